@@ -1,0 +1,657 @@
+#include "app/MainForm.h"
+
+#include "app/SplitterBar.h"
+#include "platform/Errors.h"
+#include "platform/ProgramFolder.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <cmath>
+
+namespace {
+
+const QString kOptions = QStringLiteral("Options");
+const QString kWinPos = QStringLiteral("WinPos");
+const QString kSearches = QStringLiteral("Searches");
+constexpr int kNavigationWidth = 105;
+constexpr int kBannerWidth = 468;
+constexpr int kBannerHeight = 60;
+constexpr int kMaxHistory = 11;
+
+QPushButton* navigationButton(QWidget* parent, const QString& name, const QString& caption) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setFixedSize(100, 23);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+QTreeWidget* reportList(QWidget* parent, const QString& name, const QStringList& columns) {
+    auto* list = new QTreeWidget(parent);
+    list->setObjectName(name);
+    list->setRootIsDecorated(false);
+    list->setUniformRowHeights(true);
+    list->setHeaderLabels(columns);
+    list->setContextMenuPolicy(Qt::CustomContextMenu);
+    return list;
+}
+
+} // namespace
+
+const QString TMainForm::kContactUrl = QStringLiteral("http://www.pellmar.net/mp3/contact/");
+
+TMainForm::TMainForm(Platform& platform, Options options, QWidget* parent)
+    : QMainWindow(parent), m_platform(platform), m_options(std::move(options)) {
+    buildWindow();
+    connectButtons();
+    FormCreate();
+}
+
+TMainForm::~TMainForm() = default;
+
+// ---- building the window -------------------------------------------------------------
+
+void TMainForm::buildWindow() {
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral("Pellmar"));
+    setMinimumSize(640, 480);
+    resize(640, 480);
+
+    auto* central = new QWidget(this);
+    auto* row = new QHBoxLayout(central);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    row->addWidget(buildNavigationColumn());
+
+    auto* right = new QVBoxLayout;
+    right->setSpacing(0);
+    PageArea = new QWidget(central);
+    PageArea->setObjectName(QStringLiteral("PageArea"));
+    PageArea->installEventFilter(this);
+    panel_Search = buildSearchPage();
+    panel_Submit = buildInnerPage(QStringLiteral("panel_Submit"), QStringLiteral("Submit a Site"));
+    panel_About = buildAboutPage();
+    panel_Favorite = buildInnerPage(QStringLiteral("panel_Favorite"), QStringLiteral("Favorites"));
+    panel_BannerClick =
+        buildInnerPage(QStringLiteral("panel_BannerClick"), QStringLiteral("Thank you!"));
+    right->addWidget(PageArea, 1);
+
+    auto* bannerStrip = new QWidget(central);
+    bannerStrip->setObjectName(QStringLiteral("BannerStrip"));
+    bannerStrip->setFixedHeight(kBannerHeight);
+    auto* banner = new QLabel(QStringLiteral("Pellmar"), bannerStrip);
+    banner->setObjectName(QStringLiteral("AdImage1"));
+    banner->setAlignment(Qt::AlignCenter);
+    banner->setFrameShape(QFrame::Box);
+    banner->setGeometry(0, 0, kBannerWidth, kBannerHeight);
+    banner->setCursor(Qt::PointingHandCursor);
+    banner->installEventFilter(this);
+    AdImage1 = banner;
+    right->addWidget(bannerStrip);
+
+    row->addLayout(right, 1);
+    setCentralWidget(central);
+
+    auto timer = [this](const QString& name, int interval, bool enabled) {
+        auto* t = new QTimer(this);
+        t->setObjectName(name);
+        t->setInterval(interval);
+        if (enabled)
+            t->start();
+        return t;
+    };
+    ProgressTimer = timer(QStringLiteral("ProgressTimer"), 1000, false);
+    SearchLimitTimer = timer(QStringLiteral("SearchLimitTimer"), 1000, false);
+    AudioFindTimer = timer(QStringLiteral("AudioFindTimer"), 1000, false);
+    Timer2 = timer(QStringLiteral("Timer2"), 1000, true);
+    Timer1 = timer(QStringLiteral("Timer1"), 3000, true);
+}
+
+QWidget* TMainForm::buildNavigationColumn() {
+    auto* column = new QWidget(this);
+    column->setObjectName(QStringLiteral("NavigationColumn"));
+    column->setFixedWidth(kNavigationWidth);
+    column->setAutoFillBackground(true);
+    QPalette palette = column->palette();
+    palette.setColor(QPalette::Window, QColor(0x20, 0x30, 0x50));
+    column->setPalette(palette);
+
+    HarmFade1 = navigationButton(column, QStringLiteral("HarmFade1"), QStringLiteral("Search"));
+    HarmFade2 = navigationButton(column, QStringLiteral("HarmFade2"), QStringLiteral("Favorites"));
+    HarmFade3 = navigationButton(column, QStringLiteral("HarmFade3"), QStringLiteral("Options"));
+    HarmFade5 = navigationButton(column, QStringLiteral("HarmFade5"), QStringLiteral("Submit Site"));
+    HarmFade4 = navigationButton(column, QStringLiteral("HarmFade4"), QStringLiteral("Home Page"));
+    HarmFade7 =
+        navigationButton(column, QStringLiteral("HarmFade7"), QStringLiteral("Tell a Friend"));
+    HarmFade6 = navigationButton(column, QStringLiteral("HarmFade6"), QStringLiteral("Contact"));
+    HarmFade8 = navigationButton(column, QStringLiteral("HarmFade8"), QStringLiteral("Help"));
+    HarmFade9 = navigationButton(column, QStringLiteral("HarmFade9"), QStringLiteral("About"));
+    NavigationButtons = {HarmFade1, HarmFade2, HarmFade3, HarmFade5, HarmFade4,
+                         HarmFade7, HarmFade6, HarmFade8, HarmFade9};
+
+    auto* stack = new QVBoxLayout(column);
+    stack->setContentsMargins(2, 4, 3, 0);
+    stack->setSpacing(0);
+    for (QPushButton* button : NavigationButtons)
+        stack->addWidget(button);
+    stack->addStretch(1);
+    return column;
+}
+
+QWidget* TMainForm::buildSearchPage() {
+    auto* page = new QWidget(PageArea);
+    page->setObjectName(QStringLiteral("panel_Search"));
+    page->setAutoFillBackground(true);
+
+    ComboBox1 = new QComboBox(page);
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ComboBox1->setEditable(true);
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+    ComboBox1->setMaxVisibleItems(11);
+    ComboBox1->setGeometry(8, 8, 250, 24);
+
+    SearchButton = new QPushButton(QStringLiteral("Search"), page);
+    SearchButton->setObjectName(QStringLiteral("SearchButton"));
+    SearchButton->setGeometry(264, 7, 75, 26);
+    AbortButton = new QPushButton(QStringLiteral("Abort"), page);
+    AbortButton->setObjectName(QStringLiteral("AbortButton"));
+    AbortButton->setGeometry(264, 7, 75, 26);
+    AbortButton->hide();
+
+    auto check = [page](const QString& name, const QString& caption, int x, int width) {
+        auto* box = new QCheckBox(caption, page);
+        box->setObjectName(name);
+        box->setChecked(true);
+        box->setGeometry(x, 38, width, 20);
+        return box;
+    };
+    SearchHttpCheck = check(QStringLiteral("SearchHttpCheck"), QStringLiteral("HTTP"), 8, 60);
+    SearchFtpCheck = check(QStringLiteral("SearchFtpCheck"), QStringLiteral("FTP"), 70, 55);
+    SearchSMBCheck = check(QStringLiteral("SearchSMBCheck"), QStringLiteral("SMB"), 127, 55);
+    OnlyLeechCheck =
+        check(QStringLiteral("OnlyLeechCheck"), QStringLiteral("Only Leech Sites"), 184, 130);
+
+    StatusBevel = new QFrame(page);
+    StatusBevel->setObjectName(QStringLiteral("StatusBevel"));
+    StatusBevel->setFrameShape(QFrame::Panel);
+    StatusBevel->setFrameShadow(QFrame::Sunken);
+    StatusBevel->setGeometry(348, 10, 277, 18);
+    Progressbar = new QFrame(StatusBevel);
+    Progressbar->setObjectName(QStringLiteral("Progressbar"));
+    Progressbar->setAutoFillBackground(true);
+    QPalette bar = Progressbar->palette();
+    bar.setColor(QPalette::Window, QColor(0x30, 0x60, 0xC0));
+    Progressbar->setPalette(bar);
+    Progressbar->setGeometry(2, 2, 0, 14);
+
+    auto label = [page](const QString& text, int x, int width) {
+        auto* l = new QLabel(text, page);
+        l->setGeometry(x, 38, width, 20);
+        return l;
+    };
+    label(QStringLiteral("Status:"), 348, 42);
+    SearchStatus = label(QString(), 392, 130);
+    SearchStatus->setObjectName(QStringLiteral("SearchStatus"));
+    label(QStringLiteral("Files Found:"), 524, 70);
+    SearchFound = label(QString(), 596, 40);
+    SearchFound->setObjectName(QStringLiteral("SearchFound"));
+
+    ListsArea = buildListsArea();
+    ListsArea->setParent(page);
+    ListsArea->move(8, 64);
+
+    auto* sponsor = new QLabel(QStringLiteral("Please support Pellmar by visiting our sponsor:"), page);
+    sponsor->setObjectName(QStringLiteral("SponsorLabel"));
+    return page;
+}
+
+QWidget* TMainForm::buildListsArea() {
+    auto* area = new QWidget;
+    area->setObjectName(QStringLiteral("ListsArea"));
+    auto* row = new QHBoxLayout(area);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+
+    HostListView = reportList(area, QStringLiteral("HostListView"),
+                              {QStringLiteral("Host"), QStringLiteral("Files"),
+                               QStringLiteral("Rel.")});
+    row->addWidget(HostListView);
+    Splitter1 = new TSplitterBar(area);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    row->addWidget(Splitter1);
+
+    auto* right = new QVBoxLayout;
+    right->setSpacing(2);
+    SearchListview = reportList(area, QStringLiteral("SearchListview"),
+                                {QStringLiteral("MP3 File"), QStringLiteral("Size"),
+                                 QStringLiteral("File Info")});
+    SearchListview->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    SearchListview->setSelectionBehavior(QAbstractItemView::SelectRows);
+    SearchListview->headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+    SearchListview->setSortingEnabled(true);
+    SearchListview->sortByColumn(0, Qt::AscendingOrder);
+    right->addWidget(SearchListview, 1);
+
+    auto* bar = new QHBoxLayout;
+    bar->setSpacing(2);
+    auto barButton = [area, bar](const QString& name, const QString& caption) {
+        auto* button = new QPushButton(caption, area);
+        button->setObjectName(name);
+        button->setFixedSize(100, 23);
+        bar->addWidget(button);
+        return button;
+    };
+    HarmFade14 = barButton(QStringLiteral("HarmFade14"), QStringLiteral("Select All"));
+    HarmFade14->setToolTip(QStringLiteral("Select all files"));
+    HarmFade15 = barButton(QStringLiteral("HarmFade15"), QStringLiteral("Group Select"));
+    HarmFade17 = barButton(QStringLiteral("HarmFade17"), QStringLiteral("Invert Selection"));
+    HarmFade16 = barButton(QStringLiteral("HarmFade16"), QStringLiteral("Find"));
+    bar->addStretch(1);
+    right->addLayout(bar);
+    row->addLayout(right, 1);
+
+    SearchListMenu = new QMenu(this);
+    SearchListMenu->setObjectName(QStringLiteral("SearchListMenu"));
+    SearchListMenu->addAction(QStringLiteral("&Save"))->setObjectName(QStringLiteral("Save1"));
+    SearchListMenu->addAction(QStringLiteral("Save &All Selected"))
+        ->setObjectName(QStringLiteral("SaveAllSelected1"));
+    SearchListMenu->addSeparator();
+    SearchListMenu->addAction(QStringLiteral("&Copy Path To Clipboard"))
+        ->setObjectName(QStringLiteral("CopyPathToClipboard1"));
+    HostListMenu = new QMenu(this);
+    HostListMenu->setObjectName(QStringLiteral("HostListMenu"));
+    HostListMenu->addAction(QStringLiteral("&Copy To Clipboard"))
+        ->setObjectName(QStringLiteral("CopyFTPPath"));
+    connect(SearchListview, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        SearchListMenu->popup(SearchListview->viewport()->mapToGlobal(at));
+    });
+    connect(HostListView, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        HostListMenu->popup(HostListView->viewport()->mapToGlobal(at));
+    });
+    return area;
+}
+
+QWidget* TMainForm::buildInnerPage(const QString& name, const QString& title) {
+    auto* page = new QWidget(PageArea);
+    page->setObjectName(name);
+    page->setAutoFillBackground(true);
+    auto* inner = new QFrame(page);
+    inner->setObjectName(name + QStringLiteral("_Inner"));
+    inner->setFrameShape(QFrame::StyledPanel);
+    inner->resize(420, 300);
+    auto* heading = new QLabel(title, inner);
+    heading->setObjectName(name + QStringLiteral("_Title"));
+    QFont font = heading->font();
+    font.setPointSize(font.pointSize() + 4);
+    font.setBold(true);
+    heading->setFont(font);
+    heading->move(16, 12);
+    return page;
+}
+
+QWidget* TMainForm::buildAboutPage() {
+    QWidget* page = buildInnerPage(QStringLiteral("panel_About"), QStringLiteral("Pellmar"));
+    auto* inner = page->findChild<QFrame*>(QStringLiteral("panel_About_Inner"));
+    auto* image = new QLabel(inner);
+    image->setObjectName(QStringLiteral("Image1"));
+    image->setText(QStringLiteral("Find MP3 files on HTTP, FTP and SMB sources,\n"
+                                  "check their quality and fetch them."));
+    image->setGeometry(16, 60, 390, 60);
+    versionlabel = new QLabel(inner);
+    versionlabel->setObjectName(QStringLiteral("versionlabel"));
+    versionlabel->setGeometry(16, 130, 200, 20);
+    AboutUrl = new QLabel(inner);
+    AboutUrl->setObjectName(QStringLiteral("AboutUrl"));
+    AboutUrl->setGeometry(16, 160, 390, 20);
+    AboutUrl->setCursor(Qt::PointingHandCursor);
+    AboutUrl->installEventFilter(this);
+    return page;
+}
+
+void TMainForm::connectButtons() {
+    connect(HarmFade1, &QPushButton::clicked, this, [this] { ShowPage(panel_Search, HarmFade1); });
+    connect(HarmFade2, &QPushButton::clicked, this,
+            [this] { ShowPage(panel_Favorite, HarmFade2); });
+    connect(HarmFade5, &QPushButton::clicked, this, [this] { ShowPage(panel_Submit, HarmFade5); });
+    connect(HarmFade9, &QPushButton::clicked, this, [this] { ShowPage(panel_About, HarmFade9); });
+    connect(HarmFade4, &QPushButton::clicked, this, [this] { OpenWithShell(DataFile.HomeUrl); });
+    connect(HarmFade7, &QPushButton::clicked, this, [this] {
+        OpenWithShell(QStringLiteral("mailto:?subject=Check out Pellmar!&body=The easiest way to "
+                                     "find mp3 files on the net. It's freeware! You can download "
+                                     "it from ") +
+                      DataFile.HomeUrl);
+    });
+    connect(HarmFade6, &QPushButton::clicked, this, [this] { OpenWithShell(kContactUrl); });
+    connect(HarmFade8, &QPushButton::clicked, this,
+            [this] { OpenWithShell(ProgramFolder::file(QStringLiteral("help/index.htm"))); });
+    connect(HarmFade14, &QPushButton::clicked, this, [this] { SelectAllHits(); });
+    connect(HarmFade17, &QPushButton::clicked, this, [this] { InvertHitSelection(); });
+    connect(Splitter1, &TSplitterBar::dragStarted, this,
+            [this] { SplitStartWidth = HostListView->width(); });
+    connect(Splitter1, &TSplitterBar::dragged, this, [this](int delta) { DragSplitter(delta); });
+}
+
+// ---- creation, show and close ----------------------------------------------------------
+
+void TMainForm::FormCreate() {
+    SearchStatus->clear();
+    const QString folder = ProgramFolder::path();
+    FoundFixedIni = QFile::exists(folder + QStringLiteral("/Pellmar.ini"));
+    UpdateCheckStarted = false;
+    SettingsFile_ = std::make_unique<SettingsFile>(
+        QDir(folder).filePath(QFileInfo(ProgramFolder::executablePath()).completeBaseName() +
+                              QStringLiteral(".ini")));
+    try {
+        LoadDataFile();
+        RecordInRegistry();
+        ProgramFolderText = folder;
+        m_random.seed(static_cast<unsigned>(QDateTime::currentMSecsSinceEpoch()));
+        AskTellAFriend();
+        SearchFound->setText(QStringLiteral("0"));
+    } catch (const PellmarError& error) {
+        // The rest of the creation is skipped; the window still opens.
+        showGeneralError(m_platform.messages, error.message());
+    }
+}
+
+void TMainForm::LoadDataFile() {
+    const QString path = ProgramFolder::file(QStringLiteral("Pellmar.dat"));
+    if (DataFile.load(path) == DataFileConfig::LoadResult::Empty) {
+        m_platform.messages.show(QStringLiteral("Pellmar"),
+                                 QStringLiteral("Couldn't find Pellmar.dat. Please reinstall "
+                                                "Pellmar."),
+                                 MessageIcon::None, MessageButtons::Ok);
+        return;
+    }
+    AboutUrl->setText(DataFile.HomeUrl);
+    AboutUrl->setToolTip(DataFile.HomeUrl);
+    versionlabel->setText(QStringLiteral("v3.2"));
+    if (!UpdateCheckStarted && m_options.startUpdateCheck) {
+        UpdateCheckStarted = true;
+        m_options.startUpdateCheck();
+    }
+}
+
+void TMainForm::RecordInRegistry() {
+    const QString exe = ProgramFolder::executablePath();
+    m_platform.registry.setValue(QStringLiteral("Software\\Pellmar\\Version"),
+                                 QStringLiteral("Module Name"), exe);
+    m_platform.registry.setValue(QStringLiteral("Software\\Pellmar\\Version"),
+                                 QStringLiteral("revision"), QStringLiteral("3.2"));
+    m_platform.registry.setValue(QStringLiteral("Software\\VB and VBA Program Settings\\Tunebin\\"
+                                                "Startup"),
+                                 QStringLiteral("vesk"), exe);
+}
+
+void TMainForm::AskTellAFriend() {
+    if (!FoundFixedIni)
+        return;
+    const int draw = m_options.random ? m_options.random(20)
+                                      : std::uniform_int_distribution<int>(0, 19)(m_random);
+    if (draw != 0)
+        return;
+    const MessageResult answer = m_platform.messages.show(
+        QStringLiteral("Pellmar"), QStringLiteral("Do you know anyone who would like Pellmar?"),
+        MessageIcon::Warning, MessageButtons::YesNo);
+    if (answer == MessageResult::Yes)
+        OpenWithShell(QStringLiteral("mailto:?subject=Check out Pellmar!&body=The easiest way to "
+                                     "find mp3 files on the net. It's freeware! You can download "
+                                     "it from ") +
+                      DataFile.HomeUrl);
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!Shown) {
+        Shown = true;
+        FormShow();
+    }
+}
+
+void TMainForm::FormShow() {
+    m_random.seed(static_cast<unsigned>(QDateTime::currentMSecsSinceEpoch()));
+    Progressbar->resize(0, Progressbar->height());
+    setWindowTitle(QStringLiteral("Pellmar"));
+    RestorePlacement();
+    ComboBox1->setFocus();
+    FillSearchHistory();
+    for (QCheckBox* box : {SearchHttpCheck, SearchFtpCheck, SearchSMBCheck})
+        box->setEnabled(true);
+    SearchHttpCheck->setChecked(settings().readBool(kOptions, QStringLiteral("SearchHttp"), true));
+    SearchFtpCheck->setChecked(settings().readBool(kOptions, QStringLiteral("SearchFtp"), true));
+    SearchSMBCheck->setChecked(settings().readBool(kOptions, QStringLiteral("SearchSMB"), true));
+    ShowPage(panel_Search, HarmFade1);
+}
+
+void TMainForm::RestorePlacement() {
+    const SettingsFile& ini = settings();
+    if (ini.readBool(kOptions, QStringLiteral("FirstTime"), true) ||
+        ini.readInteger(kWinPos, QStringLiteral("Width"), 0) == -1) {
+        setWindowState(windowState() | Qt::WindowMaximized);
+    } else {
+        const int left = ini.readInteger(kWinPos, QStringLiteral("Left"), 0);
+        const int top = ini.readInteger(kWinPos, QStringLiteral("Top"), 0);
+        const int width = ini.readInteger(kWinPos, QStringLiteral("Width"), 0);
+        const int height = ini.readInteger(kWinPos, QStringLiteral("Height"), 0);
+        move(left, top);
+        resize(width, height);
+    }
+    const std::array<int, 3> hitDefaults = {250, 80, 200};
+    const std::array<int, 3> hostDefaults = {120, 35, 35};
+    for (int i = 0; i < 3; ++i) {
+        SearchListview->setColumnWidth(
+            i, ini.readInteger(kWinPos, QStringLiteral("Col%1").arg(i + 1), hitDefaults[i]));
+        HostListView->setColumnWidth(
+            i, ini.readInteger(kWinPos, QStringLiteral("Col%1").arg(i + 4), hostDefaults[i]));
+    }
+    HostListView->setFixedWidth(
+        std::max(0, ini.readInteger(kWinPos, QStringLiteral("HostWidth"), 200)));
+}
+
+void TMainForm::FillSearchHistory() {
+    const int count = settings().readInteger(kSearches, QStringLiteral("Count"), 0);
+    for (int i = 0; i < count; ++i)
+        ComboBox1->addItem(settings().readString(kSearches, QStringLiteral("Search%1").arg(i),
+                                                 QString()));
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    if (!FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    FormClose();
+    event->accept();
+}
+
+bool TMainForm::FormCloseQuery() {
+    if (ActiveDownloads == 0)
+        return true;
+    return m_platform.messages.show(
+               QStringLiteral("Warning"),
+               QStringLiteral("Downloads in progress. Are you sure you want to quit?"),
+               MessageIcon::Warning, MessageButtons::YesNo) == MessageResult::Yes;
+}
+
+void TMainForm::FormClose() {
+    AbortSearch();
+    QDir temp(ProgramFolder::file(QStringLiteral("temp")));
+    for (const QString& name : temp.entryList({QStringLiteral("*.tmp")}, QDir::Files))
+        temp.remove(name);
+    SavePlacement();
+}
+
+void TMainForm::SavePlacement() {
+    SettingsFile& ini = settings();
+    ini.writeBool(kOptions, QStringLiteral("SearchHttp"), SearchHttpCheck->isChecked());
+    ini.writeBool(kOptions, QStringLiteral("SearchFtp"), SearchFtpCheck->isChecked());
+    ini.writeBool(kOptions, QStringLiteral("SearchSMB"), SearchSMBCheck->isChecked());
+    ini.writeString(kOptions, QStringLiteral("FirstTime"), QStringLiteral("0"));
+    ini.writeInteger(kWinPos, QStringLiteral("Left"), x());
+    ini.writeInteger(kWinPos, QStringLiteral("Top"), y());
+    ini.writeInteger(kWinPos, QStringLiteral("Width"), isMaximized() ? -1 : width());
+    ini.writeInteger(kWinPos, QStringLiteral("Height"), height());
+    for (int i = 0; i < 3; ++i) {
+        ini.writeInteger(kWinPos, QStringLiteral("Col%1").arg(i + 1),
+                         SearchListview->columnWidth(i));
+        ini.writeInteger(kWinPos, QStringLiteral("Col%1").arg(i + 4),
+                         HostListView->columnWidth(i));
+    }
+    ini.writeInteger(kWinPos, QStringLiteral("HostWidth"), HostListView->width());
+}
+
+void TMainForm::AbortSearch() {
+    // The search run adds the cancelling of its requests here; the window's part is to
+    // come back to rest and leave no temporary files behind.
+    Progressbar->resize(0, Progressbar->height());
+    SearchLimitTimer->stop();
+    ProgressTimer->stop();
+    SearchButton->show();
+    AbortButton->hide();
+    for (QCheckBox* box : {SearchHttpCheck, SearchFtpCheck, SearchSMBCheck, OnlyLeechCheck})
+        box->setEnabled(true);
+    QDir temp(ProgramFolder::file(QStringLiteral("temp")));
+    for (const QString& name : temp.entryList(QDir::Files))
+        temp.remove(name);
+}
+
+// ---- pages and layout -------------------------------------------------------------------
+
+void TMainForm::ShowPage(QWidget* page, QWidget* button) {
+    FrontPage = page;
+    page->raise();
+    page->setGeometry(PageArea->rect());
+    for (QPushButton* nav : NavigationButtons)
+        nav->setVisible(true);
+    if (button)
+        button->setVisible(false);
+    FormResize();
+}
+
+void TMainForm::AdImage1Click() {
+    FrontPage = panel_BannerClick;
+    panel_BannerClick->raise();
+    panel_BannerClick->setGeometry(PageArea->rect());
+    for (QPushButton* nav : NavigationButtons)
+        nav->setVisible(true);
+}
+
+void TMainForm::FormResize() {
+    const int areaWidth = PageArea->width();
+    AdImage1->move(static_cast<int>(std::lround((areaWidth - AdImage1->width()) / 2.0)), 0);
+    for (QWidget* page : {panel_About, panel_Submit, panel_Favorite, panel_BannerClick}) {
+        if (auto* inner = page->findChild<QFrame*>(page->objectName() + QStringLiteral("_Inner")))
+            inner->move(page->width() / 2 - inner->width() / 2,
+                        page->height() / 2 - inner->height() / 2);
+    }
+    ListsArea->resize(std::max(0, panel_Search->width() - 15),
+                      std::max(0, panel_Search->height() - 90));
+    if (auto* sponsor = panel_Search->findChild<QLabel*>(QStringLiteral("SponsorLabel")))
+        sponsor->setGeometry(8, ListsArea->geometry().bottom() + 4, 400, 20);
+}
+
+void TMainForm::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == PageArea && event->type() == QEvent::Resize) {
+        if (FrontPage)
+            FrontPage->setGeometry(PageArea->rect());
+        FormResize();
+    } else if (watched == AdImage1 && event->type() == QEvent::MouseButtonRelease) {
+        AdImage1Click();
+        return true;
+    } else if (watched == AboutUrl && event->type() == QEvent::MouseButtonRelease) {
+        OpenWithShell(DataFile.HomeUrl);
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool TMainForm::Splitter1CanResize(int newWidth) const {
+    return newWidth >= 130 && newWidth <= width() - 230;
+}
+
+void TMainForm::DragSplitter(int totalDelta) {
+    const int newWidth = SplitStartWidth + totalDelta;
+    if (Splitter1CanResize(newWidth))
+        HostListView->setFixedWidth(newWidth);
+}
+
+// ---- helpers ------------------------------------------------------------------------------
+
+void TMainForm::OpenWithShell(const QString& target) { m_platform.shell.openWithShell(target); }
+
+bool TMainForm::LaunchWithClipboard(const QString& program, const QString& argument,
+                                    const QString& suffix) {
+    return launchWithClipboard(m_platform.clipboard, m_platform.shell, program, argument, suffix);
+}
+
+QString TMainForm::ReadSetting(const QString& section, const QString& key,
+                               const QString& defaultValue) {
+    return settings().readString(section, key, defaultValue);
+}
+
+void TMainForm::WriteSetting(const QString& section, const QString& key, const QString& value) {
+    settings().writeString(section, key, value);
+}
+
+void TMainForm::RememberSearch(const QString& text) {
+    if (text.isEmpty())
+        return;
+    QStringList entries;
+    for (int i = 0; i < ComboBox1->count(); ++i)
+        entries.append(ComboBox1->itemText(i));
+    bool known = false;
+    for (const QString& entry : entries)
+        known = known || entry.toLower() == text.toLower();
+    if (!known) {
+        if (entries.isEmpty()) {
+            entries.append(text);
+        } else {
+            if (entries.size() < kMaxHistory)
+                entries.append(QString());
+            for (qsizetype i = entries.size() - 1; i > 0; --i)
+                entries[i] = entries[i - 1];
+            entries[0] = text;
+        }
+        const QString current = ComboBox1->currentText();
+        ComboBox1->clear();
+        ComboBox1->addItems(entries);
+        ComboBox1->setEditText(current);
+    }
+    settings().writeInteger(kSearches, QStringLiteral("Count"), static_cast<int>(entries.size()));
+    for (qsizetype i = 0; i < entries.size(); ++i)
+        settings().writeString(kSearches, QStringLiteral("Search%1").arg(i), entries[i]);
+}
+
+void TMainForm::SelectAllHits() {
+    if (SearchListview->topLevelItemCount() == 0)
+        return;
+    SearchListview->setFocus();
+    SearchListview->selectAll();
+}
+
+void TMainForm::InvertHitSelection() {
+    if (SearchListview->topLevelItemCount() == 0)
+        return;
+    SearchListview->setFocus();
+    for (int i = 0; i < SearchListview->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = SearchListview->topLevelItem(i);
+        item->setSelected(!item->isSelected());
+    }
+}

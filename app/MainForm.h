@@ -1,0 +1,158 @@
+#pragma once
+
+#include "app/core/DataFileConfig.h"
+#include "platform/Platform.h"
+#include "platform/SettingsFile.h"
+
+#include <QMainWindow>
+#include <QStringList>
+#include <array>
+#include <functional>
+#include <memory>
+#include <random>
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QTimer;
+class QTreeWidget;
+class QWidget;
+class TSplitterBar;
+
+// The main window: the navigation column, five overlapping pages, the search page with its
+// lists, the banner strip, placement and shutdown.
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+
+public:
+    struct Options {
+        // Random integers in [0, range); tests give a seeded one.
+        std::function<int(int)> random;
+        // Starts the once-per-run update check after the data file was read.
+        std::function<void()> startUpdateCheck;
+    };
+
+    explicit TMainForm(Platform& platform, Options options = {}, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // Shared helpers of the window.
+    void OpenWithShell(const QString& target);
+    bool LaunchWithClipboard(const QString& program, const QString& argument,
+                             const QString& suffix);
+    void ShowPage(QWidget* page, QWidget* button);
+    QString ReadSetting(const QString& section, const QString& key, const QString& defaultValue);
+    void WriteSetting(const QString& section, const QString& key, const QString& value);
+
+    // Reads the data file again, as after an update replaced it.
+    void LoadDataFile();
+
+    // Refuses a host list narrower than 130 pixels or leaving less than 230 of the client.
+    bool Splitter1CanResize(int newWidth) const;
+    void AdImage1Click();
+    void FormResize();
+
+    // Search history at a search start with a non-empty text.
+    void RememberSearch(const QString& text);
+
+    SettingsFile& settings() { return *SettingsFile_; }
+    const DataFileConfig& dataFile() const { return DataFile; }
+    QString programFolder() const { return ProgramFolderText; }
+    bool updateCheckStarted() const { return UpdateCheckStarted; }
+    int activeDownloadCount() const { return ActiveDownloads; }
+    void setActiveDownloadCount(int count) { ActiveDownloads = count; }
+
+    // Named widgets, reached by tests and the Parts that fill them.
+    QComboBox* ComboBox1 = nullptr;
+    QPushButton* SearchButton = nullptr;
+    QPushButton* AbortButton = nullptr;
+    QCheckBox* SearchHttpCheck = nullptr;
+    QCheckBox* SearchFtpCheck = nullptr;
+    QCheckBox* SearchSMBCheck = nullptr;
+    QCheckBox* OnlyLeechCheck = nullptr;
+    QFrame* StatusBevel = nullptr;
+    QFrame* Progressbar = nullptr;
+    QLabel* SearchStatus = nullptr;
+    QLabel* SearchFound = nullptr;
+    QTreeWidget* HostListView = nullptr;
+    QTreeWidget* SearchListview = nullptr;
+    TSplitterBar* Splitter1 = nullptr;
+    QWidget* ListsArea = nullptr;
+    QLabel* versionlabel = nullptr;
+    QLabel* AboutUrl = nullptr;
+    QWidget* AdImage1 = nullptr;
+    QWidget* PageArea = nullptr;
+    QWidget* panel_Search = nullptr;
+    QWidget* panel_Submit = nullptr;
+    QWidget* panel_About = nullptr;
+    QWidget* panel_Favorite = nullptr;
+    QWidget* panel_BannerClick = nullptr;
+    // Left column, top to bottom: 1, 2, 3, 5, 4, 7, 6, 8, 9.
+    std::array<QPushButton*, 9> NavigationButtons{};
+    QPushButton* HarmFade1 = nullptr;
+    QPushButton* HarmFade2 = nullptr;
+    QPushButton* HarmFade3 = nullptr;
+    QPushButton* HarmFade4 = nullptr;
+    QPushButton* HarmFade5 = nullptr;
+    QPushButton* HarmFade6 = nullptr;
+    QPushButton* HarmFade7 = nullptr;
+    QPushButton* HarmFade8 = nullptr;
+    QPushButton* HarmFade9 = nullptr;
+    QPushButton* HarmFade14 = nullptr;
+    QPushButton* HarmFade15 = nullptr;
+    QPushButton* HarmFade16 = nullptr;
+    QPushButton* HarmFade17 = nullptr;
+    QTimer* ProgressTimer = nullptr;
+    QTimer* SearchLimitTimer = nullptr;
+    QTimer* AudioFindTimer = nullptr;
+    QTimer* Timer1 = nullptr;
+    QTimer* Timer2 = nullptr;
+    QMenu* SearchListMenu = nullptr;
+    QMenu* HostListMenu = nullptr;
+
+    static const QString kContactUrl;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void buildWindow();
+    QWidget* buildNavigationColumn();
+    QWidget* buildSearchPage();
+    QWidget* buildListsArea();
+    QWidget* buildInnerPage(const QString& name, const QString& title);
+    QWidget* buildAboutPage();
+    void connectButtons();
+
+    void FormCreate();
+    void FormShow();
+    bool FormCloseQuery();
+    void FormClose();
+    void AskTellAFriend();
+    void RecordInRegistry();
+    void RestorePlacement();
+    void SavePlacement();
+    void FillSearchHistory();
+    void AbortSearch();
+    void SelectAllHits();
+    void InvertHitSelection();
+    void DragSplitter(int totalDelta);
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    Platform& m_platform;
+    Options m_options;
+    std::mt19937 m_random;
+    std::unique_ptr<SettingsFile> SettingsFile_;
+    DataFileConfig DataFile;
+    QString ProgramFolderText;
+    bool FoundFixedIni = false;
+    bool UpdateCheckStarted = false;
+    bool Shown = false;
+    int ActiveDownloads = 0;
+    QWidget* FrontPage = nullptr;
+    int SplitStartWidth = 0;
+};

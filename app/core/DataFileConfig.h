@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+// The search service's addresses, read from the data file "Pellmar.dat": nine scrambled
+// lines, one value each.
+struct DataFileConfig {
+    static constexpr int kLineCount = 9;
+
+    int DataVersion = 0;
+    QString HomeUrl;
+    QString Line3;
+    QString HttpQueryUrl1;
+    QString HttpQueryUrl2;
+    QString Line7;
+    QString SmbQueryUrl;
+    QString FtpQueryUrl;
+
+    enum class LoadResult { Loaded, Empty };
+
+    // Reads the file at path into this config, field by field in line order.
+    // Throws EFOpenError when the file cannot be read, EListError when a line is missing and
+    // EConvertError when line 1 or 4 is not an integer; the fields read before the failure
+    // keep their new values. An empty file changes nothing and returns Empty.
+    LoadResult load(const QString& path);
+
+    // The nine plain lines, for writing a data file.
+    QList<QString> plainLines() const;
+};
+
+// Writes a data file of the nine plain lines, scrambled. Throws PellmarError when a line
+// would not survive being stored (a scrambled code falls on CR, LF or zero) or the file
+// cannot be written.
+void WriteDataFile(const QString& path, const QList<QString>& plainLines);

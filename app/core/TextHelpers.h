@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+
+// Received bytes to text lines. A line ends at CR, LF or the pair CR LF; a last line
+// without an end is kept; an empty body gives no lines; a zero byte ends a line's text.
+QList<QByteArray> SplitLines(QByteArrayView bytes);
+
+// The data file keeps its lines scrambled: with n the length, each code c becomes
+// (c - n - 56) mod 256 at odd positions and (c - n - 45) mod 256 at even ones
+// (positions count from 1).
+QByteArray DescrambleText(QByteArrayView text);
+
+// The inverse of DescrambleText, for writing data files.
+QByteArray ScrambleText(QByteArrayView text);
+
+// True when a scrambled line can be stored as one line of a text file: no CR, LF or zero
+// byte among its codes.
+bool FitsOnOneLine(QByteArrayView scrambled);

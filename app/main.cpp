@@ -1,0 +1,14 @@
+#include "app/MainForm.h"
+#include "platform/widgets/PellmarApplication.h"
+#include "platform/widgets/WidgetPlatform.h"
+
+int main(int argc, char** argv) {
+    PellmarApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Pellmar"));
+    WidgetPlatform desktop;
+    app.setMessageBoxes(&desktop.platform().messages);
+
+    TMainForm form(desktop.platform());
+    form.show();
+    return app.exec();
+}

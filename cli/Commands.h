@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QStringList>
+
+// Sub-commands of pellmar-cli. Each takes its arguments (without the program and the
+// command name) and returns the process exit code.
+int runDataFileCommand(const QStringList& args);

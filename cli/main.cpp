@@ -1,0 +1,37 @@
+#include "cli/Commands.h"
+
+#include <QCoreApplication>
+#include <cstdio>
+#include <functional>
+#include <map>
+
+namespace {
+
+void printUsage() {
+    std::fputs("usage: pellmar-cli COMMAND [ARGS]\n"
+               "commands:\n"
+               "  datafile -o FILE LINES.txt   write a data file from nine plain lines\n"
+               "  datafile --decode FILE       print the nine plain lines of a data file\n",
+               stderr);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    if (args.isEmpty()) {
+        printUsage();
+        return 2;
+    }
+    const std::map<QString, std::function<int(const QStringList&)>> commands = {
+        {QStringLiteral("datafile"), runDataFileCommand},
+    };
+    const QString name = args.takeFirst();
+    const auto command = commands.find(name);
+    if (command == commands.end()) {
+        printUsage();
+        return 2;
+    }
+    return command->second(args);
+}

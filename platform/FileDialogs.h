@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// The save and open dialogs and the folder browser. Each returns the chosen path, or
+// nothing when the user cancels.
+class IFileDialogs {
+public:
+    virtual ~IFileDialogs() = default;
+    virtual std::optional<QString> saveFile(const QString& caption, const QString& initialDir,
+                                            const QString& fileName, const QString& filter) = 0;
+    virtual std::optional<QString> openFile(const QString& caption, const QString& initialDir,
+                                            const QString& filter) = 0;
+    virtual std::optional<QString> browseFolder(const QString& caption,
+                                                const QString& initialDir) = 0;
+};

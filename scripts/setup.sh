@@ -1,0 +1,28 @@
+#!/bin/sh
+# Installs what the build needs from Debian, then configures and builds into $1
+# (default: build). Further arguments go to CMake.
+set -eu
+cd "$(dirname "$0")/.."
+BUILD_DIR=${1:-build}
+[ $# -gt 0 ] && shift
+
+PACKAGES="build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev libsqlite3-dev libtag1-dev
+  xvfb xauth nginx-light tinyproxy curl clang libclang-rt-14-dev"
+
+missing=""
+for package in $PACKAGES; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+        missing="$missing $package"
+done
+if [ -n "$missing" ]; then
+    SUDO=""
+    [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+    echo "Installing:$missing"
+    $SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    # shellcheck disable=SC2086
+    $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing
+fi
+
+cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+cmake --build "$BUILD_DIR"
