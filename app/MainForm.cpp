@@ -461,7 +461,10 @@ void TMainForm::RestorePlacement() {
 }
 
 void TMainForm::FillSearchHistory() {
-    const int count = settings().readInteger(kSearches, QStringLiteral("Count"), 0);
+    // The history never holds more than eleven entries; a damaged "Count" must not make
+    // the start read the file a million times.
+    const int count =
+        std::min(settings().readInteger(kSearches, QStringLiteral("Count"), 0), kMaxHistory);
     for (int i = 0; i < count; ++i)
         ComboBox1->addItem(settings().readString(kSearches, QStringLiteral("Search%1").arg(i),
                                                  QString()));

@@ -1,5 +1,6 @@
 #include "app/MainForm.h"
 #include "platform/widgets/PellmarApplication.h"
+#include "platform/widgets/TerminationHandler.h"
 #include "platform/widgets/WidgetPlatform.h"
 
 int main(int argc, char** argv) {
@@ -9,6 +10,7 @@ int main(int argc, char** argv) {
     app.setMessageBoxes(&desktop.platform().messages);
 
     TMainForm form(desktop.platform());
+    closeOnTerminationSignals(&form);
     form.show();
     return app.exec();
 }

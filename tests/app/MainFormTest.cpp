@@ -1,1 +1,365 @@
+#include "app/MainForm.h"
+#include "app/core/DataFileConfig.h"
+#include "platform/SettingsFile.h"
+#include "support/FakePlatform.h"
+#include "support/TempHome.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
 #include <gtest/gtest.h>
+#include <random>
+
+namespace {
+
+const QString kMail = QStringLiteral(
+    "mailto:?subject=Check out Pellmar!&body=The easiest way to find mp3 files on the net. "
+    "It's freeware! You can download it from http://home.example");
+
+QList<QString> dataLines() {
+    return {QStringLiteral("3"),
+            QStringLiteral("http://home.example"),
+            QStringLiteral("x"),
+            QStringLiteral("0"),
+            QStringLiteral("http://127.0.0.1:1/a?w="),
+            QStringLiteral("http://127.0.0.1:1/b?w="),
+            QStringLiteral("y"),
+            QStringLiteral("http://127.0.0.1:1/smb?q="),
+            QStringLiteral("http://127.0.0.1:1/ftp?q=")};
+}
+
+class MainFormTest : public ::testing::Test {
+protected:
+    void SetUp() override { WriteDataFile(home.file(QStringLiteral("Pellmar.dat")), dataLines()); }
+
+    std::unique_ptr<TMainForm> create(int draw = 5) {
+        TMainForm::Options options;
+        options.random = [draw](int range) {
+            EXPECT_EQ(range, 20);
+            return draw;
+        };
+        return std::make_unique<TMainForm>(fake.platform, options);
+    }
+
+    // The settings file the program uses: named after the running binary.
+    QString iniPath() const {
+        return home.file(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() +
+                         QStringLiteral(".ini"));
+    }
+
+    TempHome home;
+    FakePlatform fake;
+};
+
+QStringList visibleButtons(TMainForm& form) {
+    QStringList names;
+    for (QPushButton* button : form.NavigationButtons) {
+        if (!button->isHidden())
+            names.append(button->objectName());
+    }
+    return names;
+}
+
+} // namespace
+
+TEST_F(MainFormTest, CreationReadsTheDataFileAndRecordsTheProgram) {
+    auto form = create();
+    EXPECT_EQ(form->dataFile().HomeUrl, QStringLiteral("http://home.example"));
+    EXPECT_EQ(form->AboutUrl->text(), QStringLiteral("http://home.example"));
+    EXPECT_EQ(form->versionlabel->text(), QStringLiteral("v3.2"));
+    EXPECT_EQ(form->SearchFound->text(), QStringLiteral("0"));
+    EXPECT_TRUE(form->SearchStatus->text().isEmpty());
+    EXPECT_EQ(form->programFolder(), home.path());
+    const QString exe = home.path() + QLatin1Char('/') +
+                        QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    EXPECT_EQ(fake.registry.values.value(QStringLiteral("Software\\Pellmar\\Version|Module Name")),
+              exe);
+    EXPECT_EQ(fake.registry.values.value(QStringLiteral("Software\\Pellmar\\Version|revision")),
+              QStringLiteral("3.2"));
+    EXPECT_EQ(fake.registry.values.value(
+                  QStringLiteral("Software\\VB and VBA Program Settings\\Tunebin\\Startup|vesk")),
+              exe);
+    EXPECT_TRUE(fake.messages.shown.isEmpty());
+}
+
+TEST_F(MainFormTest, FirstRunNeverAsksTheTellAFriendQuestion) {
+    auto form = create(0);
+    EXPECT_TRUE(fake.messages.shown.isEmpty());
+    // A settings file named after the binary is not the fixed name.
+    form.reset();
+    SettingsFile(iniPath()).writeString(QStringLiteral("Options"), QStringLiteral("X"), {});
+    if (QFileInfo(iniPath()).fileName() != QStringLiteral("Pellmar.ini")) {
+        form = create(0);
+        EXPECT_TRUE(fake.messages.shown.isEmpty());
+    }
+}
+
+TEST_F(MainFormTest, LaterStartsAskOneTimeInTwenty) {
+    home.write(QStringLiteral("Pellmar.ini"), "[Options]\r\nFirstTime=0\r\n");
+    create(1);
+    EXPECT_TRUE(fake.messages.shown.isEmpty());
+
+    fake.messages.answers = {MessageResult::Yes};
+    create(0);
+    ASSERT_EQ(fake.messages.shown.size(), 1);
+    const RecordedMessage& question = fake.messages.shown[0];
+    EXPECT_EQ(question.caption, QStringLiteral("Pellmar"));
+    EXPECT_EQ(question.text, QStringLiteral("Do you know anyone who would like Pellmar?"));
+    EXPECT_EQ(question.icon, MessageIcon::Warning);
+    EXPECT_EQ(question.buttons, MessageButtons::YesNo);
+    EXPECT_EQ(fake.shell.opened, QStringList{kMail});
+
+    fake.messages.answers = {MessageResult::No};
+    create(0);
+    EXPECT_EQ(fake.shell.opened.size(), 1);
+}
+
+TEST_F(MainFormTest, SeededDrawsAskAboutOnceInTwenty) {
+    home.write(QStringLiteral("Pellmar.ini"), "[Options]\r\nFirstTime=0\r\n");
+    std::mt19937 generator(2026);
+    TMainForm::Options options;
+    options.random = [&generator](int range) {
+        return std::uniform_int_distribution<int>(0, range - 1)(generator);
+    };
+    for (int i = 0; i < 200; ++i)
+        TMainForm form(fake.platform, options);
+    EXPECT_GE(fake.messages.shown.size(), 3);
+    EXPECT_LE(fake.messages.shown.size(), 25);
+}
+
+TEST_F(MainFormTest, MissingDataFileIsReportedAndTheWindowStillOpens) {
+    QFile::remove(home.file(QStringLiteral("Pellmar.dat")));
+    auto form = create();
+    ASSERT_EQ(fake.messages.shown.size(), 1);
+    EXPECT_EQ(fake.messages.shown[0].text,
+              QStringLiteral("Cannot open file ") + home.file(QStringLiteral("Pellmar.dat")));
+    EXPECT_EQ(fake.messages.shown[0].icon, MessageIcon::Error);
+    EXPECT_TRUE(fake.registry.values.isEmpty());
+    EXPECT_TRUE(form->SearchFound->text().isEmpty());
+    EXPECT_TRUE(form->dataFile().HttpQueryUrl1.isEmpty());
+    form->show();
+    EXPECT_TRUE(form->isVisible());
+}
+
+TEST_F(MainFormTest, EmptyDataFileAsksForAReinstallAndCreationGoesOn) {
+    home.write(QStringLiteral("Pellmar.dat"), QByteArray());
+    bool updateStarted = false;
+    TMainForm::Options options;
+    options.startUpdateCheck = [&] { updateStarted = true; };
+    TMainForm form(fake.platform, options);
+    ASSERT_EQ(fake.messages.shown.size(), 1);
+    EXPECT_EQ(fake.messages.shown[0].caption, QStringLiteral("Pellmar"));
+    EXPECT_EQ(fake.messages.shown[0].text,
+              QStringLiteral("Couldn't find Pellmar.dat. Please reinstall Pellmar."));
+    EXPECT_FALSE(updateStarted);
+    EXPECT_FALSE(form.updateCheckStarted());
+    EXPECT_EQ(form.SearchFound->text(), QStringLiteral("0"));
+    EXPECT_FALSE(fake.registry.values.isEmpty());
+}
+
+TEST_F(MainFormTest, BadLineFourStopsTheCreationAfterTheDataFile) {
+    QList<QString> lines = dataLines();
+    lines[3] = QStringLiteral("four");
+    WriteDataFile(home.file(QStringLiteral("Pellmar.dat")), lines);
+    auto form = create();
+    ASSERT_EQ(fake.messages.shown.size(), 1);
+    EXPECT_EQ(fake.messages.shown[0].text, QStringLiteral("'four' is not a valid integer value"));
+    EXPECT_EQ(form->dataFile().HomeUrl, QStringLiteral("http://home.example"));
+    EXPECT_TRUE(form->dataFile().HttpQueryUrl1.isEmpty());
+    EXPECT_TRUE(fake.registry.values.isEmpty());
+}
+
+TEST_F(MainFormTest, UpdateCheckStartsOnceAfterTheDataFileIsRead) {
+    int starts = 0;
+    TMainForm::Options options;
+    options.startUpdateCheck = [&] { ++starts; };
+    TMainForm form(fake.platform, options);
+    form.LoadDataFile();
+    EXPECT_EQ(starts, 1);
+    EXPECT_TRUE(form.updateCheckStarted());
+}
+
+TEST_F(MainFormTest, FirstShowOpensMaximizedWithEverySourceOn) {
+    auto form = create();
+    form->SearchFtpCheck->setChecked(false);
+    form->show();
+    EXPECT_TRUE(form->isMaximized());
+    EXPECT_TRUE(form->SearchHttpCheck->isChecked());
+    EXPECT_TRUE(form->SearchFtpCheck->isChecked());
+    EXPECT_TRUE(form->SearchSMBCheck->isChecked());
+    EXPECT_TRUE(form->OnlyLeechCheck->isChecked());
+    EXPECT_EQ(form->SearchListview->columnWidth(0), 250);
+    EXPECT_EQ(form->HostListView->columnWidth(1), 35);
+    EXPECT_EQ(form->HostListView->width(), 200);
+    EXPECT_EQ(visibleButtons(*form).size(), 8);
+    EXPECT_TRUE(form->HarmFade1->isHidden());
+    EXPECT_TRUE(form->AbortButton->isHidden());
+}
+
+TEST_F(MainFormTest, PagesHideExactlyTheirButtonAndTheBannerShowsAll) {
+    auto form = create();
+    form->show();
+    form->HarmFade9->click();
+    EXPECT_TRUE(form->HarmFade9->isHidden());
+    EXPECT_EQ(visibleButtons(*form).size(), 8);
+    EXPECT_EQ(form->panel_About->geometry(), form->PageArea->rect());
+    form->HarmFade5->click();
+    EXPECT_TRUE(form->HarmFade5->isHidden());
+    EXPECT_FALSE(form->HarmFade9->isHidden());
+    EXPECT_EQ(visibleButtons(*form).size(), 8);
+    form->AdImage1Click();
+    EXPECT_EQ(visibleButtons(*form).size(), 9);
+    EXPECT_EQ(form->panel_BannerClick->geometry(), form->PageArea->rect());
+    EXPECT_EQ(form->PageArea->childAt(form->PageArea->rect().center())->window(), form.get());
+}
+
+TEST_F(MainFormTest, LinkButtonsOpenTheirTargets) {
+    auto form = create();
+    form->HarmFade4->click();
+    form->HarmFade7->click();
+    form->HarmFade6->click();
+    form->HarmFade8->click();
+    EXPECT_EQ(fake.shell.opened,
+              (QStringList{QStringLiteral("http://home.example"), kMail,
+                           QStringLiteral("http://www.pellmar.net/mp3/contact/"),
+                           home.file(QStringLiteral("help/index.htm"))}));
+}
+
+TEST_F(MainFormTest, ResizeCentresTheBannerAndSizesTheLists) {
+    home.write(QStringLiteral("Pellmar.ini"),
+               "[Options]\r\nFirstTime=0\r\n[WinPos]\r\nLeft=10\r\nTop=20\r\nWidth=900\r\n"
+               "Height=700\r\n");
+    auto form = create();
+    form->show();
+    const int area = form->PageArea->width();
+    EXPECT_EQ(form->AdImage1->x(), static_cast<int>(std::lround((area - 468) / 2.0)));
+    EXPECT_EQ(form->ListsArea->width(), form->panel_Search->width() - 15);
+    EXPECT_EQ(form->ListsArea->height(), form->panel_Search->height() - 90);
+}
+
+TEST_F(MainFormTest, SplitterRefusesNarrowHostListsAndNarrowHitLists) {
+    auto form = create();
+    form->resize(800, 600);
+    EXPECT_FALSE(form->Splitter1CanResize(129));
+    EXPECT_TRUE(form->Splitter1CanResize(130));
+    EXPECT_TRUE(form->Splitter1CanResize(570));
+    EXPECT_FALSE(form->Splitter1CanResize(571));
+}
+
+TEST_F(MainFormTest, CloseWithARunningDownloadAsksAndNoKeepsTheWindow) {
+    auto form = create();
+    form->show();
+    form->setActiveDownloadCount(1);
+    fake.messages.answers = {MessageResult::No};
+    EXPECT_FALSE(form->close());
+    ASSERT_EQ(fake.messages.shown.size(), 1);
+    EXPECT_EQ(fake.messages.shown[0].caption, QStringLiteral("Warning"));
+    EXPECT_EQ(fake.messages.shown[0].text,
+              QStringLiteral("Downloads in progress. Are you sure you want to quit?"));
+    EXPECT_EQ(fake.messages.shown[0].icon, MessageIcon::Warning);
+    EXPECT_EQ(fake.messages.shown[0].buttons, MessageButtons::YesNo);
+    EXPECT_FALSE(QFile::exists(iniPath()));
+
+    fake.messages.answers = {MessageResult::Yes};
+    EXPECT_TRUE(form->close());
+    EXPECT_TRUE(QFile::exists(iniPath()));
+}
+
+TEST_F(MainFormTest, CloseWithoutDownloadsDoesNotAsk) {
+    auto form = create();
+    form->show();
+    EXPECT_TRUE(form->close());
+    EXPECT_TRUE(fake.messages.shown.isEmpty());
+}
+
+TEST_F(MainFormTest, CloseSavesPlacementAndTheNextStartRestoresIt) {
+    home.write(QStringLiteral("temp/1.tmp"), "x");
+    home.write(QStringLiteral("temp/keep.txt"), "x");
+    {
+        auto form = create();
+        form->show();
+        form->showNormal();
+        form->setGeometry(30, 40, 820, 610);
+        form->SearchListview->setColumnWidth(0, 300);
+        form->HostListView->setColumnWidth(2, 44);
+        form->HostListView->setFixedWidth(180);
+        form->SearchFtpCheck->setChecked(false);
+        form->close();
+    }
+    EXPECT_FALSE(QFile::exists(home.file(QStringLiteral("temp/1.tmp"))));
+    SettingsFile ini(iniPath());
+    EXPECT_EQ(ini.readString(QStringLiteral("Options"), QStringLiteral("FirstTime"), {}),
+              QStringLiteral("0"));
+    EXPECT_EQ(ini.readString(QStringLiteral("Options"), QStringLiteral("SearchFtp"), {}),
+              QStringLiteral("0"));
+    EXPECT_EQ(ini.readString(QStringLiteral("Options"), QStringLiteral("SearchHttp"), {}),
+              QStringLiteral("1"));
+    EXPECT_EQ(ini.readInteger(QStringLiteral("WinPos"), QStringLiteral("Width"), 0), 820);
+    EXPECT_EQ(ini.readInteger(QStringLiteral("WinPos"), QStringLiteral("Col1"), 0), 300);
+    EXPECT_EQ(ini.readInteger(QStringLiteral("WinPos"), QStringLiteral("Col6"), 0), 44);
+    EXPECT_EQ(ini.readInteger(QStringLiteral("WinPos"), QStringLiteral("HostWidth"), 0), 180);
+
+    auto form = create();
+    form->show();
+    EXPECT_FALSE(form->isMaximized());
+    EXPECT_EQ(form->width(), 820);
+    EXPECT_EQ(form->height(), 610);
+    EXPECT_EQ(form->SearchListview->columnWidth(0), 300);
+    EXPECT_EQ(form->HostListView->columnWidth(2), 44);
+    EXPECT_EQ(form->HostListView->width(), 180);
+    EXPECT_FALSE(form->SearchFtpCheck->isChecked());
+    EXPECT_TRUE(form->SearchSMBCheck->isChecked());
+}
+
+TEST_F(MainFormTest, MaximizedCloseWritesMinusOneAndReopensMaximized) {
+    {
+        auto form = create();
+        form->show();
+        ASSERT_TRUE(form->isMaximized());
+        form->close();
+    }
+    SettingsFile ini(iniPath());
+    EXPECT_EQ(ini.readInteger(QStringLiteral("WinPos"), QStringLiteral("Width"), 0), -1);
+    ini.writeInteger(QStringLiteral("WinPos"), QStringLiteral("Height"), 5);
+    auto form = create();
+    form->show();
+    EXPECT_TRUE(form->isMaximized());
+}
+
+TEST_F(MainFormTest, HistoryKeepsElevenNewestFirstAndIgnoresKnownTexts) {
+    auto form = create();
+    for (int i = 1; i <= 12; ++i)
+        form->RememberSearch(QStringLiteral("Song %1").arg(i));
+    SettingsFile ini(iniPath());
+    EXPECT_EQ(ini.readInteger(QStringLiteral("Searches"), QStringLiteral("Count"), 0), 11);
+    EXPECT_EQ(ini.readString(QStringLiteral("Searches"), QStringLiteral("Search0"), {}),
+              QStringLiteral("Song 12"));
+    EXPECT_EQ(ini.readString(QStringLiteral("Searches"), QStringLiteral("Search10"), {}),
+              QStringLiteral("Song 2"));
+    form->RememberSearch(QStringLiteral("sONG 5"));
+    EXPECT_EQ(form->ComboBox1->count(), 11);
+    EXPECT_EQ(form->ComboBox1->itemText(0), QStringLiteral("Song 12"));
+    EXPECT_EQ(ini.readString(QStringLiteral("Searches"), QStringLiteral("Search7"), {}),
+              QStringLiteral("Song 5"));
+
+    auto next = create();
+    next->show();
+    EXPECT_EQ(next->ComboBox1->count(), 11);
+    EXPECT_EQ(next->ComboBox1->itemText(1), QStringLiteral("Song 11"));
+}
+
+TEST_F(MainFormTest, GarbageSettingsNeverStopTheWindow) {
+    QByteArray garbage;
+    for (int i = 0; i < 20000; ++i)
+        garbage.append(static_cast<char>((i * 131 + 7) % 256));
+    home.write(QFileInfo(iniPath()).fileName(),
+               garbage + "\n[Searches]\nCount=999999\nSearch0=ok\n[WinPos]\nWidth=abc\n");
+    auto form = create();
+    form->show();
+    EXPECT_EQ(form->ComboBox1->itemText(0), QStringLiteral("ok"));
+    EXPECT_TRUE(form->close());
+}
