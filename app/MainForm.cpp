@@ -131,7 +131,8 @@ QWidget* TMainForm::buildNavigationColumn() {
     HarmFade1 = navigationButton(column, QStringLiteral("HarmFade1"), QStringLiteral("Search"));
     HarmFade2 = navigationButton(column, QStringLiteral("HarmFade2"), QStringLiteral("Favorites"));
     HarmFade3 = navigationButton(column, QStringLiteral("HarmFade3"), QStringLiteral("Options"));
-    HarmFade5 = navigationButton(column, QStringLiteral("HarmFade5"), QStringLiteral("Submit Site"));
+    HarmFade5 =
+        navigationButton(column, QStringLiteral("HarmFade5"), QStringLiteral("Submit Site"));
     HarmFade4 = navigationButton(column, QStringLiteral("HarmFade4"), QStringLiteral("Home Page"));
     HarmFade7 =
         navigationButton(column, QStringLiteral("HarmFade7"), QStringLiteral("Tell a Friend"));
@@ -212,7 +213,8 @@ QWidget* TMainForm::buildSearchPage() {
     ListsArea->setParent(page);
     ListsArea->move(8, 64);
 
-    auto* sponsor = new QLabel(QStringLiteral("Please support Pellmar by visiting our sponsor:"), page);
+    auto* sponsor =
+        new QLabel(QStringLiteral("Please support Pellmar by visiting our sponsor:"), page);
     sponsor->setObjectName(QStringLiteral("SponsorLabel"));
     return page;
 }
@@ -224,9 +226,9 @@ QWidget* TMainForm::buildListsArea() {
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(0);
 
-    HostListView = reportList(area, QStringLiteral("HostListView"),
-                              {QStringLiteral("Host"), QStringLiteral("Files"),
-                               QStringLiteral("Rel.")});
+    HostListView =
+        reportList(area, QStringLiteral("HostListView"),
+                   {QStringLiteral("Host"), QStringLiteral("Files"), QStringLiteral("Rel.")});
     row->addWidget(HostListView);
     Splitter1 = new TSplitterBar(area);
     Splitter1->setObjectName(QStringLiteral("Splitter1"));
@@ -234,9 +236,9 @@ QWidget* TMainForm::buildListsArea() {
 
     auto* right = new QVBoxLayout;
     right->setSpacing(2);
-    SearchListview = reportList(area, QStringLiteral("SearchListview"),
-                                {QStringLiteral("MP3 File"), QStringLiteral("Size"),
-                                 QStringLiteral("File Info")});
+    SearchListview = reportList(
+        area, QStringLiteral("SearchListview"),
+        {QStringLiteral("MP3 File"), QStringLiteral("Size"), QStringLiteral("File Info")});
     SearchListview->setSelectionMode(QAbstractItemView::ExtendedSelection);
     SearchListview->setSelectionBehavior(QAbstractItemView::SelectRows);
     SearchListview->headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
@@ -350,9 +352,8 @@ void TMainForm::FormCreate() {
     const QString folder = ProgramFolder::path();
     FoundFixedIni = QFile::exists(folder + QStringLiteral("/Pellmar.ini"));
     UpdateCheckStarted = false;
-    SettingsFile_ = std::make_unique<SettingsFile>(
-        QDir(folder).filePath(QFileInfo(ProgramFolder::executablePath()).completeBaseName() +
-                              QStringLiteral(".ini")));
+    SettingsFile_ = std::make_unique<SettingsFile>(QDir(folder).filePath(
+        QFileInfo(ProgramFolder::executablePath()).completeBaseName() + QStringLiteral(".ini")));
     try {
         LoadDataFile();
         RecordInRegistry();
@@ -466,8 +467,8 @@ void TMainForm::FillSearchHistory() {
     const int count =
         std::min(settings().readInteger(kSearches, QStringLiteral("Count"), 0), kMaxHistory);
     for (int i = 0; i < count; ++i)
-        ComboBox1->addItem(settings().readString(kSearches, QStringLiteral("Search%1").arg(i),
-                                                 QString()));
+        ComboBox1->addItem(
+            settings().readString(kSearches, QStringLiteral("Search%1").arg(i), QString()));
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -509,8 +510,7 @@ void TMainForm::SavePlacement() {
     for (int i = 0; i < 3; ++i) {
         ini.writeInteger(kWinPos, QStringLiteral("Col%1").arg(i + 1),
                          SearchListview->columnWidth(i));
-        ini.writeInteger(kWinPos, QStringLiteral("Col%1").arg(i + 4),
-                         HostListView->columnWidth(i));
+        ini.writeInteger(kWinPos, QStringLiteral("Col%1").arg(i + 4), HostListView->columnWidth(i));
     }
     ini.writeInteger(kWinPos, QStringLiteral("HostWidth"), HostListView->width());
 }
@@ -597,7 +597,9 @@ void TMainForm::DragSplitter(int totalDelta) {
 
 // ---- helpers ------------------------------------------------------------------------------
 
-void TMainForm::OpenWithShell(const QString& target) { m_platform.shell.openWithShell(target); }
+void TMainForm::OpenWithShell(const QString& target) {
+    m_platform.shell.openWithShell(target);
+}
 
 bool TMainForm::LaunchWithClipboard(const QString& program, const QString& argument,
                                     const QString& suffix) {

@@ -20,4 +20,6 @@ void TSplitterBar::mouseMoveEvent(QMouseEvent* event) {
     Q_EMIT dragged(event->globalPosition().toPoint().x() - m_startX);
 }
 
-void TSplitterBar::mouseReleaseEvent(QMouseEvent*) { m_dragging = false; }
+void TSplitterBar::mouseReleaseEvent(QMouseEvent*) {
+    m_dragging = false;
+}

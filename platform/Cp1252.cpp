@@ -56,6 +56,8 @@ QByteArray fromUnicode(const QString& text) {
     return bytes;
 }
 
-QByteArray toUtf8FileName(QByteArrayView bytes) { return toUnicode(bytes).toUtf8(); }
+QByteArray toUtf8FileName(QByteArrayView bytes) {
+    return toUnicode(bytes).toUtf8();
+}
 
 } // namespace Cp1252

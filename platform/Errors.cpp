@@ -19,8 +19,7 @@ std::optional<int> TryStrToInt(const QString& text) {
 
     const unsigned base = hex ? 16 : 10;
     // Hex may use all 32 bits ($FFFFFFFF is -1); decimal must fit a signed integer.
-    const quint64 limit = hex ? 0xFFFFFFFFull
-                              : (negative ? 2147483648ull : 2147483647ull);
+    const quint64 limit = hex ? 0xFFFFFFFFull : (negative ? 2147483648ull : 2147483647ull);
     quint64 value = 0;
     for (; i < text.size(); ++i) {
         int hexDigit = -1;

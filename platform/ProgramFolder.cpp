@@ -33,6 +33,8 @@ QString executablePath() {
     return path() + QLatin1Char('/') + name;
 }
 
-QString file(const QString& relative) { return path() + QLatin1Char('/') + relative; }
+QString file(const QString& relative) {
+    return path() + QLatin1Char('/') + relative;
+}
 
 } // namespace ProgramFolder

@@ -9,7 +9,9 @@
 
 namespace {
 
-QByteArray trimmed(QByteArrayView text) { return text.trimmed().toByteArray(); }
+QByteArray trimmed(QByteArrayView text) {
+    return text.trimmed().toByteArray();
+}
 
 // "[name]" with optional blanks around; the name between the brackets.
 std::optional<QByteArray> sectionName(const QByteArray& line) {
@@ -105,8 +107,8 @@ void SettingsFile::saveLines(const QList<QByteArray>& lines) {
     for (const QByteArray& line : lines)
         content += line + "\r\n";
     QSaveFile file(m_fileName);
-    const bool written = file.open(QIODevice::WriteOnly) &&
-                         file.write(content) == content.size() && file.commit();
+    const bool written =
+        file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.commit();
     if (!written)
         throw EIniFileException(QStringLiteral("Unable to write to %1").arg(m_fileName));
 }
@@ -122,8 +124,7 @@ QString SettingsFile::readString(const QString& section, const QString& key,
     return Cp1252::toUnicode(value.left(kMaxValueLength));
 }
 
-int SettingsFile::readInteger(const QString& section, const QString& key,
-                              int defaultValue) const {
+int SettingsFile::readInteger(const QString& section, const QString& key, int defaultValue) const {
     QString text = readString(section, key, QString());
     if (text.size() > 2 && text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
         text = QLatin1Char('$') + text.mid(2);

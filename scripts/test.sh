@@ -1,10 +1,13 @@
 #!/bin/sh
 # Sets up, builds and runs the whole test suite: once in a normal build, then the tests
-# again in a build with AddressSanitizer and UndefinedBehaviorSanitizer.
+# again in a build with AddressSanitizer and UndefinedBehaviorSanitizer. Between the two it
+# checks that the logic builds without Widgets.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/setup.sh build
 (cd build && ctest --output-on-failure -j2)
+# The logic libraries and pellmar-cli must build without Widgets.
+scripts/setup.sh build-core -DPELLMAR_GUI=OFF -DPELLMAR_TESTS=OFF -DPELLMAR_SEARCHD=OFF
 scripts/setup.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DPELLMAR_SANITIZE=ON
 cd build-asan
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j2

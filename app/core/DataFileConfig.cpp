@@ -41,8 +41,15 @@ DataFileConfig::LoadResult DataFileConfig::load(const QString& path) {
 }
 
 QList<QString> DataFileConfig::plainLines() const {
-    return {QString::number(DataVersion), HomeUrl, Line3, QStringLiteral("0"),
-            HttpQueryUrl1, HttpQueryUrl2, Line7, SmbQueryUrl, FtpQueryUrl};
+    return {QString::number(DataVersion),
+            HomeUrl,
+            Line3,
+            QStringLiteral("0"),
+            HttpQueryUrl1,
+            HttpQueryUrl2,
+            Line7,
+            SmbQueryUrl,
+            FtpQueryUrl};
 }
 
 void WriteDataFile(const QString& path, const QList<QString>& plainLines) {
@@ -61,7 +68,6 @@ void WriteDataFile(const QString& path, const QList<QString>& plainLines) {
         content += scrambled + "\r\n";
     }
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() ||
-        !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
         throw PellmarError(QStringLiteral("Unable to write to %1").arg(path));
 }

@@ -41,9 +41,13 @@ QList<QByteArray> SplitLines(QByteArrayView bytes) {
     return lines;
 }
 
-QByteArray DescrambleText(QByteArrayView text) { return shiftCodes(text, -1); }
+QByteArray DescrambleText(QByteArrayView text) {
+    return shiftCodes(text, -1);
+}
 
-QByteArray ScrambleText(QByteArrayView text) { return shiftCodes(text, +1); }
+QByteArray ScrambleText(QByteArrayView text) {
+    return shiftCodes(text, +1);
+}
 
 bool FitsOnOneLine(QByteArrayView scrambled) {
     return !scrambled.contains('\r') && !scrambled.contains('\n') && !scrambled.contains('\0');

@@ -71,10 +71,10 @@ MessageResult WidgetMessageBoxes::show(const QString& caption, const QString& te
 
 std::optional<QString> WidgetFileDialogs::saveFile(const QString& caption,
                                                    const QString& initialDir,
-                                                   const QString& fileName,
-                                                   const QString& filter) {
+                                                   const QString& fileName, const QString& filter) {
     const QString start = initialDir.isEmpty() ? fileName : QDir(initialDir).filePath(fileName);
-    return chosen(QFileDialog::getSaveFileName(QApplication::activeWindow(), caption, start, filter));
+    return chosen(
+        QFileDialog::getSaveFileName(QApplication::activeWindow(), caption, start, filter));
 }
 
 std::optional<QString> WidgetFileDialogs::openFile(const QString& caption,
@@ -90,9 +90,13 @@ std::optional<QString> WidgetFileDialogs::browseFolder(const QString& caption,
         QFileDialog::getExistingDirectory(QApplication::activeWindow(), caption, initialDir));
 }
 
-void WidgetClipboard::setText(const QString& text) { QApplication::clipboard()->setText(text); }
+void WidgetClipboard::setText(const QString& text) {
+    QApplication::clipboard()->setText(text);
+}
 
-QString WidgetClipboard::text() const { return QApplication::clipboard()->text(); }
+QString WidgetClipboard::text() const {
+    return QApplication::clipboard()->text();
+}
 
 WidgetPlatform::WidgetPlatform()
     : m_platform{m_messages, m_dialogs, m_shell, m_clipboard, m_registry} {}

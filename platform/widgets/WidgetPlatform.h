@@ -17,8 +17,7 @@ public:
                                     const QString& fileName, const QString& filter) override;
     std::optional<QString> openFile(const QString& caption, const QString& initialDir,
                                     const QString& filter) override;
-    std::optional<QString> browseFolder(const QString& caption,
-                                        const QString& initialDir) override;
+    std::optional<QString> browseFolder(const QString& caption, const QString& initialDir) override;
 };
 
 class WidgetClipboard : public IClipboard {

@@ -223,10 +223,9 @@ TEST_F(MainFormTest, LinkButtonsOpenTheirTargets) {
     form->HarmFade7->click();
     form->HarmFade6->click();
     form->HarmFade8->click();
-    EXPECT_EQ(fake.shell.opened,
-              (QStringList{QStringLiteral("http://home.example"), kMail,
-                           QStringLiteral("http://www.pellmar.net/mp3/contact/"),
-                           home.file(QStringLiteral("help/index.htm"))}));
+    EXPECT_EQ(fake.shell.opened, (QStringList{QStringLiteral("http://home.example"), kMail,
+                                              QStringLiteral("http://www.pellmar.net/mp3/contact/"),
+                                              home.file(QStringLiteral("help/index.htm"))}));
 }
 
 TEST_F(MainFormTest, ResizeCentresTheBannerAndSizesTheLists) {

@@ -3,8 +3,7 @@
 #include <gtest/gtest.h>
 
 TEST(SplitLines, EndsAtCrLfAndThePairAndKeepsTheLastLine) {
-    EXPECT_EQ(SplitLines(QByteArray("a\r\nb\n\nc", 7)),
-              (QList<QByteArray>{"a", "b", "", "c"}));
+    EXPECT_EQ(SplitLines(QByteArray("a\r\nb\n\nc", 7)), (QList<QByteArray>{"a", "b", "", "c"}));
     EXPECT_TRUE(SplitLines(QByteArray()).isEmpty());
     EXPECT_EQ(SplitLines("\r\r\n\n"), (QList<QByteArray>{"", "", ""}));
     EXPECT_EQ(SplitLines("x\n"), QList<QByteArray>{"x"});

@@ -56,9 +56,9 @@ TEST(Shell, CommandLinesSplitLikeWindowsProgramsReadThem) {
               QStringList{QStringLiteral("ftp://h/a.mp3")});
     EXPECT_EQ(splitCommandLine(QStringLiteral("  a   \"\"  b ")),
               (QStringList{QStringLiteral("a"), QString(), QStringLiteral("b")}));
-    EXPECT_EQ(splitCommandLine(QStringLiteral("x;rm -rf /;$(id)")),
-              (QStringList{QStringLiteral("x;rm"), QStringLiteral("-rf"),
-                           QStringLiteral("/;$(id)")}));
+    EXPECT_EQ(
+        splitCommandLine(QStringLiteral("x;rm -rf /;$(id)")),
+        (QStringList{QStringLiteral("x;rm"), QStringLiteral("-rf"), QStringLiteral("/;$(id)")}));
 }
 
 TEST(Shell, LaunchWithClipboardPutsTheArgumentOnTheClipboardFirst) {
@@ -97,8 +97,9 @@ TEST(Registry, IniStandInKeepsValuesUnderBackslashKeys) {
     EXPECT_EQ(IniRegistry(file).value(QStringLiteral("Software\\Pellmar\\Version"),
                                       QStringLiteral("revision")),
               QStringLiteral("3.2"));
-    EXPECT_TRUE(IniRegistry(file).value(QStringLiteral("\\Software\\Go!Zilla\\Version"),
-                                        QStringLiteral("x")).isEmpty());
+    EXPECT_TRUE(IniRegistry(file)
+                    .value(QStringLiteral("\\Software\\Go!Zilla\\Version"), QStringLiteral("x"))
+                    .isEmpty());
 }
 
 TEST(ProgramFolder, HomeOverridesTheBinaryFolder) {

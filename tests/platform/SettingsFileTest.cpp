@@ -1,11 +1,10 @@
-#include "platform/Errors.h"
 #include "platform/SettingsFile.h"
+#include "platform/Errors.h"
 #include "support/TempHome.h"
 
 #include <QFile>
 #include <QFileDevice>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 namespace {
 
@@ -21,7 +20,8 @@ protected:
 } // namespace
 
 TEST_F(SettingsFileTest, MissingFileReadsDefaultsAndIsCreatedByFirstWrite) {
-    EXPECT_EQ(ini.readString(O, QStringLiteral("FtpPath"), QStringLiteral("x")), QStringLiteral("x"));
+    EXPECT_EQ(ini.readString(O, QStringLiteral("FtpPath"), QStringLiteral("x")),
+              QStringLiteral("x"));
     EXPECT_EQ(ini.readInteger(O, QStringLiteral("TimeLimit"), 180), 180);
     EXPECT_TRUE(ini.readBool(O, QStringLiteral("NeedStereo"), true));
     EXPECT_FALSE(QFile::exists(path));
@@ -103,23 +103,30 @@ TEST_F(SettingsFileTest, LineBreaksInAValueCannotStartNewKeys) {
               QStringLiteral("False"));
 }
 
-TEST_F(SettingsFileTest, RefusedWriteRaisesAndKeepsTheOldFile) {
-    ini.writeInteger(O, QStringLiteral("TimeLimit"), 60);
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root may write anywhere";
-    QFile::setPermissions(home.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+TEST(SettingsFileRefusal, RefusedWriteRaisesWithThePathAndEarlierWritesStay) {
+    TempHome home;
+    // A file where the folder should be refuses the write even for root.
+    home.write(QStringLiteral("notafolder"), "x");
+    const QString path = home.file(QStringLiteral("notafolder/Pellmar.ini"));
+    SettingsFile ini(path);
     try {
         ini.writeInteger(O, QStringLiteral("TimeLimit"), 90);
         FAIL() << "the write should have been refused";
     } catch (const EIniFileException& error) {
         EXPECT_EQ(error.message(), QStringLiteral("Unable to write to ") + path);
     }
-    QFile::setPermissions(home.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                           QFileDevice::ExeOwner);
-    EXPECT_EQ(ini.readInteger(O, QStringLiteral("TimeLimit"), 0), 60);
+    EXPECT_EQ(ini.readInteger(O, QStringLiteral("TimeLimit"), 180), 180);
 }
 
 TEST_F(SettingsFileTest, WriteToAFolderInTheFilesPlaceIsRefused) {
     QDir(home.path()).mkdir(QStringLiteral("Pellmar.ini"));
     EXPECT_THROW(ini.writeInteger(O, QStringLiteral("TimeLimit"), 90), EIniFileException);
+}
+
+TEST_F(SettingsFileTest, AWriteReplacesTheFileWholeAndLeavesNoTemporaryFiles) {
+    ini.writeInteger(O, QStringLiteral("TimeLimit"), 60);
+    ini.writeInteger(O, QStringLiteral("MinSizeToAdd"), 10);
+    EXPECT_EQ(QDir(home.path()).entryList(QDir::Files), QStringList{QStringLiteral("Pellmar.ini")});
+    EXPECT_EQ(home.read(QStringLiteral("Pellmar.ini")),
+              QByteArray("[Options]\r\nTimeLimit=60\r\nMinSizeToAdd=10\r\n"));
 }

@@ -51,9 +51,7 @@ public:
     QList<std::optional<QString>> answers;
 
 private:
-    std::optional<QString> next() {
-        return answers.isEmpty() ? std::nullopt : answers.takeFirst();
-    }
+    std::optional<QString> next() { return answers.isEmpty() ? std::nullopt : answers.takeFirst(); }
 };
 
 class FakeShell : public IShell {

@@ -9,7 +9,8 @@
 // A fresh program folder for one test, set as PELLMAR_HOME while the object lives.
 class TempHome {
 public:
-    TempHome() : m_old(qgetenv("PELLMAR_HOME")), m_hadOld(qEnvironmentVariableIsSet("PELLMAR_HOME")) {
+    TempHome()
+        : m_old(qgetenv("PELLMAR_HOME")), m_hadOld(qEnvironmentVariableIsSet("PELLMAR_HOME")) {
         qputenv("PELLMAR_HOME", m_dir.path().toLocal8Bit());
         QDir(m_dir.path()).mkdir(QStringLiteral("temp"));
     }
