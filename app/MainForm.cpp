@@ -48,6 +48,12 @@ QTreeWidget* reportList(QWidget* parent, const QString& name, const QStringList&
     return list;
 }
 
+QString tellAFriendLink(const QString& homeUrl) {
+    return QStringLiteral("mailto:?subject=Check out Pellmar!&body=The easiest way to find mp3 "
+                          "files on the net. It's freeware! You can download it from ") +
+           homeUrl;
+}
+
 } // namespace
 
 const QString TMainForm::kContactUrl = QStringLiteral("http://www.pellmar.net/mp3/contact/");
@@ -329,12 +335,8 @@ void TMainForm::connectButtons() {
     connect(HarmFade5, &QPushButton::clicked, this, [this] { ShowPage(panel_Submit, HarmFade5); });
     connect(HarmFade9, &QPushButton::clicked, this, [this] { ShowPage(panel_About, HarmFade9); });
     connect(HarmFade4, &QPushButton::clicked, this, [this] { OpenWithShell(DataFile.HomeUrl); });
-    connect(HarmFade7, &QPushButton::clicked, this, [this] {
-        OpenWithShell(QStringLiteral("mailto:?subject=Check out Pellmar!&body=The easiest way to "
-                                     "find mp3 files on the net. It's freeware! You can download "
-                                     "it from ") +
-                      DataFile.HomeUrl);
-    });
+    connect(HarmFade7, &QPushButton::clicked, this,
+            [this] { OpenWithShell(tellAFriendLink(DataFile.HomeUrl)); });
     connect(HarmFade6, &QPushButton::clicked, this, [this] { OpenWithShell(kContactUrl); });
     connect(HarmFade8, &QPushButton::clicked, this,
             [this] { OpenWithShell(ProgramFolder::file(QStringLiteral("help/index.htm"))); });
@@ -407,10 +409,7 @@ void TMainForm::AskTellAFriend() {
         QStringLiteral("Pellmar"), QStringLiteral("Do you know anyone who would like Pellmar?"),
         MessageIcon::Warning, MessageButtons::YesNo);
     if (answer == MessageResult::Yes)
-        OpenWithShell(QStringLiteral("mailto:?subject=Check out Pellmar!&body=The easiest way to "
-                                     "find mp3 files on the net. It's freeware! You can download "
-                                     "it from ") +
-                      DataFile.HomeUrl);
+        OpenWithShell(tellAFriendLink(DataFile.HomeUrl));
 }
 
 void TMainForm::showEvent(QShowEvent* event) {
