@@ -1,0 +1,51 @@
+#include "searchd/ByteRange.h"
+
+#include <QByteArray>
+#include <optional>
+
+namespace {
+
+// A decimal number without sign or blanks; nothing for an empty or too long text.
+std::optional<qint64> number(QByteArrayView text) {
+    if (text.isEmpty() || text.size() > 18)
+        return std::nullopt;
+    qint64 value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+ByteRange whole(qint64 size) {
+    return {ByteRange::Kind::Whole, 0, size};
+}
+
+} // namespace
+
+ByteRange ByteRange::parse(QByteArrayView header, qint64 size) {
+    const QByteArray text = header.toByteArray().trimmed();
+    if (text.isEmpty() || !text.startsWith("bytes=") || text.contains(','))
+        return whole(size);
+    const QByteArray spec = text.mid(6).trimmed();
+    const qsizetype dash = spec.indexOf('-');
+    if (dash < 0)
+        return whole(size);
+    const auto from = number(QByteArrayView(spec).first(dash));
+    const auto to = number(QByteArrayView(spec).sliced(dash + 1));
+    if (!from) { // a suffix: the last *to bytes
+        if (dash != 0 || !to)
+            return whole(size);
+        if (*to == 0 || size == 0)
+            return {Kind::Unsatisfiable, 0, 0};
+        const qint64 length = std::min(*to, size);
+        return {Kind::Part, size - length, length};
+    }
+    if (dash + 1 < spec.size() && (!to || *to < *from))
+        return whole(size);
+    if (*from >= size)
+        return {Kind::Unsatisfiable, 0, 0};
+    const qint64 last = to ? std::min(*to, size - 1) : size - 1;
+    return {Kind::Part, *from, last - *from + 1};
+}

@@ -1,0 +1,64 @@
+#include "searchd/LibraryFolder.h"
+
+#include "searchd/SqliteDatabase.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <algorithm>
+
+LibraryFolder::LibraryFolder(const QString& root) {
+    const QFileInfo info(root);
+    if (!info.isDir() || !info.isReadable())
+        throw ServiceError(QStringLiteral("The library %1 is not a readable folder").arg(root));
+    m_root = info.canonicalFilePath();
+}
+
+bool LibraryFolder::isMp3Name(const QString& name) {
+    return name.endsWith(QLatin1String(".mp3"), Qt::CaseInsensitive) && name.size() > 4;
+}
+
+bool LibraryFolder::isSafeRelativePath(const QString& relativePath) {
+    if (relativePath.isEmpty() || relativePath.contains(QChar(0)))
+        return false;
+    const QStringList parts = relativePath.split(QLatin1Char('/'));
+    return std::none_of(parts.begin(), parts.end(), [](const QString& part) {
+        return part.isEmpty() || part == QLatin1String(".") || part == QLatin1String("..");
+    });
+}
+
+bool LibraryFolder::isInside(const QString& canonicalPath) const {
+    return canonicalPath.startsWith(m_root + QLatin1Char('/'));
+}
+
+std::optional<QString> LibraryFolder::resolve(const QString& relativePath) const {
+    if (!isSafeRelativePath(relativePath) || !isMp3Name(relativePath))
+        return std::nullopt;
+    const QFileInfo info(m_root + QLatin1Char('/') + relativePath);
+    const QString real = info.canonicalFilePath(); // empty when it does not exist
+    if (real.isEmpty() || !isInside(real) || !QFileInfo(real).isFile())
+        return std::nullopt;
+    return real;
+}
+
+QList<LibraryEntry> LibraryFolder::scan() const {
+    QList<LibraryEntry> entries;
+    QDirIterator it(m_root, QDir::Files | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo info = it.fileInfo();
+        if (!isMp3Name(info.fileName()))
+            continue;
+        const QString relative = info.filePath().mid(m_root.size() + 1);
+        if (info.isSymLink() && !resolve(relative))
+            continue;
+        const QFileInfo target(info.canonicalFilePath());
+        if (!target.isFile())
+            continue;
+        entries.append({relative, target.size(), target.lastModified().toSecsSinceEpoch()});
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const LibraryEntry& a, const LibraryEntry& b) { return a.path < b.path; });
+    return entries;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <optional>
+
+// An MP3 file found in the library, its path relative to the library folder with '/'
+// between folders.
+struct LibraryEntry {
+    QString path;
+    qint64 size = 0;
+    qint64 modified = 0; // seconds since the epoch
+};
+
+// The folder of MP3 files the service indexes and serves. Nothing outside it is ever
+// reached: relative paths with empty, "." or ".." parts are refused, and a file whose real
+// location (after symbolic links) lies outside the folder does not count as part of it.
+class LibraryFolder {
+public:
+    // Throws ServiceError when root is not a readable folder.
+    explicit LibraryFolder(const QString& root);
+
+    QString root() const { return m_root; }
+
+    // The real path of a served file, or nothing when relativePath does not name an MP3 file
+    // inside the library.
+    std::optional<QString> resolve(const QString& relativePath) const;
+
+    // Every MP3 file under the folder, in path order. Linked folders are not entered.
+    QList<LibraryEntry> scan() const;
+
+    static bool isMp3Name(const QString& name);
+    static bool isSafeRelativePath(const QString& relativePath);
+
+private:
+    bool isInside(const QString& canonicalPath) const;
+
+    QString m_root; // canonical, without a trailing '/'
+};

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "searchd/LibraryIndex.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+// The SMB and FTP answers: tab-indented text trees in Windows-1252, one file per line, the
+// size in bytes as the last field. Files whose names the program could not hold or would
+// misread (tabs, line breaks, characters outside Windows-1252; for SMB a backslash, for
+// FTP a colon) are left out.
+namespace Listings {
+
+// The library as the share \share\ of the computer host (an IP address):
+//   host TAB \share\folder\ TAB name TAB size    the first file
+//   TAB \share\other\ TAB name TAB size           the first file of another folder
+//   TAB name TAB size                              the next file in the same folder
+QByteArray smb(const QString& host, const QString& share, QList<IndexedFile> files);
+
+// The library as the FTP site login@host:port. Every folder starts with a host line,
+// because the program builds ftp:// URLs from host lines' folders written with '/':
+//   site TAB /folder/ TAB name TAB size
+//   TAB name TAB size
+QByteArray ftp(const QString& site, QList<IndexedFile> files);
+
+} // namespace Listings

@@ -1,0 +1,167 @@
+#include "searchd/SearchService.h"
+
+#include "searchd/LibraryFolder.h"
+#include "searchd/ServiceRoutes.h"
+#include "searchd/SqliteDatabase.h"
+#include "searchd/SubmissionStore.h"
+
+#include <chrono>
+#include <cstdio>
+#include <httplib.h>
+#include <thread>
+
+namespace {
+
+// A request target as one printable log field: at most 300 bytes, odd bytes as \xNN.
+std::string printable(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size() && i < 300; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c >= 0x7F || c == '"' || c == '\\') {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    if (text.size() > 300)
+        out += "...";
+    return out;
+}
+
+const char* statusText(int status) {
+    switch (status) {
+    case 400:
+        return "Bad Request";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 413:
+        return "Payload Too Large";
+    case 414:
+        return "URI Too Long";
+    case 416:
+        return "Range Not Satisfiable";
+    case 431:
+        return "Request Header Fields Too Large";
+    default:
+        return "Error";
+    }
+}
+
+QString urlHost(const ServiceSettings& settings) {
+    if (!settings.publicHost.isEmpty())
+        return settings.publicHost;
+    if (settings.bind == QLatin1String("0.0.0.0") || settings.bind == QLatin1String("::"))
+        return QStringLiteral("127.0.0.1");
+    return settings.bind.contains(QLatin1Char(':')) ? '[' + settings.bind + ']' : settings.bind;
+}
+
+} // namespace
+
+SearchService::SearchService(const ServiceSettings& settings)
+    : m_settings(settings), m_db(std::make_unique<SqliteDatabase>(settings.database)),
+      m_library(std::make_unique<LibraryFolder>(settings.library)),
+      m_index(std::make_unique<LibraryIndex>(*m_db)),
+      m_submissions(std::make_unique<SubmissionStore>(*m_db)),
+      m_server(std::make_unique<httplib::Server>()) {
+    m_scan = m_index->rescan(*m_library);
+    const int threads = std::max(1, settings.threads);
+    m_server->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
+    // httplib's own range handling miscounts unsatisfiable and multiple ranges, so the
+    // routes answer ranges themselves and httplib must not apply them a second time.
+    m_server->set_pre_routing_handler([](const httplib::Request& request, httplib::Response&) {
+        const_cast<httplib::Request&>(request).ranges.clear();
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+    auto handler = [this](const httplib::Request& request, httplib::Response& response) {
+        handle(request, response);
+    };
+    m_server->Get(".*", handler);
+    auto refuse = [](const httplib::Request&, httplib::Response& response) {
+        response.status = 405;
+        response.set_header("Allow", "GET, HEAD");
+        response.set_content("Only GET and HEAD are served\n", "text/plain; charset=utf-8");
+    };
+    m_server->Post(".*", refuse);
+    m_server->Put(".*", refuse);
+    m_server->Delete(".*", refuse);
+    m_server->Patch(".*", refuse);
+    m_server->set_error_handler([](const httplib::Request&, httplib::Response& response) {
+        if (response.body.empty() && !response.content_provider_) {
+            const std::string text =
+                std::to_string(response.status) + ' ' + statusText(response.status) + '\n';
+            response.set_content(text, "text/plain; charset=utf-8");
+        }
+    });
+    m_server->set_logger(&SearchService::log);
+}
+
+SearchService::~SearchService() = default;
+
+int SearchService::bind() {
+    const std::string address = m_settings.bind.toStdString();
+    const int port =
+        m_settings.port == 0
+            ? m_server->bind_to_any_port(address)
+            : (m_server->bind_to_port(address, m_settings.port) ? m_settings.port : -1);
+    if (port <= 0)
+        throw ServiceError(QStringLiteral("Cannot listen on %1 port %2")
+                               .arg(m_settings.bind, QString::number(m_settings.port)));
+    m_baseUrl = QStringLiteral("http://%1:%2").arg(urlHost(m_settings), QString::number(port));
+    m_routes = std::make_unique<ServiceRoutes>(m_settings, m_baseUrl, *m_library, *m_index,
+                                               *m_submissions);
+    return port;
+}
+
+void SearchService::run() {
+    if (!m_stopRequested)
+        m_server->listen_after_bind();
+}
+
+void SearchService::stop() {
+    m_stopRequested = true;
+    // stop() only takes effect once the server runs; wait briefly for run() to get there.
+    for (int i = 0; i < 1000 && !m_server->is_running(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    m_server->stop();
+}
+
+void SearchService::handle(const httplib::Request& request, httplib::Response& response) {
+    if (m_settings.delayMs > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(m_settings.delayMs));
+    ServiceRequest in{QByteArray::fromStdString(request.target),
+                      QByteArray::fromStdString(request.get_header_value("Range")),
+                      QString::fromStdString(request.remote_addr)};
+    ServiceAnswer out = m_routes->answer(in);
+    response.status = out.status;
+    for (const auto& [name, value] : out.headers)
+        response.set_header(name.toStdString(), value.toStdString());
+    if (!out.file) {
+        response.set_content(out.body.toStdString(), out.contentType.toStdString());
+        return;
+    }
+    auto file = out.file;
+    const qint64 start = out.fileOffset;
+    response.set_content_provider(
+        static_cast<size_t>(out.fileLength), out.contentType.toStdString(),
+        [file, start](size_t offset, size_t length, httplib::DataSink& sink) {
+            char buffer[64 * 1024];
+            const qint64 want = static_cast<qint64>(std::min(length, sizeof buffer));
+            if (!file->seek(start + static_cast<qint64>(offset)))
+                return false;
+            const qint64 got = file->read(buffer, want);
+            return got > 0 && sink.write(buffer, static_cast<size_t>(got));
+        });
+}
+
+void SearchService::log(const httplib::Request& request, const httplib::Response& response) {
+    const size_t bytes = response.body.empty() ? response.content_length_ : response.body.size();
+    std::printf(
+        "%s \"%s %s\" %d %zu\n", request.remote_addr.empty() ? "-" : request.remote_addr.c_str(),
+        request.method.empty() ? "-" : printable(request.method).c_str(),
+        request.target.empty() ? "-" : printable(request.target).c_str(), response.status, bytes);
+    std::fflush(stdout);
+}

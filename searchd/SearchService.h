@@ -1,0 +1,58 @@
+#pragma once
+
+#include "searchd/LibraryIndex.h"
+#include "searchd/ServiceSettings.h"
+
+#include <QString>
+#include <atomic>
+#include <memory>
+
+namespace httplib {
+class Server;
+struct Request;
+struct Response;
+} // namespace httplib
+
+class LibraryFolder;
+class ServiceRoutes;
+class SqliteDatabase;
+class SubmissionStore;
+
+// pellmar-searchd as an object: opens the database, rescans the library, then serves HTTP
+// on its own threads until stopped. Logs one line per request on stdout.
+class SearchService {
+public:
+    // Throws ServiceError when the library or the database cannot be used.
+    explicit SearchService(const ServiceSettings& settings);
+    ~SearchService();
+
+    const ScanSummary& scanSummary() const { return m_scan; }
+
+    // Binds the address and port (0: any free port) and returns the port. Throws
+    // ServiceError when that fails or when the data file for the address cannot be made.
+    int bind();
+
+    // "http://host:port", known after bind().
+    QString baseUrl() const { return m_baseUrl; }
+
+    // Serves until stop(); call after bind().
+    void run();
+
+    // Safe from any thread, also before run() has started.
+    void stop();
+
+private:
+    void handle(const httplib::Request& request, httplib::Response& response);
+    static void log(const httplib::Request& request, const httplib::Response& response);
+
+    ServiceSettings m_settings;
+    std::unique_ptr<SqliteDatabase> m_db;
+    std::unique_ptr<LibraryFolder> m_library;
+    std::unique_ptr<LibraryIndex> m_index;
+    std::unique_ptr<SubmissionStore> m_submissions;
+    std::unique_ptr<ServiceRoutes> m_routes;
+    std::unique_ptr<httplib::Server> m_server;
+    ScanSummary m_scan;
+    QString m_baseUrl;
+    std::atomic<bool> m_stopRequested = false;
+};

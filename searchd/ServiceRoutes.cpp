@@ -1,0 +1,282 @@
+#include "searchd/ServiceRoutes.h"
+
+#include "searchd/ByteRange.h"
+#include "searchd/LibraryFolder.h"
+#include "searchd/LibraryIndex.h"
+#include "searchd/Listings.h"
+#include "searchd/QueryText.h"
+#include "searchd/ResultPages.h"
+#include "searchd/ServiceFiles.h"
+#include "searchd/SubmissionStore.h"
+
+#include <QDateTime>
+#include <optional>
+
+namespace {
+
+const QByteArray kPageType = "text/html; charset=windows-1252";
+const QByteArray kListingType = "text/plain; charset=windows-1252";
+
+ServiceAnswer textAnswer(int status, const QString& message) {
+    ServiceAnswer answer;
+    answer.status = status;
+    answer.body = message.toUtf8() + '\n';
+    return answer;
+}
+
+ServiceAnswer bytesAnswer(const QByteArray& contentType, const QByteArray& body, int status = 200) {
+    ServiceAnswer answer;
+    answer.status = status;
+    answer.contentType = contentType;
+    answer.body = body;
+    return answer;
+}
+
+// A proxy sends the whole URL; the service only cares for its path and query.
+QByteArray originForm(const QByteArray& target) {
+    if (!target.startsWith("http://"))
+        return target;
+    const qsizetype slash = target.indexOf('/', 7);
+    return slash < 0 ? QByteArray("/") : target.mid(slash);
+}
+
+} // namespace
+
+struct ServiceRoutes::Search {
+    QString text;
+    QStringList words;
+    int page = 1;
+    QMap<QByteArray, QByteArray> trailing;
+};
+
+ServiceRoutes::ServiceRoutes(const ServiceSettings& settings, const QString& baseUrl,
+                             const LibraryFolder& library, LibraryIndex& index,
+                             SubmissionStore& submissions)
+    : m_settings(settings), m_baseUrl(baseUrl),
+      m_dataFile(ServiceFiles::dataFile(baseUrl, settings.dataVersion)), m_library(library),
+      m_index(index), m_submissions(submissions), m_failuresLeft(settings.failSecondEngine) {}
+
+ServiceAnswer ServiceRoutes::answer(const ServiceRequest& request) {
+    const auto [path, query] = QueryText::splitTarget(originForm(request.target));
+    if (path == ServiceFiles::kFirstEnginePath)
+        return firstEngine(query);
+    if (path == ServiceFiles::kSecondEnginePath)
+        return secondEngine(query);
+    if (path == ServiceFiles::kSmbPath)
+        return smbListing(query);
+    if (path == ServiceFiles::kFtpPath)
+        return ftpListing(query);
+    if (path.startsWith(ServiceFiles::kFilesPath))
+        return file(path.mid(qstrlen(ServiceFiles::kFilesPath)), request.range);
+    if (path == ServiceFiles::kVersionPath)
+        return bytesAnswer("text/plain", ServiceFiles::versionFile(m_baseUrl, m_settings.version,
+                                                                   m_settings.dataVersion));
+    if (path == ServiceFiles::kDataFilePath)
+        return bytesAnswer("application/octet-stream", m_dataFile);
+    if (path.startsWith("/cgi-bin/"))
+        return submission(path.mid(9), query, request.remoteAddress);
+    if (path == ServiceFiles::kSubmissionsPath)
+        return bytesAnswer("text/html; charset=utf-8", m_submissions.page());
+    if (path == "/")
+        return home();
+    return textAnswer(404, QStringLiteral("Not found"));
+}
+
+std::optional<ServiceRoutes::Search>
+ServiceRoutes::readSearch(const QByteArray& query, const char* wordsKey,
+                          const QList<QByteArray>& trailingKeys, ServiceAnswer& error) const {
+    Search search;
+    const auto raw = QueryText::openEndedValue(query, wordsKey, trailingKeys, &search.trailing);
+    if (!raw) {
+        error = textAnswer(400, QStringLiteral("Missing parameter: %1").arg(wordsKey));
+        return std::nullopt;
+    }
+    const auto text = QueryText::decodeText(QueryText::percentDecode(*raw, true));
+    if (!text) {
+        error = textAnswer(400, QStringLiteral("The search words are not text"));
+        return std::nullopt;
+    }
+    search.text = text->trimmed();
+    search.words = QueryText::searchWords(*text);
+    if (search.words.size() > kMaxWords) {
+        error =
+            textAnswer(400, QStringLiteral("Too many search words (at most %1)").arg(kMaxWords));
+        return std::nullopt;
+    }
+    if (search.trailing.contains("page")) {
+        bool ok = false;
+        search.page = search.trailing.value("page").toInt(&ok);
+        if (!ok || search.page < 1 || search.page > kMaxPage) {
+            error = textAnswer(400, QStringLiteral("Bad page number"));
+            return std::nullopt;
+        }
+    }
+    return search;
+}
+
+QByteArray ServiceRoutes::fileUrl(const QString& path) const {
+    return m_baseUrl.toLatin1() + ServiceFiles::kFilesPath + QueryText::encodePath(path);
+}
+
+namespace {
+
+QList<ResultLink> linksFor(const QList<IndexedFile>& files,
+                           const std::function<QByteArray(const QString&)>& url) {
+    QList<ResultLink> links;
+    for (const IndexedFile& file : files)
+        links.append({url(file.path), file.displayName(), file.size});
+    return links;
+}
+
+} // namespace
+
+ServiceAnswer ServiceRoutes::firstEngine(const QByteArray& query) {
+    ServiceAnswer error;
+    const auto search = readSearch(query, "searchwords", {"page"}, error);
+    if (!search)
+        return error;
+    const int offset = (search->page - 1) * m_settings.pageSize;
+    const QList<IndexedFile> files = m_index.search(search->words, offset, m_settings.pageSize);
+    if (files.isEmpty())
+        return bytesAnswer(kPageType, ResultPages::firstEngineNoRecords(search->text));
+    // The program marks the engine done only on an empty page, so even the last page of
+    // results links on to the next one.
+    const QByteArray next =
+        "search.asp?since=&searchwords=" + QueryText::encodeValue(search->text) +
+        "&page=" + QByteArray::number(search->page + 1);
+    const auto links = linksFor(files, [this](const QString& p) { return fileUrl(p); });
+    return bytesAnswer(kPageType, ResultPages::firstEngine(search->text, links, offset + 1, next));
+}
+
+ServiceAnswer ServiceRoutes::secondEngine(const QByteArray& query) {
+    int left = m_failuresLeft.load();
+    while (left > 0 && !m_failuresLeft.compare_exchange_weak(left, left - 1)) {
+    }
+    if (left > 0)
+        return bytesAnswer(kPageType, ResultPages::internalServerError(), 500);
+
+    ServiceAnswer error;
+    const auto search = readSearch(query, "words", {"page"}, error);
+    if (!search)
+        return error;
+    const int size = m_settings.pageSize;
+    const int offset = (search->page - 1) * size;
+    QList<IndexedFile> files = m_index.search(search->words, offset, size + 1);
+    if (files.isEmpty())
+        return bytesAnswer(kPageType, ResultPages::secondEngineNoResults(search->text));
+    const bool more = files.size() > size;
+    files = files.mid(0, size);
+    auto pageUrl = [&](int page) {
+        return m_baseUrl.toLatin1() + ServiceFiles::kSecondEnginePath +
+               "?words=" + QueryText::encodeValue(search->text) +
+               "&page=" + QByteArray::number(page);
+    };
+    const QByteArray previous = search->page > 1 ? pageUrl(search->page - 1) : QByteArray();
+    const QByteArray next = more ? pageUrl(search->page + 1) : QByteArray();
+    const auto links = linksFor(files, [this](const QString& p) { return fileUrl(p); });
+    return bytesAnswer(kPageType,
+                       ResultPages::secondEngine(search->text, links, offset + 1, previous, next));
+}
+
+ServiceAnswer ServiceRoutes::smbListing(const QByteArray& query) {
+    ServiceAnswer error;
+    const auto search = readSearch(query, "q", {}, error);
+    if (!search)
+        return error;
+    const auto files = m_index.search(search->words, 0, kListingLimit);
+    return bytesAnswer(kListingType, Listings::smb(m_settings.smbHost, m_settings.smbShare, files));
+}
+
+ServiceAnswer ServiceRoutes::ftpListing(const QByteArray& query) {
+    ServiceAnswer error;
+    const auto search = readSearch(query, "q", {"leech"}, error);
+    if (!search)
+        return error;
+    const QByteArray leech = search->trailing.value("leech", "n");
+    if (leech != "y" && leech != "n")
+        return textAnswer(400, QStringLiteral("Bad parameter: leech must be y or n"));
+    if (leech == "y" && !m_settings.ftpLeech)
+        return bytesAnswer(kListingType, {});
+    const auto files = m_index.search(search->words, 0, kListingLimit);
+    return bytesAnswer(kListingType, Listings::ftp(m_settings.ftpSite, files));
+}
+
+ServiceAnswer ServiceRoutes::file(const QByteArray& escapedPath, const QByteArray& range) {
+    const auto bytes = QueryText::strictPercentDecode(escapedPath);
+    if (!bytes)
+        return textAnswer(400, QStringLiteral("Bad escape in the file path"));
+    const auto path = QueryText::decodeUtf8(*bytes);
+    if (!path)
+        return textAnswer(400, QStringLiteral("The file path is not UTF-8 text"));
+    if (!LibraryFolder::isSafeRelativePath(*path))
+        return textAnswer(400, QStringLiteral("Bad file path: empty, \".\" and \"..\" parts "
+                                              "are not allowed"));
+    const auto real = m_library.resolve(*path);
+    auto file = std::make_shared<QFile>(real.value_or(QString()));
+    if (!real || !file->open(QIODevice::ReadOnly))
+        return textAnswer(404, QStringLiteral("No such file"));
+
+    const qint64 size = file->size();
+    const ByteRange part = ByteRange::parse(range, size);
+    ServiceAnswer answer;
+    answer.headers.emplaceBack("Accept-Ranges", "bytes");
+    if (part.kind == ByteRange::Kind::Unsatisfiable) {
+        answer = textAnswer(416, QStringLiteral("Range not satisfiable"));
+        answer.headers.emplaceBack("Content-Range", "bytes */" + QByteArray::number(size));
+        return answer;
+    }
+    answer.contentType = "audio/mpeg";
+    answer.file = file;
+    answer.fileOffset = part.first;
+    answer.fileLength = part.length;
+    if (part.kind == ByteRange::Kind::Part) {
+        answer.status = 206;
+        const qint64 last = part.first + part.length - 1;
+        answer.headers.emplaceBack("Content-Range", "bytes " + QByteArray::number(part.first) +
+                                                        '-' + QByteArray::number(last) + '/' +
+                                                        QByteArray::number(size));
+    }
+    return answer;
+}
+
+ServiceAnswer ServiceRoutes::submission(const QByteArray& script, const QByteArray& query,
+                                        const QString& remoteAddress) {
+    static const QMap<QByteArray, std::pair<QString, QByteArray>> kScripts = {
+        {"ftpaddsite", {QStringLiteral("ftp"), "site_info"}},
+        {"httpaddsite", {QStringLiteral("http"), "site_info"}},
+        {"smbaddsite", {QStringLiteral("smb"), "ip"}},
+        {"addmysmbsite", {QStringLiteral("mysmb"), {}}},
+    };
+    const auto found = kScripts.constFind(script);
+    if (found == kScripts.cend())
+        return textAnswer(404, QStringLiteral("Not found"));
+    const auto& [kind, key] = *found;
+    QString site = remoteAddress;
+    if (!key.isEmpty()) {
+        const auto raw = QueryText::openEndedValue(query, key, {});
+        if (!raw || raw->isEmpty())
+            return textAnswer(400, QStringLiteral("Missing parameter: %1").arg(key));
+        const auto text = QueryText::decodeText(QueryText::percentDecode(*raw, false));
+        if (!text)
+            return textAnswer(400, QStringLiteral("The site is not text"));
+        site = *text;
+    }
+    m_submissions.add({kind, site, remoteAddress, QDateTime::currentDateTimeUtc()});
+    return bytesAnswer("text/html; charset=utf-8",
+                       "<html><body><p>Thank you. The site has been noted.</p></body></html>\n");
+}
+
+ServiceAnswer ServiceRoutes::home() {
+    const QString html =
+        QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">"
+                       "<title>Pellmar search service</title></head><body>\n"
+                       "<h1>Pellmar search service</h1>\n<p>%1 MP3 files in the library.</p>\n"
+                       "<ul><li><a href=\"%2\">Submitted sites</a></li>"
+                       "<li><a href=\"%3\">Version file</a></li>"
+                       "<li><a href=\"%4\">Data file</a></li></ul></body></html>\n")
+            .arg(QString::number(m_index.fileCount()),
+                 QLatin1String(ServiceFiles::kSubmissionsPath),
+                 QLatin1String(ServiceFiles::kVersionPath),
+                 QLatin1String(ServiceFiles::kDataFilePath));
+    return bytesAnswer("text/html; charset=utf-8", html.toUtf8());
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "searchd/ServiceSettings.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QList>
+#include <QString>
+#include <atomic>
+#include <memory>
+#include <utility>
+
+class LibraryFolder;
+class LibraryIndex;
+class SubmissionStore;
+
+struct ServiceRequest {
+    QByteArray target; // the request target as received: path and query, still escaped
+    QByteArray range;  // the Range header, if any
+    QString remoteAddress;
+};
+
+struct ServiceAnswer {
+    int status = 200;
+    QByteArray contentType = "text/plain; charset=utf-8";
+    QByteArray body;
+    QList<std::pair<QByteArray, QByteArray>> headers;
+    // A file answer sends fileLength bytes of file from fileOffset instead of body.
+    std::shared_ptr<QFile> file;
+    qint64 fileOffset = 0;
+    qint64 fileLength = 0;
+};
+
+// Everything the service answers, apart from HTTP itself: which path means what, the
+// checks on parameters and paths, and the answer's bytes. Safe to call from many threads.
+class ServiceRoutes {
+public:
+    // baseUrl is "http://host:port" of this service. Throws ServiceError when the data file
+    // for that address cannot be made.
+    ServiceRoutes(const ServiceSettings& settings, const QString& baseUrl,
+                  const LibraryFolder& library, LibraryIndex& index, SubmissionStore& submissions);
+
+    ServiceAnswer answer(const ServiceRequest& request);
+
+    static constexpr int kMaxWords = 32;
+    static constexpr int kMaxPage = 100000;
+    static constexpr int kListingLimit = 1000;
+
+private:
+    struct Search;
+    std::optional<Search> readSearch(const QByteArray& query, const char* wordsKey,
+                                     const QList<QByteArray>& trailingKeys,
+                                     ServiceAnswer& error) const;
+
+    ServiceAnswer firstEngine(const QByteArray& query);
+    ServiceAnswer secondEngine(const QByteArray& query);
+    ServiceAnswer smbListing(const QByteArray& query);
+    ServiceAnswer ftpListing(const QByteArray& query);
+    ServiceAnswer file(const QByteArray& escapedPath, const QByteArray& range);
+    ServiceAnswer submission(const QByteArray& script, const QByteArray& query,
+                             const QString& remoteAddress);
+    ServiceAnswer home();
+
+    QByteArray fileUrl(const QString& path) const;
+
+    ServiceSettings m_settings;
+    QString m_baseUrl;
+    QByteArray m_dataFile;
+    const LibraryFolder& m_library;
+    LibraryIndex& m_index;
+    SubmissionStore& m_submissions;
+    std::atomic<int> m_failuresLeft;
+};

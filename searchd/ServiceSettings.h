@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+// What pellmar-searchd is told on its command line.
+struct ServiceSettings {
+    QString library;                            // folder of MP3 files
+    QString bind = QStringLiteral("127.0.0.1"); // address to listen on
+    int port = 8790;                            // 0: any free port
+    QString publicHost; // host in the URLs it hands out; empty: the bind address
+    QString database;   // SQLite file of the index and the submissions
+    int pageSize = 10;  // results per engine page
+    QString smbHost = QStringLiteral("127.0.0.1"); // the library as an SMB share of this address
+    QString smbShare = QStringLiteral("mp3");
+    QString ftpSite = QStringLiteral("anonymous@127.0.0.1:21"); // and as this FTP site
+    bool ftpLeech = true;                    // the FTP site counts as a leech site
+    QString version = QStringLiteral("3.2"); // newest program version in "/version2.txt"
+    int dataVersion = 1;                     // search-engine pages version
+    int failSecondEngine = 0;                // answer "Internal Server" this many times first
+    int delayMs = 0;                         // wait this long before every answer
+    int threads = 32;                        // requests served at once
+};

@@ -1,0 +1,167 @@
+// pellmar-searchd: the local search service the program talks to out of the box.
+#include "app/core/DataFileConfig.h"
+#include "platform/Errors.h"
+#include "searchd/SampleLibrary.h"
+#include "searchd/SearchService.h"
+#include "searchd/ServiceFiles.h"
+#include "searchd/SqliteDatabase.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <csignal>
+#include <cstdio>
+#include <optional>
+#include <thread>
+
+namespace {
+
+struct Options {
+    ServiceSettings settings;
+    QString writeDataFile;
+    QString makeSample;
+    int sampleCount = 60;
+};
+
+[[noreturn]] void usageError(const QString& message) {
+    std::fprintf(stderr, "pellmar-searchd: %s\n", qPrintable(message));
+    std::exit(2);
+}
+
+int intValue(const QCommandLineParser& parser, const QString& name, int low, int high) {
+    bool ok = false;
+    const int value = parser.value(name).toInt(&ok);
+    if (!ok || value < low || value > high)
+        usageError(QStringLiteral("--%1 needs a number from %2 to %3")
+                       .arg(name, QString::number(low), QString::number(high)));
+    return value;
+}
+
+QString defaultDatabase() {
+    const QString folder =
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/pellmar-searchd";
+    QDir().mkpath(folder);
+    return folder + "/searchd.db";
+}
+
+Options parseOptions(const QCoreApplication& app) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Indexes a folder of MP3 files and answers Pellmar's searches, version check and site "
+        "submissions over HTTP.");
+    parser.addHelpOption();
+    const QList<QCommandLineOption> options = {
+        {"library", "Folder of MP3 files, scanned recursively.", "dir"},
+        {"bind", "Address to listen on (default 127.0.0.1).", "addr", "127.0.0.1"},
+        {"port", "Port to listen on; 0 picks a free one (default 8790).", "n", "8790"},
+        {"public-host", "Host name in the URLs handed out (default: the bind address).", "name"},
+        {"db", "SQLite file of the index and the submissions.", "file"},
+        {"write-datafile", "Write a Pellmar.dat that points at this service.", "path"},
+        {"page-size", "Results per engine page (default 10).", "n", "10"},
+        {"smb-host", "IP address the library is listed under as an SMB share.", "addr",
+         "127.0.0.1"},
+        {"smb-share", "Share name of the library (default mp3).", "name", "mp3"},
+        {"ftp-site", "login@host:port the library is listed under as an FTP site.", "site",
+         "anonymous@127.0.0.1:21"},
+        {"ftp-not-leech", "The FTP site is not a leech site (leech=y finds nothing)."},
+        {"newest-version", "Program version offered in /version2.txt (default 3.2).", "x.y", "3.2"},
+        {"data-version", "Search-engine pages version (default 1).", "n", "1"},
+        {"fail-second-engine", "Answer the second engine with \"Internal Server\" n times first.",
+         "n", "0"},
+        {"delay-ms", "Wait this long before every answer (for time-limit tests).", "ms", "0"},
+        {"make-sample", "Write a sample library of silent MP3 files into dir and exit.", "dir"},
+        {"count", "Number of files of the sample library (default 60).", "n", "60"},
+    };
+    parser.addOptions(options);
+    parser.process(app);
+
+    Options o;
+    o.makeSample = parser.value("make-sample");
+    o.sampleCount = intValue(parser, "count", 1, 100000);
+    if (!o.makeSample.isEmpty())
+        return o;
+    ServiceSettings& s = o.settings;
+    s.library = parser.value("library");
+    if (s.library.isEmpty())
+        usageError("--library is required (or --make-sample DIR)");
+    s.bind = parser.value("bind");
+    s.port = intValue(parser, "port", 0, 65535);
+    s.publicHost = parser.value("public-host");
+    s.database = parser.isSet("db") ? parser.value("db") : defaultDatabase();
+    s.pageSize = intValue(parser, "page-size", 1, 1000);
+    s.smbHost = parser.value("smb-host");
+    if (s.smbHost.isEmpty() || !s.smbHost.front().isDigit())
+        usageError("--smb-host must be an IP address");
+    s.smbShare = parser.value("smb-share");
+    s.ftpSite = parser.value("ftp-site");
+    if (!s.ftpSite.contains(':'))
+        usageError("--ftp-site must be written login@host:port");
+    s.ftpLeech = !parser.isSet("ftp-not-leech");
+    s.version = parser.value("newest-version");
+    if (s.version.size() != 3)
+        usageError("--newest-version must be three characters, such as 3.2");
+    s.dataVersion = intValue(parser, "data-version", 0, 1000000);
+    s.failSecondEngine = intValue(parser, "fail-second-engine", 0, 1000000);
+    s.delayMs = intValue(parser, "delay-ms", 0, 600000);
+    o.writeDataFile = parser.value("write-datafile");
+    return o;
+}
+
+// SIGINT and SIGTERM stop the service from a thread of their own, since a signal handler
+// may not touch the server.
+void stopOnSignals(SearchService& service) {
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::thread([&service, stopSignals] {
+        int received = 0;
+        sigwait(&stopSignals, &received);
+        service.stop();
+    }).detach();
+}
+
+int serve(const Options& options) {
+    SearchService service(options.settings);
+    const ScanSummary& scan = service.scanSummary();
+    std::printf("pellmar-searchd: %d MP3 files in %s (%d new or changed, %d gone)\n", scan.files,
+                qPrintable(QDir::toNativeSeparators(options.settings.library)), scan.added,
+                scan.removed);
+    service.bind();
+    if (!options.writeDataFile.isEmpty()) {
+        WriteDataFile(options.writeDataFile,
+                      ServiceFiles::dataFileLines(service.baseUrl(), options.settings.dataVersion));
+        std::printf("pellmar-searchd: wrote %s\n", qPrintable(options.writeDataFile));
+    }
+    std::printf("pellmar-searchd: listening on %s\n", qPrintable(service.baseUrl()));
+    std::fflush(stdout);
+    stopOnSignals(service);
+    service.run();
+    std::printf("pellmar-searchd: stopped\n");
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("pellmar-searchd");
+    const Options options = parseOptions(app);
+    try {
+        if (!options.makeSample.isEmpty()) {
+            SampleLibrary::write(options.makeSample, options.sampleCount);
+            std::printf("pellmar-searchd: wrote %d sample files into %s\n", options.sampleCount,
+                        qPrintable(options.makeSample));
+            return 0;
+        }
+        return serve(options);
+    } catch (const ServiceError& error) {
+        std::fprintf(stderr, "pellmar-searchd: %s\n", error.what());
+    } catch (const PellmarError& error) {
+        std::fprintf(stderr, "pellmar-searchd: %s\n", qPrintable(error.message()));
+    }
+    return 1;
+}
