@@ -1,0 +1,599 @@
+#include "net/HttpCli.h"
+
+#include "net/HeaderEncodings.h"
+#include "net/NoticeEndpoint.h"
+#include "net/SocketErrors.h"
+#include "net/SplitUrl.h"
+#include "net/WSocket.h"
+
+#include <QIODevice>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+// The error text of a socket error number with the number: "Connection refused (Error #10061)".
+QByteArray ErrorWithNumber(int error) {
+    return SocketErrors::SocketErrorText(error) + " (Error #" + QByteArray::number(error) + ")";
+}
+
+// A header integer: optional blanks and sign, decimal digits, within 64 bits.
+qint64 HeaderInteger(const QByteArray& text) {
+    const QByteArray digits = text.trimmed();
+    bool ok = false;
+    const qint64 value = digits.toLongLong(&ok, 10);
+    if (!ok || digits.isEmpty() || digits.contains(' '))
+        throw EConvertError(
+            QStringLiteral("'%1' is not a valid integer value").arg(QString::fromLatin1(text)));
+    return value;
+}
+
+} // namespace
+
+THttpCli::THttpCli()
+    : m_endpoint(std::make_unique<NoticeEndpoint>()), m_socket(std::make_unique<TWSocket>()) {
+    m_socket->OnSessionClosed = [this](TCustomWSocket*, quint16) { SocketSessionClosed(); };
+    m_socket->OnDataAvailable = [this](TCustomWSocket*, quint16) { SocketDataAvailable(); };
+    m_socket->OnSessionConnected = [this](TCustomWSocket*, quint16 error) {
+        SocketSessionConnected(error);
+    };
+    m_socket->OnDataSent = [this](TCustomWSocket*, quint16) { SocketDataSent(); };
+    m_socket->OnDnsLookupDone = [this](TCustomWSocket*, quint16 error) {
+        SocketDnsLookupDone(error);
+    };
+}
+
+THttpCli::~THttpCli() {
+    // The socket cancels a lookup and closes a connection without firing events; the
+    // endpoint drops the notices still queued for this client.
+    m_socket.reset();
+    m_endpoint.reset();
+}
+
+void THttpCli::SetMultiThreaded(bool value) {
+    m_multiThreaded = value;
+    m_socket->SetMultiThreaded(value);
+}
+
+// ---- starting a request ----------------------------------------------------------------
+
+void THttpCli::GetAsync() {
+    StartRequest(rqGet);
+}
+
+void THttpCli::HeadAsync() {
+    StartRequest(rqHead);
+}
+
+void THttpCli::PostAsync() {
+    StartRequest(rqPost);
+}
+
+void THttpCli::StartRequest(THttpRequest type) {
+    if (m_state != hsReady)
+        throw EHttpException(QStringLiteral("HTTP component is busy"), 1);
+    if (type == rqPost && !m_sendStream)
+        throw EHttpException(QStringLiteral("HTTP component has nothing to post"), 2);
+
+    ++m_request;
+    m_headerLines.clear();
+    m_requestType = type;
+    m_requestError = 0;
+    m_closeHandler = CloseHandler::Normal;
+    SetState(hsNotConnected);
+    m_documentName.clear();
+    m_statusCode = 0;
+    m_receivedCount = 0;
+    m_sentCount = 0;
+    m_headerLineCount = 0;
+    m_bodyChunkCount = 0;
+    m_sendingBody = false;
+    m_lineFill = 0; // leftovers of an earlier request must not become this one's header
+    m_locationSeen = false;
+    m_relocations = 0;
+    m_discardInput = false;
+
+    const UrlParts url = SplitUrl(m_url);
+    if (!url.user.isEmpty())
+        m_username = url.user;
+    if (!url.password.isEmpty())
+        m_password = url.password;
+    SetTargets(url.scheme, url.host, url.port, url.path);
+    QByteArray host = url.host;
+    QByteArray port = url.port.isEmpty() ? QByteArray("80") : url.port;
+    if (!m_proxy.isEmpty()) {
+        const UrlParts proxy = SplitUrl(m_proxy);
+        host = proxy.host;
+        port = proxy.port.isEmpty() ? m_proxyPort : proxy.port;
+    }
+    m_connectHost = host;
+    m_connectPort = port;
+    StartConnection();
+}
+
+// Host header, request target and document name. Through a proxy the request line carries
+// the absolute URL with its port: without it the proxy would ask the default port.
+void THttpCli::SetTargets(const QByteArray& scheme, const QByteArray& host, const QByteArray& port,
+                          const QByteArray& path) {
+    m_targetHost = host;
+    m_targetAuthority = port.isEmpty() ? host : host + ':' + port;
+    m_requestPath = path;
+    if (!m_proxy.isEmpty())
+        m_requestPath =
+            (scheme.isEmpty() ? QByteArray("http") : scheme) + "://" + m_targetAuthority + path;
+    if (m_requestPath.isEmpty())
+        m_requestPath = "/";
+    SetDocumentName(path);
+}
+
+void THttpCli::SetDocumentName(const QByteArray& path) {
+    if (path.isEmpty() || path == "/") {
+        m_documentName = "document.htm";
+        return;
+    }
+    QByteArray name = path;
+    if (name.endsWith('/'))
+        name.chop(1);
+    name = name.mid(name.lastIndexOf('/') + 1).left(255);
+    const qsizetype query = name.indexOf('?');
+    if (query >= 0)
+        name = name.left(query);
+    m_documentName = name;
+}
+
+void THttpCli::StartConnection() {
+    SetState(hsDnsLookup);
+    m_socket->DnsLookup(m_connectHost);
+}
+
+void THttpCli::CloseConnection() {
+    m_socket->Close();
+}
+
+// ---- state and notices -----------------------------------------------------------------
+
+void THttpCli::SetState(THttpClientState state) {
+    if (state == m_state)
+        return;
+    m_state = state;
+    if (OnStateChange)
+        OnStateChange(this);
+    if (state != hsReady)
+        return;
+    const THttpRequest type = m_requestType;
+    const quint16 error = quint16(m_requestError);
+    m_endpoint->post([this, type, error] {
+        // Nothing of this client may be touched after the handler: it may destroy it.
+        if (OnRequestDone)
+            OnRequestDone(this, type, error);
+    });
+}
+
+void THttpCli::PostReady() {
+    const quint64 request = m_request;
+    m_endpoint->post([this, request] {
+        if (request == m_request)
+            SetState(hsReady);
+    });
+}
+
+// ---- socket events ---------------------------------------------------------------------
+
+void THttpCli::SocketDnsLookupDone(quint16 error) {
+    if (error == 0) {
+        SetState(hsDnsLookupDone);
+        try {
+            m_socket->SetAddr(m_socket->DnsResult());
+            m_socket->SetPort(m_connectPort);
+            m_socket->SetProto("tcp");
+            m_socket->Connect();
+        } catch (const std::exception&) {
+            // A port that is no number nor service, or no descriptor left: a failed connect.
+            ConnectFailed();
+        }
+        return;
+    }
+    if (m_state == hsAborting)
+        return;
+    m_statusCode = 404;
+    m_reasonPhrase = "can't resolve hostname to IP address";
+    NormalClose();
+}
+
+void THttpCli::ConnectFailed() {
+    const int error = m_socket->LastError();
+    m_requestError = error & 0xFFFF;
+    m_statusCode = 404;
+    m_reasonPhrase = "can't connect: " + ErrorWithNumber(error);
+    try {
+        m_socket->Close();
+    } catch (const std::exception&) {
+    }
+    NormalClose();
+}
+
+void THttpCli::SocketSessionConnected(quint16 error) {
+    if (error != 0) {
+        m_statusCode = 404;
+        m_reasonPhrase = ErrorWithNumber(error);
+        NormalClose(); // the socket closes itself next; its close posts a harmless ready
+        return;
+    }
+    SetState(hsConnected);
+    TriggerSessionConnected();
+    if (m_state != hsConnected)
+        return; // a handler aborted
+    m_lineHandler = LineHandler::Header;
+    SetState(hsWaitingHeader);
+    try {
+        if (m_requestType == rqHead) {
+            SendRequest("HEAD");
+        } else if (m_requestType == rqPost) {
+            SendRequest("POST");
+            TriggerSendBegin();
+            m_sendingBody = true;
+            SendBodyChunk();
+        } else {
+            SendRequest("GET");
+        }
+    } catch (...) {
+        m_socket->Close();
+    }
+}
+
+void THttpCli::SocketDataSent() {
+    if (m_sendingBody)
+        SendBodyChunk();
+}
+
+void THttpCli::SendBodyChunk() {
+    const qint64 count = m_sendStream ? m_sendStream->read(m_sendBuffer, kSendBufferSize) : 0;
+    if (count <= 0) {
+        m_sendingBody = false;
+        TriggerSendEnd();
+        return;
+    }
+    m_sentCount += count;
+    TriggerSendData(m_sendBuffer, int(count));
+    m_socket->Send(m_sendBuffer, int(count));
+}
+
+void THttpCli::SocketSessionClosed() {
+    if (m_closeHandler == CloseHandler::Relocation)
+        RelocationClose();
+    else
+        NormalClose();
+}
+
+void THttpCli::NormalClose() {
+    if (m_bodyChunkCount > 0)
+        TriggerDocEnd();
+    PostReady();
+}
+
+void THttpCli::RelocationClose() {
+    m_locationSeen = false;
+    m_closeHandler = CloseHandler::Normal;
+    if (OnLocationChange)
+        OnLocationChange(this);
+    const quint64 request = m_request;
+    m_endpoint->post([this, request] {
+        if (request == m_request && m_state != hsAborting && m_state != hsReady)
+            StartConnection();
+    });
+}
+
+// ---- the request -----------------------------------------------------------------------
+
+void THttpCli::SendCommand(const QByteArray& line) {
+    if (OnCommand)
+        OnCommand(this, line);
+    m_requestText += line;
+    m_requestText += "\r\n";
+}
+
+void THttpCli::SendRequest(const QByteArray& method) {
+    m_requestText.clear();
+    TriggerRequestHeaderBegin();
+    SendCommand(method + ' ' + m_requestPath + " HTTP/1.0");
+    if (!m_sender.isEmpty())
+        SendCommand("From: " + m_sender);
+    if (!m_reference.isEmpty())
+        SendCommand("Referer: " + m_reference);
+    if (m_requestType == rqPost && !m_contentTypePost.isEmpty())
+        SendCommand("Content-Type: " + m_contentTypePost);
+    if (!m_agent.isEmpty())
+        SendCommand("User-Agent: " + m_agent);
+    SendCommand("Host: " + m_targetHost);
+    if (m_noCache)
+        SendCommand("Pragma: no-cache");
+    if (m_requestType == rqPost)
+        SendCommand("Content-Length: " + QByteArray::number(m_sendStream->size()));
+    if (m_modifiedSince != 0)
+        SendCommand("If-Modified-Since: " + FormatHttpDate(m_modifiedSince) + " GMT");
+    if (!m_username.isEmpty())
+        SendCommand("Authorization: Basic " + Base64Encode(m_username + ':' + m_password));
+    if (!m_proxy.isEmpty() && !m_proxyUsername.isEmpty())
+        SendCommand("Proxy-Authorization: Basic " +
+                    Base64Encode(m_proxyUsername + ':' + m_proxyPassword));
+    if (!m_cookie.isEmpty())
+        SendCommand("Cookie: " + m_cookie);
+    TriggerRequestHeaderEnd();
+    SendCommand(QByteArray());
+    m_socket->Send(m_requestText.constData(), int(m_requestText.size()));
+    m_requestText.clear();
+}
+
+// ---- receiving -------------------------------------------------------------------------
+
+void THttpCli::SocketDataAvailable() {
+    if (m_discardInput) { // keep reading so that the server's close still arrives
+        char scratch[kLineBufferSize];
+        m_socket->Receive(scratch, sizeof scratch);
+        return;
+    }
+    const int space = kLineBufferSize - m_lineFill;
+    if (space <= 0) {
+        m_discardInput = true;
+        char scratch[kLineBufferSize];
+        m_socket->Receive(scratch, sizeof scratch);
+        throw EHttpException(QStringLiteral("HTTP line too long"), 4);
+    }
+    const int count = m_socket->Receive(m_lineBuffer + m_lineFill, space);
+    if (m_requestType == rqNone || count <= 0)
+        return;
+    m_lineFill += count;
+    m_lineBuffer[m_lineFill] = '\0';
+
+    if (m_state == hsWaitingBody) {
+        if (m_lineFill > 0) {
+            const int length = m_lineFill;
+            m_lineFill = 0;
+            DeliverLine(m_lineBuffer, length);
+        }
+        return;
+    }
+    ProcessLines();
+}
+
+void THttpCli::ProcessLines() {
+    while (m_lineFill > 0) {
+        // The search sees the text up to the first zero byte.
+        const char* zero =
+            static_cast<const char*>(std::memchr(m_lineBuffer, 0, size_t(m_lineFill)));
+        const int searchable = zero ? int(zero - m_lineBuffer) : m_lineFill;
+        const char* lf =
+            static_cast<const char*>(std::memchr(m_lineBuffer, '\n', size_t(searchable)));
+        if (!lf)
+            return; // wait for the rest of the line
+        const int lfAt = int(lf - m_lineBuffer);
+        const int length = lfAt > 0 && m_lineBuffer[lfAt - 1] == '\r' ? lfAt - 1 : lfAt;
+        const QByteArray line(m_lineBuffer, length);
+        m_lineFill -= lfAt + 1;
+        std::memmove(m_lineBuffer, m_lineBuffer + lfAt + 1, size_t(m_lineFill));
+        m_lineBuffer[m_lineFill] = '\0';
+        if (m_state == hsWaitingHeader || m_state == hsWaitingBody)
+            DeliverLine(line.constData(), int(line.size()));
+    }
+}
+
+void THttpCli::DeliverLine(const char* data, int length) {
+    m_currentLine.resize(length);
+    if (length > 0)
+        std::memcpy(m_currentLine.data(), data, size_t(length));
+    if (m_lineHandler == LineHandler::Header)
+        HeaderLine();
+    else
+        BodyChunk();
+}
+
+void THttpCli::HeaderLine() {
+    const QByteArray line = m_currentLine;
+    if (m_headerLineCount == 0)
+        TriggerHeaderBegin();
+    ++m_headerLineCount;
+
+    if (line.left(6).toUpper() == "<HTML>") { // a reply without a header
+        if (m_contentType.isEmpty())
+            m_contentType = "text/html";
+        SetState(hsWaitingBody);
+        m_lineHandler = LineHandler::Body;
+        TriggerHeaderEnd();
+        BodyChunk();
+        return;
+    }
+    if (line.isEmpty()) {
+        EndOfHeader();
+        return;
+    }
+    m_headerLines.append(line);
+    HeaderField(line);
+    if (OnHeaderData)
+        OnHeaderData(this);
+    if (m_statusCode >= 400)
+        m_socket->Close();
+}
+
+void THttpCli::HeaderField(const QByteArray& line) {
+    if (line.startsWith("HTTP/1.0") || line.startsWith("HTTP/1.1")) {
+        m_statusCode = StrToInt(QString::fromLatin1(line.mid(9, 3)));
+        m_reasonPhrase = line.mid(13);
+        return;
+    }
+    const qsizetype colon = line.indexOf(':');
+    if (colon < 0)
+        return;
+    const QByteArray name = line.left(colon).toLower();
+    // The character after the colon is always skipped, blank or not.
+    const QByteArray value = line.mid(colon + 2);
+    if (name == "location") {
+        m_locationSeen = true;
+        Relocate(value);
+    } else if (name == "content-length") {
+        m_contentLength = HeaderInteger(value);
+    } else if (name == "content-type") {
+        m_contentType = value.toLower();
+    } else if (name == "www-authenticate") {
+        m_authChallenges.append(value);
+    }
+}
+
+void THttpCli::EndOfHeader() {
+    if (m_locationSeen) {
+        TriggerHeaderEnd();
+        m_lineFill = 0;
+        m_headerLineCount = 0;
+        m_bodyChunkCount = 0;
+        if (m_relocations >= kMaxRelocations) { // a loop of Location headers ends here
+            m_locationSeen = false;
+            m_statusCode = 404;
+            m_reasonPhrase =
+                "too many relocations (more than " + QByteArray::number(kMaxRelocations) + ")";
+            m_socket->Close();
+            return;
+        }
+        ++m_relocations;
+        m_closeHandler = CloseHandler::Relocation;
+        m_socket->Close();
+        return;
+    }
+    const qsizetype dot = m_documentName.lastIndexOf('.');
+    if (dot >= 0 && m_documentName.mid(dot).toLower() == ".exe" && m_contentType == "text/html")
+        m_documentName = m_documentName.left(dot) + ".htm";
+    SetState(hsWaitingBody);
+    m_lineHandler = LineHandler::Body;
+    TriggerHeaderEnd();
+    if (m_lineFill > 0) {
+        const int length = m_lineFill;
+        m_lineFill = 0;
+        DeliverLine(m_lineBuffer, length);
+    }
+}
+
+void THttpCli::BodyChunk() {
+    if (m_bodyChunkCount == 0)
+        TriggerDocBegin();
+    ++m_bodyChunkCount;
+    const int length = int(m_currentLine.size());
+    m_receivedCount += length;
+    TriggerDocData(m_currentLine.constData(), length);
+    // A handler may have taken the stream away.
+    if (m_receiveStream && m_receiveStream->write(m_currentLine.constData(), length) != length)
+        throw PellmarError(QStringLiteral("Stream write error"));
+}
+
+void THttpCli::Relocate(const QByteArray& location) {
+    const UrlParts parts = SplitUrl(location);
+    const QByteArray scheme = parts.scheme.isEmpty() ? QByteArray("http") : parts.scheme;
+    if (!m_proxy.isEmpty()) { // the connection keeps going to the proxy
+        if (parts.path.isEmpty())
+            m_requestPath = scheme + "://" + m_targetAuthority + "/" + parts.host;
+        else if (parts.host.isEmpty())
+            m_requestPath = scheme + "://" + m_targetAuthority + parts.path;
+        else
+            m_requestPath = location;
+        return;
+    }
+    if (location.startsWith('/')) {
+        m_requestPath = location;
+        return;
+    }
+    m_requestPath = parts.path;
+    m_connectHost = parts.host;
+    if (!parts.port.isEmpty())
+        m_connectPort = parts.port;
+    if (m_requestPath.isEmpty()) { // a bare name relative to the current host
+        m_requestPath = scheme + "://" + m_targetHost + "/" + m_connectHost;
+        m_connectHost = m_targetHost;
+    } else if (!m_connectHost.isEmpty()) {
+        m_targetHost = m_connectHost;
+    } else {
+        m_requestPath = scheme + "://" + m_targetHost + m_requestPath;
+        m_connectHost = m_targetHost;
+    }
+}
+
+// ---- Abort -----------------------------------------------------------------------------
+
+void THttpCli::Abort() {
+    if (m_state == hsReady) {
+        if (m_socket->State() != wsClosed)
+            m_socket->Close();
+        return;
+    }
+    const bool inLookup = m_state == hsDnsLookup;
+    SetState(hsAborting);
+    if (inLookup) {
+        try {
+            m_socket->CancelDnsLookup();
+        } catch (...) {
+        }
+    }
+    m_statusCode = 404;
+    m_reasonPhrase = "Connection aborted on request";
+    m_requestError = 3;
+    // Without a connection (a lookup, or between two locations) no close would end it.
+    if (inLookup || m_socket->State() == wsClosed) {
+        m_closeHandler = CloseHandler::Normal;
+        NormalClose();
+    } else {
+        m_socket->Close();
+    }
+}
+
+// ---- triggers --------------------------------------------------------------------------
+
+void THttpCli::TriggerSessionConnected() {
+    if (OnSessionConnected)
+        OnSessionConnected(this);
+}
+
+void THttpCli::TriggerRequestHeaderBegin() {
+    if (OnRequestHeaderBegin)
+        OnRequestHeaderBegin(this);
+}
+
+void THttpCli::TriggerRequestHeaderEnd() {
+    if (OnRequestHeaderEnd)
+        OnRequestHeaderEnd(this);
+}
+
+void THttpCli::TriggerHeaderBegin() {
+    if (OnHeaderBegin)
+        OnHeaderBegin(this);
+}
+
+void THttpCli::TriggerHeaderEnd() {
+    if (OnHeaderEnd)
+        OnHeaderEnd(this);
+}
+
+void THttpCli::TriggerDocBegin() {
+    if (OnDocBegin)
+        OnDocBegin(this);
+}
+
+void THttpCli::TriggerDocData(const char* data, int length) {
+    if (OnDocData)
+        OnDocData(this, data, length);
+}
+
+void THttpCli::TriggerDocEnd() {
+    if (OnDocEnd)
+        OnDocEnd(this);
+}
+
+void THttpCli::TriggerSendBegin() {
+    if (OnSendBegin)
+        OnSendBegin(this);
+}
+
+void THttpCli::TriggerSendData(const char* data, int length) {
+    if (OnSendData)
+        OnSendData(this, data, length);
+}
+
+void THttpCli::TriggerSendEnd() {
+    if (OnSendEnd)
+        OnSendEnd(this);
+}

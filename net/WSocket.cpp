@@ -1,0 +1,799 @@
+#include "net/WSocket.h"
+
+#include "net/HostLookup.h"
+#include "net/NoticeEndpoint.h"
+#include "net/SocketErrors.h"
+
+#include <QSocketNotifier>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netdb.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <system_error>
+#include <unistd.h>
+
+using namespace SocketErrors;
+
+namespace {
+
+bool ParseDotted(const QByteArray& text, in_addr& address) {
+    return !text.isEmpty() && inet_aton(text.constData(), &address) != 0;
+}
+
+QByteArray DottedText(const in_addr& address) {
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &address, text, sizeof text);
+    return QByteArray(text);
+}
+
+bool StartsWithDigit(const QByteArray& text) {
+    return !text.isEmpty() && text[0] >= '0' && text[0] <= '9';
+}
+
+// Leading digits only, as the platform reads them; -1 past 65535.
+int LeadingNumber(const QByteArray& text) {
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            break;
+        value = value * 10 + (c - '0');
+        if (value > 65535)
+            return -1;
+    }
+    return value;
+}
+
+// Failures a connect reports later on Windows, whatever Linux says at once.
+bool IsLateConnectError(int error) {
+    return error == ECONNREFUSED || error == ENETUNREACH || error == EHOSTUNREACH ||
+           error == ETIMEDOUT || error == ECONNRESET || error == ENETDOWN;
+}
+
+} // namespace
+
+TCustomWSocket::TCustomWSocket() : m_endpoint(std::make_unique<NoticeEndpoint>()) {
+    m_readNotifier = new QSocketNotifier(QSocketNotifier::Read, m_endpoint.get());
+    m_writeNotifier = new QSocketNotifier(QSocketNotifier::Write, m_endpoint.get());
+    m_readNotifier->setEnabled(false);
+    m_writeNotifier->setEnabled(false);
+    QObject::connect(m_readNotifier, &QSocketNotifier::activated, m_endpoint.get(),
+                     [this] { OnReadable(); });
+    QObject::connect(m_writeNotifier, &QSocketNotifier::activated, m_endpoint.get(),
+                     [this] { OnWritable(); });
+    ResetDefaults();
+}
+
+TCustomWSocket::~TCustomWSocket() {
+    m_destroying = true;
+    try {
+        CancelDnsLookup();
+    } catch (...) {
+    }
+    try {
+        if (m_state != wsClosed)
+            Close();
+    } catch (...) {
+    }
+    if (m_handle >= 0) { // a close that failed half-way
+        WatchRead(false);
+        WatchWrite(false);
+        ::close(m_handle);
+    }
+    // Destroying the endpoint drops the notices still queued for this socket.
+    m_endpoint.reset();
+}
+
+// ---- properties ------------------------------------------------------------------------
+
+void TCustomWSocket::SetAddr(const QByteArray& value) {
+    const QByteArray trimmed = value.trimmed();
+    if (m_addrAssigned && trimmed == m_addrText)
+        return;
+    m_addrText = trimmed;
+    if (trimmed.isEmpty()) {
+        m_addrAssigned = false;
+        return;
+    }
+    if (m_state != wsClosed) {
+        RaiseException(QStringLiteral("Cannot change Addr if not closed"));
+        return;
+    }
+    m_addrResolved = false;
+    m_addrAssigned = true;
+}
+
+void TCustomWSocket::SetPort(const QByteArray& value) {
+    if (m_portAssigned && value == m_portText)
+        return;
+    m_portText = value;
+    if (m_state != wsClosed) {
+        RaiseException(QStringLiteral("Cannot change Port if not closed"));
+        return;
+    }
+    const QByteArray trimmed = value.trimmed();
+    m_portAssigned = false;
+    if (trimmed.isEmpty())
+        return;
+    int number = -1;
+    if (StartsWithDigit(trimmed)) {
+        number = LeadingNumber(trimmed);
+    } else {
+        const servent* service = getservbyname(
+            trimmed.constData(), m_protoText.isEmpty() ? nullptr : m_protoText.constData());
+        if (service)
+            number = ntohs(quint16(service->s_port));
+    }
+    if (number < 0) {
+        SocketError(
+            QStringLiteral("SetPort: Cannot convert port '%1'").arg(QString::fromLatin1(value)),
+            kNoData);
+        return;
+    }
+    m_portNumber = quint16(number);
+    m_address.sin_port = htons(m_portNumber);
+    m_portAssigned = true;
+}
+
+void TCustomWSocket::SetProto(const QByteArray& value) {
+    if (m_protoAssigned && value == m_protoText)
+        return;
+    m_protoText = value;
+    if (m_state != wsClosed) {
+        RaiseException(QStringLiteral("Cannot change Proto if not closed"));
+        return;
+    }
+    const QByteArray trimmed = value.trimmed();
+    m_protoAssigned = false;
+    if (trimmed.isEmpty())
+        return;
+    int number = -1;
+    if (StartsWithDigit(trimmed)) {
+        number = trimmed.toInt();
+    } else if (trimmed.toLower() == "tcp") { // known without /etc/protocols
+        number = IPPROTO_TCP;
+    } else if (trimmed.toLower() == "udp") {
+        number = IPPROTO_UDP;
+    } else if (const protoent* protocol = getprotobyname(trimmed.constData())) {
+        number = protocol->p_proto;
+    }
+    if (number < 0) {
+        SocketError(QStringLiteral("SetProto: Cannot convert protocol '%1'")
+                        .arg(QString::fromLatin1(value)),
+                    kNoData);
+        return;
+    }
+    m_protoNumber = number;
+    m_socketType = number == IPPROTO_UDP ? SOCK_DGRAM : SOCK_STREAM;
+    m_protoAssigned = true;
+}
+
+int TCustomWSocket::SendFlags() const {
+    if (m_sendFlags == 0)
+        return wsSendNormal;
+    if (m_sendFlags == MSG_OOB)
+        return wsSendUrgent;
+    throw ESocketException(QStringLiteral("Invalid internal SendFlags"));
+}
+
+void TCustomWSocket::SetSendFlags(int flags) {
+    if (flags == wsSendNormal)
+        m_sendFlags = 0;
+    else if (flags == wsSendUrgent)
+        m_sendFlags = MSG_OOB;
+    else
+        RaiseException(QStringLiteral("Invalid SendFlags"));
+}
+
+int TCustomWSocket::RcvdCount() {
+    int waiting = 0;
+    if (m_handle < 0 || ioctl(m_handle, FIONREAD, &waiting) < 0) {
+        SocketError(QStringLiteral("ioctlSocket"), m_handle < 0 ? kNotSocket : FromErrno(errno));
+        return -1;
+    }
+    return waiting;
+}
+
+// ---- state and defaults ----------------------------------------------------------------
+
+void TCustomWSocket::ChangeState(TSocketState state) {
+    if (state == m_state)
+        return;
+    const TSocketState old = m_state;
+    m_state = state;
+    TriggerChangeState(old, state);
+}
+
+void TCustomWSocket::ResetDefaults() {
+    m_address = sockaddr_in{};
+    m_address.sin_family = AF_INET;
+    m_address.sin_addr.s_addr = htonl(INADDR_ANY);
+    m_portAssigned = false;
+    m_addrAssigned = false;
+    m_addrResolved = false;
+    m_protoAssigned = true;
+    m_protoText = "tcp";
+    m_protoNumber = IPPROTO_TCP;
+    m_socketType = SOCK_STREAM;
+    m_lingerOnOff = wsLingerOn;
+    m_lingerTimeout = 0;
+    WatchRead(false);
+    WatchWrite(false);
+    m_handle = -1;
+    ChangeState(wsClosed);
+    m_allSent = true;
+    m_paused = false;
+    m_readCount = 0;
+    m_closeReported = false;
+    m_readStalled = false;
+    m_flushTimeout = 60;
+}
+
+// ---- errors ----------------------------------------------------------------------------
+
+void TCustomWSocket::RaiseException(const QString& message) {
+    if (OnError) {
+        TriggerError();
+        return;
+    }
+    throw ESocketException(message);
+}
+
+void TCustomWSocket::SocketError(const QString& operation, int error) {
+    const QString message = QStringLiteral("Error %1 in function %2\r\n%3")
+                                .arg(error)
+                                .arg(operation, QString::fromLatin1(SocketErrorText(error)));
+    if ((error == kConnectionReset || error == kNotConnected) && m_handle >= 0) {
+        WatchRead(false);
+        WatchWrite(false);
+        ::close(m_handle);
+        m_handle = -1;
+        ChangeState(wsClosed);
+    }
+    m_lastError = error;
+    RaiseException(message);
+}
+
+// ---- name lookup -----------------------------------------------------------------------
+
+void TCustomWSocket::DnsLookup(const QByteArray& host) {
+    if (host.isEmpty()) {
+        RaiseException(QStringLiteral("DNS lookup: invalid host name."));
+        TriggerDnsLookupDone(kInvalidArgument);
+        return;
+    }
+    if (m_lookup) { // replaced without an event
+        m_lookup->Cancel();
+        m_lookup.reset();
+        m_lookupHandle = 0;
+    }
+    m_dnsResult.clear();
+    m_dnsResultList.clear();
+
+    in_addr address{};
+    if (ParseDotted(host, address)) {
+        m_dnsResult = DottedText(address);
+        TriggerDnsLookupDone(0);
+        return;
+    }
+    const quint64 handle = ++m_lastLookupHandle;
+    try {
+        m_lookup = HostLookup::Start(host, m_endpoint.get(),
+                                     [this, handle](int error, const QList<QByteArray>& list) {
+                                         LookupDone(handle, error, list);
+                                     });
+    } catch (const std::system_error& error) {
+        const int number = FromErrno(error.code().value());
+        RaiseException(QStringLiteral("%1: can't start DNS lookup, error #%2")
+                           .arg(QString::fromLatin1(host))
+                           .arg(number));
+        return;
+    }
+    m_lookupHandle = handle;
+}
+
+void TCustomWSocket::LookupDone(quint64 handle, int error, const QList<QByteArray>& addresses) {
+    if (handle != m_lookupHandle)
+        return; // cancelled or replaced
+    m_lookupHandle = 0;
+    m_lookup.reset();
+    if (error == 0) {
+        m_dnsResultList = addresses;
+        m_dnsResult = addresses.value(0);
+    }
+    TriggerDnsLookupDone(quint16(error));
+}
+
+void TCustomWSocket::CancelDnsLookup() {
+    if (!m_lookup)
+        return;
+    m_lookup->Cancel();
+    m_lookup.reset();
+    m_lookupHandle = 0;
+    if (!m_destroying)
+        TriggerDnsLookupDone(kInterrupted);
+}
+
+// ---- connect ---------------------------------------------------------------------------
+
+void TCustomWSocket::ResolveAddress() {
+    in_addr address{};
+    if (!ParseDotted(m_addrText, address)) {
+        addrinfo hints{};
+        hints.ai_family = AF_INET;
+        addrinfo* result = nullptr;
+        if (getaddrinfo(m_addrText.constData(), nullptr, &hints, &result) != 0 || !result) {
+            throw ESocketException(QStringLiteral("SetAddr: Cannot convert host address '%1'")
+                                       .arg(QString::fromLatin1(m_addrText)));
+        }
+        address = reinterpret_cast<const sockaddr_in*>(result->ai_addr)->sin_addr;
+        freeaddrinfo(result);
+    }
+    m_address.sin_addr = address;
+}
+
+void TCustomWSocket::Connect() {
+    if (m_handle >= 0 && m_state != wsClosed)
+        return RaiseException(QStringLiteral("Connect: Socket already in use"));
+    if (!m_portAssigned)
+        return RaiseException(QStringLiteral("Connect: No Port Specified"));
+    if (!m_addrAssigned)
+        return RaiseException(QStringLiteral("Connect: No IP Address Specified"));
+    if (!m_protoAssigned)
+        return RaiseException(QStringLiteral("Connect: No Protocol Specified"));
+
+    if (!m_addrResolved) {
+        ResolveAddress();
+        m_addrResolved = true;
+    }
+    m_sendQueue.clear();
+    m_allSent = true;
+
+    const int handle =
+        ::socket(AF_INET, m_socketType | SOCK_NONBLOCK | SOCK_CLOEXEC, m_protoNumber);
+    if (handle < 0)
+        return SocketError(QStringLiteral("Connect (socket)"), FromErrno(errno));
+    m_handle = handle;
+    ++m_connection;
+    m_closeReported = false;
+    m_readStalled = false;
+    m_readNotifier->setSocket(handle);
+    m_writeNotifier->setSocket(handle);
+    ChangeState(wsOpened);
+
+    if (m_socketType == SOCK_DGRAM)
+        ConnectDatagram();
+    else
+        ConnectStream();
+}
+
+void TCustomWSocket::ConnectStream() {
+    ApplyLinger();
+    if (m_state != wsOpened)
+        return; // an OnError handler ended the connect
+    SetSocketOption(SOL_SOCKET, SO_KEEPALIVE, 1, "setsockopt(SO_KEEPALIVE)");
+    SetSocketOption(SOL_SOCKET, SO_REUSEADDR, 1, "setsockopt(SO_REUSEADDR)");
+    if (m_state != wsOpened)
+        return;
+
+    const int result =
+        ::connect(m_handle, reinterpret_cast<const sockaddr*>(&m_address), sizeof m_address);
+    const int platformError = result == 0 ? 0 : errno;
+    if (platformError == 0 || platformError == EINPROGRESS) {
+        ChangeState(wsConnecting);
+        WatchWrite(true); // writable means the connect has completed
+        return;
+    }
+    if (IsLateConnectError(platformError)) {
+        ChangeState(wsConnecting);
+        PostNotice(kNoticeConnect, FromErrno(platformError));
+        return;
+    }
+    m_lastError = FromErrno(platformError);
+    SocketError(QStringLiteral("Connect"), m_lastError);
+}
+
+void TCustomWSocket::ConnectDatagram() {
+    if (m_address.sin_addr.s_addr == INADDR_BROADCAST)
+        SetSocketOption(SOL_SOCKET, SO_BROADCAST, 1, "setsockopt(SO_BROADCAST)");
+    if (::connect(m_handle, reinterpret_cast<const sockaddr*>(&m_address), sizeof m_address) < 0)
+        return RaiseException(
+            QStringLiteral("winsock.bind failed, error #%1").arg(FromErrno(errno)));
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (getsockname(m_handle, reinterpret_cast<sockaddr*>(&local), &length) < 0) {
+        return RaiseException(
+            QStringLiteral("winsock.getsockname failed, error #%1").arg(FromErrno(errno)));
+    }
+    m_localPort = ntohs(local.sin_port);
+    WatchRead(true);
+    ChangeState(wsConnected);
+    TriggerSessionConnected(0);
+}
+
+void TCustomWSocket::ApplyLinger() {
+    if (m_lingerOnOff == wsLingerNoSet)
+        return;
+    if (m_handle < 0)
+        return RaiseException(QStringLiteral("Cannot set linger option at this time"));
+    linger value{};
+    value.l_onoff = m_lingerOnOff == wsLingerOn ? 1 : 0;
+    value.l_linger = m_lingerTimeout;
+    if (setsockopt(m_handle, SOL_SOCKET, SO_LINGER, &value, sizeof value) < 0)
+        SocketError(QStringLiteral("setsockopt(SO_LINGER)"), FromErrno(errno));
+}
+
+void TCustomWSocket::SetSocketOption(int level, int option, int value, const char* operation) {
+    if (setsockopt(m_handle, level, option, &value, sizeof value) < 0)
+        SocketError(QString::fromLatin1(operation), FromErrno(errno));
+}
+
+// ---- notices ---------------------------------------------------------------------------
+
+void TCustomWSocket::WatchRead(bool on) {
+    if (m_readNotifier && m_readNotifier->isValid())
+        m_readNotifier->setEnabled(on);
+}
+
+void TCustomWSocket::WatchWrite(bool on) {
+    if (m_writeNotifier && m_writeNotifier->isValid())
+        m_writeNotifier->setEnabled(on);
+}
+
+void TCustomWSocket::PostNotice(int bits, int error) {
+    const quint64 connection = m_connection;
+    m_endpoint->post([this, connection, bits, error] { HandleNotice(connection, bits, error); });
+}
+
+void TCustomWSocket::OnReadable() {
+    if (m_handle < 0 || m_paused)
+        return;
+    int waiting = 0;
+    if (ioctl(m_handle, FIONREAD, &waiting) == 0 && waiting > 0) {
+        m_receivedInRound = false;
+        const quint64 connection = m_connection;
+        HandleNotice(connection, kNoticeRead, 0);
+        // Like the platform this socket imitates, stay quiet about unread data until the
+        // handler reads again; otherwise a handler that leaves data would spin the loop.
+        if (connection == m_connection && m_handle >= 0 && !m_receivedInRound) {
+            m_readStalled = true;
+            WatchRead(false);
+        }
+        return;
+    }
+    // Readable with nothing to read: the peer closed, or the connection failed.
+    char probe = 0;
+    const ssize_t peeked = ::recv(m_handle, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (peeked == 0)
+        HandleNotice(m_connection, kNoticeClose, 0);
+    else if (peeked < 0 && errno != EAGAIN && errno != EINTR)
+        HandleNotice(m_connection, kNoticeClose, FromErrno(errno));
+    else if (peeked > 0)
+        HandleNotice(m_connection, kNoticeRead, 0);
+}
+
+void TCustomWSocket::OnWritable() {
+    if (m_handle < 0 || m_paused)
+        return;
+    WatchWrite(false);
+    if (m_state == wsConnecting) {
+        int platformError = 0;
+        socklen_t length = sizeof platformError;
+        if (getsockopt(m_handle, SOL_SOCKET, SO_ERROR, &platformError, &length) < 0)
+            platformError = errno;
+        HandleNotice(m_connection, kNoticeConnect, FromErrno(platformError));
+        return;
+    }
+    HandleNotice(m_connection, kNoticeWrite, 0);
+}
+
+void TCustomWSocket::HandleNotice(quint64 connection, int bits, int error) {
+    if (connection != m_connection || m_paused || m_handle < 0)
+        return;
+    if (bits & kNoticeConnect) {
+        if (error == 0)
+            WatchRead(true);
+        ChangeState(wsConnected);
+        TriggerSessionConnected(quint16(error));
+        if (error != 0 && m_state != wsClosed)
+            Close();
+    }
+    if ((bits & kNoticeRead) && connection == m_connection)
+        ReceiveLoop(error);
+    if ((bits & kNoticeWrite) && connection == m_connection) {
+        TryToSend();
+        if (connection == m_connection && QueueEmpty() && OnDataSent)
+            TriggerDataSent(quint16(error));
+    }
+    if ((bits & kNoticeClose) && connection == m_connection) {
+        if (m_state == wsConnecting)
+            return;
+        ReceiveLoop(0); // data that came with the close goes first
+        if (connection != m_connection || m_handle < 0)
+            return; // a handler closed it, and that close was reported
+        if (OnSessionClosed && !m_closeReported) {
+            m_closeReported = true;
+            TriggerSessionClosed(quint16(error));
+        }
+        if (connection == m_connection && m_state != wsClosed)
+            Close();
+    }
+}
+
+// ---- receiving -------------------------------------------------------------------------
+
+void TCustomWSocket::ReceiveLoop(int error) {
+    const quint64 connection = m_connection;
+    for (;;) {
+        m_lastError = 0;
+        try {
+            m_receivedInRound = false;
+            if (!TriggerDataAvailable(quint16(error))) {
+                char discard[1024];
+                if (Receive(discard, sizeof discard) < 0 && m_lastError == kWouldBlock) {
+                    m_lastError = 0;
+                    return;
+                }
+            }
+            if (m_lastError != 0 || connection != m_connection || m_handle < 0)
+                return;
+            int waiting = 0;
+            if (ioctl(m_handle, FIONREAD, &waiting) < 0) {
+                m_lastError = FromErrno(errno);
+                return;
+            }
+            if (waiting == 0 || !m_receivedInRound)
+                return;
+        } catch (...) {
+            return; // a handler's exception ends this notice, nothing more
+        }
+    }
+}
+
+int TCustomWSocket::Receive(void* buffer, int capacity) {
+    m_receivedInRound = true;
+    if (m_handle < 0) {
+        m_lastError = kNotSocket;
+        return -1;
+    }
+    if (m_readStalled && !m_paused) {
+        m_readStalled = false;
+        WatchRead(true);
+    }
+    const ssize_t count = ::recv(m_handle, buffer, size_t(std::max(capacity, 0)), 0);
+    if (count < 0) {
+        m_lastError = FromErrno(errno);
+        return -1;
+    }
+    m_readCount += int(count);
+    return int(count);
+}
+
+QByteArray TCustomWSocket::ReceiveString() {
+    int waiting = 0;
+    if (m_handle < 0 || ioctl(m_handle, FIONREAD, &waiting) < 0 || waiting <= 0)
+        return QByteArray();
+    QByteArray text(waiting, '\0');
+    const int count = Receive(text.data(), waiting);
+    return count > 0 ? text.left(count) : QByteArray();
+}
+
+// ---- sending ---------------------------------------------------------------------------
+
+int TCustomWSocket::Send(const void* data, int length) {
+    if (m_state != wsConnected) {
+        SocketError(QStringLiteral("Send"), kNotConnected);
+        return -1;
+    }
+    m_allSent = false;
+    int result = 0;
+    if (length > 0) {
+        AppendToQueue(static_cast<const char*>(data), length);
+        result = length;
+    }
+    TryToSend();
+    // OnDataSent comes from the event loop, after the caller has returned.
+    if (QueueEmpty())
+        PostNotice(kNoticeWrite, 0);
+    return result;
+}
+
+void TCustomWSocket::AppendToQueue(const char* data, int length) {
+    if (m_sendQueue.empty())
+        m_sendQueue.emplace_back(kSendChunkSize);
+    int written = m_sendQueue.back().Write(data, length);
+    while (written < length) {
+        m_sendQueue.emplace_back(kSendChunkSize);
+        written += m_sendQueue.back().Write(data + written, length - written);
+    }
+}
+
+bool TCustomWSocket::QueueEmpty() const {
+    for (const TBuffer& chunk : m_sendQueue) {
+        const char* unused = nullptr;
+        if (chunk.Peek(unused) > 0)
+            return false;
+    }
+    return true;
+}
+
+int TCustomWSocket::RealSend(const char* data, int length) {
+    const int flags = m_sendFlags | MSG_NOSIGNAL;
+    const ssize_t sent = ::send(m_handle, data, size_t(length), flags);
+    if (sent < 0) {
+        m_lastError = FromErrno(errno);
+        return -1;
+    }
+    return int(sent);
+}
+
+void TCustomWSocket::TryToSend() {
+    if (m_handle < 0 || m_sendQueue.empty())
+        return;
+    for (;;) {
+        const char* data = nullptr;
+        const int count = m_sendQueue.front().Peek(data);
+        if (count == 0) {
+            if (m_sendQueue.size() > 1) {
+                m_sendQueue.pop_front();
+                continue;
+            }
+            m_allSent = true;
+            return;
+        }
+        const int sent = RealSend(data, count);
+        if (sent < 0) {
+            const int error = m_lastError;
+            if (error == kConnectionReset || error == kNotSocket || error == kNotConnected ||
+                error == kInvalidArgument) {
+                m_closeReported = true;
+                Close();
+                if (OnSessionClosed)
+                    TriggerSessionClosed(quint16(error));
+            } else if (error == kWouldBlock) {
+                WatchWrite(true);
+            } else {
+                SocketError(QStringLiteral("TryToSend failed"), error);
+            }
+            return;
+        }
+        m_sendQueue.front().Remove(sent);
+        if (sent < count) { // the platform tells when there is room again
+            WatchWrite(true);
+            return;
+        }
+    }
+}
+
+// ---- closing ---------------------------------------------------------------------------
+
+void TCustomWSocket::Close() {
+    InternalClose(true);
+}
+
+void TCustomWSocket::InternalClose(bool shutdownSending) {
+    if (m_handle < 0) {
+        if (m_state != wsClosed) {
+            ChangeState(wsClosed);
+            ResetDefaults();
+        }
+        return;
+    }
+    if (m_state == wsClosed)
+        return;
+    if (shutdownSending)
+        ::shutdown(m_handle, SHUT_WR);
+    WatchRead(false);
+    WatchWrite(false);
+    ::close(m_handle); // Linux releases the handle whatever close() reports
+    m_handle = -1;
+    const quint64 connection = m_connection;
+    ChangeState(wsClosed);
+    if (!m_destroying && !m_closeReported && OnSessionClosed) {
+        m_closeReported = true;
+        TriggerSessionClosed(0);
+    }
+    if (connection != m_connection)
+        return; // a handler already opened the next connection
+    try {
+        ResetDefaults();
+    } catch (...) {
+    }
+}
+
+void TCustomWSocket::Abort() {
+    CancelDnsLookup();
+    m_sendQueue.clear();
+    m_allSent = true;
+    if (m_state == wsConnected) {
+        m_lingerOnOff = wsLingerOff;
+        try {
+            ApplyLinger();
+        } catch (...) {
+        }
+    }
+    InternalClose(false);
+}
+
+void TCustomWSocket::Shutdown(int how) {
+    if (m_handle < 0)
+        return;
+    ::shutdown(m_handle, how == 0 ? SHUT_RD : how == 1 ? SHUT_WR : SHUT_RDWR);
+}
+
+void TCustomWSocket::Pause() {
+    m_paused = true;
+    WatchRead(false);
+    WatchWrite(false);
+}
+
+void TCustomWSocket::Resume() {
+    m_paused = false;
+    if (m_handle < 0)
+        return;
+    if (m_state == wsConnecting || !QueueEmpty())
+        WatchWrite(true);
+    if (m_state == wsConnected && !m_readStalled)
+        WatchRead(true);
+}
+
+QByteArray TCustomWSocket::GetPeerAddr() {
+    if (m_state != wsConnected)
+        return "error";
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    if (getpeername(m_handle, reinterpret_cast<sockaddr*>(&peer), &length) < 0) {
+        SocketError(QStringLiteral("GetPeerName"), FromErrno(errno));
+        return "error";
+    }
+    return DottedText(peer.sin_addr);
+}
+
+QByteArray TCustomWSocket::GetLocalPort() {
+    if (m_state != wsBound && m_state != wsConnected && m_state != wsListening)
+        return "error";
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (getsockname(m_handle, reinterpret_cast<sockaddr*>(&local), &length) < 0)
+        return "error";
+    return QByteArray::number(ntohs(local.sin_port));
+}
+
+// ---- triggers --------------------------------------------------------------------------
+
+bool TCustomWSocket::TriggerDataAvailable(quint16 error) {
+    if (!OnDataAvailable)
+        return false;
+    OnDataAvailable(this, error);
+    return true;
+}
+
+void TCustomWSocket::TriggerSessionConnected(quint16 error) {
+    if (OnSessionConnected)
+        OnSessionConnected(this, error);
+}
+
+void TCustomWSocket::TriggerSessionClosed(quint16 error) {
+    if (OnSessionClosed)
+        OnSessionClosed(this, error);
+}
+
+void TCustomWSocket::TriggerDataSent(quint16 error) {
+    if (OnDataSent)
+        OnDataSent(this, error);
+}
+
+void TCustomWSocket::TriggerChangeState(TSocketState oldState, TSocketState newState) {
+    if (OnChangeState)
+        OnChangeState(this, oldState, newState);
+}
+
+void TCustomWSocket::TriggerDnsLookupDone(quint16 error) {
+    if (OnDnsLookupDone)
+        OnDnsLookupDone(this, error);
+}
+
+void TCustomWSocket::TriggerError() {
+    if (OnError)
+        OnError(this);
+}
