@@ -5,3 +5,4 @@
 // Sub-commands of pellmar-cli. Each takes its arguments (without the program and the
 // command name) and returns the process exit code.
 int runDataFileCommand(const QStringList& args);
+int runGetCommand(const QStringList& args);

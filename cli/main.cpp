@@ -1,4 +1,5 @@
 #include "cli/Commands.h"
+#include "platform/ResourceLimits.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -11,7 +12,8 @@ void printUsage() {
     std::fputs("usage: pellmar-cli COMMAND [ARGS]\n"
                "commands:\n"
                "  datafile -o FILE LINES.txt   write a data file from nine plain lines\n"
-               "  datafile --decode FILE       print the nine plain lines of a data file\n",
+               "  datafile --decode FILE       print the nine plain lines of a data file\n"
+               "  get URL [-o FILE] [--proxy HOST[:PORT]]   fetch one URL\n",
                stderr);
 }
 
@@ -19,6 +21,7 @@ void printUsage() {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    RaiseFileDescriptorLimit();
     QStringList args = app.arguments().mid(1);
     if (args.isEmpty()) {
         printUsage();
@@ -26,6 +29,7 @@ int main(int argc, char** argv) {
     }
     const std::map<QString, std::function<int(const QStringList&)>> commands = {
         {QStringLiteral("datafile"), runDataFileCommand},
+        {QStringLiteral("get"), runGetCommand},
     };
     const QString name = args.takeFirst();
     const auto command = commands.find(name);

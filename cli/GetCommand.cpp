@@ -1,0 +1,84 @@
+#include "cli/Commands.h"
+#include "net/HttpCli.h"
+#include "platform/Cp1252.h"
+#include "platform/Errors.h"
+
+#include <QEventLoop>
+#include <QFile>
+#include <cstdio>
+
+// pellmar-cli get URL [-o FILE] [--proxy HOST[:PORT]]: fetches one URL with the program's
+// own HTTP client. The body goes to FILE or standard output, the status code and reason
+// to standard error. Exit code 0 for a status below 400, 1 otherwise (and when no status
+// came at all), 2 for wrong arguments.
+
+namespace {
+
+struct GetOptions {
+    QByteArray url;
+    QString output;
+    QByteArray proxy;
+};
+
+bool ParseOptions(const QStringList& args, GetOptions& options) {
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if ((arg == QLatin1String("-o") || arg == QLatin1String("--proxy")) &&
+            i + 1 < args.size()) {
+            if (arg == QLatin1String("-o"))
+                options.output = args[++i];
+            else
+                options.proxy = Cp1252::fromUnicode(args[++i]);
+        } else if (options.url.isEmpty() && !arg.startsWith(QLatin1Char('-'))) {
+            options.url = Cp1252::fromUnicode(arg);
+        } else {
+            return false;
+        }
+    }
+    return !options.url.isEmpty();
+}
+
+int Fail(const QString& message) {
+    std::fprintf(stderr, "pellmar-cli get: %s\n", qPrintable(message));
+    return 1;
+}
+
+} // namespace
+
+int runGetCommand(const QStringList& args) {
+    GetOptions options;
+    if (!ParseOptions(args, options)) {
+        std::fputs("usage: pellmar-cli get URL [-o FILE] [--proxy HOST[:PORT]]\n", stderr);
+        return 2;
+    }
+    // Unbuffered: the client already hands over whole chunks.
+    QFile target;
+    const bool opened =
+        options.output.isEmpty()
+            ? target.open(1, QIODevice::WriteOnly | QIODevice::Unbuffered)
+            : (target.setFileName(options.output),
+               target.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered));
+    if (!opened)
+        return Fail(QStringLiteral("cannot write %1").arg(options.output));
+
+    THttpCli client;
+    client.SetURL(options.url);
+    client.SetProxy(options.proxy);
+    client.SetReceiveStream(&target);
+    QEventLoop loop;
+    client.OnRequestDone = [&](THttpCli*, THttpRequest, quint16) { loop.quit(); };
+    try {
+        client.GetAsync();
+    } catch (const PellmarError& error) {
+        client.Abort();
+        loop.exec();
+        return Fail(error.message());
+    }
+    loop.exec();
+
+    std::fprintf(stderr, "%d %s\n", client.StatusCode(), client.ReasonPhrase().constData());
+    if (target.error() != QFileDevice::NoError)
+        return Fail(
+            QStringLiteral("cannot write %1: %2").arg(options.output, target.errorString()));
+    return client.StatusCode() > 0 && client.StatusCode() < 400 ? 0 : 1;
+}
