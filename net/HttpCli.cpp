@@ -163,9 +163,11 @@ void THttpCli::SetState(THttpClientState state) {
     const THttpRequest type = m_requestType;
     const quint16 error = quint16(m_requestError);
     m_endpoint->post([this, type, error] {
-        // Nothing of this client may be touched after the handler: it may destroy it.
-        if (OnRequestDone)
-            OnRequestDone(this, type, error);
+        // The handler may destroy this client, and with it OnRequestDone: call a copy, and
+        // touch nothing of the client afterwards.
+        const THttpRequestDone handler = OnRequestDone;
+        if (handler)
+            handler(this, type, error);
     });
 }
 

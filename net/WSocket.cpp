@@ -66,6 +66,11 @@ TCustomWSocket::TCustomWSocket() : m_endpoint(std::make_unique<NoticeEndpoint>()
 
 TCustomWSocket::~TCustomWSocket() {
     m_destroying = true;
+    // No handler runs during destruction: their owners may be half gone already.
+    OnSessionAvailable = OnSessionConnected = OnSessionClosed = OnDataAvailable = OnDataSent =
+        OnDnsLookupDone = nullptr;
+    OnChangeState = nullptr;
+    OnLineTooLong = OnError = nullptr;
     try {
         CancelDnsLookup();
     } catch (...) {
