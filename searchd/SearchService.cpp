@@ -5,6 +5,7 @@
 #include "searchd/SqliteDatabase.h"
 #include "searchd/SubmissionStore.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <httplib.h>
@@ -51,6 +52,15 @@ const char* statusText(int status) {
     }
 }
 
+// httplib refuses a target with a second '?', but the program leaves a '?' of the search
+// text unescaped ("Why?"). Such a request still has its method, target and version, and
+// only its header lines are unread, which a search or a submission does not need.
+bool hasSeveralQuestionMarks(const httplib::Request& request, const httplib::Response& response) {
+    return response.status == 400 && (request.method == "GET" || request.method == "HEAD") &&
+           (request.version == "HTTP/1.0" || request.version == "HTTP/1.1") &&
+           std::count(request.target.begin(), request.target.end(), '?') > 1;
+}
+
 QString urlHost(const ServiceSettings& settings) {
     if (!settings.publicHost.isEmpty())
         return settings.publicHost;
@@ -89,14 +99,22 @@ SearchService::SearchService(const ServiceSettings& settings)
     m_server->Put(".*", refuse);
     m_server->Delete(".*", refuse);
     m_server->Patch(".*", refuse);
-    m_server->set_error_handler([](const httplib::Request&, httplib::Response& response) {
-        if (response.body.empty() && !response.content_provider_) {
-            const std::string text =
-                std::to_string(response.status) + ' ' + statusText(response.status) + '\n';
-            response.set_content(text, "text/plain; charset=utf-8");
-        }
-    });
+    m_server->set_error_handler(
+        [this](const httplib::Request& request, httplib::Response& response) {
+            if (hasSeveralQuestionMarks(request, response)) {
+                handle(request, response);
+                return;
+            }
+            if (response.body.empty() && !response.content_provider_) {
+                const std::string text =
+                    std::to_string(response.status) + ' ' + statusText(response.status) + '\n';
+                response.set_content(text, "text/plain; charset=utf-8");
+            }
+        });
     m_server->set_logger(&SearchService::log);
+    // The program sends one HTTP/1.0 request per connection and reads to the close;
+    // keeping connections open would only delay that close after an error answer.
+    m_server->set_keep_alive_max_count(1);
 }
 
 SearchService::~SearchService() = default;

@@ -1,0 +1,122 @@
+#include "searchd/LibraryIndex.h"
+#include "searchd/LibraryFolder.h"
+#include "searchd/SampleLibrary.h"
+#include "searchd/SqliteDatabase.h"
+#include "support/TempHome.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace {
+
+QStringList paths(const QList<IndexedFile>& files) {
+    QStringList list;
+    for (const IndexedFile& file : files)
+        list.append(file.path);
+    return list;
+}
+
+QStringList words(const char* text) {
+    return QString::fromUtf8(text).split(' ');
+}
+
+class LibraryIndexTest : public ::testing::Test {
+protected:
+    TempHome home;
+    SqliteDatabase db{home.file("index.db")};
+    LibraryIndex index{db};
+
+    void addNames(const QStringList& names) {
+        QList<IndexedFile> files;
+        for (const QString& name : names)
+            files.append({name, 100, {}, {}});
+        index.add(files);
+    }
+};
+
+} // namespace
+
+TEST_F(LibraryIndexTest, MatchesEveryWordCaseAndAccentsIgnored) {
+    addNames({"Rock/Marla Quinn - Slow Burn.mp3", "Marla Quinn - Glass Houses.mp3",
+              QStringLiteral("Caf\u00E9 Lumi\u00E8re - Blue Motel.mp3"), "Slow Motion.mp3"});
+    EXPECT_EQ(paths(index.search(words("marla SLOW"), 0, 10)),
+              QStringList{"Rock/Marla Quinn - Slow Burn.mp3"});
+    EXPECT_EQ(paths(index.search(words("cafe lumiere"), 0, 10)).size(), 1);
+    EXPECT_EQ(paths(index.search({QStringLiteral("CAF\u00C9")}, 0, 10)).size(), 1);
+    EXPECT_EQ(paths(index.search(words("rock"), 0, 10)).size(), 1) << "folders count";
+    EXPECT_EQ(paths(index.search(words("slo"), 0, 10)).size(), 2) << "words are prefixes";
+    EXPECT_TRUE(index.search(words("mp3"), 0, 10).isEmpty()) << "the extension is not text";
+    EXPECT_TRUE(index.search(words("marla blues"), 0, 10).isEmpty());
+    EXPECT_TRUE(index.search({}, 0, 10).isEmpty());
+}
+
+TEST_F(LibraryIndexTest, PagesThroughResultsInIndexOrder) {
+    QStringList names;
+    for (int i = 0; i < 25; ++i)
+        names.append(QStringLiteral("Band %1 - Song.mp3").arg(i, 2, 10, QLatin1Char('0')));
+    addNames(names);
+    EXPECT_EQ(paths(index.search(words("song"), 0, 10)), names.mid(0, 10));
+    EXPECT_EQ(paths(index.search(words("song"), 20, 10)), names.mid(20));
+    EXPECT_TRUE(index.search(words("song"), 25, 10).isEmpty());
+    EXPECT_EQ(index.fileCount(), 25);
+}
+
+TEST_F(LibraryIndexTest, WordsWithQuotesCannotBreakTheQuery) {
+    addNames({"A - B.mp3"});
+    EXPECT_TRUE(index.search({QStringLiteral("\"a\" OR *")}, 0, 10).isEmpty());
+    EXPECT_EQ(LibraryIndex::matchExpression({"ab", "c\"d"}), "\"ab\"* \"c\"\"d\"*");
+}
+
+TEST_F(LibraryIndexTest, RescanFollowsTheFolderAndReadsTags) {
+    const QString lib = home.file("lib");
+    SampleLibrary::write(lib, 20);
+    const LibraryFolder folder(lib);
+    ScanSummary scan = index.rescan(folder);
+    EXPECT_EQ(scan.files, 20);
+    EXPECT_EQ(scan.added, 20);
+
+    // A tagged file: the tag's artist and title are searchable and name the file.
+    const auto tagged = SampleLibrary::plan(20)[3];
+    ASSERT_EQ(tagged.wrapping, SampleLibrary::Wrapping::Id3v2Tag);
+    const QString renamed = QStringLiteral("Jazz/track03.mp3");
+    QDir(lib).rename(tagged.path, renamed);
+    home.write("lib/new.mp3", "new");
+    home.write("lib/notes.txt", "not music");
+    QFile::remove(lib + "/" + SampleLibrary::plan(20)[0].path);
+
+    scan = index.rescan(folder);
+    EXPECT_EQ(scan.files, 20);
+    EXPECT_EQ(scan.added, 2);
+    EXPECT_EQ(scan.removed, 2);
+    const auto found = index.search(tagged.artist.split(QLatin1Char(' ')), 0, 50);
+    const auto byPath = std::find_if(found.begin(), found.end(),
+                                     [&](const IndexedFile& f) { return f.path == renamed; });
+    ASSERT_NE(byPath, found.end());
+    EXPECT_EQ(byPath->artist, tagged.artist);
+    EXPECT_EQ(byPath->displayName(), tagged.artist + " - " + tagged.title + ".mp3");
+    EXPECT_EQ(index.search(words("new"), 0, 10).size(), 1);
+    EXPECT_EQ(index.search(words("new"), 0, 10)[0].displayName(), "new.mp3");
+}
+
+TEST_F(LibraryIndexTest, LinksOutOfTheLibraryAreNotIndexed) {
+    home.write("outside.mp3", "secret");
+    QDir().mkpath(home.file("lib/sub"));
+    home.write("lib/sub/inside.mp3", "fine");
+    QFile::link(home.file("outside.mp3"), home.file("lib/escape.mp3"));
+    QFile::link(home.file("lib/sub/inside.mp3"), home.file("lib/alias.mp3"));
+    QFile::link(home.path(), home.file("lib/up")); // a folder link is not entered
+    const LibraryFolder folder(home.file("lib"));
+    const ScanSummary scan = index.rescan(folder);
+    EXPECT_EQ(scan.files, 2);
+    EXPECT_TRUE(folder.resolve("alias.mp3").has_value());
+    EXPECT_FALSE(folder.resolve("escape.mp3").has_value());
+    EXPECT_FALSE(folder.resolve("up/outside.mp3").has_value());
+    EXPECT_FALSE(folder.resolve("sub/../sub/inside.mp3").has_value());
+    EXPECT_FALSE(folder.resolve("sub//inside.mp3").has_value());
+    EXPECT_TRUE(folder.resolve("sub/inside.mp3").has_value());
+}
+
+TEST(LibraryFolder, RefusesAMissingFolder) {
+    EXPECT_THROW(LibraryFolder(QStringLiteral("/nonexistent/pellmar")), ServiceError);
+}

@@ -1,0 +1,319 @@
+#include "searchd/SearchService.h"
+#include "RawHttp.h"
+#include "ScraperReaders.h"
+#include "app/core/DataFileConfig.h"
+#include "platform/Cp1252.h"
+#include "searchd/QueryText.h"
+#include "searchd/SampleLibrary.h"
+#include "support/TempHome.h"
+
+#include <QFile>
+#include <QSet>
+#include <gtest/gtest.h>
+#include <thread>
+
+using namespace ScraperReaders;
+
+namespace {
+
+// The service with a sample library, serving on a free loopback port for one test.
+class RunningService {
+public:
+    explicit RunningService(ServiceSettings settings = {}) {
+        SampleLibrary::write(m_home.file("lib"), 60);
+        settings.library = m_home.file("lib");
+        settings.database = m_home.file("searchd.db");
+        settings.port = 0;
+        settings.pageSize = 4;
+        settings.ftpSite = QStringLiteral("anonymous@127.0.0.1:2121");
+        m_service = std::make_unique<SearchService>(settings);
+        m_port = m_service->bind();
+        m_thread = std::thread([this] { m_service->run(); });
+    }
+    ~RunningService() {
+        m_service->stop();
+        m_thread.join();
+    }
+    int port() const { return m_port; }
+    QByteArray base() const { return "http://127.0.0.1:" + QByteArray::number(m_port); }
+    const TempHome& home() const { return m_home; }
+    // The target of an absolute URL of this service.
+    QByteArray target(const QByteArray& url) const { return url.mid(base().size()); }
+
+private:
+    TempHome m_home;
+    std::unique_ptr<SearchService> m_service;
+    int m_port = 0;
+    std::thread m_thread;
+};
+
+// The sample files whose names hold every word, as the index should find them.
+QSet<QByteArray> expectedUrls(const RunningService& service, const QStringList& words) {
+    QSet<QByteArray> urls;
+    for (const auto& file : SampleLibrary::plan(60)) {
+        const QStringList names = QueryText::searchWords(file.path);
+        const bool all = std::all_of(words.begin(), words.end(), [&](const QString& w) {
+            return std::any_of(names.begin(), names.end(), [&](const QString& name) {
+                return name.startsWith(w, Qt::CaseInsensitive);
+            });
+        });
+        if (all)
+            urls.insert(service.base() + "/files/" + QueryText::encodePath(file.path));
+    }
+    return urls;
+}
+
+class SearchServiceTest : public ::testing::Test {
+protected:
+    RunningService service;
+};
+
+} // namespace
+
+TEST_F(SearchServiceTest, FirstEnginePagesLeadToNoRecordsFound) {
+    QSet<QByteArray> seen;
+    QByteArray target = "/cgi-bin/mp3asp/search.asp?since=&searchwords=static";
+    int pages = 0;
+    for (; pages < 20; ++pages) {
+        const RawResponse response = httpGet(service.port(), target);
+        ASSERT_EQ(response.status, 200);
+        EXPECT_EQ(response.headers.value("content-type"), "text/html; charset=windows-1252");
+        const FirstEnginePage page = readFirstEngine(response.body);
+        if (page.done) {
+            EXPECT_TRUE(page.pagingLinks.isEmpty());
+            break;
+        }
+        EXPECT_LE(page.links.size(), 4);
+        for (const FoundLink& link : page.links)
+            seen.insert(link.url);
+        ASSERT_EQ(page.pagingLinks.size(), 1);
+        // The program puts its service host and "/cgi-bin/mp3asp/" in front.
+        target = "/cgi-bin/mp3asp/" + page.pagingLinks[0];
+    }
+    EXPECT_EQ(seen, expectedUrls(service, {"static"}));
+    EXPECT_EQ(pages, (seen.size() + 3) / 4);
+}
+
+TEST_F(SearchServiceTest, SecondEngineFollowsNextUntilTheLastPage) {
+    QSet<QByteArray> seen;
+    QByteArray target = "/audiofind/search?words=the";
+    for (int pages = 0; pages < 30; ++pages) {
+        const SecondEnginePage page = readSecondEngine(httpGet(service.port(), target).body);
+        ASSERT_FALSE(page.retry);
+        for (const FoundLink& link : page.links)
+            seen.insert(link.url);
+        if (page.done)
+            break;
+        ASSERT_TRUE(page.nextUrl.startsWith(service.base() + "/audiofind/search?words="));
+        target = service.target(page.nextUrl);
+    }
+    EXPECT_EQ(seen, expectedUrls(service, {"the"}));
+    EXPECT_GT(seen.size(), 8);
+}
+
+TEST_F(SearchServiceTest, EnginesAnswerNoResultsTheirOwnWay) {
+    const RawResponse first =
+        httpGet(service.port(), "/cgi-bin/mp3asp/search.asp?since=&searchwords=zzzz+qqq");
+    EXPECT_EQ(first.status, 200);
+    EXPECT_TRUE(readFirstEngine(first.body).done);
+    EXPECT_TRUE(SplitLines(first.body).last().contains("No records found"));
+    const RawResponse second = httpGet(service.port(), "/audiofind/search?words=");
+    EXPECT_EQ(second.status, 200);
+    EXPECT_TRUE(readSecondEngine(second.body).done);
+    EXPECT_TRUE(readSecondEngine(second.body).links.isEmpty());
+}
+
+TEST_F(SearchServiceTest, SearchTextAsTheProgramSendsIt) {
+    // "Caf\xE9 Lumi\xE8re" in Windows-1252, blanks as '+', and an ampersand left as typed.
+    const RawResponse response =
+        httpGet(service.port(), "/audiofind/search?words=caf\xE9+lumi\xE8re+&+sugar");
+    ASSERT_EQ(response.status, 200);
+    const SecondEnginePage page = readSecondEngine(response.body);
+    ASSERT_EQ(page.links.size(), 1);
+    EXPECT_EQ(page.links[0].text, "Caf\xE9 Lumi\xE8re - Sugar &amp; Smoke.mp3");
+}
+
+TEST_F(SearchServiceTest, SearchTextWithQuestionMarksIsStillAnswered) {
+    // The program leaves '?' unescaped; "Why? Not!" arrives as Why?+Not!
+    const RawResponse response = httpGet(service.port(), "/smb/search?q=Rock?+Jonah?");
+    EXPECT_EQ(response.status, 200);
+    EXPECT_EQ(readSmbListing(response.body).size(), 3);
+    EXPECT_EQ(httpGet(service.port(), "/audiofind/search?words=??").status, 200);
+}
+
+TEST_F(SearchServiceTest, ListingsReadAsSmbAndFtpRecords) {
+    const RawResponse smb = httpGet(service.port(), "/smb/search?q=jazz");
+    EXPECT_EQ(smb.status, 200);
+    const QList<ListingRecord> shares = readSmbListing(smb.body);
+    ASSERT_EQ(shares.size(), expectedUrls(service, {"jazz"}).size());
+    for (const ListingRecord& record : shares) {
+        EXPECT_EQ(record.host, "127.0.0.1");
+        EXPECT_EQ(record.folder, "\\mp3\\Jazz\\");
+        EXPECT_TRUE(record.name.endsWith(".mp3"));
+        EXPECT_GT(record.rest.toLongLong(), 0);
+    }
+    const QList<ListingRecord> sites =
+        readFtpListing(httpGet(service.port(), "/ftp/search?q=jazz&leech=y").body);
+    ASSERT_EQ(sites.size(), shares.size());
+    EXPECT_EQ(sites[0].host, "anonymous@127.0.0.1:2121");
+    EXPECT_EQ(sites[0].folder, "/Jazz/");
+    // The FTP URL the program builds from a record names a file the service also serves.
+    const QByteArray path = sites[0].folder + sites[0].name;
+    EXPECT_EQ(
+        httpGet(service.port(), "/files" + QueryText::encodePath(Cp1252::toUnicode(path))).status,
+        200);
+    EXPECT_TRUE(httpGet(service.port(), "/ftp/search?q=zzzz&leech=n").body.isEmpty());
+}
+
+TEST_F(SearchServiceTest, FilesWithLengthsAndRanges) {
+    const auto sample = SampleLibrary::plan(60)[1];
+    const QByteArray content = SampleLibrary::content(sample);
+    const QByteArray target = "/files/" + QueryText::encodePath(sample.path);
+
+    const RawResponse whole = httpGet(service.port(), target);
+    EXPECT_EQ(whole.status, 200);
+    EXPECT_EQ(whole.headers.value("content-length"), QByteArray::number(content.size()));
+    EXPECT_EQ(whole.headers.value("content-type"), "audio/mpeg");
+    EXPECT_EQ(whole.headers.value("accept-ranges"), "bytes");
+    EXPECT_EQ(whole.body, content);
+
+    const RawResponse part = httpGet(service.port(), target, "Range: bytes=100-199\r\n");
+    EXPECT_EQ(part.status, 206);
+    EXPECT_EQ(part.headers.value("content-length"), "100");
+    EXPECT_EQ(part.headers.value("content-range"),
+              "bytes 100-199/" + QByteArray::number(content.size()));
+    EXPECT_EQ(part.body, content.mid(100, 100));
+
+    const RawResponse tail = httpGet(service.port(), target, "Range: bytes=-4\r\n");
+    EXPECT_EQ(tail.status, 206);
+    EXPECT_EQ(tail.body, content.right(4));
+
+    const RawResponse beyond = httpGet(service.port(), target, "Range: bytes=999999-\r\n");
+    EXPECT_EQ(beyond.status, 416);
+    EXPECT_EQ(beyond.headers.value("content-range"),
+              "bytes */" + QByteArray::number(content.size()));
+
+    const RawResponse several = httpGet(service.port(), target, "Range: bytes=0-1,4-5\r\n");
+    EXPECT_EQ(several.status, 200);
+    EXPECT_EQ(several.body, content);
+
+    const RawResponse head = httpGet(service.port(), target, {}, "HEAD");
+    EXPECT_EQ(head.status, 200);
+    EXPECT_EQ(head.headers.value("content-length"), QByteArray::number(content.size()));
+    EXPECT_TRUE(head.body.isEmpty());
+}
+
+TEST_F(SearchServiceTest, BadRequestsGetAClearAnswerAndServingGoesOn) {
+    QFile::link(service.home().file("searchd.db"), service.home().file("lib/db.mp3"));
+    service.home().write("secret.mp3", "outside");
+    QFile::link(service.home().file("secret.mp3"), service.home().file("lib/secret.mp3"));
+    const struct {
+        QByteArray target;
+        int status;
+        QByteArray text;
+    } rows[] = {
+        {"/cgi-bin/mp3asp/search.asp?since=", 400, "Missing parameter: searchwords"},
+        {"/audiofind/search", 400, "Missing parameter: words"},
+        {"/smb/search?x=1", 400, "Missing parameter: q"},
+        {"/ftp/search?q=a&leech=maybe", 400, "Bad parameter: leech must be y or n"},
+        {"/audiofind/search?words=a&page=0", 400, "Bad page number"},
+        {"/audiofind/search?words=a%01b", 400, "The search words are not text"},
+        {"/audiofind/search?words=" + QByteArray(33, 'a').replace("a", "a+"), 400,
+         "Too many search words (at most 32)"},
+        {"/cgi-bin/mp3asp/search.asp?since=&searchwords=" + QByteArray(100 * 1024, 'x'), 414,
+         "414 URI Too Long"},
+        {"/files/../secret.mp3", 400, "Bad file path"},
+        {"/files/Rock/%2e%2e/%2e%2e/secret.mp3", 400, "Bad file path"},
+        {"/files//etc/passwd", 400, "Bad file path"},
+        {"/files/Caf\xE9.mp3", 400, "The file path is not UTF-8 text"},
+        {"/files/a%2", 400, "Bad escape in the file path"},
+        {"/files/secret.mp3", 404, "No such file"},
+        {"/files/db.mp3", 404, "No such file"},
+        {"/files/nothing.mp3", 404, "No such file"},
+        {"/cgi-bin/httpaddsite", 400, "Missing parameter: site_info"},
+        {"/nowhere", 404, "Not found"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.target.left(80).toStdString());
+        const RawResponse response = httpGet(service.port(), row.target);
+        EXPECT_EQ(response.status, row.status);
+        EXPECT_TRUE(response.body.startsWith(row.text)) << response.body.constData();
+    }
+    EXPECT_EQ(httpGet(service.port(), "/version2.txt", "Content-Length: 0\r\n", "POST").status,
+              405);
+    EXPECT_EQ(parseResponse(sendRaw(service.port(), "NONSENSE\r\n\r\n")).status, 400);
+    EXPECT_EQ(httpGet(service.port(), "/smb/search?q=rock").status, 200);
+}
+
+TEST_F(SearchServiceTest, VersionFileAndDataFilePointAtTheService) {
+    const RawResponse version = httpGet(service.port(), "/version2.txt");
+    EXPECT_EQ(version.status, 200);
+    const QList<QByteArray> lines = SplitLines(version.body);
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_EQ(lines[0], "Version=3.2");
+    EXPECT_EQ(lines[1].mid(lines[1].indexOf('=') + 1), service.base() + "/");
+    EXPECT_EQ(lines[2], "1");
+    EXPECT_EQ(lines[3], service.base() + "/Pellmar.dat");
+
+    const RawResponse data = httpGet(service.port(), service.target(lines[3]));
+    EXPECT_EQ(data.status, 200);
+    EXPECT_GE(data.body.size(), 100) << "the program refuses shorter data files";
+    service.home().write("Pellmar.dat", data.body);
+    DataFileConfig config;
+    ASSERT_EQ(config.load(service.home().file("Pellmar.dat")), DataFileConfig::LoadResult::Loaded);
+    EXPECT_EQ(config.DataVersion, 1);
+    EXPECT_EQ(config.HomeUrl, QString::fromLatin1(service.base()));
+    EXPECT_EQ(config.HttpQueryUrl1,
+              service.base() + "/cgi-bin/mp3asp/search.asp?since=&searchwords=");
+    EXPECT_EQ(config.HttpQueryUrl2, service.base() + "/audiofind/search?words=");
+    EXPECT_EQ(config.SmbQueryUrl, service.base() + "/smb/search?q=");
+    EXPECT_EQ(config.FtpQueryUrl, service.base() + "/ftp/search?q=");
+}
+
+TEST_F(SearchServiceTest, SubmissionsAreStoredAndListed) {
+    const QByteArray requests[] = {
+        "/cgi-bin/ftpaddsite?site_info=anonymous:me@example.com@10.0.0.5:21",
+        "/cgi-bin/httpaddsite?site_info=www.example.com/<b>mp3</b>?a=1&b=2",
+        "/cgi-bin/smbaddsite?ip=10.0.0.9",
+        "/cgi-bin/addmysmbsite",
+    };
+    for (const QByteArray& target : requests)
+        EXPECT_EQ(httpGet(service.port(), target).status, 200) << target.constData();
+    const QByteArray page = httpGet(service.port(), "/submissions").body;
+    EXPECT_TRUE(page.contains("<p>4 submissions.</p>"));
+    EXPECT_TRUE(page.contains("<td>ftp</td><td>anonymous:me@example.com@10.0.0.5:21</td>"));
+    EXPECT_TRUE(
+        page.contains("<td>http</td><td>www.example.com/&lt;b&gt;mp3&lt;/b&gt;?a=1&amp;b=2</td>"));
+    EXPECT_TRUE(page.contains("<td>smb</td><td>10.0.0.9</td>"));
+    EXPECT_TRUE(page.contains("<td>mysmb</td><td>127.0.0.1</td><td>127.0.0.1</td>"));
+    EXPECT_FALSE(page.contains("<b>"));
+}
+
+TEST(SearchServiceSwitches, SecondEngineFailsTheGivenNumberOfTimesFirst) {
+    ServiceSettings settings;
+    settings.failSecondEngine = 2;
+    RunningService service(settings);
+    for (int i = 0; i < 2; ++i) {
+        const RawResponse failing = httpGet(service.port(), "/audiofind/search?words=blue");
+        EXPECT_EQ(failing.status, 500);
+        EXPECT_TRUE(readSecondEngine(failing.body).retry);
+    }
+    const RawResponse working = httpGet(service.port(), "/audiofind/search?words=blue");
+    EXPECT_EQ(working.status, 200);
+    EXPECT_FALSE(readSecondEngine(working.body).links.isEmpty());
+    EXPECT_EQ(httpGet(service.port(), "/cgi-bin/mp3asp/search.asp?since=&searchwords=blue").status,
+              200);
+}
+
+TEST(SearchServiceSwitches, DelayedAnswersStillArriveWhole) {
+    ServiceSettings settings;
+    settings.delayMs = 300;
+    RunningService service(settings);
+    const auto start = std::chrono::steady_clock::now();
+    const RawResponse response = httpGet(service.port(), "/version2.txt");
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(response.status, 200);
+    EXPECT_TRUE(response.body.startsWith("Version=3.2\r\n"));
+    // The switch holds every answer back at least this long (a lower bound only).
+    EXPECT_GE(waited, std::chrono::milliseconds(300));
+}
