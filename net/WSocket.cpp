@@ -535,19 +535,17 @@ void TCustomWSocket::ReceiveLoop(int error) {
             m_receivedInRound = false;
             if (!TriggerDataAvailable(quint16(error))) {
                 char discard[1024];
-                if (Receive(discard, sizeof discard) < 0 && m_lastError == kWouldBlock) {
-                    m_lastError = 0;
-                    return;
-                }
+                Receive(discard, sizeof discard);
+            }
+            if (m_lastError == kWouldBlock) { // everything waiting has been read
+                m_lastError = 0;
+                return;
             }
             if (m_lastError != 0 || connection != m_connection || m_handle < 0)
                 return;
-            int waiting = 0;
-            if (ioctl(m_handle, FIONREAD, &waiting) < 0) {
-                m_lastError = FromErrno(errno);
-                return;
-            }
-            if (waiting == 0 || !m_receivedInRound)
+            // Bytes remain while the last read filled its buffer; a read that got less has
+            // emptied the platform's. This spares asking the platform after every read.
+            if (!m_receivedInRound || m_lastReceiveShort)
                 return;
         } catch (...) {
             return; // a handler's exception ends this notice, nothing more
@@ -566,6 +564,7 @@ int TCustomWSocket::Receive(void* buffer, int capacity) {
         WatchRead(true);
     }
     const ssize_t count = ::recv(m_handle, buffer, size_t(std::max(capacity, 0)), 0);
+    m_lastReceiveShort = count >= 0 && (count < capacity || capacity <= 0);
     if (count < 0) {
         m_lastError = FromErrno(errno);
         return -1;

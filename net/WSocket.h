@@ -171,8 +171,9 @@ private:
     int m_readCount = 0;
     bool m_closeReported = false;
     bool m_destroying = false;
-    bool m_receivedInRound = false; // a Receive call happened during the current handler
-    bool m_readStalled = false;     // a handler left data unread; wait for its next Receive
+    bool m_receivedInRound = false;  // a Receive call happened during the current handler
+    bool m_readStalled = false;      // a handler left data unread; wait for its next Receive
+    bool m_lastReceiveShort = false; // the last Receive got less than it asked for
 
     std::unique_ptr<NoticeEndpoint> m_endpoint;
     QSocketNotifier* m_readNotifier = nullptr;  // child of m_endpoint
