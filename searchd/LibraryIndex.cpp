@@ -71,6 +71,50 @@ LibraryIndex::LibraryIndex(SqliteDatabase& db) : m_db(db) {
     }
 }
 
+// The statements that change the index, prepared once per transaction.
+struct LibraryIndex::Writer {
+    explicit Writer(SqliteDatabase& db)
+        : store(db, "INSERT INTO files(path, size, modified, artist, title) "
+                    "VALUES(?1, ?2, ?3, ?4, ?5) ON CONFLICT(path) DO UPDATE SET "
+                    "size=excluded.size, modified=excluded.modified, "
+                    "artist=excluded.artist, title=excluded.title RETURNING id"),
+          dropText(db, "DELETE FROM files_fts WHERE rowid = ?1"),
+          addText(db, "INSERT INTO files_fts(rowid, name, artist, title) VALUES(?1, ?2, ?3, ?4)"),
+          dropFile(db, "DELETE FROM files WHERE id = ?1") {}
+
+    void upsert(const IndexedFile& file, qint64 modified) {
+        store.bind(1, file.path);
+        store.bind(2, file.size);
+        store.bind(3, modified);
+        store.bind(4, file.artist);
+        store.bind(5, file.title);
+        store.step();
+        const qint64 id = store.integer(0);
+        store.reset();
+        run(dropText, id);
+        addText.bind(1, id);
+        addText.bind(2, searchableName(file.path));
+        addText.bind(3, file.artist);
+        addText.bind(4, file.title);
+        addText.step();
+        addText.reset();
+    }
+
+    void remove(qint64 id) {
+        run(dropText, id);
+        run(dropFile, id);
+    }
+
+private:
+    static void run(SqliteStatement& statement, qint64 id) {
+        statement.bind(1, id);
+        statement.step();
+        statement.reset();
+    }
+
+    SqliteStatement store, dropText, addText, dropFile;
+};
+
 ScanSummary LibraryIndex::rescan(const LibraryFolder& library) {
     const QList<LibraryEntry> entries = library.scan();
     std::lock_guard lock(m_db.mutex());
@@ -83,6 +127,7 @@ ScanSummary LibraryIndex::rescan(const LibraryFolder& library) {
     ScanSummary summary;
     summary.files = static_cast<int>(entries.size());
     Transaction transaction(m_db);
+    Writer writer(m_db);
     for (const LibraryEntry& entry : entries) {
         const auto found = known.constFind(entry.path);
         const bool unchanged =
@@ -92,11 +137,11 @@ ScanSummary LibraryIndex::rescan(const LibraryFolder& library) {
         if (unchanged)
             continue;
         const FileTags tags = FileTags::read(library.root() + QLatin1Char('/') + entry.path);
-        upsert({entry.path, entry.size, tags.artist, tags.title}, entry.modified);
+        writer.upsert({entry.path, entry.size, tags.artist, tags.title}, entry.modified);
         ++summary.added;
     }
     for (const KnownFile& gone : std::as_const(known))
-        remove(gone.id);
+        writer.remove(gone.id);
     summary.removed = static_cast<int>(known.size());
     transaction.commit();
     return summary;
@@ -105,44 +150,10 @@ ScanSummary LibraryIndex::rescan(const LibraryFolder& library) {
 void LibraryIndex::add(const QList<IndexedFile>& files) {
     std::lock_guard lock(m_db.mutex());
     Transaction transaction(m_db);
+    Writer writer(m_db);
     for (const IndexedFile& file : files)
-        upsert(file, 0);
+        writer.upsert(file, 0);
     transaction.commit();
-}
-
-void LibraryIndex::upsert(const IndexedFile& file, qint64 modified) {
-    SqliteStatement store(m_db, "INSERT INTO files(path, size, modified, artist, title) "
-                                "VALUES(?1, ?2, ?3, ?4, ?5) ON CONFLICT(path) DO UPDATE SET "
-                                "size=excluded.size, modified=excluded.modified, "
-                                "artist=excluded.artist, title=excluded.title RETURNING id");
-    store.bind(1, file.path);
-    store.bind(2, file.size);
-    store.bind(3, modified);
-    store.bind(4, file.artist);
-    store.bind(5, file.title);
-    store.step();
-    const qint64 id = store.integer(0);
-    while (store.step()) {
-    }
-    SqliteStatement drop(m_db, "DELETE FROM files_fts WHERE rowid = ?1");
-    drop.bind(1, id);
-    drop.step();
-    SqliteStatement text(
-        m_db, "INSERT INTO files_fts(rowid, name, artist, title) VALUES(?1, ?2, ?3, ?4)");
-    text.bind(1, id);
-    text.bind(2, searchableName(file.path));
-    text.bind(3, file.artist);
-    text.bind(4, file.title);
-    text.step();
-}
-
-void LibraryIndex::remove(qint64 id) {
-    SqliteStatement drop(m_db, "DELETE FROM files_fts WHERE rowid = ?1");
-    drop.bind(1, id);
-    drop.step();
-    SqliteStatement file(m_db, "DELETE FROM files WHERE id = ?1");
-    file.bind(1, id);
-    file.step();
 }
 
 QString LibraryIndex::matchExpression(const QStringList& words) {

@@ -46,8 +46,7 @@ public:
     static QString matchExpression(const QStringList& words);
 
 private:
-    void upsert(const IndexedFile& file, qint64 modified);
-    void remove(qint64 id);
+    struct Writer;
 
     SqliteDatabase& m_db;
 };

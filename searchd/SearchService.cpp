@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <httplib.h>
+#include <sys/socket.h>
 #include <thread>
 
 namespace {
@@ -111,10 +112,15 @@ SearchService::SearchService(const ServiceSettings& settings)
                 response.set_content(text, "text/plain; charset=utf-8");
             }
         });
-    m_server->set_logger(&SearchService::log);
+    if (settings.logRequests)
+        m_server->set_logger(&SearchService::log);
     // The program sends one HTTP/1.0 request per connection and reads to the close;
     // keeping connections open would only delay that close after an error answer.
     m_server->set_keep_alive_max_count(1);
+    m_server->set_socket_options([this](int socket) {
+        httplib::default_socket_options(socket);
+        m_listeningSocket = socket;
+    });
 }
 
 SearchService::~SearchService() = default;
@@ -128,6 +134,9 @@ int SearchService::bind() {
     if (port <= 0)
         throw ServiceError(QStringLiteral("Cannot listen on %1 port %2")
                                .arg(m_settings.bind, QString::number(m_settings.port)));
+    // httplib listens with a backlog of 5; a search starts a burst of probe connections
+    // at once, and connections beyond the backlog would wait seconds for a SYN retry.
+    ::listen(m_listeningSocket, SOMAXCONN);
     m_baseUrl = QStringLiteral("http://%1:%2").arg(urlHost(m_settings), QString::number(port));
     m_routes = std::make_unique<ServiceRoutes>(m_settings, m_baseUrl, *m_library, *m_index,
                                                *m_submissions);

@@ -55,4 +55,5 @@ private:
     ScanSummary m_scan;
     QString m_baseUrl;
     std::atomic<bool> m_stopRequested = false;
+    int m_listeningSocket = -1;
 };

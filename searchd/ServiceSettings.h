@@ -18,5 +18,6 @@ struct ServiceSettings {
     int dataVersion = 1;                     // search-engine pages version
     int failSecondEngine = 0;                // answer "Internal Server" this many times first
     int delayMs = 0;                         // wait this long before every answer
+    bool logRequests = true;                 // one line per request on stdout
     int threads = 32;                        // requests served at once
 };

@@ -1,0 +1,224 @@
+// 1000 concurrent file requests to the search service, against nginx serving the same
+// folder as the peer (when Debian's nginx is installed).
+//
+//   searchd_files [REQUESTS] [FILES]
+#include "searchd/QueryText.h"
+#include "searchd/SampleLibrary.h"
+#include "searchd/SearchService.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cstdio>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+struct Request {
+    QByteArray target;
+    qint64 expectedSize = 0;
+};
+
+struct Connection {
+    int fd = -1;
+    QByteArray out;
+    QByteArray in;
+    qint64 startNs = 0;
+    qint64 doneNs = 0;
+};
+
+struct LoadResult {
+    double wallMs = 0, medianMs = 0, p95Ms = 0, worstMs = 0, megabytes = 0;
+    int failed = 0;
+};
+
+void raiseDescriptorLimit() {
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+int openConnection(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    return fd;
+}
+
+bool complete(const Connection& c, qint64 expectedSize) {
+    const qsizetype end = c.in.indexOf("\r\n\r\n");
+    return c.in.startsWith("HTTP/1.1 200") && end > 0 && c.in.size() - end - 4 == expectedSize &&
+           c.in.left(end).contains("Content-Length: " + QByteArray::number(expectedSize));
+}
+
+// All requests at once, one connection each, HTTP/1.0 as the program sends them.
+LoadResult load(int port, const QList<Request>& requests) {
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<Connection> connections(requests.size());
+    std::vector<pollfd> polls(requests.size());
+    for (size_t i = 0; i < connections.size(); ++i) {
+        connections[i].fd = openConnection(port);
+        connections[i].out = "GET " + requests[i].target + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
+        connections[i].startNs = clock.nsecsElapsed();
+        polls[i] = {connections[i].fd, POLLOUT | POLLIN, 0};
+    }
+    size_t open = connections.size();
+    char buffer[65536];
+    while (open > 0) {
+        ::poll(polls.data(), polls.size(), 10000);
+        for (size_t i = 0; i < polls.size(); ++i) {
+            Connection& c = connections[i];
+            if (polls[i].fd < 0 || polls[i].revents == 0)
+                continue;
+            if ((polls[i].revents & POLLOUT) && !c.out.isEmpty()) {
+                const ssize_t n = ::send(c.fd, c.out.constData(), c.out.size(), MSG_NOSIGNAL);
+                if (n > 0)
+                    c.out.remove(0, n);
+                if (c.out.isEmpty())
+                    polls[i].events = POLLIN;
+            }
+            if (polls[i].revents & (POLLIN | POLLHUP | POLLERR)) {
+                const ssize_t n = ::recv(c.fd, buffer, sizeof buffer, 0);
+                if (n > 0) {
+                    c.in.append(buffer, n);
+                } else if (n == 0 || errno != EAGAIN) {
+                    c.doneNs = clock.nsecsElapsed();
+                    ::close(c.fd);
+                    polls[i].fd = -1;
+                    --open;
+                }
+            }
+        }
+    }
+    LoadResult result;
+    result.wallMs = clock.nsecsElapsed() / 1e6;
+    std::vector<double> ms;
+    for (size_t i = 0; i < connections.size(); ++i) {
+        ms.push_back((connections[i].doneNs - connections[i].startNs) / 1e6);
+        result.megabytes += connections[i].in.size() / 1e6;
+        result.failed += !complete(connections[i], requests[i].expectedSize);
+    }
+    std::sort(ms.begin(), ms.end());
+    result.medianMs = ms[ms.size() / 2];
+    result.p95Ms = ms[ms.size() * 95 / 100];
+    result.worstMs = ms.back();
+    return result;
+}
+
+void print(const char* who, const LoadResult& r) {
+    std::printf("%-16s %9.1f %10.1f %9.1f %10.1f %9.1f %7d\n", who, r.wallMs, r.medianMs, r.p95Ms,
+                r.worstMs, r.megabytes / (r.wallMs / 1000.0), r.failed);
+}
+
+int freePort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+// nginx serving the library on a free port; nothing when it is not installed.
+std::unique_ptr<QProcess> startNginx(const QTemporaryDir& work, const QString& root, int port) {
+    if (!QFile::exists("/usr/sbin/nginx"))
+        return nullptr;
+    QFile conf(work.filePath("nginx.conf"));
+    conf.open(QIODevice::WriteOnly);
+    const QString w = work.path();
+    conf.write(QStringLiteral("%1daemon off; master_process off; worker_processes 1;\n"
+                              "pid %2/nginx.pid; error_log %2/error.log;\n"
+                              "events { worker_connections 4096; }\n"
+                              "http { access_log off; sendfile on; client_body_temp_path %2/b;\n"
+                              "proxy_temp_path %2/p; fastcgi_temp_path %2/f; uwsgi_temp_path "
+                              "%2/u; scgi_temp_path %2/s;\n"
+                              "server { listen 127.0.0.1:%3 backlog=1024; location /files/ { "
+                              "alias %4/; } } }\n")
+                   .arg(getuid() == 0 ? "user root; " : "", w, QString::number(port), root)
+                   .toUtf8());
+    conf.close();
+    auto nginx = std::make_unique<QProcess>();
+    nginx->start("/usr/sbin/nginx", {"-c", conf.fileName(), "-p", w});
+    for (int i = 0; i < 100; ++i) {
+        const int fd = openConnection(port);
+        pollfd p{fd, POLLOUT, 0};
+        const bool up = ::poll(&p, 1, 100) == 1 && !(p.revents & (POLLERR | POLLHUP));
+        ::close(fd);
+        if (up)
+            return nginx;
+        QThread::msleep(50);
+    }
+    return nullptr;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    raiseDescriptorLimit();
+    const int count = argc > 1 ? std::atoi(argv[1]) : 1000;
+    const int files = argc > 2 ? std::atoi(argv[2]) : 200;
+
+    QTemporaryDir work;
+    const QString library = work.filePath("lib");
+    SampleLibrary::write(library, files);
+    const QList<SampleLibrary::SampleFile> plan = SampleLibrary::plan(files);
+    QList<Request> requests;
+    qint64 total = 0;
+    for (int i = 0; i < count; ++i) {
+        const auto& file = plan[(i * 7919) % plan.size()];
+        requests.append({"/files/" + QueryText::encodePath(file.path), file.size});
+        total += file.size;
+    }
+    std::printf("%d concurrent GETs of %d sample files (%.1f MB in all), one connection each\n",
+                count, files, total / 1e6);
+
+    ServiceSettings settings;
+    settings.library = library;
+    settings.database = work.filePath("searchd.db");
+    settings.port = 0;
+    settings.logRequests = false;
+    SearchService service(settings);
+    const int port = service.bind();
+    std::thread server([&] { service.run(); });
+
+    std::printf("%-16s %9s %10s %9s %10s %9s %7s\n", "server", "wall ms", "median ms", "p95 ms",
+                "worst ms", "MB/s", "failed");
+    load(port, requests.mid(0, 50)); // warm up
+    const LoadResult ours = load(port, requests);
+    print("pellmar-searchd", ours);
+    service.stop();
+    server.join();
+
+    const int nginxPort = freePort();
+    if (auto nginx = startNginx(work, library, nginxPort)) {
+        load(nginxPort, requests.mid(0, 50));
+        const LoadResult peer = load(nginxPort, requests);
+        print("nginx", peer);
+        std::printf("wall time ratio pellmar-searchd / nginx: %.2f\n", ours.wallMs / peer.wallMs);
+        nginx->terminate();
+        nginx->waitForFinished(5000);
+    } else {
+        std::printf("nginx not found or not starting: no peer figures\n");
+    }
+    return ours.failed == 0 ? 0 : 1;
+}

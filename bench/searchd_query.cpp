@@ -1,0 +1,121 @@
+// Query latency of the search service's index over 100,000 generated files, against a
+// plain LIKE scan of the same table as the peer.
+//
+//   searchd_query [FILES] [RUNS]
+#include "searchd/LibraryIndex.h"
+#include "searchd/SqliteDatabase.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <random>
+#include <sqlite3.h>
+
+namespace {
+
+const char* kSyllables[] = {"ka",  "lo",  "mi",  "ra",  "ven", "tor", "el",  "sa", "dun", "bri",
+                            "qua", "zel", "mor", "fin", "ast", "ol",  "ner", "pa", "gri", "shu"};
+const char* kWords[] = {"love",  "night", "river", "fire",   "heart", "dream", "summer", "road",
+                        "blue",  "rain",  "city",  "light",  "dance", "gold",  "ghost",  "train",
+                        "storm", "wild",  "glass", "silver", "moon",  "stone", "ocean",  "echo"};
+const char* kFolders[] = {"Rock", "Jazz", "Electronic", "Folk", "Soul", "Live", "Demos", ""};
+
+QString pick(std::mt19937& random, const char* const* list, size_t count) {
+    return QString::fromLatin1(list[random() % count]);
+}
+
+QString name(std::mt19937& random, int syllables) {
+    QString text;
+    for (int i = 0; i < syllables; ++i)
+        text += pick(random, kSyllables, std::size(kSyllables));
+    text[0] = text[0].toUpper();
+    return text;
+}
+
+QList<IndexedFile> generate(int count) {
+    std::mt19937 random(7);
+    QList<IndexedFile> files;
+    for (int i = 0; i < count; ++i) {
+        const QString artist = name(random, 2) + ' ' + name(random, 3);
+        const QString title = pick(random, kWords, std::size(kWords)) + ' ' +
+                              pick(random, kWords, std::size(kWords)) + ' ' + name(random, 2);
+        const QString folder = pick(random, kFolders, std::size(kFolders));
+        const QString file = artist + " - " + title + QStringLiteral(" %1.mp3").arg(i);
+        files.append({folder.isEmpty() ? file : folder + '/' + file,
+                      100000 + static_cast<qint64>(random() % 9000000), artist, title});
+    }
+    return files;
+}
+
+struct Figures {
+    double median = 0, p95 = 0, worst = 0;
+};
+
+Figures measure(int runs, const std::function<void()>& query) {
+    std::vector<double> ms;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        query();
+        ms.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    std::sort(ms.begin(), ms.end());
+    return {ms[ms.size() / 2], ms[std::min(ms.size() - 1, ms.size() * 95 / 100)], ms.back()};
+}
+
+// The peer: every word as LIKE '%word%' over path, artist and title.
+int likeScan(SqliteDatabase& db, const QStringList& words, int limit) {
+    QString sql = QStringLiteral("SELECT path FROM files WHERE 1");
+    for (int i = 0; i < words.size(); ++i)
+        sql += QStringLiteral(" AND (path || ' ' || artist || ' ' || title) LIKE ?%1").arg(i + 1);
+    sql += QStringLiteral(" ORDER BY id LIMIT %1").arg(limit);
+    std::lock_guard lock(db.mutex());
+    SqliteStatement query(db, sql.toUtf8().constData());
+    for (int i = 0; i < words.size(); ++i)
+        query.bind(i + 1, '%' + words[i] + '%');
+    int found = 0;
+    while (query.step())
+        ++found;
+    return found;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const int count = argc > 1 ? std::atoi(argv[1]) : 100000;
+    const int runs = argc > 2 ? std::atoi(argv[2]) : 200;
+    QTemporaryDir dir;
+    SqliteDatabase db(dir.filePath("bench.db"));
+    LibraryIndex index(db);
+
+    QElapsedTimer build;
+    build.start();
+    index.add(generate(count));
+    std::printf("index of %d generated files built in %.1f s\n", index.fileCount(),
+                build.elapsed() / 1000.0);
+
+    const QList<QStringList> queries = {
+        {"river"},         {"love", "night"},           {"fire", "gold", "ka"}, {"m"},
+        {"rock", "storm"}, {"ghost", "echo", "zelmor"}, {"nomatchatall"}};
+    std::printf("%-22s %8s %10s %10s %10s %12s %8s\n", "query (page of 11)", "results", "median ms",
+                "p95 ms", "worst ms", "LIKE med ms", "ratio");
+    for (const QStringList& words : queries) {
+        int results = 0;
+        const Figures fts = measure(runs, [&] { results = index.search(words, 0, 11).size(); });
+        const Figures like = measure(std::max(5, runs / 20), [&] { likeScan(db, words, 11); });
+        std::printf("%-22s %8d %10.3f %10.3f %10.3f %12.3f %7.1fx\n", qPrintable(words.join(' ')),
+                    results, fts.median, fts.p95, fts.worst, like.median,
+                    like.median / std::max(fts.median, 1e-6));
+    }
+    const Figures deep = measure(runs, [&] { index.search({"love"}, 5000, 11); });
+    std::printf("%-22s %8s %10.3f %10.3f %10.3f\n", "love, page 455", "-", deep.median, deep.p95,
+                deep.worst);
+    const Figures listing = measure(runs / 4, [&] { index.search({"blue"}, 0, 1000); });
+    std::printf("%-22s %8s %10.3f %10.3f %10.3f\n", "blue, listing of 1000", "-", listing.median,
+                listing.p95, listing.worst);
+    return 0;
+}
