@@ -143,6 +143,10 @@ int SearchService::bind() {
     return port;
 }
 
+QString SearchService::dataFileProblem() const {
+    return m_routes ? m_routes->dataFileProblem() : QString();
+}
+
 void SearchService::run() {
     if (!m_stopRequested)
         m_server->listen_after_bind();

@@ -29,8 +29,11 @@ public:
     const ScanSummary& scanSummary() const { return m_scan; }
 
     // Binds the address and port (0: any free port) and returns the port. Throws
-    // ServiceError when that fails or when the data file for the address cannot be made.
+    // ServiceError when that fails.
     int bind();
+
+    // Why the service has no data file to hand out; empty when it has one.
+    QString dataFileProblem() const;
 
     // "http://host:port", known after bind().
     QString baseUrl() const { return m_baseUrl; }

@@ -7,6 +7,7 @@
 #include "searchd/QueryText.h"
 #include "searchd/ResultPages.h"
 #include "searchd/ServiceFiles.h"
+#include "searchd/SqliteDatabase.h"
 #include "searchd/SubmissionStore.h"
 
 #include <QDateTime>
@@ -52,9 +53,16 @@ struct ServiceRoutes::Search {
 ServiceRoutes::ServiceRoutes(const ServiceSettings& settings, const QString& baseUrl,
                              const LibraryFolder& library, LibraryIndex& index,
                              SubmissionStore& submissions)
-    : m_settings(settings), m_baseUrl(baseUrl),
-      m_dataFile(ServiceFiles::dataFile(baseUrl, settings.dataVersion)), m_library(library),
-      m_index(index), m_submissions(submissions), m_failuresLeft(settings.failSecondEngine) {}
+    : m_settings(settings), m_baseUrl(baseUrl), m_library(library), m_index(index),
+      m_submissions(submissions), m_failuresLeft(settings.failSecondEngine) {
+    // Some addresses give a line that cannot be stored scrambled; the service still runs,
+    // only its data file is missing.
+    try {
+        m_dataFile = ServiceFiles::dataFile(baseUrl, settings.dataVersion);
+    } catch (const ServiceError& error) {
+        m_dataFileProblem = QString::fromUtf8(error.what());
+    }
+}
 
 ServiceAnswer ServiceRoutes::answer(const ServiceRequest& request) {
     const auto [path, query] = QueryText::splitTarget(originForm(request.target));
@@ -71,6 +79,8 @@ ServiceAnswer ServiceRoutes::answer(const ServiceRequest& request) {
     if (path == ServiceFiles::kVersionPath)
         return bytesAnswer("text/plain", ServiceFiles::versionFile(m_baseUrl, m_settings.version,
                                                                    m_settings.dataVersion));
+    if (path == ServiceFiles::kDataFilePath && m_dataFile.isEmpty())
+        return textAnswer(500, m_dataFileProblem);
     if (path == ServiceFiles::kDataFilePath)
         return bytesAnswer("application/octet-stream", m_dataFile);
     if (path.startsWith("/cgi-bin/"))

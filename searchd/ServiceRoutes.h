@@ -8,6 +8,7 @@
 #include <QString>
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <utility>
 
 class LibraryFolder;
@@ -35,12 +36,14 @@ struct ServiceAnswer {
 // checks on parameters and paths, and the answer's bytes. Safe to call from many threads.
 class ServiceRoutes {
 public:
-    // baseUrl is "http://host:port" of this service. Throws ServiceError when the data file
-    // for that address cannot be made.
+    // baseUrl is "http://host:port" of this service.
     ServiceRoutes(const ServiceSettings& settings, const QString& baseUrl,
                   const LibraryFolder& library, LibraryIndex& index, SubmissionStore& submissions);
 
     ServiceAnswer answer(const ServiceRequest& request);
+
+    // Why there is no data file for this address; empty when there is one.
+    QString dataFileProblem() const { return m_dataFileProblem; }
 
     static constexpr int kMaxWords = 32;
     static constexpr int kMaxPage = 100000;
@@ -66,6 +69,7 @@ private:
     ServiceSettings m_settings;
     QString m_baseUrl;
     QByteArray m_dataFile;
+    QString m_dataFileProblem;
     const LibraryFolder& m_library;
     LibraryIndex& m_index;
     SubmissionStore& m_submissions;

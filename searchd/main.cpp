@@ -131,6 +131,9 @@ int serve(const Options& options) {
                 qPrintable(QDir::toNativeSeparators(options.settings.library)), scan.added,
                 scan.removed);
     service.bind();
+    if (!service.dataFileProblem().isEmpty())
+        std::printf("pellmar-searchd: warning: no data file to hand out: %s\n",
+                    qPrintable(service.dataFileProblem()));
     if (!options.writeDataFile.isEmpty()) {
         WriteDataFile(options.writeDataFile,
                       ServiceFiles::dataFileLines(service.baseUrl(), options.settings.dataVersion));
