@@ -255,6 +255,9 @@ TEST_F(SearchServiceTest, VersionFileAndDataFilePointAtTheService) {
     EXPECT_EQ(lines[2], "1");
     EXPECT_EQ(lines[3], service.base() + "/Pellmar.dat");
 
+    // Through a proxy the request line carries the whole URL.
+    EXPECT_EQ(httpGet(service.port(), service.base() + "/version2.txt").body, version.body);
+
     const RawResponse data = httpGet(service.port(), service.target(lines[3]));
     EXPECT_EQ(data.status, 200);
     EXPECT_GE(data.body.size(), 100) << "the program refuses shorter data files";
