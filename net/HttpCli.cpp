@@ -334,6 +334,10 @@ void THttpCli::SocketDataAvailable() {
         m_socket->Receive(scratch, sizeof scratch);
         return;
     }
+    if (m_state == hsWaitingBody && m_lineFill == 0) {
+        ReceiveBodyChunk();
+        return;
+    }
     const int space = kLineBufferSize - m_lineFill;
     if (space <= 0) {
         m_discardInput = true;
@@ -356,6 +360,18 @@ void THttpCli::SocketDataAvailable() {
         return;
     }
     ProcessLines();
+}
+
+// The body path without a detour through the line buffer: the batch is read straight into
+// the chunk that becomes CurrentLine, which spares a copy of every body byte.
+void THttpCli::ReceiveBodyChunk() {
+    m_receiveChunk.resize(kLineBufferSize);
+    const int count = m_socket->Receive(m_receiveChunk.data(), kLineBufferSize);
+    if (m_requestType == rqNone || count <= 0)
+        return;
+    m_receiveChunk.resize(count);
+    m_currentLine.swap(m_receiveChunk);
+    BodyChunk();
 }
 
 void THttpCli::ProcessLines() {

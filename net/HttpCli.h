@@ -183,6 +183,7 @@ private:
     void RelocationClose();
     void ConnectFailed();
 
+    void ReceiveBodyChunk();
     void ProcessLines();
     void DeliverLine(const char* data, int length);
     void HeaderLine();
@@ -219,6 +220,7 @@ private:
     QByteArray m_contentType;
     QByteArray m_documentName;
     QByteArray m_currentLine;
+    QByteArray m_receiveChunk; // the next body chunk, read before it becomes CurrentLine
     QList<QByteArray> m_headerLines;
     QList<QByteArray> m_authChallenges;
     qint64 m_receivedCount = 0;

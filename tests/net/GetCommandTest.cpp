@@ -58,3 +58,18 @@ TEST(GetCommand, FailedConnectionAndBadArguments) {
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.err, "pellmar-cli get: DNS lookup: invalid host name.\n");
 }
+
+TEST(GetCommand, LargeBodyReachesTheFileByteExact) {
+    QByteArray body(3 * 1024 * 1024 + 77, '\0');
+    for (qsizetype i = 0; i < body.size(); ++i)
+        body[i] = char((i * 7919) % 251);
+    ScriptedServer server(ScriptedServer::reply("HTTP/1.0 200 OK\r\n\r\n" + body));
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("big.bin"));
+    const CliRun run =
+        RunGet({QString::fromLatin1(server.url("/big.bin")), QStringLiteral("-o"), target});
+    EXPECT_EQ(run.exitCode, 0);
+    QFile file(target);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll() == body);
+}
