@@ -79,7 +79,11 @@ SearchService::SearchService(const ServiceSettings& settings)
       m_submissions(std::make_unique<SubmissionStore>(*m_db)),
       m_server(std::make_unique<httplib::Server>()) {
     m_scan = m_index->rescan(*m_library);
-    const int threads = std::max(1, settings.threads);
+    configureServer();
+}
+
+void SearchService::configureServer() {
+    const int threads = std::max(1, m_settings.threads);
     m_server->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
     // httplib's own range handling miscounts unsatisfiable and multiple ranges, so the
     // routes answer ranges themselves and httplib must not apply them a second time.
@@ -112,7 +116,7 @@ SearchService::SearchService(const ServiceSettings& settings)
                 response.set_content(text, "text/plain; charset=utf-8");
             }
         });
-    if (settings.logRequests)
+    if (m_settings.logRequests)
         m_server->set_logger(&SearchService::log);
     // The program sends one HTTP/1.0 request per connection and reads to the close;
     // keeping connections open would only delay that close after an error answer.

@@ -45,6 +45,7 @@ public:
     void stop();
 
 private:
+    void configureServer();
     void handle(const httplib::Request& request, httplib::Response& response);
     static void log(const httplib::Request& request, const httplib::Response& response);
 

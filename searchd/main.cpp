@@ -89,7 +89,6 @@ Options parseOptions(const QCoreApplication& app) {
     s.bind = parser.value("bind");
     s.port = intValue(parser, "port", 0, 65535);
     s.publicHost = parser.value("public-host");
-    s.database = parser.isSet("db") ? parser.value("db") : defaultDatabase();
     s.pageSize = intValue(parser, "page-size", 1, 1000);
     s.smbHost = parser.value("smb-host");
     if (s.smbHost.isEmpty() || !s.smbHost.front().isDigit())
@@ -106,6 +105,7 @@ Options parseOptions(const QCoreApplication& app) {
     s.failSecondEngine = intValue(parser, "fail-second-engine", 0, 1000000);
     s.delayMs = intValue(parser, "delay-ms", 0, 600000);
     o.writeDataFile = parser.value("write-datafile");
+    s.database = parser.isSet("db") ? parser.value("db") : defaultDatabase();
     return o;
 }
 
