@@ -105,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int done = 0;
     client.OnRequestDone = [&](THttpCli*, THttpRequest, quint16) { ++done; };
     client.OnDocData = [&](THttpCli* c, const char*, int length) {
-        if (length <= 0 || c->ReceivedCount() < length)
+        if (length < 0 || c->ReceivedCount() < length)
             std::abort();
     };
     client.GetAsync();

@@ -444,3 +444,71 @@ TEST(HttpCli, UrlWithoutHostRaisesAndAbortEndsTheRequest) {
     ASSERT_TRUE(WaitFor([&] { return log.requestsDone == 1; }));
     EXPECT_EQ(log.doneErrors, QList<int>{3});
 }
+
+TEST(HttpCli, AbortBetweenTwoLocationsEndsTheRequestWithoutTheRestart) {
+    ScriptedServer server(ScriptedServer::reply("HTTP/1.0 302 Found\r\nLocation: /next\r\n\r\n"));
+    THttpCli client;
+    HttpClientLog log;
+    log.Attach(client);
+    client.OnLocationChange = [&](THttpCli* c) { c->Abort(); };
+    ASSERT_TRUE(Fetch(client, log, server.url("/")));
+    DrainEvents(200);
+    EXPECT_EQ(log.requestsDone, 1);
+    EXPECT_EQ(log.doneErrors, QList<int>{3});
+    EXPECT_EQ(server.connections(), 1);
+    EXPECT_EQ(client.State(), hsReady);
+}
+
+TEST(HttpCli, AbortWhileIdleFiresNothing) {
+    THttpCli client;
+    HttpClientLog log;
+    log.Attach(client);
+    client.Abort();
+    DrainEvents(50);
+    EXPECT_TRUE(log.events.isEmpty());
+}
+
+TEST(HttpCli, PostSendsTheStreamAfterTheHeaderAndHeadSendsItsMethod) {
+    QByteArray received;
+    ScriptedServer server([&](ScriptedServer::Connection& c) {
+        QByteArray request = c.readRequest();
+        while (request.startsWith("POST") && !request.endsWith("a=1&b=2")) {
+            const QByteArray more = c.readSome();
+            if (more.isEmpty())
+                break;
+            request += more;
+        }
+        received = request;
+        c.send("HTTP/1.0 200 OK\r\n\r\n");
+    });
+    THttpCli client;
+    HttpClientLog log;
+    log.Attach(client);
+    try {
+        client.PostAsync();
+        FAIL() << "no exception";
+    } catch (const EHttpException& error) {
+        EXPECT_EQ(error.message(), "HTTP component has nothing to post");
+        EXPECT_EQ(error.ErrorCode(), 2);
+    }
+    QBuffer body;
+    body.setData("a=1&b=2");
+    body.open(QIODevice::ReadOnly);
+    client.SetSendStream(&body);
+    int sendEnds = 0;
+    client.OnSendEnd = [&](THttpCli*) { ++sendEnds; };
+    client.SetURL(server.url("/cgi-bin/submit"));
+    client.PostAsync();
+    ASSERT_TRUE(WaitFor([&] { return log.requestsDone == 1; }));
+    EXPECT_EQ(received, "POST /cgi-bin/submit HTTP/1.0\r\n"
+                        "Content-Type: application/x-www-form-urlencoded\r\n"
+                        "Host: 127.0.0.1\r\nContent-Length: 7\r\n\r\na=1&b=2");
+    EXPECT_EQ(client.SentCount(), 7);
+    EXPECT_EQ(sendEnds, 1);
+    EXPECT_EQ(log.doneErrors, QList<int>{0});
+
+    client.HeadAsync();
+    ASSERT_TRUE(WaitFor([&] { return log.requestsDone == 2; }));
+    EXPECT_TRUE(received.startsWith("HEAD /cgi-bin/submit HTTP/1.0\r\n"));
+    EXPECT_EQ(log.events.last(), "RequestDone 3 0");
+}
