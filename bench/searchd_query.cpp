@@ -1,9 +1,12 @@
 // Query latency of the search service's index over 100,000 generated files, against a
-// plain LIKE scan of the same table as the peer.
+// plain LIKE scan of the same table as the peer, and whole answers (query and page).
 //
 //   searchd_query [FILES] [RUNS]
+#include "searchd/LibraryFolder.h"
 #include "searchd/LibraryIndex.h"
+#include "searchd/ServiceRoutes.h"
 #include "searchd/SqliteDatabase.h"
+#include "searchd/SubmissionStore.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -117,5 +120,21 @@ int main(int argc, char** argv) {
     const Figures listing = measure(runs / 4, [&] { index.search({"blue"}, 0, 1000); });
     std::printf("%-22s %8s %10.3f %10.3f %10.3f\n", "blue, listing of 1000", "-", listing.median,
                 listing.p95, listing.worst);
+
+    // Whole answers as the service gives them: the query, then the page in Windows-1252.
+    const LibraryFolder folder(dir.path());
+    SubmissionStore submissions(db);
+    ServiceSettings settings;
+    ServiceRoutes routes(settings, QStringLiteral("http://127.0.0.1:8790"), folder, index,
+                         submissions);
+    const QByteArray pages[] = {"/cgi-bin/mp3asp/search.asp?since=&searchwords=love+night",
+                                "/audiofind/search?words=love+night&page=3",
+                                "/ftp/search?q=blue&leech=y"};
+    std::printf("%-48s %10s %10s %10s\n", "whole answer", "median ms", "p95 ms", "worst ms");
+    for (const QByteArray& target : pages) {
+        const Figures answer = measure(runs, [&] { routes.answer({target, {}, {}}); });
+        std::printf("%-48s %10.3f %10.3f %10.3f\n", target.constData(), answer.median, answer.p95,
+                    answer.worst);
+    }
     return 0;
 }
