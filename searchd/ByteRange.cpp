@@ -28,12 +28,12 @@ ByteRange ByteRange::parse(QByteArrayView header, qint64 size) {
     const QByteArray text = header.toByteArray().trimmed();
     if (text.isEmpty() || !text.startsWith("bytes=") || text.contains(','))
         return whole(size);
-    const QByteArray spec = text.mid(6).trimmed();
-    const qsizetype dash = spec.indexOf('-');
+    const QByteArray rangeText = text.mid(6).trimmed();
+    const qsizetype dash = rangeText.indexOf('-');
     if (dash < 0)
         return whole(size);
-    const auto from = number(QByteArrayView(spec).first(dash));
-    const auto to = number(QByteArrayView(spec).sliced(dash + 1));
+    const auto from = number(QByteArrayView(rangeText).first(dash));
+    const auto to = number(QByteArrayView(rangeText).sliced(dash + 1));
     if (!from) { // a suffix: the last *to bytes
         if (dash != 0 || !to)
             return whole(size);
@@ -42,7 +42,7 @@ ByteRange ByteRange::parse(QByteArrayView header, qint64 size) {
         const qint64 length = std::min(*to, size);
         return {Kind::Part, size - length, length};
     }
-    if (dash + 1 < spec.size() && (!to || *to < *from))
+    if (dash + 1 < rangeText.size() && (!to || *to < *from))
         return whole(size);
     if (*from >= size)
         return {Kind::Unsatisfiable, 0, 0};
