@@ -1,5 +1,6 @@
 #include "net/HttpCli.h"
 #include "net/HttpClientLog.h"
+#include "net/WSocket.h"
 #include "support/EventLoopWait.h"
 #include "support/ScriptedServer.h"
 
@@ -409,7 +410,18 @@ TEST(HttpCli, NoFileDescriptorLeftFailsLikeAConnect) {
     THttpCli client;
     HttpClientLog log;
     log.Attach(client);
+    // A first request works normally (and lets the sanitizers' runtime see the client's
+    // classes while it still has descriptors of its own).
     client.SetURL(server.url("/"));
+    client.GetAsync();
+    ASSERT_TRUE(WaitFor([&] { return log.requestsDone == 1; }));
+    ASSERT_EQ(client.StatusCode(), 200);
+    try { // the same for the socket's exception, which the failing connect raises
+        TWSocket socket;
+        socket.Connect();
+    } catch (const PellmarError& error) {
+        ASSERT_EQ(error.message(), "Connect: No Port Specified");
+    }
 
     rlimit saved{};
     getrlimit(RLIMIT_NOFILE, &saved);
@@ -421,11 +433,12 @@ TEST(HttpCli, NoFileDescriptorLeftFailsLikeAConnect) {
     client.GetAsync();
     setrlimit(RLIMIT_NOFILE, &saved);
 
-    ASSERT_TRUE(WaitFor([&] { return log.requestsDone == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return log.requestsDone == 2; }));
     EXPECT_EQ(client.StatusCode(), 404);
     EXPECT_EQ(client.ReasonPhrase(), "can't connect: Too many open files (Error #10024)");
-    EXPECT_EQ(log.doneErrors, QList<int>{10024});
-    EXPECT_EQ(server.connections(), 0);
+    EXPECT_EQ(log.doneErrors, (QList<int>{0, 10024}));
+    DrainEvents(50);
+    EXPECT_EQ(server.connections(), 1);
 }
 
 TEST(HttpCli, UrlWithoutHostRaisesAndAbortEndsTheRequest) {
