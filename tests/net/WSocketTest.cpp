@@ -343,3 +343,18 @@ TEST(WSocket, PeerResetArrivesAsTheCloseError) {
     DrainEvents(50);
     EXPECT_EQ(closes, QList<int>{10054});
 }
+
+TEST(WSocket, AbortClosesWithoutShutdownAndReportsOnce) {
+    ScriptedServer server([](ScriptedServer::Connection& c) { c.waitForPeerClose(); });
+    TWSocket socket;
+    EventLog log;
+    log.Attach(socket);
+    ConnectTo(socket, server.port());
+    ASSERT_TRUE(WaitFor([&] { return socket.State() == wsConnected; }));
+    socket.SendString("queued");
+    socket.Abort();
+    DrainEvents(100);
+    EXPECT_EQ(log.Count("closed 0"), 1);
+    EXPECT_EQ(socket.State(), wsClosed);
+    EXPECT_EQ(socket.LingerOnOff(), wsLingerOn); // back to the defaults
+}
