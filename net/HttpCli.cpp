@@ -280,8 +280,15 @@ void THttpCli::RelocationClose() {
         OnLocationChange(this);
     const quint64 request = m_request;
     m_endpoint->post([this, request] {
-        if (request == m_request && m_state != hsAborting && m_state != hsReady)
+        if (request != m_request || m_state == hsAborting || m_state == hsReady)
+            return;
+        try {
             StartConnection();
+        } catch (const std::exception&) { // no lookup thread: nobody else would end it
+            m_statusCode = 404;
+            m_reasonPhrase = "can't resolve hostname to IP address";
+            NormalClose();
+        }
     });
 }
 
