@@ -162,58 +162,75 @@ QWidget* TMainForm::buildSearchPage() {
     page->setObjectName(QStringLiteral("panel_Search"));
     page->setAutoFillBackground(true);
 
-    ComboBox1 = new QComboBox(page);
+    // The search bar: two rows that follow the page's width.
+    auto* bar = new QWidget(page);
+    bar->setObjectName(QStringLiteral("SearchBar"));
+    auto* rows = new QVBoxLayout(bar);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setSpacing(4);
+    auto* first = new QHBoxLayout;
+    auto* second = new QHBoxLayout;
+    rows->addLayout(first);
+    rows->addLayout(second);
+
+    ComboBox1 = new QComboBox(bar);
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
     ComboBox1->setEditable(true);
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
     ComboBox1->setMaxVisibleItems(11);
-    ComboBox1->setGeometry(8, 8, 250, 24);
+    ComboBox1->setMinimumWidth(120);
+    first->addWidget(ComboBox1, 1);
 
-    SearchButton = new QPushButton(QStringLiteral("Search"), page);
+    SearchButton = new QPushButton(QStringLiteral("Search"), bar);
     SearchButton->setObjectName(QStringLiteral("SearchButton"));
-    SearchButton->setGeometry(264, 7, 75, 26);
-    AbortButton = new QPushButton(QStringLiteral("Abort"), page);
+    SearchButton->setFixedWidth(75);
+    AbortButton = new QPushButton(QStringLiteral("Abort"), bar);
     AbortButton->setObjectName(QStringLiteral("AbortButton"));
-    AbortButton->setGeometry(264, 7, 75, 26);
+    AbortButton->setFixedWidth(75);
     AbortButton->hide();
+    first->addWidget(SearchButton);
+    first->addWidget(AbortButton);
 
-    auto check = [page](const QString& name, const QString& caption, int x, int width) {
-        auto* box = new QCheckBox(caption, page);
-        box->setObjectName(name);
-        box->setChecked(true);
-        box->setGeometry(x, 38, width, 20);
-        return box;
-    };
-    SearchHttpCheck = check(QStringLiteral("SearchHttpCheck"), QStringLiteral("HTTP"), 8, 60);
-    SearchFtpCheck = check(QStringLiteral("SearchFtpCheck"), QStringLiteral("FTP"), 70, 55);
-    SearchSMBCheck = check(QStringLiteral("SearchSMBCheck"), QStringLiteral("SMB"), 127, 55);
-    OnlyLeechCheck =
-        check(QStringLiteral("OnlyLeechCheck"), QStringLiteral("Only Leech Sites"), 184, 130);
-
-    StatusBevel = new QFrame(page);
+    StatusBevel = new QFrame(bar);
     StatusBevel->setObjectName(QStringLiteral("StatusBevel"));
     StatusBevel->setFrameShape(QFrame::Panel);
     StatusBevel->setFrameShadow(QFrame::Sunken);
-    StatusBevel->setGeometry(348, 10, 277, 18);
+    StatusBevel->setFixedSize(277, 18);
+    first->addWidget(StatusBevel);
     Progressbar = new QFrame(StatusBevel);
     Progressbar->setObjectName(QStringLiteral("Progressbar"));
     Progressbar->setAutoFillBackground(true);
-    QPalette bar = Progressbar->palette();
-    bar.setColor(QPalette::Window, QColor(0x30, 0x60, 0xC0));
-    Progressbar->setPalette(bar);
+    QPalette fill = Progressbar->palette();
+    fill.setColor(QPalette::Window, QColor(0x30, 0x60, 0xC0));
+    Progressbar->setPalette(fill);
     Progressbar->setGeometry(2, 2, 0, 14);
 
-    auto label = [page](const QString& text, int x, int width) {
-        auto* l = new QLabel(text, page);
-        l->setGeometry(x, 38, width, 20);
+    auto check = [bar, second](const QString& name, const QString& caption) {
+        auto* box = new QCheckBox(caption, bar);
+        box->setObjectName(name);
+        box->setChecked(true);
+        second->addWidget(box);
+        return box;
+    };
+    SearchHttpCheck = check(QStringLiteral("SearchHttpCheck"), QStringLiteral("HTTP"));
+    SearchFtpCheck = check(QStringLiteral("SearchFtpCheck"), QStringLiteral("FTP"));
+    SearchSMBCheck = check(QStringLiteral("SearchSMBCheck"), QStringLiteral("SMB"));
+    OnlyLeechCheck = check(QStringLiteral("OnlyLeechCheck"), QStringLiteral("Only Leech Sites"));
+    second->addSpacing(8);
+
+    auto label = [bar, second](const QString& text, int stretch) {
+        auto* l = new QLabel(text, bar);
+        second->addWidget(l, stretch);
         return l;
     };
-    label(QStringLiteral("Status:"), 348, 42);
-    SearchStatus = label(QString(), 392, 130);
+    label(QStringLiteral("Status:"), 0);
+    SearchStatus = label(QString(), 1);
     SearchStatus->setObjectName(QStringLiteral("SearchStatus"));
-    label(QStringLiteral("Files Found:"), 524, 70);
-    SearchFound = label(QString(), 596, 40);
+    SearchStatus->setMinimumWidth(60);
+    label(QStringLiteral("Files Found:"), 0);
+    SearchFound = label(QString(), 0);
     SearchFound->setObjectName(QStringLiteral("SearchFound"));
+    SearchFound->setMinimumWidth(36);
 
     ListsArea = buildListsArea();
     ListsArea->setParent(page);
@@ -257,15 +274,20 @@ QWidget* TMainForm::buildListsArea() {
     auto barButton = [area, bar](const QString& name, const QString& caption) {
         auto* button = new QPushButton(caption, area);
         button->setObjectName(name);
-        button->setFixedSize(100, 23);
-        bar->addWidget(button);
+        button->setFixedHeight(23);
+        button->setMinimumWidth(60);
+        button->setMaximumWidth(100);
+        bar->addWidget(button, 1);
         return button;
     };
     HarmFade14 = barButton(QStringLiteral("HarmFade14"), QStringLiteral("Select All"));
     HarmFade14->setToolTip(QStringLiteral("Select all files"));
-    HarmFade15 = barButton(QStringLiteral("HarmFade15"), QStringLiteral("Group Select"));
-    HarmFade17 = barButton(QStringLiteral("HarmFade17"), QStringLiteral("Invert Selection"));
+    HarmFade15 = barButton(QStringLiteral("HarmFade15"), QStringLiteral("Group"));
+    HarmFade17 = barButton(QStringLiteral("HarmFade17"), QStringLiteral("Invert"));
     HarmFade16 = barButton(QStringLiteral("HarmFade16"), QStringLiteral("Find"));
+    HarmFade15->setToolTip(QStringLiteral("Select files by a pattern"));
+    HarmFade17->setToolTip(QStringLiteral("Invert the selection"));
+    HarmFade16->setToolTip(QStringLiteral("Find a file in the list"));
     bar->addStretch(1);
     right->addLayout(bar);
     row->addLayout(right, 1);
@@ -558,6 +580,8 @@ void TMainForm::FormResize() {
             inner->move(page->width() / 2 - inner->width() / 2,
                         page->height() / 2 - inner->height() / 2);
     }
+    if (auto* bar = panel_Search->findChild<QWidget*>(QStringLiteral("SearchBar")))
+        bar->setGeometry(8, 6, std::max(0, panel_Search->width() - 15), 52);
     ListsArea->resize(std::max(0, panel_Search->width() - 15),
                       std::max(0, panel_Search->height() - 90));
     if (auto* sponsor = panel_Search->findChild<QLabel*>(QStringLiteral("SponsorLabel")))
