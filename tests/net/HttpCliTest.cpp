@@ -2,6 +2,7 @@
 #include "net/HttpClientLog.h"
 #include "net/WSocket.h"
 #include "support/EventLoopWait.h"
+#include "support/FreePort.h"
 #include "support/ScriptedServer.h"
 
 #include <QBuffer>
@@ -375,19 +376,11 @@ TEST(HttpCli, RequestDoneMayStartTheNextRequestOrDestroyTheClient) {
 }
 
 TEST(HttpCli, ConnectionRefusedEndsWith404AndTheSocketErrorText) {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ClosedPort closed;
     THttpCli client;
     HttpClientLog log;
     log.Attach(client);
-    ASSERT_TRUE(
-        Fetch(client, log, "http://127.0.0.1:" + QByteArray::number(ntohs(address.sin_port))));
-    ::close(fd);
+    ASSERT_TRUE(Fetch(client, log, "http://127.0.0.1:" + QByteArray::number(closed.port)));
     DrainEvents(50);
     EXPECT_EQ(client.StatusCode(), 404);
     EXPECT_EQ(client.ReasonPhrase(), "Connection refused (Error #10061)");

@@ -2,6 +2,7 @@
 #include "net/Buffer.h"
 #include "net/SocketErrors.h"
 #include "support/EventLoopWait.h"
+#include "support/FreePort.h"
 #include "support/ScriptedServer.h"
 
 #include <QStringList>
@@ -60,21 +61,6 @@ QString MessageOf(const std::function<void()>& action) {
     return QString();
 }
 
-// A port nothing listens on: bound, never listening.
-struct ClosedPort {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    quint16 port = 0;
-    ClosedPort() {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        socklen_t length = sizeof address;
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-        port = ntohs(address.sin_port);
-    }
-    ~ClosedPort() { ::close(fd); }
-};
 
 } // namespace
 
