@@ -1,13 +1,20 @@
 #!/bin/sh
 # Sets up, builds and runs the whole test suite: once in a normal build, then the tests
 # again in a build with AddressSanitizer and UndefinedBehaviorSanitizer. Between the two it
-# checks that the logic builds without Widgets.
+# checks that the logic builds without Widgets and that the fuzz targets build and run.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/setup.sh build
 (cd build && ctest --output-on-failure -j2)
 # The logic libraries and pellmar-cli must build without Widgets.
 scripts/setup.sh build-core -DPELLMAR_GUI=OFF -DPELLMAR_TESTS=OFF -DPELLMAR_SEARCHD=OFF
+# The fuzz targets build with clang and survive a short run each.
+CXX=clang++ scripts/setup.sh build-fuzz -DPELLMAR_FUZZ=ON -DPELLMAR_GUI=OFF -DPELLMAR_TESTS=OFF \
+    -DPELLMAR_SEARCHD=OFF
+for fuzzer in build-fuzz/bin/fuzz_*; do
+    log="build-fuzz/$(basename "$fuzzer").log"
+    "$fuzzer" -runs=3000 -max_len=4096 >"$log" 2>&1 || { cat "$log"; exit 1; }
+done
 scripts/setup.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DPELLMAR_SANITIZE=ON
 cd build-asan
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j2
