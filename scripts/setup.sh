@@ -8,7 +8,7 @@ BUILD_DIR=${1:-build}
 
 PACKAGES="build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev libsqlite3-dev libtag1-dev
-  xvfb xauth nginx-light tinyproxy curl clang libclang-rt-14-dev time"
+  xvfb xauth xdg-utils nginx-light tinyproxy curl clang libclang-rt-14-dev time"
 
 missing=""
 for package in $PACKAGES; do
@@ -21,7 +21,7 @@ if [ -n "$missing" ]; then
     echo "Installing:$missing"
     $SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -qq
     # shellcheck disable=SC2086
-    $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing
+    $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing
 fi
 
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
