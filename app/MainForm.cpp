@@ -165,6 +165,7 @@ QWidget* TMainForm::buildSearchPage() {
     // The search bar: two rows that follow the page's width.
     auto* bar = new QWidget(page);
     bar->setObjectName(QStringLiteral("SearchBar"));
+    SearchBar = bar;
     auto* rows = new QVBoxLayout(bar);
     rows->setContentsMargins(0, 0, 0, 0);
     rows->setSpacing(4);
@@ -236,9 +237,9 @@ QWidget* TMainForm::buildSearchPage() {
     ListsArea->setParent(page);
     ListsArea->move(8, 64);
 
-    auto* sponsor =
+    SponsorLabel =
         new QLabel(QStringLiteral("Please support Pellmar by visiting our sponsor:"), page);
-    sponsor->setObjectName(QStringLiteral("SponsorLabel"));
+    SponsorLabel->setObjectName(QStringLiteral("SponsorLabel"));
     return page;
 }
 
@@ -321,6 +322,7 @@ QWidget* TMainForm::buildInnerPage(const QString& name, const QString& title) {
     inner->setObjectName(name + QStringLiteral("_Inner"));
     inner->setFrameShape(QFrame::StyledPanel);
     inner->resize(420, 300);
+    InnerPanels.append(inner);
     auto* heading = new QLabel(title, inner);
     heading->setObjectName(name + QStringLiteral("_Title"));
     QFont font = heading->font();
@@ -333,7 +335,7 @@ QWidget* TMainForm::buildInnerPage(const QString& name, const QString& title) {
 
 QWidget* TMainForm::buildAboutPage() {
     QWidget* page = buildInnerPage(QStringLiteral("panel_About"), QStringLiteral("Pellmar"));
-    auto* inner = page->findChild<QFrame*>(QStringLiteral("panel_About_Inner"));
+    QFrame* inner = InnerPanels.back();
     auto* image = new QLabel(inner);
     image->setObjectName(QStringLiteral("Image1"));
     image->setText(QStringLiteral("Find MP3 files on HTTP, FTP and SMB sources,\n"
@@ -512,9 +514,7 @@ bool TMainForm::FormCloseQuery() {
 
 void TMainForm::FormClose() {
     AbortSearch();
-    QDir temp(ProgramFolder::file(QStringLiteral("temp")));
-    for (const QString& name : temp.entryList({QStringLiteral("*.tmp")}, QDir::Files))
-        temp.remove(name);
+    RemoveTempFiles({QStringLiteral("*.tmp")});
     SavePlacement();
 }
 
@@ -546,28 +546,34 @@ void TMainForm::AbortSearch() {
     AbortButton->hide();
     for (QCheckBox* box : {SearchHttpCheck, SearchFtpCheck, SearchSMBCheck, OnlyLeechCheck})
         box->setEnabled(true);
+    RemoveTempFiles({});
+}
+
+// Removes the files of the program's temp folder that match the patterns (all with none).
+void TMainForm::RemoveTempFiles(const QStringList& patterns) {
     QDir temp(ProgramFolder::file(QStringLiteral("temp")));
-    for (const QString& name : temp.entryList(QDir::Files))
+    for (const QString& name : temp.entryList(patterns, QDir::Files))
         temp.remove(name);
 }
 
 // ---- pages and layout -------------------------------------------------------------------
 
 void TMainForm::ShowPage(QWidget* page, QWidget* button) {
-    FrontPage = page;
-    page->raise();
-    page->setGeometry(PageArea->rect());
-    for (QPushButton* nav : NavigationButtons)
-        nav->setVisible(true);
+    BringToFront(page);
     if (button)
         button->setVisible(false);
     FormResize();
 }
 
 void TMainForm::AdImage1Click() {
-    FrontPage = panel_BannerClick;
-    panel_BannerClick->raise();
-    panel_BannerClick->setGeometry(PageArea->rect());
+    BringToFront(panel_BannerClick);
+}
+
+// The page fills the page area in front of the others; every navigation button shows.
+void TMainForm::BringToFront(QWidget* page) {
+    FrontPage = page;
+    page->raise();
+    page->setGeometry(PageArea->rect());
     for (QPushButton* nav : NavigationButtons)
         nav->setVisible(true);
 }
@@ -575,22 +581,15 @@ void TMainForm::AdImage1Click() {
 void TMainForm::FormResize() {
     const int areaWidth = PageArea->width();
     AdImage1->move(static_cast<int>(std::lround((areaWidth - AdImage1->width()) / 2.0)), 0);
-    for (QWidget* page : {panel_About, panel_Submit, panel_Favorite, panel_BannerClick}) {
-        if (auto* inner = page->findChild<QFrame*>(page->objectName() + QStringLiteral("_Inner")))
-            inner->move(page->width() / 2 - inner->width() / 2,
-                        page->height() / 2 - inner->height() / 2);
+    for (QFrame* inner : InnerPanels) {
+        const QWidget* page = inner->parentWidget();
+        inner->move(page->width() / 2 - inner->width() / 2,
+                    page->height() / 2 - inner->height() / 2);
     }
-    if (auto* bar = panel_Search->findChild<QWidget*>(QStringLiteral("SearchBar")))
-        bar->setGeometry(8, 6, std::max(0, panel_Search->width() - 15), 52);
+    SearchBar->setGeometry(8, 6, std::max(0, panel_Search->width() - 15), 52);
     ListsArea->resize(std::max(0, panel_Search->width() - 15),
                       std::max(0, panel_Search->height() - 90));
-    if (auto* sponsor = panel_Search->findChild<QLabel*>(QStringLiteral("SponsorLabel")))
-        sponsor->setGeometry(8, ListsArea->geometry().bottom() + 4, 400, 20);
-}
-
-void TMainForm::resizeEvent(QResizeEvent* event) {
-    QMainWindow::resizeEvent(event);
-    FormResize();
+    SponsorLabel->setGeometry(8, ListsArea->geometry().bottom() + 4, 400, 20);
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {

@@ -117,7 +117,6 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void buildWindow();
@@ -138,6 +137,8 @@ private:
     void SavePlacement();
     void FillSearchHistory();
     void AbortSearch();
+    void RemoveTempFiles(const QStringList& patterns);
+    void BringToFront(QWidget* page);
     void SelectAllHits();
     void InvertHitSelection();
     void DragSplitter(int totalDelta);
@@ -154,5 +155,8 @@ private:
     bool Shown = false;
     int ActiveDownloads = 0;
     QWidget* FrontPage = nullptr;
+    QWidget* SearchBar = nullptr;
+    QLabel* SponsorLabel = nullptr;
+    QList<QFrame*> InnerPanels; // the centred panels of the About, Submit, ... pages
     int SplitStartWidth = 0;
 };

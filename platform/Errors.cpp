@@ -1,7 +1,5 @@
 #include "platform/Errors.h"
 
-#include <limits>
-
 std::optional<int> TryStrToInt(const QString& text) {
     qsizetype i = 0;
     while (i < text.size() && text.at(i) == QLatin1Char(' '))
@@ -22,17 +20,17 @@ std::optional<int> TryStrToInt(const QString& text) {
     const quint64 limit = hex ? 0xFFFFFFFFull : (negative ? 2147483648ull : 2147483647ull);
     quint64 value = 0;
     for (; i < text.size(); ++i) {
-        int hexDigit = -1;
+        int digit = -1;
         const char16_t c = text.at(i).unicode();
         if (c >= u'0' && c <= u'9')
-            hexDigit = c - u'0';
+            digit = c - u'0';
         else if (hex && c >= u'a' && c <= u'f')
-            hexDigit = c - u'a' + 10;
+            digit = c - u'a' + 10;
         else if (hex && c >= u'A' && c <= u'F')
-            hexDigit = c - u'A' + 10;
-        if (hexDigit < 0)
+            digit = c - u'A' + 10;
+        if (digit < 0)
             return std::nullopt;
-        value = value * base + static_cast<unsigned>(hexDigit);
+        value = value * base + static_cast<unsigned>(digit);
         if (value > limit)
             return std::nullopt;
     }

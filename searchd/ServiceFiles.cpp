@@ -1,7 +1,7 @@
 #include "searchd/ServiceFiles.h"
 
-#include "app/core/TextHelpers.h"
-#include "platform/Cp1252.h"
+#include "app/core/DataFileConfig.h"
+#include "platform/Errors.h"
 #include "searchd/SqliteDatabase.h"
 
 namespace ServiceFiles {
@@ -20,17 +20,11 @@ QList<QString> dataFileLines(const QString& baseUrl, int dataVersion) {
 }
 
 QByteArray dataFile(const QString& baseUrl, int dataVersion) {
-    QByteArray content;
-    const QList<QString> lines = dataFileLines(baseUrl, dataVersion);
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QByteArray scrambled = ScrambleText(Cp1252::fromUnicode(lines[i]));
-        if (!FitsOnOneLine(scrambled))
-            throw ServiceError(QStringLiteral("Line %1 of the data file cannot be stored "
-                                              "scrambled; use another host name: %2")
-                                   .arg(QString::number(i + 1), lines[i]));
-        content += scrambled + "\r\n";
+    try {
+        return ScrambledDataFile(dataFileLines(baseUrl, dataVersion));
+    } catch (const PellmarError& error) {
+        throw ServiceError(error.message() + QStringLiteral(" (use another host name)"));
     }
-    return content;
 }
 
 QByteArray versionFile(const QString& baseUrl, const QString& version, int dataVersion) {

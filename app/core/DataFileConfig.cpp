@@ -52,7 +52,7 @@ QList<QString> DataFileConfig::plainLines() const {
             FtpQueryUrl};
 }
 
-void WriteDataFile(const QString& path, const QList<QString>& plainLines) {
+QByteArray ScrambledDataFile(const QList<QString>& plainLines) {
     if (plainLines.size() != DataFileConfig::kLineCount)
         throw PellmarError(QStringLiteral("A data file needs %1 lines, not %2")
                                .arg(DataFileConfig::kLineCount)
@@ -61,12 +61,17 @@ void WriteDataFile(const QString& path, const QList<QString>& plainLines) {
     for (qsizetype i = 0; i < plainLines.size(); ++i) {
         const QByteArray scrambled = ScrambleText(Cp1252::fromUnicode(plainLines[i]));
         if (!FitsOnOneLine(scrambled))
-            throw PellmarError(
-                QStringLiteral("Line %1 cannot be stored scrambled; change its length: %2")
-                    .arg(i + 1)
-                    .arg(plainLines[i]));
+            throw PellmarError(QStringLiteral("Line %1 of the data file cannot be stored "
+                                              "scrambled; change its length: %2")
+                                   .arg(i + 1)
+                                   .arg(plainLines[i]));
         content += scrambled + "\r\n";
     }
+    return content;
+}
+
+void WriteDataFile(const QString& path, const QList<QString>& plainLines) {
+    const QByteArray content = ScrambledDataFile(plainLines);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
         throw PellmarError(QStringLiteral("Unable to write to %1").arg(path));

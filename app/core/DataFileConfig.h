@@ -29,7 +29,10 @@ struct DataFileConfig {
     QList<QString> plainLines() const;
 };
 
-// Writes a data file of the nine plain lines, scrambled. Throws PellmarError when a line
-// would not survive being stored (a scrambled code falls on CR, LF or zero) or the file
-// cannot be written.
+// The content of a data file holding the nine plain lines, scrambled. Throws PellmarError
+// when a line would not survive being stored (a scrambled code falls on CR, LF or zero).
+QByteArray ScrambledDataFile(const QList<QString>& plainLines);
+
+// Writes ScrambledDataFile(plainLines) to path, replacing the file whole. Throws as that
+// does, or when the file cannot be written.
 void WriteDataFile(const QString& path, const QList<QString>& plainLines);

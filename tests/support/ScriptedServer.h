@@ -5,6 +5,8 @@
 // send these bytes, close"), and records the exact bytes of every request it read. The
 // program's code under test runs on the main thread's event loop meanwhile.
 
+#include "support/FreePort.h"
+
 #include <QByteArray>
 #include <QList>
 #include <arpa/inet.h>
@@ -82,14 +84,8 @@ public:
     // The scripts serve the connections in order; the last one serves all later ones.
     explicit ScriptedServer(QList<Script> scripts) : m_scripts(std::move(scripts)) {
         m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        m_port = BindAnyLoopbackPort(m_listen);
         ::listen(m_listen, 16);
-        socklen_t length = sizeof address;
-        getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
         m_thread = std::thread([this] { serve(); });
     }
     explicit ScriptedServer(Script script) : ScriptedServer(QList<Script>{std::move(script)}) {}
