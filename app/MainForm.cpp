@@ -1,6 +1,6 @@
 #include "app/MainForm.h"
 
-#include "app/SplitterBar.h"
+#include "controls/SplitterBar.h"
 #include "platform/Errors.h"
 #include "platform/ProgramFolder.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/core/DataFileConfig.h"
+#include "core/DataFileConfig.h"
 #include "platform/Platform.h"
 #include "platform/SettingsFile.h"
 

@@ -1,7 +1,7 @@
 // Arbitrary bytes as the data file: loading either succeeds or raises one of the
 // program's errors, and splitting and de-scrambling never fail.
-#include "app/core/DataFileConfig.h"
-#include "app/core/TextHelpers.h"
+#include "core/DataFileConfig.h"
+#include "core/TextHelpers.h"
 #include "platform/Errors.h"
 
 #include <QFile>

@@ -4,13 +4,14 @@
 # checks that the logic builds without Widgets and that the fuzz targets build and run.
 set -eu
 cd "$(dirname "$0")/.."
-scripts/setup.sh build
+scripts/setup.sh build -DPELLMAR_WERROR=ON
+scripts/check-source.sh
 (cd build && ctest --output-on-failure -j2)
 # The logic libraries and pellmar-cli must build without Widgets.
 scripts/setup.sh build-core -DPELLMAR_GUI=OFF -DPELLMAR_TESTS=OFF -DPELLMAR_SEARCHD=OFF
 # The fuzz targets build with clang and survive a short run each.
 CXX=clang++ scripts/setup.sh build-fuzz -DPELLMAR_FUZZ=ON -DPELLMAR_GUI=OFF -DPELLMAR_TESTS=OFF \
-    -DPELLMAR_SEARCHD=OFF
+    -DPELLMAR_SEARCHD=ON
 for fuzzer in build-fuzz/bin/fuzz_*; do
     log="build-fuzz/$(basename "$fuzzer").log"
     "$fuzzer" -runs=3000 -max_len=4096 >"$log" 2>&1 || { cat "$log"; exit 1; }

@@ -1,7 +1,7 @@
 #include "searchd/ResultPages.h"
 
+#include "core/SecondEngineMarkers.h"
 #include "platform/Cp1252.h"
-#include "search/SecondEngineMarkers.h"
 
 namespace ResultPages {
 

@@ -114,7 +114,8 @@ QList<SampleFile> plan(int count) {
         if (const int round = i / 60; round > 0)
             file.title += QStringLiteral(" (Take %1)").arg(round + 1);
         const QString folder = QString::fromUtf8(kFolders[artistIndex % kFolders.size()]);
-        const QString name = file.artist + QStringLiteral(" - ") + file.title + ".mp3";
+        const QString name =
+            file.artist + QStringLiteral(" - ") + file.title + QStringLiteral(".mp3");
         file.path = folder.isEmpty() ? name : folder + QLatin1Char('/') + name;
         file.frame = frameFor(i);
         file.wrapping = wrappingFor(i);

@@ -67,7 +67,9 @@ QString urlHost(const ServiceSettings& settings) {
         return settings.publicHost;
     if (settings.bind == QLatin1String("0.0.0.0") || settings.bind == QLatin1String("::"))
         return QStringLiteral("127.0.0.1");
-    return settings.bind.contains(QLatin1Char(':')) ? '[' + settings.bind + ']' : settings.bind;
+    return settings.bind.contains(QLatin1Char(':'))
+               ? QLatin1Char('[') + settings.bind + QLatin1Char(']')
+               : settings.bind;
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "searchd/ServiceFiles.h"
 
-#include "app/core/DataFileConfig.h"
+#include "core/DataFileConfig.h"
 #include "platform/Errors.h"
 #include "searchd/SqliteDatabase.h"
 

@@ -98,7 +98,8 @@ ServiceRoutes::readSearch(const QByteArray& query, const char* wordsKey,
     Search search;
     const auto raw = QueryText::openEndedValue(query, wordsKey, trailingKeys, &search.trailing);
     if (!raw) {
-        error = textAnswer(400, QStringLiteral("Missing parameter: %1").arg(wordsKey));
+        error = textAnswer(
+            400, QStringLiteral("Missing parameter: %1").arg(QLatin1StringView(wordsKey)));
         return std::nullopt;
     }
     const auto text = QueryText::decodeText(QueryText::percentDecode(*raw, true));
@@ -265,7 +266,8 @@ ServiceAnswer ServiceRoutes::submission(const QByteArray& script, const QByteArr
     if (!key.isEmpty()) {
         const auto raw = QueryText::openEndedValue(query, key, {});
         if (!raw || raw->isEmpty())
-            return textAnswer(400, QStringLiteral("Missing parameter: %1").arg(key));
+            return textAnswer(400,
+                              QStringLiteral("Missing parameter: %1").arg(QLatin1StringView(key)));
         const auto text = QueryText::decodeText(QueryText::percentDecode(*raw, false));
         if (!text)
             return textAnswer(400, QStringLiteral("The site is not text"));

@@ -1,5 +1,5 @@
 // pellmar-searchd: the local search service the program talks to out of the box.
-#include "app/core/DataFileConfig.h"
+#include "core/DataFileConfig.h"
 #include "platform/Errors.h"
 #include "searchd/SampleLibrary.h"
 #include "searchd/SearchService.h"
@@ -40,10 +40,10 @@ int intValue(const QCommandLineParser& parser, const QString& name, int low, int
 }
 
 QString defaultDatabase() {
-    const QString folder =
-        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/pellmar-searchd";
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                           QStringLiteral("/pellmar-searchd");
     QDir().mkpath(folder);
-    return folder + "/searchd.db";
+    return folder + QStringLiteral("/searchd.db");
 }
 
 Options parseOptions(const QCoreApplication& app) {

@@ -1,5 +1,5 @@
 #include "app/MainForm.h"
-#include "app/core/DataFileConfig.h"
+#include "core/DataFileConfig.h"
 #include "platform/SettingsFile.h"
 #include "support/FakePlatform.h"
 #include "support/TempHome.h"

@@ -61,7 +61,6 @@ QString MessageOf(const std::function<void()>& action) {
     return QString();
 }
 
-
 } // namespace
 
 TEST(SocketErrors, TextsAndNumbersFollowTheWinsockTable) {

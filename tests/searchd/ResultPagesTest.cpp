@@ -1,7 +1,7 @@
 #include "searchd/ResultPages.h"
 #include "ScraperReaders.h"
-#include "app/core/TextHelpers.h"
-#include "search/SecondEngineMarkers.h"
+#include "core/SecondEngineMarkers.h"
+#include "core/TextHelpers.h"
 #include "searchd/Listings.h"
 
 #include <gtest/gtest.h>

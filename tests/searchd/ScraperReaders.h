@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/core/TextHelpers.h"
-#include "search/SecondEngineMarkers.h"
+#include "core/SecondEngineMarkers.h"
+#include "core/TextHelpers.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,7 +1,7 @@
 #include "searchd/SearchService.h"
 #include "RawHttp.h"
 #include "ScraperReaders.h"
-#include "app/core/DataFileConfig.h"
+#include "core/DataFileConfig.h"
 #include "platform/Cp1252.h"
 #include "searchd/QueryText.h"
 #include "searchd/SampleLibrary.h"

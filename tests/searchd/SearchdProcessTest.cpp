@@ -1,5 +1,5 @@
 #include "RawHttp.h"
-#include "app/core/DataFileConfig.h"
+#include "core/DataFileConfig.h"
 #include "support/TempHome.h"
 
 #include <QProcess>

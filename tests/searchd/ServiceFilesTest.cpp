@@ -1,6 +1,6 @@
 #include "searchd/ServiceFiles.h"
-#include "app/core/DataFileConfig.h"
-#include "app/core/TextHelpers.h"
+#include "core/DataFileConfig.h"
+#include "core/TextHelpers.h"
 #include "searchd/SqliteDatabase.h"
 
 #include <QFile>

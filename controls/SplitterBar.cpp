@@ -1,4 +1,4 @@
-#include "app/SplitterBar.h"
+#include "controls/SplitterBar.h"
 
 #include <QMouseEvent>
 

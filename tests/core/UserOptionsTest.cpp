@@ -1,4 +1,4 @@
-#include "app/core/UserOptions.h"
+#include "core/UserOptions.h"
 #include "platform/Errors.h"
 #include "platform/SettingsFile.h"
 #include "support/TempHome.h"

@@ -1,6 +1,6 @@
-#include "search/SecondEngineMarkers.h"
+#include "core/SecondEngineMarkers.h"
 
-#include "app/core/TextHelpers.h"
+#include "core/TextHelpers.h"
 
 namespace SecondEngineMarkers {
 

@@ -1,6 +1,6 @@
-#include "app/core/DataFileConfig.h"
+#include "core/DataFileConfig.h"
 
-#include "app/core/TextHelpers.h"
+#include "core/TextHelpers.h"
 #include "platform/Cp1252.h"
 #include "platform/Errors.h"
 

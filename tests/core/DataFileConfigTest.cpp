@@ -1,5 +1,5 @@
-#include "app/core/DataFileConfig.h"
-#include "app/core/TextHelpers.h"
+#include "core/DataFileConfig.h"
+#include "core/TextHelpers.h"
 #include "platform/Errors.h"
 #include "support/TempHome.h"
 
