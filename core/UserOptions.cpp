@@ -63,6 +63,10 @@ bool NeedStereo(const SettingsFile& ini) {
     return ini.readBool(kSection, QStringLiteral("NeedStereo"), true);
 }
 
+bool SkipId3Tags(const SettingsFile& ini) {
+    return ini.readBool(kSection, QStringLiteral("SkipId3Tags"), true);
+}
+
 bool ProxyForRequests(const SettingsFile& ini) {
     return text(ini, "UseProxy", "False") != QLatin1String("False");
 }

@@ -25,6 +25,8 @@ QString InitialDir(const SettingsFile& ini);
 int MinBitrate(const SettingsFile& ini);   // kbit/s, strict, "128"
 int MinFrequency(const SettingsFile& ini); // kHz, strict, "44"
 bool NeedStereo(const SettingsFile& ini);
+// The frame-header reader looks past an ID3v2 tag at the start of a file (flag, on).
+bool SkipId3Tags(const SettingsFile& ini);
 
 bool ProxyForRequests(const SettingsFile& ini); // anything but "False"
 bool ProxyChecked(const SettingsFile& ini);     // exactly "True"

@@ -1,0 +1,16 @@
+#include "download/RequestSetup.h"
+
+#include "core/UserOptions.h"
+#include "net/HttpCli.h"
+#include "platform/Cp1252.h"
+
+void SetUpRequest(THttpCli& client, const SettingsFile& ini) {
+    const bool useProxy = UserOptions::ProxyForRequests(ini);
+    const QByteArray none;
+    client.SetProxy(useProxy ? Cp1252::fromUnicode(UserOptions::ProxyServer(ini)) : none);
+    client.SetProxyPort(useProxy ? Cp1252::fromUnicode(UserOptions::ProxyPortText(ini)) : none);
+    client.SetProxyUsername(useProxy ? Cp1252::fromUnicode(UserOptions::ProxyName(ini)) : none);
+    client.SetProxyPassword(useProxy ? Cp1252::fromUnicode(UserOptions::ProxyPass(ini)) : none);
+    client.SetUsername(none);
+    client.SetPassword(none);
+}

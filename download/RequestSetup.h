@@ -1,0 +1,10 @@
+#pragma once
+
+class SettingsFile;
+class THttpCli;
+
+// Gives a client the user's proxy, read from the settings at the moment of use: the server
+// and port while "UseProxy" is anything but "False", none otherwise. The proxy's name and
+// password go out as proxy credentials and only while a proxy is in use, so that no file
+// host or search service ever sees them.
+void SetUpRequest(THttpCli& client, const SettingsFile& ini);
