@@ -1,5 +1,6 @@
 #include "app/MainForm.h"
 
+#include "controls/ColumnWidths.h"
 #include "controls/SplitterBar.h"
 #include "platform/Errors.h"
 #include "platform/ProgramFolder.h"
@@ -60,6 +61,8 @@ const QString TMainForm::kContactUrl = QStringLiteral("http://www.pellmar.net/mp
 
 TMainForm::TMainForm(Platform& platform, Options options, QWidget* parent)
     : QMainWindow(parent), m_platform(platform), m_options(std::move(options)) {
+    // Boxes of the creation come before the window is shown: they are still its own.
+    m_platform.messages.setOwner(this);
     buildWindow();
     connectButtons();
     FormCreate();
@@ -472,14 +475,12 @@ void TMainForm::RestorePlacement() {
         move(left, top);
         resize(width, height);
     }
-    const std::array<int, 3> hitDefaults = {250, 80, 200};
-    const std::array<int, 3> hostDefaults = {120, 35, 35};
-    for (int i = 0; i < 3; ++i) {
-        SearchListview->setColumnWidth(
-            i, ini.readInteger(kWinPos, QStringLiteral("Col%1").arg(i + 1), hitDefaults[i]));
-        HostListView->setColumnWidth(
-            i, ini.readInteger(kWinPos, QStringLiteral("Col%1").arg(i + 4), hostDefaults[i]));
-    }
+    const std::array<int, 6> defaults = {250, 80, 200, 120, 35, 35};
+    QList<int> widths;
+    for (int i = 0; i < 6; ++i)
+        widths.append(ini.readInteger(kWinPos, QStringLiteral("Col%1").arg(i + 1), defaults[i]));
+    ColumnWidths::set(SearchListview->header(), widths.mid(0, 3));
+    ColumnWidths::set(HostListView->header(), widths.mid(3, 3));
     HostListView->setFixedWidth(
         std::max(0, ini.readInteger(kWinPos, QStringLiteral("HostWidth"), 200)));
 }
@@ -528,11 +529,10 @@ void TMainForm::SavePlacement() {
     ini.writeInteger(kWinPos, QStringLiteral("Top"), y());
     ini.writeInteger(kWinPos, QStringLiteral("Width"), isMaximized() ? -1 : width());
     ini.writeInteger(kWinPos, QStringLiteral("Height"), height());
-    for (int i = 0; i < 3; ++i) {
-        ini.writeInteger(kWinPos, QStringLiteral("Col%1").arg(i + 1),
-                         SearchListview->columnWidth(i));
-        ini.writeInteger(kWinPos, QStringLiteral("Col%1").arg(i + 4), HostListView->columnWidth(i));
-    }
+    const QList<int> widths =
+        ColumnWidths::get(SearchListview->header()) + ColumnWidths::get(HostListView->header());
+    for (int i = 0; i < 6; ++i)
+        ini.writeInteger(kWinPos, QStringLiteral("Col%1").arg(i + 1), widths.value(i));
     ini.writeInteger(kWinPos, QStringLiteral("HostWidth"), HostListView->width());
 }
 
