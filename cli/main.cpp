@@ -13,7 +13,8 @@ void printUsage() {
                "commands:\n"
                "  datafile -o FILE LINES.txt   write a data file from nine plain lines\n"
                "  datafile --decode FILE       print the nine plain lines of a data file\n"
-               "  get URL [-o FILE] [--proxy HOST[:PORT]]   fetch one URL\n",
+               "  get URL [-o FILE] [--proxy HOST[:PORT]]   fetch one URL\n"
+               "  download URL -o FILE         download one file as the download windows do\n",
                stderr);
 }
 
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
     const std::map<QString, std::function<int(const QStringList&)>> commands = {
         {QStringLiteral("datafile"), runDataFileCommand},
         {QStringLiteral("get"), runGetCommand},
+        {QStringLiteral("download"), runDownloadCommand},
     };
     const QString name = args.takeFirst();
     const auto command = commands.find(name);
