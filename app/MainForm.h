@@ -25,6 +25,9 @@ class QPushButton;
 class QTimer;
 class QTreeWidget;
 class QWidget;
+class TSearchPage;
+class TfrmGroupSelect;
+class TfrmSearchFile;
 class TSplitterBar;
 
 // The main window: the navigation column, five overlapping pages, the search page with its
@@ -91,6 +94,7 @@ public:
     QLabel* AboutUrl = nullptr;
     QWidget* AdImage1 = nullptr;
     QWidget* PageArea = nullptr;
+    TSearchPage* SearchPage = nullptr; // panel_Search
     QWidget* panel_Search = nullptr;
     QWidget* panel_Submit = nullptr;
     QWidget* panel_About = nullptr;
@@ -118,6 +122,9 @@ public:
     QTimer* Timer2 = nullptr;
     QMenu* SearchListMenu = nullptr;
     QMenu* HostListMenu = nullptr;
+    // The dialogs of the buttons under the hit list, created once and shown modally.
+    TfrmGroupSelect* frmGroupSelect = nullptr;
+    TfrmSearchFile* frmSearchFile = nullptr;
 
     static const QString kContactUrl;
 
@@ -129,7 +136,6 @@ private:
     void buildWindow();
     QWidget* buildNavigationColumn();
     QWidget* buildSearchPage();
-    QWidget* buildListsArea();
     QWidget* buildInnerPage(const QString& name, const QString& title);
     QWidget* buildAboutPage();
     void connectButtons();
@@ -147,9 +153,6 @@ private:
     void AbortSearch();
     void RemoveTempFiles(const QStringList& patterns);
     void BringToFront(QWidget* page);
-    void SelectAllHits();
-    void InvertHitSelection();
-    void DragSplitter(int totalDelta);
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     Platform& m_platform;
@@ -165,8 +168,5 @@ private:
     std::unique_ptr<SaveActions> SaveActions_;
     QList<QPointer<TfrmDownloadFile>> DownloadWindows;
     QWidget* FrontPage = nullptr;
-    QWidget* SearchBar = nullptr;
-    QLabel* SponsorLabel = nullptr;
     QList<QFrame*> InnerPanels; // the centred panels of the About, Submit, ... pages
-    int SplitStartWidth = 0;
 };

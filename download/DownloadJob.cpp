@@ -1,8 +1,8 @@
 #include "download/DownloadJob.h"
 
-#include "download/LocationUrl.h"
 #include "download/RequestSetup.h"
 #include "net/HttpCli.h"
+#include "net/ResolveUrl.h"
 #include "platform/Cp1252.h"
 #include "platform/Errors.h"
 
@@ -83,7 +83,6 @@ void DownloadJob::SetUp(const QString& path, const QByteArray& url) {
     m_displayName = QFileInfo(path).completeBaseName();
     m_caption = QStringLiteral("0% ") + m_displayName;
     m_url = url;
-    m_lengthFromThisReply = false;
     m_eTag.clear();
     m_lastModified.clear();
     m_client->SetURL(url);
@@ -159,7 +158,6 @@ void DownloadJob::ContentLengthLine(const QByteArray& line) {
     m_announcedLength = *length;
     m_fileLengthText = QString::fromLatin1(value);
     m_lengthKnown = true;
-    m_lengthFromThisReply = true;
     emit changed();
 }
 
@@ -202,7 +200,7 @@ void DownloadJob::DropClient() {
 
 void DownloadJob::Redirect(const QByteArray& location) {
     m_file.close();
-    const QByteArray next = ResolveLocation(m_url, location);
+    const QByteArray next = ResolveUrl(m_url, location);
     DropClient();
     DeleteTarget();
     m_client = std::make_unique<THttpCli>();
@@ -244,10 +242,11 @@ void DownloadJob::RequestDone(quint16 error) {
         return;
     }
     m_file.close();
+    // The client fails a body cut short of its Content-Length and a refused write; a file
+    // that did not take every byte is not complete either.
     const bool writeFailed =
         m_file.error() != QFileDevice::NoError || QFileInfo(m_targetPath).size() != received;
-    const bool cutShort = m_lengthFromThisReply && received < m_announcedLength;
-    if (error != 0 || cutShort || writeFailed) {
+    if (error != 0 || writeFailed) {
         // The partial file stays for a later resume; the window waits for the user.
         m_outcome = Outcome::Incomplete;
         SetStatus(QStringLiteral("Download incomplete"));

@@ -112,7 +112,6 @@ private:
     QByteArray m_url;
     qint64 m_announcedLength = 0;
     bool m_lengthKnown = false;
-    bool m_lengthFromThisReply = false;
     qint64 m_bytesReceived = 0;
     int m_tickCount = 0;
     bool m_stopped = false;

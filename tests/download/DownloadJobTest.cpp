@@ -1,5 +1,4 @@
 #include "download/DownloadJob.h"
-#include "download/LocationUrl.h"
 #include "net/HttpCli.h"
 #include "platform/SettingsFile.h"
 #include "support/DownloadHelpers.h"
@@ -238,20 +237,4 @@ TEST(DownloadJob, TargetThatCannotBeCreatedStopsTheSetUp) {
     }
     DrainEvents(100);
     EXPECT_EQ(server.connections(), 0);
-}
-
-TEST(LocationUrl, ResolvesAgainstTheAddressThatAnswered) {
-    const char* const base = "http://h:81/a/b/c.mp3?q=1";
-    const std::pair<const char*, const char*> rows[] = {
-        {"d.mp3", "http://h:81/a/b/d.mp3"},
-        {"../d.mp3", "http://h:81/a/d.mp3"},
-        {"./x/../d.mp3", "http://h:81/a/b/d.mp3"},
-        {"/d.mp3", "http://h:81/d.mp3"},
-        {"//other/d.mp3", "http://other/d.mp3"},
-        {"http://other:8080/d.mp3", "http://other:8080/d.mp3"},
-        {"  d.mp3 ", "http://h:81/a/b/d.mp3"},
-        {"?r=2", "http://h:81/a/b/c.mp3?r=2"},
-    };
-    for (const auto& [location, expected] : rows)
-        EXPECT_EQ(ResolveLocation(base, location), QByteArray(expected)) << location;
 }
