@@ -1,5 +1,8 @@
 #include "app/MainForm.h"
 
+#include "app/SearchPage.h"
+#include "app/frmGroupSelect.h"
+#include "app/frmSearchFile.h"
 #include "controls/SplitterBar.h"
 #include "platform/Errors.h"
 #include "platform/ProgramFolder.h"
@@ -24,11 +27,9 @@ namespace {
 
 const QString kOptions = QStringLiteral("Options");
 const QString kWinPos = QStringLiteral("WinPos");
-const QString kSearches = QStringLiteral("Searches");
 constexpr int kNavigationWidth = 105;
 constexpr int kBannerWidth = 468;
 constexpr int kBannerHeight = 60;
-constexpr int kMaxHistory = 11;
 
 QPushButton* navigationButton(QWidget* parent, const QString& name, const QString& caption) {
     auto* button = new QPushButton(caption, parent);
@@ -36,16 +37,6 @@ QPushButton* navigationButton(QWidget* parent, const QString& name, const QStrin
     button->setFixedSize(100, 23);
     button->setFocusPolicy(Qt::NoFocus);
     return button;
-}
-
-QTreeWidget* reportList(QWidget* parent, const QString& name, const QStringList& columns) {
-    auto* list = new QTreeWidget(parent);
-    list->setObjectName(name);
-    list->setRootIsDecorated(false);
-    list->setUniformRowHeights(true);
-    list->setHeaderLabels(columns);
-    list->setContextMenuPolicy(Qt::CustomContextMenu);
-    return list;
 }
 
 QString tellAFriendLink(const QString& homeUrl) {
@@ -157,161 +148,33 @@ QWidget* TMainForm::buildNavigationColumn() {
     return column;
 }
 
+// The search page is a widget of its own; the window keeps the names of its controls.
 QWidget* TMainForm::buildSearchPage() {
-    auto* page = new QWidget(PageArea);
-    page->setObjectName(QStringLiteral("panel_Search"));
-    page->setAutoFillBackground(true);
-
-    // The search bar: two rows that follow the page's width.
-    auto* bar = new QWidget(page);
-    bar->setObjectName(QStringLiteral("SearchBar"));
-    SearchBar = bar;
-    auto* rows = new QVBoxLayout(bar);
-    rows->setContentsMargins(0, 0, 0, 0);
-    rows->setSpacing(4);
-    auto* first = new QHBoxLayout;
-    auto* second = new QHBoxLayout;
-    rows->addLayout(first);
-    rows->addLayout(second);
-
-    ComboBox1 = new QComboBox(bar);
-    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-    ComboBox1->setEditable(true);
-    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
-    ComboBox1->setMaxVisibleItems(11);
-    ComboBox1->setMinimumWidth(120);
-    first->addWidget(ComboBox1, 1);
-
-    SearchButton = new QPushButton(QStringLiteral("Search"), bar);
-    SearchButton->setObjectName(QStringLiteral("SearchButton"));
-    SearchButton->setFixedWidth(75);
-    AbortButton = new QPushButton(QStringLiteral("Abort"), bar);
-    AbortButton->setObjectName(QStringLiteral("AbortButton"));
-    AbortButton->setFixedWidth(75);
-    AbortButton->hide();
-    first->addWidget(SearchButton);
-    first->addWidget(AbortButton);
-
-    StatusBevel = new QFrame(bar);
-    StatusBevel->setObjectName(QStringLiteral("StatusBevel"));
-    StatusBevel->setFrameShape(QFrame::Panel);
-    StatusBevel->setFrameShadow(QFrame::Sunken);
-    StatusBevel->setFixedSize(277, 18);
-    first->addWidget(StatusBevel);
-    Progressbar = new QFrame(StatusBevel);
-    Progressbar->setObjectName(QStringLiteral("Progressbar"));
-    Progressbar->setAutoFillBackground(true);
-    QPalette fill = Progressbar->palette();
-    fill.setColor(QPalette::Window, QColor(0x30, 0x60, 0xC0));
-    Progressbar->setPalette(fill);
-    Progressbar->setGeometry(2, 2, 0, 14);
-
-    auto check = [bar, second](const QString& name, const QString& caption) {
-        auto* box = new QCheckBox(caption, bar);
-        box->setObjectName(name);
-        box->setChecked(true);
-        second->addWidget(box);
-        return box;
-    };
-    SearchHttpCheck = check(QStringLiteral("SearchHttpCheck"), QStringLiteral("HTTP"));
-    SearchFtpCheck = check(QStringLiteral("SearchFtpCheck"), QStringLiteral("FTP"));
-    SearchSMBCheck = check(QStringLiteral("SearchSMBCheck"), QStringLiteral("SMB"));
-    OnlyLeechCheck = check(QStringLiteral("OnlyLeechCheck"), QStringLiteral("Only Leech Sites"));
-    second->addSpacing(8);
-
-    auto label = [bar, second](const QString& text, int stretch) {
-        auto* l = new QLabel(text, bar);
-        second->addWidget(l, stretch);
-        return l;
-    };
-    label(QStringLiteral("Status:"), 0);
-    SearchStatus = label(QString(), 1);
-    SearchStatus->setObjectName(QStringLiteral("SearchStatus"));
-    SearchStatus->setMinimumWidth(60);
-    label(QStringLiteral("Files Found:"), 0);
-    SearchFound = label(QString(), 0);
-    SearchFound->setObjectName(QStringLiteral("SearchFound"));
-    SearchFound->setMinimumWidth(36);
-
-    ListsArea = buildListsArea();
-    ListsArea->setParent(page);
-    ListsArea->move(8, 64);
-
-    SponsorLabel =
-        new QLabel(QStringLiteral("Please support Pellmar by visiting our sponsor:"), page);
-    SponsorLabel->setObjectName(QStringLiteral("SponsorLabel"));
-    return page;
-}
-
-QWidget* TMainForm::buildListsArea() {
-    auto* area = new QWidget;
-    area->setObjectName(QStringLiteral("ListsArea"));
-    auto* row = new QHBoxLayout(area);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(0);
-
-    HostListView =
-        reportList(area, QStringLiteral("HostListView"),
-                   {QStringLiteral("Host"), QStringLiteral("Files"), QStringLiteral("Rel.")});
-    row->addWidget(HostListView);
-    Splitter1 = new TSplitterBar(area);
-    Splitter1->setObjectName(QStringLiteral("Splitter1"));
-    row->addWidget(Splitter1);
-
-    auto* right = new QVBoxLayout;
-    right->setSpacing(2);
-    SearchListview = reportList(
-        area, QStringLiteral("SearchListview"),
-        {QStringLiteral("MP3 File"), QStringLiteral("Size"), QStringLiteral("File Info")});
-    SearchListview->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    SearchListview->setSelectionBehavior(QAbstractItemView::SelectRows);
-    SearchListview->headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
-    SearchListview->setSortingEnabled(true);
-    SearchListview->sortByColumn(0, Qt::AscendingOrder);
-    right->addWidget(SearchListview, 1);
-
-    auto* bar = new QHBoxLayout;
-    bar->setSpacing(2);
-    auto barButton = [area, bar](const QString& name, const QString& caption) {
-        auto* button = new QPushButton(caption, area);
-        button->setObjectName(name);
-        button->setFixedHeight(23);
-        button->setMinimumWidth(60);
-        button->setMaximumWidth(100);
-        bar->addWidget(button, 1);
-        return button;
-    };
-    HarmFade14 = barButton(QStringLiteral("HarmFade14"), QStringLiteral("Select All"));
-    HarmFade14->setToolTip(QStringLiteral("Select all files"));
-    HarmFade15 = barButton(QStringLiteral("HarmFade15"), QStringLiteral("Group"));
-    HarmFade17 = barButton(QStringLiteral("HarmFade17"), QStringLiteral("Invert"));
-    HarmFade16 = barButton(QStringLiteral("HarmFade16"), QStringLiteral("Find"));
-    HarmFade15->setToolTip(QStringLiteral("Select files by a pattern"));
-    HarmFade17->setToolTip(QStringLiteral("Invert the selection"));
-    HarmFade16->setToolTip(QStringLiteral("Find a file in the list"));
-    bar->addStretch(1);
-    right->addLayout(bar);
-    row->addLayout(right, 1);
-
-    SearchListMenu = new QMenu(this);
-    SearchListMenu->setObjectName(QStringLiteral("SearchListMenu"));
-    SearchListMenu->addAction(QStringLiteral("&Save"))->setObjectName(QStringLiteral("Save1"));
-    SearchListMenu->addAction(QStringLiteral("Save &All Selected"))
-        ->setObjectName(QStringLiteral("SaveAllSelected1"));
-    SearchListMenu->addSeparator();
-    SearchListMenu->addAction(QStringLiteral("&Copy Path To Clipboard"))
-        ->setObjectName(QStringLiteral("CopyPathToClipboard1"));
-    HostListMenu = new QMenu(this);
-    HostListMenu->setObjectName(QStringLiteral("HostListMenu"));
-    HostListMenu->addAction(QStringLiteral("&Copy To Clipboard"))
-        ->setObjectName(QStringLiteral("CopyFTPPath"));
-    connect(SearchListview, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        SearchListMenu->popup(SearchListview->viewport()->mapToGlobal(at));
-    });
-    connect(HostListView, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        HostListMenu->popup(HostListView->viewport()->mapToGlobal(at));
-    });
-    return area;
+    SearchPage = new TSearchPage(PageArea);
+    ComboBox1 = SearchPage->ComboBox1;
+    SearchButton = SearchPage->SearchButton;
+    AbortButton = SearchPage->AbortButton;
+    SearchHttpCheck = SearchPage->SearchHttpCheck;
+    SearchFtpCheck = SearchPage->SearchFtpCheck;
+    SearchSMBCheck = SearchPage->SearchSMBCheck;
+    OnlyLeechCheck = SearchPage->OnlyLeechCheck;
+    StatusBevel = SearchPage->StatusBevel;
+    Progressbar = SearchPage->Progressbar;
+    SearchStatus = SearchPage->SearchStatus;
+    SearchFound = SearchPage->SearchFound;
+    HostListView = SearchPage->HostListView;
+    SearchListview = SearchPage->SearchListview;
+    Splitter1 = SearchPage->Splitter1;
+    ListsArea = SearchPage->ListsArea;
+    HarmFade14 = SearchPage->HarmFade14;
+    HarmFade15 = SearchPage->HarmFade15;
+    HarmFade16 = SearchPage->HarmFade16;
+    HarmFade17 = SearchPage->HarmFade17;
+    SearchListMenu = SearchPage->SearchListMenu;
+    HostListMenu = SearchPage->HostListMenu;
+    frmGroupSelect = new TfrmGroupSelect(m_platform, SearchListview, this);
+    frmSearchFile = new TfrmSearchFile(m_platform, SearchListview, this);
+    return SearchPage;
 }
 
 QWidget* TMainForm::buildInnerPage(const QString& name, const QString& title) {
@@ -362,13 +225,10 @@ void TMainForm::connectButtons() {
     connect(HarmFade7, &QPushButton::clicked, this,
             [this] { OpenWithShell(tellAFriendLink(DataFile.HomeUrl)); });
     connect(HarmFade6, &QPushButton::clicked, this, [this] { OpenWithShell(kContactUrl); });
+    connect(HarmFade15, &QPushButton::clicked, frmGroupSelect, &QDialog::exec);
+    connect(HarmFade16, &QPushButton::clicked, frmSearchFile, &QDialog::exec);
     connect(HarmFade8, &QPushButton::clicked, this,
             [this] { OpenWithShell(ProgramFolder::file(QStringLiteral("help/index.htm"))); });
-    connect(HarmFade14, &QPushButton::clicked, this, [this] { SelectAllHits(); });
-    connect(HarmFade17, &QPushButton::clicked, this, [this] { InvertHitSelection(); });
-    connect(Splitter1, &TSplitterBar::dragStarted, this,
-            [this] { SplitStartWidth = HostListView->width(); });
-    connect(Splitter1, &TSplitterBar::dragged, this, [this](int delta) { DragSplitter(delta); });
 }
 
 // ---- creation, show and close ----------------------------------------------------------
@@ -472,26 +332,11 @@ void TMainForm::RestorePlacement() {
         move(left, top);
         resize(width, height);
     }
-    const std::array<int, 3> hitDefaults = {250, 80, 200};
-    const std::array<int, 3> hostDefaults = {120, 35, 35};
-    for (int i = 0; i < 3; ++i) {
-        SearchListview->setColumnWidth(
-            i, ini.readInteger(kWinPos, QStringLiteral("Col%1").arg(i + 1), hitDefaults[i]));
-        HostListView->setColumnWidth(
-            i, ini.readInteger(kWinPos, QStringLiteral("Col%1").arg(i + 4), hostDefaults[i]));
-    }
-    HostListView->setFixedWidth(
-        std::max(0, ini.readInteger(kWinPos, QStringLiteral("HostWidth"), 200)));
+    SearchPage->restoreColumns(ini);
 }
 
 void TMainForm::FillSearchHistory() {
-    // The history never holds more than eleven entries; a damaged "Count" must not make
-    // the start read the file a million times.
-    const int count =
-        std::min(settings().readInteger(kSearches, QStringLiteral("Count"), 0), kMaxHistory);
-    for (int i = 0; i < count; ++i)
-        ComboBox1->addItem(
-            settings().readString(kSearches, QStringLiteral("Search%1").arg(i), QString()));
+    SearchPage->fillSearchHistory(settings());
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -528,12 +373,7 @@ void TMainForm::SavePlacement() {
     ini.writeInteger(kWinPos, QStringLiteral("Top"), y());
     ini.writeInteger(kWinPos, QStringLiteral("Width"), isMaximized() ? -1 : width());
     ini.writeInteger(kWinPos, QStringLiteral("Height"), height());
-    for (int i = 0; i < 3; ++i) {
-        ini.writeInteger(kWinPos, QStringLiteral("Col%1").arg(i + 1),
-                         SearchListview->columnWidth(i));
-        ini.writeInteger(kWinPos, QStringLiteral("Col%1").arg(i + 4), HostListView->columnWidth(i));
-    }
-    ini.writeInteger(kWinPos, QStringLiteral("HostWidth"), HostListView->width());
+    SearchPage->saveColumns(ini);
 }
 
 void TMainForm::AbortSearch() {
@@ -586,10 +426,7 @@ void TMainForm::FormResize() {
         inner->move(page->width() / 2 - inner->width() / 2,
                     page->height() / 2 - inner->height() / 2);
     }
-    SearchBar->setGeometry(8, 6, std::max(0, panel_Search->width() - 15), 52);
-    ListsArea->resize(std::max(0, panel_Search->width() - 15),
-                      std::max(0, panel_Search->height() - 90));
-    SponsorLabel->setGeometry(8, ListsArea->geometry().bottom() + 4, 400, 20);
+    SearchPage->layoutPage();
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
@@ -608,13 +445,7 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool TMainForm::Splitter1CanResize(int newWidth) const {
-    return newWidth >= 130 && newWidth <= width() - 230;
-}
-
-void TMainForm::DragSplitter(int totalDelta) {
-    const int newWidth = SplitStartWidth + totalDelta;
-    if (Splitter1CanResize(newWidth))
-        HostListView->setFixedWidth(newWidth);
+    return SearchPage->Splitter1CanResize(newWidth);
 }
 
 // ---- helpers ------------------------------------------------------------------------------
@@ -638,47 +469,5 @@ void TMainForm::WriteSetting(const QString& section, const QString& key, const Q
 }
 
 void TMainForm::RememberSearch(const QString& text) {
-    if (text.isEmpty())
-        return;
-    QStringList entries;
-    for (int i = 0; i < ComboBox1->count(); ++i)
-        entries.append(ComboBox1->itemText(i));
-    bool known = false;
-    for (const QString& entry : entries)
-        known = known || entry.toLower() == text.toLower();
-    if (!known) {
-        if (entries.isEmpty()) {
-            entries.append(text);
-        } else {
-            if (entries.size() < kMaxHistory)
-                entries.append(QString());
-            for (qsizetype i = entries.size() - 1; i > 0; --i)
-                entries[i] = entries[i - 1];
-            entries[0] = text;
-        }
-        const QString current = ComboBox1->currentText();
-        ComboBox1->clear();
-        ComboBox1->addItems(entries);
-        ComboBox1->setEditText(current);
-    }
-    settings().writeInteger(kSearches, QStringLiteral("Count"), static_cast<int>(entries.size()));
-    for (qsizetype i = 0; i < entries.size(); ++i)
-        settings().writeString(kSearches, QStringLiteral("Search%1").arg(i), entries[i]);
-}
-
-void TMainForm::SelectAllHits() {
-    if (SearchListview->topLevelItemCount() == 0)
-        return;
-    SearchListview->setFocus();
-    SearchListview->selectAll();
-}
-
-void TMainForm::InvertHitSelection() {
-    if (SearchListview->topLevelItemCount() == 0)
-        return;
-    SearchListview->setFocus();
-    for (int i = 0; i < SearchListview->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = SearchListview->topLevelItem(i);
-        item->setSelected(!item->isSelected());
-    }
+    SearchPage->rememberSearch(settings(), text);
 }

@@ -20,6 +20,9 @@ class QPushButton;
 class QTimer;
 class QTreeWidget;
 class QWidget;
+class TSearchPage;
+class TfrmGroupSelect;
+class TfrmSearchFile;
 class TSplitterBar;
 
 // The main window: the navigation column, five overlapping pages, the search page with its
@@ -84,6 +87,7 @@ public:
     QLabel* AboutUrl = nullptr;
     QWidget* AdImage1 = nullptr;
     QWidget* PageArea = nullptr;
+    TSearchPage* SearchPage = nullptr; // panel_Search
     QWidget* panel_Search = nullptr;
     QWidget* panel_Submit = nullptr;
     QWidget* panel_About = nullptr;
@@ -111,6 +115,9 @@ public:
     QTimer* Timer2 = nullptr;
     QMenu* SearchListMenu = nullptr;
     QMenu* HostListMenu = nullptr;
+    // The dialogs of the buttons under the hit list, created once and shown modally.
+    TfrmGroupSelect* frmGroupSelect = nullptr;
+    TfrmSearchFile* frmSearchFile = nullptr;
 
     static const QString kContactUrl;
 
@@ -122,7 +129,6 @@ private:
     void buildWindow();
     QWidget* buildNavigationColumn();
     QWidget* buildSearchPage();
-    QWidget* buildListsArea();
     QWidget* buildInnerPage(const QString& name, const QString& title);
     QWidget* buildAboutPage();
     void connectButtons();
@@ -139,9 +145,6 @@ private:
     void AbortSearch();
     void RemoveTempFiles(const QStringList& patterns);
     void BringToFront(QWidget* page);
-    void SelectAllHits();
-    void InvertHitSelection();
-    void DragSplitter(int totalDelta);
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     Platform& m_platform;
@@ -155,8 +158,5 @@ private:
     bool Shown = false;
     int ActiveDownloads = 0;
     QWidget* FrontPage = nullptr;
-    QWidget* SearchBar = nullptr;
-    QLabel* SponsorLabel = nullptr;
     QList<QFrame*> InnerPanels; // the centred panels of the About, Submit, ... pages
-    int SplitStartWidth = 0;
 };
