@@ -1,5 +1,9 @@
 #include "app/MainForm.h"
 
+#include "app/PictureButton.h"
+#include "app/SearchPage.h"
+#include "app/frmGroupSelect.h"
+#include "app/frmSearchFile.h"
 #include "controls/AdImage.h"
 #include "controls/HarmFade.h"
 #include "controls/SplitterBar.h"
@@ -29,26 +33,10 @@ namespace {
 
 const QString kOptions = QStringLiteral("Options");
 const QString kWinPos = QStringLiteral("WinPos");
-const QString kSearches = QStringLiteral("Searches");
 constexpr int kNavigationWidth = 105;
 constexpr int kBannerHeight = 60;
-constexpr int kMaxHistory = 11;
 
 constexpr QColor kColumnColor(0x14, 0x1E, 0x36); // the column pictures' own background
-
-QImage picture(const QString& name) {
-    return QImage(QStringLiteral(":/pictures/") + name + QStringLiteral(".png"));
-}
-
-QTreeWidget* reportList(QWidget* parent, const QString& name, const QStringList& columns) {
-    auto* list = new QTreeWidget(parent);
-    list->setObjectName(name);
-    list->setRootIsDecorated(false);
-    list->setUniformRowHeights(true);
-    list->setHeaderLabels(columns);
-    list->setContextMenuPolicy(Qt::CustomContextMenu);
-    return list;
-}
 
 QString tellAFriendLink(const QString& homeUrl) {
     return QStringLiteral("mailto:?subject=Check out Pellmar!&body=The easiest way to find mp3 "
@@ -120,21 +108,6 @@ void TMainForm::buildWindow() {
     Timer1 = timer(QStringLiteral("Timer1"), 3000, true);
 }
 
-// A picture button that lights up while the pointer is over it.
-THarmFade* TMainForm::pictureButton(QWidget* parent, const QString& name, const QString& pic,
-                                    const QString& hint) {
-    auto* button = new THarmFade(parent);
-    button->setObjectName(name);
-    button->setPicFrom(picture(pic));
-    button->setPicTo(picture(pic + QStringLiteral("-lit")));
-    button->setBlendRate(1);
-    button->setToolTip(hint);
-    button->setCursor(Qt::PointingHandCursor);
-    button->OnMouseEnter = [](THarmFade* sender) { sender->FadeIn(); };
-    button->OnMouseLeave = [](THarmFade* sender) { sender->FadeOut(); };
-    return button;
-}
-
 QWidget* TMainForm::buildNavigationColumn() {
     auto* column = new QWidget(this);
     column->setObjectName(QStringLiteral("NavigationColumn"));
@@ -147,16 +120,16 @@ QWidget* TMainForm::buildNavigationColumn() {
     // The background behind the buttons and, below them, the picture that fills the column.
     auto* top = new QLabel(column);
     top->setObjectName(QStringLiteral("ColumnTop"));
-    top->setPixmap(QPixmap::fromImage(picture(QStringLiteral("column-top"))));
+    top->setPixmap(QPixmap::fromImage(programPicture(QStringLiteral("column-top"))));
     top->setGeometry(0, 0, kNavigationWidth, top->pixmap().height());
     auto* bottom = new QLabel(column);
     bottom->setObjectName(QStringLiteral("ColumnBottom"));
-    bottom->setPixmap(QPixmap::fromImage(picture(QStringLiteral("column-bottom"))));
+    bottom->setPixmap(QPixmap::fromImage(programPicture(QStringLiteral("column-bottom"))));
     bottom->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
 
     auto button = [this, column](const char* name, const char* pic, const char* hint) {
-        return pictureButton(column, QString::fromLatin1(name), QString::fromLatin1(pic),
-                             QString::fromLatin1(hint));
+        return makePictureButton(column, QString::fromLatin1(name), QString::fromLatin1(pic),
+                                 QString::fromLatin1(hint));
     };
     HarmFade1 = button("HarmFade1", "search", "Search for MP3 files");
     HarmFade2 = button("HarmFade2", "favorites", "Record stores and favourite links");
@@ -196,155 +169,33 @@ void TMainForm::buildBanner(QWidget* strip) {
     AdImage1->Loaded();
 }
 
+// The search page is a widget of its own; the window keeps the names of its controls.
 QWidget* TMainForm::buildSearchPage() {
-    auto* page = new QWidget(PageArea);
-    page->setObjectName(QStringLiteral("panel_Search"));
-    page->setAutoFillBackground(true);
-
-    // The search bar: two rows that follow the page's width.
-    auto* bar = new QWidget(page);
-    bar->setObjectName(QStringLiteral("SearchBar"));
-    SearchBar = bar;
-    auto* rows = new QVBoxLayout(bar);
-    rows->setContentsMargins(0, 0, 0, 0);
-    rows->setSpacing(4);
-    auto* first = new QHBoxLayout;
-    auto* second = new QHBoxLayout;
-    rows->addLayout(first);
-    rows->addLayout(second);
-
-    ComboBox1 = new QComboBox(bar);
-    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-    ComboBox1->setEditable(true);
-    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
-    ComboBox1->setMaxVisibleItems(11);
-    ComboBox1->setMinimumWidth(120);
-    first->addWidget(ComboBox1, 1);
-
-    SearchButton = new QPushButton(QStringLiteral("Search"), bar);
-    SearchButton->setObjectName(QStringLiteral("SearchButton"));
-    SearchButton->setFixedWidth(75);
-    AbortButton = new QPushButton(QStringLiteral("Abort"), bar);
-    AbortButton->setObjectName(QStringLiteral("AbortButton"));
-    AbortButton->setFixedWidth(75);
-    AbortButton->hide();
-    first->addWidget(SearchButton);
-    first->addWidget(AbortButton);
-
-    StatusBevel = new QFrame(bar);
-    StatusBevel->setObjectName(QStringLiteral("StatusBevel"));
-    StatusBevel->setFrameShape(QFrame::Panel);
-    StatusBevel->setFrameShadow(QFrame::Sunken);
-    StatusBevel->setFixedSize(277, 18);
-    first->addWidget(StatusBevel);
-    Progressbar = new QFrame(StatusBevel);
-    Progressbar->setObjectName(QStringLiteral("Progressbar"));
-    Progressbar->setAutoFillBackground(true);
-    QPalette fill = Progressbar->palette();
-    fill.setColor(QPalette::Window, QColor(0x30, 0x60, 0xC0));
-    Progressbar->setPalette(fill);
-    Progressbar->setGeometry(2, 2, 0, 14);
-
-    auto check = [bar, second](const QString& name, const QString& caption) {
-        auto* box = new QCheckBox(caption, bar);
-        box->setObjectName(name);
-        box->setChecked(true);
-        second->addWidget(box);
-        return box;
-    };
-    SearchHttpCheck = check(QStringLiteral("SearchHttpCheck"), QStringLiteral("HTTP"));
-    SearchFtpCheck = check(QStringLiteral("SearchFtpCheck"), QStringLiteral("FTP"));
-    SearchSMBCheck = check(QStringLiteral("SearchSMBCheck"), QStringLiteral("SMB"));
-    OnlyLeechCheck = check(QStringLiteral("OnlyLeechCheck"), QStringLiteral("Only Leech Sites"));
-    second->addSpacing(8);
-
-    auto label = [bar, second](const QString& text, int stretch) {
-        auto* l = new QLabel(text, bar);
-        second->addWidget(l, stretch);
-        return l;
-    };
-    label(QStringLiteral("Status:"), 0);
-    SearchStatus = label(QString(), 1);
-    SearchStatus->setObjectName(QStringLiteral("SearchStatus"));
-    SearchStatus->setMinimumWidth(60);
-    label(QStringLiteral("Files Found:"), 0);
-    SearchFound = label(QString(), 0);
-    SearchFound->setObjectName(QStringLiteral("SearchFound"));
-    SearchFound->setMinimumWidth(36);
-
-    ListsArea = buildListsArea();
-    ListsArea->setParent(page);
-    ListsArea->move(8, 64);
-
-    SponsorLabel =
-        new QLabel(QStringLiteral("Please support Pellmar by visiting our sponsor:"), page);
-    SponsorLabel->setObjectName(QStringLiteral("SponsorLabel"));
-    return page;
-}
-
-QWidget* TMainForm::buildListsArea() {
-    auto* area = new QWidget;
-    area->setObjectName(QStringLiteral("ListsArea"));
-    auto* row = new QHBoxLayout(area);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(0);
-
-    HostListView =
-        reportList(area, QStringLiteral("HostListView"),
-                   {QStringLiteral("Host"), QStringLiteral("Files"), QStringLiteral("Rel.")});
-    row->addWidget(HostListView);
-    Splitter1 = new TSplitterBar(area);
-    Splitter1->setObjectName(QStringLiteral("Splitter1"));
-    row->addWidget(Splitter1);
-
-    auto* right = new QVBoxLayout;
-    right->setSpacing(2);
-    SearchListview = reportList(
-        area, QStringLiteral("SearchListview"),
-        {QStringLiteral("MP3 File"), QStringLiteral("Size"), QStringLiteral("File Info")});
-    SearchListview->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    SearchListview->setSelectionBehavior(QAbstractItemView::SelectRows);
-    SearchListview->headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
-    SearchListview->setSortingEnabled(true);
-    SearchListview->sortByColumn(0, Qt::AscendingOrder);
-    right->addWidget(SearchListview, 1);
-
-    auto* bar = new QHBoxLayout;
-    bar->setSpacing(2);
-    auto barButton = [this, area, bar](const char* name, const char* pic, const char* hint) {
-        THarmFade* button = pictureButton(area, QString::fromLatin1(name), QString::fromLatin1(pic),
-                                          QString::fromLatin1(hint));
-        button->setFixedSize(80, 23);
-        bar->addWidget(button);
-        return button;
-    };
-    HarmFade14 = barButton("HarmFade14", "selectall", "Select all files");
-    HarmFade15 = barButton("HarmFade15", "group", "Select files by a pattern");
-    HarmFade17 = barButton("HarmFade17", "invert", "Invert the selection");
-    HarmFade16 = barButton("HarmFade16", "find", "Find a file in the list");
-    bar->addStretch(1);
-    right->addLayout(bar);
-    row->addLayout(right, 1);
-
-    SearchListMenu = new QMenu(this);
-    SearchListMenu->setObjectName(QStringLiteral("SearchListMenu"));
-    SearchListMenu->addAction(QStringLiteral("&Save"))->setObjectName(QStringLiteral("Save1"));
-    SearchListMenu->addAction(QStringLiteral("Save &All Selected"))
-        ->setObjectName(QStringLiteral("SaveAllSelected1"));
-    SearchListMenu->addSeparator();
-    SearchListMenu->addAction(QStringLiteral("&Copy Path To Clipboard"))
-        ->setObjectName(QStringLiteral("CopyPathToClipboard1"));
-    HostListMenu = new QMenu(this);
-    HostListMenu->setObjectName(QStringLiteral("HostListMenu"));
-    HostListMenu->addAction(QStringLiteral("&Copy To Clipboard"))
-        ->setObjectName(QStringLiteral("CopyFTPPath"));
-    connect(SearchListview, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        SearchListMenu->popup(SearchListview->viewport()->mapToGlobal(at));
-    });
-    connect(HostListView, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        HostListMenu->popup(HostListView->viewport()->mapToGlobal(at));
-    });
-    return area;
+    SearchPage = new TSearchPage(PageArea);
+    ComboBox1 = SearchPage->ComboBox1;
+    SearchButton = SearchPage->SearchButton;
+    AbortButton = SearchPage->AbortButton;
+    SearchHttpCheck = SearchPage->SearchHttpCheck;
+    SearchFtpCheck = SearchPage->SearchFtpCheck;
+    SearchSMBCheck = SearchPage->SearchSMBCheck;
+    OnlyLeechCheck = SearchPage->OnlyLeechCheck;
+    StatusBevel = SearchPage->StatusBevel;
+    Progressbar = SearchPage->Progressbar;
+    SearchStatus = SearchPage->SearchStatus;
+    SearchFound = SearchPage->SearchFound;
+    HostListView = SearchPage->HostListView;
+    SearchListview = SearchPage->SearchListview;
+    Splitter1 = SearchPage->Splitter1;
+    ListsArea = SearchPage->ListsArea;
+    HarmFade14 = SearchPage->HarmFade14;
+    HarmFade15 = SearchPage->HarmFade15;
+    HarmFade16 = SearchPage->HarmFade16;
+    HarmFade17 = SearchPage->HarmFade17;
+    SearchListMenu = SearchPage->SearchListMenu;
+    HostListMenu = SearchPage->HostListMenu;
+    frmGroupSelect = new TfrmGroupSelect(m_platform, SearchListview, this);
+    frmSearchFile = new TfrmSearchFile(m_platform, SearchListview, this);
+    return SearchPage;
 }
 
 QWidget* TMainForm::buildInnerPage(const QString& name, const QString& title) {
@@ -371,7 +222,7 @@ QWidget* TMainForm::buildAboutPage() {
     QFrame* inner = InnerPanels.back();
     Image1 = new QLabel(inner);
     Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setPixmap(QPixmap::fromImage(picture(QStringLiteral("about-picture"))));
+    Image1->setPixmap(QPixmap::fromImage(programPicture(QStringLiteral("about-picture"))));
     Image1->setGeometry(15, 60, 390, 110);
     versionlabel = new QLabel(inner);
     versionlabel->setObjectName(QStringLiteral("versionlabel"));
@@ -393,11 +244,8 @@ void TMainForm::connectButtons() {
     HarmFade8->OnClick = [this](THarmFade*) {
         OpenWithShell(ProgramFolder::file(QStringLiteral("help/index.htm")));
     };
-    HarmFade14->OnClick = [this](THarmFade*) { SelectAllHits(); };
-    HarmFade17->OnClick = [this](THarmFade*) { InvertHitSelection(); };
-    connect(Splitter1, &TSplitterBar::dragStarted, this,
-            [this] { SplitStartWidth = HostListView->width(); });
-    connect(Splitter1, &TSplitterBar::dragged, this, [this](int delta) { DragSplitter(delta); });
+    HarmFade15->OnClick = [this](THarmFade*) { frmGroupSelect->exec(); };
+    HarmFade16->OnClick = [this](THarmFade*) { frmSearchFile->exec(); };
 }
 
 // ---- creation, show and close ----------------------------------------------------------
@@ -502,16 +350,7 @@ void TMainForm::RestorePlacement() {
         move(left, top);
         resize(width, height);
     }
-    const std::array<int, 3> hitDefaults = {250, 80, 200};
-    const std::array<int, 3> hostDefaults = {120, 35, 35};
-    for (int i = 0; i < 3; ++i) {
-        SearchListview->setColumnWidth(
-            i, ini.readInteger(kWinPos, QStringLiteral("Col%1").arg(i + 1), hitDefaults[i]));
-        HostListView->setColumnWidth(
-            i, ini.readInteger(kWinPos, QStringLiteral("Col%1").arg(i + 4), hostDefaults[i]));
-    }
-    HostListView->setFixedWidth(
-        std::max(0, ini.readInteger(kWinPos, QStringLiteral("HostWidth"), 200)));
+    SearchPage->restoreColumns(ini);
 }
 
 // The banner started its library when it was loaded; it learns the proxy here and after
@@ -525,13 +364,7 @@ void TMainForm::PassProxyToBanner() {
 }
 
 void TMainForm::FillSearchHistory() {
-    // The history never holds more than eleven entries; a damaged "Count" must not make
-    // the start read the file a million times.
-    const int count =
-        std::min(settings().readInteger(kSearches, QStringLiteral("Count"), 0), kMaxHistory);
-    for (int i = 0; i < count; ++i)
-        ComboBox1->addItem(
-            settings().readString(kSearches, QStringLiteral("Search%1").arg(i), QString()));
+    SearchPage->fillSearchHistory(settings());
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -568,12 +401,7 @@ void TMainForm::SavePlacement() {
     ini.writeInteger(kWinPos, QStringLiteral("Top"), y());
     ini.writeInteger(kWinPos, QStringLiteral("Width"), isMaximized() ? -1 : width());
     ini.writeInteger(kWinPos, QStringLiteral("Height"), height());
-    for (int i = 0; i < 3; ++i) {
-        ini.writeInteger(kWinPos, QStringLiteral("Col%1").arg(i + 1),
-                         SearchListview->columnWidth(i));
-        ini.writeInteger(kWinPos, QStringLiteral("Col%1").arg(i + 4), HostListView->columnWidth(i));
-    }
-    ini.writeInteger(kWinPos, QStringLiteral("HostWidth"), HostListView->width());
+    SearchPage->saveColumns(ini);
 }
 
 void TMainForm::AbortSearch() {
@@ -626,10 +454,7 @@ void TMainForm::FormResize() {
         inner->move(page->width() / 2 - inner->width() / 2,
                     page->height() / 2 - inner->height() / 2);
     }
-    SearchBar->setGeometry(8, 6, std::max(0, panel_Search->width() - 15), 52);
-    ListsArea->resize(std::max(0, panel_Search->width() - 15),
-                      std::max(0, panel_Search->height() - 90));
-    SponsorLabel->setGeometry(8, ListsArea->geometry().bottom() + 4, 400, 20);
+    SearchPage->layoutPage();
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
@@ -642,13 +467,7 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool TMainForm::Splitter1CanResize(int newWidth) const {
-    return newWidth >= 130 && newWidth <= width() - 230;
-}
-
-void TMainForm::DragSplitter(int totalDelta) {
-    const int newWidth = SplitStartWidth + totalDelta;
-    if (Splitter1CanResize(newWidth))
-        HostListView->setFixedWidth(newWidth);
+    return SearchPage->Splitter1CanResize(newWidth);
 }
 
 // ---- helpers ------------------------------------------------------------------------------
@@ -672,47 +491,5 @@ void TMainForm::WriteSetting(const QString& section, const QString& key, const Q
 }
 
 void TMainForm::RememberSearch(const QString& text) {
-    if (text.isEmpty())
-        return;
-    QStringList entries;
-    for (int i = 0; i < ComboBox1->count(); ++i)
-        entries.append(ComboBox1->itemText(i));
-    bool known = false;
-    for (const QString& entry : entries)
-        known = known || entry.toLower() == text.toLower();
-    if (!known) {
-        if (entries.isEmpty()) {
-            entries.append(text);
-        } else {
-            if (entries.size() < kMaxHistory)
-                entries.append(QString());
-            for (qsizetype i = entries.size() - 1; i > 0; --i)
-                entries[i] = entries[i - 1];
-            entries[0] = text;
-        }
-        const QString current = ComboBox1->currentText();
-        ComboBox1->clear();
-        ComboBox1->addItems(entries);
-        ComboBox1->setEditText(current);
-    }
-    settings().writeInteger(kSearches, QStringLiteral("Count"), static_cast<int>(entries.size()));
-    for (qsizetype i = 0; i < entries.size(); ++i)
-        settings().writeString(kSearches, QStringLiteral("Search%1").arg(i), entries[i]);
-}
-
-void TMainForm::SelectAllHits() {
-    if (SearchListview->topLevelItemCount() == 0)
-        return;
-    SearchListview->setFocus();
-    SearchListview->selectAll();
-}
-
-void TMainForm::InvertHitSelection() {
-    if (SearchListview->topLevelItemCount() == 0)
-        return;
-    SearchListview->setFocus();
-    for (int i = 0; i < SearchListview->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = SearchListview->topLevelItem(i);
-        item->setSelected(!item->isSelected());
-    }
+    SearchPage->rememberSearch(settings(), text);
 }

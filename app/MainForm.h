@@ -22,6 +22,9 @@ class QTreeWidget;
 class QWidget;
 class TAdImage;
 class THarmFade;
+class TSearchPage;
+class TfrmGroupSelect;
+class TfrmSearchFile;
 class TSplitterBar;
 class TUrlLabel;
 
@@ -88,6 +91,7 @@ public:
     QLabel* Image1 = nullptr;
     TAdImage* AdImage1 = nullptr;
     QWidget* PageArea = nullptr;
+    TSearchPage* SearchPage = nullptr; // panel_Search
     QWidget* panel_Search = nullptr;
     QWidget* panel_Submit = nullptr;
     QWidget* panel_About = nullptr;
@@ -115,6 +119,9 @@ public:
     QTimer* Timer2 = nullptr;
     QMenu* SearchListMenu = nullptr;
     QMenu* HostListMenu = nullptr;
+    // The dialogs of the buttons under the hit list, created once and shown modally.
+    TfrmGroupSelect* frmGroupSelect = nullptr;
+    TfrmSearchFile* frmSearchFile = nullptr;
 
     static const QString kContactUrl;
 
@@ -125,12 +132,9 @@ protected:
 private:
     void buildWindow();
     QWidget* buildNavigationColumn();
-    THarmFade* pictureButton(QWidget* parent, const QString& name, const QString& picture,
-                             const QString& hint);
     void buildBanner(QWidget* strip);
     void PassProxyToBanner();
     QWidget* buildSearchPage();
-    QWidget* buildListsArea();
     QWidget* buildInnerPage(const QString& name, const QString& title);
     QWidget* buildAboutPage();
     void connectButtons();
@@ -147,9 +151,6 @@ private:
     void AbortSearch();
     void RemoveTempFiles(const QStringList& patterns);
     void BringToFront(QWidget* page);
-    void SelectAllHits();
-    void InvertHitSelection();
-    void DragSplitter(int totalDelta);
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     Platform& m_platform;
@@ -163,8 +164,5 @@ private:
     bool Shown = false;
     int ActiveDownloads = 0;
     QWidget* FrontPage = nullptr;
-    QWidget* SearchBar = nullptr;
-    QLabel* SponsorLabel = nullptr;
     QList<QFrame*> InnerPanels; // the centred panels of the About, Submit, ... pages
-    int SplitStartWidth = 0;
 };
