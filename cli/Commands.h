@@ -8,3 +8,4 @@ int runDataFileCommand(const QStringList& args);
 int runGetCommand(const QStringList& args);
 int runDownloadCommand(const QStringList& args);
 int runProbeCommand(const QStringList& args);
+int runSearchCommand(const QStringList& args);

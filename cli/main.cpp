@@ -15,7 +15,8 @@ void printUsage() {
                "  datafile --decode FILE       print the nine plain lines of a data file\n"
                "  get URL [-o FILE] [--proxy HOST[:PORT]]   fetch one URL\n"
                "  download URL -o FILE         download one file as the download windows do\n"
-               "  probe FILE...                read the MPEG frame header of each file\n",
+               "  probe FILE...                read the MPEG frame header of each file\n"
+               "  search TEXT [--sources http,ftp,smb] [--leech]   search and list the hits\n",
                stderr);
 }
 
@@ -34,6 +35,7 @@ int main(int argc, char** argv) {
         {QStringLiteral("get"), runGetCommand},
         {QStringLiteral("download"), runDownloadCommand},
         {QStringLiteral("probe"), runProbeCommand},
+        {QStringLiteral("search"), runSearchCommand},
     };
     const QString name = args.takeFirst();
     const auto command = commands.find(name);
