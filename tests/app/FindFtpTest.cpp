@@ -28,7 +28,7 @@ protected:
         ASSERT_TRUE(WaitFor([&] { return ended; }));
     }
 
-    TempHome home; // the program folder
+    TempHome home;      // the program folder
     QTemporaryDir disk; // walked; the program folder is home
     FakePlatform fake;
 };
