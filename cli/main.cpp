@@ -1,4 +1,5 @@
 #include "cli/Commands.h"
+#include "platform/ProgramFolder.h"
 #include "platform/ResourceLimits.h"
 
 #include <QCoreApplication>
@@ -13,7 +14,10 @@ void printUsage() {
                "commands:\n"
                "  datafile -o FILE LINES.txt   write a data file from nine plain lines\n"
                "  datafile --decode FILE       print the nine plain lines of a data file\n"
-               "  get URL [-o FILE] [--proxy HOST[:PORT]]   fetch one URL\n",
+               "  get URL [-o FILE] [--proxy HOST[:PORT]]   fetch one URL\n"
+               "  download URL -o FILE         download one file as the download windows do\n"
+               "  probe FILE...                read the MPEG frame header of each file\n"
+               "  search TEXT [--sources http,ftp,smb] [--leech]   search and list the hits\n",
                stderr);
 }
 
@@ -30,12 +34,21 @@ int main(int argc, char** argv) {
     const std::map<QString, std::function<int(const QStringList&)>> commands = {
         {QStringLiteral("datafile"), runDataFileCommand},
         {QStringLiteral("get"), runGetCommand},
+        {QStringLiteral("download"), runDownloadCommand},
+        {QStringLiteral("probe"), runProbeCommand},
+        {QStringLiteral("search"), runSearchCommand},
     };
     const QString name = args.takeFirst();
     const auto command = commands.find(name);
     if (command == commands.end()) {
         printUsage();
         return 2;
+    }
+    // The commands that work in the program folder find it as the program leaves it.
+    if (name != QStringLiteral("datafile") && name != QStringLiteral("get")) {
+        const QString problem = ProgramFolder::prepare();
+        if (!problem.isEmpty())
+            std::fprintf(stderr, "pellmar-cli: %s\n", problem.toLocal8Bit().constData());
     }
     return command->second(args);
 }

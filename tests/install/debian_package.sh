@@ -12,6 +12,7 @@ DEB=$(ls "$WORK"/pellmar_*.deb)
 dpkg-deb -c "$DEB" | awk '{print $6}' >"$WORK/files"
 for file in ./usr/bin/Pellmar ./usr/bin/pellmar-cli ./usr/bin/pellmar-searchd \
     ./usr/share/pellmar/Pellmar.dat ./usr/share/pellmar/help/index.htm \
+    ./usr/lib/pellmar/veskftp.exe ./usr/lib/pellmar/Lanpull.exe ./usr/lib/pellmar/advert.dll \
     ./usr/share/applications/net.pellmar.Pellmar.desktop \
     ./usr/share/metainfo/net.pellmar.Pellmar.metainfo.xml \
     ./usr/share/icons/hicolor/scalable/apps/net.pellmar.Pellmar.svg \

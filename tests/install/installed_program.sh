@@ -12,7 +12,8 @@ fail() { echo "$*" >&2; exit 1; }
 
 cmake --install "$BUILD" --prefix "$PREFIX" >/dev/null
 for file in bin/Pellmar bin/pellmar-cli bin/pellmar-searchd share/pellmar/Pellmar.dat \
-    share/pellmar/help/index.htm share/pellmar/help/ftp.htm \
+    share/pellmar/help/index.htm share/pellmar/help/ftp.htm lib/pellmar/veskftp.exe \
+    lib/pellmar/Lanpull.exe lib/pellmar/advert.dll \
     share/applications/net.pellmar.Pellmar.desktop share/metainfo/net.pellmar.Pellmar.metainfo.xml \
     share/icons/hicolor/scalable/apps/net.pellmar.Pellmar.svg \
     share/icons/hicolor/16x16/apps/net.pellmar.Pellmar.png \
@@ -61,11 +62,16 @@ grep -q "FirstTime=0" "$FOLDER/Pellmar.ini" || fail "no settings in $FOLDER"
 [ -d "$FOLDER/temp" ] || fail "no temp folder in $FOLDER"
 cmp -s "$FOLDER/Pellmar.dat" "$PREFIX/share/pellmar/Pellmar.dat" || fail "no data file in $FOLDER"
 cmp -s "$FOLDER/help/index.htm" "$PREFIX/share/pellmar/help/index.htm" || fail "no help in $FOLDER"
+[ -x "$FOLDER/veskftp.exe" ] && [ -s "$FOLDER/advert.dll" ] || fail "no outside programs in $FOLDER"
 grep -q "Module%20Name=$PREFIX/bin/Pellmar$" "$USER_HOME/.config/Pellmar/registry.ini" ||
     fail "the registry does not name the installed program"
 
 run "$PREFIX/bin/pellmar-cli" datafile --decode "$FOLDER/Pellmar.dat" | grep -qx "http://127.0.0.1:8790" ||
     fail "pellmar-cli cannot read the user's data file"
+# pellmar-cli sets up the same folder for a user who never started the window.
+rm -rf "$FOLDER"
+run "$PREFIX/bin/pellmar-cli" probe "$PREFIX/share/pellmar/Pellmar.dat" >/dev/null 2>&1 || true
+cmp -s "$FOLDER/Pellmar.dat" "$PREFIX/share/pellmar/Pellmar.dat" || fail "pellmar-cli set up no folder"
 run "$PREFIX/bin/pellmar-searchd" --help | grep -q -- "--library" || fail "pellmar-searchd --help"
 
 listing >"$WORK/after"
