@@ -158,7 +158,6 @@ void THarmFade::blend(uchar* display, const uchar* work, const uchar* target, qs
     const uchar* __restrict from = work;
     const uchar* __restrict to = target;
     const qsizetype words = bytes / 4;
-#pragma GCC ivdep
     for (qsizetype i = 0; i < words; ++i) {
         quint32 a, b;
         std::memcpy(&a, from + i * 4, 4);
