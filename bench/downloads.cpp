@@ -1,7 +1,7 @@
 // Ten simultaneous downloads through the program's own download jobs against curl --parallel,
 // in the same run, from one nginx on 127.0.0.1.
 //
-//   build/bin/bench_downloads [FILES] [SIZE_MB] [ROUNDS]   (defaults 10, 100, 3)
+//   build/bin/download_jobs [FILES] [SIZE_MB] [ROUNDS]   (defaults 10, 100, 3)
 //
 // Each round fetches FILES files of SIZE_MB MiB with each client, alternating, into a
 // temporary folder, and checks every size. Prints the median wall time and throughput of
