@@ -1,11 +1,15 @@
 #include "app/SearchPage.h"
 
+#include "app/PictureButton.h"
+#include "controls/ColumnWidths.h"
+#include "controls/HarmFade.h"
 #include "controls/SplitterBar.h"
 #include "platform/SettingsFile.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -149,28 +153,23 @@ void TSearchPage::buildListsArea() {
 
     auto* bar = new QHBoxLayout;
     bar->setSpacing(2);
-    auto barButton = [area, bar](const QString& name, const QString& caption) {
-        auto* button = new QPushButton(caption, area);
-        button->setObjectName(name);
-        button->setFixedHeight(23);
-        button->setMinimumWidth(60);
-        button->setMaximumWidth(100);
-        bar->addWidget(button, 1);
+    auto barButton = [area, bar](const char* name, const char* picture, const char* hint) {
+        THarmFade* button =
+            makePictureButton(area, QString::fromLatin1(name), QString::fromLatin1(picture),
+                              QString::fromLatin1(hint));
+        button->setFixedSize(80, 23);
+        bar->addWidget(button);
         return button;
     };
-    HarmFade14 = barButton(QStringLiteral("HarmFade14"), QStringLiteral("Select All"));
-    HarmFade14->setToolTip(QStringLiteral("Select all files"));
-    HarmFade15 = barButton(QStringLiteral("HarmFade15"), QStringLiteral("Group"));
-    HarmFade17 = barButton(QStringLiteral("HarmFade17"), QStringLiteral("Invert"));
-    HarmFade16 = barButton(QStringLiteral("HarmFade16"), QStringLiteral("Find"));
-    HarmFade15->setToolTip(QStringLiteral("Select files by a pattern"));
-    HarmFade17->setToolTip(QStringLiteral("Invert the selection"));
-    HarmFade16->setToolTip(QStringLiteral("Find a file in the list"));
+    HarmFade14 = barButton("HarmFade14", "selectall", "Select all files");
+    HarmFade15 = barButton("HarmFade15", "group", "Select files by a pattern");
+    HarmFade17 = barButton("HarmFade17", "invert", "Invert the selection");
+    HarmFade16 = barButton("HarmFade16", "find", "Find a file in the list");
     bar->addStretch(1);
     right->addLayout(bar);
     row->addLayout(right, 1);
-    connect(HarmFade14, &QPushButton::clicked, this, [this] { selectAllHits(); });
-    connect(HarmFade17, &QPushButton::clicked, this, [this] { invertHitSelection(); });
+    HarmFade14->OnClick = [this](THarmFade*) { selectAllHits(); };
+    HarmFade17->OnClick = [this](THarmFade*) { invertHitSelection(); };
 }
 
 void TSearchPage::buildMenus() {
@@ -211,24 +210,21 @@ void TSearchPage::dragSplitter(int totalDelta) {
 }
 
 void TSearchPage::restoreColumns(const SettingsFile& ini) {
-    const std::array<int, 3> hitDefaults = {250, 80, 200};
-    const std::array<int, 3> hostDefaults = {120, 35, 35};
-    for (int i = 0; i < 3; ++i) {
-        SearchListview->setColumnWidth(
-            i, ini.readInteger(kWinPos, QStringLiteral("Col%1").arg(i + 1), hitDefaults[i]));
-        HostListView->setColumnWidth(
-            i, ini.readInteger(kWinPos, QStringLiteral("Col%1").arg(i + 4), hostDefaults[i]));
-    }
+    const std::array<int, 6> defaults = {250, 80, 200, 120, 35, 35};
+    QList<int> widths;
+    for (int i = 0; i < 6; ++i)
+        widths.append(ini.readInteger(kWinPos, QStringLiteral("Col%1").arg(i + 1), defaults[i]));
+    ColumnWidths::set(SearchListview->header(), widths.mid(0, 3));
+    ColumnWidths::set(HostListView->header(), widths.mid(3, 3));
     HostListView->setFixedWidth(
         std::max(0, ini.readInteger(kWinPos, QStringLiteral("HostWidth"), 200)));
 }
 
 void TSearchPage::saveColumns(SettingsFile& ini) const {
-    for (int i = 0; i < 3; ++i) {
-        ini.writeInteger(kWinPos, QStringLiteral("Col%1").arg(i + 1),
-                         SearchListview->columnWidth(i));
-        ini.writeInteger(kWinPos, QStringLiteral("Col%1").arg(i + 4), HostListView->columnWidth(i));
-    }
+    const QList<int> widths =
+        ColumnWidths::get(SearchListview->header()) + ColumnWidths::get(HostListView->header());
+    for (int i = 0; i < 6; ++i)
+        ini.writeInteger(kWinPos, QStringLiteral("Col%1").arg(i + 1), widths.value(i));
     ini.writeInteger(kWinPos, QStringLiteral("HostWidth"), HostListView->width());
 }
 

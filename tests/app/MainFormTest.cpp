@@ -1,15 +1,27 @@
 #include "app/MainForm.h"
+#include "controls/AdImage.h"
+#include "controls/HarmFade.h"
+#include "controls/UrlLabel.h"
 #include "core/DataFileConfig.h"
+#include "download/DownloadQueue.h"
 #include "platform/SettingsFile.h"
+#include "platform/widgets/WidgetPlatform.h"
+#include "support/FakeAdvertLog.h"
 #include "support/FakePlatform.h"
 #include "support/TempHome.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QEnterEvent>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QTimer>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 #include <random>
@@ -34,7 +46,10 @@ QList<QString> dataLines() {
 
 class MainFormTest : public ::testing::Test {
 protected:
-    void SetUp() override { WriteDataFile(home.file(QStringLiteral("Pellmar.dat")), dataLines()); }
+    void SetUp() override {
+        WriteDataFile(home.file(QStringLiteral("Pellmar.dat")), dataLines());
+        QFile::copy(QStringLiteral(PELLMAR_FAKE_ADVERT), home.file(QStringLiteral("advert.dll")));
+    }
 
     std::unique_ptr<TMainForm> create(int draw = 5) {
         TMainForm::Options options;
@@ -57,7 +72,7 @@ protected:
 
 QStringList visibleButtons(TMainForm& form) {
     QStringList names;
-    for (QPushButton* button : form.NavigationButtons) {
+    for (THarmFade* button : form.NavigationButtons) {
         if (!button->isHidden())
             names.append(button->objectName());
     }
@@ -74,8 +89,8 @@ TEST_F(MainFormTest, CreationReadsTheDataFileAndRecordsTheProgram) {
     EXPECT_EQ(form->SearchFound->text(), QStringLiteral("0"));
     EXPECT_TRUE(form->SearchStatus->text().isEmpty());
     EXPECT_EQ(form->programFolder(), home.path());
-    const QString exe = home.path() + QLatin1Char('/') +
-                        QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    // The real binary, not a name inside the program folder.
+    const QString exe = QCoreApplication::applicationFilePath();
     EXPECT_EQ(fake.registry.values.value(QStringLiteral("Software\\Pellmar\\Version|Module Name")),
               exe);
     EXPECT_EQ(fake.registry.values.value(QStringLiteral("Software\\Pellmar\\Version|revision")),
@@ -252,7 +267,7 @@ TEST_F(MainFormTest, SplitterRefusesNarrowHostListsAndNarrowHitLists) {
 TEST_F(MainFormTest, CloseWithARunningDownloadAsksAndNoKeepsTheWindow) {
     auto form = create();
     form->show();
-    form->setActiveDownloadCount(1);
+    form->downloads().StartDownload(home.file("a.mp3"), "http://127.0.0.1:1/a.mp3");
     fake.messages.answers = {MessageResult::No};
     EXPECT_FALSE(form->close());
     ASSERT_EQ(fake.messages.shown.size(), 1);
@@ -271,6 +286,10 @@ TEST_F(MainFormTest, CloseWithARunningDownloadAsksAndNoKeepsTheWindow) {
 TEST_F(MainFormTest, CloseWithoutDownloadsDoesNotAsk) {
     auto form = create();
     form->show();
+    // A queued download does not count.
+    form->settings().writeString("Options", "Limit", "True");
+    form->downloads().StartDownload(home.file("a.mp3"), "http://127.0.0.1:1/a.mp3");
+    EXPECT_EQ(form->downloadWindows().size(), 1);
     EXPECT_TRUE(form->close());
     EXPECT_TRUE(fake.messages.shown.isEmpty());
 }
@@ -284,7 +303,7 @@ TEST_F(MainFormTest, CloseSavesPlacementAndTheNextStartRestoresIt) {
         form->showNormal();
         form->setGeometry(30, 40, 820, 610);
         form->SearchListview->setColumnWidth(0, 300);
-        form->HostListView->setColumnWidth(2, 44);
+        form->HostListView->setColumnWidth(1, 44);
         form->HostListView->setFixedWidth(180);
         form->SearchFtpCheck->setChecked(false);
         form->close();
@@ -299,7 +318,7 @@ TEST_F(MainFormTest, CloseSavesPlacementAndTheNextStartRestoresIt) {
               QStringLiteral("1"));
     EXPECT_EQ(ini.readInteger(QStringLiteral("WinPos"), QStringLiteral("Width"), 0), 820);
     EXPECT_EQ(ini.readInteger(QStringLiteral("WinPos"), QStringLiteral("Col1"), 0), 300);
-    EXPECT_EQ(ini.readInteger(QStringLiteral("WinPos"), QStringLiteral("Col6"), 0), 44);
+    EXPECT_EQ(ini.readInteger(QStringLiteral("WinPos"), QStringLiteral("Col5"), 0), 44);
     EXPECT_EQ(ini.readInteger(QStringLiteral("WinPos"), QStringLiteral("HostWidth"), 0), 180);
 
     auto form = create();
@@ -308,7 +327,7 @@ TEST_F(MainFormTest, CloseSavesPlacementAndTheNextStartRestoresIt) {
     EXPECT_EQ(form->width(), 820);
     EXPECT_EQ(form->height(), 610);
     EXPECT_EQ(form->SearchListview->columnWidth(0), 300);
-    EXPECT_EQ(form->HostListView->columnWidth(2), 44);
+    EXPECT_EQ(form->HostListView->columnWidth(1), 44);
     EXPECT_EQ(form->HostListView->width(), 180);
     EXPECT_FALSE(form->SearchFtpCheck->isChecked());
     EXPECT_TRUE(form->SearchSMBCheck->isChecked());
@@ -361,4 +380,133 @@ TEST_F(MainFormTest, GarbageSettingsNeverStopTheWindow) {
     form->show();
     EXPECT_EQ(form->ComboBox1->itemText(0), QStringLiteral("ok"));
     EXPECT_TRUE(form->close());
+}
+
+TEST_F(MainFormTest, BannerStartsAtCreationAndLearnsTheProxyWhenShown) {
+    struct Row {
+        QByteArray options;
+        QString proxyCall;
+    };
+    for (const Row& row :
+         {Row{"", "_SetProxy null 80 []"},
+          Row{"UseProxy=true\r\nProxyServer=proxy.example\r\n", "_SetProxy null 80 []"},
+          Row{"UseProxy=True\r\nProxyServer=proxy.example\r\nProxyPort=3128\r\n",
+              "_SetProxy [proxy.example] 3128 []"},
+          Row{"UseProxy=True\r\nProxyServer=proxy.example\r\n",
+              "_SetProxy [proxy.example] 80 []"}}) {
+        TempHome rowHome;
+        FakePlatform rowFake;
+        WriteDataFile(rowHome.file(QStringLiteral("Pellmar.dat")), dataLines());
+        QFile::copy(QStringLiteral(PELLMAR_FAKE_ADVERT),
+                    rowHome.file(QStringLiteral("advert.dll")));
+        rowHome.write(QFileInfo(iniPath()).fileName(), "[Options]\r\n" + row.options);
+        TMainForm form(rowFake.platform);
+        FakeAdvertLog lib(rowHome.file(QStringLiteral("advert.dll")));
+        const QString started = QStringLiteral(
+            "_Startup module 0 107 1 0 fresh-context\n_SetCallback set\n_SetNetworkCallback "
+            "set\n_SetAdRecordedCallback set\n_SetBandwidthThrottle 2147483647\n"
+            "_SetMinimumAdDisplayTime 0\n");
+        EXPECT_EQ(lib.log(), started);
+        form.show();
+        EXPECT_TRUE(lib.log().startsWith(started + row.proxyCall + QLatin1Char('\n')))
+            << qPrintable(lib.log());
+        EXPECT_EQ(form.AdImage1->size(), QSize(468, 60));
+    }
+}
+
+TEST_F(MainFormTest, PictureButtonsLightUpUnderThePointer) {
+    auto form = create();
+    form->show();
+    for (THarmFade* button : {form->HarmFade2, form->HarmFade16}) {
+        EXPECT_EQ(button->BlendRate(), 1);
+        const QImage rest = button->displayImage().copy();
+        QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+        QCoreApplication::sendEvent(button, &enter);
+        EXPECT_NE(button->displayImage(), rest) << qPrintable(button->objectName());
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(button, &leave);
+        EXPECT_EQ(button->displayImage(), rest);
+    }
+}
+
+TEST_F(MainFormTest, AboutLinkAndBannerClick) {
+    auto form = create();
+    form->show();
+    form->AboutUrl->click();
+    EXPECT_EQ(fake.shell.opened, QStringList{QStringLiteral("http://home.example")});
+    form->HarmFade9->click();
+    form->AdImage1->click();
+    EXPECT_EQ(visibleButtons(*form).size(), 9);
+    EXPECT_EQ(form->panel_BannerClick->geometry(), form->PageArea->rect());
+}
+
+// The last column of each list stretches over the rest of the list; what a start reads must
+// be what the close writes, start after start.
+TEST_F(MainFormTest, ColumnWidthsRoundTripWhileTheLastColumnsStretch) {
+    struct Row {
+        const char* name;
+        QByteArray columns;
+        QList<int> expected;
+    };
+    const QList<Row> rows = {
+        {"defaults", "", {250, 80, 200, 120, 35, 35}},
+        {"narrow",
+         "Col1=12\r\nCol2=3\r\nCol3=7\r\nCol4=9\r\nCol5=1\r\nCol6=2\r\n",
+         {12, 3, 7, 9, 1, 2}},
+        {"wide",
+         "Col1=500\r\nCol2=90\r\nCol3=700\r\nCol4=150\r\nCol5=60\r\nCol6=400\r\n",
+         {500, 90, 700, 150, 60, 400}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        QFile::remove(iniPath());
+        home.write(QFileInfo(iniPath()).fileName(),
+                   "[Options]\r\nFirstTime=0\r\n[WinPos]\r\nWidth=900\r\nHeight=600\r\n"
+                   "HostWidth=260\r\n" +
+                       row.columns);
+        for (int start = 0; start < 2; ++start) {
+            auto form = create();
+            form->show();
+            const QHeaderView* hosts = form->HostListView->header();
+            if (row.expected[3] + row.expected[4] + row.expected[5] < 200) {
+                EXPECT_EQ(hosts->length(), form->HostListView->viewport()->width());
+            }
+            form->close();
+        }
+        SettingsFile ini(iniPath());
+        QList<int> written;
+        for (int i = 1; i <= 6; ++i)
+            written.append(
+                ini.readInteger(QStringLiteral("WinPos"), QStringLiteral("Col%1").arg(i), -9));
+        EXPECT_EQ(written, row.expected);
+    }
+}
+
+// Boxes of the window's creation belong to it and, with the window not yet on the screen,
+// sit in the middle of the screen rather than where the hidden window would be.
+TEST_F(MainFormTest, BoxesOfTheCreationBelongToTheWindowAndAreCentred) {
+    home.write(QStringLiteral("Pellmar.dat"), QByteArray());
+    WidgetMessageBoxes boxes;
+    Platform platform{boxes, fake.dialogs, fake.shell, fake.clipboard, fake.registry};
+    QString text;
+    QString owner;
+    QPoint centre;
+    QTimer answer;
+    answer.setSingleShot(true);
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        text = box->text();
+        owner = box->parentWidget() ? box->parentWidget()->objectName() : QString();
+        centre = box->geometry().center();
+        box->done(QMessageBox::Ok);
+    });
+    answer.start(0);
+    TMainForm form(platform);
+    EXPECT_EQ(text, QStringLiteral("Couldn't find Pellmar.dat. Please reinstall Pellmar."));
+    EXPECT_EQ(owner, QStringLiteral("MainForm"));
+    const QPoint screenCentre = QGuiApplication::primaryScreen()->availableGeometry().center();
+    // Within the window frame's few pixels; the hidden window's spot is hundreds away.
+    EXPECT_LE((centre - screenCentre).manhattanLength(), 8);
 }
