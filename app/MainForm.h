@@ -28,7 +28,9 @@ class QWidget;
 class TAdImage;
 class THarmFade;
 class TSearchPage;
+class TfrmFindFTP;
 class TfrmGroupSelect;
+class TfrmOptions;
 class TfrmSearchFile;
 class TSplitterBar;
 class TUrlLabel;
@@ -127,6 +129,8 @@ public:
     QMenu* SearchListMenu = nullptr;
     QMenu* HostListMenu = nullptr;
     // The dialogs of the buttons under the hit list, created once and shown modally.
+    TfrmOptions* frmOptions = nullptr;
+    TfrmFindFTP* frmFindFTP = nullptr;
     TfrmGroupSelect* frmGroupSelect = nullptr;
     TfrmSearchFile* frmSearchFile = nullptr;
 
