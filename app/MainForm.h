@@ -22,7 +22,9 @@ class QTreeWidget;
 class QWidget;
 class TAdImage;
 class THarmFade;
+class TBannerClickPage;
 class TSearchPage;
+class TSubmitPage;
 class TfrmGroupSelect;
 class TfrmSearchFile;
 class TSplitterBar;
@@ -94,9 +96,11 @@ public:
     TSearchPage* SearchPage = nullptr; // panel_Search
     QWidget* panel_Search = nullptr;
     QWidget* panel_Submit = nullptr;
+    TSubmitPage* SubmitPage = nullptr; // on panel_Submit
     QWidget* panel_About = nullptr;
     QWidget* panel_Favorite = nullptr;
     QWidget* panel_BannerClick = nullptr;
+    TBannerClickPage* BannerClickPage = nullptr; // on panel_BannerClick
     // Left column, top to bottom: 1, 2, 3, 5, 4, 7, 6, 8, 9.
     std::array<THarmFade*, 9> NavigationButtons{};
     THarmFade* HarmFade1 = nullptr;
@@ -137,6 +141,9 @@ private:
     QWidget* buildSearchPage();
     QWidget* buildInnerPage(const QString& name, const QString& title);
     QWidget* buildAboutPage();
+    QWidget* buildSubmitPage();
+    QWidget* buildBannerClickPage();
+    void placeOnInnerPanel(QWidget* content, const QSize& panelSize);
     void connectButtons();
 
     void FormCreate();

@@ -1,5 +1,7 @@
 #include "app/SubmitPage.h"
 
+#include "app/PictureButton.h"
+#include "controls/HarmFade.h"
 #include "platform/Cp1252.h"
 #include "platform/MessageBoxes.h"
 #include "service/SiteSubmission.h"
@@ -8,7 +10,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -19,9 +20,9 @@ QLineEdit* edit(QWidget* parent, const QString& name) {
     return field;
 }
 
-QPushButton* submitButton(QWidget* parent, const QString& name) {
-    auto* button = new QPushButton(QStringLiteral("Submit"), parent);
-    button->setObjectName(name);
+THarmFade* submitButton(QWidget* parent, const QString& name, const QString& hint) {
+    THarmFade* button = makePictureButton(parent, name, QStringLiteral("submit"), hint);
+    button->setFixedSize(100, 23);
     return button;
 }
 
@@ -60,14 +61,16 @@ TSubmitPage::TSubmitPage(IMessageBoxes& messages, Context context, QWidget* pare
     ftpGrid->addWidget(LoginEdit, 1, 1);
     ftpGrid->addWidget(new QLabel(QStringLiteral("Pass:"), ftp), 1, 2);
     ftpGrid->addWidget(PassEdit, 1, 3);
-    HarmFade10 = submitButton(ftp, QStringLiteral("HarmFade10"));
+    HarmFade10 =
+        submitButton(ftp, QStringLiteral("HarmFade10"), QStringLiteral("Submit the FTP server"));
     ftpGrid->addWidget(HarmFade10, 1, 4);
     column->addWidget(ftp);
 
     auto* http = new QGroupBox(QStringLiteral("HTTP:"), this);
     auto* httpRow = new QHBoxLayout(http);
     HTTPEdit = edit(http, QStringLiteral("HTTPEdit"));
-    HarmFade12 = submitButton(http, QStringLiteral("HarmFade12"));
+    HarmFade12 =
+        submitButton(http, QStringLiteral("HarmFade12"), QStringLiteral("Submit the web site"));
     httpRow->addWidget(new QLabel(QStringLiteral("http://"), http));
     httpRow->addWidget(HTTPEdit, 1);
     httpRow->addWidget(HarmFade12);
@@ -77,7 +80,8 @@ TSubmitPage::TSubmitPage(IMessageBoxes& messages, Context context, QWidget* pare
         QStringLiteral("SMB: (Computer with Shared Folders in a Windows Network)"), this);
     auto* smbRow = new QHBoxLayout(smb);
     SMBIPEdit = edit(smb, QStringLiteral("SMBIPEdit"));
-    HarmFade13 = submitButton(smb, QStringLiteral("HarmFade13"));
+    HarmFade13 =
+        submitButton(smb, QStringLiteral("HarmFade13"), QStringLiteral("Submit the computer"));
     smbRow->addWidget(new QLabel(QStringLiteral("IP:"), smb));
     smbRow->addWidget(SMBIPEdit, 1);
     smbRow->addWidget(HarmFade13);
@@ -85,15 +89,16 @@ TSubmitPage::TSubmitPage(IMessageBoxes& messages, Context context, QWidget* pare
 
     auto* own = new QGroupBox(QStringLiteral("SMB: (Shared Folders on My Computer)"), this);
     auto* ownRow = new QHBoxLayout(own);
-    HarmFade11 = submitButton(own, QStringLiteral("HarmFade11"));
+    HarmFade11 = submitButton(own, QStringLiteral("HarmFade11"),
+                              QStringLiteral("Submit the shared folders of this computer"));
     ownRow->addStretch(1);
     ownRow->addWidget(HarmFade11);
     column->addWidget(own);
     column->addStretch(1);
 
-    for (QPushButton* button : {HarmFade10, HarmFade12, HarmFade13})
-        connect(button, &QPushButton::clicked, this, &TSubmitPage::HarmFade10Click);
-    connect(HarmFade11, &QPushButton::clicked, this, &TSubmitPage::HarmFade11Click);
+    for (THarmFade* button : {HarmFade10, HarmFade12, HarmFade13})
+        button->OnClick = [this](THarmFade*) { HarmFade10Click(); };
+    HarmFade11->OnClick = [this](THarmFade*) { HarmFade11Click(); };
 }
 
 void TSubmitPage::clearFields() {
@@ -122,6 +127,7 @@ void TSubmitPage::HarmFade11Click() {
 }
 
 void TSubmitPage::thankTheUser() {
-    m_messages.show(QStringLiteral("Pellmar"), QStringLiteral("Thank you for submitting your site!"),
-                    MessageIcon::None, MessageButtons::Ok);
+    m_messages.show(QStringLiteral("Pellmar"),
+                    QStringLiteral("Thank you for submitting your site!"), MessageIcon::None,
+                    MessageButtons::Ok);
 }

@@ -5,7 +5,7 @@
 
 class IMessageBoxes;
 class QLineEdit;
-class QPushButton;
+class THarmFade;
 class SettingsFile;
 class SiteSubmission;
 
@@ -39,10 +39,10 @@ public:
     QLineEdit* PassEdit = nullptr;
     QLineEdit* HTTPEdit = nullptr;
     QLineEdit* SMBIPEdit = nullptr;
-    QPushButton* HarmFade10 = nullptr; // FTP group
-    QPushButton* HarmFade12 = nullptr; // HTTP group
-    QPushButton* HarmFade13 = nullptr; // network SMB group
-    QPushButton* HarmFade11 = nullptr; // own shared folders
+    THarmFade* HarmFade10 = nullptr; // FTP group
+    THarmFade* HarmFade12 = nullptr; // HTTP group
+    THarmFade* HarmFade13 = nullptr; // network SMB group
+    THarmFade* HarmFade11 = nullptr; // own shared folders
 
 private:
     void thankTheUser();

@@ -5,7 +5,10 @@
 #include "platform/widgets/PellmarApplication.h"
 #include "platform/widgets/TerminationHandler.h"
 #include "platform/widgets/WidgetPlatform.h"
+#include "service/DdeService.h"
 #include "service/UpdateCheck.h"
+
+#include <QDBusConnection>
 
 #include <QLabel>
 #include <QTimer>
@@ -50,11 +53,15 @@ int main(int argc, char** argv) {
 
     TMainForm form(desktop.platform(), options);
     window = &form;
-    refresh = new TGetNewPagesVersion(form.settings(),
-                                      ProgramFolder::file(QStringLiteral("Pellmar.dat")),
-                                      [&form] { form.LoadDataFile(); }, &form);
-    check = new UpdateCheck(form.settings(), desktop.platform().messages,
-                            desktop.platform().shell, &form);
+    refresh = new TGetNewPagesVersion(
+        form.settings(), ProgramFolder::file(QStringLiteral("Pellmar.dat")),
+        [&form] { form.LoadDataFile(); }, &form);
+    check = new UpdateCheck(form.settings(), desktop.platform().messages, desktop.platform().shell,
+                            &form);
+    // Scripts reach the shared item on the session bus; without a bus the program runs on.
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    (new DdeService(&form))
+        ->registerOn(bus, DdeService::busNameFor(QCoreApplication::applicationFilePath()));
     closeOnTerminationSignals(&form);
     form.show();
     return app.exec();

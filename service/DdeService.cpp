@@ -58,8 +58,8 @@ bool DdeService::isOurItem(const QString& topic, const QString& item) {
                       .arg(topic, QLatin1String(kTopic));
     } else if (item != QLatin1String(kItem)) {
         error = QStringLiteral("net.pellmar.Dde.Error.UnknownItem");
-        message = QStringLiteral("Unknown item \"%1\": the item is %2")
-                      .arg(item, QLatin1String(kItem));
+        message =
+            QStringLiteral("Unknown item \"%1\": the item is %2").arg(item, QLatin1String(kItem));
     } else {
         return true;
     }

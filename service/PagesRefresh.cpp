@@ -41,9 +41,7 @@ void PagesRefresh::start() {
     raw->client.SetURL(m_url);
     raw->received.open(QIODevice::ReadWrite);
     raw->client.SetReceiveStream(&raw->received);
-    raw->client.OnRequestDone = [this, raw](THttpCli*, THttpRequest, quint16) {
-        requestDone(raw);
-    };
+    raw->client.OnRequestDone = [this, raw](THttpCli*, THttpRequest, quint16) { requestDone(raw); };
     m_requests.push_back(std::move(request));
     raw->client.GetAsync();
 }

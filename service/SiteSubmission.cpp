@@ -35,13 +35,13 @@ QList<QByteArray> SiteSubmission::reportUrls(const QByteArray& homeUrl, const Fo
     QList<QByteArray> urls;
     if (!forms.ftpAddress.isEmpty())
         urls << homeUrl + "/cgi-bin/ftpaddsite?site_info=" + field(forms.ftpLogin, "anonymous") +
-                    ':' + field(forms.ftpPass, kPlaceholderMail) + '@' +
-                    field(forms.ftpAddress) + ':' + field(forms.ftpPort, "21");
+                    ':' + field(forms.ftpPass, kPlaceholderMail) + '@' + field(forms.ftpAddress) +
+                    ':' + field(forms.ftpPort, "21");
     if (!forms.httpAddress.isEmpty())
         urls << homeUrl + "/cgi-bin/httpaddsite?site_info=" + field(forms.httpAddress);
     if (!forms.smbAddress.isEmpty())
-        urls << "Http://" + authorityOf(homeUrl) + "/cgi-bin/smbaddsite?ip=" +
-                    field(forms.smbAddress);
+        urls << "Http://" + authorityOf(homeUrl) +
+                    "/cgi-bin/smbaddsite?ip=" + field(forms.smbAddress);
     return urls;
 }
 

@@ -12,15 +12,13 @@ class THttpCli;
 // Reports sites to the search service, one GET each; the answers are not read. Field texts
 // go lower-cased and percent-encoded, so that a name with a blank or an "&" arrives whole.
 class SiteSubmission : public QObject {
-    Q_OBJECT
-
 public:
     // The texts of the submission page's forms, Windows-1252 as typed.
     struct Forms {
-        QByteArray ftpAddress; // IPEdit
-        QByteArray ftpPort;    // PortEdit, "21" when empty
-        QByteArray ftpLogin;   // LoginEdit, "anonymous" when empty
-        QByteArray ftpPass;    // PassEdit, kPlaceholderMail when empty
+        QByteArray ftpAddress;  // IPEdit
+        QByteArray ftpPort;     // PortEdit, "21" when empty
+        QByteArray ftpLogin;    // LoginEdit, "anonymous" when empty
+        QByteArray ftpPass;     // PassEdit, kPlaceholderMail when empty
         QByteArray httpAddress; // HTTPEdit, without "http://"
         QByteArray smbAddress;  // SMBIPEdit
     };

@@ -88,10 +88,10 @@ void UpdateCheck::offerNewVersion(const QList<QByteArray>& lines) {
     const QByteArray& first = lineAt(lines, 0);
     if (!(first.mid(8, 3) > QByteArray(kProgramVersion)) || !first.contains("Version="))
         return;
-    const MessageResult answer = m_messages.show(
-        QStringLiteral("Pellmar"),
-        QStringLiteral("New version of Pellmar found. Do you want to get it now?"),
-        MessageIcon::Question, MessageButtons::YesNo);
+    const MessageResult answer =
+        m_messages.show(QStringLiteral("Pellmar"),
+                        QStringLiteral("New version of Pellmar found. Do you want to get it now?"),
+                        MessageIcon::Question, MessageButtons::YesNo);
     if (answer != MessageResult::Yes)
         return;
     const QByteArray& second = lineAt(lines, 1);

@@ -2,9 +2,8 @@
 #include "support/EventLoopWait.h"
 
 #include <QDBusConnection>
-#include <QDBusInterface>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QProcess>
 #include <gtest/gtest.h>
 
@@ -28,15 +27,18 @@ const QString kInterface = QStringLiteral("net.pellmar.Dde");
 // The item offered by this process, and a second connection that plays another program.
 struct BusFixture {
     QDBusConnection server = QDBusConnection::sessionBus();
-    QDBusConnection client = QDBusConnection::connectToBus(QDBusConnection::SessionBus,
-                                                           QStringLiteral("client"));
+    QDBusConnection client =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("client"));
     DdeService service;
     QString busName = DdeService::busNameFor(QCoreApplication::applicationFilePath());
     bool registered = service.registerOn(server, busName);
-    QDBusInterface item{busName, QStringLiteral("/dde"), kInterface, client};
 
+    // Asynchronous: the item answers from this thread's event loop.
     QDBusMessage call(const QString& method, const QVariantList& args) {
-        QDBusPendingCall pending = item.asyncCallWithArgumentList(method, args);
+        QDBusMessage message =
+            QDBusMessage::createMethodCall(busName, QStringLiteral("/dde"), kInterface, method);
+        message.setArguments(args);
+        QDBusPendingCall pending = client.asyncCall(message);
         WaitFor([&] { return pending.isFinished(); });
         return pending.reply();
     }
@@ -77,7 +79,10 @@ TEST(DdeService, RequestPokeAndChangeSignal) {
         {"Poke", {"PellmarDDETopic", "PellmarDDEItem", "10.1.2.3 FtpServerIsUp"}, {}, {}},
         {"Request", {"pellmarddetopic", "PellmarDDEItem"}, "10.1.2.3 FtpServerIsUp", {}},
         {"Request", {"OtherTopic", "PellmarDDEItem"}, {}, "net.pellmar.Dde.Error.UnknownTopic"},
-        {"Poke", {"PellmarDDETopic", "pellmarddeitem", "x"}, {}, "net.pellmar.Dde.Error.UnknownItem"},
+        {"Poke",
+         {"PellmarDDETopic", "pellmarddeitem", "x"},
+         {},
+         "net.pellmar.Dde.Error.UnknownItem"},
         {"Request", {"PELLMARDDETOPIC", "PellmarDDEItem"}, "10.1.2.3 FtpServerIsUp", {}},
     };
     for (const Row& row : rows) {
@@ -90,13 +95,14 @@ TEST(DdeService, RequestPokeAndChangeSignal) {
             continue;
         }
         ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
-        if (!row.replyText.isEmpty())
+        if (!row.replyText.isEmpty()) {
             EXPECT_EQ(reply.arguments().value(0).toString(), row.replyText);
+        }
     }
     EXPECT_EQ(bus.service.text(), QStringLiteral("10.1.2.3 FtpServerIsUp"));
     ASSERT_TRUE(WaitFor([&] { return !listener.seen.isEmpty(); }));
-    EXPECT_EQ(listener.seen, QList<QStringList>{{"PellmarDDETopic", "PellmarDDEItem",
-                                                 "10.1.2.3 FtpServerIsUp"}});
+    const QStringList change = {"PellmarDDETopic", "PellmarDDEItem", "10.1.2.3 FtpServerIsUp"};
+    EXPECT_EQ(listener.seen, QList<QStringList>{change});
 }
 
 // The commands the README gives for scripts.

@@ -15,9 +15,10 @@ public:
     explicit SearchdRunner(const QStringList& extraArgs = {}) {
         QDir(m_dir.path()).mkdir(QStringLiteral("lib"));
         m_process.start(QStringLiteral(PELLMAR_SEARCHD_BINARY),
-                        QStringList{QStringLiteral("--library"), m_dir.filePath(QStringLiteral("lib")),
-                                    QStringLiteral("--port"), QStringLiteral("0"),
-                                    QStringLiteral("--db"), m_dir.filePath(QStringLiteral("index.db"))} +
+                        QStringList{QStringLiteral("--library"),
+                                    m_dir.filePath(QStringLiteral("lib")), QStringLiteral("--port"),
+                                    QStringLiteral("0"), QStringLiteral("--db"),
+                                    m_dir.filePath(QStringLiteral("index.db"))} +
                             extraArgs);
         static const QRegularExpression listening(
             QStringLiteral("^pellmar-searchd: listening on (http://127\\.0\\.0\\.1:\\d+)$"));

@@ -1,6 +1,6 @@
+#include "service/SiteSubmission.h"
 #include "SearchdRunner.h"
 #include "platform/SettingsFile.h"
-#include "service/SiteSubmission.h"
 #include "support/EventLoopWait.h"
 #include "support/ScriptedServer.h"
 #include "support/TempHome.h"
@@ -32,7 +32,8 @@ TEST(SiteSubmission, ReportUrlsInOrderWithDefaults) {
     webOnly.httpAddress = "Music.Example.ORG";
     const QList<std::pair<SiteSubmission::Forms, QList<QByteArray>>> rows = {
         {ftpOnly("FTP.Example.com"),
-         {kHome + "/cgi-bin/ftpaddsite?site_info=anonymous:guest%40pellmar.net@ftp.example.com:21"}},
+         {kHome +
+          "/cgi-bin/ftpaddsite?site_info=anonymous:guest%40pellmar.net@ftp.example.com:21"}},
         {all,
          {kHome + "/cgi-bin/ftpaddsite?site_info=mylogin:se%20cret%26x@10.0.0.5:2121",
           kHome + "/cgi-bin/httpaddsite?site_info=www.mp3%20site.com%2Fmusic",
@@ -58,7 +59,7 @@ TEST(SiteSubmission, TheServiceReceivesEveryReport) {
     forms.smbAddress = "Fileserver";
     const QByteArray home8 = service.baseUrl().toUtf8();
     submission.send(ini, SiteSubmission::reportUrls(home8, forms) +
-                    QList<QByteArray>{SiteSubmission::ownShareUrl(home8)});
+                             QList<QByteArray>{SiteSubmission::ownShareUrl(home8)});
     ASSERT_TRUE(WaitFor([&] { return submission.pendingCount() == 0; }));
 
     // Each report has a connection of its own, so the log may list them in any order.
@@ -69,11 +70,12 @@ TEST(SiteSubmission, TheServiceReceivesEveryReport) {
     }
     std::sort(logged.begin(), logged.end());
     EXPECT_EQ(logged,
-              QList<QByteArray>({"127.0.0.1 \"GET /cgi-bin/addmysmbsite\" 200",
-                                 "127.0.0.1 \"GET /cgi-bin/ftpaddsite?site_info=anonymous:pa%20ss@"
-                                 "ftp.example.com:21\" 200",
-                                 "127.0.0.1 \"GET /cgi-bin/httpaddsite?site_info=www.mp3%20site.com\" 200",
-                                 "127.0.0.1 \"GET /cgi-bin/smbaddsite?ip=fileserver\" 200"}));
+              QList<QByteArray>(
+                  {"127.0.0.1 \"GET /cgi-bin/addmysmbsite\" 200",
+                   "127.0.0.1 \"GET /cgi-bin/ftpaddsite?site_info=anonymous:pa%20ss@"
+                   "ftp.example.com:21\" 200",
+                   "127.0.0.1 \"GET /cgi-bin/httpaddsite?site_info=www.mp3%20site.com\" 200",
+                   "127.0.0.1 \"GET /cgi-bin/smbaddsite?ip=fileserver\" 200"}));
 }
 
 // The proxy server of the options is used even while it is switched off for searches, and
