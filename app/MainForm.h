@@ -30,7 +30,9 @@ class THarmFade;
 class TBannerClickPage;
 class TSearchPage;
 class TSubmitPage;
+class TfrmFindFTP;
 class TfrmGroupSelect;
+class TfrmOptions;
 class TfrmSearchFile;
 class TSplitterBar;
 class TUrlLabel;
@@ -131,6 +133,8 @@ public:
     QMenu* SearchListMenu = nullptr;
     QMenu* HostListMenu = nullptr;
     // The dialogs of the buttons under the hit list, created once and shown modally.
+    TfrmOptions* frmOptions = nullptr;
+    TfrmFindFTP* frmFindFTP = nullptr;
     TfrmGroupSelect* frmGroupSelect = nullptr;
     TfrmSearchFile* frmSearchFile = nullptr;
 
