@@ -1,6 +1,7 @@
 #include "app/MainForm.h"
 
 #include "app/BannerClickPage.h"
+#include "app/FavoritePage.h"
 #include "app/PictureButton.h"
 #include "app/SearchPage.h"
 #include "app/SubmitPage.h"
@@ -98,7 +99,7 @@ void TMainForm::buildWindow() {
     panel_Search = buildSearchPage();
     panel_Submit = buildSubmitPage();
     panel_About = buildAboutPage();
-    panel_Favorite = buildInnerPage(QStringLiteral("panel_Favorite"), QStringLiteral("Favorites"));
+    panel_Favorite = buildFavoritePage();
     panel_BannerClick = buildBannerClickPage();
     right->addWidget(PageArea, 1);
 
@@ -250,6 +251,13 @@ QWidget* TMainForm::buildSubmitPage() {
     context.homeUrl = [this] { return DataFile.HomeUrl; };
     SubmitPage = new TSubmitPage(m_platform.messages, context);
     placeOnInnerPanel(SubmitPage, QSize(500, 400));
+    return page;
+}
+
+QWidget* TMainForm::buildFavoritePage() {
+    QWidget* page = buildInnerPage(QStringLiteral("panel_Favorite"), QStringLiteral("Favorites"));
+    FavoritePage = new TFavoritePage(m_platform.shell, m_platform.clipboard);
+    placeOnInnerPanel(FavoritePage, QSize(520, 420));
     return page;
 }
 

@@ -28,6 +28,7 @@ class QWidget;
 class TAdImage;
 class THarmFade;
 class TBannerClickPage;
+class TFavoritePage;
 class TSearchPage;
 class TSubmitPage;
 class TfrmFindFTP;
@@ -108,6 +109,7 @@ public:
     TSubmitPage* SubmitPage = nullptr; // on panel_Submit
     QWidget* panel_About = nullptr;
     QWidget* panel_Favorite = nullptr;
+    TFavoritePage* FavoritePage = nullptr; // on panel_Favorite
     QWidget* panel_BannerClick = nullptr;
     TBannerClickPage* BannerClickPage = nullptr; // on panel_BannerClick
     // Left column, top to bottom: 1, 2, 3, 5, 4, 7, 6, 8, 9.
@@ -153,6 +155,7 @@ private:
     QWidget* buildInnerPage(const QString& name, const QString& title);
     QWidget* buildAboutPage();
     QWidget* buildSubmitPage();
+    QWidget* buildFavoritePage();
     QWidget* buildBannerClickPage();
     void placeOnInnerPanel(QWidget* content, const QSize& panelSize);
     void connectButtons();
