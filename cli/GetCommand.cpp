@@ -10,8 +10,8 @@
 
 // pellmar-cli get URL [-o FILE] [--proxy HOST[:PORT]]: fetches one URL with the program's
 // own HTTP client. The body goes to FILE or standard output, the status code and reason
-// to standard error. Exit code 0 for a status below 400, 1 otherwise (and when no status
-// came at all), 2 for wrong arguments.
+// to standard error. Exit code 0 for a status below 400 whose transfer completed, 1
+// otherwise (no status at all, a body cut short, a failed write), 2 for wrong arguments.
 
 namespace {
 
@@ -53,8 +53,10 @@ public:
 
     // False when the file refused bytes.
     bool Flush() {
-        if (m_fill > 0 && m_file.write(m_block.constData(), m_fill) != m_fill)
+        if (m_fill > 0 && m_file.write(m_block.constData(), m_fill) != m_fill) {
             m_failed = true;
+            setErrorString(m_file.errorString());
+        }
         m_fill = 0;
         return !m_failed;
     }
@@ -64,8 +66,12 @@ protected:
     qint64 writeData(const char* data, qint64 length) override {
         if (m_fill + length > kBlockSize && !Flush())
             return -1;
-        if (length >= kBlockSize)
-            return m_file.write(data, length);
+        if (length >= kBlockSize) {
+            const qint64 written = m_file.write(data, length);
+            if (written != length)
+                setErrorString(m_file.errorString());
+            return written;
+        }
         std::memcpy(m_block.data() + m_fill, data, size_t(length));
         m_fill += length;
         return length;
@@ -120,5 +126,6 @@ int runGetCommand(const QStringList& args) {
     if (!writer.Flush() || target.error() != QFileDevice::NoError)
         return Fail(
             QStringLiteral("cannot write %1: %2").arg(options.output, target.errorString()));
-    return client.StatusCode() > 0 && client.StatusCode() < 400 ? 0 : 1;
+    const bool completed = client.RequestError() == 0;
+    return completed && client.StatusCode() > 0 && client.StatusCode() < 400 ? 0 : 1;
 }

@@ -1,14 +1,15 @@
 #include "net/HttpCli.h"
 
 #include "net/HeaderEncodings.h"
+#include "net/HttpReply.h"
 #include "net/NoticeEndpoint.h"
+#include "net/ResolveUrl.h"
 #include "net/SocketErrors.h"
 #include "net/SplitUrl.h"
 #include "net/WSocket.h"
+#include "platform/Cp1252.h"
 
 #include <QIODevice>
-#include <cstring>
-#include <limits>
 
 namespace {
 
@@ -17,15 +18,16 @@ QByteArray ErrorWithNumber(int error) {
     return SocketErrors::SocketErrorText(error) + " (Error #" + QByteArray::number(error) + ")";
 }
 
-// A header integer: optional blanks and sign, decimal digits, within 64 bits.
-qint64 HeaderInteger(const QByteArray& text) {
-    const QByteArray digits = text.trimmed();
-    bool ok = false;
-    const qint64 value = digits.toLongLong(&ok, 10);
-    if (!ok || digits.isEmpty() || digits.contains(' '))
-        throw EConvertError(
-            QStringLiteral("'%1' is not a valid integer value").arg(QString::fromLatin1(text)));
-    return value;
+// The URL a relocation is resolved against: scheme, host, the port when one is named, path.
+QByteArray AbsoluteUrl(const UrlParts& url) {
+    return (url.scheme.isEmpty() ? QByteArray("http") : url.scheme) + "://" + url.host +
+           (url.port.isEmpty() ? QByteArray() : ':' + url.port) +
+           (url.path.startsWith('/') ? url.path : '/' + url.path);
+}
+
+// Replies without a body, whatever length they announce.
+bool ReplyHasNoBody(int statusCode) {
+    return statusCode < 200 || statusCode == 204 || statusCode == 304 || statusCode >= 400;
 }
 
 } // namespace
@@ -85,10 +87,8 @@ void THttpCli::StartRequest(THttpRequest type) {
     m_statusCode = 0;
     m_receivedCount = 0;
     m_sentCount = 0;
-    m_headerLineCount = 0;
-    m_bodyChunkCount = 0;
+    StartResponse();
     m_sendingBody = false;
-    m_lineFill = 0; // leftovers of an earlier request must not become this one's header
     m_locationSeen = false;
     m_relocations = 0;
     m_discardInput = false;
@@ -98,7 +98,9 @@ void THttpCli::StartRequest(THttpRequest type) {
         m_username = url.user;
     if (!url.password.isEmpty())
         m_password = url.password;
+    m_documentUrl = AbsoluteUrl(url);
     SetTargets(url.scheme, url.host, url.port, url.path);
+    SetDocumentName(url.path);
     QByteArray host = url.host;
     QByteArray port = url.port.isEmpty() ? QByteArray("80") : url.port;
     if (!m_proxy.isEmpty()) {
@@ -111,8 +113,18 @@ void THttpCli::StartRequest(THttpRequest type) {
     StartConnection();
 }
 
-// Host header, request target and document name. Through a proxy the request line carries
-// the absolute URL with its port: without it the proxy would ask the default port.
+// Counts and leftovers of one response; a followed Location starts a new one.
+void THttpCli::StartResponse() {
+    m_lines.Clear(); // leftovers of an earlier response must not become this one's header
+    m_headerLineCount = 0;
+    m_headerBytes = 0;
+    m_bodyChunkCount = 0;
+    m_responseBodyBytes = 0;
+    m_announcedLength = -1;
+}
+
+// Host header and request target. Through a proxy the request line carries the absolute
+// URL with its port: without it the proxy would ask the default port.
 void THttpCli::SetTargets(const QByteArray& scheme, const QByteArray& host, const QByteArray& port,
                           const QByteArray& path) {
     m_targetHost = host;
@@ -123,7 +135,6 @@ void THttpCli::SetTargets(const QByteArray& scheme, const QByteArray& host, cons
             (scheme.isEmpty() ? QByteArray("http") : scheme) + "://" + m_targetAuthority + path;
     if (m_requestPath.isEmpty())
         m_requestPath = "/";
-    SetDocumentName(path);
 }
 
 void THttpCli::SetDocumentName(const QByteArray& path) {
@@ -268,13 +279,36 @@ void THttpCli::SocketSessionClosed() {
 }
 
 void THttpCli::NormalClose() {
+    CheckBodyComplete();
     if (m_bodyChunkCount > 0)
         TriggerDocEnd();
     PostReady();
 }
 
+// A body that ends before the length its header announced is a failed transfer, whether
+// the server closed or reset the connection: the caller must not take it for the file.
+void THttpCli::CheckBodyComplete() {
+    if (m_requestError != 0 || m_state != hsWaitingBody || m_requestType == rqHead ||
+        m_announcedLength < 0 || m_responseBodyBytes >= m_announcedLength ||
+        ReplyHasNoBody(m_statusCode))
+        return;
+    m_requestError = kErrorBodyCut;
+    m_reasonPhrase = "connection closed before the announced length (" +
+                     QByteArray::number(m_responseBodyBytes) + " of " +
+                     QByteArray::number(m_announcedLength) + " bytes)";
+}
+
+// Ends the request as failed: the connection closes now, its close ends the request.
+void THttpCli::FailRequest(int error, const QByteArray& reason) {
+    m_requestError = error;
+    m_reasonPhrase = reason;
+    m_lines.Clear();
+    m_socket->Close();
+}
+
 void THttpCli::RelocationClose() {
     m_locationSeen = false;
+    m_documentUrl = m_relocationUrl;
     m_closeHandler = CloseHandler::Normal;
     if (OnLocationChange)
         OnLocationChange(this);
@@ -304,7 +338,7 @@ void THttpCli::SendCommand(const QByteArray& line) {
 void THttpCli::SendRequest(const QByteArray& method) {
     m_requestText.clear();
     TriggerRequestHeaderBegin();
-    SendCommand(method + ' ' + m_requestPath + " HTTP/1.0");
+    SendCommand(method + ' ' + HttpReply::EncodeRequestTarget(m_requestPath) + " HTTP/1.0");
     if (!m_sender.isEmpty())
         SendCommand("From: " + m_sender);
     if (!m_reference.isEmpty())
@@ -341,29 +375,22 @@ void THttpCli::SocketDataAvailable() {
         m_socket->Receive(scratch, sizeof scratch);
         return;
     }
-    if (m_state == hsWaitingBody && m_lineFill == 0) {
+    if (m_state == hsWaitingBody && m_lines.Fill() == 0) {
         ReceiveBodyChunk();
         return;
     }
-    const int space = kLineBufferSize - m_lineFill;
-    if (space <= 0) {
+    if (m_lines.FreeSize() <= 0) {
         m_discardInput = true;
         char scratch[kLineBufferSize];
         m_socket->Receive(scratch, sizeof scratch);
         throw EHttpException(QStringLiteral("HTTP line too long"), 4);
     }
-    const int count = m_socket->Receive(m_lineBuffer + m_lineFill, space);
+    const int count = m_socket->Receive(m_lines.FreeSpace(), m_lines.FreeSize());
     if (m_requestType == rqNone || count <= 0)
         return;
-    m_lineFill += count;
-    m_lineBuffer[m_lineFill] = '\0';
-
+    m_lines.Added(count);
     if (m_state == hsWaitingBody) {
-        if (m_lineFill > 0) {
-            const int length = m_lineFill;
-            m_lineFill = 0;
-            DeliverLine(m_lineBuffer, length);
-        }
+        DeliverLine(m_lines.TakeAll());
         return;
     }
     ProcessLines();
@@ -381,31 +408,19 @@ void THttpCli::ReceiveBodyChunk() {
     BodyChunk();
 }
 
+// Hands on every complete line; a failed request takes nothing more from this batch.
 void THttpCli::ProcessLines() {
-    while (m_lineFill > 0) {
-        // The search sees the text up to the first zero byte.
-        const char* zero =
-            static_cast<const char*>(std::memchr(m_lineBuffer, 0, size_t(m_lineFill)));
-        const int searchable = zero ? int(zero - m_lineBuffer) : m_lineFill;
-        const char* lf =
-            static_cast<const char*>(std::memchr(m_lineBuffer, '\n', size_t(searchable)));
-        if (!lf)
+    QByteArray line;
+    while (m_lines.Fill() > 0 && m_requestError == 0) {
+        if (m_lines.TakeLine(line) != HttpReply::LineStatus::Line)
             return; // wait for the rest of the line
-        const int lfAt = int(lf - m_lineBuffer);
-        const int length = lfAt > 0 && m_lineBuffer[lfAt - 1] == '\r' ? lfAt - 1 : lfAt;
-        const QByteArray line(m_lineBuffer, length);
-        m_lineFill -= lfAt + 1;
-        std::memmove(m_lineBuffer, m_lineBuffer + lfAt + 1, size_t(m_lineFill));
-        m_lineBuffer[m_lineFill] = '\0';
         if (m_state == hsWaitingHeader || m_state == hsWaitingBody)
-            DeliverLine(line.constData(), int(line.size()));
+            DeliverLine(line);
     }
 }
 
-void THttpCli::DeliverLine(const char* data, int length) {
-    m_currentLine.resize(length);
-    if (length > 0)
-        std::memcpy(m_currentLine.data(), data, size_t(length));
+void THttpCli::DeliverLine(const QByteArray& line) {
+    m_currentLine = line;
     if (m_lineHandler == LineHandler::Header)
         HeaderLine();
     else
@@ -417,8 +432,17 @@ void THttpCli::HeaderLine() {
     if (m_headerLineCount == 0)
         TriggerHeaderBegin();
     ++m_headerLineCount;
+    m_headerBytes += line.size() + 2;
+    if (m_headerLineCount > HttpReply::kMaxHeaderLines ||
+        m_headerBytes > HttpReply::kMaxHeaderBytes) {
+        FailRequest(kErrorHeaderTooLarge,
+                    "reply header too large (more than " +
+                        QByteArray::number(HttpReply::kMaxHeaderBytes) + " bytes or " +
+                        QByteArray::number(HttpReply::kMaxHeaderLines) + " lines)");
+        return;
+    }
 
-    if (line.left(6).toUpper() == "<HTML>") { // a reply without a header
+    if (HttpReply::IsHeaderlessStart(line)) {
         if (m_contentType.isEmpty())
             m_contentType = "text/html";
         SetState(hsWaitingBody);
@@ -440,35 +464,31 @@ void THttpCli::HeaderLine() {
 }
 
 void THttpCli::HeaderField(const QByteArray& line) {
-    if (line.startsWith("HTTP/1.0") || line.startsWith("HTTP/1.1")) {
-        m_statusCode = StrToInt(QString::fromLatin1(line.mid(9, 3)));
-        m_reasonPhrase = line.mid(13);
+    const HttpReply::HeaderLine parsed = HttpReply::ParseHeaderLine(line);
+    if (parsed.kind == HttpReply::HeaderLine::Status) {
+        m_statusCode = StrToInt(QString::fromLatin1(parsed.name));
+        m_reasonPhrase = parsed.value;
         return;
     }
-    const qsizetype colon = line.indexOf(':');
-    if (colon < 0)
+    if (parsed.kind != HttpReply::HeaderLine::Field)
         return;
-    const QByteArray name = line.left(colon).toLower();
-    // The character after the colon is always skipped, blank or not.
-    const QByteArray value = line.mid(colon + 2);
-    if (name == "location") {
+    if (parsed.name == "location") {
         m_locationSeen = true;
-        Relocate(value);
-    } else if (name == "content-length") {
-        m_contentLength = HeaderInteger(value);
-    } else if (name == "content-type") {
-        m_contentType = value.toLower();
-    } else if (name == "www-authenticate") {
-        m_authChallenges.append(value);
+        Relocate(parsed.value);
+    } else if (parsed.name == "content-length") {
+        m_contentLength = HttpReply::HeaderInteger(parsed.value);
+        m_announcedLength = m_contentLength;
+    } else if (parsed.name == "content-type") {
+        m_contentType = parsed.value.toLower();
+    } else if (parsed.name == "www-authenticate") {
+        m_authChallenges.append(parsed.value);
     }
 }
 
 void THttpCli::EndOfHeader() {
     if (m_locationSeen) {
         TriggerHeaderEnd();
-        m_lineFill = 0;
-        m_headerLineCount = 0;
-        m_bodyChunkCount = 0;
+        StartResponse();
         if (m_relocations >= kMaxRelocations) { // a loop of Location headers ends here
             m_locationSeen = false;
             m_statusCode = 404;
@@ -488,11 +508,8 @@ void THttpCli::EndOfHeader() {
     SetState(hsWaitingBody);
     m_lineHandler = LineHandler::Body;
     TriggerHeaderEnd();
-    if (m_lineFill > 0) {
-        const int length = m_lineFill;
-        m_lineFill = 0;
-        DeliverLine(m_lineBuffer, length);
-    }
+    if (m_lines.Fill() > 0)
+        DeliverLine(m_lines.TakeAll());
 }
 
 void THttpCli::BodyChunk() {
@@ -501,41 +518,24 @@ void THttpCli::BodyChunk() {
     ++m_bodyChunkCount;
     const int length = int(m_currentLine.size());
     m_receivedCount += length;
+    m_responseBodyBytes += length;
     TriggerDocData(m_currentLine.constData(), length);
     // A handler may have taken the stream away.
     if (m_receiveStream && m_receiveStream->write(m_currentLine.constData(), length) != length)
-        throw PellmarError(QStringLiteral("Stream write error"));
+        FailRequest(kErrorWriteFailed,
+                    "Stream write error: " + Cp1252::fromUnicode(m_receiveStream->errorString()));
 }
 
+// The next target is the Location resolved against the URL of this response, as a browser
+// resolves a link; an absolute one brings its own port (80 when it names none).
 void THttpCli::Relocate(const QByteArray& location) {
-    const UrlParts parts = SplitUrl(location);
-    const QByteArray scheme = parts.scheme.isEmpty() ? QByteArray("http") : parts.scheme;
-    if (!m_proxy.isEmpty()) { // the connection keeps going to the proxy
-        if (parts.path.isEmpty())
-            m_requestPath = scheme + "://" + m_targetAuthority + "/" + parts.host;
-        else if (parts.host.isEmpty())
-            m_requestPath = scheme + "://" + m_targetAuthority + parts.path;
-        else
-            m_requestPath = location;
-        return;
-    }
-    if (location.startsWith('/')) {
-        m_requestPath = location;
-        return;
-    }
-    m_requestPath = parts.path;
+    m_relocationUrl = ResolveUrl(m_documentUrl, location);
+    const UrlParts parts = SplitUrl(m_relocationUrl);
+    SetTargets(parts.scheme, parts.host, parts.port, parts.path);
+    if (!m_proxy.isEmpty())
+        return; // the connection keeps going to the proxy
     m_connectHost = parts.host;
-    if (!parts.port.isEmpty())
-        m_connectPort = parts.port;
-    if (m_requestPath.isEmpty()) { // a bare name relative to the current host
-        m_requestPath = scheme + "://" + m_targetHost + "/" + m_connectHost;
-        m_connectHost = m_targetHost;
-    } else if (!m_connectHost.isEmpty()) {
-        m_targetHost = m_connectHost;
-    } else {
-        m_requestPath = scheme + "://" + m_targetHost + m_requestPath;
-        m_connectHost = m_targetHost;
-    }
+    m_connectPort = parts.port.isEmpty() ? QByteArray("80") : parts.port;
 }
 
 // ---- Abort -----------------------------------------------------------------------------
@@ -556,7 +556,7 @@ void THttpCli::Abort() {
     }
     m_statusCode = 404;
     m_reasonPhrase = "Connection aborted on request";
-    m_requestError = 3;
+    m_requestError = kErrorAborted;
     // Without a connection (a lookup, or between two locations) no close would end it.
     if (inLookup || m_socket->State() == wsClosed) {
         m_closeHandler = CloseHandler::Normal;

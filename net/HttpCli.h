@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/HttpLineBuffer.h"
 #include "platform/Errors.h"
 
 #include <QByteArray>
@@ -61,6 +62,17 @@ public:
     // Relocations followed within one request before it is ended as failed.
     static constexpr int kMaxRelocations = 20;
 
+    // RequestError of requests that failed after the server had answered; besides these,
+    // 3 marks an aborted request and 10000 and above are socket error numbers. The reason
+    // is in ReasonPhrase; StatusCode stays the server's, ReceivedCount counts what came.
+    static constexpr int kErrorAborted = 3;
+    // The connection ended (closed or reset) before the body reached its Content-Length.
+    static constexpr int kErrorBodyCut = 1001;
+    // ReceiveStream refused bytes (a full disk); the reason carries the stream's error.
+    static constexpr int kErrorWriteFailed = 1002;
+    // The reply header grew beyond HttpReply::kMaxHeaderBytes or kMaxHeaderLines.
+    static constexpr int kErrorHeaderTooLarge = 1003;
+
     THttpCli();
     virtual ~THttpCli();
     THttpCli(const THttpCli&) = delete;
@@ -121,6 +133,10 @@ public:
     THttpRequest RequestType() const { return m_requestType; }
     THttpClientState State() const { return m_state; }
     int RequestError() const { return m_requestError; }
+    // Where the next or current connection goes: the proxy, or the host of the URL or of
+    // the Location being followed.
+    QByteArray ConnectHost() const { return m_connectHost; }
+    QByteArray ConnectPort() const { return m_connectPort; }
 
     void GetAsync();
     void HeadAsync();
@@ -166,6 +182,7 @@ private:
     enum class CloseHandler { Normal, Relocation };
 
     void StartRequest(THttpRequest type);
+    void StartResponse();
     void SetTargets(const QByteArray& scheme, const QByteArray& host, const QByteArray& port,
                     const QByteArray& path);
     void SetDocumentName(const QByteArray& path);
@@ -182,10 +199,12 @@ private:
     void NormalClose();
     void RelocationClose();
     void ConnectFailed();
+    void CheckBodyComplete();
+    void FailRequest(int error, const QByteArray& reason);
 
     void ReceiveBodyChunk();
     void ProcessLines();
-    void DeliverLine(const char* data, int length);
+    void DeliverLine(const QByteArray& line);
     void HeaderLine();
     void HeaderField(const QByteArray& line);
     void EndOfHeader();
@@ -234,11 +253,15 @@ private:
     QByteArray m_targetHost;
     QByteArray m_targetAuthority; // host and, when the URL gives one, port: for a proxy
     QByteArray m_requestPath;
-    char m_lineBuffer[kLineBufferSize + 1] = {};
-    int m_lineFill = 0;
+    QByteArray m_documentUrl;   // the absolute URL of the current response
+    QByteArray m_relocationUrl; // where its Location leads
+    THttpLineBuffer m_lines{kLineBufferSize};
     char m_sendBuffer[kSendBufferSize] = {};
     int m_headerLineCount = 0;
+    qint64 m_headerBytes = 0;
     int m_bodyChunkCount = 0;
+    qint64 m_responseBodyBytes = 0;
+    qint64 m_announcedLength = -1; // Content-Length of this response; -1 when none came
     bool m_locationSeen = false;
     bool m_sendingBody = false;
     QByteArray m_requestText;

@@ -8,6 +8,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <netdb.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <system_error>
@@ -230,7 +231,6 @@ void TCustomWSocket::ResetDefaults() {
     m_paused = false;
     m_readCount = 0;
     m_closeReported = false;
-    m_readStalled = false;
     m_flushTimeout = 60;
 }
 
@@ -361,7 +361,6 @@ void TCustomWSocket::Connect() {
     m_handle = handle;
     ++m_connection;
     m_closeReported = false;
-    m_readStalled = false;
     m_readNotifier->setSocket(handle);
     m_writeNotifier->setSocket(handle);
     ChangeState(wsOpened);
@@ -458,11 +457,13 @@ void TCustomWSocket::OnReadable() {
         m_receivedInRound = false;
         const quint64 connection = m_connection;
         HandleNotice(connection, kNoticeRead, 0);
-        // Like the platform this socket imitates, stay quiet about unread data until the
-        // handler reads again; otherwise a handler that leaves data would spin the loop.
+        // Unread data keeps the handle readable, so the handler hears of it again at the
+        // next pass of the event loop. Readiness alone would then never tell that the peer
+        // has closed meanwhile: ask, and deliver the close notice.
         if (connection == m_connection && m_handle >= 0 && !m_receivedInRound) {
-            m_readStalled = true;
-            WatchRead(false);
+            const int closeError = PeerClosedError();
+            if (closeError >= 0)
+                HandleNotice(connection, kNoticeClose, closeError);
         }
         return;
     }
@@ -475,6 +476,19 @@ void TCustomWSocket::OnReadable() {
         HandleNotice(m_connection, kNoticeClose, FromErrno(errno));
     else if (peeked > 0)
         HandleNotice(m_connection, kNoticeRead, 0);
+}
+
+// -1 while the peer's side is open; otherwise the close's error (0 for an orderly close).
+int TCustomWSocket::PeerClosedError() const {
+    pollfd probe{m_handle, POLLRDHUP, 0};
+    if (::poll(&probe, 1, 0) <= 0 || !(probe.revents & (POLLRDHUP | POLLHUP | POLLERR)))
+        return -1;
+    if (!(probe.revents & POLLERR))
+        return 0;
+    int platformError = 0;
+    socklen_t length = sizeof platformError;
+    getsockopt(m_handle, SOL_SOCKET, SO_ERROR, &platformError, &length);
+    return FromErrno(platformError);
 }
 
 void TCustomWSocket::OnWritable() {
@@ -558,10 +572,6 @@ int TCustomWSocket::Receive(void* buffer, int capacity) {
     if (m_handle < 0) {
         m_lastError = kNotSocket;
         return -1;
-    }
-    if (m_readStalled && !m_paused) {
-        m_readStalled = false;
-        WatchRead(true);
     }
     const ssize_t count = ::recv(m_handle, buffer, size_t(std::max(capacity, 0)), 0);
     m_lastReceiveShort = count >= 0 && (count < capacity || capacity <= 0);
@@ -737,7 +747,7 @@ void TCustomWSocket::Resume() {
         return;
     if (m_state == wsConnecting || !QueueEmpty())
         WatchWrite(true);
-    if (m_state == wsConnected && !m_readStalled)
+    if (m_state == wsConnected)
         WatchRead(true);
 }
 

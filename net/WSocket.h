@@ -138,6 +138,7 @@ private:
     void LookupDone(quint64 handle, int error, const QList<QByteArray>& addresses);
     void OnReadable();
     void OnWritable();
+    int PeerClosedError() const;
     void WatchRead(bool on);
     void WatchWrite(bool on);
     void PostNotice(int bits, int error);
@@ -172,7 +173,6 @@ private:
     bool m_closeReported = false;
     bool m_destroying = false;
     bool m_receivedInRound = false;  // a Receive call happened during the current handler
-    bool m_readStalled = false;      // a handler left data unread; wait for its next Receive
     bool m_lastReceiveShort = false; // the last Receive got less than it asked for
 
     std::unique_ptr<NoticeEndpoint> m_endpoint;

@@ -40,6 +40,15 @@ TEST(GetCommand, WritesTheBodyToAFileAndFailsFromStatus400) {
     EXPECT_TRUE(QFile::exists(target));
 }
 
+TEST(GetCommand, BodyCutShortOfItsLengthFails) {
+    ScriptedServer server(
+        ScriptedServer::reply("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\nonly ten.."));
+    const CliRun run = RunGet({QString::fromLatin1(server.url("/a.mp3"))});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "only ten..");
+    EXPECT_EQ(run.err, "200 connection closed before the announced length (10 of 100 bytes)\n");
+}
+
 TEST(GetCommand, GoesThroughTheNamedProxy) {
     ScriptedServer proxy(ScriptedServer::reply("HTTP/1.0 200 OK\r\n\r\nproxied"));
     const CliRun run =

@@ -6,6 +6,7 @@
 #include "support/ScriptedServer.h"
 
 #include <QBuffer>
+#include <atomic>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -239,6 +240,74 @@ TEST(HttpCli, AbsoluteLocationMovesToTheNewHostAndPort) {
     ASSERT_TRUE(Fetch(client, log, first.url("/")));
     EXPECT_EQ(target.requests().value(0), "GET /x.mp3 HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
     EXPECT_EQ(log.body, "moved");
+}
+
+TEST(HttpCli, RelativeLocationsResolveAgainstTheRequestedDocument) {
+    struct Row {
+        QByteArray path;
+        QByteArray location;
+        QByteArray requested;
+    };
+    const Row rows[] = {
+        {"/dir/page", "file.mp3", "/dir/file.mp3"},
+        {"/dir/sub/page", "../x.mp3", "/dir/x.mp3"},
+        {"/dir/page?a=1", "?a=2", "/dir/page?a=2"},
+        {"/dir/page", "//127.0.0.1:%1/x.mp3", "/x.mp3"},
+        {"/dir/page", "my song.mp3", "/dir/my%20song.mp3"},
+    };
+    for (const Row& row : rows) {
+        std::atomic<quint16> port{0};
+        ScriptedServer server(QList<ScriptedServer::Script>{
+            [&](ScriptedServer::Connection& c) {
+                c.readRequest();
+                const QByteArray location =
+                    QByteArray(row.location).replace("%1", QByteArray::number(port.load()));
+                c.send("HTTP/1.0 302 Found\r\nLocation: " + location + "\r\n\r\n");
+            },
+            ScriptedServer::reply("HTTP/1.0 200 OK\r\n\r\nthere")});
+        port = server.port();
+        THttpCli client;
+        HttpClientLog log;
+        log.Attach(client);
+        ASSERT_TRUE(Fetch(client, log, server.url(row.path)));
+        EXPECT_EQ(server.requests().value(1),
+                  "GET " + row.requested + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n")
+            << row.location.constData();
+        EXPECT_EQ(log.body, "there");
+    }
+}
+
+// An absolute Location without a port means port 80, not the port of the first request.
+TEST(HttpCli, AbsoluteLocationWithoutAPortLeavesTheOldPort) {
+    ScriptedServer server(
+        ScriptedServer::reply("HTTP/1.0 301 Moved\r\nLocation: http://127.0.0.1/x.mp3\r\n\r\n"));
+    THttpCli client;
+    HttpClientLog log;
+    log.Attach(client);
+    QByteArray relocatedTo;
+    client.OnLocationChange = [&](THttpCli* c) { relocatedTo = c->ConnectHost(); };
+    ASSERT_TRUE(Fetch(client, log, server.url("/dir/page")));
+    EXPECT_EQ(relocatedTo, "127.0.0.1");
+    EXPECT_EQ(server.connections(), 1);
+}
+
+TEST(HttpCli, RequestTargetIsSentWithBlanksAndHighBytesEscaped) {
+    for (const bool proxied : {false, true}) {
+        ScriptedServer server(ScriptedServer::reply(kOkReply));
+        THttpCli client;
+        HttpClientLog log;
+        log.Attach(client);
+        if (proxied)
+            client.SetProxy("127.0.0.1:" + QByteArray::number(server.port()));
+        const QByteArray url = proxied ? "http://files.example/my song\xe9.mp3?q=a%20b c"
+                                       : server.url("/my song\xe9.mp3?q=a%20b c");
+        ASSERT_TRUE(Fetch(client, log, url));
+        const QByteArray target = proxied ? "http://files.example/my%20song%E9.mp3?q=a%20b%20c"
+                                          : "/my%20song%E9.mp3?q=a%20b%20c";
+        EXPECT_TRUE(server.requests().value(0).startsWith("GET " + target + " HTTP/1.0\r\n"))
+            << server.requests().value(0).constData();
+        EXPECT_EQ(client.DocumentName(), "my song\xe9.mp3");
+    }
 }
 
 TEST(HttpCli, RedirectLoopEndsAfterTwentyRelocations) {

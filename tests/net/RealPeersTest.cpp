@@ -20,6 +20,7 @@ protected:
         s_big = RandomBytes(24 * 1024 * 1024 + 321);
         WriteDocument("big.bin", s_big);
         WriteDocument("hello.txt", "hello from nginx\n");
+        WriteDocument(QString::fromUtf8("my song \u00e9.mp3"), "a song\n");
         s_nginx = std::make_unique<LocalServerProcess>(
             QStringLiteral("/usr/sbin/nginx"),
             NginxConfig(s_documents->path(),
@@ -135,4 +136,20 @@ TEST_F(RealPeers, ThroughTinyproxyTheServerSeesThePathAndHost) {
     const QByteArray seen =
         "GET /hello.txt?via=proxy HTTP/1.0|127.0.0.1:" + QByteArray::number(s_nginx->port());
     EXPECT_TRUE(Logged().contains(seen)) << Logged().join('\n').constData();
+}
+
+TEST_F(RealPeers, NameWithBlanksAndHighBytesIsFoundDirectAndThroughTinyproxy) {
+    ASSERT_TRUE(s_proxyFailure.isEmpty()) << qPrintable(s_proxyFailure);
+    for (const bool proxied : {false, true}) {
+        m_client.SetProxy(proxied ? "127.0.0.1:" + QByteArray::number(s_proxy->port())
+                                  : QByteArray());
+        m_log.body.clear();
+        // The name on disk is UTF-8; the URL carries its bytes.
+        ASSERT_TRUE(Fetch(Url("/my song \xc3\xa9.mp3")));
+        EXPECT_EQ(m_client.StatusCode(), 200) << proxied;
+        EXPECT_EQ(m_log.body, "a song\n") << proxied;
+    }
+    const QByteArray line = "GET /my%20song%20%C3%A9.mp3 HTTP/1.0|127.0.0.1";
+    EXPECT_TRUE(Logged().contains(line)) << Logged().join('\n').constData();
+    EXPECT_TRUE(Logged().contains(line + ':' + QByteArray::number(s_nginx->port())));
 }

@@ -301,6 +301,25 @@ TEST(WSocket, HandlerExceptionEndsTheNoticeButNotTheConnection) {
     EXPECT_EQ(received, "firstsecond");
 }
 
+TEST(WSocket, DataLeftUnreadIsAnnouncedAgainAndThePeersCloseStillArrives) {
+    ScriptedServer server([](ScriptedServer::Connection& c) {
+        c.send("unread");
+        c.waitUntilReleased();
+    });
+    TWSocket socket;
+    int notices = 0;
+    QList<int> closes;
+    socket.OnDataAvailable = [&](TCustomWSocket*, quint16) { ++notices; };
+    socket.OnSessionClosed = [&](TCustomWSocket*, quint16 e) { closes << e; };
+    ConnectTo(socket, server.port());
+    ASSERT_TRUE(WaitFor([&] { return notices >= 3; }));
+    EXPECT_TRUE(closes.isEmpty());
+    server.release();
+    ASSERT_TRUE(WaitFor([&] { return !closes.isEmpty(); }));
+    EXPECT_EQ(closes, QList<int>{0});
+    EXPECT_EQ(socket.State(), wsClosed);
+}
+
 TEST(WSocket, UnclaimedDataIsReadAndDropped) {
     ScriptedServer server([](ScriptedServer::Connection& c) { c.send(QByteArray(5000, 'x')); });
     TWSocket socket;

@@ -1,0 +1,73 @@
+#include "net/HttpReply.h"
+
+#include "platform/Errors.h"
+
+#include <cstring>
+
+namespace HttpReply {
+
+LineCut NextLine(const char* data, int size, int maxLength) {
+    LineCut cut;
+    const char* zero = static_cast<const char*>(std::memchr(data, 0, size_t(size)));
+    const int searchable = zero ? int(zero - data) : size;
+    const char* lf = static_cast<const char*>(std::memchr(data, '\n', size_t(searchable)));
+    if (!lf) {
+        cut.status = size >= maxLength ? LineStatus::TooLong : LineStatus::NeedMore;
+        return cut;
+    }
+    const int lfAt = int(lf - data);
+    cut.status = LineStatus::Line;
+    cut.length = lfAt > 0 && data[lfAt - 1] == '\r' ? lfAt - 1 : lfAt;
+    cut.consumed = lfAt + 1;
+    return cut;
+}
+
+bool IsHeaderlessStart(const QByteArray& line) {
+    return line.left(6).toUpper() == "<HTML>";
+}
+
+HeaderLine ParseHeaderLine(const QByteArray& line) {
+    HeaderLine parsed;
+    if (line.startsWith("HTTP/1.0") || line.startsWith("HTTP/1.1")) {
+        parsed.kind = HeaderLine::Status;
+        parsed.name = line.mid(9, 3);
+        parsed.value = line.mid(13);
+        return parsed;
+    }
+    const qsizetype colon = line.indexOf(':');
+    if (colon < 0)
+        return parsed;
+    parsed.kind = HeaderLine::Field;
+    parsed.name = line.left(colon).toLower();
+    parsed.value = line.mid(colon + 2);
+    return parsed;
+}
+
+qint64 HeaderInteger(const QByteArray& text) {
+    const QByteArray digits = text.trimmed();
+    bool ok = false;
+    const qint64 value = digits.toLongLong(&ok, 10);
+    if (!ok || digits.isEmpty() || digits.contains(' '))
+        throw EConvertError(
+            QStringLiteral("'%1' is not a valid integer value").arg(QString::fromLatin1(text)));
+    return value;
+}
+
+QByteArray EncodeRequestTarget(const QByteArray& target) {
+    static const char kHex[] = "0123456789ABCDEF";
+    QByteArray encoded;
+    encoded.reserve(target.size());
+    for (const char c : target) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte > 0x20 && byte < 0x7F) {
+            encoded += c;
+            continue;
+        }
+        encoded += '%';
+        encoded += kHex[byte >> 4];
+        encoded += kHex[byte & 0x0F];
+    }
+    return encoded;
+}
+
+} // namespace HttpReply

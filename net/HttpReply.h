@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QByteArray>
+
+// Reading a server's reply header: plain functions over bytes, free of sockets and state,
+// so that a reply can be fed to them cut anywhere.
+namespace HttpReply {
+
+// The longest header line the client takes; a longer one is refused.
+constexpr int kMaxLineLength = 8192;
+// The header block of one reply may not grow beyond these; a flood of lines fails.
+constexpr int kMaxHeaderBytes = 256 * 1024;
+constexpr int kMaxHeaderLines = 1000;
+
+enum class LineStatus { Line, NeedMore, TooLong };
+
+struct LineCut {
+    LineStatus status = LineStatus::NeedMore;
+    int length = 0;   // the line without its CR LF
+    int consumed = 0; // the line with its line end: what to remove from the front
+};
+
+// The first complete line at the front of size bytes. A line ends at LF, a CR right before
+// it is dropped; the search sees the bytes up to the first zero byte. Without a line feed
+// the answer is NeedMore, or TooLong once maxLength bytes wait.
+LineCut NextLine(const char* data, int size, int maxLength = kMaxLineLength);
+
+// A reply that starts with "<HTML>" (any case) has no header at all.
+bool IsHeaderlessStart(const QByteArray& line);
+
+struct HeaderLine {
+    enum Kind { Status, Field, Other };
+    Kind kind = Other;
+    QByteArray name;  // Field: the name, lower-cased; Status: the code's three characters
+    QByteArray value; // Field: the text after the colon and one more character; Status: reason
+};
+
+// "HTTP/1.0 200 OK" and "HTTP/1.1 ..." are status lines (code in characters 10-12, reason
+// from 14); "Name: value" is a field, whose value skips the character after the colon
+// whatever it is; anything else is only recorded.
+HeaderLine ParseHeaderLine(const QByteArray& line);
+
+// A header integer: optional blanks and sign, decimal digits, within 64 bits. Throws
+// EConvertError otherwise.
+qint64 HeaderInteger(const QByteArray& text);
+
+// The request target as it goes on the request line: bytes at or below 0x20 and at or above
+// 0x7F become %XX; everything else, '%' of an escape already made included, stays.
+QByteArray EncodeRequestTarget(const QByteArray& target);
+
+} // namespace HttpReply

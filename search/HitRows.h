@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArray>
+
+class SettingsFile;
+
+// The quality mark of a hit, the index of its picture in the hit list.
+enum QualityMark { qmGood = 0, qmUnknown = 1, qmBelow = 2 };
+
+// One row of the hit list: caption, quality mark, "Size" and "File Info".
+struct SearchHit {
+    QByteArray caption;
+    int image = qmUnknown;
+    QByteArray size;
+    QByteArray info;
+
+    bool operator==(const SearchHit&) const = default;
+};
+
+// The row of a hit. The quality settings are read at every call: the mark is good when
+// the bitrate and the sample rate reach "MinBitrate" and "MinFrequency" and the file is
+// stereo or "NeedStereo" is off, unknown when the bitrate or the rate is 0 ("File Info"
+// then "N/A"), below otherwise. "Size" is "N/A" for 0 bytes or less. Throws EConvertError
+// when "MinBitrate" or (when it is read) "MinFrequency" is not an integer.
+SearchHit MakeHitRow(const SettingsFile& ini, const QByteArray& name, qint64 size, bool stereo,
+                     int sampleRate, int bitrate);

@@ -1,0 +1,68 @@
+#include "search/ListingScraper.h"
+
+#include "core/HitRecords.h"
+
+namespace {
+
+using HitRecords::AfterTabs;
+using HitRecords::Field;
+
+using HostLineTest = bool (*)(const QByteArray& line);
+
+bool holdsColon(const QByteArray& line) {
+    return line.contains(':');
+}
+
+bool startsWithDigit(const QByteArray& line) {
+    return !line.isEmpty() && line[0] >= '0' && line[0] <= '9';
+}
+
+QList<QByteArray> flatRecords(const QList<QByteArray>& lines, HostLineTest isHostLine) {
+    QList<QByteArray> records;
+    records.reserve(lines.size());
+    QByteArray host;
+    QByteArray folder;
+    for (const QByteArray& line : lines) {
+        if (isHostLine(line)) {
+            const ListingRecord record = ListingRecord::fromLine(line);
+            host = record.host;
+            folder = record.folder;
+            records.append(record.line());
+            continue;
+        }
+        qsizetype start = 0;
+        while (start < line.size() && line[start] == '\t')
+            ++start;
+        QByteArray rest = line.mid(start);
+        if (rest.startsWith('\\')) {
+            folder = Field(rest, 0);
+            rest = AfterTabs(rest, 1);
+        }
+        records.append(ListingRecord{host, folder, Field(rest, 0), AfterTabs(rest, 1)}.line());
+    }
+    return records;
+}
+
+// Picks one of the remaining records at random again and again. The last remaining record
+// fills the gap of the one taken, so a listing of any length is shuffled in linear time.
+QList<QByteArray> inRandomOrder(QList<QByteArray> remaining, const RandomIndex& random) {
+    QList<QByteArray> ordered;
+    ordered.reserve(remaining.size());
+    while (!remaining.isEmpty()) {
+        const int pick = random(static_cast<int>(remaining.size()));
+        ordered.append(std::move(remaining[pick]));
+        remaining[pick] = std::move(remaining.back());
+        remaining.removeLast();
+    }
+    return ordered;
+}
+
+} // namespace
+
+QList<QByteArray> ScrapeFtpListing(const QList<QByteArray>& lines, const RandomIndex& random) {
+    return inRandomOrder(flatRecords(lines, holdsColon), random);
+}
+
+QList<QByteArray> ScrapeSmbListing(const QList<QByteArray>& lines, const RandomIndex& random) {
+    return inRandomOrder(flatRecords(lines, startsWithDigit), random);
+}
