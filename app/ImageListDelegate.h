@@ -10,7 +10,12 @@ class TImageListDelegate : public QStyledItemDelegate {
     Q_OBJECT
 
 public:
-    TImageListDelegate(QList<QIcon> images, int imageIndexRole, QObject* parent = nullptr);
+    // Texts of the columns in rightAligned stand at the right edge of their cells.
+    TImageListDelegate(QList<QIcon> images, int imageIndexRole, QList<int> rightAligned,
+                       QObject* parent = nullptr);
+
+    // The picture of a row's image index; none for an index outside the image list.
+    QIcon imageFor(const QModelIndex& index) const;
 
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
@@ -18,4 +23,5 @@ protected:
 private:
     QList<QIcon> m_images;
     int m_role;
+    QList<int> m_rightAligned;
 };

@@ -18,8 +18,9 @@ class QLabel;
 class QMenu;
 class QPushButton;
 class QTimer;
-class QTreeWidget;
+class QTreeView;
 class QWidget;
+class SearchRun;
 class TSearchPage;
 class TfrmGroupSelect;
 class TfrmSearchFile;
@@ -57,10 +58,9 @@ public:
     void AdImage1Click();
     void FormResize();
 
-    // Search history at a search start with a non-empty text.
-    void RememberSearch(const QString& text);
-
     SettingsFile& settings() { return *SettingsFile_; }
+    // The search: its requests, stores, lists, timers and history.
+    SearchRun& searchRun() { return *m_searchRun; }
     const DataFileConfig& dataFile() const { return DataFile; }
     QString programFolder() const { return ProgramFolderText; }
     bool updateCheckStarted() const { return UpdateCheckStarted; }
@@ -79,8 +79,8 @@ public:
     QFrame* Progressbar = nullptr;
     QLabel* SearchStatus = nullptr;
     QLabel* SearchFound = nullptr;
-    QTreeWidget* HostListView = nullptr;
-    QTreeWidget* SearchListview = nullptr;
+    QTreeView* HostListView = nullptr;
+    QTreeView* SearchListview = nullptr;
     TSplitterBar* Splitter1 = nullptr;
     QWidget* ListsArea = nullptr;
     QLabel* versionlabel = nullptr;
@@ -108,9 +108,6 @@ public:
     QPushButton* HarmFade15 = nullptr;
     QPushButton* HarmFade16 = nullptr;
     QPushButton* HarmFade17 = nullptr;
-    QTimer* ProgressTimer = nullptr;
-    QTimer* SearchLimitTimer = nullptr;
-    QTimer* AudioFindTimer = nullptr;
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;
     QMenu* SearchListMenu = nullptr;
@@ -142,7 +139,6 @@ private:
     void RestorePlacement();
     void SavePlacement();
     void FillSearchHistory();
-    void AbortSearch();
     void RemoveTempFiles(const QStringList& patterns);
     void BringToFront(QWidget* page);
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -151,6 +147,7 @@ private:
     Options m_options;
     std::mt19937 m_random;
     std::unique_ptr<SettingsFile> SettingsFile_;
+    std::unique_ptr<SearchRun> m_searchRun;
     DataFileConfig DataFile;
     QString ProgramFolderText;
     bool FoundFixedIni = false;
