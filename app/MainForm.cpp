@@ -53,6 +53,8 @@ const QString TMainForm::kContactUrl = QStringLiteral("http://www.pellmar.net/mp
 
 TMainForm::TMainForm(Platform& platform, Options options, QWidget* parent)
     : QMainWindow(parent), m_platform(platform), m_options(std::move(options)) {
+    // Boxes of the creation come before the window is shown: they are still its own.
+    m_platform.messages.setOwner(this);
     buildWindow();
     connectButtons();
     FormCreate();

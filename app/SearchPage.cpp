@@ -2,6 +2,7 @@
 
 #include "app/ImageListDelegate.h"
 #include "app/ListPictures.h"
+#include "controls/ColumnWidths.h"
 #include "controls/SplitterBar.h"
 #include "platform/Errors.h"
 #include "platform/MessageBoxes.h"
@@ -36,7 +37,6 @@ QTreeView* reportList(QWidget* parent, const QString& name, QList<QIcon> images,
     list->setAllColumnsShowFocus(true);
     list->setIconSize(QSize(16, 16));
     list->setContextMenuPolicy(Qt::CustomContextMenu);
-    list->header()->setStretchLastSection(false);
     // The image index role is the same number on both list models.
     list->setItemDelegate(
         new TImageListDelegate(std::move(images), HitListModel::ImageIndexRole,
@@ -222,24 +222,21 @@ void TSearchPage::dragSplitter(int totalDelta) {
 }
 
 void TSearchPage::restoreColumns(const SettingsFile& ini) {
-    const std::array<int, 3> hitDefaults = {250, 80, 200};
-    const std::array<int, 3> hostDefaults = {120, 35, 35};
-    for (int i = 0; i < 3; ++i) {
-        SearchListview->setColumnWidth(
-            i, ini.readInteger(kWinPos, QStringLiteral("Col%1").arg(i + 1), hitDefaults[i]));
-        HostListView->setColumnWidth(
-            i, ini.readInteger(kWinPos, QStringLiteral("Col%1").arg(i + 4), hostDefaults[i]));
-    }
+    const std::array<int, 6> defaults = {250, 80, 200, 120, 35, 35};
+    QList<int> widths;
+    for (int i = 0; i < 6; ++i)
+        widths.append(ini.readInteger(kWinPos, QStringLiteral("Col%1").arg(i + 1), defaults[i]));
+    ColumnWidths::set(SearchListview->header(), widths.mid(0, 3));
+    ColumnWidths::set(HostListView->header(), widths.mid(3, 3));
     HostListView->setFixedWidth(
         std::max(0, ini.readInteger(kWinPos, QStringLiteral("HostWidth"), 200)));
 }
 
 void TSearchPage::saveColumns(SettingsFile& ini) const {
-    for (int i = 0; i < 3; ++i) {
-        ini.writeInteger(kWinPos, QStringLiteral("Col%1").arg(i + 1),
-                         SearchListview->columnWidth(i));
-        ini.writeInteger(kWinPos, QStringLiteral("Col%1").arg(i + 4), HostListView->columnWidth(i));
-    }
+    const QList<int> widths =
+        ColumnWidths::get(SearchListview->header()) + ColumnWidths::get(HostListView->header());
+    for (int i = 0; i < 6; ++i)
+        ini.writeInteger(kWinPos, QStringLiteral("Col%1").arg(i + 1), widths.value(i));
     ini.writeInteger(kWinPos, QStringLiteral("HostWidth"), HostListView->width());
 }
 

@@ -15,6 +15,10 @@ public:
     virtual ~IMessageBoxes() = default;
     virtual MessageResult show(const QString& caption, const QString& text, MessageIcon icon,
                                MessageButtons buttons) = 0;
+    // The window that owns boxes shown while no window is active, as while the main window
+    // is being created and not yet on the screen.
+    // Boxes that cannot be placed (recording doubles) ignore it.
+    virtual void setOwner(QObject* window) { (void)window; }
 };
 
 // The application's general error box: the message of an error that escaped a handler.

@@ -27,10 +27,7 @@ QString path() {
 }
 
 QString executablePath() {
-    QString name = QFileInfo(binaryPath()).fileName();
-    if (name.isEmpty())
-        name = QStringLiteral("Pellmar");
-    return path() + QLatin1Char('/') + name;
+    return binaryPath();
 }
 
 QString file(const QString& relative) {

@@ -10,8 +10,8 @@ namespace ProgramFolder {
 // The folder without a trailing slash.
 QString path();
 
-// The running binary's full path as the program reports it: the binary's name inside
-// the program folder.
+// The running binary's full path, wherever the program folder is: what the registry
+// records must name a program that exists.
 QString executablePath();
 
 // A file inside the program folder, for example file("Pellmar.dat").

@@ -88,11 +88,16 @@ QByteArray unquoted(const QByteArray& value) {
 
 SettingsFile::SettingsFile(const QString& fileName) : m_fileName(fileName) {}
 
-QList<QByteArray> SettingsFile::loadLines() const {
+std::optional<QList<QByteArray>> SettingsFile::loadLines() const {
     QFile file(m_fileName);
+    if (!file.exists())
+        return QList<QByteArray>();
     if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QList<QByteArray> lines = file.readAll().split('\n');
+        return std::nullopt;
+    const QByteArray content = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    QList<QByteArray> lines = content.split('\n');
     for (QByteArray& line : lines) {
         if (line.endsWith('\r'))
             line.chop(1);
@@ -100,6 +105,10 @@ QList<QByteArray> SettingsFile::loadLines() const {
     if (!lines.isEmpty() && lines.back().isEmpty())
         lines.removeLast();
     return lines;
+}
+
+void SettingsFile::refuseWrite() const {
+    throw EIniFileException(QStringLiteral("Unable to write to %1").arg(m_fileName));
 }
 
 void SettingsFile::saveLines(const QList<QByteArray>& lines) {
@@ -110,12 +119,13 @@ void SettingsFile::saveLines(const QList<QByteArray>& lines) {
     const bool written =
         file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.commit();
     if (!written)
-        throw EIniFileException(QStringLiteral("Unable to write to %1").arg(m_fileName));
+        refuseWrite();
 }
 
 QString SettingsFile::readString(const QString& section, const QString& key,
                                  const QString& defaultValue) const {
-    const QList<QByteArray> lines = loadLines();
+    // A file that cannot be read reads as missing: reads never fail.
+    const QList<QByteArray> lines = loadLines().value_or(QList<QByteArray>());
     const SectionSpan span = findSection(lines, section);
     const qsizetype at = span.header < 0 ? -1 : findKey(lines, span, key);
     if (at < 0)
@@ -136,7 +146,11 @@ bool SettingsFile::readBool(const QString& section, const QString& key, bool def
 }
 
 void SettingsFile::writeString(const QString& section, const QString& key, const QString& value) {
-    QList<QByteArray> lines = loadLines();
+    // Writing without the existing lines would replace every other setting with this one.
+    std::optional<QList<QByteArray>> loaded = loadLines();
+    if (!loaded)
+        refuseWrite();
+    QList<QByteArray>& lines = *loaded;
     const QByteArray encodedKey = Cp1252::fromUnicode(key);
     // A value cannot hold a line break in this format.
     QByteArray encodedValue = Cp1252::fromUnicode(value);

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <optional>
 
 // The program's INI settings file. Nothing is cached: every read goes to the file and
 // every write goes through to it at once, replacing the file whole (a crash mid-write
@@ -25,13 +26,16 @@ public:
     // the default.
     bool readBool(const QString& section, const QString& key, bool defaultValue) const;
 
-    // Writes throw EIniFileException("Unable to write to <file>") when refused.
+    // Writes throw EIniFileException("Unable to write to <file>") when refused, and when
+    // the existing file cannot be read (the file is then left as it is).
     void writeString(const QString& section, const QString& key, const QString& value);
     void writeInteger(const QString& section, const QString& key, int value);
     void writeBool(const QString& section, const QString& key, bool value);
 
 private:
-    QList<QByteArray> loadLines() const;
+    // The file's lines; none for a missing file, nothing when it exists but cannot be read.
+    std::optional<QList<QByteArray>> loadLines() const;
+    [[noreturn]] void refuseWrite() const;
     void saveLines(const QList<QByteArray>& lines);
 
     QString m_fileName;

@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QScreen>
+#include <memory>
 
 namespace {
 
@@ -51,6 +53,20 @@ MessageResult fromQt(int button) {
     }
 }
 
+// A message box centred on its screen once its size is known, just before it appears.
+class ScreenCentredBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void showEvent(QShowEvent* event) override {
+        QMessageBox::showEvent(event);
+        const QScreen* screen = parentWidget() ? parentWidget()->screen() : this->screen();
+        if (screen)
+            move(screen->availableGeometry().center() - rect().center());
+    }
+};
+
 std::optional<QString> chosen(const QString& path) {
     if (path.isEmpty())
         return std::nullopt;
@@ -61,12 +77,24 @@ std::optional<QString> chosen(const QString& path) {
 
 MessageResult WidgetMessageBoxes::show(const QString& caption, const QString& text,
                                        MessageIcon icon, MessageButtons buttons) {
-    QMessageBox box(toQtIcon(icon), caption, text, toQtButtons(buttons),
-                    QApplication::activeWindow());
-    const int answer = box.exec();
+    QWidget* parent = QApplication::activeWindow();
+    if (!parent)
+        parent = m_owner;
+    std::unique_ptr<QMessageBox> box;
+    if (parent && parent->isVisible())
+        box = std::make_unique<QMessageBox>(toQtIcon(icon), caption, text, toQtButtons(buttons),
+                                            parent);
+    else
+        box = std::make_unique<ScreenCentredBox>(toQtIcon(icon), caption, text,
+                                                 toQtButtons(buttons), parent);
+    const int answer = box->exec();
     if (buttons == MessageButtons::YesNo && answer != QMessageBox::Yes)
         return MessageResult::No;
     return fromQt(answer);
+}
+
+void WidgetMessageBoxes::setOwner(QObject* window) {
+    m_owner = qobject_cast<QWidget*>(window);
 }
 
 std::optional<QString> WidgetFileDialogs::saveFile(const QString& caption,

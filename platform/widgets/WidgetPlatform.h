@@ -2,13 +2,21 @@
 
 #include "platform/Platform.h"
 
+#include <QPointer>
+
 class QWidget;
 
 // The window-system versions of the platform interfaces.
+// A box belongs to the active window, else to the owner; while its owner is not on the
+// screen yet, the box is centred on the screen instead of on the hidden window's spot.
 class WidgetMessageBoxes : public IMessageBoxes {
 public:
     MessageResult show(const QString& caption, const QString& text, MessageIcon icon,
                        MessageButtons buttons) override;
+    void setOwner(QObject* window) override;
+
+private:
+    QPointer<QWidget> m_owner;
 };
 
 class WidgetFileDialogs : public IFileDialogs {

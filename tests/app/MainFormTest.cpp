@@ -1,18 +1,24 @@
 #include "app/MainForm.h"
 #include "core/DataFileConfig.h"
 #include "platform/SettingsFile.h"
+#include "platform/widgets/WidgetPlatform.h"
 #include "support/FakePlatform.h"
 #include "support/TempHome.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTreeView>
+#include <QScreen>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <random>
 
@@ -76,8 +82,8 @@ TEST_F(MainFormTest, CreationReadsTheDataFileAndRecordsTheProgram) {
     EXPECT_EQ(form->SearchFound->text(), QStringLiteral("0"));
     EXPECT_TRUE(form->SearchStatus->text().isEmpty());
     EXPECT_EQ(form->programFolder(), home.path());
-    const QString exe = home.path() + QLatin1Char('/') +
-                        QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    // The real binary, not a name inside the program folder.
+    const QString exe = QCoreApplication::applicationFilePath();
     EXPECT_EQ(fake.registry.values.value(QStringLiteral("Software\\Pellmar\\Version|Module Name")),
               exe);
     EXPECT_EQ(fake.registry.values.value(QStringLiteral("Software\\Pellmar\\Version|revision")),
@@ -286,7 +292,7 @@ TEST_F(MainFormTest, CloseSavesPlacementAndTheNextStartRestoresIt) {
         form->showNormal();
         form->setGeometry(30, 40, 820, 610);
         form->SearchListview->setColumnWidth(0, 300);
-        form->HostListView->setColumnWidth(2, 44);
+        form->HostListView->setColumnWidth(1, 44);
         form->HostListView->setFixedWidth(180);
         form->SearchFtpCheck->setChecked(false);
         form->close();
@@ -301,7 +307,7 @@ TEST_F(MainFormTest, CloseSavesPlacementAndTheNextStartRestoresIt) {
               QStringLiteral("1"));
     EXPECT_EQ(ini.readInteger(QStringLiteral("WinPos"), QStringLiteral("Width"), 0), 820);
     EXPECT_EQ(ini.readInteger(QStringLiteral("WinPos"), QStringLiteral("Col1"), 0), 300);
-    EXPECT_EQ(ini.readInteger(QStringLiteral("WinPos"), QStringLiteral("Col6"), 0), 44);
+    EXPECT_EQ(ini.readInteger(QStringLiteral("WinPos"), QStringLiteral("Col5"), 0), 44);
     EXPECT_EQ(ini.readInteger(QStringLiteral("WinPos"), QStringLiteral("HostWidth"), 0), 180);
 
     auto form = create();
@@ -310,7 +316,7 @@ TEST_F(MainFormTest, CloseSavesPlacementAndTheNextStartRestoresIt) {
     EXPECT_EQ(form->width(), 820);
     EXPECT_EQ(form->height(), 610);
     EXPECT_EQ(form->SearchListview->columnWidth(0), 300);
-    EXPECT_EQ(form->HostListView->columnWidth(2), 44);
+    EXPECT_EQ(form->HostListView->columnWidth(1), 44);
     EXPECT_EQ(form->HostListView->width(), 180);
     EXPECT_FALSE(form->SearchFtpCheck->isChecked());
     EXPECT_TRUE(form->SearchSMBCheck->isChecked());
@@ -373,4 +379,75 @@ TEST_F(MainFormTest, GarbageSettingsNeverStopTheWindow) {
     form->show();
     EXPECT_EQ(form->ComboBox1->itemText(0), QStringLiteral("ok"));
     EXPECT_TRUE(form->close());
+}
+
+// The last column of each list stretches over the rest of the list; what a start reads must
+// be what the close writes, start after start.
+TEST_F(MainFormTest, ColumnWidthsRoundTripWhileTheLastColumnsStretch) {
+    struct Row {
+        const char* name;
+        QByteArray columns;
+        QList<int> expected;
+    };
+    const QList<Row> rows = {
+        {"defaults", "", {250, 80, 200, 120, 35, 35}},
+        {"narrow",
+         "Col1=12\r\nCol2=3\r\nCol3=7\r\nCol4=9\r\nCol5=1\r\nCol6=2\r\n",
+         {12, 3, 7, 9, 1, 2}},
+        {"wide",
+         "Col1=500\r\nCol2=90\r\nCol3=700\r\nCol4=150\r\nCol5=60\r\nCol6=400\r\n",
+         {500, 90, 700, 150, 60, 400}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        QFile::remove(iniPath());
+        home.write(QFileInfo(iniPath()).fileName(),
+                   "[Options]\r\nFirstTime=0\r\n[WinPos]\r\nWidth=900\r\nHeight=600\r\n"
+                   "HostWidth=260\r\n" +
+                       row.columns);
+        for (int start = 0; start < 2; ++start) {
+            auto form = create();
+            form->show();
+            const QHeaderView* hosts = form->HostListView->header();
+            if (row.expected[3] + row.expected[4] + row.expected[5] < 200) {
+                EXPECT_EQ(hosts->length(), form->HostListView->viewport()->width());
+            }
+            form->close();
+        }
+        SettingsFile ini(iniPath());
+        QList<int> written;
+        for (int i = 1; i <= 6; ++i)
+            written.append(
+                ini.readInteger(QStringLiteral("WinPos"), QStringLiteral("Col%1").arg(i), -9));
+        EXPECT_EQ(written, row.expected);
+    }
+}
+
+// Boxes of the window's creation belong to it and, with the window not yet on the screen,
+// sit in the middle of the screen rather than where the hidden window would be.
+TEST_F(MainFormTest, BoxesOfTheCreationBelongToTheWindowAndAreCentred) {
+    home.write(QStringLiteral("Pellmar.dat"), QByteArray());
+    WidgetMessageBoxes boxes;
+    Platform platform{boxes, fake.dialogs, fake.shell, fake.clipboard, fake.registry};
+    QString text;
+    QString owner;
+    QPoint centre;
+    QTimer answer;
+    answer.setSingleShot(true);
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        text = box->text();
+        owner = box->parentWidget() ? box->parentWidget()->objectName() : QString();
+        centre = box->geometry().center();
+        box->done(QMessageBox::Ok);
+    });
+    answer.start(0);
+    TMainForm form(platform);
+    EXPECT_EQ(text, QStringLiteral("Couldn't find Pellmar.dat. Please reinstall Pellmar."));
+    EXPECT_EQ(owner, QStringLiteral("MainForm"));
+    const QPoint screenCentre = QGuiApplication::primaryScreen()->availableGeometry().center();
+    // Within the window frame's few pixels; the hidden window's spot is hundreds away.
+    EXPECT_LE((centre - screenCentre).manhattanLength(), 8);
 }

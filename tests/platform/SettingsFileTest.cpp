@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileDevice>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -129,4 +130,22 @@ TEST_F(SettingsFileTest, AWriteReplacesTheFileWholeAndLeavesNoTemporaryFiles) {
     EXPECT_EQ(QDir(home.path()).entryList(QDir::Files), QStringList{QStringLiteral("Pellmar.ini")});
     EXPECT_EQ(home.read(QStringLiteral("Pellmar.ini")),
               QByteArray("[Options]\r\nTimeLimit=60\r\nMinSizeToAdd=10\r\n"));
+}
+
+// Root reads any file, so CTest runs this case once more as an ordinary user.
+TEST_F(SettingsFileTest, AWriteThatCannotReadTheFileFailsAndLeavesItAlone) {
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root may read the file; tests/support/as_nobody.sh runs this as nobody";
+    const QByteArray before = "[Options]\r\nProxyServer=proxy\r\nTimeLimit=60\r\n";
+    home.write(QStringLiteral("Pellmar.ini"), before);
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::WriteOwner));
+    try {
+        ini.writeInteger(O, QStringLiteral("MinSizeToAdd"), 10);
+        ADD_FAILURE() << "the write should have been refused";
+    } catch (const EIniFileException& error) {
+        EXPECT_EQ(error.message(), QStringLiteral("Unable to write to ") + path);
+    }
+    EXPECT_EQ(ini.readInteger(O, QStringLiteral("TimeLimit"), 180), 180);
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    EXPECT_EQ(home.read(QStringLiteral("Pellmar.ini")), before);
 }

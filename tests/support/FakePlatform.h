@@ -26,7 +26,9 @@ public:
             return answers.takeFirst();
         return buttons == MessageButtons::YesNo ? MessageResult::No : MessageResult::Ok;
     }
+    void setOwner(QObject* window) override { owner = window; }
     QList<RecordedMessage> shown;
+    QObject* owner = nullptr;
     QList<MessageResult> answers;
 };
 
