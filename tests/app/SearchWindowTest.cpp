@@ -11,6 +11,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTreeView>
 #include <gtest/gtest.h>
@@ -19,6 +20,17 @@ namespace {
 
 QImage pictureOf(const QIcon& icon) {
     return icon.pixmap(16, 16).toImage();
+}
+
+// A click with the left button on a row of a list, as the user makes it.
+void clickRow(QTreeView& view, int row) {
+    const QPoint at = view.visualRect(view.model()->index(row, 0)).center();
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent event(type, at, view.viewport()->mapToGlobal(at), Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                          Qt::NoModifier);
+        QCoreApplication::sendEvent(view.viewport(), &event);
+    }
 }
 
 QStringList rowTexts(const QAbstractItemModel& model, int row) {
@@ -50,6 +62,8 @@ TEST(SearchWindow, ASearchFillsBothListsWithPictures) {
         << form.SearchStatus->text().toStdString();
     ASSERT_TRUE(WaitFor([&] { return form.HostListView->model()->rowCount() == 3; }));
 
+    // The HTTP hits show once their host row is clicked.
+    clickRow(*form.HostListView, 0);
     const QAbstractItemModel& hosts = *form.HostListView->model();
     const QAbstractItemModel& hits = *form.SearchListview->model();
     const int found = form.SearchFound->text().toInt();
