@@ -6,3 +6,4 @@
 // command name) and returns the process exit code.
 int runDataFileCommand(const QStringList& args);
 int runGetCommand(const QStringList& args);
+int runProbeCommand(const QStringList& args);

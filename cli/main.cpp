@@ -13,7 +13,8 @@ void printUsage() {
                "commands:\n"
                "  datafile -o FILE LINES.txt   write a data file from nine plain lines\n"
                "  datafile --decode FILE       print the nine plain lines of a data file\n"
-               "  get URL [-o FILE] [--proxy HOST[:PORT]]   fetch one URL\n",
+               "  get URL [-o FILE] [--proxy HOST[:PORT]]   fetch one URL\n"
+               "  probe FILE...                read the MPEG frame header of each file\n",
                stderr);
 }
 
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
     const std::map<QString, std::function<int(const QStringList&)>> commands = {
         {QStringLiteral("datafile"), runDataFileCommand},
         {QStringLiteral("get"), runGetCommand},
+        {QStringLiteral("probe"), runProbeCommand},
     };
     const QString name = args.takeFirst();
     const auto command = commands.find(name);

@@ -1,5 +1,5 @@
 #include "searchd/SampleLibrary.h"
-#include "FrameHeaderReader.h"
+#include "download/Mpeg3Head.h"
 #include "searchd/MpegFrame.h"
 #include "support/TempHome.h"
 
@@ -35,13 +35,13 @@ TEST(MpegFrame, ProbeReadsWhatWasWritten) {
                 for (int mode = 0; mode < 4; ++mode) {
                     const MpegFrame frame{static_cast<MpegVersion>(version), index, rate,
                                           static_cast<ChannelMode>(mode)};
-                    const FrameHeaderRead read = readFrameHeader(frame.silentFrame());
-                    ASSERT_EQ(read.error, QString());
+                    TMpeg3Head head;
+                    ASSERT_TRUE(head.ReadFrameHeader(frame.silentFrame()));
+                    const FrameHeader& read = head.header();
                     EXPECT_EQ(read.layer, 3);
-                    EXPECT_EQ(read.bitrate, frame.bitrate());
-                    // The probe reads every MPEG-2.5 file as 11025 Hz.
-                    EXPECT_EQ(read.sampleRate, version == 2 ? 11025 : frame.sampleRate());
-                    EXPECT_EQ(read.mode, QString::fromLatin1(kModes[mode]));
+                    EXPECT_EQ(read.bitrate.toInt(), frame.bitrate());
+                    EXPECT_EQ(read.sampleRate.toInt(), frame.sampleRate());
+                    EXPECT_EQ(read.mode, kModes[mode]);
                 }
             }
         }
@@ -86,22 +86,25 @@ TEST(SampleLibrary, FilesReadAsTheProbeWouldReadThem) {
         SCOPED_TRACE(file.path.toStdString());
         const QByteArray bytes = SampleLibrary::content(file);
         ASSERT_EQ(bytes.size(), file.size);
-        const FrameHeaderRead read = readFrameHeader(bytes);
+        const char* expected = "";
+        if (file.frame.sampleRateIndex == 3)
+            expected = "Stream Error!";
+        else if (file.frame.bitrateIndex == 0)
+            expected = "Free format not Supported";
+        TMpeg3Head atStart(false), pastTags(true);
+        atStart.ReadFrameHeader(bytes);
+        pastTags.ReadFrameHeader(bytes);
         if (file.wrapping == Wrapping::Id3v2Tag) {
             EXPECT_TRUE(bytes.startsWith("ID3\x03"));
-            EXPECT_EQ(read.error, "Invalid Header");
-            continue;
+            EXPECT_EQ(atStart.header().error, "Invalid Header");
+        } else {
+            EXPECT_EQ(atStart.header().error, expected);
         }
         if (file.wrapping == Wrapping::Riff) {
             EXPECT_TRUE(bytes.startsWith("RIFF") && bytes.mid(8, 4) == "WAVE");
         }
-        if (file.frame.sampleRateIndex == 3)
-            EXPECT_EQ(read.error, "Stream Error!");
-        else if (file.frame.bitrateIndex == 0)
-            EXPECT_EQ(read.error, "Free format not Supported");
-        else
-            EXPECT_EQ(read.error, "");
-        EXPECT_EQ(read.bitrate, file.frame.bitrate());
+        EXPECT_EQ(pastTags.header().error, expected);
+        EXPECT_EQ(pastTags.header().bitrate.toInt(), file.frame.bitrate());
     }
 }
 

@@ -1,0 +1,225 @@
+#include "download/HeaderProbes.h"
+
+#include "core/UserOptions.h"
+#include "download/Mpeg3Head.h"
+#include "download/RequestSetup.h"
+#include "net/HttpCli.h"
+#include "net/NoticeEndpoint.h"
+#include "platform/Errors.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace {
+
+const QByteArray kSeparator = "|=@";
+// Draws of a free tag before the probe gives up: a temp folder that full is broken.
+constexpr int kTagDraws = 1000;
+
+} // namespace
+
+QByteArray ProbedHit::record() const {
+    return name + '\t' + url + '\t' + QByteArray::number(size) + '\t' +
+           QByteArray::number(bitrate) + '\t' + QByteArray::number(sampleRate) + '\t' + mode;
+}
+
+// One probe in flight. The temporary file is created at the start but held open only from
+// the first data event to the header read, so that hundreds of waiting probes cost one
+// descriptor each (their socket), not two.
+struct HeaderProbes::Probe {
+    std::unique_ptr<QFile> file; // the client's receive stream
+    std::unique_ptr<THttpCli> client;
+    bool skipId3Tags = true;
+    qint64 stored = 0;     // bytes the client has written to the file
+    QByteArray start;      // the first of them, enough to tell an ID3v2 tag's size
+    bool finished = false; // the header was read or the probe gave up: later data is ignored
+};
+
+HeaderProbes::HeaderProbes(const SettingsFile& ini, const QString& programFolder, Hooks hooks,
+                           std::function<int(int)> random)
+    : m_ini(ini), m_programFolder(programFolder), m_hooks(std::move(hooks)),
+      m_random(std::move(random)), m_endpoint(std::make_unique<NoticeEndpoint>()) {}
+
+// The endpoint goes first (its notices are dropped), then the clients: deleting a running
+// client from outside its events closes its socket without firing anything.
+HeaderProbes::~HeaderProbes() {
+    m_endpoint.reset();
+    m_probes.clear();
+    m_released.clear();
+}
+
+QString HeaderProbes::tempFolder() const {
+    return m_programFolder + QStringLiteral("/temp/");
+}
+
+std::unique_ptr<QFile> HeaderProbes::createTempFile(int& tag) const {
+    QDir().mkpath(tempFolder());
+    for (int draw = 0; draw < kTagDraws; ++draw) {
+        tag = m_random(kTagRange);
+        auto file =
+            std::make_unique<QFile>(tempFolder() + QString::number(tag) + QStringLiteral(".tmp"));
+        if (file->exists())
+            continue;
+        if (!file->open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return nullptr; // no descriptor or no room: the probe fails
+        file->close();
+        return file;
+    }
+    return nullptr;
+}
+
+void HeaderProbes::StartHeaderProbe(const QByteArray& url, const QByteArray& name) {
+    m_pending.append(url + kSeparator + name);
+    m_sizes.append("0");
+
+    auto probe = std::make_unique<Probe>();
+    int tag = 0;
+    probe->file = createTempFile(tag);
+    if (!probe->file) { // ends like a failed request, from the event loop
+        m_endpoint->post([this, url] { guarded([&] { endProbe(url); }); });
+        return;
+    }
+    probe->skipId3Tags = UserOptions::SkipId3Tags(m_ini);
+    probe->client = std::make_unique<THttpCli>();
+    THttpCli* client = probe->client.get();
+    SetUpRequest(*client, m_ini);
+    client->SetURL(url);
+    client->SetTag(tag);
+    client->SetReceiveStream(probe->file.get());
+    client->OnHeaderData = [this](THttpCli* sender) { guarded([&] { ProbeHeaderData(sender); }); };
+    client->OnDocData = [this](THttpCli* sender, const char* data, int length) {
+        guarded([&] { ProbeDocData(sender, QByteArray::fromRawData(data, length)); });
+    };
+    client->OnRequestDone = [this](THttpCli* sender, THttpRequest, quint16) { ProbeDone(sender); };
+    m_probes.emplace(client, std::move(probe));
+    try {
+        client->GetAsync();
+    } catch (const PellmarError&) {
+        client->Abort(); // a link without a host: the request ends with OnRequestDone
+    }
+}
+
+void HeaderProbes::ClearPending() {
+    m_pending.clear();
+    m_sizes.clear();
+}
+
+void HeaderProbes::ProbeHeaderData(THttpCli* client) {
+    const QByteArray& line = client->CurrentLine();
+    if (!line.toLower().contains("content-length"))
+        return;
+    const QByteArray value = line.mid(line.indexOf(':') + 2);
+    const QByteArray url = client->URL();
+    for (qsizetype i = 0; i < m_pending.size(); ++i) {
+        if (m_pending.at(i).startsWith(url))
+            m_sizes[i] = value;
+    }
+}
+
+void HeaderProbes::ProbeDocData(THttpCli* client, const QByteArray& chunk) {
+    const auto found = m_probes.find(client);
+    if (found == m_probes.end() || found->second->finished)
+        return;
+    Probe& probe = *found->second;
+    const TMpeg3Head head(probe.skipId3Tags);
+    if (probe.stored < head.bytesNeeded(probe.start)) {
+        if (!probe.file->isOpen() &&
+            !probe.file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+            stopTransfer(probe);
+            QFile::remove(probe.file->fileName());
+            return;
+        }
+        probe.stored += chunk.size();
+        if (probe.start.size() < 10)
+            probe.start += chunk.left(10 - probe.start.size());
+        return; // the client stores this chunk
+    }
+    stopTransfer(probe);
+    readHeader(probe);
+}
+
+// Stops the transfer and takes the file away, so that the chunk of this event is not stored.
+void HeaderProbes::stopTransfer(Probe& probe) {
+    probe.finished = true;
+    probe.client->Abort();
+    probe.file->close();
+    probe.client->SetReceiveStream(nullptr);
+}
+
+void HeaderProbes::readHeader(Probe& probe) {
+    const QString fileName = QString::number(probe.client->Tag()) + QStringLiteral(".tmp");
+    TMpeg3Head head(probe.skipId3Tags);
+    if (!head.ReadFrameHeader(tempFolder(), fileName)) {
+        QFile::remove(tempFolder() + fileName);
+        return;
+    }
+    const QByteArray clientUrl = probe.client->URL();
+    qsizetype index = -1;
+    for (qsizetype i = 0; i < m_pending.size() && index < 0; ++i) {
+        const QByteArray& entry = m_pending.at(i);
+        if (entry.left(entry.indexOf(kSeparator) + 1).contains(clientUrl))
+            index = i;
+    }
+    if (index < 0) { // the run was aborted meanwhile
+        QFile::remove(tempFolder() + fileName);
+        return;
+    }
+    const QByteArray entry = m_pending.at(index);
+    const qsizetype separator = entry.indexOf(kSeparator);
+    ProbedHit hit;
+    hit.url = entry.left(separator);
+    hit.name = entry.mid(separator + kSeparator.size());
+    hit.mode = head.header().mode.contains("Mono") ? QByteArray("Mono") : QByteArray("Stereo");
+    hit.stereo = hit.mode == "Stereo";
+    if (m_hooks.isListed && m_hooks.isListed(hit.name))
+        return;
+    hit.size = StrToInt(QString::fromLatin1(m_sizes.at(index)));
+    if (hit.size <= qint64(UserOptions::MinSizeToAdd(m_ini)) * 1000)
+        return;
+    hit.bitrate = StrToInt(QString::fromLatin1(head.header().bitrate));
+    hit.sampleRate = StrToInt(QString::fromLatin1(head.header().sampleRate));
+    if (m_hooks.accepted)
+        m_hooks.accepted(hit);
+}
+
+void HeaderProbes::ProbeDone(THttpCli* client) {
+    const QByteArray url = client->URL();
+    release(client);
+    guarded([&] { endProbe(url); });
+}
+
+// Removes the probe's entry. The comparison includes the separator so that a URL which
+// itself holds "|=@" still finds its own entry.
+void HeaderProbes::endProbe(const QByteArray& url) {
+    for (qsizetype i = 0; i < m_pending.size(); ++i) {
+        if (!m_pending.at(i).startsWith(url + kSeparator))
+            continue;
+        m_pending.removeAt(i);
+        m_sizes.removeAt(i);
+        if (m_pending.isEmpty() && m_hooks.lastProbeEnded)
+            m_hooks.lastProbeEnded(); // may destroy this object: nothing after it
+        return;
+    }
+}
+
+// The client is inside its OnRequestDone: it is deleted from the event loop afterwards.
+void HeaderProbes::release(THttpCli* client) {
+    const auto found = m_probes.find(client);
+    if (found == m_probes.end())
+        return;
+    Probe* probe = found->second.get();
+    m_released.push_back(std::move(found->second));
+    m_probes.erase(found);
+    m_endpoint->post([this, probe] {
+        std::erase_if(m_released, [probe](const auto& held) { return held.get() == probe; });
+    });
+}
+
+void HeaderProbes::guarded(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const PellmarError& error) {
+        if (m_hooks.error)
+            m_hooks.error(error.message());
+    }
+}

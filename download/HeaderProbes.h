@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+class NoticeEndpoint;
+class QFile;
+class SettingsFile;
+class THttpCli;
+
+// A link the probe kept: its header was valid, its size large enough, its name new.
+struct ProbedHit {
+    QByteArray name, url;
+    qint64 size = 0;    // the Content-Length
+    int bitrate = 0;    // kbit/s
+    int sampleRate = 0; // Hz
+    bool stereo = false;
+    QByteArray mode; // "Mono" or "Stereo"
+
+    // The hit-store record: name, url, size, bitrate, sample rate and mode, TAB-joined.
+    QByteArray record() const;
+};
+
+// The header probes of one search run. Each probe fetches the start of a linked file into
+// a numbered temporary file in the program folder's temp/, stops the transfer once the
+// frame header is stored (past an ID3v2 tag when "SkipId3Tags" is on), reads it and hands
+// a kept link to the run. PendingProbeList holds "url|=@name" per probe in flight,
+// ProbeSizeList the Content-Length text at the same index ("0" until one arrives).
+//
+// Hooks are called from the probe clients' events, never from inside StartHeaderProbe.
+// Only lastProbeEnded may destroy this object.
+class HeaderProbes {
+public:
+    struct Hooks {
+        // A row of the hit list has exactly this caption.
+        std::function<bool(const QByteArray& name)> isListed;
+        // A kept hit: the run stores, counts and shows it.
+        std::function<void(const ProbedHit&)> accepted;
+        // The last pending probe ended.
+        std::function<void()> lastProbeEnded;
+        // An error that stops a handler ("'%s' is not a valid integer value").
+        std::function<void(const QString& message)> error;
+    };
+
+    // random(n) draws an integer in [0, n).
+    HeaderProbes(const SettingsFile& ini, const QString& programFolder, Hooks hooks,
+                 std::function<int(int)> random);
+    ~HeaderProbes(); // releases the clients still running
+    HeaderProbes(const HeaderProbes&) = delete;
+    HeaderProbes& operator=(const HeaderProbes&) = delete;
+
+    void StartHeaderProbe(const QByteArray& url, const QByteArray& name);
+    // Abort of the run: empties both lists; running probes go on and end unseen.
+    void ClearPending();
+
+    const QList<QByteArray>& PendingProbeList() const { return m_pending; }
+    const QList<QByteArray>& ProbeSizeList() const { return m_sizes; }
+
+    // The highest tag plus one; the temporary file is the tag in decimal and ".tmp".
+    static constexpr int kTagRange = 100000;
+
+private:
+    struct Probe;
+
+    QString tempFolder() const;
+    std::unique_ptr<QFile> createTempFile(int& tag) const;
+
+    void ProbeHeaderData(THttpCli* client);
+    void ProbeDocData(THttpCli* client, const QByteArray& chunk);
+    void ProbeDone(THttpCli* client);
+
+    void stopTransfer(Probe& probe);
+    void readHeader(Probe& probe);
+    void endProbe(const QByteArray& url);
+    void release(THttpCli* client);
+    // Runs a handler; an error that escapes it goes to the error hook.
+    void guarded(const std::function<void()>& handler);
+
+    const SettingsFile& m_ini;
+    QString m_programFolder;
+    Hooks m_hooks;
+    std::function<int(int)> m_random;
+    QList<QByteArray> m_pending;
+    QList<QByteArray> m_sizes;
+    std::map<THttpCli*, std::unique_ptr<Probe>> m_probes;
+    std::vector<std::unique_ptr<Probe>> m_released; // ended, deleted from the event loop
+    std::unique_ptr<NoticeEndpoint> m_endpoint;
+};

@@ -1,0 +1,266 @@
+#include "download/HeaderProbes.h"
+#include "platform/SettingsFile.h"
+#include "support/EventLoopWait.h"
+#include "support/ScriptedServer.h"
+#include "support/TempHome.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+namespace {
+
+const QByteArray kJointStereo("\xFF\xFB\x90\x64", 4);
+const QByteArray kMono("\xFF\xF3\x84\xC4", 4); // MPEG-2 Layer 3, 64 kbit/s, 24000 Hz
+
+QByteArray id3Tag(int size) {
+    return QByteArray("ID3\x04\x00\x00\x00\x00", 8) + char(size >> 7) + char(size & 0x7F) +
+           QByteArray(size, 't');
+}
+
+// A probe set over a fresh program folder that records what its hooks see.
+struct ProbeRun {
+    TempHome home;
+    SettingsFile ini{home.file(QStringLiteral("Pellmar.ini"))};
+    QList<int> draws{4242};
+    QList<QByteArray> listed;
+    QList<QByteArray> records;
+    QStringList errors;
+    int ended = 0;
+    HeaderProbes probes{ini, home.path(), hooks(), [this](int range) {
+                            EXPECT_EQ(range, 100000);
+                            return draws.size() > 1 ? draws.takeFirst() : draws.first();
+                        }};
+
+    HeaderProbes::Hooks hooks() {
+        HeaderProbes::Hooks h;
+        h.isListed = [this](const QByteArray& name) { return listed.contains(name); };
+        h.accepted = [this](const ProbedHit& hit) { records.append(hit.record()); };
+        h.lastProbeEnded = [this] { ++ended; };
+        h.error = [this](const QString& message) { errors.append(message); };
+        return h;
+    }
+    qint64 tempSize(int tag = 4242) const {
+        return QFileInfo(home.file(QStringLiteral("temp/%1.tmp").arg(tag))).size();
+    }
+    bool tempExists(int tag = 4242) const {
+        return QFileInfo::exists(home.file(QStringLiteral("temp/%1.tmp").arg(tag)));
+    }
+};
+
+// Sends the header with the first part, then each further part once the test releases it.
+ScriptedServer::Script inParts(const QByteArray& header, const QList<QByteArray>& parts) {
+    return [header, parts](ScriptedServer::Connection& connection) {
+        connection.readRequest();
+        connection.send("HTTP/1.0 200 OK\r\n" + header + "\r\n" + parts.first());
+        for (qsizetype i = 1; i < parts.size(); ++i) {
+            connection.waitUntilReleased();
+            if (!connection.send(parts.at(i)))
+                return;
+        }
+    };
+}
+
+// Releases each part once the one before it is stored (or the probe has ended).
+void feedParts(ProbeRun& run, ScriptedServer& server, const QList<QByteArray>& parts) {
+    qint64 stored = 0;
+    for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
+        stored += parts.at(i).size();
+        ASSERT_TRUE(WaitFor([&] { return run.tempSize() == stored || run.ended > 0; }));
+        server.release();
+    }
+    ASSERT_TRUE(WaitFor([&] { return run.ended > 0; }));
+}
+
+} // namespace
+
+TEST(HeaderProbes, KeepsAValidLinkAndEndsTheLastProbe) {
+    ProbeRun run;
+    run.draws = {7, 4242};
+    run.home.write(QStringLiteral("temp/7.tmp"), "taken");
+    const QList<QByteArray> parts = {kJointStereo + "first", "second chunk", "never stored"};
+    ScriptedServer server(inParts("Content-Length: 30001\r\n", parts));
+    const QByteArray url = server.url("/song.mp3");
+
+    run.probes.StartHeaderProbe(url, "My Song");
+    EXPECT_EQ(run.probes.PendingProbeList(), QList<QByteArray>{url + "|=@My Song"});
+    EXPECT_EQ(run.probes.ProbeSizeList(), QList<QByteArray>{"0"});
+    ASSERT_TRUE(WaitFor([&] { return run.tempSize() == parts.first().size(); }));
+    EXPECT_EQ(run.probes.ProbeSizeList(), QList<QByteArray>{"30001"});
+    server.release();
+    ASSERT_TRUE(WaitFor([&] { return run.ended == 1; }));
+
+    EXPECT_EQ(run.records, QList<QByteArray>{"My Song\t" + url + "\t30001\t128\t44100\tStereo"});
+    EXPECT_TRUE(run.probes.PendingProbeList().isEmpty());
+    EXPECT_TRUE(run.probes.ProbeSizeList().isEmpty());
+    EXPECT_EQ(run.home.read(QStringLiteral("temp/4242.tmp")), parts.first());
+    EXPECT_EQ(run.home.read(QStringLiteral("temp/7.tmp")), "taken");
+    EXPECT_TRUE(server.requests().value(0).startsWith("GET /song.mp3 HTTP/1.0\r\n"));
+    EXPECT_TRUE(run.errors.isEmpty());
+}
+
+TEST(HeaderProbes, AcceptsOrDropsByHeaderSizeNameAndTag) {
+    const QByteArray size = "Content-Length: 40000\r\n";
+    const QByteArray tag = id3Tag(200);
+    const struct {
+        const char* what;
+        QByteArray header;
+        QList<QByteArray> parts;
+        const char* skipId3Tags; // "" leaves the default
+        bool listed;
+        QByteArray record; // the fields after name and URL; empty: dropped
+        bool tempKept;
+        const char* error = "";
+    } rows[] = {
+        {"size 30000 dropped",
+         "Content-Length: 30000\r\n",
+         {kJointStereo, "x"},
+         "",
+         false,
+         "",
+         true},
+        {"size 30001 kept",
+         "Content-Length: 30001\r\n",
+         {kJointStereo, "x"},
+         "",
+         false,
+         "30001\t128\t44100\tStereo",
+         true},
+        {"no Content-Length", "", {kJointStereo, "x"}, "", false, "", true},
+        {"lower-case header name",
+         "content-length: 40000\r\n",
+         {kMono, "x"},
+         "",
+         false,
+         "40000\t64\t24000\tMono",
+         true},
+        {"name already listed", size, {kJointStereo, "x"}, "", true, "", true},
+        {"no frame header", size, {"<html>", "x"}, "", false, "", false},
+        {"one byte at a time",
+         size,
+         {"\xFF", "\xFB", "\x90", "\x64", "x"},
+         "",
+         false,
+         "40000\t128\t44100\tStereo",
+         true},
+        {"ID3v2 tag, skipping on",
+         size,
+         {tag + kMono.left(2), kMono.mid(2), "x"},
+         "1",
+         false,
+         "40000\t64\t24000\tMono",
+         true},
+        {"ID3v2 tag, skipping off",
+         size,
+         {tag + kMono.left(2), kMono.mid(2), "x"},
+         "0",
+         false,
+         "",
+         false},
+        {"ID3v2 tag header in pieces",
+         size,
+         {"ID3\x04", tag.mid(4), kMono, "x"},
+         "",
+         false,
+         "40000\t64\t24000\tMono",
+         true},
+        {"size not a number",
+         "X-Content-Length: many\r\n",
+         {kJointStereo, "x"},
+         "",
+         false,
+         "",
+         true,
+         "'many' is not a valid integer value"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        ProbeRun run;
+        if (*row.skipId3Tags)
+            run.ini.writeString("Options", "SkipId3Tags", QString::fromLatin1(row.skipId3Tags));
+        if (row.listed)
+            run.listed.append("Name");
+        ScriptedServer server(inParts(row.header, row.parts));
+        run.probes.StartHeaderProbe(server.url("/a.mp3"), "Name");
+        feedParts(run, server, row.parts);
+
+        QList<QByteArray> expected;
+        if (!row.record.isEmpty())
+            expected.append("Name\t" + server.url("/a.mp3") + "\t" + row.record);
+        EXPECT_EQ(run.records, expected);
+        EXPECT_EQ(run.tempExists(), row.tempKept);
+        EXPECT_EQ(run.errors.join(QLatin1Char('|')), QString::fromLatin1(row.error));
+        EXPECT_EQ(run.ended, 1);
+        EXPECT_TRUE(run.probes.PendingProbeList().isEmpty());
+    }
+}
+
+TEST(HeaderProbes, ProbesThatNeverDecodeStillEnd) {
+    ProbeRun run;
+    ScriptedServer oneEvent(ScriptedServer::reply(
+        "HTTP/1.0 200 OK\r\nContent-Length: 40000\r\n\r\n" + kJointStereo + QByteArray(2000, 'x')));
+    ClosedPort closed;
+    const QByteArray refused = "http://127.0.0.1:" + QByteArray::number(closed.port) + "/b.mp3";
+    run.probes.StartHeaderProbe(oneEvent.url("/a.mp3"), "Whole Body At Once");
+    run.probes.StartHeaderProbe(refused, "Refused");
+    run.probes.StartHeaderProbe("http:///no-host.mp3", "No Host");
+    EXPECT_EQ(run.probes.PendingProbeList().size(), 3);
+    ASSERT_TRUE(WaitFor([&] { return run.ended == 1; }));
+    DrainEvents(50);
+    EXPECT_EQ(run.ended, 1);
+    EXPECT_TRUE(run.records.isEmpty());
+    EXPECT_TRUE(run.probes.ProbeSizeList().isEmpty());
+}
+
+TEST(HeaderProbes, WithoutATempFileTheProbeEndsFromTheEventLoop) {
+    ProbeRun run;
+    QDir(run.home.path()).rmdir(QStringLiteral("temp"));
+    run.home.write(QStringLiteral("temp"), "a file where the folder should be");
+    run.probes.StartHeaderProbe("http://127.0.0.1:9/a.mp3", "A");
+    EXPECT_EQ(run.ended, 0);
+    EXPECT_EQ(run.probes.PendingProbeList().size(), 1);
+    ASSERT_TRUE(WaitFor([&] { return run.ended == 1; }));
+    EXPECT_TRUE(run.probes.PendingProbeList().isEmpty());
+}
+
+TEST(HeaderProbes, ClearedProbesRunOnUnseen) {
+    ProbeRun run;
+    const QList<QByteArray> parts = {kJointStereo, "x"};
+    ScriptedServer server(inParts("Content-Length: 40000\r\n", parts));
+    run.probes.StartHeaderProbe(server.url("/a.mp3"), "A");
+    ASSERT_TRUE(WaitFor([&] { return run.tempSize() == 4; }));
+    run.probes.ClearPending();
+    EXPECT_TRUE(run.probes.ProbeSizeList().isEmpty());
+    server.release();
+    ASSERT_TRUE(WaitFor([&] { return !run.tempExists(); })); // read, then no entry: deleted
+    DrainEvents(50);
+    EXPECT_EQ(run.ended, 0);
+    EXPECT_TRUE(run.records.isEmpty());
+}
+
+TEST(HeaderProbes, HundredsOfProbesWithFewDescriptorsReachTheEnd) {
+    ProbeRun run;
+    int next = 0;
+    run.draws.clear();
+    ScriptedServer server(
+        ScriptedServer::reply("HTTP/1.0 200 OK\r\nContent-Length: 40000\r\n\r\n" + kJointStereo));
+    auto probes = std::make_unique<HeaderProbes>(run.ini, run.home.path(), run.hooks(),
+                                                 [&next](int) { return next++; });
+    rlimit saved{};
+    getrlimit(RLIMIT_NOFILE, &saved);
+    const int lowestFree = ::dup(0);
+    ::close(lowestFree);
+    rlimit tight = saved;
+    tight.rlim_cur = rlim_t(lowestFree + 20);
+    setrlimit(RLIMIT_NOFILE, &tight);
+    for (int i = 0; i < 300; ++i)
+        probes->StartHeaderProbe(server.url("/" + QByteArray::number(i) + ".mp3"),
+                                 "Song " + QByteArray::number(i));
+    setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(probes->PendingProbeList().size(), 300);
+    ASSERT_TRUE(WaitFor([&] { return run.ended == 1; }, 60000));
+    EXPECT_TRUE(probes->PendingProbeList().isEmpty());
+    EXPECT_GT(server.connections(), 0);
+    EXPECT_LT(server.connections(), 300);
+}

@@ -1,0 +1,131 @@
+#include "download/Mpeg3Head.h"
+#include "platform/Errors.h"
+#include "support/TempHome.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray bytes(std::initializer_list<int> values) {
+    QByteArray out;
+    for (const int value : values)
+        out.append(char(value));
+    return out;
+}
+
+QByteArray frame(int b1, int b2, int b3) {
+    return bytes({0xFF, b1, b2, b3}) + QByteArray(32, '\0');
+}
+
+// An ID3v2.4 tag header announcing `size` bytes (seven bits per byte), then the tag.
+QByteArray id3(qint64 size, int flags = 0) {
+    const QByteArray header =
+        "ID3" + bytes({4, 0, flags, int(size >> 21 & 0x7F), int(size >> 14 & 0x7F),
+                       int(size >> 7 & 0x7F), int(size & 0x7F)});
+    return header + QByteArray(size + (flags & 0x10 ? 10 : 0), 'x');
+}
+
+QByteArray riff(qint64 size, const QByteArray& atSeventy) {
+    QByteArray file = "RIFF" + QByteArray(66, 'r') + atSeventy;
+    file.resize(size, 'r');
+    return file;
+}
+
+struct Row {
+    const char* what;
+    QByteArray file;
+    bool skipId3;
+    const char* error; // "" for a successful read
+    const char* bitrate;
+    const char* sampleRate;
+    const char* mode;
+    qint64 headerOffset = 0;
+};
+
+} // namespace
+
+TEST(Mpeg3Head, DecodesHeadersAndReportsEachError) {
+    const QByteArray joint = frame(0xFB, 0x90, 0x64);
+    const Row rows[] = {
+        {"empty", QByteArray(), false, "Invalid MPEG file", "", "", ""},
+        {"three bytes", bytes({0xFF, 0xFB, 0x90}), false, "Invalid MPEG file", "", "", ""},
+        {"MPEG-1 Layer 3", joint, false, "", "128", "44100", "Joint Stereo"},
+        {"MPEG-1 Layer 1", frame(0xFF, 0xE0, 0xC0), false, "", "448", "44100", "Mono"},
+        {"MPEG-1 Layer 2", frame(0xFD, 0xE4, 0x80), false, "", "384", "48000", "Dual Channel"},
+        {"MPEG-2 Layer 1", frame(0xF7, 0xE8, 0x00), false, "", "256", "16000", "Stereo"},
+        {"MPEG-2 Layer 2", frame(0xF5, 0x14, 0x40), false, "", "8", "24000", "Joint Stereo"},
+        {"MPEG-2 Layer 3", frame(0xF3, 0xE4, 0x84), false, "", "160", "24000", "Dual Channel"},
+        {"MPEG-2.5 at 8000 Hz", frame(0xE3, 0x18, 0xC4), false, "", "8", "8000", "Mono"},
+        {"MPEG-2.5 at 12000 Hz", frame(0xE3, 0x84, 0xC4), false, "", "64", "12000", "Mono"},
+        {"MPEG-2.5 with bit 19 set", frame(0xEB, 0x10, 0x00), false, "", "8", "11025", "Stereo"},
+        {"bitrate index 15", frame(0xFB, 0xF0, 0x44), false, "", "0", "44100", "Joint Stereo"},
+        {"reserved rate, MPEG-1", frame(0xFB, 0x9C, 0x44), false, "Stream Error!", "128", "22050",
+         "Joint Stereo"},
+        {"reserved rate, MPEG-2", frame(0xF3, 0x9C, 0x44), false, "Stream Error!", "80", "11025",
+         "Joint Stereo"},
+        {"free format", frame(0xFB, 0x00, 0x44), false, "Free format not Supported", "0", "44100",
+         "Joint Stereo"},
+        {"layer bits 00", frame(0xF9, 0x00, 0x44), false, "Layer not supported!", "", "44100", ""},
+        {"no sync", frame(0xDB, 0x90, 0x44), false, "Invalid Header", "", "", ""},
+        {"RIFF of 75 bytes", riff(75, joint.left(4)), false, "", "128", "44100", "Joint Stereo",
+         70},
+        {"RIFF of 74 bytes", riff(74, joint.left(4)), false, "Invalid Header", "", "", ""},
+        {"ID3v2 tag, skipping off", id3(300) + joint, false, "Invalid Header", "", "", ""},
+        {"ID3v2 tag, skipping on", id3(300) + joint, true, "", "128", "44100", "Joint Stereo", 310},
+        {"ID3v2 tag with footer", id3(300, 0x10) + joint, true, "", "128", "44100", "Joint Stereo",
+         320},
+        {"ID3v2 tag of 1 MiB", id3(1 << 20) + joint, true, "", "128", "44100", "Joint Stereo",
+         (1 << 20) + 10},
+        {"ID3v2 tag over 1 MiB", id3((1 << 20) + 1) + joint, true, "Invalid Header", "", "", ""},
+        {"ID3v2 tag, 3 bytes after it", id3(20) + joint.left(3), true, "Invalid MPEG file", "", "",
+         ""},
+        {"ID3 with a size byte over 7 bits", "ID3" + bytes({4, 0, 0, 0, 0, 0x82, 0}) + joint, true,
+         "Invalid Header", "", "", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TMpeg3Head head(row.skipId3);
+        EXPECT_EQ(head.ReadFrameHeader(row.file), QByteArray(row.error).isEmpty());
+        const FrameHeader& h = head.header();
+        EXPECT_EQ(h.error, row.error);
+        EXPECT_EQ(h.bitrate, row.bitrate);
+        EXPECT_EQ(h.sampleRate, row.sampleRate);
+        EXPECT_EQ(h.mode, row.mode);
+        EXPECT_EQ(h.headerOffset, row.headerOffset);
+    }
+}
+
+TEST(Mpeg3Head, ReadsFilesAndRaisesForAMissingOne) {
+    TempHome home;
+    home.write(QStringLiteral("a.mp3"), riff(80, frame(0xF3, 0xE4, 0x84)));
+    TMpeg3Head head;
+    ASSERT_TRUE(head.ReadFrameHeader(home.path() + QLatin1Char('/'), QStringLiteral("a.mp3")));
+    EXPECT_EQ(head.header().version, FrameHeader::Mpeg2);
+    EXPECT_EQ(head.header().lsf, 1);
+    EXPECT_EQ(head.header().layer, 3);
+    EXPECT_EQ(head.header().bitrateIndex, 14);
+    EXPECT_EQ(head.header().sampleRateIndex, 4);
+    EXPECT_EQ(head.header().modeIndex, 2);
+    EXPECT_EQ(head.header().fileSize, 10);
+    try {
+        head.ReadFrameHeader(home.path() + QLatin1Char('/'), QStringLiteral("none.mp3"));
+        FAIL() << "no error";
+    } catch (const EFOpenError& error) {
+        EXPECT_EQ(error.message(), QStringLiteral("Cannot open file ") + home.file("none.mp3"));
+    }
+}
+
+TEST(Mpeg3Head, BytesNeededCoverTheTagWhenSkipping) {
+    const QByteArray tag = id3(300);
+    const struct {
+        QByteArray start;
+        bool skip;
+        qint64 needed;
+    } rows[] = {
+        {tag.left(10), false, 4}, {tag.left(10), true, 314},        {tag.left(5), true, 10},
+        {"\xFF\xFB", true, 4},    {id3(1 << 21).left(10), true, 4}, {"ID", true, 10},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(TMpeg3Head(row.skip).bytesNeeded(row.start), row.needed)
+            << row.start.toHex().data();
+}
