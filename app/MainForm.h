@@ -21,10 +21,13 @@ class QTimer;
 class QTreeView;
 class QWidget;
 class SearchRun;
+class TAdImage;
+class THarmFade;
 class TSearchPage;
 class TfrmGroupSelect;
 class TfrmSearchFile;
 class TSplitterBar;
+class TUrlLabel;
 
 // The main window: the navigation column, five overlapping pages, the search page with its
 // lists, the banner strip, placement and shutdown.
@@ -84,8 +87,9 @@ public:
     TSplitterBar* Splitter1 = nullptr;
     QWidget* ListsArea = nullptr;
     QLabel* versionlabel = nullptr;
-    QLabel* AboutUrl = nullptr;
-    QWidget* AdImage1 = nullptr;
+    TUrlLabel* AboutUrl = nullptr;
+    QLabel* Image1 = nullptr;
+    TAdImage* AdImage1 = nullptr;
     QWidget* PageArea = nullptr;
     TSearchPage* SearchPage = nullptr; // panel_Search
     QWidget* panel_Search = nullptr;
@@ -94,20 +98,20 @@ public:
     QWidget* panel_Favorite = nullptr;
     QWidget* panel_BannerClick = nullptr;
     // Left column, top to bottom: 1, 2, 3, 5, 4, 7, 6, 8, 9.
-    std::array<QPushButton*, 9> NavigationButtons{};
-    QPushButton* HarmFade1 = nullptr;
-    QPushButton* HarmFade2 = nullptr;
-    QPushButton* HarmFade3 = nullptr;
-    QPushButton* HarmFade4 = nullptr;
-    QPushButton* HarmFade5 = nullptr;
-    QPushButton* HarmFade6 = nullptr;
-    QPushButton* HarmFade7 = nullptr;
-    QPushButton* HarmFade8 = nullptr;
-    QPushButton* HarmFade9 = nullptr;
-    QPushButton* HarmFade14 = nullptr;
-    QPushButton* HarmFade15 = nullptr;
-    QPushButton* HarmFade16 = nullptr;
-    QPushButton* HarmFade17 = nullptr;
+    std::array<THarmFade*, 9> NavigationButtons{};
+    THarmFade* HarmFade1 = nullptr;
+    THarmFade* HarmFade2 = nullptr;
+    THarmFade* HarmFade3 = nullptr;
+    THarmFade* HarmFade4 = nullptr;
+    THarmFade* HarmFade5 = nullptr;
+    THarmFade* HarmFade6 = nullptr;
+    THarmFade* HarmFade7 = nullptr;
+    THarmFade* HarmFade8 = nullptr;
+    THarmFade* HarmFade9 = nullptr;
+    THarmFade* HarmFade14 = nullptr;
+    THarmFade* HarmFade15 = nullptr;
+    THarmFade* HarmFade16 = nullptr;
+    THarmFade* HarmFade17 = nullptr;
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;
     QMenu* SearchListMenu = nullptr;
@@ -125,6 +129,8 @@ protected:
 private:
     void buildWindow();
     QWidget* buildNavigationColumn();
+    void buildBanner(QWidget* strip);
+    void PassProxyToBanner();
     QWidget* buildSearchPage();
     QWidget* buildInnerPage(const QString& name, const QString& title);
     QWidget* buildAboutPage();

@@ -13,6 +13,7 @@ class QPushButton;
 class QTreeView;
 class SearchRun;
 class SettingsFile;
+class THarmFade;
 class TSplitterBar;
 struct SearchSources;
 
@@ -66,10 +67,10 @@ public:
     QTreeView* SearchListview = nullptr;
     TSplitterBar* Splitter1 = nullptr;
     QWidget* ListsArea = nullptr;
-    QPushButton* HarmFade14 = nullptr;
-    QPushButton* HarmFade15 = nullptr;
-    QPushButton* HarmFade16 = nullptr;
-    QPushButton* HarmFade17 = nullptr;
+    THarmFade* HarmFade14 = nullptr;
+    THarmFade* HarmFade15 = nullptr;
+    THarmFade* HarmFade16 = nullptr;
+    THarmFade* HarmFade17 = nullptr;
     QMenu* SearchListMenu = nullptr;
     QMenu* HostListMenu = nullptr;
 
