@@ -7,3 +7,4 @@
 int runDataFileCommand(const QStringList& args);
 int runGetCommand(const QStringList& args);
 int runProbeCommand(const QStringList& args);
+int runSearchCommand(const QStringList& args);

@@ -14,7 +14,8 @@ void printUsage() {
                "  datafile -o FILE LINES.txt   write a data file from nine plain lines\n"
                "  datafile --decode FILE       print the nine plain lines of a data file\n"
                "  get URL [-o FILE] [--proxy HOST[:PORT]]   fetch one URL\n"
-               "  probe FILE...                read the MPEG frame header of each file\n",
+               "  probe FILE...                read the MPEG frame header of each file\n"
+               "  search TEXT [--sources http,ftp,smb] [--leech]   search and list the hits\n",
                stderr);
 }
 
@@ -32,6 +33,7 @@ int main(int argc, char** argv) {
         {QStringLiteral("datafile"), runDataFileCommand},
         {QStringLiteral("get"), runGetCommand},
         {QStringLiteral("probe"), runProbeCommand},
+        {QStringLiteral("search"), runSearchCommand},
     };
     const QString name = args.takeFirst();
     const auto command = commands.find(name);
