@@ -40,9 +40,8 @@ QTreeView* reportList(QWidget* parent, const QString& name, QList<QIcon> images,
     list->setIconSize(QSize(16, 16));
     list->setContextMenuPolicy(Qt::CustomContextMenu);
     // The image index role is the same number on both list models.
-    list->setItemDelegate(
-        new TImageListDelegate(std::move(images), HitListModel::ImageIndexRole,
-                               std::move(rightAligned), list));
+    list->setItemDelegate(new TImageListDelegate(std::move(images), HitListModel::ImageIndexRole,
+                                                 std::move(rightAligned), list));
     return list;
 }
 
@@ -141,8 +140,7 @@ void TSearchPage::buildListsArea() {
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(0);
 
-    HostListView =
-        reportList(area, QStringLiteral("HostListView"), ListPictures::hostImages());
+    HostListView = reportList(area, QStringLiteral("HostListView"), ListPictures::hostImages());
     HostListView->setSelectionMode(QAbstractItemView::SingleSelection);
     row->addWidget(HostListView);
     Splitter1 = new TSplitterBar(area);

@@ -71,8 +71,8 @@ double showInTreeWidget(const QList<SearchHit>& hits) {
     QTreeWidget list;
     list.setRootIsDecorated(false);
     list.setUniformRowHeights(true);
-    list.setHeaderLabels({QStringLiteral("MP3 File"), QStringLiteral("Size"),
-                          QStringLiteral("File Info")});
+    list.setHeaderLabels(
+        {QStringLiteral("MP3 File"), QStringLiteral("Size"), QStringLiteral("File Info")});
     list.setSortingEnabled(true);
     list.sortByColumn(0, Qt::AscendingOrder);
     list.resize(800, 600);
@@ -83,9 +83,9 @@ double showInTreeWidget(const QList<SearchHit>& hits) {
     clock.start();
     for (int i = 0; i < hits.size(); ++i) {
         const SearchHit& hit = hits[i];
-        list.addTopLevelItem(new QTreeWidgetItem(
-            {QString::fromLatin1(hit.caption), QString::fromLatin1(hit.size),
-             QString::fromLatin1(hit.info)}));
+        list.addTopLevelItem(
+            new QTreeWidgetItem({QString::fromLatin1(hit.caption), QString::fromLatin1(hit.size),
+                                 QString::fromLatin1(hit.info)}));
         if (i % kEventsEvery == 0)
             QApplication::processEvents();
     }

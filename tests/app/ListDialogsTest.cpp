@@ -1,16 +1,16 @@
 #include "app/frmGroupSelect.h"
 #include "app/frmSearchFile.h"
 #include "platform/Cp1252.h"
-#include "search/HitListModel.h"
 #include "search/GroupSelection.h"
+#include "search/HitListModel.h"
 #include "support/FakePlatform.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QFocusEvent>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QItemSelectionModel>
 #include <QTreeView>
 #include <gtest/gtest.h>
 
@@ -34,7 +34,8 @@ protected:
     void fill(const QList<QPair<QString, QString>>& rows) {
         model.clear();
         for (const auto& [caption, size] : rows)
-            model.addRow({Cp1252::fromUnicode(caption), qmUnknown, Cp1252::fromUnicode(size), "N/A"});
+            model.addRow(
+                {Cp1252::fromUnicode(caption), qmUnknown, Cp1252::fromUnicode(size), "N/A"});
         list.setSelectionMode(QAbstractItemView::ExtendedSelection);
         list.setSelectionBehavior(QAbstractItemView::SelectRows);
         list.setModel(&model);
@@ -49,7 +50,8 @@ protected:
         return rows;
     }
     void preselect(int row) {
-        selection.select(model.index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        selection.select(model.index(row, 0),
+                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
     QStringList messages() const {
         QStringList texts;

@@ -16,14 +16,14 @@
 #include <QEnterEvent>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QKeyEvent>
-#include <QLineEdit>
-#include <QTreeView>
 #include <QScreen>
 #include <QTimer>
+#include <QTreeView>
 #include <gtest/gtest.h>
 #include <random>
 
