@@ -2,6 +2,7 @@
 
 #include "app/PictureButton.h"
 #include "app/SearchPage.h"
+#include "app/frmDownloadFile.h"
 #include "app/frmGroupSelect.h"
 #include "app/frmSearchFile.h"
 #include "controls/AdImage.h"
@@ -10,6 +11,10 @@
 #include "controls/UrlLabel.h"
 #include "core/SearchHistory.h"
 #include "core/UserOptions.h"
+#include "download/DownloadJob.h"
+#include "download/DownloadQueue.h"
+#include "download/SaveActions.h"
+#include "download/SmbResumeList.h"
 #include "platform/Cp1252.h"
 #include "platform/Errors.h"
 #include "platform/ProgramFolder.h"
@@ -59,7 +64,12 @@ TMainForm::TMainForm(Platform& platform, Options options, QWidget* parent)
     FormCreate();
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm() {
+    // Download windows are top-level windows: they go with their jobs, here and now.
+    delete Downloads;
+    for (const QPointer<TfrmDownloadFile>& window : std::as_const(DownloadWindows))
+        delete window.data();
+}
 
 // ---- building the window -------------------------------------------------------------
 
@@ -260,6 +270,11 @@ void TMainForm::FormCreate() {
         QFileInfo(ProgramFolder::executablePath()).completeBaseName() + QStringLiteral(".ini")));
     m_searchRun = std::make_unique<SearchRun>(*SettingsFile_, folder, m_platform);
     SearchPage->attach(*m_searchRun, m_platform.messages);
+    Downloads = new DownloadQueue(*SettingsFile_, this);
+    connect(Downloads, &DownloadQueue::jobCreated, this, &TMainForm::ShowDownloadWindow);
+    connect(Timer2, &QTimer::timeout, Downloads, &DownloadQueue::PumpDownloads);
+    SaveActions_ = std::make_unique<SaveActions>(*SettingsFile_, m_platform, *Downloads, folder,
+                                                 [this] { close(); });
     try {
         LoadDataFile();
         RecordInRegistry();
@@ -341,6 +356,24 @@ void TMainForm::FormShow() {
     SearchFtpCheck->setChecked(settings().readBool(kOptions, QStringLiteral("SearchFtp"), true));
     SearchSMBCheck->setChecked(settings().readBool(kOptions, QStringLiteral("SearchSMB"), true));
     ShowPage(panel_Search, HarmFade1);
+    ResumeSmbDownloads(ProgramFolder::path(), m_platform.messages, m_platform.shell);
+}
+
+void TMainForm::ShowDownloadWindow(DownloadJob* job) {
+    auto* window = new TfrmDownloadFile(*job, m_platform.messages);
+    connect(job, &QObject::destroyed, window, &QObject::deleteLater);
+    DownloadWindows.removeAll(nullptr);
+    DownloadWindows.append(window);
+    window->show();
+}
+
+QList<TfrmDownloadFile*> TMainForm::downloadWindows() const {
+    QList<TfrmDownloadFile*> windows;
+    for (const QPointer<TfrmDownloadFile>& window : DownloadWindows) {
+        if (window && window->job())
+            windows.append(window.data());
+    }
+    return windows;
 }
 
 void TMainForm::RestorePlacement() {
@@ -383,7 +416,9 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 bool TMainForm::FormCloseQuery() {
-    if (ActiveDownloads == 0)
+    // Queued downloads do not count; finished ones not yet removed and ones waiting for
+    // the user do.
+    if (Downloads->ActiveDownloads().isEmpty())
         return true;
     return m_platform.messages.show(
                QStringLiteral("Warning"),

@@ -1,16 +1,21 @@
 #pragma once
 
+#include "app/frmDownloadFile.h"
 #include "core/DataFileConfig.h"
 #include "platform/Platform.h"
 #include "platform/SettingsFile.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QStringList>
 #include <array>
 #include <functional>
 #include <memory>
 #include <random>
 
+class DownloadJob;
+class DownloadQueue;
+class SaveActions;
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -67,8 +72,10 @@ public:
     const DataFileConfig& dataFile() const { return DataFile; }
     QString programFolder() const { return ProgramFolderText; }
     bool updateCheckStarted() const { return UpdateCheckStarted; }
-    int activeDownloadCount() const { return ActiveDownloads; }
-    void setActiveDownloadCount(int count) { ActiveDownloads = count; }
+    // The program's own downloads and the save actions of the hit list.
+    DownloadQueue& downloads() { return *Downloads; }
+    SaveActions& saveActions() { return *SaveActions_; }
+    QList<TfrmDownloadFile*> downloadWindows() const;
 
     // Named widgets, reached by tests and the Parts that fill them.
     QComboBox* ComboBox1 = nullptr;
@@ -140,6 +147,7 @@ private:
     void FormShow();
     bool FormCloseQuery();
     void FormClose();
+    void ShowDownloadWindow(DownloadJob* job);
     void AskTellAFriend();
     void RecordInRegistry();
     void RestorePlacement();
@@ -159,7 +167,9 @@ private:
     bool FoundFixedIni = false;
     bool UpdateCheckStarted = false;
     bool Shown = false;
-    int ActiveDownloads = 0;
+    DownloadQueue* Downloads = nullptr;
+    std::unique_ptr<SaveActions> SaveActions_;
+    QList<QPointer<TfrmDownloadFile>> DownloadWindows;
     QWidget* FrontPage = nullptr;
     QList<QFrame*> InnerPanels; // the centred panels of the About, Submit, ... pages
 };

@@ -3,6 +3,7 @@
 #include "controls/HarmFade.h"
 #include "controls/UrlLabel.h"
 #include "core/DataFileConfig.h"
+#include "download/DownloadQueue.h"
 #include "platform/SettingsFile.h"
 #include "platform/widgets/WidgetPlatform.h"
 #include "support/FakeAdvertLog.h"
@@ -268,7 +269,7 @@ TEST_F(MainFormTest, SplitterRefusesNarrowHostListsAndNarrowHitLists) {
 TEST_F(MainFormTest, CloseWithARunningDownloadAsksAndNoKeepsTheWindow) {
     auto form = create();
     form->show();
-    form->setActiveDownloadCount(1);
+    form->downloads().StartDownload(home.file("a.mp3"), "http://127.0.0.1:1/a.mp3");
     fake.messages.answers = {MessageResult::No};
     EXPECT_FALSE(form->close());
     ASSERT_EQ(fake.messages.shown.size(), 1);
@@ -287,6 +288,10 @@ TEST_F(MainFormTest, CloseWithARunningDownloadAsksAndNoKeepsTheWindow) {
 TEST_F(MainFormTest, CloseWithoutDownloadsDoesNotAsk) {
     auto form = create();
     form->show();
+    // A queued download does not count.
+    form->settings().writeString("Options", "Limit", "True");
+    form->downloads().StartDownload(home.file("a.mp3"), "http://127.0.0.1:1/a.mp3");
+    EXPECT_EQ(form->downloadWindows().size(), 1);
     EXPECT_TRUE(form->close());
     EXPECT_TRUE(fake.messages.shown.isEmpty());
 }
