@@ -3,7 +3,9 @@
 #include "app/PictureButton.h"
 #include "app/SearchPage.h"
 #include "app/frmDownloadFile.h"
+#include "app/frmFindFTP.h"
 #include "app/frmGroupSelect.h"
+#include "app/frmOptions.h"
 #include "app/frmSearchFile.h"
 #include "controls/AdImage.h"
 #include "controls/HarmFade.h"
@@ -62,6 +64,9 @@ TMainForm::TMainForm(Platform& platform, Options options, QWidget* parent)
     buildWindow();
     connectButtons();
     FormCreate();
+    frmFindFTP = new TfrmFindFTP(m_platform.shell, this);
+    frmOptions = new TfrmOptions(m_platform, settings(), AdImage1, frmFindFTP, this);
+    HarmFade3->OnClick = [this](THarmFade*) { frmOptions->exec(); };
 }
 
 TMainForm::~TMainForm() {

@@ -29,7 +29,9 @@ class SearchRun;
 class TAdImage;
 class THarmFade;
 class TSearchPage;
+class TfrmFindFTP;
 class TfrmGroupSelect;
+class TfrmOptions;
 class TfrmSearchFile;
 class TSplitterBar;
 class TUrlLabel;
@@ -124,6 +126,8 @@ public:
     QMenu* SearchListMenu = nullptr;
     QMenu* HostListMenu = nullptr;
     // The dialogs of the buttons under the hit list, created once and shown modally.
+    TfrmOptions* frmOptions = nullptr;
+    TfrmFindFTP* frmFindFTP = nullptr;
     TfrmGroupSelect* frmGroupSelect = nullptr;
     TfrmSearchFile* frmSearchFile = nullptr;
 
