@@ -153,18 +153,22 @@ void THarmFade::blend(uchar* display, const uchar* work, const uchar* target, qs
     if (weight <= 0)
         return;
     const quint32 keep = 32 - weight;
-    for (qsizetype at = 0; at + 4 <= bytes; at += 4) {
-        quint32 from, to;
-        std::memcpy(&from, work + at, 4);
-        std::memcpy(&to, target + at, 4);
+    const quint32 take = static_cast<quint32>(weight);
+    uchar* __restrict out = display;
+    const uchar* __restrict from = work;
+    const uchar* __restrict to = target;
+    const qsizetype words = bytes / 4;
+    for (qsizetype i = 0; i < words; ++i) {
+        quint32 a, b;
+        std::memcpy(&a, from + i * 4, 4);
+        std::memcpy(&b, to + i * 4, 4);
         // Two bytes share a word with room for the products: 255 * 32 needs 13 bits.
         const quint32 even =
-            (((from & kEvenBytes) * keep + (to & kEvenBytes) * quint32(weight)) >> 5) & kEvenBytes;
+            ((((a & kEvenBytes) * keep + (b & kEvenBytes) * take)) >> 5) & kEvenBytes;
         const quint32 odd =
-            ((((from & kOddBytes) >> 8) * keep + ((to & kOddBytes) >> 8) * quint32(weight)) << 3) &
-            kOddBytes;
+            ((((a & kOddBytes) >> 8) * keep + ((b & kOddBytes) >> 8) * take) << 3) & kOddBytes;
         const quint32 mixed = even | odd;
-        std::memcpy(display + at, &mixed, 4);
+        std::memcpy(out + i * 4, &mixed, 4);
     }
 }
 

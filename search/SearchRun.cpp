@@ -519,16 +519,32 @@ void SearchRun::HostListViewClick() {
     }
 }
 
+// Makes the rows of a store's records and adds them in one batch. A row that cannot be made
+// stops the listing there: the rows before it stay.
+template <typename MakeRow>
+void SearchRun::listRecords(const QList<QByteArray>& store, MakeRow makeRow) {
+    QList<SearchHit> rows;
+    rows.reserve(store.size());
+    try {
+        for (const QByteArray& line : store)
+            rows.append(makeRow(line));
+    } catch (const PellmarError&) {
+        m_hitList.addRows(rows);
+        throw;
+    }
+    m_hitList.addRows(rows);
+}
+
 void SearchRun::listHttpHits() {
     m_hostView = HostView::Http;
     if (!m_httpStore.isEmpty())
         m_hitList.setSorted(true);
     HitRowMaker rows(m_ini);
-    for (const QByteArray& line : std::as_const(m_httpStore)) {
+    listRecords(m_httpStore, [&](const QByteArray& line) {
         const HttpHitRecord record = HttpHitRecord::fromLine(line);
-        m_hitList.addRow(
-            rows.make(record.name, record.size, record.stereo, record.sampleRate, record.bitrate));
-    }
+        return rows.make(record.name, record.size, record.stereo, record.sampleRate,
+                         record.bitrate);
+    });
 }
 
 void SearchRun::listSmbHits() {
@@ -536,27 +552,26 @@ void SearchRun::listSmbHits() {
     if (!m_smbStore.isEmpty())
         m_hitList.setSorted(false);
     HitRowMaker rows(m_ini);
-    for (const QByteArray& line : std::as_const(m_smbStore)) {
+    listRecords(m_smbStore, [&](const QByteArray& line) {
         // After the folder, which ends in a backslash, and the TAB behind it.
         const QByteArray file = line.mid(line.lastIndexOf('\\') + 2);
         const qsizetype tab = file.indexOf('\t');
         const QByteArray name = tab < 0 ? QByteArray() : file.left(tab);
         bool plain = false;
         const qint64 size = tab < 0 ? 0 : file.mid(tab + 1).toLongLong(&plain);
-        m_hitList.addRow(rows.make(name, plain ? size : 0, false, 0, 0));
-    }
+        return rows.make(name, plain ? size : 0, false, 0, 0);
+    });
 }
 
 void SearchRun::listFtpHits() {
     m_hostView = HostView::Ftp;
     m_hitList.setSorted(false);
-    for (const QByteArray& line : std::as_const(m_ftpStore)) {
+    listRecords(m_ftpStore, [](const QByteArray& line) {
         const qsizetype lastTab = line.lastIndexOf('\t');
-        const QByteArray size = line.mid(lastTab + 1);
         const QByteArray rest = lastTab < 0 ? QByteArray() : line.left(lastTab);
         const qsizetype cut = std::max(rest.lastIndexOf('/'), rest.lastIndexOf('\t'));
-        m_hitList.addRow({rest.mid(cut + 1), qmUnknown, size, QByteArray()});
-    }
+        return SearchHit{rest.mid(cut + 1), qmUnknown, line.mid(lastTab + 1), QByteArray()};
+    });
 }
 
 void SearchRun::CopyPathToClipboard1Click() {

@@ -155,6 +155,7 @@ private:
     QList<QByteArray> takeListing(std::unique_ptr<ListingQuery>& query);
     void ProbeAccepted(const ProbedHit& hit);
     void addHitRow(const QByteArray& name, qint64 size, bool stereo, int rate, int bitrate);
+    template <typename MakeRow> void listRecords(const QList<QByteArray>& store, MakeRow makeRow);
     void listHttpHits();
     void listSmbHits();
     void listFtpHits();
