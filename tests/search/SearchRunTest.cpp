@@ -1,5 +1,6 @@
 #include "search/SearchRun.h"
 #include "LocalSearchService.h"
+#include "core/SecondEngineMarkers.h"
 #include "platform/Errors.h"
 #include "platform/SettingsFile.h"
 #include "support/EventLoopWait.h"
@@ -225,4 +226,32 @@ TEST_F(SearchRunTest, StartsThatStopEarly) {
         EXPECT_EQ(error.message(), "Cannot create file " + home.file("temp/smb.txt"));
     }
     EXPECT_EQ(run.history(), QStringList{});
+}
+
+TEST_F(SearchRunTest, PagesLinkingEachOtherAreAskedForOnce) {
+    QByteArray secondPageUrl;
+    ScriptedServer server([&](ScriptedServer::Connection& connection) {
+        const QByteArray request = connection.readRequest();
+        const QByteArray page =
+            request.startsWith("GET /two")
+                ? SecondEngineMarkers::pagingMarker() + "<A HREF=" + secondPageUrl +
+                      ">next</A>\r\n" + SecondEngineMarkers::resultsMarker() + "\r\n"
+                : "<TR><TD B>\r\n<a href=\"search.asp?since=&searchwords=x&page=2\"><IMG "
+                  "SRC=\"/mediabot/next.gif\"></a>\r\n<P>results</P>\r\n";
+        connection.send("HTTP/1.0 200 OK\r\n\r\n" + page);
+    });
+    secondPageUrl = server.url("/two?w=x&page=2");
+    run.setServiceUrls(
+        {server.url("/one?w="), server.url("/two?w="), server.url("/3?q="), server.url("/4?q=")});
+    run.SearchButtonClick("x", kHttpOnly);
+    ASSERT_TRUE(WaitFor([&] { return !run.hasWorkInFlight(); }));
+    QList<QByteArray> targets;
+    for (const QByteArray& request : server.requests())
+        targets.append(request.left(request.indexOf(" HTTP/")));
+    std::sort(targets.begin(), targets.end());
+    EXPECT_EQ(targets,
+              (QList<QByteArray>{"GET /cgi-bin/mp3asp/search.asp?since=&searchwords=x&page=2",
+                                 "GET /one?w=x", "GET /two?w=x", "GET /two?w=x&page=2"}));
+    EXPECT_TRUE(run.completionFlags().isSet(SearchSource::Engine2));
+    EXPECT_FALSE(run.completionFlags().isSet(SearchSource::Engine1));
 }
