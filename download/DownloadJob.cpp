@@ -213,7 +213,10 @@ void DownloadJob::Redirect(const QByteArray& location) {
     try {
         StartTransfer(m_targetPath, next);
     } catch (const PellmarError& error) {
-        emit message(error.message());
+        // Shown from the event loop: a message box's own loop must not run while the old
+        // client is still inside its event.
+        const QString text = error.message();
+        QTimer::singleShot(0, this, [this, text] { emit message(text); });
     }
 }
 
@@ -224,7 +227,7 @@ void DownloadJob::DocData() {
         m_percent = int(std::nearbyint(exact)); // halves to even
         m_caption = QString::number(m_percent) + QStringLiteral("% ") + m_displayName;
     }
-    emit changed();
+    emit progressed();
 }
 
 void DownloadJob::RequestDone(quint16 error) {

@@ -243,6 +243,11 @@ int main(int argc, char** argv) {
         ok &= save(listButton(caption, false), pictures.filePath(name + QStringLiteral(".png")));
         ok &= save(listButton(caption, true), pictures.filePath(name + QStringLiteral("-lit.png")));
     }
+    // The submit buttons of the submission page.
+    ok &= save(listButton(QStringLiteral("Submit"), false),
+               pictures.filePath(QStringLiteral("send.png")));
+    ok &= save(listButton(QStringLiteral("Submit"), true),
+               pictures.filePath(QStringLiteral("send-lit.png")));
     ok &= save(columnTop(), pictures.filePath(QStringLiteral("column-top.png")));
     ok &= save(columnBottom(), pictures.filePath(QStringLiteral("column-bottom.png")));
     ok &= save(aboutPicture(), pictures.filePath(QStringLiteral("about-picture.png")));

@@ -83,6 +83,12 @@ int main(int argc, char** argv) {
     if (rest !=
         QImage(QStringLiteral(":/pictures/options.png")).convertToFormat(QImage::Format_RGB32))
         return fail("a resting button does not show its picture");
+    // The About page beside it.
+    form.HarmFade9->click();
+    QApplication::processEvents();
+    const QString about = QFileInfo(output).absolutePath() + QStringLiteral("/about-page.png");
+    if (!form.grab().toImage().save(about))
+        return fail("cannot write the About page's screenshot");
     std::printf("screenshot: %s\n", qPrintable(output));
     return 0;
 }
