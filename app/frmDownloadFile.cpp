@@ -49,6 +49,14 @@ TfrmDownloadFile::TfrmDownloadFile(DownloadJob& job, IMessageBoxes& messages)
     connect(Button2, &QPushButton::clicked, this, &TfrmDownloadFile::ButtonClick);
 
     connect(&job, &DownloadJob::changed, this, &TfrmDownloadFile::ShowJob);
+    // Bytes arrive in small chunks; redrawing for each would cost more than the transfer.
+    m_redraw.setSingleShot(true);
+    m_redraw.setInterval(kRedrawMs);
+    connect(&m_redraw, &QTimer::timeout, this, &TfrmDownloadFile::ShowJob);
+    connect(&job, &DownloadJob::progressed, this, [this] {
+        if (!m_redraw.isActive())
+            m_redraw.start();
+    });
     connect(&job, &DownloadJob::message, this, [this](const QString& text) {
         m_messages.show(QStringLiteral("Pellmar"), text, MessageIcon::None, MessageButtons::Ok);
     });
@@ -66,6 +74,7 @@ QLabel* TfrmDownloadFile::label(const QString& text, const QColor& color, int le
 }
 
 void TfrmDownloadFile::ShowJob() {
+    m_redraw.stop();
     if (!m_job)
         return;
     setWindowTitle(m_job->caption());

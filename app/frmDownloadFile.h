@@ -3,6 +3,7 @@
 #include "download/DownloadJob.h"
 
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 class IMessageBoxes;
@@ -21,6 +22,7 @@ public:
     static constexpr int kClientHeight = 107;
     static constexpr int kLeft = 341;
     static constexpr int kTop = 259;
+    static constexpr int kRedrawMs = 100;
 
     TfrmDownloadFile(DownloadJob& job, IMessageBoxes& messages);
 
@@ -44,5 +46,6 @@ private:
     void ButtonClick();
 
     QPointer<DownloadJob> m_job;
+    QTimer m_redraw;
     IMessageBoxes& m_messages;
 };

@@ -103,9 +103,11 @@ int runDownloadCommand(const QStringList& args) {
             lastStatus = job.status();
             progress.breakLine();
             printLine(lastStatus);
-        } else if (terminal && job.BytesReceived() > 0) {
-            progress.redraw(false);
         }
+    });
+    QObject::connect(&job, &DownloadJob::progressed, [&] {
+        if (terminal)
+            progress.redraw(false);
     });
     QObject::connect(&job, &DownloadJob::message, [&](const QString& text) {
         progress.breakLine();

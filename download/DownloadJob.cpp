@@ -224,7 +224,7 @@ void DownloadJob::DocData() {
         m_percent = int(std::nearbyint(exact)); // halves to even
         m_caption = QString::number(m_percent) + QStringLiteral("% ") + m_displayName;
     }
-    emit changed();
+    emit progressed();
 }
 
 void DownloadJob::RequestDone(quint16 error) {

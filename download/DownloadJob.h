@@ -80,8 +80,10 @@ public:
     static const QString kTooSmallMessage;
 
 signals:
-    // Any of the shown texts or values changed.
+    // Shown texts or values changed.
     void changed();
+    // Body bytes arrived (often: a view may redraw less often than this comes).
+    void progressed();
     // A message the user must see (a window shows a message box).
     void message(const QString& text);
     // The request ended; outcome() says how.

@@ -33,6 +33,8 @@ public:
     LocalSearchService& operator=(const LocalSearchService&) = delete;
 
     QString base() const { return m_service->baseUrl(); }
+    // The folder of the MP3 files the service indexes and serves.
+    QString library() const { return m_dir.filePath("lib"); }
     // The four query addresses, read back from a data file the way the program reads it.
     SearchServiceUrls urls() const {
         const QString path = m_dir.filePath("Pellmar.dat");
