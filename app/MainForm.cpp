@@ -1,7 +1,10 @@
 #include "app/MainForm.h"
 
+#include "app/BannerClickPage.h"
+#include "app/FavoritePage.h"
 #include "app/PictureButton.h"
 #include "app/SearchPage.h"
+#include "app/SubmitPage.h"
 #include "app/frmDownloadFile.h"
 #include "app/frmFindFTP.h"
 #include "app/frmGroupSelect.h"
@@ -94,11 +97,10 @@ void TMainForm::buildWindow() {
     PageArea->setObjectName(QStringLiteral("PageArea"));
     PageArea->installEventFilter(this);
     panel_Search = buildSearchPage();
-    panel_Submit = buildInnerPage(QStringLiteral("panel_Submit"), QStringLiteral("Submit a Site"));
+    panel_Submit = buildSubmitPage();
     panel_About = buildAboutPage();
-    panel_Favorite = buildInnerPage(QStringLiteral("panel_Favorite"), QStringLiteral("Favorites"));
-    panel_BannerClick =
-        buildInnerPage(QStringLiteral("panel_BannerClick"), QStringLiteral("Thank you!"));
+    panel_Favorite = buildFavoritePage();
+    panel_BannerClick = buildBannerClickPage();
     right->addWidget(PageArea, 1);
 
     auto* bannerStrip = new QWidget(central);
@@ -234,6 +236,39 @@ QWidget* TMainForm::buildInnerPage(const QString& name, const QString& title) {
     return page;
 }
 
+// A page of its own placed under the inner panel's title.
+void TMainForm::placeOnInnerPanel(QWidget* content, const QSize& panelSize) {
+    QFrame* inner = InnerPanels.back();
+    inner->resize(panelSize);
+    content->setParent(inner);
+    content->setGeometry(8, 44, panelSize.width() - 16, panelSize.height() - 52);
+}
+
+QWidget* TMainForm::buildSubmitPage() {
+    QWidget* page = buildInnerPage(QStringLiteral("panel_Submit"), QStringLiteral("Submit a Site"));
+    TSubmitPage::Context context;
+    context.settings = [this]() -> const SettingsFile& { return settings(); };
+    context.homeUrl = [this] { return DataFile.HomeUrl; };
+    SubmitPage = new TSubmitPage(m_platform.messages, context);
+    placeOnInnerPanel(SubmitPage, QSize(500, 400));
+    return page;
+}
+
+QWidget* TMainForm::buildFavoritePage() {
+    QWidget* page = buildInnerPage(QStringLiteral("panel_Favorite"), QStringLiteral("Favorites"));
+    FavoritePage = new TFavoritePage(m_platform.shell, m_platform.clipboard);
+    placeOnInnerPanel(FavoritePage, QSize(520, 420));
+    return page;
+}
+
+QWidget* TMainForm::buildBannerClickPage() {
+    QWidget* page =
+        buildInnerPage(QStringLiteral("panel_BannerClick"), QStringLiteral("Thank you!"));
+    BannerClickPage = new TBannerClickPage(m_platform.shell, m_platform.clipboard);
+    placeOnInnerPanel(BannerClickPage, QSize(420, 300));
+    return page;
+}
+
 QWidget* TMainForm::buildAboutPage() {
     QWidget* page = buildInnerPage(QStringLiteral("panel_About"), QStringLiteral("Pellmar"));
     QFrame* inner = InnerPanels.back();
@@ -351,6 +386,7 @@ void TMainForm::FormShow() {
     ComboBox1->setFocus();
     FillSearchHistory();
     PassProxyToBanner();
+    SubmitPage->clearFields();
     for (QCheckBox* box : {SearchHttpCheck, SearchFtpCheck, SearchSMBCheck})
         box->setEnabled(true);
     SearchHttpCheck->setChecked(settings().readBool(kOptions, QStringLiteral("SearchHttp"), true));

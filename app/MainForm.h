@@ -27,7 +27,10 @@ class QTreeWidget;
 class QWidget;
 class TAdImage;
 class THarmFade;
+class TBannerClickPage;
+class TFavoritePage;
 class TSearchPage;
+class TSubmitPage;
 class TfrmFindFTP;
 class TfrmGroupSelect;
 class TfrmOptions;
@@ -103,9 +106,12 @@ public:
     TSearchPage* SearchPage = nullptr; // panel_Search
     QWidget* panel_Search = nullptr;
     QWidget* panel_Submit = nullptr;
+    TSubmitPage* SubmitPage = nullptr; // on panel_Submit
     QWidget* panel_About = nullptr;
     QWidget* panel_Favorite = nullptr;
+    TFavoritePage* FavoritePage = nullptr; // on panel_Favorite
     QWidget* panel_BannerClick = nullptr;
+    TBannerClickPage* BannerClickPage = nullptr; // on panel_BannerClick
     // Left column, top to bottom: 1, 2, 3, 5, 4, 7, 6, 8, 9.
     std::array<THarmFade*, 9> NavigationButtons{};
     THarmFade* HarmFade1 = nullptr;
@@ -148,6 +154,10 @@ private:
     QWidget* buildSearchPage();
     QWidget* buildInnerPage(const QString& name, const QString& title);
     QWidget* buildAboutPage();
+    QWidget* buildSubmitPage();
+    QWidget* buildFavoritePage();
+    QWidget* buildBannerClickPage();
+    void placeOnInnerPanel(QWidget* content, const QSize& panelSize);
     void connectButtons();
 
     void FormCreate();

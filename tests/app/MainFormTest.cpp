@@ -1,4 +1,5 @@
 #include "app/MainForm.h"
+#include "app/BannerClickPage.h"
 #include "controls/AdImage.h"
 #include "controls/HarmFade.h"
 #include "controls/UrlLabel.h"
@@ -438,6 +439,9 @@ TEST_F(MainFormTest, AboutLinkAndBannerClick) {
     form->AdImage1->click();
     EXPECT_EQ(visibleButtons(*form).size(), 9);
     EXPECT_EQ(form->panel_BannerClick->geometry(), form->PageArea->rect());
+    // The thank-you page links to the makers' site.
+    form->BannerClickPage->MakerLabel->click();
+    EXPECT_EQ(fake.shell.opened.last(), QStringLiteral("http://www.pellmar.net/"));
 }
 
 // The last column of each list stretches over the rest of the list; what a start reads must
