@@ -1,6 +1,7 @@
 #include "app/ImageListDelegate.h"
 #include "app/ListPictures.h"
 #include "app/MainForm.h"
+#include "app/SearchPage.h"
 #include "search/HitListModel.h"
 #include "search/HostListModel.h"
 #include "search/LocalSearchService.h"
@@ -103,5 +104,14 @@ TEST(SearchWindow, ASearchFillsBothListsWithPictures) {
                   pictureOf(kinds.at(image)));
 
     form.grab().save(QStringLiteral(PELLMAR_SCREENSHOT_DIR "/search-window.png"));
+
+    // The buttons under the hit list: select every row, then invert the selection.
+    QItemSelectionModel& selection = *form.SearchListview->selectionModel();
+    selection.select(hits.index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    form.SearchPage->invertHitSelection();
+    EXPECT_EQ(selection.selectedRows().size(), hits.rowCount() - 1);
+    EXPECT_FALSE(selection.isRowSelected(0));
+    form.SearchPage->selectAllHits();
+    EXPECT_EQ(selection.selectedRows().size(), hits.rowCount());
     form.close();
 }
