@@ -1,9 +1,22 @@
 #include "app/MainForm.h"
 
+#include "app/PictureButton.h"
 #include "app/SearchPage.h"
+#include "app/frmDownloadFile.h"
+#include "app/frmFindFTP.h"
 #include "app/frmGroupSelect.h"
+#include "app/frmOptions.h"
 #include "app/frmSearchFile.h"
+#include "controls/AdImage.h"
+#include "controls/HarmFade.h"
 #include "controls/SplitterBar.h"
+#include "controls/UrlLabel.h"
+#include "core/UserOptions.h"
+#include "download/DownloadJob.h"
+#include "download/DownloadQueue.h"
+#include "download/SaveActions.h"
+#include "download/SmbResumeList.h"
+#include "platform/Cp1252.h"
 #include "platform/Errors.h"
 #include "platform/ProgramFolder.h"
 
@@ -28,16 +41,9 @@ namespace {
 const QString kOptions = QStringLiteral("Options");
 const QString kWinPos = QStringLiteral("WinPos");
 constexpr int kNavigationWidth = 105;
-constexpr int kBannerWidth = 468;
 constexpr int kBannerHeight = 60;
 
-QPushButton* navigationButton(QWidget* parent, const QString& name, const QString& caption) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(name);
-    button->setFixedSize(100, 23);
-    button->setFocusPolicy(Qt::NoFocus);
-    return button;
-}
+constexpr QColor kColumnColor(0x14, 0x1E, 0x36); // the column pictures' own background
 
 QString tellAFriendLink(const QString& homeUrl) {
     return QStringLiteral("mailto:?subject=Check out Pellmar!&body=The easiest way to find mp3 "
@@ -56,9 +62,17 @@ TMainForm::TMainForm(Platform& platform, Options options, QWidget* parent)
     buildWindow();
     connectButtons();
     FormCreate();
+    frmFindFTP = new TfrmFindFTP(m_platform.shell, this);
+    frmOptions = new TfrmOptions(m_platform, settings(), AdImage1, frmFindFTP, this);
+    HarmFade3->OnClick = [this](THarmFade*) { frmOptions->exec(); };
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm() {
+    // Download windows are top-level windows: they go with their jobs, here and now.
+    delete Downloads;
+    for (const QPointer<TfrmDownloadFile>& window : std::as_const(DownloadWindows))
+        delete window.data();
+}
 
 // ---- building the window -------------------------------------------------------------
 
@@ -90,14 +104,7 @@ void TMainForm::buildWindow() {
     auto* bannerStrip = new QWidget(central);
     bannerStrip->setObjectName(QStringLiteral("BannerStrip"));
     bannerStrip->setFixedHeight(kBannerHeight);
-    auto* banner = new QLabel(QStringLiteral("Pellmar"), bannerStrip);
-    banner->setObjectName(QStringLiteral("AdImage1"));
-    banner->setAlignment(Qt::AlignCenter);
-    banner->setFrameShape(QFrame::Box);
-    banner->setGeometry(0, 0, kBannerWidth, kBannerHeight);
-    banner->setCursor(Qt::PointingHandCursor);
-    banner->installEventFilter(this);
-    AdImage1 = banner;
+    buildBanner(bannerStrip);
     right->addWidget(bannerStrip);
 
     row->addLayout(right, 1);
@@ -124,30 +131,59 @@ QWidget* TMainForm::buildNavigationColumn() {
     column->setFixedWidth(kNavigationWidth);
     column->setAutoFillBackground(true);
     QPalette palette = column->palette();
-    palette.setColor(QPalette::Window, QColor(0x20, 0x30, 0x50));
+    palette.setColor(QPalette::Window, kColumnColor);
     column->setPalette(palette);
 
-    HarmFade1 = navigationButton(column, QStringLiteral("HarmFade1"), QStringLiteral("Search"));
-    HarmFade2 = navigationButton(column, QStringLiteral("HarmFade2"), QStringLiteral("Favorites"));
-    HarmFade3 = navigationButton(column, QStringLiteral("HarmFade3"), QStringLiteral("Options"));
-    HarmFade5 =
-        navigationButton(column, QStringLiteral("HarmFade5"), QStringLiteral("Submit Site"));
-    HarmFade4 = navigationButton(column, QStringLiteral("HarmFade4"), QStringLiteral("Home Page"));
-    HarmFade7 =
-        navigationButton(column, QStringLiteral("HarmFade7"), QStringLiteral("Tell a Friend"));
-    HarmFade6 = navigationButton(column, QStringLiteral("HarmFade6"), QStringLiteral("Contact"));
-    HarmFade8 = navigationButton(column, QStringLiteral("HarmFade8"), QStringLiteral("Help"));
-    HarmFade9 = navigationButton(column, QStringLiteral("HarmFade9"), QStringLiteral("About"));
+    // The background behind the buttons and, below them, the picture that fills the column.
+    auto* top = new QLabel(column);
+    top->setObjectName(QStringLiteral("ColumnTop"));
+    top->setPixmap(QPixmap::fromImage(programPicture(QStringLiteral("column-top"))));
+    top->setGeometry(0, 0, kNavigationWidth, top->pixmap().height());
+    auto* bottom = new QLabel(column);
+    bottom->setObjectName(QStringLiteral("ColumnBottom"));
+    bottom->setPixmap(QPixmap::fromImage(programPicture(QStringLiteral("column-bottom"))));
+    bottom->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
+
+    auto button = [this, column](const char* name, const char* pic, const char* hint) {
+        return makePictureButton(column, QString::fromLatin1(name), QString::fromLatin1(pic),
+                                 QString::fromLatin1(hint));
+    };
+    HarmFade1 = button("HarmFade1", "search", "Search for MP3 files");
+    HarmFade2 = button("HarmFade2", "favorites", "Record stores and favourite links");
+    HarmFade3 = button("HarmFade3", "options", "Options");
+    HarmFade5 = button("HarmFade5", "submit", "Submit a site to the search service");
+    HarmFade4 = button("HarmFade4", "home", "Visit the Pellmar home page");
+    HarmFade7 = button("HarmFade7", "friend", "Tell a friend about Pellmar");
+    HarmFade6 = button("HarmFade6", "contact", "Contact us");
+    HarmFade8 = button("HarmFade8", "help", "Help");
+    HarmFade9 = button("HarmFade9", "about", "About Pellmar");
     NavigationButtons = {HarmFade1, HarmFade2, HarmFade3, HarmFade5, HarmFade4,
                          HarmFade7, HarmFade6, HarmFade8, HarmFade9};
 
     auto* stack = new QVBoxLayout(column);
     stack->setContentsMargins(2, 4, 3, 0);
     stack->setSpacing(0);
-    for (QPushButton* button : NavigationButtons)
-        stack->addWidget(button);
-    stack->addStretch(1);
+    for (THarmFade* nav : NavigationButtons) {
+        nav->setFixedSize(100, 23);
+        stack->addWidget(nav);
+    }
+    stack->addWidget(bottom, 1);
     return column;
+}
+
+void TMainForm::buildBanner(QWidget* strip) {
+    AdImage1 = new TAdImage(m_platform.messages, strip);
+    AdImage1->setObjectName(QStringLiteral("AdImage1"));
+    AdImage1->setProgramID(107);
+    AdImage1->setBandwidthThrottle(2147483647);
+    AdImage1->setMinimumAdDisplayTime(0);
+    AdImage1->setNetworkIsUp(true);
+    AdImage1->setSize(ADS468x60);
+    AdImage1->setOptions({});
+    AdImage1->setAutoLoad(true);
+    AdImage1->setCursor(Qt::PointingHandCursor);
+    AdImage1->OnClick = [this](TAdImage*) { AdImage1Click(); };
+    AdImage1->Loaded();
 }
 
 // The search page is a widget of its own; the window keeps the names of its controls.
@@ -201,36 +237,32 @@ QWidget* TMainForm::buildInnerPage(const QString& name, const QString& title) {
 QWidget* TMainForm::buildAboutPage() {
     QWidget* page = buildInnerPage(QStringLiteral("panel_About"), QStringLiteral("Pellmar"));
     QFrame* inner = InnerPanels.back();
-    auto* image = new QLabel(inner);
-    image->setObjectName(QStringLiteral("Image1"));
-    image->setText(QStringLiteral("Find MP3 files on HTTP, FTP and SMB sources,\n"
-                                  "check their quality and fetch them."));
-    image->setGeometry(16, 60, 390, 60);
+    Image1 = new QLabel(inner);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setPixmap(QPixmap::fromImage(programPicture(QStringLiteral("about-picture"))));
+    Image1->setGeometry(15, 60, 390, 110);
     versionlabel = new QLabel(inner);
     versionlabel->setObjectName(QStringLiteral("versionlabel"));
-    versionlabel->setGeometry(16, 130, 200, 20);
-    AboutUrl = new QLabel(inner);
+    versionlabel->setGeometry(16, 185, 200, 20);
+    AboutUrl = new TUrlLabel(m_platform.shell, m_platform.clipboard, inner);
     AboutUrl->setObjectName(QStringLiteral("AboutUrl"));
-    AboutUrl->setGeometry(16, 160, 390, 20);
-    AboutUrl->setCursor(Qt::PointingHandCursor);
-    AboutUrl->installEventFilter(this);
+    AboutUrl->setGeometry(16, 215, 390, 20);
     return page;
 }
 
 void TMainForm::connectButtons() {
-    connect(HarmFade1, &QPushButton::clicked, this, [this] { ShowPage(panel_Search, HarmFade1); });
-    connect(HarmFade2, &QPushButton::clicked, this,
-            [this] { ShowPage(panel_Favorite, HarmFade2); });
-    connect(HarmFade5, &QPushButton::clicked, this, [this] { ShowPage(panel_Submit, HarmFade5); });
-    connect(HarmFade9, &QPushButton::clicked, this, [this] { ShowPage(panel_About, HarmFade9); });
-    connect(HarmFade4, &QPushButton::clicked, this, [this] { OpenWithShell(DataFile.HomeUrl); });
-    connect(HarmFade7, &QPushButton::clicked, this,
-            [this] { OpenWithShell(tellAFriendLink(DataFile.HomeUrl)); });
-    connect(HarmFade6, &QPushButton::clicked, this, [this] { OpenWithShell(kContactUrl); });
-    connect(HarmFade15, &QPushButton::clicked, frmGroupSelect, &QDialog::exec);
-    connect(HarmFade16, &QPushButton::clicked, frmSearchFile, &QDialog::exec);
-    connect(HarmFade8, &QPushButton::clicked, this,
-            [this] { OpenWithShell(ProgramFolder::file(QStringLiteral("help/index.htm"))); });
+    HarmFade1->OnClick = [this](THarmFade*) { ShowPage(panel_Search, HarmFade1); };
+    HarmFade2->OnClick = [this](THarmFade*) { ShowPage(panel_Favorite, HarmFade2); };
+    HarmFade5->OnClick = [this](THarmFade*) { ShowPage(panel_Submit, HarmFade5); };
+    HarmFade9->OnClick = [this](THarmFade*) { ShowPage(panel_About, HarmFade9); };
+    HarmFade4->OnClick = [this](THarmFade*) { OpenWithShell(DataFile.HomeUrl); };
+    HarmFade7->OnClick = [this](THarmFade*) { OpenWithShell(tellAFriendLink(DataFile.HomeUrl)); };
+    HarmFade6->OnClick = [this](THarmFade*) { OpenWithShell(kContactUrl); };
+    HarmFade8->OnClick = [this](THarmFade*) {
+        OpenWithShell(ProgramFolder::file(QStringLiteral("help/index.htm")));
+    };
+    HarmFade15->OnClick = [this](THarmFade*) { frmGroupSelect->exec(); };
+    HarmFade16->OnClick = [this](THarmFade*) { frmSearchFile->exec(); };
 }
 
 // ---- creation, show and close ----------------------------------------------------------
@@ -242,6 +274,11 @@ void TMainForm::FormCreate() {
     UpdateCheckStarted = false;
     SettingsFile_ = std::make_unique<SettingsFile>(QDir(folder).filePath(
         QFileInfo(ProgramFolder::executablePath()).completeBaseName() + QStringLiteral(".ini")));
+    Downloads = new DownloadQueue(*SettingsFile_, this);
+    connect(Downloads, &DownloadQueue::jobCreated, this, &TMainForm::ShowDownloadWindow);
+    connect(Timer2, &QTimer::timeout, Downloads, &DownloadQueue::PumpDownloads);
+    SaveActions_ = std::make_unique<SaveActions>(*SettingsFile_, m_platform, *Downloads, folder,
+                                                 [this] { close(); });
     try {
         LoadDataFile();
         RecordInRegistry();
@@ -265,7 +302,7 @@ void TMainForm::LoadDataFile() {
         return;
     }
     AboutUrl->setText(DataFile.HomeUrl);
-    AboutUrl->setToolTip(DataFile.HomeUrl);
+    AboutUrl->setURL(DataFile.HomeUrl);
     versionlabel->setText(QStringLiteral("v3.2"));
     if (!UpdateCheckStarted && m_options.startUpdateCheck) {
         UpdateCheckStarted = true;
@@ -313,12 +350,31 @@ void TMainForm::FormShow() {
     RestorePlacement();
     ComboBox1->setFocus();
     FillSearchHistory();
+    PassProxyToBanner();
     for (QCheckBox* box : {SearchHttpCheck, SearchFtpCheck, SearchSMBCheck})
         box->setEnabled(true);
     SearchHttpCheck->setChecked(settings().readBool(kOptions, QStringLiteral("SearchHttp"), true));
     SearchFtpCheck->setChecked(settings().readBool(kOptions, QStringLiteral("SearchFtp"), true));
     SearchSMBCheck->setChecked(settings().readBool(kOptions, QStringLiteral("SearchSMB"), true));
     ShowPage(panel_Search, HarmFade1);
+    ResumeSmbDownloads(ProgramFolder::path(), m_platform.messages, m_platform.shell);
+}
+
+void TMainForm::ShowDownloadWindow(DownloadJob* job) {
+    auto* window = new TfrmDownloadFile(*job, m_platform.messages);
+    connect(job, &QObject::destroyed, window, &QObject::deleteLater);
+    DownloadWindows.removeAll(nullptr);
+    DownloadWindows.append(window);
+    window->show();
+}
+
+QList<TfrmDownloadFile*> TMainForm::downloadWindows() const {
+    QList<TfrmDownloadFile*> windows;
+    for (const QPointer<TfrmDownloadFile>& window : DownloadWindows) {
+        if (window && window->job())
+            windows.append(window.data());
+    }
+    return windows;
 }
 
 void TMainForm::RestorePlacement() {
@@ -337,6 +393,16 @@ void TMainForm::RestorePlacement() {
     SearchPage->restoreColumns(ini);
 }
 
+// The banner started its library when it was loaded; it learns the proxy here and after
+// the options dialog's OK.
+void TMainForm::PassProxyToBanner() {
+    const UserOptions::BannerProxy proxy = UserOptions::ProxyForBanner(settings());
+    std::optional<QByteArray> host;
+    if (UserOptions::ProxyChecked(settings()))
+        host = Cp1252::fromUnicode(proxy.host);
+    AdImage1->SetProxy(host, proxy.port, QByteArray());
+}
+
 void TMainForm::FillSearchHistory() {
     SearchPage->fillSearchHistory(settings());
 }
@@ -351,7 +417,9 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 bool TMainForm::FormCloseQuery() {
-    if (ActiveDownloads == 0)
+    // Queued downloads do not count; finished ones not yet removed and ones waiting for
+    // the user do.
+    if (Downloads->ActiveDownloads().isEmpty())
         return true;
     return m_platform.messages.show(
                QStringLiteral("Warning"),
@@ -416,7 +484,7 @@ void TMainForm::BringToFront(QWidget* page) {
     FrontPage = page;
     page->raise();
     page->setGeometry(PageArea->rect());
-    for (QPushButton* nav : NavigationButtons)
+    for (THarmFade* nav : NavigationButtons)
         nav->setVisible(true);
 }
 
@@ -436,12 +504,6 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
         if (FrontPage)
             FrontPage->setGeometry(PageArea->rect());
         FormResize();
-    } else if (watched == AdImage1 && event->type() == QEvent::MouseButtonRelease) {
-        AdImage1Click();
-        return true;
-    } else if (watched == AboutUrl && event->type() == QEvent::MouseButtonRelease) {
-        OpenWithShell(DataFile.HomeUrl);
-        return true;
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -1,16 +1,21 @@
 #pragma once
 
+#include "app/frmDownloadFile.h"
 #include "core/DataFileConfig.h"
 #include "platform/Platform.h"
 #include "platform/SettingsFile.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QStringList>
 #include <array>
 #include <functional>
 #include <memory>
 #include <random>
 
+class DownloadJob;
+class DownloadQueue;
+class SaveActions;
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -20,10 +25,15 @@ class QPushButton;
 class QTimer;
 class QTreeWidget;
 class QWidget;
+class TAdImage;
+class THarmFade;
 class TSearchPage;
+class TfrmFindFTP;
 class TfrmGroupSelect;
+class TfrmOptions;
 class TfrmSearchFile;
 class TSplitterBar;
+class TUrlLabel;
 
 // The main window: the navigation column, five overlapping pages, the search page with its
 // lists, the banner strip, placement and shutdown.
@@ -64,8 +74,10 @@ public:
     const DataFileConfig& dataFile() const { return DataFile; }
     QString programFolder() const { return ProgramFolderText; }
     bool updateCheckStarted() const { return UpdateCheckStarted; }
-    int activeDownloadCount() const { return ActiveDownloads; }
-    void setActiveDownloadCount(int count) { ActiveDownloads = count; }
+    // The program's own downloads and the save actions of the hit list.
+    DownloadQueue& downloads() { return *Downloads; }
+    SaveActions& saveActions() { return *SaveActions_; }
+    QList<TfrmDownloadFile*> downloadWindows() const;
 
     // Named widgets, reached by tests and the Parts that fill them.
     QComboBox* ComboBox1 = nullptr;
@@ -84,8 +96,9 @@ public:
     TSplitterBar* Splitter1 = nullptr;
     QWidget* ListsArea = nullptr;
     QLabel* versionlabel = nullptr;
-    QLabel* AboutUrl = nullptr;
-    QWidget* AdImage1 = nullptr;
+    TUrlLabel* AboutUrl = nullptr;
+    QLabel* Image1 = nullptr;
+    TAdImage* AdImage1 = nullptr;
     QWidget* PageArea = nullptr;
     TSearchPage* SearchPage = nullptr; // panel_Search
     QWidget* panel_Search = nullptr;
@@ -94,20 +107,20 @@ public:
     QWidget* panel_Favorite = nullptr;
     QWidget* panel_BannerClick = nullptr;
     // Left column, top to bottom: 1, 2, 3, 5, 4, 7, 6, 8, 9.
-    std::array<QPushButton*, 9> NavigationButtons{};
-    QPushButton* HarmFade1 = nullptr;
-    QPushButton* HarmFade2 = nullptr;
-    QPushButton* HarmFade3 = nullptr;
-    QPushButton* HarmFade4 = nullptr;
-    QPushButton* HarmFade5 = nullptr;
-    QPushButton* HarmFade6 = nullptr;
-    QPushButton* HarmFade7 = nullptr;
-    QPushButton* HarmFade8 = nullptr;
-    QPushButton* HarmFade9 = nullptr;
-    QPushButton* HarmFade14 = nullptr;
-    QPushButton* HarmFade15 = nullptr;
-    QPushButton* HarmFade16 = nullptr;
-    QPushButton* HarmFade17 = nullptr;
+    std::array<THarmFade*, 9> NavigationButtons{};
+    THarmFade* HarmFade1 = nullptr;
+    THarmFade* HarmFade2 = nullptr;
+    THarmFade* HarmFade3 = nullptr;
+    THarmFade* HarmFade4 = nullptr;
+    THarmFade* HarmFade5 = nullptr;
+    THarmFade* HarmFade6 = nullptr;
+    THarmFade* HarmFade7 = nullptr;
+    THarmFade* HarmFade8 = nullptr;
+    THarmFade* HarmFade9 = nullptr;
+    THarmFade* HarmFade14 = nullptr;
+    THarmFade* HarmFade15 = nullptr;
+    THarmFade* HarmFade16 = nullptr;
+    THarmFade* HarmFade17 = nullptr;
     QTimer* ProgressTimer = nullptr;
     QTimer* SearchLimitTimer = nullptr;
     QTimer* AudioFindTimer = nullptr;
@@ -116,6 +129,8 @@ public:
     QMenu* SearchListMenu = nullptr;
     QMenu* HostListMenu = nullptr;
     // The dialogs of the buttons under the hit list, created once and shown modally.
+    TfrmOptions* frmOptions = nullptr;
+    TfrmFindFTP* frmFindFTP = nullptr;
     TfrmGroupSelect* frmGroupSelect = nullptr;
     TfrmSearchFile* frmSearchFile = nullptr;
 
@@ -128,6 +143,8 @@ protected:
 private:
     void buildWindow();
     QWidget* buildNavigationColumn();
+    void buildBanner(QWidget* strip);
+    void PassProxyToBanner();
     QWidget* buildSearchPage();
     QWidget* buildInnerPage(const QString& name, const QString& title);
     QWidget* buildAboutPage();
@@ -137,6 +154,7 @@ private:
     void FormShow();
     bool FormCloseQuery();
     void FormClose();
+    void ShowDownloadWindow(DownloadJob* job);
     void AskTellAFriend();
     void RecordInRegistry();
     void RestorePlacement();
@@ -156,7 +174,9 @@ private:
     bool FoundFixedIni = false;
     bool UpdateCheckStarted = false;
     bool Shown = false;
-    int ActiveDownloads = 0;
+    DownloadQueue* Downloads = nullptr;
+    std::unique_ptr<SaveActions> SaveActions_;
+    QList<QPointer<TfrmDownloadFile>> DownloadWindows;
     QWidget* FrontPage = nullptr;
     QList<QFrame*> InnerPanels; // the centred panels of the About, Submit, ... pages
 };

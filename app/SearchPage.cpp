@@ -1,6 +1,8 @@
 #include "app/SearchPage.h"
 
+#include "app/PictureButton.h"
 #include "controls/ColumnWidths.h"
+#include "controls/HarmFade.h"
 #include "controls/SplitterBar.h"
 #include "platform/SettingsFile.h"
 
@@ -151,28 +153,23 @@ void TSearchPage::buildListsArea() {
 
     auto* bar = new QHBoxLayout;
     bar->setSpacing(2);
-    auto barButton = [area, bar](const QString& name, const QString& caption) {
-        auto* button = new QPushButton(caption, area);
-        button->setObjectName(name);
-        button->setFixedHeight(23);
-        button->setMinimumWidth(60);
-        button->setMaximumWidth(100);
-        bar->addWidget(button, 1);
+    auto barButton = [area, bar](const char* name, const char* picture, const char* hint) {
+        THarmFade* button =
+            makePictureButton(area, QString::fromLatin1(name), QString::fromLatin1(picture),
+                              QString::fromLatin1(hint));
+        button->setFixedSize(80, 23);
+        bar->addWidget(button);
         return button;
     };
-    HarmFade14 = barButton(QStringLiteral("HarmFade14"), QStringLiteral("Select All"));
-    HarmFade14->setToolTip(QStringLiteral("Select all files"));
-    HarmFade15 = barButton(QStringLiteral("HarmFade15"), QStringLiteral("Group"));
-    HarmFade17 = barButton(QStringLiteral("HarmFade17"), QStringLiteral("Invert"));
-    HarmFade16 = barButton(QStringLiteral("HarmFade16"), QStringLiteral("Find"));
-    HarmFade15->setToolTip(QStringLiteral("Select files by a pattern"));
-    HarmFade17->setToolTip(QStringLiteral("Invert the selection"));
-    HarmFade16->setToolTip(QStringLiteral("Find a file in the list"));
+    HarmFade14 = barButton("HarmFade14", "selectall", "Select all files");
+    HarmFade15 = barButton("HarmFade15", "group", "Select files by a pattern");
+    HarmFade17 = barButton("HarmFade17", "invert", "Invert the selection");
+    HarmFade16 = barButton("HarmFade16", "find", "Find a file in the list");
     bar->addStretch(1);
     right->addLayout(bar);
     row->addLayout(right, 1);
-    connect(HarmFade14, &QPushButton::clicked, this, [this] { selectAllHits(); });
-    connect(HarmFade17, &QPushButton::clicked, this, [this] { invertHitSelection(); });
+    HarmFade14->OnClick = [this](THarmFade*) { selectAllHits(); };
+    HarmFade17->OnClick = [this](THarmFade*) { invertHitSelection(); };
 }
 
 void TSearchPage::buildMenus() {

@@ -10,6 +10,7 @@ class QMenu;
 class QPushButton;
 class QTreeWidget;
 class SettingsFile;
+class THarmFade;
 class TSplitterBar;
 
 // The search page of the main window: the search bar with its source check boxes, status
@@ -54,10 +55,10 @@ public:
     QTreeWidget* SearchListview = nullptr;
     TSplitterBar* Splitter1 = nullptr;
     QWidget* ListsArea = nullptr;
-    QPushButton* HarmFade14 = nullptr;
-    QPushButton* HarmFade15 = nullptr;
-    QPushButton* HarmFade16 = nullptr;
-    QPushButton* HarmFade17 = nullptr;
+    THarmFade* HarmFade14 = nullptr;
+    THarmFade* HarmFade15 = nullptr;
+    THarmFade* HarmFade16 = nullptr;
+    THarmFade* HarmFade17 = nullptr;
     QMenu* SearchListMenu = nullptr;
     QMenu* HostListMenu = nullptr;
 

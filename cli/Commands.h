@@ -6,4 +6,6 @@
 // command name) and returns the process exit code.
 int runDataFileCommand(const QStringList& args);
 int runGetCommand(const QStringList& args);
+int runDownloadCommand(const QStringList& args);
 int runProbeCommand(const QStringList& args);
+int runSearchCommand(const QStringList& args);

@@ -14,7 +14,9 @@ void printUsage() {
                "  datafile -o FILE LINES.txt   write a data file from nine plain lines\n"
                "  datafile --decode FILE       print the nine plain lines of a data file\n"
                "  get URL [-o FILE] [--proxy HOST[:PORT]]   fetch one URL\n"
-               "  probe FILE...                read the MPEG frame header of each file\n",
+               "  download URL -o FILE         download one file as the download windows do\n"
+               "  probe FILE...                read the MPEG frame header of each file\n"
+               "  search TEXT [--sources http,ftp,smb] [--leech]   search and list the hits\n",
                stderr);
 }
 
@@ -31,7 +33,9 @@ int main(int argc, char** argv) {
     const std::map<QString, std::function<int(const QStringList&)>> commands = {
         {QStringLiteral("datafile"), runDataFileCommand},
         {QStringLiteral("get"), runGetCommand},
+        {QStringLiteral("download"), runDownloadCommand},
         {QStringLiteral("probe"), runProbeCommand},
+        {QStringLiteral("search"), runSearchCommand},
     };
     const QString name = args.takeFirst();
     const auto command = commands.find(name);

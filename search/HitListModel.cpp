@@ -17,7 +17,7 @@ int HitListModel::columnCount(const QModelIndex& parent) const {
 QVariant HitListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= count())
         return {};
-    const Row& row = m_rows.at(index.row());
+    const Row& row = *m_rows.at(std::size_t(index.row()));
     if (role == ImageIndexRole)
         return row.hit.image;
     if (role != Qt::DisplayRole)
@@ -49,26 +49,45 @@ QVariant HitListModel::headerData(int section, Qt::Orientation orientation, int 
     }
 }
 
-bool HitListModel::captionBefore(const Row& a, const Row& b) {
-    const int order = a.caption.compare(b.caption, Qt::CaseInsensitive);
-    return order != 0 ? order < 0 : a.caption < b.caption;
+std::unique_ptr<HitListModel::Row> HitListModel::makeRow(const SearchHit& hit) {
+    return std::make_unique<Row>(Row{hit, Cp1252::toUnicode(hit.caption),
+                                     Cp1252::toUnicode(hit.size), Cp1252::toUnicode(hit.info)});
+}
+
+bool HitListModel::captionBefore(const std::unique_ptr<Row>& a, const std::unique_ptr<Row>& b) {
+    const int order = a->caption.compare(b->caption, Qt::CaseInsensitive);
+    return order != 0 ? order < 0 : a->caption < b->caption;
 }
 
 int HitListModel::addRow(const SearchHit& hit) {
-    Row row{hit, Cp1252::toUnicode(hit.caption), Cp1252::toUnicode(hit.size),
-            Cp1252::toUnicode(hit.info)};
+    std::unique_ptr<Row> row = makeRow(hit);
     const auto at = m_sorted ? std::upper_bound(m_rows.begin(), m_rows.end(), row, captionBefore)
                              : m_rows.end();
     const int position = static_cast<int>(at - m_rows.begin());
     beginInsertRows(QModelIndex(), position, position);
-    m_rows.insert(position, std::move(row));
+    m_rows.insert(at, std::move(row));
     ++m_captionCount[hit.caption];
     endInsertRows();
     return position;
 }
 
+void HitListModel::addRows(const QList<SearchHit>& hits) {
+    if (hits.isEmpty())
+        return;
+    // A stable sort of the old rows followed by the new ones puts each new row behind the
+    // rows of the same caption, where addRow would have put it.
+    beginResetModel();
+    for (const SearchHit& hit : hits) {
+        m_rows.push_back(makeRow(hit));
+        ++m_captionCount[hit.caption];
+    }
+    if (m_sorted)
+        std::stable_sort(m_rows.begin(), m_rows.end(), captionBefore);
+    endResetModel();
+}
+
 void HitListModel::clear() {
-    if (m_rows.isEmpty())
+    if (m_rows.empty())
         return;
     beginResetModel();
     m_rows.clear();
@@ -90,8 +109,8 @@ void HitListModel::removeHitRows(QList<int> rows) {
         return;
     beginResetModel();
     for (auto row = rows.crbegin(); row != rows.crend(); ++row) {
-        forget(m_rows.at(*row).hit);
-        m_rows.removeAt(*row);
+        forget(m_rows.at(std::size_t(*row))->hit);
+        m_rows.erase(m_rows.begin() + *row);
     }
     endResetModel();
 }

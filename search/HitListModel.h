@@ -6,6 +6,8 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <memory>
+#include <vector>
 
 // The hit list: one row per hit with the columns "MP3 File", "Size" and "File Info", and
 // the quality mark as an image index the view turns into a picture. In sorted mode a new
@@ -28,6 +30,8 @@ public:
 
     // Appends a row, or inserts it in caption order in sorted mode. Returns its row.
     int addRow(const SearchHit& hit);
+    // Adds the rows as addRow one after the other would, in one batch.
+    void addRows(const QList<SearchHit>& hits);
     // Removes every row in one batch.
     void clear();
     // Removes the given rows in one batch.
@@ -38,7 +42,7 @@ public:
 
     // True when some row has exactly this caption (letter case counts).
     bool hasCaption(const QByteArray& caption) const { return m_captionCount.contains(caption); }
-    const SearchHit& hit(int row) const { return m_rows.at(row).hit; }
+    const SearchHit& hit(int row) const { return m_rows.at(std::size_t(row))->hit; }
     int count() const { return static_cast<int>(m_rows.size()); }
 
 private:
@@ -48,10 +52,12 @@ private:
         QString size;
         QString info;
     };
-    static bool captionBefore(const Row& a, const Row& b);
+    static std::unique_ptr<Row> makeRow(const SearchHit& hit);
+    static bool captionBefore(const std::unique_ptr<Row>& a, const std::unique_ptr<Row>& b);
     void forget(const SearchHit& hit);
 
-    QList<Row> m_rows;
+    // Rows are held by pointer: a sorted insertion moves pointers, not rows.
+    std::vector<std::unique_ptr<Row>> m_rows;
     QHash<QByteArray, int> m_captionCount;
     bool m_sorted = false;
 };

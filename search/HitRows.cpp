@@ -9,25 +9,39 @@ QByteArray infoText(int bitrate, int kHz, bool stereo) {
            (stereo ? "Stereo" : "Mono");
 }
 
-int qualityMark(const SettingsFile& ini, bool stereo, int sampleRate, int bitrate) {
-    const int kHz = sampleRate / 1000;
-    const bool good = bitrate >= UserOptions::MinBitrate(ini) &&
-                      kHz >= UserOptions::MinFrequency(ini) &&
-                      (stereo || !UserOptions::NeedStereo(ini));
+} // namespace
+
+int HitRowMaker::qualityMark(bool stereo, int sampleRate, int bitrate) {
+    if (!m_minBitrate)
+        m_minBitrate = UserOptions::MinBitrate(m_ini);
+    bool good = bitrate >= *m_minBitrate;
+    if (good) {
+        if (!m_minFrequency)
+            m_minFrequency = UserOptions::MinFrequency(m_ini);
+        good = sampleRate / 1000 >= *m_minFrequency;
+    }
+    if (good && !stereo) {
+        if (!m_needStereo)
+            m_needStereo = UserOptions::NeedStereo(m_ini);
+        good = !*m_needStereo;
+    }
     if (good)
         return qmGood;
     return bitrate != 0 && sampleRate != 0 ? qmBelow : qmUnknown;
 }
 
-} // namespace
-
-SearchHit MakeHitRow(const SettingsFile& ini, const QByteArray& name, qint64 size, bool stereo,
-                     int sampleRate, int bitrate) {
+SearchHit HitRowMaker::make(const QByteArray& name, qint64 size, bool stereo, int sampleRate,
+                            int bitrate) {
     SearchHit hit;
     hit.caption = name;
-    hit.image = qualityMark(ini, stereo, sampleRate, bitrate);
+    hit.image = qualityMark(stereo, sampleRate, bitrate);
     hit.size = size > 0 ? QByteArray::number(size) : QByteArray("N/A");
     hit.info =
         hit.image == qmUnknown ? QByteArray("N/A") : infoText(bitrate, sampleRate / 1000, stereo);
     return hit;
+}
+
+SearchHit MakeHitRow(const SettingsFile& ini, const QByteArray& name, qint64 size, bool stereo,
+                     int sampleRate, int bitrate) {
+    return HitRowMaker(ini).make(name, size, stereo, sampleRate, bitrate);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <optional>
 
 class SettingsFile;
 
@@ -15,6 +16,23 @@ struct SearchHit {
     QByteArray info;
 
     bool operator==(const SearchHit&) const = default;
+};
+
+// Makes hit rows with the quality settings read once for all the rows it makes, each
+// setting when first needed: a batch of rows sees the same settings as rows made one by
+// one, without reading the file for every row.
+class HitRowMaker {
+public:
+    explicit HitRowMaker(const SettingsFile& ini) : m_ini(ini) {}
+    SearchHit make(const QByteArray& name, qint64 size, bool stereo, int sampleRate, int bitrate);
+
+private:
+    int qualityMark(bool stereo, int sampleRate, int bitrate);
+
+    const SettingsFile& m_ini;
+    std::optional<int> m_minBitrate;
+    std::optional<int> m_minFrequency;
+    std::optional<bool> m_needStereo;
 };
 
 // The row of a hit. The quality settings are read at every call: the mark is good when

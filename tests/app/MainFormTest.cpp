@@ -1,7 +1,12 @@
 #include "app/MainForm.h"
+#include "controls/AdImage.h"
+#include "controls/HarmFade.h"
+#include "controls/UrlLabel.h"
 #include "core/DataFileConfig.h"
+#include "download/DownloadQueue.h"
 #include "platform/SettingsFile.h"
 #include "platform/widgets/WidgetPlatform.h"
+#include "support/FakeAdvertLog.h"
 #include "support/FakePlatform.h"
 #include "support/TempHome.h"
 
@@ -9,6 +14,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QEnterEvent>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
@@ -40,7 +46,10 @@ QList<QString> dataLines() {
 
 class MainFormTest : public ::testing::Test {
 protected:
-    void SetUp() override { WriteDataFile(home.file(QStringLiteral("Pellmar.dat")), dataLines()); }
+    void SetUp() override {
+        WriteDataFile(home.file(QStringLiteral("Pellmar.dat")), dataLines());
+        QFile::copy(QStringLiteral(PELLMAR_FAKE_ADVERT), home.file(QStringLiteral("advert.dll")));
+    }
 
     std::unique_ptr<TMainForm> create(int draw = 5) {
         TMainForm::Options options;
@@ -63,7 +72,7 @@ protected:
 
 QStringList visibleButtons(TMainForm& form) {
     QStringList names;
-    for (QPushButton* button : form.NavigationButtons) {
+    for (THarmFade* button : form.NavigationButtons) {
         if (!button->isHidden())
             names.append(button->objectName());
     }
@@ -258,7 +267,7 @@ TEST_F(MainFormTest, SplitterRefusesNarrowHostListsAndNarrowHitLists) {
 TEST_F(MainFormTest, CloseWithARunningDownloadAsksAndNoKeepsTheWindow) {
     auto form = create();
     form->show();
-    form->setActiveDownloadCount(1);
+    form->downloads().StartDownload(home.file("a.mp3"), "http://127.0.0.1:1/a.mp3");
     fake.messages.answers = {MessageResult::No};
     EXPECT_FALSE(form->close());
     ASSERT_EQ(fake.messages.shown.size(), 1);
@@ -277,6 +286,10 @@ TEST_F(MainFormTest, CloseWithARunningDownloadAsksAndNoKeepsTheWindow) {
 TEST_F(MainFormTest, CloseWithoutDownloadsDoesNotAsk) {
     auto form = create();
     form->show();
+    // A queued download does not count.
+    form->settings().writeString("Options", "Limit", "True");
+    form->downloads().StartDownload(home.file("a.mp3"), "http://127.0.0.1:1/a.mp3");
+    EXPECT_EQ(form->downloadWindows().size(), 1);
     EXPECT_TRUE(form->close());
     EXPECT_TRUE(fake.messages.shown.isEmpty());
 }
@@ -367,6 +380,64 @@ TEST_F(MainFormTest, GarbageSettingsNeverStopTheWindow) {
     form->show();
     EXPECT_EQ(form->ComboBox1->itemText(0), QStringLiteral("ok"));
     EXPECT_TRUE(form->close());
+}
+
+TEST_F(MainFormTest, BannerStartsAtCreationAndLearnsTheProxyWhenShown) {
+    struct Row {
+        QByteArray options;
+        QString proxyCall;
+    };
+    for (const Row& row :
+         {Row{"", "_SetProxy null 80 []"},
+          Row{"UseProxy=true\r\nProxyServer=proxy.example\r\n", "_SetProxy null 80 []"},
+          Row{"UseProxy=True\r\nProxyServer=proxy.example\r\nProxyPort=3128\r\n",
+              "_SetProxy [proxy.example] 3128 []"},
+          Row{"UseProxy=True\r\nProxyServer=proxy.example\r\n",
+              "_SetProxy [proxy.example] 80 []"}}) {
+        TempHome rowHome;
+        FakePlatform rowFake;
+        WriteDataFile(rowHome.file(QStringLiteral("Pellmar.dat")), dataLines());
+        QFile::copy(QStringLiteral(PELLMAR_FAKE_ADVERT),
+                    rowHome.file(QStringLiteral("advert.dll")));
+        rowHome.write(QFileInfo(iniPath()).fileName(), "[Options]\r\n" + row.options);
+        TMainForm form(rowFake.platform);
+        FakeAdvertLog lib(rowHome.file(QStringLiteral("advert.dll")));
+        const QString started = QStringLiteral(
+            "_Startup module 0 107 1 0 fresh-context\n_SetCallback set\n_SetNetworkCallback "
+            "set\n_SetAdRecordedCallback set\n_SetBandwidthThrottle 2147483647\n"
+            "_SetMinimumAdDisplayTime 0\n");
+        EXPECT_EQ(lib.log(), started);
+        form.show();
+        EXPECT_TRUE(lib.log().startsWith(started + row.proxyCall + QLatin1Char('\n')))
+            << qPrintable(lib.log());
+        EXPECT_EQ(form.AdImage1->size(), QSize(468, 60));
+    }
+}
+
+TEST_F(MainFormTest, PictureButtonsLightUpUnderThePointer) {
+    auto form = create();
+    form->show();
+    for (THarmFade* button : {form->HarmFade2, form->HarmFade16}) {
+        EXPECT_EQ(button->BlendRate(), 1);
+        const QImage rest = button->displayImage().copy();
+        QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+        QCoreApplication::sendEvent(button, &enter);
+        EXPECT_NE(button->displayImage(), rest) << qPrintable(button->objectName());
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(button, &leave);
+        EXPECT_EQ(button->displayImage(), rest);
+    }
+}
+
+TEST_F(MainFormTest, AboutLinkAndBannerClick) {
+    auto form = create();
+    form->show();
+    form->AboutUrl->click();
+    EXPECT_EQ(fake.shell.opened, QStringList{QStringLiteral("http://home.example")});
+    form->HarmFade9->click();
+    form->AdImage1->click();
+    EXPECT_EQ(visibleButtons(*form).size(), 9);
+    EXPECT_EQ(form->panel_BannerClick->geometry(), form->PageArea->rect());
 }
 
 // The last column of each list stretches over the rest of the list; what a start reads must

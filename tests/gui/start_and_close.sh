@@ -6,7 +6,8 @@ BIN=$1
 MODE=${2:-offscreen}
 HOME_DIR=$(mktemp -d)
 trap 'rm -rf "$HOME_DIR"' EXIT
-cp "$BIN/Pellmar.dat" "$HOME_DIR/"
+cp "$BIN/Pellmar.dat" "$BIN/advert.dll" "$HOME_DIR/"
+cp -r "$BIN/ads" "$HOME_DIR/"
 mkdir "$HOME_DIR/temp"
 export PELLMAR_HOME="$HOME_DIR" PELLMAR_REGISTRY="$HOME_DIR/registry.ini"
 

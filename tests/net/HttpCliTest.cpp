@@ -277,6 +277,27 @@ TEST(HttpCli, RelativeLocationsResolveAgainstTheRequestedDocument) {
     }
 }
 
+TEST(HttpCli, LocationsThroughAProxyAskForTheResolvedUrlAndItsHost) {
+    const QList<std::pair<QByteArray, QByteArray>> rows = {
+        {"file.mp3", "GET http://files.example:8080/dir/file.mp3 HTTP/1.0\r\n"
+                     "Host: files.example\r\n\r\n"},
+        {"http://other.example/x.mp3", "GET http://other.example/x.mp3 HTTP/1.0\r\n"
+                                       "Host: other.example\r\n\r\n"},
+    };
+    for (const auto& [location, request] : rows) {
+        ScriptedServer proxy(QList<ScriptedServer::Script>{
+            ScriptedServer::reply("HTTP/1.0 302 Found\r\nLocation: " + location + "\r\n\r\n"),
+            ScriptedServer::reply("HTTP/1.0 200 OK\r\n\r\nthere")});
+        THttpCli client;
+        HttpClientLog log;
+        log.Attach(client);
+        client.SetProxy("127.0.0.1:" + QByteArray::number(proxy.port()));
+        ASSERT_TRUE(Fetch(client, log, "http://files.example:8080/dir/page"));
+        EXPECT_EQ(proxy.requests().value(1), request);
+        EXPECT_EQ(log.body, "there");
+    }
+}
+
 // An absolute Location without a port means port 80, not the port of the first request.
 TEST(HttpCli, AbsoluteLocationWithoutAPortLeavesTheOldPort) {
     ScriptedServer server(

@@ -1,12 +1,12 @@
 #include "searchd/ResultPages.h"
-#include "ScraperReaders.h"
+#include "ProgramScrapers.h"
 #include "core/SecondEngineMarkers.h"
 #include "core/TextHelpers.h"
 #include "searchd/Listings.h"
 
 #include <gtest/gtest.h>
 
-using namespace ScraperReaders;
+using namespace ProgramScrapers;
 
 namespace {
 
@@ -43,12 +43,13 @@ TEST(ResultPages, FirstEngineResultsReadAsLinksAndANextPage) {
     EXPECT_FALSE(body.contains('\n') && !body.contains("\r\n"));
     const FirstEnginePage page = readFirstEngine(body);
     EXPECT_FALSE(page.done);
-    EXPECT_EQ(page.pagingLinks, QList<QByteArray>{"search.asp?since=&searchwords=%73&page=3"});
+    EXPECT_EQ(page.pagingLinks,
+              QList<QByteArray>{"/cgi-bin/mp3asp/search.asp?since=&searchwords=%73&page=3"});
     ASSERT_EQ(page.links.size(), 2);
     EXPECT_EQ(page.links[0].url, "http://127.0.0.1:8790/files/a.mp3");
-    EXPECT_EQ(page.links[0].text, "Harbor &amp; Vine - &quot;Salt&quot;.mp3");
+    EXPECT_EQ(page.links[0].name, "Harbor  Vine - Salt");
     EXPECT_EQ(page.links[1].url, "http://127.0.0.1:8790/files/Caf%C3%A9.mp3");
-    EXPECT_EQ(page.links[1].text, "Caf\xE9 &lt;Live&gt;.mp3"); // Windows-1252
+    EXPECT_EQ(page.links[1].name, "Caf\xE9 &lt;live&gt;"); // Windows-1252
     EXPECT_FALSE(body.contains("<b>"));
     EXPECT_FALSE(body.contains("previous"));
 }
@@ -76,8 +77,8 @@ TEST(ResultPages, SecondEnginePagingReadsTheNextUrl) {
         EXPECT_EQ(page.done, row.expected.isEmpty());
         ASSERT_EQ(page.links.size(), 2);
         EXPECT_EQ(page.links[0].url, "http://127.0.0.1:8790/files/a.mp3");
-        EXPECT_EQ(page.links[0].text, "Harbor &amp; Vine - &quot;Salt&quot;.mp3");
-        EXPECT_EQ(page.links[1].text, "Caf\xE9 &lt;Live&gt;.mp3");
+        EXPECT_EQ(page.links[0].name, "Harbor  Vine - Salt");
+        EXPECT_EQ(page.links[1].name, "Caf\xE9 &lt;live&gt;");
     }
 }
 

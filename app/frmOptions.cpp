@@ -1,0 +1,361 @@
+#include "app/frmOptions.h"
+
+#include "app/frmFindFTP.h"
+#include "controls/AdImage.h"
+#include "core/UserOptions.h"
+#include "platform/Cp1252.h"
+#include "platform/Errors.h"
+#include "platform/Platform.h"
+#include "platform/ProgramFolder.h"
+#include "platform/SettingsFile.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kOptions = QStringLiteral("Options");
+
+QLineEdit* edit(QWidget* parent, const char* name) {
+    auto* field = new QLineEdit(parent);
+    field->setObjectName(QString::fromLatin1(name));
+    return field;
+}
+
+QComboBox* numberCombo(QWidget* parent, const char* name, const QStringList& values) {
+    auto* combo = new QComboBox(parent);
+    combo->setObjectName(QString::fromLatin1(name));
+    combo->setEditable(true);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    combo->addItems(values);
+    return combo;
+}
+
+} // namespace
+
+TfrmOptions::TfrmOptions(Platform& platform, SettingsFile& settings, TAdImage* banner,
+                         TfrmFindFTP* findFtp, QWidget* parent)
+    : QDialog(parent), m_platform(platform), m_settings(settings), m_banner(banner),
+      m_findFtp(findFtp) {
+    setObjectName(QStringLiteral("frmOptions"));
+    setWindowTitle(QStringLiteral("Options"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->addTab(buildGeneralPage(), QStringLiteral("General"));
+    PageControl1->addTab(buildDownloadPage(), QStringLiteral("Download"));
+    PageControl1->addTab(buildProxyPage(), QStringLiteral("Proxy"));
+    PageControl1->addTab(buildQualityPage(), QStringLiteral("Quality"));
+
+    OKButton = new QPushButton(QStringLiteral("&OK"), this);
+    OKButton->setObjectName(QStringLiteral("OKButton"));
+    OKButton->setDefault(true);
+    CancelButton = new QPushButton(QStringLiteral("&Cancel"), this);
+    CancelButton->setObjectName(QStringLiteral("CancelButton"));
+    auto* strip = new QHBoxLayout;
+    strip->addStretch(1);
+    strip->addWidget(OKButton);
+    strip->addWidget(CancelButton);
+    auto* column = new QVBoxLayout(this);
+    column->addWidget(PageControl1);
+    column->addLayout(strip);
+    setFixedSize(sizeHint().expandedTo(QSize(440, 360)));
+
+    connect(OKButton, &QPushButton::clicked, this, [this] { OKButtonClick(); });
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ProxyCheck, &QCheckBox::clicked, this, [this] { ProxyCheckClick(); });
+    connect(LimitCheck, &QCheckBox::clicked, this, [this] { LimitCheckClick(); });
+    for (QRadioButton* choice : {GozillaCheck, RadioButton1, RadioButton2})
+        connect(choice, &QRadioButton::clicked, this, [this] { FtpChoiceClick(); });
+    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+    connect(Button3, &QPushButton::clicked, this, [this] { OpenFtpHelp(); });
+    for (QLineEdit* number : {TimeLimitEdit, MinSizeToAddEdit, LimitEdit, ProxyPortEdit})
+        number->installEventFilter(this);
+}
+
+// ---- pages --------------------------------------------------------------------------------------
+
+QWidget* TfrmOptions::buildGeneralPage() {
+    auto* page = new QWidget;
+    auto* column = new QVBoxLayout(page);
+    auto group = [page, column](const char* title, QLineEdit* field) {
+        auto* box = new QGroupBox(QString::fromLatin1(title), page);
+        (new QVBoxLayout(box))->addWidget(field);
+        column->addWidget(box);
+    };
+    TimeLimitEdit = edit(page, "TimeLimitEdit");
+    MinSizeToAddEdit = edit(page, "MinSizeToAddEdit");
+    group("Abort Search After: (seconds)", TimeLimitEdit);
+    group("Do Not Show Files Less Than: (kb)", MinSizeToAddEdit);
+    column->addStretch(1);
+    return page;
+}
+
+QWidget* TfrmOptions::buildDownloadPage() {
+    auto* page = new QWidget;
+    auto* column = new QVBoxLayout(page);
+
+    auto* http = new QGroupBox(QStringLiteral("Download Manager (HTTP):"), page);
+    auto* httpRow = new QHBoxLayout(http);
+    InternalCheck = new QRadioButton(QStringLiteral("Internal Download Manager"), http);
+    InternalCheck->setObjectName(QStringLiteral("InternalCheck"));
+    GozillaCheck = new QRadioButton(QStringLiteral("Go!Zilla"), http);
+    GozillaCheck->setObjectName(QStringLiteral("GozillaCheck"));
+    httpRow->addWidget(InternalCheck);
+    httpRow->addWidget(GozillaCheck);
+    column->addWidget(http);
+
+    auto* ftp = new QGroupBox(QStringLiteral("Download Manager (FTP):"), page);
+    auto* ftpGrid = new QVBoxLayout(ftp);
+    auto* choices = new QHBoxLayout;
+    RadioButton1 = new QRadioButton(QStringLiteral("Vesk\u00B4s FTP Client"), ftp);
+    RadioButton1->setObjectName(QStringLiteral("RadioButton1"));
+    RadioButton2 = new QRadioButton(QStringLiteral("External FTP Client"), ftp);
+    RadioButton2->setObjectName(QStringLiteral("RadioButton2"));
+    Button3 = new QPushButton(QStringLiteral("&Help"), ftp);
+    Button3->setObjectName(QStringLiteral("Button3"));
+    choices->addWidget(RadioButton1);
+    choices->addWidget(RadioButton2);
+    choices->addStretch(1);
+    choices->addWidget(Button3);
+    ftpGrid->addLayout(choices);
+    ftpGrid->addWidget(new QLabel(QStringLiteral("Path to your FTP-client:"), ftp));
+    FTPEdit = edit(ftp, "FTPEdit");
+    ftpGrid->addWidget(FTPEdit);
+    auto* buttons = new QHBoxLayout;
+    Button1 = new QPushButton(QStringLiteral("&Auto Locate"), ftp);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button2 = new QPushButton(QStringLiteral("&Browse..."), ftp);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    buttons->addStretch(1);
+    buttons->addWidget(Button1);
+    buttons->addWidget(Button2);
+    ftpGrid->addLayout(buttons);
+    column->addWidget(ftp);
+
+    auto* limit = new QGroupBox(QStringLiteral("Limit:"), page);
+    auto* limitRow = new QHBoxLayout(limit);
+    LimitCheck = new QCheckBox(
+        QStringLiteral("Limit simultaneous downloads (internal download manager) to:"), limit);
+    LimitCheck->setObjectName(QStringLiteral("LimitCheck"));
+    LimitEdit = edit(limit, "LimitEdit");
+    LimitEdit->setMaximumWidth(50);
+    limitRow->addWidget(LimitCheck);
+    limitRow->addWidget(LimitEdit);
+    column->addWidget(limit);
+    column->addStretch(1);
+    return page;
+}
+
+QWidget* TfrmOptions::buildProxyPage() {
+    auto* page = new QWidget;
+    auto* column = new QVBoxLayout(page);
+    auto* group = new QGroupBox(QStringLiteral("HTTP Proxy Settings:"), page);
+    auto* form = new QFormLayout(group);
+    ProxyCheck = new QCheckBox(QStringLiteral("Use Proxy Settings:"), group);
+    ProxyCheck->setObjectName(QStringLiteral("ProxyCheck"));
+    form->addRow(ProxyCheck);
+    ProxyEdit = edit(group, "ProxyEdit");
+    ProxyPortEdit = edit(group, "ProxyPortEdit");
+    ProxyNameEdit = edit(group, "ProxyNameEdit");
+    ProxyPassEdit = edit(group, "ProxyPassEdit"); // shown in clear, as stored
+    form->addRow(QStringLiteral("Server:"), ProxyEdit);
+    form->addRow(QStringLiteral("Port:"), ProxyPortEdit);
+    form->addRow(QStringLiteral("Name:"), ProxyNameEdit);
+    form->addRow(QStringLiteral("Pass:"), ProxyPassEdit);
+    column->addWidget(group);
+    column->addStretch(1);
+    return page;
+}
+
+QWidget* TfrmOptions::buildQualityPage() {
+    auto* page = new QWidget;
+    auto* column = new QVBoxLayout(page);
+    auto* group = new QGroupBox(QStringLiteral("Show Happy Smiley when (at least):"), page);
+    auto* form = new QFormLayout(group);
+    BitrateCombo = numberCombo(group, "BitrateCombo",
+                               {QStringLiteral("256"), QStringLiteral("192"), QStringLiteral("128"),
+                                QStringLiteral("112"), QStringLiteral("96"), QStringLiteral("64"),
+                                QStringLiteral("48")});
+    FrequencyCombo = numberCombo(group, "FrequencyCombo",
+                                 {QStringLiteral("48"), QStringLiteral("44"), QStringLiteral("32"),
+                                  QStringLiteral("24"), QStringLiteral("22"), QStringLiteral("16"),
+                                  QStringLiteral("11")});
+    auto unit = [group](QComboBox* combo, const char* text) {
+        auto* row = new QHBoxLayout;
+        row->addWidget(combo);
+        row->addWidget(new QLabel(QString::fromLatin1(text), group));
+        row->addStretch(1);
+        return row;
+    };
+    form->addRow(QStringLiteral("Bitrate:"), unit(BitrateCombo, "kbps"));
+    form->addRow(QStringLiteral("Frequency:"), unit(FrequencyCombo, "kHz"));
+    StereoCheck = new QCheckBox(group);
+    StereoCheck->setObjectName(QStringLiteral("StereoCheck"));
+    form->addRow(QStringLiteral("Stereo:"), StereoCheck);
+    column->addWidget(group);
+    SkipId3Check = new QCheckBox(QStringLiteral("Look past ID3 tags"), page);
+    SkipId3Check->setObjectName(QStringLiteral("SkipId3Check"));
+    SkipId3Check->setToolTip(QStringLiteral("Read the frame header after an ID3 tag at the start "
+                                            "of a file"));
+    column->addWidget(SkipId3Check);
+    column->addStretch(1);
+    return page;
+}
+
+// ---- load and save
+// -------------------------------------------------------------------------------
+
+void TfrmOptions::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    PageControl1->setCurrentIndex(0);
+    Load();
+}
+
+void TfrmOptions::Load() {
+    const SettingsFile& ini = m_settings;
+    LimitCheck->setChecked(UserOptions::LimitChecked(ini));
+    LimitEdit->setText(
+        ini.readString(kOptions, QStringLiteral("LimitNumber"), QStringLiteral("0")));
+    LimitEdit->setEnabled(LimitCheck->isChecked());
+
+    TimeLimitEdit->setText(
+        ini.readString(kOptions, QStringLiteral("TimeLimit"), QStringLiteral("180")));
+    MinSizeToAddEdit->setText(QString::number(UserOptions::MinSizeToAdd(ini)));
+
+    GozillaCheck->setChecked(UserOptions::UseGoZilla(ini));
+    if (!GozillaCheck->isChecked())
+        InternalCheck->setChecked(true);
+
+    BitrateCombo->setEditText(
+        ini.readString(kOptions, QStringLiteral("MinBitrate"), QStringLiteral("128")));
+    FrequencyCombo->setEditText(
+        ini.readString(kOptions, QStringLiteral("MinFrequency"), QStringLiteral("44")));
+    StereoCheck->setChecked(UserOptions::NeedStereo(ini));
+    SkipId3Check->setChecked(UserOptions::SkipId3Tags(ini));
+
+    ProxyCheck->setChecked(UserOptions::ProxyChecked(ini));
+    ProxyEdit->setText(UserOptions::ProxyServer(ini));
+    ProxyPortEdit->setText(UserOptions::ProxyPortText(ini));
+    ProxyNameEdit->setText(UserOptions::ProxyName(ini));
+    ProxyPassEdit->setText(UserOptions::ProxyPass(ini));
+    ProxyCheckClick();
+
+    if (UserOptions::UseFtp(ini))
+        RadioButton2->setChecked(true);
+    else
+        RadioButton1->setChecked(true);
+    FTPEdit->setText(UserOptions::FtpPath(ini));
+    FtpChoiceClick();
+}
+
+// Writes in this order, each key at once; a number that is not one stops the save there.
+void TfrmOptions::Save() {
+    SettingsFile& ini = m_settings;
+    ini.writeBool(kOptions, QStringLiteral("NeedStereo"), StereoCheck->isChecked());
+    ini.writeString(kOptions, QStringLiteral("MinBitrate"), BitrateCombo->currentText());
+    ini.writeString(kOptions, QStringLiteral("MinFrequency"), FrequencyCombo->currentText());
+    ini.writeBool(kOptions, QStringLiteral("SkipId3Tags"), SkipId3Check->isChecked());
+    ini.writeBool(kOptions, QStringLiteral("UseGo!Zilla"), GozillaCheck->isChecked());
+
+    ini.writeInteger(kOptions, QStringLiteral("TimeLimit"), StrToInt(TimeLimitEdit->text()));
+    ini.writeInteger(kOptions, QStringLiteral("MinSizeToAdd"), StrToInt(MinSizeToAddEdit->text()));
+
+    const bool limit = LimitCheck->isChecked();
+    ini.writeString(kOptions, QStringLiteral("Limit"),
+                    limit ? QStringLiteral("True") : QStringLiteral("False"));
+    ini.writeString(kOptions, QStringLiteral("LimitNumber"),
+                    limit ? LimitEdit->text() : QStringLiteral("0"));
+
+    ini.writeString(kOptions, QStringLiteral("UseProxy"),
+                    ProxyCheck->isChecked() ? QStringLiteral("True") : QStringLiteral("False"));
+    ini.writeString(kOptions, QStringLiteral("ProxyServer"), ProxyEdit->text());
+    ini.writeString(kOptions, QStringLiteral("ProxyPort"), ProxyPortEdit->text());
+    ini.writeString(kOptions, QStringLiteral("ProxyName"), ProxyNameEdit->text());
+    ini.writeString(kOptions, QStringLiteral("ProxyPass"), ProxyPassEdit->text());
+
+    const UserOptions::BannerProxy proxy = UserOptions::ProxyForBanner(ini);
+    if (m_banner) {
+        std::optional<QByteArray> host;
+        if (UserOptions::ProxyChecked(ini))
+            host = Cp1252::fromUnicode(proxy.host);
+        m_banner->SetProxy(host, proxy.port, QByteArray());
+    }
+
+    ini.writeBool(kOptions, QStringLiteral("UseFtp"), RadioButton2->isChecked());
+    ini.writeString(kOptions, QStringLiteral("FtpPath"), FTPEdit->text());
+}
+
+void TfrmOptions::OKButtonClick() {
+    try {
+        Save();
+    } catch (const PellmarError& error) {
+        showGeneralError(m_platform.messages, error.message());
+    }
+    accept();
+}
+
+// ---- control handlers
+// ----------------------------------------------------------------------------
+
+void TfrmOptions::ProxyCheckClick() {
+    for (QLineEdit* field : {ProxyEdit, ProxyPortEdit, ProxyNameEdit, ProxyPassEdit})
+        field->setEnabled(ProxyCheck->isChecked());
+}
+
+void TfrmOptions::LimitCheckClick() {
+    LimitEdit->setEnabled(LimitCheck->isChecked());
+}
+
+void TfrmOptions::FtpChoiceClick() {
+    const bool external = RadioButton2->isChecked();
+    for (QWidget* control : std::initializer_list<QWidget*>{FTPEdit, Button1, Button2})
+        control->setEnabled(external);
+}
+
+// A warning only: the text stays as typed and the focus moves on.
+void TfrmOptions::CheckPositiveInteger(QLineEdit* field) {
+    const std::optional<int> value = TryStrToInt(field->text());
+    if (!value || *value < 0)
+        m_platform.messages.show(QStringLiteral("Pellmar"),
+                                 QStringLiteral("Must be a positive integer"), MessageIcon::None,
+                                 MessageButtons::Ok);
+}
+
+bool TfrmOptions::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusOut && isVisible()) {
+        if (auto* field = qobject_cast<QLineEdit*>(watched))
+            CheckPositiveInteger(field);
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TfrmOptions::Button2Click() {
+    const std::optional<QString> program = m_platform.dialogs.openFile(
+        QString(), QString(), QStringLiteral("Executable Files (*.exe);;All Files (*)"));
+    if (program)
+        FTPEdit->setText(*program);
+}
+
+// A locator that found nothing has opened the FTP help page already; it is not opened twice.
+void TfrmOptions::Button1Click() {
+    if (m_findFtp && m_findFtp->exec() == 1 && !m_findFtp->foundPath().isEmpty())
+        FTPEdit->setText(m_findFtp->foundPath());
+}
+
+void TfrmOptions::OpenFtpHelp() {
+    m_platform.shell.openWithShell(ProgramFolder::file(QStringLiteral("help/ftp.htm")));
+}

@@ -1,0 +1,132 @@
+#include "cli/Commands.h"
+#include "download/DownloadJob.h"
+#include "platform/Cp1252.h"
+#include "platform/Errors.h"
+#include "platform/ProgramFolder.h"
+#include "platform/SettingsFile.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <cstdio>
+#include <unistd.h>
+
+// pellmar-cli download URL -o FILE: one download job without a window, under the same rules
+// as the program's download windows (redirects, broken links, the minimum size, the proxy of
+// the program folder's settings). Status texts and messages go to standard error as they
+// happen, the speed at the end; on a terminal one progress line is redrawn in place. Exit
+// code 0 only when the file was kept, 1 otherwise, 2 for wrong arguments.
+
+namespace {
+
+constexpr qint64 kRedrawMs = 200;
+
+void printLine(const QString& text) {
+    std::fprintf(stderr, "%s\n", qPrintable(text));
+}
+
+QString plainMessage(QString text) {
+    return text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+}
+
+// The in-place progress line: percent, bytes, speed and time left, measured since the start.
+class ProgressLine {
+public:
+    explicit ProgressLine(const DownloadJob& job) : m_job(job) { m_clock.start(); }
+
+    void redraw(bool force) {
+        if (!force && m_lastDraw >= 0 && m_clock.elapsed() - m_lastDraw < kRedrawMs)
+            return;
+        m_lastDraw = m_clock.elapsed();
+        const qint64 bytes = m_job.BytesReceived();
+        const double speed = kbPerSecond();
+        QString text = QStringLiteral("%1%  %2").arg(m_job.percent(), 3).arg(bytes);
+        if (m_job.LengthKnown())
+            text += QStringLiteral(" of %1").arg(m_job.AnnouncedLength());
+        text += QStringLiteral(" bytes  %1 kb/s").arg(speed, 0, 'f', 2);
+        if (m_job.LengthKnown() && speed > 0 && m_job.AnnouncedLength() >= bytes) {
+            const qint64 left = qint64((m_job.AnnouncedLength() - bytes) / (speed * 1024.0));
+            text += QStringLiteral("  %1:%2:%3 left")
+                        .arg(left / 3600, 2, 10, QLatin1Char('0'))
+                        .arg(left / 60 % 60, 2, 10, QLatin1Char('0'))
+                        .arg(left % 60, 2, 10, QLatin1Char('0'));
+        }
+        std::fprintf(stderr, "\r%s\033[K", qPrintable(text));
+        m_drawn = true;
+    }
+    // Ends the progress line so that the next text starts on its own line.
+    void breakLine() {
+        if (m_drawn)
+            std::fputs("\n", stderr);
+        m_drawn = false;
+        m_lastDraw = -1;
+    }
+    double kbPerSecond() const {
+        const double seconds = double(m_clock.nsecsElapsed()) / 1e9;
+        return seconds > 0 ? double(m_job.BytesReceived()) / seconds / 1024.0 : 0.0;
+    }
+    double seconds() const { return double(m_clock.nsecsElapsed()) / 1e9; }
+
+private:
+    const DownloadJob& m_job;
+    QElapsedTimer m_clock;
+    qint64 m_lastDraw = -1;
+    bool m_drawn = false;
+};
+
+} // namespace
+
+int runDownloadCommand(const QStringList& args) {
+    QString url;
+    QString output;
+    bool wrong = false;
+    for (qsizetype i = 0; i < args.size() && !wrong; ++i) {
+        if (args[i] == QLatin1String("-o") && i + 1 < args.size())
+            output = args[++i];
+        else if (url.isEmpty() && !args[i].startsWith(QLatin1Char('-')))
+            url = args[i];
+        else
+            wrong = true;
+    }
+    if (wrong || url.isEmpty() || output.isEmpty()) {
+        std::fputs("usage: pellmar-cli download URL -o FILE\n", stderr);
+        return 2;
+    }
+
+    const SettingsFile ini(ProgramFolder::file(QStringLiteral("Pellmar.ini")));
+    DownloadJob job(ini);
+    ProgressLine progress(job);
+    const bool terminal = isatty(STDERR_FILENO);
+    QString lastStatus = job.status();
+    QEventLoop loop;
+    QObject::connect(&job, &DownloadJob::changed, [&] {
+        if (job.status() != lastStatus) {
+            lastStatus = job.status();
+            progress.breakLine();
+            printLine(lastStatus);
+        }
+    });
+    QObject::connect(&job, &DownloadJob::progressed, [&] {
+        if (terminal)
+            progress.redraw(false);
+    });
+    QObject::connect(&job, &DownloadJob::message, [&](const QString& text) {
+        progress.breakLine();
+        printLine(plainMessage(text));
+    });
+    QObject::connect(&job, &DownloadJob::ended, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    try {
+        job.StartTransfer(output, Cp1252::fromUnicode(url));
+    } catch (const PellmarError& error) {
+        printLine(QStringLiteral("pellmar-cli download: ") + error.message());
+        return 1;
+    }
+    loop.exec();
+    if (terminal)
+        progress.redraw(true);
+    progress.breakLine();
+    printLine(QStringLiteral("%1 bytes in %2 s, %3 kb/s")
+                  .arg(job.BytesReceived())
+                  .arg(progress.seconds(), 0, 'f', 1)
+                  .arg(progress.kbPerSecond(), 0, 'f', 2));
+    return job.outcome() == DownloadJob::Outcome::Complete ? 0 : 1;
+}

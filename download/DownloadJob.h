@@ -1,0 +1,134 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QObject>
+#include <QString>
+#include <memory>
+
+class QTimer;
+class SettingsFile;
+class THttpCli;
+
+// One HTTP file fetched by the program itself, without a window: the client, the target
+// file, the progress texts a download window shows, and the rules for redirects, broken
+// links, too-small results and transfers cut short. A window (or pellmar-cli) shows it and
+// forwards the user's gestures; the queue decides when it starts and destroys it once
+// Finished is set. Everything runs on the main thread.
+class DownloadJob : public QObject {
+    Q_OBJECT
+
+public:
+    // How the transfer ended, as far as it has.
+    enum class Outcome { Pending, Complete, TooSmall, Broken, Incomplete, Stopped };
+
+    // What a later resume needs.
+    struct ResumeInfo {
+        QByteArray url;
+        QString target;
+        qint64 bytesOnDisk = 0;
+        QByteArray eTag;
+        QByteArray lastModified;
+    };
+
+    static constexpr qint64 kMinimumSize = 30001; // smaller results are not kept
+    static constexpr int kTickMs = 3000;
+    static constexpr int kMaxRedirects = 20;
+
+    // The proxy comes from ini at creation and again for every redirect's client.
+    explicit DownloadJob(const SettingsFile& ini, QObject* parent = nullptr);
+    ~DownloadJob() override;
+
+    // Both set the job up and create the target file (throwing "Cannot create file %s"
+    // when it cannot); StartTransfer also sends the request.
+    void StartTransfer(const QString& path, const QByteArray& url);
+    void QueueTransfer(const QString& path, const QByteArray& url);
+    // Starts a queued job's request; the status text stays.
+    void StartQueued();
+
+    // Ok or Cancel: the partial file stays, the client goes.
+    void UserStop();
+    // The window's close box: the window stays until the queue destroys it.
+    void CloseRequest();
+    // The progress timer's step (public so that tests need not wait for it).
+    void ProgressTick();
+
+    bool Finished() const { return m_finished; }
+    bool Stopped() const { return m_stopped; }
+    Outcome outcome() const { return m_outcome; }
+    THttpCli* client() const { return m_client.get(); }
+
+    QString TargetPath() const { return m_targetPath; }
+    QString DisplayName() const { return m_displayName; }
+    qint64 AnnouncedLength() const { return m_announcedLength; }
+    bool LengthKnown() const { return m_lengthKnown; }
+    qint64 BytesReceived() const { return m_bytesReceived; }
+    int TickCount() const { return m_tickCount; }
+    ResumeInfo resumeInfo() const;
+
+    // The texts and values a window shows.
+    QString caption() const { return m_caption; }
+    QString status() const { return m_status; }
+    int percent() const { return m_percent; }
+    QString bytesText() const { return QString::number(m_bytesReceived); }
+    QString fileLengthText() const { return m_fileLengthText; }
+    QString speedText() const { return m_speedText; }
+    QString timeLeftText() const { return m_timeLeftText; }
+    double speedKbPerSecond() const { return m_speed; }
+    bool okVisible() const { return m_okVisible; }
+
+    static const QString kTooSmallMessage;
+
+signals:
+    // Shown texts or values changed.
+    void changed();
+    // Body bytes arrived (often: a view may redraw less often than this comes).
+    void progressed();
+    // A message the user must see (a window shows a message box).
+    void message(const QString& text);
+    // The request ended; outcome() says how.
+    void ended();
+
+private:
+    void SetUp(const QString& path, const QByteArray& url);
+    void SetUpClient(THttpCli& client, bool withStatusHandlers);
+    void SetStatus(const QString& text);
+    void HeaderData();
+    void DocData();
+    void RequestDone(quint16 error);
+    void Redirect(const QByteArray& location);
+    void BrokenLink();
+    void ContentLengthLine(const QByteArray& line);
+    void RememberResumeHeader(const QByteArray& line);
+    void DropClient();
+    void DeleteTarget();
+    void End(Outcome outcome);
+
+    const SettingsFile& m_ini;
+    std::unique_ptr<THttpCli> m_client;
+    QFile m_file;
+    QTimer* m_timer = nullptr;
+
+    QString m_targetPath;
+    QString m_displayName;
+    QByteArray m_url;
+    qint64 m_announcedLength = 0;
+    bool m_lengthKnown = false;
+    qint64 m_bytesReceived = 0;
+    int m_tickCount = 0;
+    bool m_stopped = false;
+    bool m_finished = false;
+    int m_redirects = 0;
+    Outcome m_outcome = Outcome::Pending;
+    QByteArray m_eTag;
+    QByteArray m_lastModified;
+
+    QString m_caption;
+    QString m_status = QStringLiteral("Status");
+    int m_percent = 0;
+    QString m_fileLengthText;
+    QString m_speedText;
+    QString m_timeLeftText;
+    double m_speed = 0;
+    bool m_okVisible = false;
+};

@@ -1,0 +1,45 @@
+#include "download/DownloadQueue.h"
+
+#include "core/UserOptions.h"
+#include "download/DownloadJob.h"
+
+#include <memory>
+
+DownloadQueue::DownloadQueue(const SettingsFile& ini, QObject* parent)
+    : QObject(parent), m_ini(ini) {}
+
+DownloadQueue::~DownloadQueue() {
+    qDeleteAll(m_active);
+    qDeleteAll(m_queued);
+}
+
+DownloadJob* DownloadQueue::StartDownload(const QString& path, const QByteArray& url) {
+    auto job = std::make_unique<DownloadJob>(m_ini);
+    const int limit = UserOptions::LimitNumber(m_ini);
+    DownloadJob* created = job.release();
+    if (limit > m_active.size() || !UserOptions::LimitApplies(m_ini)) {
+        m_active.append(created);
+        emit jobCreated(created);
+        created->StartTransfer(path, url);
+    } else {
+        m_queued.append(created);
+        emit jobCreated(created);
+        created->QueueTransfer(path, url);
+    }
+    return created;
+}
+
+void DownloadQueue::PumpDownloads() {
+    for (qsizetype i = 0; i < m_active.size(); ++i) {
+        if (m_active[i]->Finished()) {
+            // One finished job goes per tick, and nothing starts in that tick.
+            delete m_active.takeAt(i);
+            return;
+        }
+    }
+    while (!m_queued.isEmpty() && m_active.size() < UserOptions::LimitNumber(m_ini)) {
+        DownloadJob* next = m_queued.takeFirst();
+        m_active.append(next);
+        next->StartQueued();
+    }
+}

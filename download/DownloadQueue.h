@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+class DownloadJob;
+class SettingsFile;
+
+// The program's own downloads under the user's limit of simultaneous transfers: new jobs
+// start at once or wait in a queue, and the pump (every second) removes one finished job per
+// tick or, when none finished, starts queued jobs while slots are free. The queue owns its
+// jobs; a window shows each one from jobCreated until the job is destroyed.
+class DownloadQueue : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr int kPumpMs = 1000;
+
+    explicit DownloadQueue(const SettingsFile& ini, QObject* parent = nullptr);
+    ~DownloadQueue() override;
+
+    // Creates a job for one file and starts or queues it. Throws the settings' conversion
+    // error for a "LimitNumber" that is not an integer (no job is left then) and the job's
+    // file error when the target cannot be created (the job stays listed).
+    DownloadJob* StartDownload(const QString& path, const QByteArray& url);
+    void PumpDownloads();
+
+    const QList<DownloadJob*>& ActiveDownloads() const { return m_active; }
+    const QList<DownloadJob*>& QueuedDownloads() const { return m_queued; }
+
+signals:
+    // A new job, before its transfer is set up: show it.
+    void jobCreated(DownloadJob* job);
+
+private:
+    const SettingsFile& m_ini;
+    QList<DownloadJob*> m_active;
+    QList<DownloadJob*> m_queued;
+};

@@ -1,0 +1,130 @@
+#include "download/ExternalHandoff.h"
+
+#include "core/UserOptions.h"
+#include "platform/Cp1252.h"
+#include "platform/Errors.h"
+#include "platform/Platform.h"
+
+namespace ExternalHandoff {
+
+const QString kGoZillaKey = QStringLiteral("\\Software\\Go!Zilla\\Version");
+const QString kGoZillaQuestion = QStringLiteral(
+    "Couldn't find Go!Zilla, please install the latest version. Do you want to get it now?");
+const QString kGoZillaSite = QStringLiteral("http://www.gozilla.com/");
+const QString kFtpClientFailed = QStringLiteral("Couldn\u00B4t execute FTP-client");
+
+namespace {
+
+const QString kMp3 = QStringLiteral(".mp3");
+
+QByteArray field(const QByteArray& record, int index) {
+    return record.split('\t').value(index);
+}
+
+} // namespace
+
+QString FindGoZilla(const IRegistry& registry) {
+    return registry.value(kGoZillaKey, QStringLiteral("Module Name"));
+}
+
+void GoZillaHandoff(Platform& platform, const QByteArray& url,
+                    const std::function<void()>& closeProgram) {
+    const QString path = FindGoZilla(platform.registry);
+    if (!path.isEmpty()) {
+        platform.shell.launch(path, {Cp1252::toUnicode(url)}); // a failed start is not reported
+        return;
+    }
+    if (platform.messages.show(QStringLiteral("Confirm"), kGoZillaQuestion, MessageIcon::Question,
+                               MessageButtons::YesNo) != MessageResult::Yes)
+        return;
+    platform.shell.openWithShell(kGoZillaSite);
+    if (closeProgram)
+        closeProgram();
+}
+
+std::optional<Launch> SmbFetch(const QList<QByteArray>& smbStore, qsizetype index,
+                               const QString& target, const QString& programFolder) {
+    if (index < 0 || index >= smbStore.size())
+        throwListIndexError(index);
+    const QByteArray& record = smbStore.at(index);
+    const QByteArray unc = "\\\\" + field(record, 0) + field(record, 1) + field(record, 2);
+    // The fetch program adds the extension itself. Only a final ".mp3" goes: one inside a
+    // folder name must not cut the name short.
+    QString bare = target;
+    if (bare.endsWith(kMp3))
+        bare.chop(kMp3.size());
+    return SmbResume(Cp1252::toUnicode(unc), bare, programFolder);
+}
+
+Launch SmbResume(const QString& source, const QString& target, const QString& programFolder) {
+    return {programFolder + QStringLiteral("/Lanpull.exe"), {source, target}, QString()};
+}
+
+void FetchSmbHit(IShell& shell, const QList<QByteArray>& smbStore, qsizetype index,
+                 const QString& target, const QString& programFolder) {
+    const std::optional<Launch> launch = SmbFetch(smbStore, index, target, programFolder);
+    if (launch)
+        shell.launch(launch->program, launch->args); // a missing program is not reported
+}
+
+std::optional<QByteArray> FtpHitUrl(const QList<QByteArray>& ftpStore, const QByteArray& name) {
+    for (qsizetype i = 0; i < ftpStore.size(); ++i) {
+        const QByteArray& record = ftpStore.at(i);
+        if (!record.contains(name))
+            continue;
+        // The host stands in the nearest record at or above this one that holds an "@".
+        qsizetype hostIndex = i;
+        while (hostIndex >= 0 && !ftpStore.at(hostIndex).contains('@'))
+            --hostIndex;
+        if (hostIndex < 0)
+            continue;
+
+        const QByteArray folder = field(record, 1);
+        const QByteArray path = folder + (folder.endsWith('/') ? "" : "/") + field(record, 2);
+        QByteArray host = field(ftpStore.at(hostIndex), 0);
+        // "user@mail@host": a mail address as the password, then the host.
+        if (host.mid(host.indexOf('@') + 1).contains('@'))
+            host = host.mid(host.lastIndexOf('@') + 1);
+        return "ftp://" + host + path;
+    }
+    return std::nullopt;
+}
+
+QString AdjustFtpTarget(const QString& target) {
+    if (!target.endsWith(kMp3))
+        return target + kMp3;
+    if (target.endsWith(kMp3 + kMp3))
+        return target.chopped(kMp3.size());
+    return target;
+}
+
+std::optional<Launch> FtpFetch(const QList<QByteArray>& ftpStore, const QByteArray& name,
+                               const QString& target, bool useFtp, const QString& ftpPath,
+                               const QString& programFolder) {
+    const std::optional<QByteArray> url = FtpHitUrl(ftpStore, name);
+    if (!url)
+        return std::nullopt;
+    const QString text = Cp1252::toUnicode(*url);
+    if (useFtp)
+        return Launch{ftpPath, {text}, text};
+    return Launch{programFolder + QStringLiteral("/veskftp.exe"),
+                  {text, AdjustFtpTarget(target)},
+                  QLatin1Char('"') + text + QLatin1Char('"')};
+}
+
+void FetchFtpHit(const SettingsFile& ini, Platform& platform, const QList<QByteArray>& ftpStore,
+                 const QByteArray& name, const QString& target, const QString& programFolder) {
+    const std::optional<Launch> launch = FtpFetch(ftpStore, name, target, UserOptions::UseFtp(ini),
+                                                  UserOptions::FtpPath(ini), programFolder);
+    if (launch && !Start(platform.clipboard, platform.shell, *launch))
+        platform.messages.show(QStringLiteral("Pellmar"), kFtpClientFailed, MessageIcon::None,
+                               MessageButtons::Ok);
+}
+
+bool Start(IClipboard& clipboard, IShell& shell, const Launch& launch) {
+    if (!launch.clipboard.isEmpty())
+        clipboard.setText(launch.clipboard);
+    return shell.launch(launch.program, launch.args);
+}
+
+} // namespace ExternalHandoff

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+class IClipboard;
+class IRegistry;
+class IShell;
+class SettingsFile;
+struct Platform;
+
+// Handing hits to outside programs: Go!Zilla for HTTP hits, an FTP client for FTP hits and
+// the SMB fetch program for SMB hits. The builders return exactly the argument vectors the
+// programs get; they are started without a shell, because host, folder and file names come
+// from the network. Hit stores are lists of tab-separated records (host, folder, file, ...).
+namespace ExternalHandoff {
+
+// What one start hands over.
+struct Launch {
+    QString program;
+    QStringList args;
+    QString clipboard; // empty: the clipboard is left alone
+};
+
+extern const QString kGoZillaKey;
+extern const QString kGoZillaQuestion;
+extern const QString kGoZillaSite;
+extern const QString kFtpClientFailed;
+
+// Go!Zilla's executable as its registry value names it; empty when not found.
+QString FindGoZilla(const IRegistry& registry);
+// Starts Go!Zilla with the URL, or asks whether to get it; on Yes the site is opened and
+// closeProgram runs.
+void GoZillaHandoff(Platform& platform, const QByteArray& url,
+                    const std::function<void()>& closeProgram);
+
+// The SMB fetch program's start for record index of the store, saved as target: the UNC
+// path of the remote file and the target without its ".mp3" extension.
+std::optional<Launch> SmbFetch(const QList<QByteArray>& smbStore, qsizetype index,
+                               const QString& target, const QString& programFolder);
+// The same program resuming a recorded fetch.
+Launch SmbResume(const QString& source, const QString& target, const QString& programFolder);
+void FetchSmbHit(IShell& shell, const QList<QByteArray>& smbStore, qsizetype index,
+                 const QString& target, const QString& programFolder);
+
+// The ftp URL of the first record that contains name and has a host record; nothing when
+// none qualifies.
+std::optional<QByteArray> FtpHitUrl(const QList<QByteArray>& ftpStore, const QByteArray& name);
+// The maker's client wants the target with exactly one ".mp3" at its end.
+QString AdjustFtpTarget(const QString& target);
+// The FTP client start: the user's client ("UseFtp", "FtpPath") with the URL alone, or the
+// maker's client with the quoted URL on the clipboard and the URL and target as arguments.
+std::optional<Launch> FtpFetch(const QList<QByteArray>& ftpStore, const QByteArray& name,
+                               const QString& target, bool useFtp, const QString& ftpPath,
+                               const QString& programFolder);
+// Starts it and shows "Couldn´t execute FTP-client" when the start fails.
+void FetchFtpHit(const SettingsFile& ini, Platform& platform, const QList<QByteArray>& ftpStore,
+                 const QByteArray& name, const QString& target, const QString& programFolder);
+
+// Puts the launch's clipboard text (if any) on the clipboard, then starts the program.
+bool Start(IClipboard& clipboard, IShell& shell, const Launch& launch);
+
+} // namespace ExternalHandoff

@@ -1,0 +1,111 @@
+#include "download/SaveActions.h"
+
+#include "core/UserOptions.h"
+#include "download/DownloadQueue.h"
+#include "download/ExternalHandoff.h"
+#include "platform/Cp1252.h"
+#include "platform/Platform.h"
+#include "platform/SettingsFile.h"
+
+#include <QFileInfo>
+
+const QString SaveActions::kFilter = QStringLiteral("MP3-file (*.mp3)");
+
+namespace {
+
+const QString kMp3 = QStringLiteral(".mp3");
+
+// A hit caption as one file name: captions come from the network, and a "/" in one must
+// not lead the file into another folder.
+QString fileNameOf(const QByteArray& caption) {
+    QString name = Cp1252::toUnicode(caption);
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    name.remove(QChar(0));
+    if (name == QLatin1String(".") || name == QLatin1String(".."))
+        name = QStringLiteral("_");
+    return name;
+}
+
+} // namespace
+
+SaveActions::SaveActions(SettingsFile& ini, Platform& platform, DownloadQueue& queue,
+                         QString programFolder, std::function<void()> closeProgram)
+    : m_ini(ini), m_platform(platform), m_queue(queue), m_programFolder(std::move(programFolder)),
+      m_closeProgram(std::move(closeProgram)) {}
+
+std::optional<QString> SaveActions::AskTarget(const QString& proposal) {
+    std::optional<QString> chosen =
+        m_platform.dialogs.saveFile(QString(), UserOptions::InitialDir(m_ini), proposal, kFilter);
+    if (!chosen || chosen->isEmpty())
+        return std::nullopt;
+    if (QFileInfo(*chosen).suffix().isEmpty())
+        *chosen += kMp3; // the dialog's default extension
+    m_ini.writeString(QStringLiteral("Options"), QStringLiteral("InitialDir"),
+                      QFileInfo(*chosen).absolutePath() + QLatin1Char('/'));
+    return chosen;
+}
+
+void SaveActions::SearchListviewDblClick(HitKind view, const std::optional<SelectedHit>& selected,
+                                         const HitStores& stores) {
+    if (!selected)
+        return;
+    if (view == HitKind::Http) {
+        SaveHttpHit(selected->caption, stores.http);
+        return;
+    }
+    const std::optional<QString> target = AskTarget(fileNameOf(selected->caption) + kMp3);
+    if (!target)
+        return;
+    if (view == HitKind::Smb)
+        ExternalHandoff::FetchSmbHit(m_platform.shell, stores.smb, selected->row, *target,
+                                     m_programFolder);
+    else
+        ExternalHandoff::FetchFtpHit(m_ini, m_platform, stores.ftp, selected->caption, *target,
+                                     m_programFolder);
+}
+
+void SaveActions::SaveAllSelectedClick(HitKind view, const QList<SelectedHit>& selected,
+                                       const HitStores& stores) {
+    QString folder;
+    if (view != HitKind::Http) {
+        const std::optional<QString> chosen =
+            m_platform.dialogs.browseFolder(QString(), UserOptions::InitialDir(m_ini));
+        if (!chosen || chosen->isEmpty())
+            return; // a cancelled folder choice saves nothing
+        folder = *chosen;
+        if (!folder.endsWith(QLatin1Char('/')))
+            folder += QLatin1Char('/');
+    }
+    for (const SelectedHit& hit : selected) {
+        switch (view) {
+        case HitKind::Http:
+            SaveHttpHit(hit.caption, stores.http);
+            break;
+        case HitKind::Smb:
+            ExternalHandoff::FetchSmbHit(m_platform.shell, stores.smb, hit.row,
+                                         folder + fileNameOf(hit.caption) + kMp3, m_programFolder);
+            break;
+        case HitKind::Ftp:
+            ExternalHandoff::FetchFtpHit(m_ini, m_platform, stores.ftp, hit.caption,
+                                         folder + fileNameOf(hit.caption), m_programFolder);
+            break;
+        }
+    }
+}
+
+void SaveActions::SaveHttpHit(const QByteArray& name, const QList<QByteArray>& httpStore) {
+    const auto record = std::find_if(httpStore.crbegin(), httpStore.crend(),
+                                     [&](const QByteArray& r) { return r.contains(name); });
+    if (record == httpStore.crend())
+        return;
+    const QByteArray url = record->split('\t').value(1);
+    if (UserOptions::UseGoZilla(m_ini)) {
+        ExternalHandoff::GoZillaHandoff(m_platform, url, m_closeProgram);
+        return;
+    }
+    const QString proposal = fileNameOf(name);
+    const std::optional<QString> target =
+        AskTarget(proposal.contains(kMp3) ? proposal : proposal + kMp3);
+    if (target)
+        m_queue.StartDownload(*target, url);
+}

@@ -1,0 +1,609 @@
+#include "search/SearchRun.h"
+
+#include "core/DataFileConfig.h"
+#include "core/FirstEngineMarkers.h"
+#include "core/HitRecords.h"
+#include "core/SearchHistory.h"
+#include "core/TextHelpers.h"
+#include "core/UserOptions.h"
+#include "download/HeaderProbes.h"
+#include "download/RequestSetup.h"
+#include "net/HttpCli.h"
+#include "net/SplitUrl.h"
+#include "platform/Cp1252.h"
+#include "platform/Errors.h"
+#include "platform/Platform.h"
+#include "platform/SettingsFile.h"
+#include "search/NameCleaning.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+const QString kCaption = QStringLiteral("Pellmar");
+constexpr int kProgressTickMs = 1000;
+constexpr int kRetryMs = 3000;
+
+QByteArray percentEncoded(char c) {
+    return '%' + QByteArray(1, c).toHex().toUpper();
+}
+
+} // namespace
+
+// An engine request: the client and the memory its answer goes to.
+struct SearchRun::EngineQuery {
+    THttpCli client;
+    QBuffer body;
+};
+
+// The SMB or FTP request: the client and the file in temp/ its listing goes to.
+struct SearchRun::ListingQuery {
+    THttpCli client;
+    std::unique_ptr<QFile> file;
+    bool running = false;
+};
+
+SearchServiceUrls SearchServiceUrls::fromDataFile(const DataFileConfig& config) {
+    return {Cp1252::fromUnicode(config.HttpQueryUrl1), Cp1252::fromUnicode(config.HttpQueryUrl2),
+            Cp1252::fromUnicode(config.SmbQueryUrl), Cp1252::fromUnicode(config.FtpQueryUrl)};
+}
+
+QByteArray EncodeQuery(const QByteArray& text) {
+    QByteArray query;
+    query.reserve(text.size() + 16);
+    for (const char c : TrimBlanks(text)) {
+        switch (c) {
+        case ' ':
+            query.append('+');
+            break;
+        case '/':
+        case '"':
+        case '#':
+        case '%':
+        case '&':
+        case '+':
+            query.append(percentEncoded(c));
+            break;
+        default:
+            query.append(c);
+        }
+    }
+    return query;
+}
+
+SearchRun::SearchRun(SettingsFile& ini, QString programFolder, Platform& platform,
+                     RandomIndex random, QObject* parent)
+    : QObject(parent), m_ini(ini), m_programFolder(std::move(programFolder)), m_platform(platform),
+      m_random(std::move(random)), m_hitSelection(&m_hitList), m_hostSelection(&m_hostList) {
+    if (!m_random)
+        m_random = [](int n) { return static_cast<int>(QRandomGenerator::global()->bounded(n)); };
+    HeaderProbes::Hooks hooks;
+    hooks.isListed = [this](const QByteArray& name) {
+        return m_hitList.hasCaption(name) || m_httpNames.contains(name);
+    };
+    hooks.accepted = [this](const ProbedHit& hit) { ProbeAccepted(hit); };
+    hooks.lastProbeEnded = [this] {
+        MarkSourceDone(SearchSource::Probes);
+        checkWorkEnded();
+    };
+    hooks.error = [this](const QString& message) {
+        showGeneralError(m_platform.messages, message);
+    };
+    m_probes = std::make_unique<HeaderProbes>(m_ini, m_programFolder, hooks, m_random);
+
+    m_progressTimer.setInterval(kProgressTickMs);
+    m_audioFindTimer.setInterval(kRetryMs);
+    connect(&m_progressTimer, &QTimer::timeout, this, &SearchRun::ProgressTimerTimer);
+    connect(&m_searchLimitTimer, &QTimer::timeout, this, &SearchRun::SearchLimitTimerTimer);
+    connect(&m_audioFindTimer, &QTimer::timeout, this, &SearchRun::AudioFindTimerTimer);
+    m_history = SearchHistory::Read(m_ini);
+}
+
+SearchRun::~SearchRun() = default;
+
+const QList<QByteArray>& SearchRun::PendingProbeList() const {
+    return m_probes->PendingProbeList();
+}
+
+void SearchRun::guarded(const std::function<void()>& handler) {
+    // What escapes a handler that the network called goes to the general error box here,
+    // as the window's would; it must not unwind through the client.
+    try {
+        handler();
+    } catch (const PellmarError& error) {
+        showGeneralError(m_platform.messages, error.message());
+    }
+}
+
+bool SearchRun::hasWorkInFlight() const {
+    const auto running = [](const std::unique_ptr<ListingQuery>& query) {
+        return query && query->running;
+    };
+    return !m_activeQueries.empty() || !m_probes->PendingProbeList().isEmpty() ||
+           running(m_smbQuery) || running(m_ftpQuery) || m_audioFindTimer.isActive();
+}
+
+void SearchRun::checkWorkEnded() {
+    const bool inFlight = hasWorkInFlight();
+    const bool ended = m_workInFlight && !inFlight;
+    m_workInFlight = inFlight;
+    if (ended)
+        emit workEnded();
+}
+
+// ---- state shown by the window
+
+void SearchRun::setStatus(const QString& text) {
+    m_status = text;
+    emit statusChanged(text);
+}
+
+void SearchRun::setSearching(bool searching) {
+    if (searching == m_searching)
+        return;
+    m_searching = searching;
+    emit searchingChanged(searching);
+}
+
+void SearchRun::setProgress(int width) {
+    if (width == m_progressWidth)
+        return;
+    m_progressWidth = width;
+    emit progressChanged(width);
+}
+
+void SearchRun::setFound(int count) {
+    m_found = count;
+    emit foundChanged(count);
+}
+
+// ---- start, requests and answers
+
+void SearchRun::SearchButtonClick(const QString& text, const SearchSources& sources) {
+    if (text.isEmpty()) {
+        m_platform.messages.show(kCaption, QStringLiteral("You must enter a search string!"),
+                                 MessageIcon::None, MessageButtons::Ok);
+        return;
+    }
+    startSearch(text, sources);
+    m_history = SearchHistory::Updated(m_history, text);
+    SearchHistory::Write(m_ini, m_history);
+    emit historyChanged(m_history);
+}
+
+void SearchRun::startSearch(const QString& text, const SearchSources& sources) {
+    m_sources = sources;
+    m_active = true;
+    setSearching(true);
+    resetLists();
+
+    // A time limit below a second means none: the timer stays off and the bar empty.
+    const qint64 limitMs = qint64(UserOptions::TimeLimit(m_ini)) * 1000;
+    m_searchLimitTimer.stop();
+    m_searchLimitTimer.setInterval(
+        int(std::min<qint64>(std::max<qint64>(limitMs, 0), std::numeric_limits<int>::max())));
+    if (m_searchLimitTimer.interval() >= 1000)
+        m_searchLimitTimer.start();
+    m_progressTimer.start();
+    setFound(0);
+
+    const QByteArray query = EncodeQuery(Cp1252::fromUnicode(text));
+    const UrlParts service = SplitUrl(m_urls.httpQueryUrl1);
+    m_serviceHost = service.port.isEmpty() ? service.host : service.host + ':' + service.port;
+    m_pagesAsked.clear();
+    m_offeredLinks.clear();
+    m_workInFlight = true;
+    if (sources.http) {
+        sendFirstEngineRequest(m_urls.httpQueryUrl1 + query);
+        sendSecondEngineRequest(m_urls.httpQueryUrl2 + query);
+    }
+    if (sources.smb)
+        sendListingRequest(m_smbQuery, m_urls.smbQueryUrl + query, QStringLiteral("smb.txt"));
+    if (sources.ftp) {
+        sendListingRequest(
+            m_ftpQuery, m_urls.ftpQueryUrl + query + (sources.onlyLeech ? "&leech=y" : "&leech=n"),
+            QStringLiteral("ftp.txt"));
+    }
+    checkWorkEnded();
+}
+
+void SearchRun::resetLists() {
+    m_httpStore.clear();
+    m_httpNames.clear();
+    m_smbStore.clear();
+    m_ftpStore.clear();
+    m_hostList.clear();
+    setProgress(0);
+    m_ticks = 0;
+    m_hostList.addFixedRows();
+    emit hostListFocusRequested();
+    m_hostSelection.clearSelection();
+    m_hostSelection.setCurrentIndex(m_hostList.index(HostListModel::SmbRow, 0),
+                                    QItemSelectionModel::NoUpdate);
+    m_hostView = HostView::Http;
+    m_hitList.clear();
+}
+
+void SearchRun::sendFirstEngineRequest(const QByteArray& url) {
+    // A page that links back to a page of this search (its "previous" page) is not asked
+    // again: pages linking each other would be fetched over and over until the time limit.
+    if (m_pagesAsked.contains(url))
+        return;
+    m_pagesAsked.insert(url);
+    sendEngineRequest(1, url);
+}
+
+void SearchRun::sendSecondEngineRequest(const QByteArray& url) {
+    if (m_pagesAsked.contains(url)) {
+        MarkSourceDone(SearchSource::Engine2); // no new next page
+        return;
+    }
+    m_pagesAsked.insert(url);
+    sendEngineRequest(2, url);
+}
+
+void SearchRun::sendEngineRequest(int tag, const QByteArray& url) {
+    const SearchSource engine = tag == 1 ? SearchSource::Engine1 : SearchSource::Engine2;
+    m_flags.clear(engine);
+    if (tag == 2)
+        m_lastEngine2Url = url;
+    setStatus(QStringLiteral("Searching..."));
+    auto query = std::make_unique<EngineQuery>();
+    THttpCli& client = query->client;
+    client.SetURL(url);
+    SetUpRequest(client, m_ini);
+    if (tag == 1)
+        client.SetReference("http://" + m_serviceHost + FirstEngineMarkers::kReferencePage);
+    client.SetTag(tag);
+    query->body.open(QIODevice::WriteOnly);
+    client.SetReceiveStream(&query->body);
+    client.OnRequestDone = [this](THttpCli* sender, THttpRequest, quint16) {
+        guarded([&] { QueryDone(sender); });
+    };
+    m_activeQueries.push_back(std::move(query));
+    try {
+        client.GetAsync();
+    } catch (const PellmarError&) {
+        // A link the client cannot even start (no host in it) ends like a failed request.
+        m_activeQueries.pop_back();
+        MarkSourceDone(engine);
+    }
+}
+
+void SearchRun::QueryDone(THttpCli* client) {
+    const auto found = std::find_if(m_activeQueries.begin(), m_activeQueries.end(),
+                                    [&](const auto& query) { return &query->client == client; });
+    if (found == m_activeQueries.end())
+        return;
+    // Released when this handler returns: the client allows that from its own OnRequestDone.
+    const std::unique_ptr<EngineQuery> query = std::move(*found);
+    m_activeQueries.erase(found);
+    const int tag = client->Tag();
+    if (client->StatusCode() == 404) {
+        MarkSourceDone(tag == 1 ? SearchSource::Engine1 : SearchSource::Engine2);
+    } else {
+        const QList<QByteArray> lines = SplitLines(query->body.data());
+        query->body.close();
+        if (tag == 1)
+            ScrapeFirstEngine(lines, m_serviceHost, *this);
+        else
+            ScrapeSecondEngine(lines, *this);
+    }
+    checkWorkEnded();
+}
+
+void SearchRun::sendListingRequest(std::unique_ptr<ListingQuery>& slot, const QByteArray& url,
+                                   const QString& fileName) {
+    setStatus(QStringLiteral("Searching..."));
+    if (!m_active)
+        return;
+    const QString path = m_programFolder + QStringLiteral("/temp/") + fileName;
+    auto file = std::make_unique<QFile>(path);
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw PellmarError(QStringLiteral("Cannot create file ") + QDir::toNativeSeparators(path));
+    auto query = std::make_unique<ListingQuery>();
+    query->file = std::move(file);
+    THttpCli& client = query->client;
+    client.SetURL(url);
+    SetUpRequest(client, m_ini);
+    client.SetReceiveStream(query->file.get());
+    const bool smb = &slot == &m_smbQuery;
+    client.OnDocEnd = [this, smb](THttpCli*) { guarded([&] { smb ? SmbDone() : FtpDone(); }); };
+    client.OnRequestDone = [this, smb](THttpCli*, THttpRequest, quint16) {
+        (smb ? m_smbQuery : m_ftpQuery)->running = false;
+        checkWorkEnded();
+    };
+    slot = std::move(query);
+    try {
+        client.GetAsync();
+        slot->running = true;
+    } catch (const PellmarError&) {
+        // Nothing comes of it; the time limit ends the search.
+    }
+}
+
+QList<QByteArray> SearchRun::takeListing(std::unique_ptr<ListingQuery>& query) {
+    if (!query || !query->file)
+        return {};
+    query->client.SetReceiveStream(nullptr);
+    const QString path = query->file->fileName();
+    query->file.reset();
+    QFile file(path);
+    const QList<QByteArray> lines =
+        file.open(QIODevice::ReadOnly) ? SplitLines(file.readAll()) : QList<QByteArray>();
+    file.remove();
+    return lines;
+}
+
+void SearchRun::SmbDone() {
+    if (!m_smbQuery || !m_smbQuery->file)
+        return;
+    m_smbStore = ScrapeSmbListing(takeListing(m_smbQuery), m_random);
+    if (m_hostSelection.currentIndex().row() == HostListModel::SmbRow)
+        HostListViewClick();
+    const int count = static_cast<int>(m_smbStore.size());
+    m_hostList.setFiles(HostListModel::SmbRow, count);
+    setFound(m_found + count);
+}
+
+void SearchRun::FtpDone() {
+    if (!m_ftpQuery || !m_ftpQuery->file)
+        return;
+    m_ftpStore = ScrapeFtpListing(takeListing(m_ftpQuery), m_random);
+    if (m_ftpStore.isEmpty())
+        return;
+    const int count = static_cast<int>(m_ftpStore.size());
+    m_hostList.appendFtpRow(count);
+    setFound(m_found + count);
+}
+
+void SearchRun::offerLink(const QByteArray& url, const QByteArray& name) {
+    if (m_hitList.hasCaption(name))
+        return;
+    // Both engines often list the same link: it is probed once per search.
+    const QByteArray link = url + "|=@" + name;
+    if (m_offeredLinks.contains(link))
+        return;
+    m_offeredLinks.insert(link);
+    m_flags.clear(SearchSource::Probes);
+    m_probes->StartHeaderProbe(url, name);
+}
+
+void SearchRun::ProbeAccepted(const ProbedHit& hit) {
+    try {
+        if (isHostRowSelected(HostListModel::HttpRow))
+            addHitRow(hit.name, hit.size, hit.stereo, hit.sampleRate, hit.bitrate);
+    } catch (const PellmarError& error) {
+        showGeneralError(m_platform.messages, error.message());
+        return;
+    }
+    setFound(m_found + 1);
+    m_hostList.addFiles(HostListModel::HttpRow, 1);
+    m_httpStore.append(hit.record());
+    m_httpNames.insert(hit.name);
+}
+
+// ---- completion, timers and abort
+
+void SearchRun::MarkSourceDone(SearchSource source) {
+    m_flags.set(source);
+    if (!m_flags.allSet())
+        return;
+    m_progressTimer.stop();
+    setStatus(QStringLiteral("Done"));
+    setSearching(false);
+}
+
+void SearchRun::startSecondEngineRetry() {
+    m_audioFindTimer.setInterval(kRetryMs);
+    m_audioFindTimer.start();
+}
+
+void SearchRun::AudioFindTimerTimer() {
+    m_audioFindTimer.stop();
+    m_audioFindTimer.setInterval(kRetryMs);
+    if (!m_flags.isSet(SearchSource::Engine2))
+        sendEngineRequest(2, m_lastEngine2Url);
+    checkWorkEnded();
+}
+
+void SearchRun::ProgressTimerTimer() {
+    ++m_ticks;
+    const int seconds = m_searchLimitTimer.interval() / 1000;
+    if (seconds <= 0)
+        return;
+    const int width = qRound(double(m_progressSpace) * m_ticks / seconds);
+    if (width <= m_progressSpace)
+        setProgress(width);
+}
+
+void SearchRun::SearchLimitTimerTimer() {
+    if (m_searching) {
+        AbortButtonClick();
+        if (m_found == 0) {
+            m_platform.messages.show(
+                kCaption,
+                QStringLiteral("Sorry, no matches found in specified time.\rThis could be "
+                               "because:\r1) You are searching for a rare artist/song\r2) Our "
+                               "server is temporarily down. Try again later."),
+                MessageIcon::None, MessageButtons::Ok);
+        }
+    }
+    m_searchLimitTimer.stop();
+    setStatus(QString());
+}
+
+void SearchRun::AbortButtonClick() {
+    setStatus(QStringLiteral("Aborting..."));
+    for (auto [checked, query] :
+         {std::pair{m_sources.smb, m_smbQuery.get()}, std::pair{m_sources.ftp, m_ftpQuery.get()}}) {
+        if (!checked || !query)
+            continue;
+        // The stream goes first, so that an end of document the abort brings reads nothing.
+        query->client.SetReceiveStream(nullptr);
+        query->file.reset();
+        query->client.Abort();
+    }
+    deleteTempFiles();
+    setProgress(0);
+    m_active = false;
+    m_searchLimitTimer.stop();
+    m_progressTimer.stop();
+    setSearching(false);
+    // Released while running, outside their events: they close without a word.
+    while (!m_activeQueries.empty()) {
+        m_activeQueries.erase(m_activeQueries.begin());
+        m_flags.set(SearchSource::Engine1);
+        m_flags.set(SearchSource::Engine2);
+    }
+    m_probes->ClearPending();
+    setStatus(QStringLiteral("Search aborted"));
+    checkWorkEnded();
+}
+
+void SearchRun::deleteTempFiles() {
+    QDir temp(m_programFolder + QStringLiteral("/temp"));
+    const QStringList files = temp.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : files)
+        temp.remove(name);
+}
+
+bool SearchRun::ComboBox1KeyPress(QChar key, const QString& text, const SearchSources& sources) {
+    if (key != QLatin1Char('\r') && key != QLatin1Char('\n'))
+        return false;
+    if (m_searching)
+        AbortButtonClick();
+    SearchButtonClick(text, sources);
+    return true;
+}
+
+// ---- the lists
+
+bool SearchRun::isHostRowSelected(int row) const {
+    return m_hostSelection.isRowSelected(row, QModelIndex());
+}
+
+int SearchRun::focusedHitRow() const {
+    const QModelIndex current = m_hitSelection.currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+void SearchRun::addHitRow(const QByteArray& name, qint64 size, bool stereo, int rate, int bitrate) {
+    m_hitList.addRow(MakeHitRow(m_ini, name, size, stereo, rate, bitrate));
+}
+
+void SearchRun::HostListViewClick() {
+    if (m_hostList.count() == 0)
+        return;
+    m_hitList.clear();
+    const QModelIndex focused = m_hostSelection.currentIndex();
+    if (!focused.isValid())
+        return;
+    switch (focused.row()) {
+    case HostListModel::HttpRow:
+        listHttpHits();
+        break;
+    case HostListModel::SmbRow:
+        listSmbHits();
+        break;
+    case HostListModel::FtpRow:
+        listFtpHits();
+        break;
+    default:
+        break;
+    }
+}
+
+// Makes the rows of a store's records and adds them in one batch. A row that cannot be made
+// stops the listing there: the rows before it stay.
+template <typename MakeRow>
+void SearchRun::listRecords(const QList<QByteArray>& store, MakeRow makeRow) {
+    QList<SearchHit> rows;
+    rows.reserve(store.size());
+    try {
+        for (const QByteArray& line : store)
+            rows.append(makeRow(line));
+    } catch (const PellmarError&) {
+        m_hitList.addRows(rows);
+        throw;
+    }
+    m_hitList.addRows(rows);
+}
+
+void SearchRun::listHttpHits() {
+    m_hostView = HostView::Http;
+    if (!m_httpStore.isEmpty())
+        m_hitList.setSorted(true);
+    HitRowMaker rows(m_ini);
+    listRecords(m_httpStore, [&](const QByteArray& line) {
+        const HttpHitRecord record = HttpHitRecord::fromLine(line);
+        return rows.make(record.name, record.size, record.stereo, record.sampleRate,
+                         record.bitrate);
+    });
+}
+
+void SearchRun::listSmbHits() {
+    m_hostView = HostView::Smb;
+    if (!m_smbStore.isEmpty())
+        m_hitList.setSorted(false);
+    HitRowMaker rows(m_ini);
+    listRecords(m_smbStore, [&](const QByteArray& line) {
+        // After the folder, which ends in a backslash, and the TAB behind it.
+        const QByteArray file = line.mid(line.lastIndexOf('\\') + 2);
+        const qsizetype tab = file.indexOf('\t');
+        const QByteArray name = tab < 0 ? QByteArray() : file.left(tab);
+        bool plain = false;
+        const qint64 size = tab < 0 ? 0 : file.mid(tab + 1).toLongLong(&plain);
+        return rows.make(name, plain ? size : 0, false, 0, 0);
+    });
+}
+
+void SearchRun::listFtpHits() {
+    m_hostView = HostView::Ftp;
+    m_hitList.setSorted(false);
+    listRecords(m_ftpStore, [](const QByteArray& line) {
+        const qsizetype lastTab = line.lastIndexOf('\t');
+        const QByteArray rest = lastTab < 0 ? QByteArray() : line.left(lastTab);
+        const qsizetype cut = std::max(rest.lastIndexOf('/'), rest.lastIndexOf('\t'));
+        return SearchHit{rest.mid(cut + 1), qmUnknown, line.mid(lastTab + 1), QByteArray()};
+    });
+}
+
+void SearchRun::CopyPathToClipboard1Click() {
+    if (m_hostView == HostView::Smb) {
+        m_platform.messages.show(kCaption, QStringLiteral("Function not available for SMB files"),
+                                 MessageIcon::None, MessageButtons::Ok);
+        return;
+    }
+    const int row = focusedHitRow();
+    if (row < 0)
+        return;
+    if (m_hostView == HostView::Ftp) {
+        if (row >= m_ftpStore.size())
+            throwListIndexError(row);
+        m_platform.clipboard.setText(Cp1252::toUnicode(HitRecords::Field(m_ftpStore[row], 0)));
+        return;
+    }
+    const QByteArray caption = m_hitList.hit(row).caption;
+    const auto last = std::find_if(m_httpStore.crbegin(), m_httpStore.crend(),
+                                   [&](const QByteArray& line) { return line.contains(caption); });
+    if (last != m_httpStore.crend())
+        m_platform.clipboard.setText(Cp1252::toUnicode(HitRecords::Field(*last, 1)));
+}
+
+void SearchRun::CopyFTPPathClick() {
+    const QModelIndexList selected = m_hostSelection.selectedIndexes();
+    if (m_hostList.count() <= 1 || selected.isEmpty() || selected.first().row() <= 1)
+        return;
+    const QByteArray caption = m_hostList.entry(selected.first().row()).caption;
+    const auto last = std::find_if(m_ftpStore.crbegin(), m_ftpStore.crend(),
+                                   [&](const QByteArray& line) { return line.contains(caption); });
+    if (last != m_ftpStore.crend())
+        m_platform.clipboard.setText(QStringLiteral("ftp://") +
+                                     Cp1252::toUnicode(HitRecords::Field(*last, 0)));
+}

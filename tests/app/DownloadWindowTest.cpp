@@ -1,0 +1,83 @@
+#include "app/frmDownloadFile.h"
+#include "download/DownloadJob.h"
+#include "platform/SettingsFile.h"
+#include "support/DownloadHelpers.h"
+#include "support/EventLoopWait.h"
+#include "support/FakePlatform.h"
+#include "support/ScriptedServer.h"
+#include "support/TempHome.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct WindowRun {
+    TempHome home;
+    SettingsFile ini{home.file("Pellmar.ini")};
+    FakePlatform fake;
+    DownloadJob job{ini};
+    TfrmDownloadFile window{job, fake.messages};
+
+    void run(const QByteArray& url) {
+        window.show();
+        job.StartTransfer(home.file("My Song.mp3"), url);
+        ASSERT_TRUE(WaitFor([this] { return job.outcome() != DownloadJob::Outcome::Pending; }));
+    }
+    QStringList shown() const {
+        return {window.windowTitle(),
+                window.Status->text(),
+                window.InfoLabel->text(),
+                window.lblFileLength->text(),
+                window.lblKPS->text(),
+                window.lblTimeLeft->text(),
+                window.Button1->isVisible() ? "Ok" : "Cancel"};
+    }
+};
+
+} // namespace
+
+TEST(DownloadWindow, ShowsItsJob) {
+    const QByteArray body = PatternBytes(61440, 11);
+    ScriptedServer server(ScriptedServer::reply(OkReply(body, 122880, "audio/mpeg")));
+    WindowRun run;
+    EXPECT_EQ(run.window.size(), QSize(267, 107));
+    EXPECT_EQ(run.window.pos(), QPoint(341, 259));
+    EXPECT_TRUE(run.window.windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_FALSE(run.window.windowFlags() & Qt::WindowMaximizeButtonHint);
+    run.run(server.url("/My%20Song.mp3"));
+    run.job.ProgressTick();
+    EXPECT_EQ(run.shown(), (QStringList{"50% My Song", "Download incomplete", "61440", "122880",
+                                        "20.00", "00:00:03", "Cancel"}));
+    EXPECT_EQ(run.window.ProgressBar1->value(), 50);
+
+    const QString shot = qEnvironmentVariable("PELLMAR_SCREENSHOT");
+    if (!shot.isEmpty())
+        run.window.grab().save(shot);
+
+    EXPECT_FALSE(run.window.close()); // the close box only asks the job to go
+    EXPECT_TRUE(run.job.Finished());
+    EXPECT_TRUE(run.job.Stopped());
+}
+
+TEST(DownloadWindow, BrokenLinkShowsOkAndTooSmallShowsTheMessage) {
+    ScriptedServer html(ScriptedServer::reply("HTTP/1.0 404 Not Found\r\nContent-Type: "
+                                              "text/html\r\n\r\n<html></html>"));
+    WindowRun broken;
+    broken.run(html.url("/x.mp3"));
+    EXPECT_EQ(broken.shown()[1], "Sorry, link broken.");
+    EXPECT_EQ(broken.shown()[6], "Ok");
+    broken.window.Button1->click();
+    EXPECT_TRUE(broken.job.Finished());
+
+    ScriptedServer small(ScriptedServer::reply(OkReply("tiny", 4, "audio/mpeg")));
+    WindowRun tooSmall;
+    tooSmall.run(small.url("/x.mp3"));
+    ASSERT_EQ(tooSmall.fake.messages.shown.size(), 1);
+    EXPECT_EQ(tooSmall.fake.messages.shown[0].text, "File not saved.\rSize less than 30 kb");
+    EXPECT_FALSE(tooSmall.job.Finished());
+    tooSmall.window.Button2->click();
+    EXPECT_TRUE(tooSmall.job.Finished());
+}

@@ -1,0 +1,122 @@
+#include "download/DownloadQueue.h"
+#include "download/DownloadJob.h"
+#include "net/HttpCli.h"
+#include "platform/Errors.h"
+#include "platform/SettingsFile.h"
+#include "support/EventLoopWait.h"
+#include "support/ScriptedServer.h"
+#include "support/TempHome.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace {
+
+// A server that accepts and then holds every connection, so jobs stay running.
+ScriptedServer::Script holdConnection() {
+    return [](ScriptedServer::Connection& c) {
+        c.readRequest();
+        c.waitUntilReleased();
+    };
+}
+
+struct QueueRun {
+    TempHome home;
+    SettingsFile ini{home.file(QStringLiteral("Pellmar.ini"))};
+    ScriptedServer server{holdConnection()};
+    DownloadQueue queue{ini};
+    int created = 0;
+
+    QueueRun(const QString& limit, const QString& number) {
+        ini.writeString("Options", "Limit", limit);
+        ini.writeString("Options", "LimitNumber", number);
+        QObject::connect(&queue, &DownloadQueue::jobCreated, [this](DownloadJob*) { ++created; });
+    }
+    ~QueueRun() {
+        for (int i = 0; i < 10; ++i)
+            server.release();
+    }
+    DownloadJob* save(int n) {
+        return queue.StartDownload(home.file(QStringLiteral("f%1.mp3").arg(n)),
+                                   server.url("/f" + QByteArray::number(n) + ".mp3"));
+    }
+    bool started(DownloadJob* job) const { return job->client()->State() != hsReady; }
+};
+
+} // namespace
+
+TEST(DownloadQueue, LimitDecidesWhichSavesStartAtOnce) {
+    struct Row {
+        const char* limit;
+        const char* number;
+        int saves;
+        int active;
+        int queued;
+    };
+    const Row rows[] = {
+        {"True", "2", 3, 2, 1}, {"False", "0", 3, 3, 0}, {"True", "0", 2, 0, 2},
+        {"yes", "1", 2, 1, 1},  {"True", "5", 3, 3, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(QStringLiteral("%1 %2").arg(row.limit, row.number).toStdString());
+        QueueRun run(row.limit, row.number);
+        for (int i = 0; i < row.saves; ++i)
+            run.save(i);
+        EXPECT_EQ(run.created, row.saves);
+        ASSERT_EQ(run.queue.ActiveDownloads().size(), row.active);
+        ASSERT_EQ(run.queue.QueuedDownloads().size(), row.queued);
+        for (DownloadJob* job : run.queue.ActiveDownloads())
+            EXPECT_EQ(job->status(), "Contacting host");
+        for (DownloadJob* job : run.queue.QueuedDownloads()) {
+            EXPECT_EQ(job->status(), "File queued");
+            EXPECT_FALSE(run.started(job));
+            EXPECT_TRUE(QFile::exists(job->TargetPath()));
+        }
+        run.queue.PumpDownloads();
+        EXPECT_EQ(run.queue.ActiveDownloads().size(), row.active); // nothing finished, no slot
+    }
+}
+
+TEST(DownloadQueue, QueuedJobStartsOneTickAfterAFinishedOneGoes) {
+    QueueRun run("True", "2");
+    DownloadJob* first = run.save(1);
+    run.save(2);
+    DownloadJob* third = run.save(3);
+    first->CloseRequest();
+    run.queue.PumpDownloads(); // the finished job goes; nothing starts in the same tick
+    EXPECT_EQ(run.queue.ActiveDownloads().size(), 1);
+    EXPECT_EQ(run.queue.QueuedDownloads(), QList<DownloadJob*>{third});
+    EXPECT_FALSE(run.started(third));
+    run.queue.PumpDownloads();
+    EXPECT_TRUE(run.queue.QueuedDownloads().isEmpty());
+    EXPECT_EQ(run.queue.ActiveDownloads().last(), third);
+    EXPECT_TRUE(run.started(third));
+    EXPECT_EQ(third->status(), "File queued"); // the pump leaves the text alone
+}
+
+TEST(DownloadQueue, FinishedJobsGoOnePerTick) {
+    QueueRun run("False", "0");
+    DownloadJob* first = run.save(1);
+    DownloadJob* second = run.save(2);
+    DownloadJob* third = run.save(3);
+    second->UserStop();
+    third->CloseRequest();
+    run.queue.PumpDownloads();
+    EXPECT_EQ(run.queue.ActiveDownloads(), (QList<DownloadJob*>{first, third}));
+    run.queue.PumpDownloads();
+    EXPECT_EQ(run.queue.ActiveDownloads(), QList<DownloadJob*>{first});
+}
+
+TEST(DownloadQueue, LimitNumberThatIsNotAnIntegerLeavesNoJob) {
+    QueueRun run("True", "two");
+    try {
+        run.save(1);
+        ADD_FAILURE() << "no error";
+    } catch (const EConvertError& error) {
+        EXPECT_EQ(error.message(), "'two' is not a valid integer value");
+    }
+    EXPECT_EQ(run.created, 0);
+    EXPECT_TRUE(run.queue.ActiveDownloads().isEmpty());
+    EXPECT_FALSE(QFile::exists(run.home.file("f1.mp3")));
+    run.queue.PumpDownloads(); // nothing queued: an idle queue raises no error every second
+}

@@ -1,0 +1,112 @@
+#include "download/SaveActions.h"
+#include "download/DownloadJob.h"
+#include "download/DownloadQueue.h"
+#include "platform/SettingsFile.h"
+#include "support/FakePlatform.h"
+#include "support/TempHome.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Every save is queued ("Limit" on, no slot), so no request leaves the test.
+struct SaveRun {
+    TempHome home;
+    SettingsFile ini{home.file(QStringLiteral("Pellmar.ini"))};
+    FakePlatform fake;
+    DownloadQueue queue{ini};
+    bool closed = false;
+    SaveActions actions{ini, fake.platform, queue, QStringLiteral("/prog"),
+                        [this] { closed = true; }};
+    HitStores stores{{"x\thttp://h/one.mp3\t1", "song\thttp://h/first.mp3\t2",
+                      "longer song\thttp://h/later.mp3\t3"},
+                     {"H\t\\m\\\tsong.mp3\t1"},
+                     {"u@H\t/pub\tsong.mp3"}};
+
+    SaveRun() {
+        ini.writeString("Options", "Limit", "True");
+        ini.writeString("Options", "LimitNumber", "0");
+        ini.writeString("Options", "InitialDir", home.path() + "/start/");
+    }
+    QString initialDir() const { return ini.readString("Options", "InitialDir", ""); }
+};
+
+} // namespace
+
+TEST(SaveActions, HttpHitGetsASaveDialogAndADownloadOfTheLastMatchingRecord) {
+    struct Row {
+        QByteArray caption;
+        QString proposal;
+        QString chosen;
+        QByteArray url;
+        QString target;
+    };
+    const Row rows[] = {
+        {"song", "song.mp3", "a/b.mp3", "http://h/later.mp3", "a/b.mp3"},
+        {"one.mp3", "one.mp3", "a/c", "http://h/one.mp3", "a/c.mp3"}, // default extension
+    };
+    for (const Row& row : rows) {
+        SaveRun run;
+        QDir(run.home.path()).mkpath("a");
+        const QString chosen = run.home.file(row.chosen);
+        run.fake.dialogs.answers = {chosen};
+        run.actions.SearchListviewDblClick(HitKind::Http, SelectedHit{0, row.caption}, run.stores);
+        ASSERT_EQ(run.fake.dialogs.calls.size(), 1);
+        EXPECT_EQ(run.fake.dialogs.calls[0],
+                  (QStringList{"save", "", run.home.path() + "/start/", row.proposal}));
+        ASSERT_EQ(run.queue.QueuedDownloads().size(), 1);
+        EXPECT_EQ(run.queue.QueuedDownloads()[0]->TargetPath(), run.home.file(row.target));
+        EXPECT_EQ(run.queue.QueuedDownloads()[0]->resumeInfo().url, row.url);
+        EXPECT_EQ(run.initialDir(), run.home.path() + "/a/");
+    }
+}
+
+TEST(SaveActions, NothingHappensWithoutASelectionOrAfterCancel) {
+    SaveRun run;
+    run.actions.SearchListviewDblClick(HitKind::Http, std::nullopt, run.stores);
+    run.actions.SearchListviewDblClick(HitKind::Http, SelectedHit{0, "absent"}, run.stores);
+    run.actions.SearchListviewDblClick(HitKind::Smb, SelectedHit{0, "song.mp3"}, run.stores);
+    run.actions.SaveAllSelectedClick(HitKind::Ftp, {SelectedHit{0, "song.mp3"}}, run.stores);
+    EXPECT_EQ(run.fake.dialogs.calls.size(), 2); // the SMB save and the FTP folder, cancelled
+    EXPECT_TRUE(run.queue.QueuedDownloads().isEmpty());
+    EXPECT_TRUE(run.fake.shell.launched.isEmpty());
+    EXPECT_EQ(run.initialDir(), run.home.path() + "/start/");
+}
+
+TEST(SaveActions, SmbAndFtpHitsGoToTheOutsidePrograms) {
+    SaveRun run;
+    run.fake.dialogs.answers = {"/m/song.mp3.mp3", "/m/song.mp3.mp3"};
+    run.actions.SearchListviewDblClick(HitKind::Smb, SelectedHit{0, "song.mp3"}, run.stores);
+    run.actions.SearchListviewDblClick(HitKind::Ftp, SelectedHit{0, "song.mp3"}, run.stores);
+    EXPECT_EQ(run.fake.dialogs.calls[0][3], "song.mp3.mp3");
+    ASSERT_EQ(run.fake.shell.launched.size(), 2);
+    EXPECT_EQ(run.fake.shell.launched[0].first, "/prog/Lanpull.exe");
+    EXPECT_EQ(run.fake.shell.launched[0].second,
+              (QStringList{"\\\\H\\m\\song.mp3", "/m/song.mp3"}));
+    EXPECT_EQ(run.fake.shell.launched[1].first, "/prog/veskftp.exe");
+    EXPECT_EQ(run.fake.shell.launched[1].second,
+              (QStringList{"ftp://u@H/pub/song.mp3", "/m/song.mp3"}));
+    EXPECT_EQ(run.initialDir(), "/m/");
+}
+
+TEST(SaveActions, SaveAllSelectedUsesOneFolderAndSafeNames) {
+    SaveRun run;
+    run.stores.smb = {"H\t\\m\\\ta.mp3", "H\t\\m\\\t..%2F..%2Fx"};
+    run.fake.dialogs.answers = {"/dest"};
+    run.actions.SaveAllSelectedClick(HitKind::Smb, {{0, "a"}, {1, "../../x"}}, run.stores);
+    ASSERT_EQ(run.fake.shell.launched.size(), 2);
+    EXPECT_EQ(run.fake.shell.launched[0].second[1], "/dest/a");
+    EXPECT_EQ(run.fake.shell.launched[1].second[1], "/dest/.._.._x");
+    EXPECT_EQ(run.fake.dialogs.calls[0][0], "folder");
+    EXPECT_EQ(run.initialDir(), run.home.path() + "/start/"); // the folder is not remembered
+}
+
+TEST(SaveActions, GoZillaTakesHttpHitsWhenChosen) {
+    SaveRun run;
+    run.ini.writeString("Options", "UseGo!Zilla", "1");
+    run.fake.registry.setValue("\\Software\\Go!Zilla\\Version", "Module Name", "/opt/gz");
+    run.actions.SaveAllSelectedClick(HitKind::Http, {{0, "one"}, {1, "song"}}, run.stores);
+    EXPECT_TRUE(run.fake.dialogs.calls.isEmpty());
+    ASSERT_EQ(run.fake.shell.launched.size(), 2);
+    EXPECT_EQ(run.fake.shell.launched[1].second, QStringList{"http://h/later.mp3"});
+}

@@ -1,0 +1,257 @@
+#include "search/SearchRun.h"
+#include "LocalSearchService.h"
+#include "core/SecondEngineMarkers.h"
+#include "platform/Errors.h"
+#include "platform/SettingsFile.h"
+#include "support/EventLoopWait.h"
+#include "support/FakePlatform.h"
+#include "support/ScriptedServer.h"
+#include "support/TempHome.h"
+
+#include <QDir>
+#include <gtest/gtest.h>
+#include <random>
+
+namespace {
+
+const SearchSources kAll{true, true, true, false};
+const SearchSources kHttpOnly{true, false, false, false};
+
+class SearchRunTest : public ::testing::Test {
+protected:
+    SearchRunTest() {
+        QObject::connect(&run, &SearchRun::statusChanged,
+                         [this](const QString& text) { statuses.append(text); });
+    }
+
+    // The hit list as "caption|mark|size|info" rows.
+    QStringList hitRows() const {
+        QStringList rows;
+        const HitListModel& model = const_cast<SearchRun&>(run).hitList();
+        for (int row = 0; row < model.rowCount(); ++row)
+            rows.append(QStringLiteral("%1|%2|%3|%4")
+                            .arg(model.index(row, 0).data().toString())
+                            .arg(model.index(row, 0).data(HitListModel::ImageIndexRole).toInt())
+                            .arg(model.index(row, 1).data().toString(),
+                                 model.index(row, 2).data().toString()));
+        return rows;
+    }
+    QStringList hostRows() const {
+        QStringList rows;
+        const HostListModel& model = const_cast<SearchRun&>(run).hostList();
+        for (int row = 0; row < model.rowCount(); ++row)
+            rows.append(model.index(row, 0).data().toString() + "|" +
+                        model.index(row, 1).data().toString());
+        return rows;
+    }
+    // A click on a host row: selected and focused, then the list is filled for it.
+    void clickHost(int row) {
+        run.hostSelection().setCurrentIndex(run.hostList().index(row, 0),
+                                            QItemSelectionModel::ClearAndSelect |
+                                                QItemSelectionModel::Rows);
+        run.HostListViewClick();
+    }
+    void focusHit(int row) {
+        run.hitSelection().setCurrentIndex(run.hitList().index(row, 0),
+                                           QItemSelectionModel::NoUpdate);
+    }
+    void setOption(const QString& key, const QString& value) {
+        ini.writeString("Options", key, value);
+    }
+
+    TempHome home;
+    SettingsFile ini{home.file("Pellmar.ini")};
+    FakePlatform fake;
+    std::mt19937 generator{7};
+    SearchRun run{ini, home.path(), fake.platform,
+                  [this](int n) { return static_cast<int>(generator() % unsigned(n)); }};
+    QStringList statuses;
+};
+
+} // namespace
+
+TEST(EncodeQuery, TrimsAndEncodesWhatWouldCutTheQuery) {
+    const QByteArray rows[][2] = {
+        {"  a/b \"c\" d  ", "a%2Fb+%22c%22+d"},
+        {"#1 hits", "%231+hits"},
+        {"100% C++ Simon & Garfunkel?", "100%25+C%2B%2B+Simon+%26+Garfunkel?"},
+        {"\t\r\xE9t\xE9\x01", "\xE9t\xE9"},
+        {"   ", ""},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(EncodeQuery(row[0]), row[1]) << row[0].constData();
+}
+
+TEST_F(SearchRunTest, AllSourcesListHitsWithMarksAndCountsAndReachDone) {
+    LocalSearchService service;
+    run.setServiceUrls(service.urls());
+    setOption("MinBitrate", "100");
+    run.SearchButtonClick("marla", kAll);
+    EXPECT_TRUE(run.isSearching());
+    ASSERT_TRUE(WaitFor([&] {
+        return run.statusText() == "Done" && run.FtpHitStore().size() == 3 &&
+               run.SmbHitStore().size() == 3;
+    })) << statuses.join(',').toStdString();
+    EXPECT_FALSE(run.isSearching());
+    EXPECT_EQ(hostRows(), (QStringList{"HTTP Links|2", "SMB Links|3", "FTP Links|3"}));
+    EXPECT_EQ(run.SearchFound(), 8);
+    // "SMB Links" is the focused row from the start: its hits were listed on arrival.
+    EXPECT_EQ(run.hostView(), HostView::Smb);
+    EXPECT_EQ(hitRows().size(), 3);
+    EXPECT_TRUE(hitRows().contains("Marla Quinn - Telephone Wires.mp3|1|30001|N/A"));
+
+    clickHost(HostListModel::HttpRow);
+    EXPECT_EQ(hitRows(),
+              (QStringList{"Marla Quinn - Blue Motel|0|80000|112kb/s 48kHz Stereo",
+                           "Marla Quinn - Telephone Wires|2|30001|48kb/s 22kHz Stereo"}));
+    focusHit(1);
+    run.CopyPathToClipboard1Click();
+    EXPECT_TRUE(fake.clipboard.content.startsWith(service.base() + "/files/Jazz/Marla"));
+
+    clickHost(HostListModel::FtpRow);
+    EXPECT_EQ(hitRows().size(), 3);
+    EXPECT_TRUE(hitRows().contains("Marla Quinn - Blue Motel.mp3|1|80000|"));
+    focusHit(2);
+    run.CopyPathToClipboard1Click();
+    EXPECT_EQ(fake.clipboard.content, "anonymous@127.0.0.1:2121");
+    run.CopyFTPPathClick(); // no record holds the caption "FTP Links"
+    EXPECT_EQ(fake.clipboard.content, "anonymous@127.0.0.1:2121");
+
+    clickHost(HostListModel::SmbRow);
+    run.CopyPathToClipboard1Click();
+    ASSERT_EQ(fake.messages.shown.size(), 1);
+    EXPECT_EQ(fake.messages.shown[0].text, "Function not available for SMB files");
+    EXPECT_EQ(fake.clipboard.content, "anonymous@127.0.0.1:2121");
+
+    run.SearchLimitTimerTimer(); // the time limit after "Done" only clears the status
+    EXPECT_EQ(run.statusText(), "");
+    EXPECT_EQ(fake.messages.shown.size(), 1);
+}
+
+TEST_F(SearchRunTest, NoMatchEndsByTheTimeLimitWithTheMessage) {
+    LocalSearchService service;
+    run.setServiceUrls(service.urls());
+    setOption("TimeLimit", "1");
+    run.SearchButtonClick("zzzzq", kAll);
+    ASSERT_TRUE(WaitFor([&] { return !fake.messages.shown.isEmpty(); }));
+    EXPECT_EQ(fake.messages.shown[0].text,
+              "Sorry, no matches found in specified time.\rThis could be because:\r1) You are "
+              "searching for a rare artist/song\r2) Our server is temporarily down. Try again "
+              "later.");
+    // Both engines ended, but no probe ever ran: the search never reached "Done".
+    EXPECT_EQ(statuses.mid(statuses.size() - 3),
+              (QStringList{"Aborting...", "Search aborted", ""}));
+    EXPECT_FALSE(statuses.contains("Done"));
+    EXPECT_FALSE(run.isSearching());
+    EXPECT_EQ(QDir(home.file("temp")).entryList(QDir::Files), QStringList());
+}
+
+TEST_F(SearchRunTest, EnterDuringASearchAbortsItAndStartsTheNextAtOnce) {
+    ServiceSettings slow;
+    slow.delayMs = 2000;
+    LocalSearchService service(slow);
+    run.setServiceUrls(service.urls());
+    EXPECT_FALSE(run.ComboBox1KeyPress('a', "marla", kHttpOnly));
+    EXPECT_TRUE(run.ComboBox1KeyPress('\r', "marla", kHttpOnly));
+    EXPECT_TRUE(run.ComboBox1KeyPress('\r', "Quinn", kHttpOnly));
+    EXPECT_EQ(statuses, (QStringList{"Searching...", "Searching...", "Aborting...",
+                                     "Search aborted", "Searching...", "Searching..."}));
+    EXPECT_TRUE(run.isSearching());
+    EXPECT_EQ(run.history(), (QStringList{"Quinn", "marla"}));
+    run.AbortButtonClick();
+    EXPECT_EQ(run.statusText(), "Search aborted");
+    EXPECT_FALSE(run.isSearching());
+    EXPECT_FALSE(run.hasWorkInFlight());
+}
+
+TEST_F(SearchRunTest, SecondEngineRetriesAfterInternalServerAndRecovers) {
+    ServiceSettings failing;
+    failing.failSecondEngine = 1;
+    LocalSearchService service(failing);
+    run.setServiceUrls(service.urls());
+    run.SearchButtonClick("marla", kHttpOnly);
+    ASSERT_TRUE(WaitFor([&] { return run.statusText() == "Done"; }));
+    EXPECT_EQ(hostRows(), (QStringList{"HTTP Links|2", "SMB Links|0"}));
+}
+
+TEST_F(SearchRunTest, FtpOnlySendsOneRequestWithTheEncodedText) {
+    ScriptedServer server(ScriptedServer::reply("HTTP/1.0 200 OK\r\n\r\n"));
+    run.setServiceUrls({server.url("/one?w="), server.url("/two?w="), server.url("/smb?q="),
+                        server.url("/ftp?q=")});
+    run.SearchButtonClick("  a/b \"c\" d  ", {false, true, false, false});
+    ASSERT_TRUE(WaitFor([&] { return !run.hasWorkInFlight(); }));
+    ASSERT_EQ(server.requests().size(), 1);
+    EXPECT_TRUE(server.requests()[0].startsWith("GET /ftp?q=a%2Fb+%22c%22+d&leech=n HTTP/1.0\r\n"));
+    EXPECT_EQ(run.history(), QStringList{"  a/b \"c\" d  "});
+}
+
+TEST_F(SearchRunTest, ProgressFillsByTicksUpToTheFrameAndNeverWithoutALimit) {
+    const struct {
+        QString timeLimit;
+        QList<int> widths;
+        bool limited;
+    } rows[] = {
+        {"10", {28, 55, 83, 111, 139, 166, 194, 222, 249, 277, 277, 277}, true},
+        {"0", {0, 0, 0}, false},
+        {"-3", {0, 0}, false},
+        {"x", {2, 3}, true}, // not an integer: the default of 180 seconds
+    };
+    run.setProgressSpace(277);
+    for (const auto& row : rows) {
+        setOption("TimeLimit", row.timeLimit);
+        run.SearchButtonClick("t", {false, false, false, false});
+        EXPECT_EQ(run.SearchLimitTimer().isActive(), row.limited) << row.timeLimit.toStdString();
+        QList<int> widths;
+        for (qsizetype i = 0; i < row.widths.size(); ++i) {
+            run.ProgressTimerTimer();
+            widths.append(run.progressWidth());
+        }
+        EXPECT_EQ(widths, row.widths) << row.timeLimit.toStdString();
+    }
+}
+
+TEST_F(SearchRunTest, StartsThatStopEarly) {
+    run.SearchButtonClick("", kAll);
+    ASSERT_EQ(fake.messages.shown.size(), 1);
+    EXPECT_EQ(fake.messages.shown[0].text, "You must enter a search string!");
+    EXPECT_FALSE(run.isSearching());
+
+    QDir(home.path()).rmdir("temp");
+    ScriptedServer server(ScriptedServer::reply("HTTP/1.0 200 OK\r\n\r\n"));
+    run.setServiceUrls({server.url("/1"), server.url("/2"), server.url("/3"), server.url("/4")});
+    try {
+        run.SearchButtonClick("x", {false, true, true, false});
+        FAIL() << "no error";
+    } catch (const PellmarError& error) {
+        EXPECT_EQ(error.message(), "Cannot create file " + home.file("temp/smb.txt"));
+    }
+    EXPECT_EQ(run.history(), QStringList{});
+}
+
+TEST_F(SearchRunTest, PagesLinkingEachOtherAreAskedForOnce) {
+    QByteArray secondPageUrl;
+    ScriptedServer server([&](ScriptedServer::Connection& connection) {
+        const QByteArray request = connection.readRequest();
+        const QByteArray page =
+            request.startsWith("GET /two")
+                ? SecondEngineMarkers::pagingMarker() + "<A HREF=" + secondPageUrl +
+                      ">next</A>\r\n" + SecondEngineMarkers::resultsMarker() + "\r\n"
+                : "<TR><TD B>\r\n<a href=\"search.asp?since=&searchwords=x&page=2\"><IMG "
+                  "SRC=\"/mediabot/next.gif\"></a>\r\n<P>results</P>\r\n";
+        connection.send("HTTP/1.0 200 OK\r\n\r\n" + page);
+    });
+    secondPageUrl = server.url("/two?w=x&page=2");
+    run.setServiceUrls(
+        {server.url("/one?w="), server.url("/two?w="), server.url("/3?q="), server.url("/4?q=")});
+    run.SearchButtonClick("x", kHttpOnly);
+    ASSERT_TRUE(WaitFor([&] { return !run.hasWorkInFlight(); }));
+    QList<QByteArray> targets;
+    for (const QByteArray& request : server.requests())
+        targets.append(request.left(request.indexOf(" HTTP/")));
+    std::sort(targets.begin(), targets.end());
+    EXPECT_EQ(targets,
+              (QList<QByteArray>{"GET /cgi-bin/mp3asp/search.asp?since=&searchwords=x&page=2",
+                                 "GET /one?w=x", "GET /two?w=x", "GET /two?w=x&page=2"}));
+    EXPECT_TRUE(run.completionFlags().isSet(SearchSource::Engine2));
+    EXPECT_FALSE(run.completionFlags().isSet(SearchSource::Engine1));
+}
