@@ -254,11 +254,15 @@ QByteArray HeaderProbes::release(THttpCli* client) {
     return host;
 }
 
+// The error is reported from the event loop: an error box runs a nested event loop, which
+// must not deliver the end of a client whose event handler is still on the stack.
 void HeaderProbes::guarded(const std::function<void()>& handler) {
     try {
         handler();
     } catch (const PellmarError& error) {
-        if (m_hooks.error)
-            m_hooks.error(error.message());
+        m_endpoint->post([this, message = error.message()] {
+            if (m_hooks.error)
+                m_hooks.error(message);
+        });
     }
 }

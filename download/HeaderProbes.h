@@ -34,8 +34,9 @@ struct ProbedHit {
 // ProbeSizeList the Content-Length text at the same index ("0" until one arrives). Probes of
 // a host beyond kMaxPerHost are pending at once but start as that host's earlier ones end.
 //
-// Hooks are called from the probe clients' events, never from inside StartHeaderProbe.
-// Only lastProbeEnded may destroy this object.
+// Hooks are called from the probe clients' events, never from inside StartHeaderProbe; the
+// error hook comes from the event loop after the handler, so it may show a modal box. Only
+// lastProbeEnded may destroy this object.
 class HeaderProbes {
 public:
     struct Hooks {
@@ -88,7 +89,7 @@ private:
     void readHeader(Probe& probe);
     void endProbe(const QByteArray& url);
     QByteArray release(THttpCli* client); // the client's host
-    // Runs a handler; an error that escapes it goes to the error hook.
+    // Runs a handler; an error that escapes it goes to the error hook, posted.
     void guarded(const std::function<void()>& handler);
 
     const SettingsFile& m_ini;
