@@ -1,7 +1,10 @@
 #include "app/MainForm.h"
 
+#include "app/BannerClickPage.h"
+#include "app/FavoritePage.h"
 #include "app/PictureButton.h"
 #include "app/SearchPage.h"
+#include "app/SubmitPage.h"
 #include "app/frmDownloadFile.h"
 #include "app/frmFindFTP.h"
 #include "app/frmGroupSelect.h"
@@ -11,6 +14,7 @@
 #include "controls/HarmFade.h"
 #include "controls/SplitterBar.h"
 #include "controls/UrlLabel.h"
+#include "core/SearchHistory.h"
 #include "core/UserOptions.h"
 #include "download/DownloadJob.h"
 #include "download/DownloadQueue.h"
@@ -19,6 +23,7 @@
 #include "platform/Cp1252.h"
 #include "platform/Errors.h"
 #include "platform/ProgramFolder.h"
+#include "search/SearchRun.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -32,7 +37,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -94,11 +99,10 @@ void TMainForm::buildWindow() {
     PageArea->setObjectName(QStringLiteral("PageArea"));
     PageArea->installEventFilter(this);
     panel_Search = buildSearchPage();
-    panel_Submit = buildInnerPage(QStringLiteral("panel_Submit"), QStringLiteral("Submit a Site"));
+    panel_Submit = buildSubmitPage();
     panel_About = buildAboutPage();
-    panel_Favorite = buildInnerPage(QStringLiteral("panel_Favorite"), QStringLiteral("Favorites"));
-    panel_BannerClick =
-        buildInnerPage(QStringLiteral("panel_BannerClick"), QStringLiteral("Thank you!"));
+    panel_Favorite = buildFavoritePage();
+    panel_BannerClick = buildBannerClickPage();
     right->addWidget(PageArea, 1);
 
     auto* bannerStrip = new QWidget(central);
@@ -118,9 +122,6 @@ void TMainForm::buildWindow() {
             t->start();
         return t;
     };
-    ProgressTimer = timer(QStringLiteral("ProgressTimer"), 1000, false);
-    SearchLimitTimer = timer(QStringLiteral("SearchLimitTimer"), 1000, false);
-    AudioFindTimer = timer(QStringLiteral("AudioFindTimer"), 1000, false);
     Timer2 = timer(QStringLiteral("Timer2"), 1000, true);
     Timer1 = timer(QStringLiteral("Timer1"), 3000, true);
 }
@@ -234,6 +235,39 @@ QWidget* TMainForm::buildInnerPage(const QString& name, const QString& title) {
     return page;
 }
 
+// A page of its own placed under the inner panel's title.
+void TMainForm::placeOnInnerPanel(QWidget* content, const QSize& panelSize) {
+    QFrame* inner = InnerPanels.back();
+    inner->resize(panelSize);
+    content->setParent(inner);
+    content->setGeometry(8, 44, panelSize.width() - 16, panelSize.height() - 52);
+}
+
+QWidget* TMainForm::buildSubmitPage() {
+    QWidget* page = buildInnerPage(QStringLiteral("panel_Submit"), QStringLiteral("Submit a Site"));
+    TSubmitPage::Context context;
+    context.settings = [this]() -> const SettingsFile& { return settings(); };
+    context.homeUrl = [this] { return DataFile.HomeUrl; };
+    SubmitPage = new TSubmitPage(m_platform.messages, context);
+    placeOnInnerPanel(SubmitPage, QSize(500, 400));
+    return page;
+}
+
+QWidget* TMainForm::buildFavoritePage() {
+    QWidget* page = buildInnerPage(QStringLiteral("panel_Favorite"), QStringLiteral("Favorites"));
+    FavoritePage = new TFavoritePage(m_platform.shell, m_platform.clipboard);
+    placeOnInnerPanel(FavoritePage, QSize(520, 420));
+    return page;
+}
+
+QWidget* TMainForm::buildBannerClickPage() {
+    QWidget* page =
+        buildInnerPage(QStringLiteral("panel_BannerClick"), QStringLiteral("Thank you!"));
+    BannerClickPage = new TBannerClickPage(m_platform.shell, m_platform.clipboard);
+    placeOnInnerPanel(BannerClickPage, QSize(420, 300));
+    return page;
+}
+
 QWidget* TMainForm::buildAboutPage() {
     QWidget* page = buildInnerPage(QStringLiteral("panel_About"), QStringLiteral("Pellmar"));
     QFrame* inner = InnerPanels.back();
@@ -274,6 +308,8 @@ void TMainForm::FormCreate() {
     UpdateCheckStarted = false;
     SettingsFile_ = std::make_unique<SettingsFile>(QDir(folder).filePath(
         QFileInfo(ProgramFolder::executablePath()).completeBaseName() + QStringLiteral(".ini")));
+    m_searchRun = std::make_unique<SearchRun>(*SettingsFile_, folder, m_platform);
+    SearchPage->attach(*m_searchRun, m_platform.messages);
     Downloads = new DownloadQueue(*SettingsFile_, this);
     connect(Downloads, &DownloadQueue::jobCreated, this, &TMainForm::ShowDownloadWindow);
     connect(Timer2, &QTimer::timeout, Downloads, &DownloadQueue::PumpDownloads);
@@ -290,6 +326,8 @@ void TMainForm::FormCreate() {
         // The rest of the creation is skipped; the window still opens.
         showGeneralError(m_platform.messages, error.message());
     }
+    // A broken data file leaves the fields read so far: searches go to those addresses.
+    m_searchRun->setServiceUrls(SearchServiceUrls::fromDataFile(DataFile));
 }
 
 void TMainForm::LoadDataFile() {
@@ -304,6 +342,7 @@ void TMainForm::LoadDataFile() {
     AboutUrl->setText(DataFile.HomeUrl);
     AboutUrl->setURL(DataFile.HomeUrl);
     versionlabel->setText(QStringLiteral("v3.2"));
+    m_searchRun->setServiceUrls(SearchServiceUrls::fromDataFile(DataFile));
     if (!UpdateCheckStarted && m_options.startUpdateCheck) {
         UpdateCheckStarted = true;
         m_options.startUpdateCheck();
@@ -351,6 +390,7 @@ void TMainForm::FormShow() {
     ComboBox1->setFocus();
     FillSearchHistory();
     PassProxyToBanner();
+    SubmitPage->clearFields();
     for (QCheckBox* box : {SearchHttpCheck, SearchFtpCheck, SearchSMBCheck})
         box->setEnabled(true);
     SearchHttpCheck->setChecked(settings().readBool(kOptions, QStringLiteral("SearchHttp"), true));
@@ -404,7 +444,7 @@ void TMainForm::PassProxyToBanner() {
 }
 
 void TMainForm::FillSearchHistory() {
-    SearchPage->fillSearchHistory(settings());
+    SearchPage->showHistory(SearchHistory::Read(settings()));
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -428,7 +468,7 @@ bool TMainForm::FormCloseQuery() {
 }
 
 void TMainForm::FormClose() {
-    AbortSearch();
+    m_searchRun->AbortButtonClick();
     RemoveTempFiles({QStringLiteral("*.tmp")});
     SavePlacement();
 }
@@ -444,19 +484,6 @@ void TMainForm::SavePlacement() {
     ini.writeInteger(kWinPos, QStringLiteral("Width"), isMaximized() ? -1 : width());
     ini.writeInteger(kWinPos, QStringLiteral("Height"), height());
     SearchPage->saveColumns(ini);
-}
-
-void TMainForm::AbortSearch() {
-    // The search run adds the cancelling of its requests here; the window's part is to
-    // come back to rest and leave no temporary files behind.
-    Progressbar->resize(0, Progressbar->height());
-    SearchLimitTimer->stop();
-    ProgressTimer->stop();
-    SearchButton->show();
-    AbortButton->hide();
-    for (QCheckBox* box : {SearchHttpCheck, SearchFtpCheck, SearchSMBCheck, OnlyLeechCheck})
-        box->setEnabled(true);
-    RemoveTempFiles({});
 }
 
 // Removes the files of the program's temp folder that match the patterns (all with none).
@@ -530,8 +557,4 @@ QString TMainForm::ReadSetting(const QString& section, const QString& key,
 
 void TMainForm::WriteSetting(const QString& section, const QString& key, const QString& value) {
     settings().writeString(section, key, value);
-}
-
-void TMainForm::RememberSearch(const QString& text) {
-    SearchPage->rememberSearch(settings(), text);
 }

@@ -23,11 +23,15 @@ class QLabel;
 class QMenu;
 class QPushButton;
 class QTimer;
-class QTreeWidget;
+class QTreeView;
 class QWidget;
+class SearchRun;
 class TAdImage;
 class THarmFade;
+class TBannerClickPage;
+class TFavoritePage;
 class TSearchPage;
+class TSubmitPage;
 class TfrmFindFTP;
 class TfrmGroupSelect;
 class TfrmOptions;
@@ -67,10 +71,9 @@ public:
     void AdImage1Click();
     void FormResize();
 
-    // Search history at a search start with a non-empty text.
-    void RememberSearch(const QString& text);
-
     SettingsFile& settings() { return *SettingsFile_; }
+    // The search: its requests, stores, lists, timers and history.
+    SearchRun& searchRun() { return *m_searchRun; }
     const DataFileConfig& dataFile() const { return DataFile; }
     QString programFolder() const { return ProgramFolderText; }
     bool updateCheckStarted() const { return UpdateCheckStarted; }
@@ -91,8 +94,8 @@ public:
     QFrame* Progressbar = nullptr;
     QLabel* SearchStatus = nullptr;
     QLabel* SearchFound = nullptr;
-    QTreeWidget* HostListView = nullptr;
-    QTreeWidget* SearchListview = nullptr;
+    QTreeView* HostListView = nullptr;
+    QTreeView* SearchListview = nullptr;
     TSplitterBar* Splitter1 = nullptr;
     QWidget* ListsArea = nullptr;
     QLabel* versionlabel = nullptr;
@@ -103,9 +106,12 @@ public:
     TSearchPage* SearchPage = nullptr; // panel_Search
     QWidget* panel_Search = nullptr;
     QWidget* panel_Submit = nullptr;
+    TSubmitPage* SubmitPage = nullptr; // on panel_Submit
     QWidget* panel_About = nullptr;
     QWidget* panel_Favorite = nullptr;
+    TFavoritePage* FavoritePage = nullptr; // on panel_Favorite
     QWidget* panel_BannerClick = nullptr;
+    TBannerClickPage* BannerClickPage = nullptr; // on panel_BannerClick
     // Left column, top to bottom: 1, 2, 3, 5, 4, 7, 6, 8, 9.
     std::array<THarmFade*, 9> NavigationButtons{};
     THarmFade* HarmFade1 = nullptr;
@@ -121,9 +127,6 @@ public:
     THarmFade* HarmFade15 = nullptr;
     THarmFade* HarmFade16 = nullptr;
     THarmFade* HarmFade17 = nullptr;
-    QTimer* ProgressTimer = nullptr;
-    QTimer* SearchLimitTimer = nullptr;
-    QTimer* AudioFindTimer = nullptr;
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;
     QMenu* SearchListMenu = nullptr;
@@ -148,6 +151,10 @@ private:
     QWidget* buildSearchPage();
     QWidget* buildInnerPage(const QString& name, const QString& title);
     QWidget* buildAboutPage();
+    QWidget* buildSubmitPage();
+    QWidget* buildFavoritePage();
+    QWidget* buildBannerClickPage();
+    void placeOnInnerPanel(QWidget* content, const QSize& panelSize);
     void connectButtons();
 
     void FormCreate();
@@ -160,7 +167,6 @@ private:
     void RestorePlacement();
     void SavePlacement();
     void FillSearchHistory();
-    void AbortSearch();
     void RemoveTempFiles(const QStringList& patterns);
     void BringToFront(QWidget* page);
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -169,6 +175,7 @@ private:
     Options m_options;
     std::mt19937 m_random;
     std::unique_ptr<SettingsFile> SettingsFile_;
+    std::unique_ptr<SearchRun> m_searchRun;
     DataFileConfig DataFile;
     QString ProgramFolderText;
     bool FoundFixedIni = false;

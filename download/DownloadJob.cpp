@@ -213,7 +213,10 @@ void DownloadJob::Redirect(const QByteArray& location) {
     try {
         StartTransfer(m_targetPath, next);
     } catch (const PellmarError& error) {
-        emit message(error.message());
+        // Shown from the event loop: a message box's own loop must not run while the old
+        // client is still inside its event.
+        const QString text = error.message();
+        QTimer::singleShot(0, this, [this, text] { emit message(text); });
     }
 }
 

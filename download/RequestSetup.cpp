@@ -14,3 +14,15 @@ void SetUpRequest(THttpCli& client, const SettingsFile& ini) {
     client.SetUsername(none);
     client.SetPassword(none);
 }
+
+void SetUpRequestThroughStoredProxy(THttpCli& client, const SettingsFile& ini) {
+    const QByteArray server = Cp1252::fromUnicode(UserOptions::ProxyServer(ini));
+    const bool viaProxy = !server.isEmpty();
+    const QByteArray none;
+    client.SetProxy(server);
+    client.SetProxyPort(Cp1252::fromUnicode(UserOptions::ProxyPortText(ini)));
+    client.SetProxyUsername(viaProxy ? Cp1252::fromUnicode(UserOptions::ProxyName(ini)) : none);
+    client.SetProxyPassword(viaProxy ? Cp1252::fromUnicode(UserOptions::ProxyPass(ini)) : none);
+    client.SetUsername(none);
+    client.SetPassword(none);
+}

@@ -8,3 +8,8 @@ class THttpCli;
 // password go out as proxy credentials and only while a proxy is in use, so that no file
 // host or search service ever sees them.
 void SetUpRequest(THttpCli& client, const SettingsFile& ini);
+
+// For reports sent to the search service: the proxy server and port as they stand in the
+// settings, whatever "UseProxy" says (an empty server means a direct connection). The
+// credentials go to that proxy only.
+void SetUpRequestThroughStoredProxy(THttpCli& client, const SettingsFile& ini);
