@@ -30,6 +30,9 @@ constexpr int kProgressTickMs = 1000;
 constexpr int kRetryMs = 3000;
 // A service page or listing beyond this is not one: it would only fill the memory.
 constexpr qint64 kMaxAnswerBytes = 32 * 1024 * 1024;
+// Engine pages one search asks for at most: far more than a time limit lets anyone read,
+// and few enough that a page of thousands of paging links cannot pile up clients.
+constexpr qsizetype kMaxPagesPerSearch = 1000;
 
 QByteArray percentEncoded(char c) {
     return '%' + QByteArray(1, c).toHex().toUpper();
@@ -234,14 +237,14 @@ void SearchRun::resetLists() {
 void SearchRun::sendFirstEngineRequest(const QByteArray& url) {
     // A page that links back to a page of this search (its "previous" page) is not asked
     // again: pages linking each other would be fetched over and over until the time limit.
-    if (m_pagesAsked.contains("1 " + url))
+    if (m_pagesAsked.contains("1 " + url) || m_pagesAsked.size() >= kMaxPagesPerSearch)
         return;
     m_pagesAsked.insert("1 " + url);
     sendEngineRequest(1, url);
 }
 
 void SearchRun::sendSecondEngineRequest(const QByteArray& url) {
-    if (m_pagesAsked.contains("2 " + url)) {
+    if (m_pagesAsked.contains("2 " + url) || m_pagesAsked.size() >= kMaxPagesPerSearch) {
         MarkSourceDone(SearchSource::Engine2); // no new next page
         return;
     }
