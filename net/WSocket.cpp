@@ -579,7 +579,7 @@ int TCustomWSocket::Receive(void* buffer, int capacity) {
         m_lastError = FromErrno(errno);
         return -1;
     }
-    m_readCount += int(count);
+    m_readCount += count;
     return int(count);
 }
 

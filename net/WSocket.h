@@ -64,7 +64,7 @@ public:
     QByteArray DnsResult() const { return m_dnsResult; }
     QList<QByteArray> DnsResultList() const { return m_dnsResultList; }
     TSocketState State() const { return m_state; }
-    int ReadCount() const { return m_readCount; }
+    qint64 ReadCount() const { return m_readCount; }
     int RcvdCount();
     int LastError() const { return m_lastError; }
     bool MultiThreaded() const { return m_multiThreaded; }
@@ -169,7 +169,7 @@ private:
     TSocketLingerOnOff m_lingerOnOff = wsLingerOn;
     int m_lingerTimeout = 0;
     bool m_allSent = true;
-    int m_readCount = 0;
+    qint64 m_readCount = 0; // 64-bit: a connection may carry more than 2 GiB
     bool m_closeReported = false;
     bool m_destroying = false;
     bool m_receivedInRound = false;  // a Receive call happened during the current handler
