@@ -27,6 +27,9 @@ TListDialog::TListDialog(Platform& platform, QAbstractItemView* hitList, QWidget
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
     BitBtn2->setToolTip(QStringLiteral("Cancel"));
     BitBtn2->setAutoDefault(false);
+    // Glyph buttons: their captions are emptied at every show.
+    for (QPushButton* button : {BitBtn1, BitBtn2})
+        button->setFixedSize(44, 25);
     connect(BitBtn1, &QPushButton::clicked, this, [this] {
         try {
             okClicked();

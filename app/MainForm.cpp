@@ -14,6 +14,7 @@
 #include "controls/HarmFade.h"
 #include "controls/SplitterBar.h"
 #include "controls/UrlLabel.h"
+#include "core/SearchHistory.h"
 #include "core/UserOptions.h"
 #include "download/DownloadJob.h"
 #include "download/DownloadQueue.h"
@@ -22,6 +23,7 @@
 #include "platform/Cp1252.h"
 #include "platform/Errors.h"
 #include "platform/ProgramFolder.h"
+#include "search/SearchRun.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -35,7 +37,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -120,9 +122,6 @@ void TMainForm::buildWindow() {
             t->start();
         return t;
     };
-    ProgressTimer = timer(QStringLiteral("ProgressTimer"), 1000, false);
-    SearchLimitTimer = timer(QStringLiteral("SearchLimitTimer"), 1000, false);
-    AudioFindTimer = timer(QStringLiteral("AudioFindTimer"), 1000, false);
     Timer2 = timer(QStringLiteral("Timer2"), 1000, true);
     Timer1 = timer(QStringLiteral("Timer1"), 3000, true);
 }
@@ -309,6 +308,8 @@ void TMainForm::FormCreate() {
     UpdateCheckStarted = false;
     SettingsFile_ = std::make_unique<SettingsFile>(QDir(folder).filePath(
         QFileInfo(ProgramFolder::executablePath()).completeBaseName() + QStringLiteral(".ini")));
+    m_searchRun = std::make_unique<SearchRun>(*SettingsFile_, folder, m_platform);
+    SearchPage->attach(*m_searchRun, m_platform.messages);
     Downloads = new DownloadQueue(*SettingsFile_, this);
     connect(Downloads, &DownloadQueue::jobCreated, this, &TMainForm::ShowDownloadWindow);
     connect(Timer2, &QTimer::timeout, Downloads, &DownloadQueue::PumpDownloads);
@@ -325,6 +326,8 @@ void TMainForm::FormCreate() {
         // The rest of the creation is skipped; the window still opens.
         showGeneralError(m_platform.messages, error.message());
     }
+    // A broken data file leaves the fields read so far: searches go to those addresses.
+    m_searchRun->setServiceUrls(SearchServiceUrls::fromDataFile(DataFile));
 }
 
 void TMainForm::LoadDataFile() {
@@ -339,6 +342,7 @@ void TMainForm::LoadDataFile() {
     AboutUrl->setText(DataFile.HomeUrl);
     AboutUrl->setURL(DataFile.HomeUrl);
     versionlabel->setText(QStringLiteral("v3.2"));
+    m_searchRun->setServiceUrls(SearchServiceUrls::fromDataFile(DataFile));
     if (!UpdateCheckStarted && m_options.startUpdateCheck) {
         UpdateCheckStarted = true;
         m_options.startUpdateCheck();
@@ -440,7 +444,7 @@ void TMainForm::PassProxyToBanner() {
 }
 
 void TMainForm::FillSearchHistory() {
-    SearchPage->fillSearchHistory(settings());
+    SearchPage->showHistory(SearchHistory::Read(settings()));
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -464,7 +468,7 @@ bool TMainForm::FormCloseQuery() {
 }
 
 void TMainForm::FormClose() {
-    AbortSearch();
+    m_searchRun->AbortButtonClick();
     RemoveTempFiles({QStringLiteral("*.tmp")});
     SavePlacement();
 }
@@ -480,19 +484,6 @@ void TMainForm::SavePlacement() {
     ini.writeInteger(kWinPos, QStringLiteral("Width"), isMaximized() ? -1 : width());
     ini.writeInteger(kWinPos, QStringLiteral("Height"), height());
     SearchPage->saveColumns(ini);
-}
-
-void TMainForm::AbortSearch() {
-    // The search run adds the cancelling of its requests here; the window's part is to
-    // come back to rest and leave no temporary files behind.
-    Progressbar->resize(0, Progressbar->height());
-    SearchLimitTimer->stop();
-    ProgressTimer->stop();
-    SearchButton->show();
-    AbortButton->hide();
-    for (QCheckBox* box : {SearchHttpCheck, SearchFtpCheck, SearchSMBCheck, OnlyLeechCheck})
-        box->setEnabled(true);
-    RemoveTempFiles({});
 }
 
 // Removes the files of the program's temp folder that match the patterns (all with none).
@@ -566,8 +557,4 @@ QString TMainForm::ReadSetting(const QString& section, const QString& key,
 
 void TMainForm::WriteSetting(const QString& section, const QString& key, const QString& value) {
     settings().writeString(section, key, value);
-}
-
-void TMainForm::RememberSearch(const QString& text) {
-    SearchPage->rememberSearch(settings(), text);
 }

@@ -23,8 +23,9 @@ class QLabel;
 class QMenu;
 class QPushButton;
 class QTimer;
-class QTreeWidget;
+class QTreeView;
 class QWidget;
+class SearchRun;
 class TAdImage;
 class THarmFade;
 class TBannerClickPage;
@@ -70,10 +71,9 @@ public:
     void AdImage1Click();
     void FormResize();
 
-    // Search history at a search start with a non-empty text.
-    void RememberSearch(const QString& text);
-
     SettingsFile& settings() { return *SettingsFile_; }
+    // The search: its requests, stores, lists, timers and history.
+    SearchRun& searchRun() { return *m_searchRun; }
     const DataFileConfig& dataFile() const { return DataFile; }
     QString programFolder() const { return ProgramFolderText; }
     bool updateCheckStarted() const { return UpdateCheckStarted; }
@@ -94,8 +94,8 @@ public:
     QFrame* Progressbar = nullptr;
     QLabel* SearchStatus = nullptr;
     QLabel* SearchFound = nullptr;
-    QTreeWidget* HostListView = nullptr;
-    QTreeWidget* SearchListview = nullptr;
+    QTreeView* HostListView = nullptr;
+    QTreeView* SearchListview = nullptr;
     TSplitterBar* Splitter1 = nullptr;
     QWidget* ListsArea = nullptr;
     QLabel* versionlabel = nullptr;
@@ -127,9 +127,6 @@ public:
     THarmFade* HarmFade15 = nullptr;
     THarmFade* HarmFade16 = nullptr;
     THarmFade* HarmFade17 = nullptr;
-    QTimer* ProgressTimer = nullptr;
-    QTimer* SearchLimitTimer = nullptr;
-    QTimer* AudioFindTimer = nullptr;
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;
     QMenu* SearchListMenu = nullptr;
@@ -170,7 +167,6 @@ private:
     void RestorePlacement();
     void SavePlacement();
     void FillSearchHistory();
-    void AbortSearch();
     void RemoveTempFiles(const QStringList& patterns);
     void BringToFront(QWidget* page);
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -179,6 +175,7 @@ private:
     Options m_options;
     std::mt19937 m_random;
     std::unique_ptr<SettingsFile> SettingsFile_;
+    std::unique_ptr<SearchRun> m_searchRun;
     DataFileConfig DataFile;
     QString ProgramFolderText;
     bool FoundFixedIni = false;

@@ -1,35 +1,47 @@
 #include "app/SearchPage.h"
 
+#include "app/ImageListDelegate.h"
+#include "app/ListPictures.h"
 #include "app/PictureButton.h"
 #include "controls/ColumnWidths.h"
 #include "controls/HarmFade.h"
 #include "controls/SplitterBar.h"
+#include "platform/Errors.h"
+#include "platform/MessageBoxes.h"
 #include "platform/SettingsFile.h"
+#include "search/SearchRun.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 #include <array>
 
 namespace {
 
 const QString kWinPos = QStringLiteral("WinPos");
-const QString kSearches = QStringLiteral("Searches");
-constexpr int kMaxHistory = 11;
 
-QTreeWidget* reportList(QWidget* parent, const QString& name, const QStringList& columns) {
-    auto* list = new QTreeWidget(parent);
+// A report-style list: rows of columns with a picture in the first, no tree.
+QTreeView* reportList(QWidget* parent, const QString& name, QList<QIcon> images,
+                      QList<int> rightAligned = {}) {
+    auto* list = new QTreeView(parent);
     list->setObjectName(name);
     list->setRootIsDecorated(false);
+    list->setItemsExpandable(false);
     list->setUniformRowHeights(true);
-    list->setHeaderLabels(columns);
+    list->setAllColumnsShowFocus(true);
+    list->setIconSize(QSize(16, 16));
     list->setContextMenuPolicy(Qt::CustomContextMenu);
+    // The image index role is the same number on both list models.
+    list->setItemDelegate(new TImageListDelegate(std::move(images), HitListModel::ImageIndexRole,
+                                                 std::move(rightAligned), list));
     return list;
 }
 
@@ -128,9 +140,8 @@ void TSearchPage::buildListsArea() {
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(0);
 
-    HostListView =
-        reportList(area, QStringLiteral("HostListView"),
-                   {QStringLiteral("Host"), QStringLiteral("Files"), QStringLiteral("Rel.")});
+    HostListView = reportList(area, QStringLiteral("HostListView"), ListPictures::hostImages());
+    HostListView->setSelectionMode(QAbstractItemView::SingleSelection);
     row->addWidget(HostListView);
     Splitter1 = new TSplitterBar(area);
     Splitter1->setObjectName(QStringLiteral("Splitter1"));
@@ -141,14 +152,10 @@ void TSearchPage::buildListsArea() {
 
     auto* right = new QVBoxLayout;
     right->setSpacing(2);
-    SearchListview = reportList(
-        area, QStringLiteral("SearchListview"),
-        {QStringLiteral("MP3 File"), QStringLiteral("Size"), QStringLiteral("File Info")});
+    SearchListview = reportList(area, QStringLiteral("SearchListview"), ListPictures::hitImages(),
+                                {HitListModel::SizeColumn});
     SearchListview->setSelectionMode(QAbstractItemView::ExtendedSelection);
     SearchListview->setSelectionBehavior(QAbstractItemView::SelectRows);
-    SearchListview->headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
-    SearchListview->setSortingEnabled(true);
-    SearchListview->sortByColumn(0, Qt::AscendingOrder);
     right->addWidget(SearchListview, 1);
 
     auto* bar = new QHBoxLayout;
@@ -228,56 +235,109 @@ void TSearchPage::saveColumns(SettingsFile& ini) const {
     ini.writeInteger(kWinPos, QStringLiteral("HostWidth"), HostListView->width());
 }
 
-void TSearchPage::fillSearchHistory(const SettingsFile& ini) {
-    // The history never holds more than eleven entries; a damaged "Count" must not make
-    // the start read the file a million times.
-    const int count = std::min(ini.readInteger(kSearches, QStringLiteral("Count"), 0), kMaxHistory);
-    for (int i = 0; i < count; ++i)
-        ComboBox1->addItem(ini.readString(kSearches, QStringLiteral("Search%1").arg(i), QString()));
-}
-
-void TSearchPage::rememberSearch(SettingsFile& ini, const QString& text) {
-    if (text.isEmpty())
-        return;
-    QStringList entries;
-    for (int i = 0; i < ComboBox1->count(); ++i)
-        entries.append(ComboBox1->itemText(i));
-    bool known = false;
-    for (const QString& entry : entries)
-        known = known || entry.toLower() == text.toLower();
-    if (!known) {
-        if (entries.isEmpty()) {
-            entries.append(text);
-        } else {
-            if (entries.size() < kMaxHistory)
-                entries.append(QString());
-            for (qsizetype i = entries.size() - 1; i > 0; --i)
-                entries[i] = entries[i - 1];
-            entries[0] = text;
-        }
-        const QString current = ComboBox1->currentText();
-        ComboBox1->clear();
-        ComboBox1->addItems(entries);
-        ComboBox1->setEditText(current);
-    }
-    ini.writeInteger(kSearches, QStringLiteral("Count"), static_cast<int>(entries.size()));
-    for (qsizetype i = 0; i < entries.size(); ++i)
-        ini.writeString(kSearches, QStringLiteral("Search%1").arg(i), entries[i]);
+void TSearchPage::showHistory(const QStringList& entries) {
+    const QString typed = ComboBox1->currentText();
+    ComboBox1->clear();
+    ComboBox1->addItems(entries);
+    ComboBox1->setEditText(typed);
 }
 
 void TSearchPage::selectAllHits() {
-    if (SearchListview->topLevelItemCount() == 0)
+    QItemSelectionModel* selection = SearchListview->selectionModel();
+    if (!selection || selection->model()->rowCount() == 0)
         return;
     SearchListview->setFocus();
     SearchListview->selectAll();
 }
 
 void TSearchPage::invertHitSelection() {
-    if (SearchListview->topLevelItemCount() == 0)
+    QItemSelectionModel* selection = SearchListview->selectionModel();
+    if (!selection || selection->model()->rowCount() == 0)
         return;
     SearchListview->setFocus();
-    for (int i = 0; i < SearchListview->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = SearchListview->topLevelItem(i);
-        item->setSelected(!item->isSelected());
+    const QAbstractItemModel* model = selection->model();
+    const QItemSelection everyRow(model->index(0, 0),
+                                  model->index(model->rowCount() - 1, model->columnCount() - 1));
+    selection->select(everyRow, QItemSelectionModel::Toggle | QItemSelectionModel::Rows);
+}
+
+void TSearchPage::showLists(QItemSelectionModel& hosts, QItemSelectionModel& hits) {
+    HostListView->setModel(hosts.model());
+    HostListView->setSelectionModel(&hosts);
+    SearchListview->setModel(hits.model());
+    SearchListview->setSelectionModel(&hits);
+}
+
+SearchSources TSearchPage::sources() const {
+    SearchSources sources;
+    sources.http = SearchHttpCheck->isChecked();
+    sources.ftp = SearchFtpCheck->isChecked();
+    sources.smb = SearchSMBCheck->isChecked();
+    sources.onlyLeech = OnlyLeechCheck->isChecked();
+    return sources;
+}
+
+void TSearchPage::attach(SearchRun& run, IMessageBoxes& messages) {
+    m_run = &run;
+    m_messages = &messages;
+    showLists(run.hostSelection(), run.hitSelection());
+    connectRun();
+}
+
+void TSearchPage::connectRun() {
+    SearchRun* run = m_run;
+    connect(run, &SearchRun::statusChanged, SearchStatus, &QLabel::setText);
+    connect(run, &SearchRun::searchingChanged, this, &TSearchPage::showSearching);
+    connect(run, &SearchRun::progressChanged, this,
+            [this](int width) { Progressbar->resize(width, Progressbar->height()); });
+    connect(run, &SearchRun::foundChanged, this,
+            [this](int count) { SearchFound->setText(QString::number(count)); });
+    connect(run, &SearchRun::historyChanged, this, &TSearchPage::showHistory);
+    connect(run, &SearchRun::hostListFocusRequested, this, [this] { HostListView->setFocus(); });
+
+    connect(SearchButton, &QPushButton::clicked, this, &TSearchPage::startSearch);
+    connect(AbortButton, &QPushButton::clicked, run, &SearchRun::AbortButtonClick);
+    connect(HostListView, &QAbstractItemView::clicked, run, &SearchRun::HostListViewClick);
+    connect(SearchListMenu->findChild<QAction*>(QStringLiteral("CopyPathToClipboard1")),
+            &QAction::triggered, run, &SearchRun::CopyPathToClipboard1Click);
+    connect(HostListMenu->findChild<QAction*>(QStringLiteral("CopyFTPPath")), &QAction::triggered,
+            run, &SearchRun::CopyFTPPathClick);
+    ComboBox1->installEventFilter(this);
+    ComboBox1->lineEdit()->installEventFilter(this);
+}
+
+// The abort button shows and the source check boxes are locked while a search runs.
+void TSearchPage::showSearching(bool searching) {
+    SearchButton->setVisible(!searching);
+    AbortButton->setVisible(searching);
+    for (QCheckBox* box : {SearchHttpCheck, SearchFtpCheck, SearchSMBCheck, OnlyLeechCheck})
+        box->setEnabled(!searching);
+}
+
+void TSearchPage::startSearch() {
+    m_run->setProgressSpace(StatusBevel->width() - 7);
+    try {
+        m_run->SearchButtonClick(ComboBox1->currentText(), sources());
+    } catch (const PellmarError& error) {
+        showGeneralError(*m_messages, error.message());
     }
+}
+
+// Enter in the search box starts a search, aborting a running one first.
+bool TSearchPage::eventFilter(QObject* watched, QEvent* event) {
+    if (m_run && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            m_run->setProgressSpace(StatusBevel->width() - 7);
+            try {
+                if (m_run->ComboBox1KeyPress(QLatin1Char('\r'), ComboBox1->currentText(),
+                                             sources()))
+                    return true;
+            } catch (const PellmarError& error) {
+                showGeneralError(*m_messages, error.message());
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }

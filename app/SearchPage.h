@@ -3,24 +3,37 @@
 #include <QWidget>
 
 class QCheckBox;
+class IMessageBoxes;
 class QComboBox;
 class QFrame;
 class QLabel;
 class QMenu;
+class QItemSelectionModel;
 class QPushButton;
-class QTreeWidget;
+class QTreeView;
+class SearchRun;
 class SettingsFile;
 class THarmFade;
 class TSplitterBar;
+struct SearchSources;
 
 // The search page of the main window: the search bar with its source check boxes, status
 // and progress, the host and hit lists side by side, the buttons under the hit list and the
-// lists' pop-up menus.
+// lists' pop-up menus. It shows a search run's lists and state and forwards the page's
+// gestures to the run; the rules live in the run.
 class TSearchPage : public QWidget {
     Q_OBJECT
 
 public:
     explicit TSearchPage(QWidget* parent = nullptr);
+
+    // Shows the run's lists, status, progress and count, and hands it the page's gestures.
+    // An error that stops a search start goes to the general error box.
+    void attach(SearchRun& run, IMessageBoxes& messages);
+    // The views over two lists with their selection and focused rows.
+    void showLists(QItemSelectionModel& hosts, QItemSelectionModel& hits);
+    // The check boxes under the search box.
+    SearchSources sources() const;
 
     // Lays out the bar, the lists area (page width - 15, height - 90) and the sponsor line.
     void layoutPage();
@@ -33,9 +46,8 @@ public:
     void restoreColumns(const SettingsFile& ini);
     void saveColumns(SettingsFile& ini) const;
 
-    // Search history of the search box, section "Searches".
-    void fillSearchHistory(const SettingsFile& ini);
-    void rememberSearch(SettingsFile& ini, const QString& text);
+    // The search box's drop-down, newest first; the text being typed stays.
+    void showHistory(const QStringList& entries);
 
     void selectAllHits();
     void invertHitSelection();
@@ -51,8 +63,8 @@ public:
     QFrame* Progressbar = nullptr;
     QLabel* SearchStatus = nullptr;
     QLabel* SearchFound = nullptr;
-    QTreeWidget* HostListView = nullptr;
-    QTreeWidget* SearchListview = nullptr;
+    QTreeView* HostListView = nullptr;
+    QTreeView* SearchListview = nullptr;
     TSplitterBar* Splitter1 = nullptr;
     QWidget* ListsArea = nullptr;
     THarmFade* HarmFade14 = nullptr;
@@ -67,6 +79,13 @@ private:
     void buildListsArea();
     void buildMenus();
     void dragSplitter(int totalDelta);
+    void connectRun();
+    void showSearching(bool searching);
+    void startSearch();
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    SearchRun* m_run = nullptr;
+    IMessageBoxes* m_messages = nullptr;
 
     QWidget* m_searchBar = nullptr;
     QLabel* m_sponsorLabel = nullptr;

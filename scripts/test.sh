@@ -18,4 +18,5 @@ for fuzzer in build-fuzz/bin/fuzz_*; do
 done
 scripts/setup.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DPELLMAR_SANITIZE=ON
 cd build-asan
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j2
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    LSAN_OPTIONS="suppressions=$(pwd)/../tests/lsan-suppressions.txt" ctest --output-on-failure -j2

@@ -28,6 +28,11 @@ namespace {
 const QString kCaption = QStringLiteral("Pellmar");
 constexpr int kProgressTickMs = 1000;
 constexpr int kRetryMs = 3000;
+// A service page or listing beyond this is not one: it would only fill the memory.
+constexpr qint64 kMaxAnswerBytes = 32 * 1024 * 1024;
+// Engine pages one search asks for at most: far more than a time limit lets anyone read,
+// and few enough that a page of thousands of paging links cannot pile up clients.
+constexpr qsizetype kMaxPagesPerSearch = 1000;
 
 QByteArray percentEncoded(char c) {
     return '%' + QByteArray(1, c).toHex().toUpper();
@@ -232,18 +237,18 @@ void SearchRun::resetLists() {
 void SearchRun::sendFirstEngineRequest(const QByteArray& url) {
     // A page that links back to a page of this search (its "previous" page) is not asked
     // again: pages linking each other would be fetched over and over until the time limit.
-    if (m_pagesAsked.contains(url))
+    if (m_pagesAsked.contains("1 " + url) || m_pagesAsked.size() >= kMaxPagesPerSearch)
         return;
-    m_pagesAsked.insert(url);
+    m_pagesAsked.insert("1 " + url);
     sendEngineRequest(1, url);
 }
 
 void SearchRun::sendSecondEngineRequest(const QByteArray& url) {
-    if (m_pagesAsked.contains(url)) {
+    if (m_pagesAsked.contains("2 " + url) || m_pagesAsked.size() >= kMaxPagesPerSearch) {
         MarkSourceDone(SearchSource::Engine2); // no new next page
         return;
     }
-    m_pagesAsked.insert(url);
+    m_pagesAsked.insert("2 " + url);
     sendEngineRequest(2, url);
 }
 
@@ -264,6 +269,12 @@ void SearchRun::sendEngineRequest(int tag, const QByteArray& url) {
     client.SetReceiveStream(&query->body);
     client.OnRequestDone = [this](THttpCli* sender, THttpRequest, quint16) {
         guarded([&] { QueryDone(sender); });
+    };
+    client.OnDocData = [body = &query->body](THttpCli* sender, const char*, int length) {
+        if (body->size() + length <= kMaxAnswerBytes)
+            return;
+        sender->SetReceiveStream(nullptr);
+        sender->Abort(); // ends like a failed request
     };
     m_activeQueries.push_back(std::move(query));
     try {
@@ -334,8 +345,9 @@ QList<QByteArray> SearchRun::takeListing(std::unique_ptr<ListingQuery>& query) {
     const QString path = query->file->fileName();
     query->file.reset();
     QFile file(path);
-    const QList<QByteArray> lines =
-        file.open(QIODevice::ReadOnly) ? SplitLines(file.readAll()) : QList<QByteArray>();
+    const QList<QByteArray> lines = file.open(QIODevice::ReadOnly)
+                                        ? SplitLines(file.read(kMaxAnswerBytes))
+                                        : QList<QByteArray>();
     file.remove();
     return lines;
 }

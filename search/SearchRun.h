@@ -185,7 +185,7 @@ private:
     std::unique_ptr<ListingQuery> m_smbQuery;
     std::unique_ptr<ListingQuery> m_ftpQuery;
     std::unique_ptr<HeaderProbes> m_probes;
-    QSet<QByteArray> m_pagesAsked;   // engine pages requested by this search
+    QSet<QByteArray> m_pagesAsked;   // "engine url" of the pages requested by this search
     QSet<QByteArray> m_offeredLinks; // "url|=@name" of the links probed by this search
     CompletionFlags m_flags;
     QByteArray m_lastEngine2Url;

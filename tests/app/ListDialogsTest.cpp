@@ -1,14 +1,17 @@
 #include "app/frmGroupSelect.h"
 #include "app/frmSearchFile.h"
+#include "platform/Cp1252.h"
 #include "search/GroupSelection.h"
+#include "search/HitListModel.h"
 #include "support/FakePlatform.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QFocusEvent>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <gtest/gtest.h>
 
 namespace {
@@ -25,12 +28,18 @@ const QList<QPair<QString, QString>> kRows = {
 
 class ListDialogsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        list.setColumnCount(3);
+    void SetUp() override { fill(kRows); }
+
+    // The hit list in the order the rows come, as it shows SMB and FTP hits.
+    void fill(const QList<QPair<QString, QString>>& rows) {
+        model.clear();
+        for (const auto& [caption, size] : rows)
+            model.addRow(
+                {Cp1252::fromUnicode(caption), qmUnknown, Cp1252::fromUnicode(size), "N/A"});
         list.setSelectionMode(QAbstractItemView::ExtendedSelection);
         list.setSelectionBehavior(QAbstractItemView::SelectRows);
-        for (const auto& [caption, size] : kRows)
-            new QTreeWidgetItem(&list, {caption, size, QStringLiteral("N/A")});
+        list.setModel(&model);
+        list.setSelectionModel(&selection);
     }
 
     QList<int> selectedRows() const {
@@ -40,7 +49,10 @@ protected:
         std::sort(rows.begin(), rows.end());
         return rows;
     }
-    void preselect(int row) { list.topLevelItem(row)->setSelected(true); }
+    void preselect(int row) {
+        selection.select(model.index(row, 0),
+                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
     QStringList messages() const {
         QStringList texts;
         for (const RecordedMessage& message : fake.messages.shown)
@@ -49,7 +61,9 @@ protected:
     }
 
     FakePlatform fake;
-    QTreeWidget list;
+    HitListModel model;
+    QItemSelectionModel selection{&model};
+    QTreeView list;
 };
 
 struct GroupRow {
@@ -122,7 +136,7 @@ TEST_F(ListDialogsTest, GroupSelectSelectsByNameAndSize) {
     for (const GroupRow& row : rows) {
         SCOPED_TRACE(row.name);
         fake.messages.shown.clear();
-        list.clearSelection();
+        selection.clearSelection();
         preselect(3);
         TfrmGroupSelect dialog(fake.platform, &list);
         dialog.show();
@@ -141,7 +155,9 @@ TEST_F(ListDialogsTest, GroupSelectSelectsByNameAndSize) {
 }
 
 TEST_F(ListDialogsTest, GroupSelectWithoutSizesSelectsEveryRowInTheRange) {
-    list.topLevelItem(4)->setText(1, QStringLiteral("0"));
+    QList<QPair<QString, QString>> rows = kRows;
+    rows[4].second = QStringLiteral("0");
+    fill(rows);
     TfrmGroupSelect dialog(fake.platform, &list);
     dialog.CheckBox1->setChecked(true);
     dialog.CheckBox2->setChecked(false);
@@ -190,7 +206,7 @@ TEST_F(ListDialogsTest, FindSelectsTheFirstMatchOnly) {
     for (const auto& [text, row, message] : rows) {
         SCOPED_TRACE(text.toStdString());
         fake.messages.shown.clear();
-        list.clearSelection();
+        selection.clearSelection();
         preselect(5);
         dialog.show();
         EXPECT_TRUE(dialog.BitBtn1->text().isEmpty());
@@ -204,7 +220,7 @@ TEST_F(ListDialogsTest, FindSelectsTheFirstMatchOnly) {
         }
         EXPECT_EQ(selectedRows(), row < 0 ? QList<int>() : QList<int>{row});
         if (row >= 0) {
-            EXPECT_EQ(list.currentIndex().row(), row);
+            EXPECT_EQ(selection.currentIndex().row(), row);
         }
     }
 }

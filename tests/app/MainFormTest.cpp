@@ -18,12 +18,14 @@
 #include <QEnterEvent>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <gtest/gtest.h>
 #include <random>
 
@@ -349,21 +351,31 @@ TEST_F(MainFormTest, MaximizedCloseWritesMinusOneAndReopensMaximized) {
     EXPECT_TRUE(form->isMaximized());
 }
 
-TEST_F(MainFormTest, HistoryKeepsElevenNewestFirstAndIgnoresKnownTexts) {
+TEST_F(MainFormTest, EnterInTheSearchBoxSearchesAndKeepsElevenNewestFirst) {
     auto form = create();
+    form->show();
+    auto enter = [&form](const QString& text) {
+        form->ComboBox1->setEditText(text);
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+        QCoreApplication::sendEvent(form->ComboBox1->lineEdit(), &press);
+    };
     for (int i = 1; i <= 12; ++i)
-        form->RememberSearch(QStringLiteral("Song %1").arg(i));
-    SettingsFile ini(iniPath());
-    EXPECT_EQ(ini.readInteger(QStringLiteral("Searches"), QStringLiteral("Count"), 0), 11);
-    EXPECT_EQ(ini.readString(QStringLiteral("Searches"), QStringLiteral("Search0"), {}),
-              QStringLiteral("Song 12"));
-    EXPECT_EQ(ini.readString(QStringLiteral("Searches"), QStringLiteral("Search10"), {}),
-              QStringLiteral("Song 2"));
-    form->RememberSearch(QStringLiteral("sONG 5"));
-    EXPECT_EQ(form->ComboBox1->count(), 11);
-    EXPECT_EQ(form->ComboBox1->itemText(0), QStringLiteral("Song 12"));
-    EXPECT_EQ(ini.readString(QStringLiteral("Searches"), QStringLiteral("Search7"), {}),
-              QStringLiteral("Song 5"));
+        enter(QStringLiteral("Song %1").arg(i));
+    EXPECT_TRUE(form->SearchButton->isHidden());
+    EXPECT_FALSE(form->SearchFtpCheck->isEnabled());
+    EXPECT_EQ(form->SearchStatus->text(), QStringLiteral("Searching..."));
+    enter(QStringLiteral("sONG 5"));
+    EXPECT_EQ(form->ComboBox1->currentText(), QStringLiteral("sONG 5"));
+    QStringList shown;
+    for (int i = 0; i < form->ComboBox1->count(); ++i)
+        shown.append(form->ComboBox1->itemText(i));
+    EXPECT_EQ(shown.size(), 11);
+    EXPECT_EQ(shown.first(), QStringLiteral("Song 12"));
+    EXPECT_EQ(shown.last(), QStringLiteral("Song 2"));
+    form->AbortButton->click();
+    EXPECT_EQ(form->SearchStatus->text(), QStringLiteral("Search aborted"));
+    EXPECT_FALSE(form->SearchButton->isHidden());
+    EXPECT_TRUE(form->SearchFtpCheck->isEnabled());
 
     auto next = create();
     next->show();

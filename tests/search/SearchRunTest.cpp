@@ -255,3 +255,21 @@ TEST_F(SearchRunTest, PagesLinkingEachOtherAreAskedForOnce) {
     EXPECT_TRUE(run.completionFlags().isSet(SearchSource::Engine2));
     EXPECT_FALSE(run.completionFlags().isSet(SearchSource::Engine1));
 }
+
+TEST_F(SearchRunTest, AnOversizedPageEndsItsEngineUnread) {
+    ScriptedServer server([](ScriptedServer::Connection& connection) {
+        const QByteArray request = connection.readRequest();
+        const QByteArray paging =
+            "<a href=\"search.asp?since=&searchwords=x&page=2\"><IMG SRC=\"/mediabot/\r\n";
+        connection.send("HTTP/1.0 200 OK\r\n\r\n" + paging);
+        if (request.startsWith("GET /one"))
+            connection.send(QByteArray(33 * 1024 * 1024, 'x'));
+    });
+    run.setServiceUrls(
+        {server.url("/one?w="), server.url("/two?w="), server.url("/3?q="), server.url("/4?q=")});
+    run.SearchButtonClick("x", kHttpOnly);
+    ASSERT_TRUE(WaitFor([&] { return !run.hasWorkInFlight(); }));
+    // Read, the first engine's page would have asked for its page 2.
+    EXPECT_EQ(server.requests().size(), 2);
+    EXPECT_TRUE(run.completionFlags().isSet(SearchSource::Engine1));
+}
