@@ -10,6 +10,8 @@
 
 #include <QDBusConnection>
 
+#include <QFileInfo>
+#include <QIcon>
 #include <QLabel>
 #include <QTimer>
 
@@ -35,8 +37,21 @@ int main(int argc, char** argv) {
     PellmarApplication app(argc, argv);
     RaiseFileDescriptorLimit();
     QCoreApplication::setApplicationName(QStringLiteral("Pellmar"));
+    // The menu entry and icon of an installed program.
+    QGuiApplication::setDesktopFileName(QStringLiteral("net.pellmar.Pellmar"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("net.pellmar.Pellmar")));
     WidgetPlatform desktop;
     app.setMessageBoxes(&desktop.platform().messages);
+
+    // Nothing is said about the program folder unless it cannot be set up; without a
+    // folder it may write, the program could keep none of the user's settings.
+    const QString problem = ProgramFolder::prepare();
+    if (!problem.isEmpty()) {
+        desktop.platform().messages.show(QStringLiteral("Pellmar"), problem, MessageIcon::Error,
+                                         MessageButtons::Ok);
+        if (!QFileInfo(ProgramFolder::path()).isWritable())
+            return 1;
+    }
 
     // The window asks for the check while it is being created; the check starts from the
     // event loop, once the window and the refresh window exist.

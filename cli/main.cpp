@@ -1,4 +1,5 @@
 #include "cli/Commands.h"
+#include "platform/ProgramFolder.h"
 #include "platform/ResourceLimits.h"
 
 #include <QCoreApplication>
@@ -42,6 +43,12 @@ int main(int argc, char** argv) {
     if (command == commands.end()) {
         printUsage();
         return 2;
+    }
+    // The commands that work in the program folder find it as the program leaves it.
+    if (name != QStringLiteral("datafile") && name != QStringLiteral("get")) {
+        const QString problem = ProgramFolder::prepare();
+        if (!problem.isEmpty())
+            std::fprintf(stderr, "pellmar-cli: %s\n", problem.toLocal8Bit().constData());
     }
     return command->second(args);
 }

@@ -5,6 +5,7 @@
 #include "download/RequestSetup.h"
 #include "net/HttpCli.h"
 #include "net/NoticeEndpoint.h"
+#include "net/SplitUrl.h"
 #include "platform/Errors.h"
 
 #include <QDir>
@@ -29,6 +30,7 @@ QByteArray ProbedHit::record() const {
 struct HeaderProbes::Probe {
     std::unique_ptr<QFile> file; // the client's receive stream
     std::unique_ptr<THttpCli> client;
+    QByteArray host; // host and port, for the limit per host
     bool skipId3Tags = true;
     qint64 stored = 0;     // bytes the client has written to the file
     QByteArray start;      // the first of them, enough to tell an ID3v2 tag's size
@@ -44,6 +46,7 @@ HeaderProbes::HeaderProbes(const SettingsFile& ini, const QString& programFolder
 // client from outside its events closes its socket without firing anything.
 HeaderProbes::~HeaderProbes() {
     m_endpoint.reset();
+    m_waiting.clear();
     m_probes.clear();
     m_released.clear();
 }
@@ -69,9 +72,37 @@ std::unique_ptr<QFile> HeaderProbes::createTempFile(int& tag) const {
 }
 
 void HeaderProbes::StartHeaderProbe(const QByteArray& url, const QByteArray& name) {
-    m_pending.append(url + kSeparator + name);
+    const QByteArray entry = url + kSeparator + name;
+    m_pending.append(entry);
     m_sizes.append("0");
+    m_heads.append(entry.left(entry.indexOf(kSeparator) + 1));
+    const QByteArray host = hostOf(url);
+    if (m_running[host] < kMaxPerHost)
+        startProbe(url, host);
+    else
+        m_waiting[host].push_back(url);
+}
 
+QByteArray HeaderProbes::hostOf(const QByteArray& url) {
+    const UrlParts parts = SplitUrl(url);
+    return parts.host.toLower() + ':' + parts.port;
+}
+
+// A probe of this host ended: the next one waiting for it starts.
+void HeaderProbes::startNext(const QByteArray& host) {
+    if (--m_running[host] <= 0)
+        m_running.erase(host);
+    const auto waiting = m_waiting.find(host);
+    if (waiting == m_waiting.end())
+        return;
+    const QByteArray url = waiting->second.front();
+    waiting->second.pop_front();
+    if (waiting->second.empty())
+        m_waiting.erase(waiting);
+    startProbe(url, host);
+}
+
+void HeaderProbes::startProbe(const QByteArray& url, const QByteArray& host) {
     auto probe = std::make_unique<Probe>();
     int tag = 0;
     probe->file = createTempFile(tag);
@@ -79,6 +110,8 @@ void HeaderProbes::StartHeaderProbe(const QByteArray& url, const QByteArray& nam
         m_endpoint->post([this, url] { guarded([&] { endProbe(url); }); });
         return;
     }
+    ++m_running[host];
+    probe->host = host;
     probe->skipId3Tags = UserOptions::SkipId3Tags(m_ini);
     probe->client = std::make_unique<THttpCli>();
     THttpCli* client = probe->client.get();
@@ -102,6 +135,8 @@ void HeaderProbes::StartHeaderProbe(const QByteArray& url, const QByteArray& nam
 void HeaderProbes::ClearPending() {
     m_pending.clear();
     m_sizes.clear();
+    m_heads.clear();
+    m_waiting.clear(); // nobody waits for their answers any more
 }
 
 void HeaderProbes::ProbeHeaderData(THttpCli* client) {
@@ -155,9 +190,8 @@ void HeaderProbes::readHeader(Probe& probe) {
     }
     const QByteArray clientUrl = probe.client->URL();
     qsizetype index = -1;
-    for (qsizetype i = 0; i < m_pending.size() && index < 0; ++i) {
-        const QByteArray& entry = m_pending.at(i);
-        if (entry.left(entry.indexOf(kSeparator) + 1).contains(clientUrl))
+    for (qsizetype i = 0; i < m_heads.size() && index < 0; ++i) {
+        if (m_heads.at(i).contains(clientUrl))
             index = i;
     }
     if (index < 0) { // the run was aborted meanwhile
@@ -184,18 +218,21 @@ void HeaderProbes::readHeader(Probe& probe) {
 
 void HeaderProbes::ProbeDone(THttpCli* client) {
     const QByteArray url = client->URL();
-    release(client);
+    const QByteArray host = release(client);
+    startNext(host);
     guarded([&] { endProbe(url); });
 }
 
 // Removes the probe's entry. The comparison includes the separator so that a URL which
 // itself holds "|=@" still finds its own entry.
 void HeaderProbes::endProbe(const QByteArray& url) {
+    const QByteArray start = url + kSeparator;
     for (qsizetype i = 0; i < m_pending.size(); ++i) {
-        if (!m_pending.at(i).startsWith(url + kSeparator))
+        if (!m_pending.at(i).startsWith(start))
             continue;
         m_pending.removeAt(i);
         m_sizes.removeAt(i);
+        m_heads.removeAt(i);
         if (m_pending.isEmpty() && m_hooks.lastProbeEnded)
             m_hooks.lastProbeEnded(); // may destroy this object: nothing after it
         return;
@@ -203,23 +240,29 @@ void HeaderProbes::endProbe(const QByteArray& url) {
 }
 
 // The client is inside its OnRequestDone: it is deleted from the event loop afterwards.
-void HeaderProbes::release(THttpCli* client) {
+QByteArray HeaderProbes::release(THttpCli* client) {
     const auto found = m_probes.find(client);
     if (found == m_probes.end())
-        return;
+        return QByteArray();
     Probe* probe = found->second.get();
+    const QByteArray host = probe->host;
     m_released.push_back(std::move(found->second));
     m_probes.erase(found);
     m_endpoint->post([this, probe] {
         std::erase_if(m_released, [probe](const auto& held) { return held.get() == probe; });
     });
+    return host;
 }
 
+// The error is reported from the event loop: an error box runs a nested event loop, which
+// must not deliver the end of a client whose event handler is still on the stack.
 void HeaderProbes::guarded(const std::function<void()>& handler) {
     try {
         handler();
     } catch (const PellmarError& error) {
-        if (m_hooks.error)
-            m_hooks.error(error.message());
+        m_endpoint->post([this, message = error.message()] {
+            if (m_hooks.error)
+                m_hooks.error(message);
+        });
     }
 }

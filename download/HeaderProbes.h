@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -30,10 +31,12 @@ struct ProbedHit {
 // a numbered temporary file in the program folder's temp/, stops the transfer once the
 // frame header is stored (past an ID3v2 tag when "SkipId3Tags" is on), reads it and hands
 // a kept link to the run. PendingProbeList holds "url|=@name" per probe in flight,
-// ProbeSizeList the Content-Length text at the same index ("0" until one arrives).
+// ProbeSizeList the Content-Length text at the same index ("0" until one arrives). Probes of
+// a host beyond kMaxPerHost are pending at once but start as that host's earlier ones end.
 //
-// Hooks are called from the probe clients' events, never from inside StartHeaderProbe.
-// Only lastProbeEnded may destroy this object.
+// Hooks are called from the probe clients' events, never from inside StartHeaderProbe; the
+// error hook comes from the event loop after the handler, so it may show a modal box. Only
+// lastProbeEnded may destroy this object.
 class HeaderProbes {
 public:
     struct Hooks {
@@ -55,7 +58,8 @@ public:
     HeaderProbes& operator=(const HeaderProbes&) = delete;
 
     void StartHeaderProbe(const QByteArray& url, const QByteArray& name);
-    // Abort of the run: empties both lists; running probes go on and end unseen.
+    // Abort of the run: empties both lists and drops the probes still waiting to start;
+    // running probes go on and end unseen.
     void ClearPending();
 
     const QList<QByteArray>& PendingProbeList() const { return m_pending; }
@@ -63,12 +67,19 @@ public:
 
     // The highest tag plus one; the temporary file is the tag in decimal and ".tmp".
     static constexpr int kTagRange = 100000;
+    // Probes of one host (and port) running at once; the others wait their turn in order.
+    // A page with a thousand links to one site then neither floods that server nor holds
+    // a thousand connections, while a dead host only holds up its own links.
+    static constexpr int kMaxPerHost = 32;
 
 private:
     struct Probe;
 
     QString tempFolder() const;
     std::unique_ptr<QFile> createTempFile(int& tag) const;
+    static QByteArray hostOf(const QByteArray& url);
+    void startProbe(const QByteArray& url, const QByteArray& host);
+    void startNext(const QByteArray& host);
 
     void ProbeHeaderData(THttpCli* client);
     void ProbeDocData(THttpCli* client, const QByteArray& chunk);
@@ -77,8 +88,8 @@ private:
     void stopTransfer(Probe& probe);
     void readHeader(Probe& probe);
     void endProbe(const QByteArray& url);
-    void release(THttpCli* client);
-    // Runs a handler; an error that escapes it goes to the error hook.
+    QByteArray release(THttpCli* client); // the client's host
+    // Runs a handler; an error that escapes it goes to the error hook, posted.
     void guarded(const std::function<void()>& handler);
 
     const SettingsFile& m_ini;
@@ -87,6 +98,9 @@ private:
     std::function<int(int)> m_random;
     QList<QByteArray> m_pending;
     QList<QByteArray> m_sizes;
+    QList<QByteArray> m_heads;           // each entry up to and including the '|' of "|=@"
+    std::map<QByteArray, int> m_running; // probes running per host
+    std::map<QByteArray, std::deque<QByteArray>> m_waiting; // URLs waiting per host
     std::map<THttpCli*, std::unique_ptr<Probe>> m_probes;
     std::vector<std::unique_ptr<Probe>> m_released; // ended, deleted from the event loop
     std::unique_ptr<NoticeEndpoint> m_endpoint;

@@ -1,4 +1,5 @@
 #include "download/HeaderProbes.h"
+#include "net/WSocket.h"
 #include "platform/SettingsFile.h"
 #include "support/EventLoopWait.h"
 #include "support/ScriptedServer.h"
@@ -38,7 +39,10 @@ struct ProbeRun {
         h.isListed = [this](const QByteArray& name) { return listed.contains(name); };
         h.accepted = [this](const ProbedHit& hit) { records.append(hit.record()); };
         h.lastProbeEnded = [this] { ++ended; };
-        h.error = [this](const QString& message) { errors.append(message); };
+        h.error = [this](const QString& message) {
+            errors.append(message);
+            DrainEvents(50); // an error box runs a nested event loop
+        };
         return h;
     }
     qint64 tempSize(int tag = 4242) const {
@@ -184,6 +188,9 @@ TEST(HeaderProbes, AcceptsOrDropsByHeaderSizeNameAndTag) {
         ScriptedServer server(inParts(row.header, row.parts));
         run.probes.StartHeaderProbe(server.url("/a.mp3"), "Name");
         feedParts(run, server, row.parts);
+        if (*row.error) {
+            ASSERT_TRUE(WaitFor([&] { return !run.errors.isEmpty(); }));
+        }
 
         QList<QByteArray> expected;
         if (!row.record.isEmpty())
@@ -242,11 +249,16 @@ TEST(HeaderProbes, ClearedProbesRunOnUnseen) {
 TEST(HeaderProbes, HundredsOfProbesWithFewDescriptorsReachTheEnd) {
     ProbeRun run;
     int next = 0;
-    run.draws.clear();
-    ScriptedServer server(
-        ScriptedServer::reply("HTTP/1.0 200 OK\r\nContent-Length: 40000\r\n\r\n" + kJointStereo));
-    auto probes = std::make_unique<HeaderProbes>(run.ini, run.home.path(), run.hooks(),
-                                                 [&next](int) { return next++; });
+    std::vector<std::unique_ptr<ScriptedServer>> servers; // ten hosts, all probes start at once
+    for (int i = 0; i < 10; ++i)
+        servers.push_back(std::make_unique<ScriptedServer>(ScriptedServer::reply(
+            "HTTP/1.0 200 OK\r\nContent-Length: 40000\r\n\r\n" + kJointStereo)));
+    HeaderProbes probes(run.ini, run.home.path(), run.hooks(), [&next](int) { return next++; });
+    try { // lets the sanitizers' runtime see the socket's exception while descriptors are free
+        TWSocket socket;
+        socket.Connect();
+    } catch (const PellmarError&) {
+    }
     rlimit saved{};
     getrlimit(RLIMIT_NOFILE, &saved);
     const int lowestFree = ::dup(0);
@@ -255,12 +267,47 @@ TEST(HeaderProbes, HundredsOfProbesWithFewDescriptorsReachTheEnd) {
     tight.rlim_cur = rlim_t(lowestFree + 20);
     setrlimit(RLIMIT_NOFILE, &tight);
     for (int i = 0; i < 300; ++i)
-        probes->StartHeaderProbe(server.url("/" + QByteArray::number(i) + ".mp3"),
-                                 "Song " + QByteArray::number(i));
+        probes.StartHeaderProbe(servers[i % 10]->url("/" + QByteArray::number(i) + ".mp3"),
+                                "Song " + QByteArray::number(i));
     setrlimit(RLIMIT_NOFILE, &saved);
-    EXPECT_EQ(probes->PendingProbeList().size(), 300);
+    EXPECT_EQ(probes.PendingProbeList().size(), 300);
     ASSERT_TRUE(WaitFor([&] { return run.ended == 1; }, 60000));
-    EXPECT_TRUE(probes->PendingProbeList().isEmpty());
-    EXPECT_GT(server.connections(), 0);
-    EXPECT_LT(server.connections(), 300);
+    EXPECT_TRUE(probes.PendingProbeList().isEmpty());
+    int connections = 0;
+    for (const auto& server : servers)
+        connections += server->connections();
+    EXPECT_GT(connections, 0);
+    EXPECT_LT(connections, 300); // the others got no descriptor and ended at once
+}
+
+TEST(HeaderProbes, RunsAtMost32ProbesPerHostAndTheRestInTurn) {
+    const QByteArray reply = "HTTP/1.0 200 OK\r\n\r\n";
+    for (const bool abort : {false, true}) {
+        SCOPED_TRACE(abort ? "aborted" : "to the end");
+        ProbeRun run;
+        run.draws.clear();
+        for (int tag = 0; tag < 100; ++tag)
+            run.draws.append(tag);
+        auto started = [&run] {
+            return QDir(run.home.file(QStringLiteral("temp"))).entryList(QDir::Files).size();
+        };
+        ScriptedServer busy(ScriptedServer::reply(reply));
+        ScriptedServer other(ScriptedServer::reply(reply));
+        for (int i = 0; i < 40; ++i)
+            run.probes.StartHeaderProbe(busy.url("/" + QByteArray::number(i)), "Song");
+        EXPECT_EQ(started(), HeaderProbes::kMaxPerHost);
+        run.probes.StartHeaderProbe(other.url("/a.mp3"), "Other");
+        EXPECT_EQ(started(), HeaderProbes::kMaxPerHost + 1);
+        if (abort) { // the waiting probes never start
+            run.probes.ClearPending();
+            ASSERT_TRUE(WaitFor([&] { return busy.connections() == HeaderProbes::kMaxPerHost; }));
+            DrainEvents(100);
+            EXPECT_EQ(started(), HeaderProbes::kMaxPerHost + 1);
+            EXPECT_EQ(run.ended, 0);
+        } else {
+            ASSERT_TRUE(WaitFor([&] { return run.ended == 1; }));
+            EXPECT_EQ(started(), 41);
+            EXPECT_EQ(busy.connections(), 40);
+        }
+    }
 }
