@@ -4,6 +4,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 
 TGetNewPagesVersion::TGetNewPagesVersion(const SettingsFile& ini, const QString& dataFilePath,
                                          std::function<void()> reloadDataFile, QWidget* parent)
@@ -46,6 +47,8 @@ QByteArray TGetNewPagesVersion::url() const {
 
 void TGetNewPagesVersion::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    if (const QScreen* desktop = screen())
+        move(desktop->availableGeometry().center() - rect().center());
     Label1->setText(QStringLiteral("Updating search engine..."));
     m_refresh->start();
 }
