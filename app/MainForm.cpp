@@ -315,6 +315,7 @@ void TMainForm::FormCreate() {
     connect(Timer2, &QTimer::timeout, Downloads, &DownloadQueue::PumpDownloads);
     SaveActions_ = std::make_unique<SaveActions>(*SettingsFile_, m_platform, *Downloads, folder,
                                                  [this] { close(); });
+    SearchPage->attachSaves(*SaveActions_);
     try {
         LoadDataFile();
         RecordInRegistry();

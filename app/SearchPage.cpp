@@ -6,6 +6,7 @@
 #include "controls/ColumnWidths.h"
 #include "controls/HarmFade.h"
 #include "controls/SplitterBar.h"
+#include "download/SaveActions.h"
 #include "platform/Errors.h"
 #include "platform/MessageBoxes.h"
 #include "platform/SettingsFile.h"
@@ -22,6 +23,7 @@
 #include <QPushButton>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -304,6 +306,72 @@ void TSearchPage::connectRun() {
             run, &SearchRun::CopyFTPPathClick);
     ComboBox1->installEventFilter(this);
     ComboBox1->lineEdit()->installEventFilter(this);
+}
+
+namespace {
+
+HitKind shownKind(const SearchRun& run) {
+    switch (run.hostView()) {
+    case HostView::Smb:
+        return HitKind::Smb;
+    case HostView::Ftp:
+        return HitKind::Ftp;
+    case HostView::Http:
+        break;
+    }
+    return HitKind::Http;
+}
+
+HitStores storesOf(const SearchRun& run) {
+    return {run.HttpHitStore(), run.SmbHitStore(), run.FtpHitStore()};
+}
+
+// The selected rows of the hit list, first to last, with their captions.
+QList<SelectedHit> selectedHits(const QTreeView& view, const HitListModel& hits) {
+    QList<int> rows;
+    for (const QModelIndex& index : view.selectionModel()->selectedRows())
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    QList<SelectedHit> selected;
+    for (int row : rows)
+        selected.append({row, hits.hit(row).caption});
+    return selected;
+}
+
+} // namespace
+
+void TSearchPage::attachSaves(SaveActions& saves) {
+    m_saves = &saves;
+    connect(SearchListview, &QAbstractItemView::doubleClicked, this, &TSearchPage::saveSelectedHit);
+    connect(SearchListMenu->findChild<QAction*>(QStringLiteral("Save1")), &QAction::triggered, this,
+            &TSearchPage::saveSelectedHit);
+    connect(SearchListMenu->findChild<QAction*>(QStringLiteral("SaveAllSelected1")),
+            &QAction::triggered, this, &TSearchPage::saveAllSelectedHits);
+}
+
+// The selected row is the first selected one, as the list control reports it.
+void TSearchPage::saveSelectedHit() {
+    if (!m_run || !m_saves)
+        return;
+    const QList<SelectedHit> selected = selectedHits(*SearchListview, m_run->hitList());
+    try {
+        m_saves->SearchListviewDblClick(
+            shownKind(*m_run), selected.isEmpty() ? std::nullopt : std::optional(selected.first()),
+            storesOf(*m_run));
+    } catch (const PellmarError& error) {
+        showGeneralError(*m_messages, error.message());
+    }
+}
+
+void TSearchPage::saveAllSelectedHits() {
+    if (!m_run || !m_saves)
+        return;
+    try {
+        m_saves->SaveAllSelectedClick(
+            shownKind(*m_run), selectedHits(*SearchListview, m_run->hitList()), storesOf(*m_run));
+    } catch (const PellmarError& error) {
+        showGeneralError(*m_messages, error.message());
+    }
 }
 
 // The abort button shows and the source check boxes are locked while a search runs.

@@ -11,6 +11,7 @@ class QMenu;
 class QItemSelectionModel;
 class QPushButton;
 class QTreeView;
+class SaveActions;
 class SearchRun;
 class SettingsFile;
 class THarmFade;
@@ -30,6 +31,9 @@ public:
     // Shows the run's lists, status, progress and count, and hands it the page's gestures.
     // An error that stops a search start goes to the general error box.
     void attach(SearchRun& run, IMessageBoxes& messages);
+    // Hands the hit list's save gestures (double-click, "&Save", "Save &All Selected") to
+    // the save actions, with the kind of hits shown, the selected rows and the run's stores.
+    void attachSaves(SaveActions& saves);
     // The views over two lists with their selection and focused rows.
     void showLists(QItemSelectionModel& hosts, QItemSelectionModel& hits);
     // The check boxes under the search box.
@@ -82,10 +86,13 @@ private:
     void connectRun();
     void showSearching(bool searching);
     void startSearch();
+    void saveSelectedHit();
+    void saveAllSelectedHits();
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     SearchRun* m_run = nullptr;
     IMessageBoxes* m_messages = nullptr;
+    SaveActions* m_saves = nullptr;
 
     QWidget* m_searchBar = nullptr;
     QLabel* m_sponsorLabel = nullptr;

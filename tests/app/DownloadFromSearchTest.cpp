@@ -6,12 +6,14 @@
 #include "support/EventLoopWait.h"
 #include "support/FakePlatform.h"
 #include "support/TempHome.h"
+#include "support/ViewClicks.h"
 
 #include <QDirIterator>
 #include <QLabel>
+#include <QTreeView>
 #include <gtest/gtest.h>
 
-// From a search against the local search service to a file on disk: the save action of an
+// From a search against the local search service to a file on disk: a double-click on an
 // HTTP hit asks for the target, the download window shows the transfer, and the file is the
 // library's, byte for byte.
 TEST(DownloadFromSearch, HttpHitIsSavedThroughItsDownloadWindow) {
@@ -21,17 +23,21 @@ TEST(DownloadFromSearch, HttpHitIsSavedThroughItsDownloadWindow) {
                   {"3", "http://home.example", "x", "0", "a", "b", "y", "c", "d"});
     FakePlatform fake;
     TMainForm form(fake.platform, {[](int) { return 1; }, {}});
-    SearchRun run(form.settings(), home.path(), fake.platform);
+    form.show();
+    SearchRun& run = form.searchRun();
     run.setServiceUrls(service.urls());
     run.SearchButtonClick("marla", SearchSources{true, false, false, false});
     ASSERT_TRUE(WaitFor([&] { return run.statusText() == "Done"; }));
     ASSERT_EQ(run.HttpHitStore().size(), 2);
+    clickRow(*form.HostListView, 0); // the HTTP hits show once their host row is picked
+    const QModelIndexList rows = form.SearchListview->model()->match(
+        form.SearchListview->model()->index(0, 0), Qt::DisplayRole, "Marla Quinn - Blue Motel", 1,
+        Qt::MatchExactly);
+    ASSERT_EQ(rows.size(), 1);
 
     const QString target = home.file("Blue Motel.mp3");
     fake.dialogs.answers = {target};
-    form.saveActions().SearchListviewDblClick(HitKind::Http,
-                                              SelectedHit{0, "Marla Quinn - Blue Motel"},
-                                              HitStores{run.HttpHitStore(), {}, {}});
+    doubleClickRow(*form.SearchListview, rows[0].row());
     ASSERT_EQ(fake.dialogs.calls.size(), 1);
     EXPECT_EQ(fake.dialogs.calls[0][3], "Marla Quinn - Blue Motel.mp3");
     ASSERT_EQ(form.downloadWindows().size(), 1);

@@ -9,6 +9,7 @@
 #include "support/EventLoopWait.h"
 #include "support/FakePlatform.h"
 #include "support/TempHome.h"
+#include "support/ViewClicks.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -22,17 +23,6 @@ namespace {
 
 QImage pictureOf(const QIcon& icon) {
     return icon.pixmap(16, 16).toImage();
-}
-
-// A click with the left button on a row of a list, as the user makes it.
-void clickRow(QTreeView& view, int row) {
-    const QPoint at = view.visualRect(view.model()->index(row, 0)).center();
-    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
-        QMouseEvent event(type, at, view.viewport()->mapToGlobal(at), Qt::LeftButton,
-                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
-                          Qt::NoModifier);
-        QCoreApplication::sendEvent(view.viewport(), &event);
-    }
 }
 
 QStringList rowTexts(const QAbstractItemModel& model, int row) {
