@@ -59,6 +59,10 @@ DownloadJob::DownloadJob(const SettingsFile& ini, QObject* parent)
     m_timer->start();
 }
 
+// A file is read in chunks of 64 KiB: with the client's default of 8 KiB the kernel's
+// receive window drains in small steps and a download falls well behind curl.
+constexpr int kBodyChunkSize = 64 * 1024;
+
 DownloadJob::~DownloadJob() {
     // Releasing the client closes its connection; a partial file stays on disk.
     m_client.reset();
@@ -68,6 +72,7 @@ DownloadJob::~DownloadJob() {
 void DownloadJob::SetUpClient(THttpCli& client, bool withStatusHandlers) {
     SetUpRequest(client, m_ini);
     client.SetNoCache(true);
+    client.SetBodyChunkSize(kBodyChunkSize);
     if (!withStatusHandlers)
         return;
     // Only the first client reports these steps; a redirect's client keeps the status.

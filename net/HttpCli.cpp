@@ -399,8 +399,8 @@ void THttpCli::SocketDataAvailable() {
 // The body path without a detour through the line buffer: the batch is read straight into
 // the chunk that becomes CurrentLine, which spares a copy of every body byte.
 void THttpCli::ReceiveBodyChunk() {
-    m_receiveChunk.resize(kLineBufferSize);
-    const int count = m_socket->Receive(m_receiveChunk.data(), kLineBufferSize);
+    m_receiveChunk.resize(m_bodyChunkSize);
+    const int count = m_socket->Receive(m_receiveChunk.data(), m_bodyChunkSize);
     if (m_requestType == rqNone || count <= 0)
         return;
     m_receiveChunk.resize(count);
