@@ -9,6 +9,7 @@
 #include "platform/SettingsFile.h"
 #include "searchd/QueryText.h"
 #include "searchd/SampleLibrary.h"
+#include "support/FreePort.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -79,28 +80,9 @@ double median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-int freePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
 bool waitForPort(int port) {
     for (int attempt = 0; attempt < 300; ++attempt) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(uint16_t(port));
-        const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-        ::close(fd);
-        if (up)
+        if (AcceptsConnections((unsigned short)(port)))
             return true;
         QThread::msleep(50);
     }
@@ -125,7 +107,7 @@ int main(int argc, char** argv) {
     const QString library = work.filePath(QStringLiteral("lib"));
     SampleLibrary::write(library, count);
     // The service runs as its own process, so that only the probes count in our memory.
-    const int port = freePort();
+    const int port = int(FreeLoopbackPort());
     QProcess service;
     service.setStandardOutputFile(QProcess::nullDevice()); // one log line per request
     service.start(QStringLiteral(PELLMAR_SEARCHD_BINARY),

@@ -5,6 +5,7 @@
 #include "searchd/QueryText.h"
 #include "searchd/SampleLibrary.h"
 #include "searchd/SearchService.h"
+#include "support/FreePort.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -126,18 +127,6 @@ void print(const char* who, const LoadResult& r) {
                 r.worstMs, r.megabytes / (r.wallMs / 1000.0), r.failed);
 }
 
-int freePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
 // nginx serving the library on a free port; nothing when it is not installed.
 std::unique_ptr<QProcess> startNginx(const QTemporaryDir& work, const QString& root, int port) {
     if (!QFile::exists("/usr/sbin/nginx"))
@@ -209,7 +198,7 @@ int main(int argc, char** argv) {
     service.stop();
     server.join();
 
-    const int nginxPort = freePort();
+    const int nginxPort = int(FreeLoopbackPort());
     if (auto nginx = startNginx(work, library, nginxPort)) {
         load(nginxPort, requests.mid(0, 50));
         const LoadResult peer = load(nginxPort, requests);
