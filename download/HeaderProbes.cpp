@@ -13,6 +13,14 @@
 
 namespace {
 
+// The header's size as the file's size: 64 bits, so that files over 2 GiB keep theirs; text
+// that is not a number fails with the usual conversion error.
+qint64 SizeOf(const QByteArray& text) {
+    bool ok = false;
+    const qint64 size = text.trimmed().toLongLong(&ok);
+    return ok ? size : StrToInt(QString::fromLatin1(text));
+}
+
 const QByteArray kSeparator = "|=@";
 // Draws of a free tag before the probe gives up: a temp folder that full is broken.
 constexpr int kTagDraws = 1000;
@@ -207,7 +215,7 @@ void HeaderProbes::readHeader(Probe& probe) {
     hit.stereo = hit.mode == "Stereo";
     if (m_hooks.isListed && m_hooks.isListed(hit.name))
         return;
-    hit.size = StrToInt(QString::fromLatin1(m_sizes.at(index)));
+    hit.size = SizeOf(m_sizes.at(index));
     if (hit.size <= qint64(UserOptions::MinSizeToAdd(m_ini)) * 1000)
         return;
     hit.bitrate = StrToInt(QString::fromLatin1(head.header().bitrate));

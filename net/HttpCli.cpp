@@ -25,6 +25,13 @@ QByteArray AbsoluteUrl(const UrlParts& url) {
            (url.path.startsWith('/') ? url.path : '/' + url.path);
 }
 
+// Scheme, host and port: the site that a name and password were given for.
+QByteArray Origin(const UrlParts& url) {
+    const QByteArray scheme = url.scheme.isEmpty() ? QByteArray("http") : url.scheme.toLower();
+    const QByteArray port = url.port.isEmpty() ? QByteArray("80") : url.port;
+    return scheme + "://" + url.host.toLower() + ':' + port;
+}
+
 // Replies without a body, whatever length they announce.
 bool ReplyHasNoBody(int statusCode) {
     return statusCode < 200 || statusCode == 204 || statusCode == 304 || statusCode >= 400;
@@ -92,6 +99,7 @@ void THttpCli::StartRequest(THttpRequest type) {
     m_locationSeen = false;
     m_relocations = 0;
     m_discardInput = false;
+    m_sendCredentials = true;
 
     const UrlParts url = SplitUrl(m_url);
     if (!url.user.isEmpty())
@@ -354,7 +362,7 @@ void THttpCli::SendRequest(const QByteArray& method) {
         SendCommand("Content-Length: " + QByteArray::number(m_sendStream->size()));
     if (m_modifiedSince != 0)
         SendCommand("If-Modified-Since: " + FormatHttpDate(m_modifiedSince) + " GMT");
-    if (!m_username.isEmpty())
+    if (m_sendCredentials && !m_username.isEmpty())
         SendCommand("Authorization: Basic " + Base64Encode(m_username + ':' + m_password));
     if (!m_proxy.isEmpty() && !m_proxyUsername.isEmpty())
         SendCommand("Proxy-Authorization: Basic " +
@@ -529,8 +537,17 @@ void THttpCli::BodyChunk() {
 // The next target is the Location resolved against the URL of this response, as a browser
 // resolves a link; an absolute one brings its own port (80 when it names none).
 void THttpCli::Relocate(const QByteArray& location) {
+    const UrlParts before = SplitUrl(m_documentUrl);
     m_relocationUrl = ResolveUrl(m_documentUrl, location);
     const UrlParts parts = SplitUrl(m_relocationUrl);
+    // The user's name and password belong to the site they were given for: a Location to
+    // another scheme, host or port gets them only when it names its own.
+    if (!parts.user.isEmpty()) {
+        m_username = parts.user;
+        m_password = parts.password;
+    } else if (Origin(parts) != Origin(before)) {
+        m_sendCredentials = false;
+    }
     SetTargets(parts.scheme, parts.host, parts.port, parts.path);
     if (!m_proxy.isEmpty())
         return; // the connection keeps going to the proxy

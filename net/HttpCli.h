@@ -274,6 +274,7 @@ private:
     LineHandler m_lineHandler = LineHandler::Header;
     CloseHandler m_closeHandler = CloseHandler::Normal;
     int m_relocations = 0;
-    bool m_discardInput = false; // after a refused over-long line: drain until the close
-    quint64 m_request = 0;       // numbers requests so a stale notice cannot end a new one
+    bool m_sendCredentials = true; // false after a Location to another site
+    bool m_discardInput = false;   // after a refused over-long line: drain until the close
+    quint64 m_request = 0;         // numbers requests so a stale notice cannot end a new one
 };

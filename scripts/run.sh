@@ -1,7 +1,8 @@
 #!/bin/sh
 # Sets up, builds and starts Pellmar with its local search service: makes the sample
 # library once, starts pellmar-searchd on a free port, points the program folder's
-# Pellmar.dat at it, runs Pellmar and stops the service when Pellmar exits.
+# Pellmar.dat at it, runs Pellmar and stops the service when Pellmar exits. The service
+# also serves the library over FTP and SMB, so that FTP and SMB hits can be fetched.
 #
 # PELLMAR_LIBRARY names another folder of MP3 files to search (default: the sample
 # library in build/sample-library).
@@ -19,7 +20,8 @@ No display found. Either run the program under a virtual one:
 or use the engine without windows, with the search service started by hand:
 
     $BIN/pellmar-searchd --make-sample build/sample-library
-    $BIN/pellmar-searchd --library build/sample-library --port 0 &
+    $BIN/pellmar-searchd --library build/sample-library --port 0 \
+        --serve-ftp --serve-smb --program-folder $BIN &
     $BIN/pellmar-cli          (lists its commands)
 EOF
     exit 1
@@ -32,7 +34,8 @@ fi
 
 LOG=build/searchd.log
 "$BIN/pellmar-searchd" --library "$LIBRARY" --port 0 --db build/searchd.db \
-    --write-datafile "$BIN/Pellmar.dat" >"$LOG" 2>&1 &
+    --write-datafile "$BIN/Pellmar.dat" --serve-ftp --serve-smb --program-folder "$BIN" \
+    >"$LOG" 2>&1 &
 SEARCHD=$!
 trap 'kill "$SEARCHD" 2>/dev/null || true; wait "$SEARCHD" 2>/dev/null || true' EXIT
 trap 'exit 130' INT TERM
@@ -51,5 +54,7 @@ if [ -z "$URL" ]; then
     exit 1
 fi
 echo "Search service at $URL (requests logged in $LOG)"
+grep -e '^pellmar-searchd: FTP server' -e '^pellmar-searchd: SMB server' \
+    -e '^pellmar-searchd: no ' "$LOG" || true
 
 "$BIN/Pellmar"

@@ -10,7 +10,7 @@ PACKAGES="build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev libsqlite3-dev libtag1-dev
   xvfb xauth xdg-utils nginx-light tinyproxy curl smbclient clang clang-format
   libclang-rt-14-dev time lame mpg123 dbus libglib2.0-bin librsvg2-bin desktop-file-utils
-  appstream dpkg-dev file"
+  appstream dpkg-dev file python3-pyftpdlib samba"
 
 missing=""
 for package in $PACKAGES; do
@@ -24,6 +24,15 @@ if [ -n "$missing" ]; then
     $SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -qq
     # shellcheck disable=SC2086
     $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing
+    case " $missing " in
+    *" samba "*)
+        # pellmar-searchd runs an smbd of its own on 127.0.0.1; the system-wide SMB server
+        # the package starts would share this machine's folders on the network.
+        if [ -d /run/systemd/system ]; then
+            $SUDO systemctl disable --now smbd nmbd 2>/dev/null || true
+        fi
+        ;;
+    esac
 fi
 
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"

@@ -1,6 +1,8 @@
 // pellmar-searchd: the local search service the program talks to out of the box.
 #include "core/DataFileConfig.h"
 #include "platform/Errors.h"
+#include "searchd/FileServers.h"
+#include "searchd/LibraryFolder.h"
 #include "searchd/SampleLibrary.h"
 #include "searchd/SearchService.h"
 #include "searchd/ServiceFiles.h"
@@ -21,6 +23,9 @@ namespace {
 struct Options {
     ServiceSettings settings;
     QString writeDataFile;
+    bool serveFtp = false;
+    bool serveSmb = false;
+    QString programFolder; // gets "Lanpull.ini" with the SMB server's port
     QString makeSample;
     int sampleCount = 60;
 };
@@ -66,6 +71,11 @@ Options parseOptions(const QCoreApplication& app) {
         {"ftp-site", "login@host:port the library is listed under as an FTP site.", "site",
          "anonymous@127.0.0.1:21"},
         {"ftp-not-leech", "The FTP site is not a leech site (leech=y finds nothing)."},
+        {"serve-ftp", "Serve the library read-only over FTP on 127.0.0.1 (pyftpdlib) and list "
+                      "it as that site."},
+        {"serve-smb", "Serve the library as a read-only guest share on 127.0.0.1 (smbd) and "
+                      "list it as that share."},
+        {"program-folder", "Write the SMB server's port into Lanpull.ini in this folder.", "dir"},
         {"newest-version", "Program version offered in /version2.txt (default 3.2).", "x.y", "3.2"},
         {"data-version", "Search-engine pages version (default 1).", "n", "1"},
         {"fail-second-engine", "Answer the second engine with \"Internal Server\" n times first.",
@@ -105,6 +115,9 @@ Options parseOptions(const QCoreApplication& app) {
     s.failSecondEngine = intValue(parser, "fail-second-engine", 0, 1000000);
     s.delayMs = intValue(parser, "delay-ms", 0, 600000);
     o.writeDataFile = parser.value("write-datafile");
+    o.serveFtp = parser.isSet("serve-ftp");
+    o.serveSmb = parser.isSet("serve-smb");
+    o.programFolder = parser.value("program-folder");
     s.database = parser.isSet("db") ? parser.value("db") : defaultDatabase();
     return o;
 }
@@ -124,7 +137,37 @@ void stopOnSignals(SearchService& service) {
     }).detach();
 }
 
-int serve(const Options& options) {
+void say(FILE* stream, const QString& line) {
+    std::fprintf(stream, "pellmar-searchd: %s\n", qPrintable(line));
+    std::fflush(stream);
+}
+
+// Starts the FTP and SMB servers asked for and points the listings at those that run. A
+// server that cannot start is reported; the service goes on without it.
+std::unique_ptr<FileServers> startFileServers(Options& options) {
+    if (!options.serveFtp && !options.serveSmb)
+        return nullptr;
+    ServiceSettings& settings = options.settings;
+    const LibraryFolder library(settings.library); // a missing library fails before any start
+    auto servers = std::make_unique<FileServers>(library.root(), settings.smbShare,
+                                                 options.serveFtp, options.serveSmb);
+    for (const QString& line : servers->started())
+        say(stdout, line);
+    for (const QString& line : servers->problems())
+        say(stderr, line);
+    servers->describeIn(settings);
+    if (!options.programFolder.isEmpty() && servers->smb()) {
+        try {
+            say(stdout, QStringLiteral("wrote ") + servers->writeLanpullIni(options.programFolder));
+        } catch (const ServiceError& error) {
+            say(stderr, QString::fromStdString(error.what()));
+        }
+    }
+    return servers;
+}
+
+int serve(Options options) {
+    const std::unique_ptr<FileServers> servers = startFileServers(options);
     SearchService service(options.settings);
     const ScanSummary& scan = service.scanSummary();
     std::printf("pellmar-searchd: %d MP3 files in %s (%d new or changed, %d gone)\n", scan.files,

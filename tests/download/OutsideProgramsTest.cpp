@@ -59,3 +59,17 @@ TEST(OutsidePrograms, SmbFetchKeepsItsLineInTheResumeListUntilItSucceeds) {
     EXPECT_EQ(run.run("Lanpull.exe", "smbget", {"\\\\h\\mp3\\a b;c.mp3", "/t/a"}, 0), 0);
     EXPECT_EQ(run.home.read("download.dat"), "\\\\h\\mp3\\other.mp3\t/t/o\r\n");
 }
+
+TEST(OutsidePrograms, SmbFetchTakesThePortFromItsSettingsFile) {
+    const QList<QPair<QByteArray, QByteArray>> rows = {
+        {"[Lanpull]\r\nPort=44512\r\n", "smb://127.0.0.1:44512/mp3/F/It's%20a.mp3\n"},
+        {"[Lanpull]\nPort=44512\n", "smb://127.0.0.1:44512/mp3/F/It's%20a.mp3\n"},
+        {"[Lanpull]\r\nPort=x1\r\n", "smb://127.0.0.1/mp3/F/It's%20a.mp3\n"}};
+    for (const auto& [settings, url] : rows) {
+        ScriptRun run;
+        run.home.write("Lanpull.ini", settings);
+        EXPECT_EQ(
+            run.run("Lanpull.exe", "smbget", {"\\\\127.0.0.1\\mp3\\F\\It's a.mp3", "/t/a"}, 0), 0);
+        EXPECT_TRUE(run.toolArgs().endsWith("\n" + url)) << settings.constData();
+    }
+}
