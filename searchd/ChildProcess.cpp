@@ -44,8 +44,8 @@ int millisecondsLeft(Clock::time_point deadline) {
 [[noreturn]] void execChild(const char* program, char* const argv[], int logFd, int stdoutFd,
                             pid_t parent) {
     setpgid(0, 0);
-    // The kernel sends SIGTERM when the service's main thread ends; the check after it
-    // catches a service that ended before the request was in place.
+    // The kernel sends SIGTERM when the thread that forked (the main one) ends; the check
+    // after it catches a service that ended before the request was in place.
     prctl(PR_SET_PDEATHSIG, SIGTERM);
     if (getppid() != parent)
         _exit(1);
@@ -149,14 +149,13 @@ bool ChildProcess::waitUntilListening(unsigned short port, int timeoutMs) {
     return false;
 }
 
-bool ChildProcess::waitForExit(int timeoutMs) {
+void ChildProcess::waitForExit(int timeoutMs) const {
     const int fd = static_cast<int>(syscall(SYS_pidfd_open, m_pid, 0));
-    if (fd >= 0) {
-        pollfd ended{fd, POLLIN, 0}; // readable once the child has ended
-        poll(&ended, 1, timeoutMs);
-        ::close(fd);
-    }
-    return !isRunning();
+    if (fd < 0)
+        return;
+    pollfd ended{fd, POLLIN, 0}; // readable once the child has ended, before it is reaped
+    poll(&ended, 1, timeoutMs);
+    ::close(fd);
 }
 
 void ChildProcess::stop() {
@@ -164,12 +163,12 @@ void ChildProcess::stop() {
         return;
     ::kill(m_pid, SIGTERM);
     waitForExit(5000);
-    ::kill(-m_pid, SIGKILL); // the group: what the server itself started, if left over
-    if (!m_reaped) {
-        int status = 0;
-        waitpid(m_pid, &status, 0);
-        m_reaped = true;
-    }
+    // Whatever the server started and left behind goes with its group, while the ended
+    // child still holds the group's id.
+    ::kill(-m_pid, SIGKILL);
+    int status = 0;
+    waitpid(m_pid, &status, 0);
+    m_reaped = true;
 }
 
 QString ChildProcess::lastLogLine() const {

@@ -29,15 +29,15 @@ public:
     // ends first or timeoutMs pass.
     bool waitUntilListening(unsigned short port, int timeoutMs);
 
-    // SIGTERM, then SIGKILL for the whole group if the child has not ended within a few
-    // seconds. The child is reaped.
+    // SIGTERM, up to five seconds for the child to end, then SIGKILL for its whole group.
+    // The child is reaped.
     void stop();
 
     // The last non-empty line of the log, to tell why a child ended.
     QString lastLogLine() const;
 
 private:
-    bool waitForExit(int timeoutMs);
+    void waitForExit(int timeoutMs) const;
 
     QString m_logFile;
     pid_t m_pid = -1;

@@ -182,9 +182,11 @@ int serve(Options options) {
                       ServiceFiles::dataFileLines(service.baseUrl(), options.settings.dataVersion));
         std::printf("pellmar-searchd: wrote %s\n", qPrintable(options.writeDataFile));
     }
+    // SIGINT and SIGTERM stop the service (and so its servers) cleanly from the moment it
+    // says that it listens, also before it has begun to serve.
+    stopOnSignals(service);
     std::printf("pellmar-searchd: listening on %s\n", qPrintable(service.baseUrl()));
     std::fflush(stdout);
-    stopOnSignals(service);
     service.run();
     std::printf("pellmar-searchd: stopped\n");
     return 0;

@@ -115,7 +115,9 @@ struct ServedLibrary {
             QFile::copy(kPrograms + program, home.file(program));
     }
     ~ServedLibrary() {
-        service.kill();
+        service.terminate();
+        if (!service.waitForFinished(10000))
+            service.kill();
         service.waitForFinished();
     }
     QString library(const QString& name = QString()) const {
@@ -123,7 +125,12 @@ struct ServedLibrary {
     }
 
     // Starts the service with both servers; its standard output up to "listening on".
-    QByteArray start(const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
+    // The servers' private folder goes into the program folder, which goes with the test
+    // even when the service is killed.
+    QByteArray start(const QString& tempFolder = QString()) {
+        QDir(home.path()).mkdir("tmp");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TMPDIR", tempFolder.isEmpty() ? home.file("tmp") : tempFolder);
         service.setProcessEnvironment(env);
         service.start(kBinary, {"--library", library(), "--port", "0", "--db", home.file("db"),
                                 "--serve-ftp", "--serve-smb", "--program-folder", home.path()});
@@ -277,14 +284,14 @@ TEST_F(ServedLibraryTest, TheServersEndWithTheServiceHoweverItEnds) {
             EXPECT_TRUE(ends(child)) << child;
         for (const unsigned short port : ports)
             EXPECT_FALSE(AcceptsConnections(port)) << port;
+        EXPECT_EQ(QDir(served.home.file("tmp")).isEmpty(), signal != SIGKILL) // their folder
+            << QStringList(snapshot(served.home.file("tmp")).keys()).join(' ').toStdString();
     }
 }
 
 TEST_F(ServedLibraryTest, ServersThatCannotStartAreReportedAndTheServiceGoesOn) {
     ServedLibrary served;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("TMPDIR", served.home.file("outside.mp3")); // not a folder
-    const QByteArray out = served.start(env);
+    const QByteArray out = served.start(served.home.file("outside.mp3")); // not a folder
     ASSERT_GT(served.httpPort, 0) << out.constData();
     EXPECT_EQ(served.service.readAllStandardError(),
               "pellmar-searchd: no FTP server: cannot make a folder in " +
