@@ -1,4 +1,5 @@
 #include "search/LocalSearchService.h"
+#include "support/FreePort.h"
 #include "support/TempHome.h"
 
 #include <QProcess>
@@ -56,6 +57,8 @@ TEST(SearchCommand, PrintsEveryHitAndTheSummary) {
           "smb\tMarla Quinn - Velvet Underpass.mp3\t24000\tN/A\t1\t" + smb + "Velvet Underpass.mp3",
           "Search aborted\thttp 0\tsmb 3\tftp 0"}},
         {{"marla", "--sources", "gopher"}, 2, {}},
+        {{"marla", "--save", home.file("out"), "--marks", "3"}, 2, {}},
+        {{"marla", "--marks", "01"}, 2, {}},
         {{}, 2, {}},
         {{""}, 1, {}},
     };
@@ -64,4 +67,78 @@ TEST(SearchCommand, PrintsEveryHitAndTheSummary) {
         EXPECT_EQ(output.exitCode, row.exitCode) << row.args.join(' ').toStdString();
         EXPECT_EQ(output.lines, row.lines) << row.args.join(' ').toStdString();
     }
+}
+
+namespace {
+
+// The lines of a run that name a file in dir (its save lines), sorted.
+QStringList savedLines(const QString& dir, const QStringList& args, int& exitCode) {
+    QProcess process;
+    process.start(QStringLiteral(PELLMAR_CLI),
+                  QStringList{QStringLiteral("search")} + args + QStringList{"--save", dir});
+    process.waitForFinished(60000);
+    exitCode = process.exitCode();
+    QStringList lines =
+        QString::fromUtf8(process.readAllStandardOutput()).split('\n').filter("\t" + dir + "/");
+    lines.sort();
+    return lines;
+}
+
+QByteArray contentOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
+}
+
+} // namespace
+
+TEST(SearchCommand, SavesTheChosenHitsAndSaysHowEachEnded) {
+    TempHome home;
+    ServiceSettings settings;
+    const ClosedPort closed;
+    settings.ftpSite = "anonymous@127.0.0.1:" + QByteArray::number(closed.port);
+    LocalSearchService service(settings);
+    WriteDataFile(home.file("Pellmar.dat"), ServiceFiles::dataFileLines(service.base(), 1));
+    home.write("Pellmar.ini", "[Options]\r\nMinBitrate=100\r\n");
+    QFile::copy(QFileInfo(PELLMAR_CLI).absolutePath() + "/veskftp.exe", home.file("veskftp.exe"));
+    const QString out = home.file("out");
+    const QString blue = "Marla Quinn - Blue Motel.mp3";
+    const QString wires = "Marla Quinn - Telephone Wires.mp3";
+    const QString velvet = "Marla Quinn - Velvet Underpass.mp3";
+    const QString failed =
+        "veskftp.exe ended with exit code 7: curl: (7) Failed to connect to 127.0.0.1 port " +
+        QString::number(closed.port);
+    const struct {
+        QStringList args;
+        int exitCode;
+        QStringList lines; // a failure's reason up to its first variable part
+    } rows[] = {
+        // The hits that meet the quality settings only.
+        {{"marla", "--sources", "http"},
+         0,
+         {"http\tMarla Quinn - Blue Motel\t" + out + "/" + blue + "\tok"}},
+        // A name already there gets a number; nothing is written over.
+        {{"marla", "--sources", "http", "--marks", "012"},
+         0,
+         {"http\tMarla Quinn - Blue Motel\t" + out + "/Marla Quinn - Blue Motel (2).mp3\tok",
+          "http\tMarla Quinn - Telephone Wires\t" + out + "/" + wires + "\tok"}},
+        {{"marla", "--sources", "ftp", "--marks", "2"},
+         1,
+         {"ftp\t" + blue + "\t" + out + "/" + blue.chopped(4) + " (3).mp3\t" + failed,
+          "ftp\t" + wires + "\t" + out + "/" + wires.chopped(4) + " (2).mp3\t" + failed,
+          "ftp\t" + velvet + "\t" + out + "/" + velvet + "\t" + failed}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args.join(' ').toStdString());
+        int exitCode = -1;
+        QStringList lines = savedLines(out, row.args, exitCode);
+        for (QString& line : lines)
+            line = line.left(line.indexOf(" after "));
+        EXPECT_EQ(exitCode, row.exitCode);
+        EXPECT_EQ(lines.join('\n').toStdString(), row.lines.join('\n').toStdString());
+    }
+    const QString jazz = service.library() + "/Jazz/";
+    EXPECT_EQ(contentOf(out + "/" + blue), contentOf(jazz + blue));
+    EXPECT_EQ(contentOf(out + "/Marla Quinn - Blue Motel (2).mp3"), contentOf(jazz + blue));
+    EXPECT_EQ(contentOf(out + "/" + wires), contentOf(jazz + wires));
+    EXPECT_EQ(QDir(out).count(), 2 + 3); // no file is left by the failed fetches
 }
