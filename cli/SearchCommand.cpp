@@ -2,28 +2,55 @@
 #include "cli/ConsolePlatform.h"
 #include "core/DataFileConfig.h"
 #include "core/HitRecords.h"
+#include "core/UserOptions.h"
 #include "platform/Cp1252.h"
 #include "platform/Errors.h"
 #include "platform/ProgramFolder.h"
 #include "platform/SettingsFile.h"
 #include "search/HitRows.h"
+#include "search/HitSaver.h"
 #include "search/SearchRun.h"
 
-#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
 #include <QTimer>
 #include <cstdio>
 
-// pellmar-cli search TEXT [--sources http,ftp,smb] [--leech]: runs the program's search
-// without windows, with the settings and the data file of the program folder. When the
-// run ends ("Done", the time limit, or nothing left on its way) it prints one line per hit
-// - kind, caption, size, file info, quality mark, URL or remote path, TAB-separated - and
-// then the final status with the count of each source. Exit code 0 when the search ran,
-// 1 when it could not start, 2 for wrong arguments.
+// pellmar-cli search TEXT [--sources http,ftp,smb] [--leech] [--save DIR [--marks 0|01|012]]:
+// runs the program's search without windows, with the settings and the data file of the
+// program folder. When the run ends ("Done", the time limit, or nothing left on its way) it
+// prints one line per hit - kind, caption, size, file info, quality mark, URL or remote path,
+// TAB-separated - and then the final status with the count of each source. With --save it
+// then saves the HTTP hits whose quality mark is one of --marks (default 0, the hits that
+// meet the quality settings) and every FTP and SMB hit into DIR, and prints one line per hit:
+// kind, caption, the file and "ok" or the reason. Exit code 0 when the search ran (and every
+// chosen hit was saved), 1 when it could not start (or a hit was not saved), 2 for wrong
+// arguments.
 
 namespace {
 
+const char kUsage[] = "usage: pellmar-cli search TEXT [--sources http,ftp,smb] [--leech]"
+                      " [--save DIR [--marks 0|01|012]]\n";
+
+struct SaveOptions {
+    QString folder; // empty: nothing is saved
+    QSet<int> marks{qmGood};
+};
+
+// A non-empty set of the marks 0, 1 and 2.
+bool ParseMarks(const QString& text, QSet<int>& marks) {
+    marks.clear();
+    for (QChar digit : text) {
+        if (digit < QLatin1Char('0') || digit > QLatin1Char('2'))
+            return false;
+        marks.insert(digit.unicode() - '0');
+    }
+    return !marks.isEmpty();
+}
+
 bool ParseOptions(const QStringList& args, const SettingsFile& ini, QString& text,
-                  SearchSources& sources) {
+                  SearchSources& sources, SaveOptions& save) {
+    bool haveMarks = false;
     const QString options = QStringLiteral("Options");
     sources.http = ini.readBool(options, QStringLiteral("SearchHttp"), true);
     sources.ftp = ini.readBool(options, QStringLiteral("SearchFtp"), true);
@@ -42,6 +69,14 @@ bool ParseOptions(const QStringList& args, const SettingsFile& ini, QString& tex
             sources.http = kinds.contains(QLatin1String("http"));
             sources.ftp = kinds.contains(QLatin1String("ftp"));
             sources.smb = kinds.contains(QLatin1String("smb"));
+        } else if (args[i] == QLatin1String("--save") && i + 1 < args.size()) {
+            save.folder = args[++i];
+            if (save.folder.isEmpty())
+                return false;
+        } else if (args[i] == QLatin1String("--marks") && i + 1 < args.size()) {
+            if (!ParseMarks(args[++i], save.marks))
+                return false;
+            haveMarks = true;
         } else if (!haveText) {
             text = args[i];
             haveText = true;
@@ -49,7 +84,7 @@ bool ParseOptions(const QStringList& args, const SettingsFile& ini, QString& tex
             return false;
         }
     }
-    return haveText;
+    return haveText && (!haveMarks || !save.folder.isEmpty());
 }
 
 void printLine(const QList<QByteArray>& fields) {
@@ -84,14 +119,49 @@ void printHits(const SearchRun& run, const SettingsFile& ini) {
     }
 }
 
+// The user's limit of simultaneous downloads when it is on, else a few at once.
+int ParallelSaves(const SettingsFile& ini) {
+    try {
+        if (UserOptions::LimitApplies(ini) && UserOptions::LimitNumber(ini) > 0)
+            return UserOptions::LimitNumber(ini);
+    } catch (const PellmarError&) {
+        // a limit that is not a number limits nothing here
+    }
+    return HitSaver::kDefaultParallel;
+}
+
+// Saves the chosen hits into the folder, one line per hit; true when every one was saved.
+bool SaveHits(const SearchRun& run, const SettingsFile& ini, const SaveOptions& save) {
+    const QString folder = QDir(save.folder).absolutePath();
+    if (!QDir().mkpath(folder)) {
+        std::fprintf(stderr, "pellmar-cli: cannot create the folder %s\n",
+                     folder.toLocal8Bit().constData());
+        return false;
+    }
+    HitSaver saver(ini, ProgramFolder::path(), folder, save.marks, ParallelSaves(ini));
+    QObject::connect(&saver, &HitSaver::saved, [](const HitSaver::Result& result) {
+        const QString outcome = result.problem.isEmpty() ? QStringLiteral("ok") : result.problem;
+        std::printf("%s\t%s\t%s\t%s\n", result.kind.constData(),
+                    Cp1252::toUnicode(result.caption).toLocal8Bit().constData(),
+                    result.file.toLocal8Bit().constData(), outcome.toLocal8Bit().constData());
+        std::fflush(stdout);
+    });
+    QEventLoop loop;
+    QObject::connect(&saver, &HitSaver::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    saver.start({run.HttpHitStore(), run.SmbHitStore(), run.FtpHitStore()});
+    loop.exec();
+    return saver.failures() == 0;
+}
+
 } // namespace
 
 int runSearchCommand(const QStringList& args) {
     SettingsFile ini(ProgramFolder::file(QStringLiteral("Pellmar.ini")));
     QString text;
     SearchSources sources;
-    if (!ParseOptions(args, ini, text, sources)) {
-        std::fputs("usage: pellmar-cli search TEXT [--sources http,ftp,smb] [--leech]\n", stderr);
+    SaveOptions save;
+    if (!ParseOptions(args, ini, text, sources, save)) {
+        std::fputs(kUsage, stderr);
         return 2;
     }
     ConsolePlatform console;
@@ -103,7 +173,8 @@ int runSearchCommand(const QStringList& args) {
     });
     // The run ends when it says so, or when nothing of it is on its way any more (a search
     // of FTP and SMB only would otherwise wait for the time limit).
-    const auto end = [] { QTimer::singleShot(0, qApp, &QCoreApplication::quit); };
+    QEventLoop loop;
+    const auto end = [&loop] { QTimer::singleShot(0, &loop, &QEventLoop::quit); };
     QObject::connect(&run, &SearchRun::searchingChanged, [&](bool searching) {
         if (!searching)
             end();
@@ -116,7 +187,7 @@ int runSearchCommand(const QStringList& args) {
         run.SearchButtonClick(text, sources);
         if (!run.isSearching())
             return 1;
-        QCoreApplication::exec();
+        loop.exec();
         if (run.isSearching())
             run.AbortButtonClick();
         printHits(run, ini);
@@ -128,5 +199,13 @@ int runSearchCommand(const QStringList& args) {
                 static_cast<long long>(run.HttpHitStore().size()),
                 static_cast<long long>(run.SmbHitStore().size()),
                 static_cast<long long>(run.FtpHitStore().size()));
-    return 0;
+    std::fflush(stdout);
+    if (save.folder.isEmpty())
+        return 0;
+    try {
+        return SaveHits(run, ini, save) ? 0 : 1;
+    } catch (const PellmarError& error) {
+        std::fprintf(stderr, "pellmar-cli: %s\n", error.message().toLocal8Bit().constData());
+        return 1;
+    }
 }

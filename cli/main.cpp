@@ -17,7 +17,8 @@ void printUsage() {
                "  get URL [-o FILE] [--proxy HOST[:PORT]]   fetch one URL\n"
                "  download URL -o FILE         download one file as the download windows do\n"
                "  probe FILE...                read the MPEG frame header of each file\n"
-               "  search TEXT [--sources http,ftp,smb] [--leech]   search and list the hits\n",
+               "  search TEXT [--sources http,ftp,smb] [--leech]   search and list the hits\n"
+               "         [--save DIR [--marks 0|01|012]]   then save them into DIR\n",
                stderr);
 }
 

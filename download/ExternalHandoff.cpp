@@ -69,25 +69,32 @@ void FetchSmbHit(IShell& shell, const QList<QByteArray>& smbStore, qsizetype ind
 
 std::optional<QByteArray> FtpHitUrl(const QList<QByteArray>& ftpStore, const QByteArray& name) {
     for (qsizetype i = 0; i < ftpStore.size(); ++i) {
-        const QByteArray& record = ftpStore.at(i);
-        if (!record.contains(name))
+        if (!ftpStore.at(i).contains(name))
             continue;
-        // The host stands in the nearest record at or above this one that holds an "@".
-        qsizetype hostIndex = i;
-        while (hostIndex >= 0 && !ftpStore.at(hostIndex).contains('@'))
-            --hostIndex;
-        if (hostIndex < 0)
-            continue;
-
-        const QByteArray folder = field(record, 1);
-        const QByteArray path = folder + (folder.endsWith('/') ? "" : "/") + field(record, 2);
-        QByteArray host = field(ftpStore.at(hostIndex), 0);
-        // "user@mail@host": a mail address as the password, then the host.
-        if (host.mid(host.indexOf('@') + 1).contains('@'))
-            host = host.mid(host.lastIndexOf('@') + 1);
-        return "ftp://" + host + path;
+        if (std::optional<QByteArray> url = FtpRecordUrl(ftpStore, i))
+            return url;
     }
     return std::nullopt;
+}
+
+std::optional<QByteArray> FtpRecordUrl(const QList<QByteArray>& ftpStore, qsizetype index) {
+    if (index < 0 || index >= ftpStore.size())
+        return std::nullopt;
+    // The host stands in the nearest record at or above this one that holds an "@".
+    qsizetype hostIndex = index;
+    while (hostIndex >= 0 && !ftpStore.at(hostIndex).contains('@'))
+        --hostIndex;
+    if (hostIndex < 0)
+        return std::nullopt;
+
+    const QByteArray& record = ftpStore.at(index);
+    const QByteArray folder = field(record, 1);
+    const QByteArray path = folder + (folder.endsWith('/') ? "" : "/") + field(record, 2);
+    QByteArray host = field(ftpStore.at(hostIndex), 0);
+    // "user@mail@host": a mail address as the password, then the host.
+    if (host.mid(host.indexOf('@') + 1).contains('@'))
+        host = host.mid(host.lastIndexOf('@') + 1);
+    return "ftp://" + host + path;
 }
 
 QString AdjustFtpTarget(const QString& target) {
@@ -98,18 +105,36 @@ QString AdjustFtpTarget(const QString& target) {
     return target;
 }
 
+namespace {
+
+Launch MakersFtpClient(const QByteArray& url, const QString& target, const QString& programFolder) {
+    const QString text = Cp1252::toUnicode(url);
+    return Launch{programFolder + QStringLiteral("/veskftp.exe"),
+                  {text, AdjustFtpTarget(target)},
+                  QLatin1Char('"') + text + QLatin1Char('"')};
+}
+
+} // namespace
+
 std::optional<Launch> FtpFetch(const QList<QByteArray>& ftpStore, const QByteArray& name,
                                const QString& target, bool useFtp, const QString& ftpPath,
                                const QString& programFolder) {
     const std::optional<QByteArray> url = FtpHitUrl(ftpStore, name);
     if (!url)
         return std::nullopt;
-    const QString text = Cp1252::toUnicode(*url);
-    if (useFtp)
+    if (useFtp) {
+        const QString text = Cp1252::toUnicode(*url);
         return Launch{ftpPath, {text}, text};
-    return Launch{programFolder + QStringLiteral("/veskftp.exe"),
-                  {text, AdjustFtpTarget(target)},
-                  QLatin1Char('"') + text + QLatin1Char('"')};
+    }
+    return MakersFtpClient(*url, target, programFolder);
+}
+
+std::optional<Launch> FtpFetchRecord(const QList<QByteArray>& ftpStore, qsizetype index,
+                                     const QString& target, const QString& programFolder) {
+    const std::optional<QByteArray> url = FtpRecordUrl(ftpStore, index);
+    if (!url)
+        return std::nullopt;
+    return MakersFtpClient(*url, target, programFolder);
 }
 
 void FetchFtpHit(const SettingsFile& ini, Platform& platform, const QList<QByteArray>& ftpStore,

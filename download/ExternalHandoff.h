@@ -50,6 +50,9 @@ void FetchSmbHit(IShell& shell, const QList<QByteArray>& smbStore, qsizetype ind
 // The ftp URL of the first record that contains name and has a host record; nothing when
 // none qualifies.
 std::optional<QByteArray> FtpHitUrl(const QList<QByteArray>& ftpStore, const QByteArray& name);
+// The ftp URL of record index itself, its host from the nearest record at or above it that
+// holds an "@"; nothing when there is none.
+std::optional<QByteArray> FtpRecordUrl(const QList<QByteArray>& ftpStore, qsizetype index);
 // The maker's client wants the target with exactly one ".mp3" at its end.
 QString AdjustFtpTarget(const QString& target);
 // The FTP client start: the user's client ("UseFtp", "FtpPath") with the URL alone, or the
@@ -57,6 +60,9 @@ QString AdjustFtpTarget(const QString& target);
 std::optional<Launch> FtpFetch(const QList<QByteArray>& ftpStore, const QByteArray& name,
                                const QString& target, bool useFtp, const QString& ftpPath,
                                const QString& programFolder);
+// The maker's client fetching record index itself into target.
+std::optional<Launch> FtpFetchRecord(const QList<QByteArray>& ftpStore, qsizetype index,
+                                     const QString& target, const QString& programFolder);
 // Starts it and shows "Couldn´t execute FTP-client" when the start fails.
 void FetchFtpHit(const SettingsFile& ini, Platform& platform, const QList<QByteArray>& ftpStore,
                  const QByteArray& name, const QString& target, const QString& programFolder);

@@ -3,6 +3,7 @@
 #include "core/UserOptions.h"
 #include "download/DownloadQueue.h"
 #include "download/ExternalHandoff.h"
+#include "download/TargetNames.h"
 #include "platform/Cp1252.h"
 #include "platform/Platform.h"
 #include "platform/SettingsFile.h"
@@ -14,17 +15,6 @@ const QString SaveActions::kFilter = QStringLiteral("MP3-file (*.mp3)");
 namespace {
 
 const QString kMp3 = QStringLiteral(".mp3");
-
-// A hit caption as one file name: captions come from the network, and a "/" in one must
-// not lead the file into another folder.
-QString fileNameOf(const QByteArray& caption) {
-    QString name = Cp1252::toUnicode(caption);
-    name.replace(QLatin1Char('/'), QLatin1Char('_'));
-    name.remove(QChar(0));
-    if (name == QLatin1String(".") || name == QLatin1String(".."))
-        name = QStringLiteral("_");
-    return name;
-}
 
 } // namespace
 
@@ -53,7 +43,8 @@ void SaveActions::SearchListviewDblClick(HitKind view, const std::optional<Selec
         SaveHttpHit(selected->caption, stores.http);
         return;
     }
-    const std::optional<QString> target = AskTarget(fileNameOf(selected->caption) + kMp3);
+    const std::optional<QString> target =
+        AskTarget(TargetNames::FromCaption(selected->caption) + kMp3);
     if (!target)
         return;
     if (view == HitKind::Smb)
@@ -83,11 +74,13 @@ void SaveActions::SaveAllSelectedClick(HitKind view, const QList<SelectedHit>& s
             break;
         case HitKind::Smb:
             ExternalHandoff::FetchSmbHit(m_platform.shell, stores.smb, hit.row,
-                                         folder + fileNameOf(hit.caption) + kMp3, m_programFolder);
+                                         folder + TargetNames::FromCaption(hit.caption) + kMp3,
+                                         m_programFolder);
             break;
         case HitKind::Ftp:
             ExternalHandoff::FetchFtpHit(m_ini, m_platform, stores.ftp, hit.caption,
-                                         folder + fileNameOf(hit.caption), m_programFolder);
+                                         folder + TargetNames::FromCaption(hit.caption),
+                                         m_programFolder);
             break;
         }
     }
@@ -103,7 +96,7 @@ void SaveActions::SaveHttpHit(const QByteArray& name, const QList<QByteArray>& h
         ExternalHandoff::GoZillaHandoff(m_platform, url, m_closeProgram);
         return;
     }
-    const QString proposal = fileNameOf(name);
+    const QString proposal = TargetNames::FromCaption(name);
     const std::optional<QString> target =
         AskTarget(proposal.contains(kMp3) ? proposal : proposal + kMp3);
     if (target)

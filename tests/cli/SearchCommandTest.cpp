@@ -1,10 +1,15 @@
 #include "search/LocalSearchService.h"
+#include "support/FreePort.h"
 #include "support/TempHome.h"
 
+#include <QDirIterator>
 #include <QProcess>
 #include <gtest/gtest.h>
 
 namespace {
+
+// The program folder's stand-ins for the outside programs.
+const QString kPrograms = PELLMAR_SOURCE_DIR "/resources/programs/";
 
 struct Output {
     int exitCode = -1;
@@ -56,6 +61,8 @@ TEST(SearchCommand, PrintsEveryHitAndTheSummary) {
           "smb\tMarla Quinn - Velvet Underpass.mp3\t24000\tN/A\t1\t" + smb + "Velvet Underpass.mp3",
           "Search aborted\thttp 0\tsmb 3\tftp 0"}},
         {{"marla", "--sources", "gopher"}, 2, {}},
+        {{"marla", "--save", home.file("out"), "--marks", "3"}, 2, {}},
+        {{"marla", "--marks", "01"}, 2, {}},
         {{}, 2, {}},
         {{""}, 1, {}},
     };
@@ -64,4 +71,160 @@ TEST(SearchCommand, PrintsEveryHitAndTheSummary) {
         EXPECT_EQ(output.exitCode, row.exitCode) << row.args.join(' ').toStdString();
         EXPECT_EQ(output.lines, row.lines) << row.args.join(' ').toStdString();
     }
+}
+
+namespace {
+
+// The lines of a run that name a file in dir (its save lines), sorted.
+QStringList savedLines(const QString& dir, const QStringList& args, int& exitCode) {
+    QProcess process;
+    process.start(QStringLiteral(PELLMAR_CLI),
+                  QStringList{QStringLiteral("search")} + args + QStringList{"--save", dir});
+    process.waitForFinished(60000);
+    exitCode = process.exitCode();
+    QStringList lines =
+        QString::fromUtf8(process.readAllStandardOutput()).split('\n').filter("\t" + dir + "/");
+    lines.sort();
+    return lines;
+}
+
+QByteArray contentOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
+}
+
+} // namespace
+
+TEST(SearchCommand, SavesTheChosenHitsAndSaysHowEachEnded) {
+    TempHome home;
+    ServiceSettings settings;
+    const ClosedPort closed;
+    settings.ftpSite = "anonymous@127.0.0.1:" + QByteArray::number(closed.port);
+    LocalSearchService service(settings);
+    WriteDataFile(home.file("Pellmar.dat"), ServiceFiles::dataFileLines(service.base(), 1));
+    home.write("Pellmar.ini", "[Options]\r\nMinBitrate=100\r\n");
+    QFile::copy(kPrograms + "veskftp.exe", home.file("veskftp.exe"));
+    const QString out = home.file("out");
+    const QString blue = "Marla Quinn - Blue Motel.mp3";
+    const QString wires = "Marla Quinn - Telephone Wires.mp3";
+    const QString velvet = "Marla Quinn - Velvet Underpass.mp3";
+    const QString failed =
+        "veskftp.exe ended with exit code 7: curl: (7) Failed to connect to 127.0.0.1 port " +
+        QString::number(closed.port);
+    const struct {
+        QStringList args;
+        int exitCode;
+        QStringList lines; // a failure's reason up to its first variable part
+    } rows[] = {
+        // The hits that meet the quality settings only.
+        {{"marla", "--sources", "http"},
+         0,
+         {"http\tMarla Quinn - Blue Motel\t" + out + "/" + blue + "\tok"}},
+        // A name already there gets a number; nothing is written over.
+        {{"marla", "--sources", "http", "--marks", "012"},
+         0,
+         {"http\tMarla Quinn - Blue Motel\t" + out + "/Marla Quinn - Blue Motel (2).mp3\tok",
+          "http\tMarla Quinn - Telephone Wires\t" + out + "/" + wires + "\tok"}},
+        {{"marla", "--sources", "ftp", "--marks", "2"},
+         1,
+         {"ftp\t" + blue + "\t" + out + "/" + blue.chopped(4) + " (3).mp3\t" + failed,
+          "ftp\t" + wires + "\t" + out + "/" + wires.chopped(4) + " (2).mp3\t" + failed,
+          "ftp\t" + velvet + "\t" + out + "/" + velvet + "\t" + failed}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args.join(' ').toStdString());
+        int exitCode = -1;
+        QStringList lines = savedLines(out, row.args, exitCode);
+        for (QString& line : lines)
+            line = line.left(line.indexOf(" after "));
+        EXPECT_EQ(exitCode, row.exitCode);
+        EXPECT_EQ(lines.join('\n').toStdString(), row.lines.join('\n').toStdString());
+    }
+    const QString jazz = service.library() + "/Jazz/";
+    EXPECT_EQ(contentOf(out + "/" + blue), contentOf(jazz + blue));
+    EXPECT_EQ(contentOf(out + "/Marla Quinn - Blue Motel (2).mp3"), contentOf(jazz + blue));
+    EXPECT_EQ(contentOf(out + "/" + wires), contentOf(jazz + wires));
+    EXPECT_EQ(QDir(out).count(), 2 + 3); // no file is left by the failed fetches
+}
+
+namespace {
+
+bool fileServersInstalled() {
+    return QFile::exists("/usr/sbin/smbd") &&
+           QProcess::execute("/usr/bin/python3", {"-c", "import pyftpdlib"}) == 0;
+}
+
+} // namespace
+
+TEST(SearchCommand, SavesEveryHitOfAllThreeSourcesByteForByte) {
+    if (!fileServersInstalled())
+        GTEST_SKIP() << "samba or python3-pyftpdlib missing (scripts/setup.sh installs them)";
+    TempHome home;
+    const QString lib = home.file("lib");
+    SampleLibrary::write(lib, 60);
+    // Blanks, non-ASCII letters and an apostrophe on every way.
+    SampleLibrary::SampleFile odd{"Jazz/Bj\u00F6rk's Caf\u00E9 - Velvet Night.mp3",
+                                  "",
+                                  "",
+                                  SampleLibrary::plan(60).value(1).frame,
+                                  SampleLibrary::Wrapping::None,
+                                  90000};
+    home.write("lib/" + odd.path, SampleLibrary::content(odd));
+    for (const QString program : {"veskftp.exe", "Lanpull.exe"})
+        QFile::copy(kPrograms + program, home.file(program));
+
+    QDir(home.path()).mkdir("tmp");
+    QProcess service;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TMPDIR", home.file("tmp"));
+    service.setProcessEnvironment(env);
+    service.start(PELLMAR_SEARCHD_BINARY,
+                  {"--library", lib, "--port", "0", "--db", home.file("db"), "--write-datafile",
+                   home.file("Pellmar.dat"), "--serve-ftp", "--serve-smb", "--program-folder",
+                   home.path()});
+    QByteArray started;
+    while (!started.contains("listening on") && service.waitForReadyRead(30000))
+        started += service.readAllStandardOutput();
+    ASSERT_TRUE(started.contains("SMB server on")) << started.constData();
+
+    const QString out = home.file("out");
+    QProcess cli;
+    cli.start(PELLMAR_CLI,
+              {"search", "velvet", "--sources", "http,ftp,smb", "--save", out, "--marks", "012"});
+    ASSERT_TRUE(cli.waitForFinished(120000));
+    service.terminate();
+    service.waitForFinished(30000);
+    const QStringList lines = QString::fromUtf8(cli.readAllStandardOutput()).split('\n');
+    EXPECT_EQ(cli.exitCode(), 0) << lines.join('\n').toStdString();
+
+    // Every hit line (six fields) has its save line (four), and each saved file is the
+    // library's file of that name.
+    QMap<QString, QByteArray> library;
+    QDirIterator it(lib, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        library[QFileInfo(path).fileName()] = contentOf(path);
+    }
+    QMap<QString, int> hits;
+    QMap<QString, int> saved;
+    for (const QString& line : lines) {
+        const QStringList fields = line.split('\t');
+        if (fields.size() == 6)
+            ++hits[fields[0]];
+        if (fields.size() != 4 || !fields[2].startsWith(out + "/"))
+            continue;
+        SCOPED_TRACE(line.toStdString());
+        ++saved[fields[0]];
+        EXPECT_EQ(fields[3], "ok");
+        const QString name = fields[1].endsWith(".mp3") ? fields[1] : fields[1] + ".mp3";
+        ASSERT_TRUE(library.contains(name));
+        EXPECT_EQ(contentOf(fields[2]), library.value(name));
+    }
+    EXPECT_EQ(saved, hits);
+    for (const char* kind : {"http", "ftp", "smb"})
+        EXPECT_GE(hits.value(kind), 2) << kind;
+    EXPECT_TRUE(lines.contains("smb\tBj\u00F6rk's Caf\u00E9 - Velvet Night.mp3\t" + out +
+                               "/Bj\u00F6rk's Caf\u00E9 - Velvet Night (3).mp3\tok"))
+        << lines.join('\n').toStdString();
+    EXPECT_EQ(home.read("download.dat"), "");
 }

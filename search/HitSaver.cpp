@@ -1,0 +1,250 @@
+#include "search/HitSaver.h"
+
+#include "core/HitRecords.h"
+#include "download/DownloadJob.h"
+#include "download/ExternalHandoff.h"
+#include "download/TargetNames.h"
+#include "net/HttpCli.h"
+#include "platform/Errors.h"
+#include "search/HitRows.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTimer>
+
+namespace {
+
+const QString kMp3 = QStringLiteral(".mp3");
+constexpr qsizetype kLongestReason = 300;
+
+// The local name of a hit: the caption with one ".mp3" at its end. The outside programs
+// add or drop that extension themselves, so a name ending in it exactly once is the name
+// they write.
+QString localName(const QByteArray& caption) {
+    QString name = TargetNames::FromCaption(caption);
+    while (name.endsWith(kMp3 + kMp3))
+        name.chop(kMp3.size());
+    if (!name.endsWith(kMp3))
+        name += kMp3;
+    return name;
+}
+
+// A message box text on one line.
+QString oneLine(QString text) {
+    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return text.left(kLongestReason);
+}
+
+// The last line a program wrote to its error output: what went wrong, in its words.
+QString lastErrorLine(QProcess& process) {
+    const QList<QByteArray> lines = process.readAllStandardError().trimmed().split('\n');
+    return oneLine(QString::fromLocal8Bit(lines.last().trimmed()));
+}
+
+// An error status says more than the size (the client keeps no body of one); without a
+// reply the client's reason stands alone (a refused connection, a failed look-up).
+QString statusProblem(const THttpCli* client) {
+    if (!client || client->StatusCode() < 400)
+        return QString();
+    const QString reason = oneLine(QString::fromLatin1(client->ReasonPhrase()));
+    if (client->HeaderLines().isEmpty())
+        return reason;
+    return QStringLiteral("%1 %2").arg(client->StatusCode()).arg(reason);
+}
+
+void removeIfEmpty(const QString& path) {
+    if (!path.isEmpty() && QFileInfo(path).size() == 0)
+        QFile::remove(path);
+}
+
+} // namespace
+
+struct HitSaver::Item {
+    enum class Kind { Http, Ftp, Smb };
+    Kind kind;
+    QByteArray caption;
+    qsizetype index = 0; // the record in its store
+    QByteArray url;      // HTTP
+    bool done = false;
+    Result result;
+};
+
+HitSaver::HitSaver(const SettingsFile& ini, QString programFolder, QString targetFolder,
+                   QSet<int> marks, int parallel, QObject* parent)
+    : QObject(parent), m_ini(ini), m_programFolder(std::move(programFolder)),
+      m_targetFolder(std::move(targetFolder)), m_marks(std::move(marks)),
+      m_parallel(std::max(1, parallel)) {}
+
+HitSaver::~HitSaver() = default;
+
+void HitSaver::start(const HitStores& stores) {
+    m_stores = stores;
+    chooseHits(stores);
+    // Started from the event loop, so that every result arrives after start() returned.
+    QTimer::singleShot(0, this, [this] {
+        startMore();
+        reportInOrder();
+    });
+}
+
+void HitSaver::chooseHits(const HitStores& stores) {
+    HitRowMaker rows(m_ini);
+    for (qsizetype i = 0; i < stores.http.size(); ++i) {
+        const HttpHitRecord hit = HttpHitRecord::fromLine(stores.http.at(i));
+        const SearchHit row =
+            rows.make(hit.name, hit.size, hit.stereo, hit.sampleRate, hit.bitrate);
+        if (m_marks.contains(row.image))
+            m_items.push_back(
+                {Item::Kind::Http, row.caption, i, hit.url, false, {"http", {}, {}, {}}});
+    }
+    for (qsizetype i = 0; i < stores.ftp.size(); ++i) {
+        const ListingRecord hit = ListingRecord::fromLine(stores.ftp.at(i));
+        m_items.push_back({Item::Kind::Ftp, hit.name, i, {}, false, {"ftp", {}, {}, {}}});
+    }
+    for (qsizetype i = 0; i < stores.smb.size(); ++i) {
+        const ListingRecord hit = ListingRecord::fromLine(stores.smb.at(i));
+        m_items.push_back({Item::Kind::Smb, hit.name, i, {}, false, {"smb", {}, {}, {}}});
+    }
+    for (Item& item : m_items)
+        item.result.caption = item.caption;
+}
+
+void HitSaver::startMore() {
+    while (m_running < m_parallel && m_next < m_items.size()) {
+        ++m_running;
+        begin(m_items[m_next++]);
+    }
+}
+
+void HitSaver::begin(Item& item) {
+    const TargetNames::Reservation target =
+        TargetNames::Reserve(m_targetFolder, localName(item.caption), m_taken);
+    item.result.file = target.path;
+    if (!target.error.isEmpty()) {
+        done(item, target.error);
+        return;
+    }
+    switch (item.kind) {
+    case Item::Kind::Http:
+        beginDownload(item);
+        return;
+    case Item::Kind::Ftp:
+        if (const auto launch = ExternalHandoff::FtpFetchRecord(m_stores.ftp, item.index,
+                                                                target.path, m_programFolder))
+            beginProgram(item, *launch);
+        else
+            done(item, QStringLiteral("No FTP host for this hit"));
+        return;
+    case Item::Kind::Smb:
+        if (const auto launch =
+                ExternalHandoff::SmbFetch(m_stores.smb, item.index, target.path, m_programFolder))
+            beginProgram(item, *launch);
+        return;
+    }
+}
+
+void HitSaver::beginDownload(Item& item) {
+    auto* job = new DownloadJob(m_ini, this);
+    // ended comes from inside the job's client: the job goes later, from the event loop.
+    connect(job, &DownloadJob::ended, this, [this, &item, job] { downloadEnded(item, job, {}); });
+    // A message with the transfer still pending is a file error after a redirect: no end
+    // follows it.
+    connect(job, &DownloadJob::message, this, [this, &item, job](const QString& text) {
+        if (job->outcome() == DownloadJob::Outcome::Pending)
+            downloadEnded(item, job, text);
+    });
+    try {
+        job->StartTransfer(item.result.file, item.url);
+    } catch (const PellmarError& error) {
+        downloadEnded(item, job, error.message());
+    }
+}
+
+void HitSaver::downloadEnded(Item& item, DownloadJob* job, const QString& message) {
+    if (item.done)
+        return;
+    job->disconnect(this);
+    job->deleteLater();
+    QString problem = oneLine(message);
+    switch (job->outcome()) {
+    case DownloadJob::Outcome::Complete:
+        break;
+    case DownloadJob::Outcome::TooSmall:
+        problem = statusProblem(job->client());
+        if (problem.isEmpty())
+            problem = oneLine(DownloadJob::kTooSmallMessage);
+        break;
+    case DownloadJob::Outcome::Pending:
+    case DownloadJob::Outcome::Stopped:
+        removeIfEmpty(item.result.file);
+        break;
+    case DownloadJob::Outcome::Broken:
+    case DownloadJob::Outcome::Incomplete:
+        problem = job->status();
+        break;
+    }
+    done(item, problem);
+}
+
+void HitSaver::beginProgram(Item& item, const ExternalHandoff::Launch& launch) {
+    auto* process = new QProcess(this);
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setStandardOutputFile(QProcess::nullDevice());
+    const QString program = launch.program;
+    connect(process, &QProcess::finished, this,
+            [this, &item, process] { programEnded(item, process); });
+    connect(process, &QProcess::errorOccurred, this,
+            [this, &item, process, program](QProcess::ProcessError error) {
+                if (error != QProcess::FailedToStart)
+                    return; // the end follows
+                process->deleteLater();
+                removeIfEmpty(item.result.file);
+                done(item, program + QStringLiteral(" could not be started"));
+            });
+    // An argument vector, no shell: names come from the network.
+    process->start(launch.program, launch.args);
+}
+
+void HitSaver::programEnded(Item& item, QProcess* process) {
+    process->deleteLater();
+    const QString name = QFileInfo(process->program()).fileName();
+    QString problem;
+    if (process->exitStatus() == QProcess::CrashExit) {
+        problem = name + QStringLiteral(" crashed");
+    } else if (process->exitCode() != 0) {
+        problem = QStringLiteral("%1 ended with exit code %2").arg(name).arg(process->exitCode());
+        const QString said = lastErrorLine(*process);
+        if (!said.isEmpty())
+            problem += QStringLiteral(": ") + said;
+    }
+    if (!problem.isEmpty())
+        removeIfEmpty(item.result.file);
+    done(item, problem);
+}
+
+void HitSaver::done(Item& item, const QString& problem) {
+    if (item.done)
+        return;
+    item.done = true;
+    item.result.problem = problem;
+    if (!problem.isEmpty())
+        ++m_failures;
+    --m_running;
+    // Later, from the event loop: a hit that ends inside begin() must not start the next one
+    // from within the loop that starts them.
+    QTimer::singleShot(0, this, [this] {
+        startMore();
+        reportInOrder();
+    });
+}
+
+void HitSaver::reportInOrder() {
+    while (m_reported < m_items.size() && m_items[m_reported].done)
+        emit saved(m_items[m_reported++].result);
+    if (m_reported == m_items.size() && !m_finished) {
+        m_finished = true;
+        emit finished();
+    }
+}
