@@ -471,8 +471,8 @@ void DownloadJob::ArmStallWatch() {
 
 // Nothing came for too long: the connection goes and the try counts as broken.
 void DownloadJob::Stalled() {
-    if (!m_client || m_stopped)
-        return;
+    if (!m_client || m_stopped || m_client->State() == hsReady)
+        return; // the try has ended already; its end is on the way
     m_stalled = true;
     m_client->SetReceiveStream(nullptr);
     m_client->Abort();
