@@ -207,7 +207,8 @@ void DownloadJob::Redirect(const QByteArray& location) {
     m_file.close();
     const QByteArray next = ResolveUrl(m_url, location);
     DropClient();
-    DeleteTarget();
+    // The target starts anew by being emptied in place, not deleted and made again: between
+    // the two, another process could put a file or a link of its own under that name.
     m_client = std::make_unique<THttpCli>();
     SetUpClient(*m_client, false);
     if (++m_redirects > kMaxRedirects) {
