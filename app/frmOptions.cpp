@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -82,7 +83,8 @@ TfrmOptions::TfrmOptions(Platform& platform, SettingsFile& settings, TAdImage* b
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
     connect(Button3, &QPushButton::clicked, this, [this] { OpenFtpHelp(); });
-    for (QLineEdit* number : {TimeLimitEdit, MinSizeToAddEdit, LimitEdit, ProxyPortEdit})
+    for (QLineEdit* number : {TimeLimitEdit, MinSizeToAddEdit, LimitEdit, ProxyPortEdit,
+                              StallSecondsEdit, RetryCountEdit})
         number->installEventFilter(this);
 }
 
@@ -156,6 +158,22 @@ QWidget* TfrmOptions::buildDownloadPage() {
     limitRow->addWidget(LimitCheck);
     limitRow->addWidget(LimitEdit);
     column->addWidget(limit);
+
+    // Like the limit, these rule the internal download manager only.
+    auto* retries = new QGroupBox(QStringLiteral("Broken Downloads:"), page);
+    auto* retryGrid = new QGridLayout(retries);
+    StallSecondsEdit = edit(retries, "StallSecondsEdit");
+    RetryCountEdit = edit(retries, "RetryCountEdit");
+    retryGrid->addWidget(
+        new QLabel(QStringLiteral("Give up a silent transfer after: (seconds)"), retries), 0, 0);
+    retryGrid->addWidget(StallSecondsEdit, 0, 1);
+    retryGrid->addWidget(
+        new QLabel(QStringLiteral("Try a broken download again: (times, 0 = never)"), retries), 1,
+        0);
+    retryGrid->addWidget(RetryCountEdit, 1, 1);
+    for (QLineEdit* field : {StallSecondsEdit, RetryCountEdit})
+        field->setMaximumWidth(50);
+    column->addWidget(retries);
     column->addStretch(1);
     return page;
 }
@@ -234,6 +252,10 @@ void TfrmOptions::Load() {
 
     TimeLimitEdit->setText(
         ini.readString(kOptions, QStringLiteral("TimeLimit"), QStringLiteral("180")));
+    StallSecondsEdit->setText(
+        ini.readString(kOptions, QStringLiteral("StallSeconds"), QStringLiteral("30")));
+    RetryCountEdit->setText(
+        ini.readString(kOptions, QStringLiteral("RetryCount"), QStringLiteral("5")));
     MinSizeToAddEdit->setText(QString::number(UserOptions::MinSizeToAdd(ini)));
 
     GozillaCheck->setChecked(UserOptions::UseGoZilla(ini));
@@ -297,6 +319,9 @@ void TfrmOptions::Save() {
 
     ini.writeBool(kOptions, QStringLiteral("UseFtp"), RadioButton2->isChecked());
     ini.writeString(kOptions, QStringLiteral("FtpPath"), FTPEdit->text());
+
+    ini.writeInteger(kOptions, QStringLiteral("StallSeconds"), StrToInt(StallSecondsEdit->text()));
+    ini.writeInteger(kOptions, QStringLiteral("RetryCount"), StrToInt(RetryCountEdit->text()));
 }
 
 void TfrmOptions::OKButtonClick() {

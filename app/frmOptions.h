@@ -38,6 +38,8 @@ public:
     QPushButton* Button3 = nullptr; // Help
     QCheckBox* LimitCheck = nullptr;
     QLineEdit* LimitEdit = nullptr;
+    QLineEdit* StallSecondsEdit = nullptr;
+    QLineEdit* RetryCountEdit = nullptr;
     QCheckBox* ProxyCheck = nullptr;
     QLineEdit* ProxyEdit = nullptr;
     QLineEdit* ProxyPortEdit = nullptr;

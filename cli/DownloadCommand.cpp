@@ -10,11 +10,13 @@
 #include <cstdio>
 #include <unistd.h>
 
-// pellmar-cli download URL -o FILE: one download job without a window, under the same rules
-// as the program's download windows (redirects, broken links, the minimum size, the proxy of
-// the program folder's settings). Status texts and messages go to standard error as they
-// happen, the speed at the end; on a terminal one progress line is redrawn in place. Exit
-// code 0 only when the file was kept, 1 otherwise, 2 for wrong arguments.
+// pellmar-cli download [--continue] URL -o FILE: one download job without a window, under
+// the same rules as the program's download windows (redirects, broken links, the minimum
+// size, retries, the proxy of the program folder's settings). --continue takes up a partial
+// FILE from its end instead of emptying it. Status texts and messages go to standard error
+// as they happen (a wait between tries once, not every second of it), the speed at the end;
+// on a terminal one progress line is redrawn in place. Exit code 0 only when the file is
+// complete, 1 otherwise, 2 for wrong arguments.
 
 namespace {
 
@@ -28,17 +30,26 @@ QString plainMessage(QString text) {
     return text.replace(QLatin1Char('\r'), QLatin1Char(' '));
 }
 
-// The in-place progress line: percent, bytes, speed and time left, measured since the start.
+// The in-place progress line: percent, bytes, and the speed and time left of the current
+// try, measured since it started.
 class ProgressLine {
 public:
-    explicit ProgressLine(const DownloadJob& job) : m_job(job) { m_clock.start(); }
+    explicit ProgressLine(const DownloadJob& job) : m_job(job) {
+        m_clock.start();
+        m_tryClock.start();
+    }
 
     void redraw(bool force) {
+        if (m_job.RetriesDone() != m_try) {
+            m_try = m_job.RetriesDone();
+            m_tryClock.start();
+        }
         if (!force && m_lastDraw >= 0 && m_clock.elapsed() - m_lastDraw < kRedrawMs)
             return;
         m_lastDraw = m_clock.elapsed();
         const qint64 bytes = m_job.BytesReceived();
-        const double speed = kbPerSecond();
+        const double trySeconds = double(m_tryClock.nsecsElapsed()) / 1e9;
+        const double speed = trySeconds > 0 ? double(m_job.TryBytes()) / trySeconds / 1024.0 : 0.0;
         QString text = QStringLiteral("%1%  %2").arg(m_job.percent(), 3).arg(bytes);
         if (m_job.LengthKnown())
             text += QStringLiteral(" of %1").arg(m_job.AnnouncedLength());
@@ -69,6 +80,8 @@ public:
 private:
     const DownloadJob& m_job;
     QElapsedTimer m_clock;
+    QElapsedTimer m_tryClock;
+    int m_try = 0;
     qint64 m_lastDraw = -1;
     bool m_drawn = false;
 };
@@ -79,16 +92,19 @@ int runDownloadCommand(const QStringList& args) {
     QString url;
     QString output;
     bool wrong = false;
+    auto mode = DownloadJob::TargetMode::Replace;
     for (qsizetype i = 0; i < args.size() && !wrong; ++i) {
         if (args[i] == QLatin1String("-o") && i + 1 < args.size())
             output = args[++i];
+        else if (args[i] == QLatin1String("--continue"))
+            mode = DownloadJob::TargetMode::Resume;
         else if (url.isEmpty() && !args[i].startsWith(QLatin1Char('-')))
             url = args[i];
         else
             wrong = true;
     }
     if (wrong || url.isEmpty() || output.isEmpty()) {
-        std::fputs("usage: pellmar-cli download URL -o FILE\n", stderr);
+        std::fputs("usage: pellmar-cli download [--continue] URL -o FILE\n", stderr);
         return 2;
     }
 
@@ -97,10 +113,15 @@ int runDownloadCommand(const QStringList& args) {
     ProgressLine progress(job);
     const bool terminal = isatty(STDERR_FILENO);
     QString lastStatus = job.status();
+    int lastWait = 0;
     QEventLoop loop;
     QObject::connect(&job, &DownloadJob::changed, [&] {
         if (job.status() != lastStatus) {
             lastStatus = job.status();
+            if (job.Waiting() && job.RetriesDone() == lastWait)
+                return; // the same wait counting down
+            if (job.Waiting())
+                lastWait = job.RetriesDone();
             progress.breakLine();
             printLine(lastStatus);
         }
@@ -115,7 +136,7 @@ int runDownloadCommand(const QStringList& args) {
     });
     QObject::connect(&job, &DownloadJob::ended, &loop, &QEventLoop::quit, Qt::QueuedConnection);
     try {
-        job.StartTransfer(output, Cp1252::fromUnicode(url));
+        job.StartTransfer(output, Cp1252::fromUnicode(url), mode);
     } catch (const PellmarError& error) {
         printLine(QStringLiteral("pellmar-cli download: ") + error.message());
         return 1;

@@ -23,6 +23,16 @@ int MinSizeToAdd(const SettingsFile& ini) {
     return ini.readInteger(kSection, QStringLiteral("MinSizeToAdd"), 30);
 }
 
+int StallSeconds(const SettingsFile& ini) {
+    const int value = ini.readInteger(kSection, QStringLiteral("StallSeconds"), 30);
+    return value < 0 ? 30 : value;
+}
+
+int RetryCount(const SettingsFile& ini) {
+    const int value = ini.readInteger(kSection, QStringLiteral("RetryCount"), 5);
+    return value < 0 ? 5 : value;
+}
+
 bool LimitApplies(const SettingsFile& ini) {
     return text(ini, "Limit", "False") != QLatin1String("False");
 }

@@ -12,6 +12,11 @@ namespace UserOptions {
 
 int TimeLimit(const SettingsFile& ini);    // seconds, 180
 int MinSizeToAdd(const SettingsFile& ini); // kilobytes, 30
+// Internal downloads: seconds without data before a try is given up (30; 0 never), and how
+// often a broken transfer is tried again (5; 0 never). A negative or non-numeric value
+// counts as the default.
+int StallSeconds(const SettingsFile& ini);
+int RetryCount(const SettingsFile& ini);
 
 bool LimitApplies(const SettingsFile& ini); // download start: anything but "False"
 bool LimitChecked(const SettingsFile& ini); // options dialog: exactly "True"

@@ -57,6 +57,7 @@ DownloadJob::DownloadJob(const SettingsFile& ini, QObject* parent)
     m_timer->setInterval(kTickMs);
     connect(m_timer, &QTimer::timeout, this, &DownloadJob::ProgressTick);
     m_timer->start();
+    SetTimerFactory(&JobTimer::createQt);
 }
 
 // A file is read in chunks of 64 KiB: with the client's default of 8 KiB the kernel's
@@ -67,6 +68,13 @@ DownloadJob::~DownloadJob() {
     // Releasing the client closes its connection; a partial file stays on disk.
     m_client.reset();
     m_file.close();
+}
+
+void DownloadJob::SetTimerFactory(const JobTimer::Factory& factory) {
+    m_waitTimer = factory();
+    m_waitTimer->onTimeout = [this] { WaitTick(); };
+    m_stallTimer = factory();
+    m_stallTimer->onTimeout = [this] { Stalled(); };
 }
 
 void DownloadJob::SetUpClient(THttpCli& client, bool withStatusHandlers) {
@@ -83,43 +91,76 @@ void DownloadJob::SetUpClient(THttpCli& client, bool withStatusHandlers) {
     client.OnDocBegin = [this](THttpCli*) { SetStatus(QStringLiteral("Receiving data")); };
 }
 
-void DownloadJob::SetUp(const QString& path, const QByteArray& url) {
+void DownloadJob::HookClient() {
+    m_client->SetURL(m_url);
+    m_client->OnRequestDone = [this](THttpCli*, THttpRequest, quint16 error) {
+        RequestDone(error);
+    };
+    m_client->OnHeaderData = [this](THttpCli*) { HeaderData(); };
+    m_client->OnHeaderEnd = [this](THttpCli*) { HeaderEnd(); };
+    m_client->OnDocData = [this](THttpCli*, const char* data, int length) {
+        DocData(data, length);
+    };
+}
+
+void DownloadJob::SetUp(const QString& path, const QByteArray& url, TargetMode mode) {
     m_targetPath = path;
     m_displayName = QFileInfo(path).completeBaseName();
     m_caption = QStringLiteral("0% ") + m_displayName;
     m_url = url;
     m_eTag.clear();
     m_lastModified.clear();
-    m_client->SetURL(url);
-    m_client->OnRequestDone = [this](THttpCli*, THttpRequest, quint16 error) {
-        RequestDone(error);
-    };
-    m_client->OnHeaderData = [this](THttpCli*) { HeaderData(); };
-    m_client->OnDocData = [this](THttpCli*, const char*, int) { DocData(); };
+    m_policy = RetryPolicy::fromOptions(m_ini);
+    m_retries = 0;
+    m_wholeNext = false;
+    m_resumedExisting = mode == TargetMode::Resume && QFileInfo(path).size() > 0;
+    HookClient();
+    OpenTarget(path, mode == TargetMode::Resume ? QIODevice::ReadWrite
+                                                : QIODevice::ReadWrite | QIODevice::Truncate);
+    m_bytesReceived = m_file.size();
+}
 
+void DownloadJob::OpenTarget(const QString& path, QIODevice::OpenMode mode) {
     m_file.close();
     m_file.setFileName(path);
-    if (!m_file.open(QIODevice::ReadWrite | QIODevice::Truncate)) {
+    if (!m_file.open(mode)) {
         emit changed();
         throw EFOpenError(QStringLiteral("Cannot create file %1").arg(path));
     }
-    m_client->SetReceiveStream(&m_file);
 }
 
-void DownloadJob::StartTransfer(const QString& path, const QByteArray& url) {
-    SetUp(path, url);
+void DownloadJob::StartTransfer(const QString& path, const QByteArray& url, TargetMode mode) {
+    SetUp(path, url, mode);
     SetStatus(QStringLiteral("Contacting host"));
     StartQueued();
 }
 
-void DownloadJob::QueueTransfer(const QString& path, const QByteArray& url) {
-    SetUp(path, url);
+void DownloadJob::QueueTransfer(const QString& path, const QByteArray& url, TargetMode mode) {
+    SetUp(path, url, mode);
     SetStatus(QStringLiteral("File queued"));
 }
 
 void DownloadJob::StartQueued() {
-    if (!m_client)
+    if (!m_client || m_waitTimer->isActive())
         return;
+    BeginTry();
+}
+
+// One request: the whole file, or the rest of what is on disk.
+void DownloadJob::BeginTry() {
+    m_headerEnded = false;
+    m_rejected = false;
+    m_stalled = false;
+    m_tryBytes = 0;
+    AskForRest();
+    if (m_asked.from == 0 && m_retries > 0) {
+        // Whatever an earlier reply announced does not bind this one.
+        m_lengthKnown = false;
+        m_announcedLength = 0;
+        m_fileLengthText.clear();
+    }
+    m_client->SetReceiveStream(&m_file);
+    ArmStallWatch();
     try {
         m_client->GetAsync();
     } catch (const PellmarError&) {
@@ -129,14 +170,36 @@ void DownloadJob::StartQueued() {
     }
 }
 
+// Sets the range of the next request from the file on disk. Without a validator the last
+// bytes on disk are asked for again and must match before anything is appended.
+void DownloadJob::AskForRest() {
+    const qint64 onDisk = m_file.size();
+    m_asked = RangeReply::Asked{};
+    m_overlap.clear();
+    m_overlapSeen = 0;
+    if (onDisk > 0 && !m_wholeNext) {
+        m_asked.total = m_lengthKnown ? m_announcedLength : -1;
+        m_asked.eTag = m_eTag;
+        m_asked.from = onDisk;
+        if (m_eTag.isEmpty() && m_lastModified.isEmpty()) {
+            m_asked.from = onDisk - std::min(onDisk, kOverlapBytes);
+            m_file.seek(m_asked.from);
+            m_overlap = m_file.read(onDisk - m_asked.from);
+        }
+    }
+    m_file.seek(m_asked.from);
+    m_client->SetExtraHeaders(RangeReply::requestHeaders(m_asked.from, m_eTag, m_lastModified));
+}
+
 void DownloadJob::SetStatus(const QString& text) {
     m_status = text;
     emit changed();
 }
 
 void DownloadJob::HeaderData() {
-    if (m_stopped)
+    if (m_stopped || m_rejected)
         return; // a broken link wins over what follows in the same reply
+    ArmStallWatch();
     const QByteArray line = m_client->CurrentLine();
     const QByteArray name = headerName(line);
     if (name == "location") {
@@ -144,12 +207,16 @@ void DownloadJob::HeaderData() {
         return;
     }
     if (line.contains("text/html")) {
-        BrokenLink();
+        // An error page instead of the rest of a file is a failed try: the bytes on disk
+        // stay. Only a file with nothing in it yet is a broken link.
+        if (m_file.size() > 0 || m_resumedExisting)
+            Reject();
+        else
+            BrokenLink();
         return;
     }
-    if (line.toLower().contains("content-length"))
+    if (line.toLower().contains("content-length") && m_asked.from == 0)
         ContentLengthLine(line);
-    RememberResumeHeader(line);
 }
 
 void DownloadJob::ContentLengthLine(const QByteArray& line) {
@@ -166,12 +233,61 @@ void DownloadJob::ContentLengthLine(const QByteArray& line) {
     emit changed();
 }
 
-void DownloadJob::RememberResumeHeader(const QByteArray& line) {
-    const QByteArray name = headerName(line);
-    if (name == "etag")
-        m_eTag = headerValue(line);
-    else if (name == "last-modified")
-        m_lastModified = headerValue(line);
+// The header is complete: the reply is the file, its rest, or of no use.
+void DownloadJob::HeaderEnd() {
+    if (m_stopped || m_rejected || !m_client)
+        return;
+    m_headerEnded = true;
+    const QList<QByteArray> lines = m_client->HeaderLines();
+    const RangeReply::Use use = RangeReply::judge(m_asked, m_client->StatusCode(), lines);
+    const QByteArray eTag = RangeReply::headerValue(lines, "etag");
+    const QByteArray lastModified = RangeReply::headerValue(lines, "last-modified");
+    if (use == RangeReply::Use::Reject) {
+        if (m_client->StatusCode() < 400) {
+            Reject();
+            return;
+        }
+        // An error's body is no part of the file; its status decides what comes next.
+        m_client->SetReceiveStream(nullptr);
+        return;
+    }
+    if (use == RangeReply::Use::Whole && m_asked.from == 0 && !m_overlap.isEmpty())
+        return; // a short file asked for again from its start: its bytes are still checked
+    if (use == RangeReply::Use::Whole) {
+        if (m_asked.from > 0 || m_file.size() > 0) {
+            // Another version, or a server without ranges: the file starts again.
+            m_file.resize(0);
+            m_file.seek(0);
+            m_lengthKnown = false;
+            m_fileLengthText.clear();
+            const QByteArray length = RangeReply::headerValue(lines, "content-length");
+            if (!length.isEmpty())
+                ContentLengthLine("Content-Length: " + length);
+        }
+        m_asked = RangeReply::Asked{};
+        m_overlap.clear();
+        m_wholeNext = false;
+        m_eTag = eTag;
+        m_lastModified = lastModified;
+        return;
+    }
+    const auto range =
+        RangeReply::parseContentRange(RangeReply::headerValue(lines, "content-range"));
+    m_announcedLength = range->total;
+    m_fileLengthText = QString::number(range->total);
+    m_lengthKnown = true;
+    if (m_eTag.isEmpty() && m_lastModified.isEmpty()) {
+        m_eTag = eTag;
+        m_lastModified = lastModified;
+    }
+    emit changed();
+}
+
+// This try's reply is of no use: nothing more of it reaches the file.
+void DownloadJob::Reject() {
+    m_rejected = true;
+    m_client->SetReceiveStream(nullptr);
+    m_client->Abort();
 }
 
 void DownloadJob::BrokenLink() {
@@ -179,6 +295,7 @@ void DownloadJob::BrokenLink() {
     m_lengthKnown = false;
     m_stopped = true;
     m_okVisible = true;
+    StopTimers();
     m_file.close();
     m_client->SetReceiveStream(nullptr);
     m_client->Abort();
@@ -192,9 +309,12 @@ void DownloadJob::DropClient() {
     // The client is inside one of its events: it must not call us again and may only be
     // released after that event has returned.
     THttpCli* old = m_client.release();
+    if (!old)
+        return;
     old->SetReceiveStream(nullptr);
     old->OnRequestDone = nullptr;
     old->OnHeaderData = nullptr;
+    old->OnHeaderEnd = nullptr;
     old->OnDocData = nullptr;
     old->OnRequestHeaderBegin = nullptr;
     old->OnHeaderBegin = nullptr;
@@ -204,20 +324,31 @@ void DownloadJob::DropClient() {
 }
 
 void DownloadJob::Redirect(const QByteArray& location) {
-    m_file.close();
     const QByteArray next = ResolveUrl(m_url, location);
     DropClient();
-    // The target starts anew by being emptied in place, not deleted and made again: between
-    // the two, another process could put a file or a link of its own under that name.
     m_client = std::make_unique<THttpCli>();
     SetUpClient(*m_client, false);
     if (++m_redirects > kMaxRedirects) {
         // A server that keeps sending us elsewhere ends like one that sent nothing.
-        QTimer::singleShot(0, this, [this] { RequestDone(0); });
+        m_stallTimer->stop();
+        QTimer::singleShot(0, this, [this] {
+            if (!m_stopped && m_outcome == Outcome::Pending)
+                Finish(false);
+        });
+        return;
+    }
+    m_url = next;
+    HookClient();
+    SetStatus(QStringLiteral("Contacting host"));
+    if (m_file.size() > 0 || m_resumedExisting) {
+        BeginTry(); // what is on disk stays and is continued from the new address
         return;
     }
     try {
-        StartTransfer(m_targetPath, next);
+        m_file.close();
+        DeleteTarget();
+        OpenTarget(m_targetPath, QIODevice::ReadWrite | QIODevice::Truncate);
+        BeginTry();
     } catch (const PellmarError& error) {
         // Shown from the event loop: a message box's own loop must not run while the old
         // client is still inside its event.
@@ -226,8 +357,17 @@ void DownloadJob::Redirect(const QByteArray& location) {
     }
 }
 
-void DownloadJob::DocData() {
-    m_bytesReceived = m_client->ReceivedCount();
+void DownloadJob::DocData(const char* data, int length) {
+    if (m_rejected)
+        return;
+    ArmStallWatch();
+    if (!OverlapMatches(data, length)) {
+        m_wholeNext = true; // the file changed: its start is fetched again
+        Reject();
+        return;
+    }
+    m_tryBytes = m_client->ReceivedCount();
+    m_bytesReceived = m_asked.from + std::max<qint64>(m_tryBytes, m_overlap.size());
     if (m_lengthKnown && m_announcedLength != 0) {
         const double exact = double(m_bytesReceived) * 100.0 / double(m_announcedLength);
         m_percent = int(std::nearbyint(exact)); // halves to even
@@ -236,13 +376,110 @@ void DownloadJob::DocData() {
     emit progressed();
 }
 
+// The bytes asked for again must be the ones on disk.
+bool DownloadJob::OverlapMatches(const char* data, int length) {
+    const qint64 left = m_overlap.size() - m_overlapSeen;
+    if (left <= 0)
+        return true;
+    const qint64 count = std::min<qint64>(left, length);
+    if (memcmp(data, m_overlap.constData() + m_overlapSeen, size_t(count)) != 0)
+        return false;
+    m_overlapSeen += count;
+    return true;
+}
+
+// How the try that just ended counts: the file, a broken try worth another, or the end.
+DownloadJob::TryEnd DownloadJob::Classify(quint16 error) const {
+    const int status = m_client ? m_client->StatusCode() : 0;
+    const bool answered = m_client && !m_client->HeaderLines().isEmpty();
+    const qint64 received = m_client ? m_client->ReceivedCount() : 0;
+    if (error == THttpCli::kErrorWriteFailed || m_file.error() != QFileDevice::NoError ||
+        error == THttpCli::kErrorHeaderTooLarge)
+        return TryEnd::Final;
+    if (m_stalled || m_rejected)
+        return TryEnd::Retry;
+    if (!answered && received == 0)
+        return TryEnd::Retry; // refused, no such host, or closed without a word
+    if (RetryPolicy::isPassingStatus(status))
+        return TryEnd::Retry;
+    if (status >= 400)
+        return TryEnd::Final;
+    if (error != 0 || (answered && !m_headerEnded))
+        return TryEnd::Retry; // cut short, reset, or ended inside the header
+    if (m_lengthKnown && m_asked.from + received < m_announcedLength)
+        return TryEnd::Retry;
+    return TryEnd::Done;
+}
+
 void DownloadJob::RequestDone(quint16 error) {
     if (m_stopped)
         return;
+    m_stallTimer->stop();
+    m_file.flush();
+    const TryEnd end = Classify(error);
+    if (end == TryEnd::Retry && m_policy.mayRetry(m_retries)) {
+        ScheduleRetry();
+        return;
+    }
+    // A file that did not take every byte is not complete.
     const qint64 received = m_client ? m_client->ReceivedCount() : 0;
-    m_bytesReceived = received;
-    if (received < kMinimumSize) {
-        m_file.close();
+    Finish(end == TryEnd::Done && m_file.size() == m_asked.from + received);
+}
+
+void DownloadJob::ScheduleRetry() {
+    const std::optional<int> retryAfter =
+        m_client ? RetryPolicy::retryAfterSeconds(m_client->HeaderLines()) : std::nullopt;
+    DropClient();
+    ++m_retries;
+    m_waitLeft = RetryPolicy::waitSeconds(m_retries, retryAfter);
+    m_tryBytes = 0;
+    m_tryTicks = 0;
+    m_waitTimer->start(m_waitLeft > 0 ? 1000 : 0);
+    ShowWait();
+}
+
+// The wait counts down in seconds, then the next try starts.
+void DownloadJob::WaitTick() {
+    if (m_waitLeft > 0)
+        --m_waitLeft;
+    if (m_waitLeft > 0) {
+        m_waitTimer->start(1000);
+        ShowWait();
+        return;
+    }
+    m_client = std::make_unique<THttpCli>();
+    SetUpClient(*m_client, true);
+    HookClient();
+    SetStatus(QStringLiteral("Contacting host"));
+    BeginTry();
+}
+
+void DownloadJob::ShowWait() {
+    SetStatus(RetryPolicy::waitText(m_retries, m_policy.retryCount(), m_waitLeft));
+}
+
+void DownloadJob::ArmStallWatch() {
+    if (m_policy.stallSeconds() > 0)
+        m_stallTimer->start(m_policy.stallSeconds() * 1000);
+}
+
+// Nothing came for too long: the connection goes and the try counts as broken.
+void DownloadJob::Stalled() {
+    if (!m_client || m_stopped)
+        return;
+    m_stalled = true;
+    m_client->SetReceiveStream(nullptr);
+    m_client->Abort();
+}
+
+void DownloadJob::Finish(bool success) {
+    StopTimers();
+    m_file.close();
+    const qint64 whole = QFileInfo(m_targetPath).size();
+    m_bytesReceived = whole;
+    // The minimum guards against error pages saved as music; a file the user had before
+    // this job is never deleted for it.
+    if (whole < kMinimumSize && !m_resumedExisting) {
         DeleteTarget();
         m_outcome = Outcome::TooSmall;
         emit changed();
@@ -250,12 +487,7 @@ void DownloadJob::RequestDone(quint16 error) {
         emit ended();
         return;
     }
-    m_file.close();
-    // The client fails a body cut short of its Content-Length and a refused write; a file
-    // that did not take every byte is not complete either.
-    const bool writeFailed =
-        m_file.error() != QFileDevice::NoError || QFileInfo(m_targetPath).size() != received;
-    if (error != 0 || writeFailed) {
+    if (!success) {
         // The partial file stays for a later resume; the window waits for the user.
         m_outcome = Outcome::Incomplete;
         SetStatus(QStringLiteral("Download incomplete"));
@@ -268,6 +500,11 @@ void DownloadJob::RequestDone(quint16 error) {
     emit ended();
 }
 
+void DownloadJob::StopTimers() {
+    m_waitTimer->stop();
+    m_stallTimer->stop();
+}
+
 void DownloadJob::DeleteTarget() {
     if (!m_targetPath.isEmpty())
         QFile::remove(m_targetPath);
@@ -275,6 +512,7 @@ void DownloadJob::DeleteTarget() {
 
 void DownloadJob::UserStop() {
     m_finished = true;
+    StopTimers();
     m_file.close();
     m_client.reset();
     if (m_outcome == Outcome::Pending)
@@ -285,6 +523,7 @@ void DownloadJob::UserStop() {
 void DownloadJob::CloseRequest() {
     m_stopped = true;
     m_finished = true;
+    StopTimers();
     if (m_outcome == Outcome::Pending)
         m_outcome = Outcome::Stopped;
     emit changed();
@@ -292,8 +531,9 @@ void DownloadJob::CloseRequest() {
 
 void DownloadJob::ProgressTick() {
     ++m_tickCount;
-    // The elapsed time is the number of ticks times the timer's three seconds.
-    m_speed = double(m_bytesReceived) / (3.0 * m_tickCount) / 1024.0;
+    ++m_tryTicks;
+    // The elapsed time is the number of ticks of this try times the timer's three seconds.
+    m_speed = double(m_tryBytes) / (3.0 * m_tryTicks) / 1024.0;
     m_speedText = QLocale().toString(m_speed, 'f', 2);
     if (m_announcedLength != 0 && m_speed != 0) {
         const double seconds = double(m_announcedLength - m_bytesReceived) / (m_speed * 1000.0);

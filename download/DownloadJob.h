@@ -5,6 +5,11 @@
 #include <QObject>
 #include <QString>
 #include <memory>
+#include <optional>
+
+#include "download/JobTimer.h"
+#include "download/RangeReply.h"
+#include "download/RetryPolicy.h"
 
 class QTimer;
 class SettingsFile;
@@ -12,7 +17,9 @@ class THttpCli;
 
 // One HTTP file fetched by the program itself, without a window: the client, the target
 // file, the progress texts a download window shows, and the rules for redirects, broken
-// links, too-small results and transfers cut short. A window (or pellmar-cli) shows it and
+// links, too-small results and transfers cut short. A transfer that breaks, stalls or meets
+// a passing server error is tried again under the user's RetryPolicy, continuing the file
+// on disk with a range request (see RangeReply). A window (or pellmar-cli) shows it and
 // forwards the user's gestures; the queue decides when it starts and destroys it once
 // Finished is set. Everything runs on the main thread.
 class DownloadJob : public QObject {
@@ -34,6 +41,12 @@ public:
     static constexpr qint64 kMinimumSize = 30001; // smaller results are not kept
     static constexpr int kTickMs = 3000;
     static constexpr int kMaxRedirects = 20;
+    // Without a validator a continued file is checked against this many of its last bytes,
+    // asked for again.
+    static constexpr qint64 kOverlapBytes = 16384;
+
+    // What becomes of a target file that exists: emptied, or continued from its end.
+    enum class TargetMode { Replace, Resume };
 
     // The proxy comes from ini at creation and again for every redirect's client.
     explicit DownloadJob(const SettingsFile& ini, QObject* parent = nullptr);
@@ -41,12 +54,17 @@ public:
 
     // Both set the job up and create the target file (throwing "Cannot create file %s"
     // when it cannot); StartTransfer also sends the request.
-    void StartTransfer(const QString& path, const QByteArray& url);
-    void QueueTransfer(const QString& path, const QByteArray& url);
+    void StartTransfer(const QString& path, const QByteArray& url,
+                       TargetMode mode = TargetMode::Replace);
+    void QueueTransfer(const QString& path, const QByteArray& url,
+                       TargetMode mode = TargetMode::Replace);
     // Starts a queued job's request; the status text stays.
     void StartQueued();
 
-    // Ok or Cancel: the partial file stays, the client goes.
+    // The timers of the waits and the stall watch; before the transfer starts.
+    void SetTimerFactory(const JobTimer::Factory& factory);
+
+    // Ok or Cancel: the partial file stays, the client goes; a wait ends at once.
     void UserStop();
     // The window's close box: the window stays until the queue destroys it.
     void CloseRequest();
@@ -64,6 +82,10 @@ public:
     bool LengthKnown() const { return m_lengthKnown; }
     qint64 BytesReceived() const { return m_bytesReceived; }
     int TickCount() const { return m_tickCount; }
+    // Tries after the first one so far, and the bytes the current try received.
+    int RetriesDone() const { return m_retries; }
+    qint64 TryBytes() const { return m_tryBytes; }
+    bool Waiting() const { return m_waitTimer->isActive(); }
     ResumeInfo resumeInfo() const;
 
     // The texts and values a window shows.
@@ -90,16 +112,33 @@ signals:
     void ended();
 
 private:
-    void SetUp(const QString& path, const QByteArray& url);
+    // How a try ended.
+    enum class TryEnd { Done, Retry, Final };
+
+    void SetUp(const QString& path, const QByteArray& url, TargetMode mode);
+    void OpenTarget(const QString& path, QIODevice::OpenMode mode);
     void SetUpClient(THttpCli& client, bool withStatusHandlers);
+    void HookClient();
+    void BeginTry();
+    void AskForRest();
+    void HeaderEnd();
+    void Reject();
+    bool OverlapMatches(const char* data, int length);
+    TryEnd Classify(quint16 error) const;
+    void ScheduleRetry();
+    void WaitTick();
+    void ShowWait();
+    void Stalled();
+    void ArmStallWatch();
+    void Finish(bool success);
+    void StopTimers();
     void SetStatus(const QString& text);
     void HeaderData();
-    void DocData();
+    void DocData(const char* data, int length);
     void RequestDone(quint16 error);
     void Redirect(const QByteArray& location);
     void BrokenLink();
     void ContentLengthLine(const QByteArray& line);
-    void RememberResumeHeader(const QByteArray& line);
     void DropClient();
     void DeleteTarget();
     void End(Outcome outcome);
@@ -108,6 +147,9 @@ private:
     std::unique_ptr<THttpCli> m_client;
     QFile m_file;
     QTimer* m_timer = nullptr;
+    std::unique_ptr<JobTimer> m_waitTimer;
+    std::unique_ptr<JobTimer> m_stallTimer;
+    RetryPolicy m_policy{0, 0};
 
     QString m_targetPath;
     QString m_displayName;
@@ -120,8 +162,22 @@ private:
     bool m_finished = false;
     int m_redirects = 0;
     Outcome m_outcome = Outcome::Pending;
-    QByteArray m_eTag;
+    QByteArray m_eTag; // the validators of the version on disk
     QByteArray m_lastModified;
+
+    // The retries.
+    int m_retries = 0;
+    int m_waitLeft = 0;
+    int m_tryTicks = 0;
+    qint64 m_tryBytes = 0;
+    bool m_resumedExisting = false; // the file held the user's bytes before this job
+    bool m_wholeNext = false;       // the next try asks for the whole file
+    RangeReply::Asked m_asked;
+    QByteArray m_overlap; // the bytes a try without validator must see again first
+    qint64 m_overlapSeen = 0;
+    bool m_headerEnded = false;
+    bool m_rejected = false;
+    bool m_stalled = false;
 
     QString m_caption;
     QString m_status = QStringLiteral("Status");

@@ -13,18 +13,19 @@ DownloadQueue::~DownloadQueue() {
     qDeleteAll(m_queued);
 }
 
-DownloadJob* DownloadQueue::StartDownload(const QString& path, const QByteArray& url) {
+DownloadJob* DownloadQueue::StartDownload(const QString& path, const QByteArray& url, bool resume) {
+    const auto mode = resume ? DownloadJob::TargetMode::Resume : DownloadJob::TargetMode::Replace;
     auto job = std::make_unique<DownloadJob>(m_ini);
     const int limit = UserOptions::LimitNumber(m_ini);
     DownloadJob* created = job.release();
     if (limit > m_active.size() || !UserOptions::LimitApplies(m_ini)) {
         m_active.append(created);
         emit jobCreated(created);
-        created->StartTransfer(path, url);
+        created->StartTransfer(path, url, mode);
     } else {
         m_queued.append(created);
         emit jobCreated(created);
-        created->QueueTransfer(path, url);
+        created->QueueTransfer(path, url, mode);
     }
     return created;
 }

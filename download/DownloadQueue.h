@@ -24,7 +24,8 @@ public:
     // Creates a job for one file and starts or queues it. Throws the settings' conversion
     // error for a "LimitNumber" that is not an integer (no job is left then) and the job's
     // file error when the target cannot be created (the job stays listed).
-    DownloadJob* StartDownload(const QString& path, const QByteArray& url);
+    // Resume continues a file already on disk instead of emptying it.
+    DownloadJob* StartDownload(const QString& path, const QByteArray& url, bool resume = false);
     void PumpDownloads();
 
     const QList<DownloadJob*>& ActiveDownloads() const { return m_active; }

@@ -1,5 +1,6 @@
 #include "download/SaveActions.h"
 
+#include "core/HitRecords.h"
 #include "core/UserOptions.h"
 #include "download/DownloadQueue.h"
 #include "download/ExternalHandoff.h"
@@ -91,7 +92,8 @@ void SaveActions::SaveHttpHit(const QByteArray& name, const QList<QByteArray>& h
                                      [&](const QByteArray& r) { return r.contains(name); });
     if (record == httpStore.crend())
         return;
-    const QByteArray url = record->split('\t').value(1);
+    const HttpHitRecord hit = HttpHitRecord::fromLine(*record);
+    const QByteArray url = hit.url;
     if (UserOptions::UseGoZilla(m_ini)) {
         ExternalHandoff::GoZillaHandoff(m_platform, url, m_closeProgram);
         return;
@@ -99,6 +101,23 @@ void SaveActions::SaveHttpHit(const QByteArray& name, const QList<QByteArray>& h
     const QString proposal = TargetNames::FromCaption(name);
     const std::optional<QString> target =
         AskTarget(proposal.contains(kMp3) ? proposal : proposal + kMp3);
-    if (target)
-        m_queue.StartDownload(*target, url);
+    if (!target)
+        return;
+    const qint64 onDisk = QFileInfo(*target).size();
+    const bool resume = OffersResume(onDisk, hit.size) &&
+                        m_platform.messages.show(
+                            QStringLiteral("Confirm"), ResumeQuestion(*target, onDisk, hit.size),
+                            MessageIcon::Question, MessageButtons::YesNo) == MessageResult::Yes;
+    m_queue.StartDownload(*target, url, resume);
+}
+
+bool SaveActions::OffersResume(qint64 onDisk, qint64 hitSize) {
+    return onDisk > 0 && onDisk < hitSize;
+}
+
+QString SaveActions::ResumeQuestion(const QString& target, qint64 onDisk, qint64 hitSize) {
+    return QStringLiteral("%1 holds %2 of %3 bytes.\rResume the download? (No replaces the file)")
+        .arg(target)
+        .arg(onDisk)
+        .arg(hitSize);
 }

@@ -46,6 +46,11 @@ public:
     // The last HTTP record containing name: to Go!Zilla, or a save dialog and a download.
     void SaveHttpHit(const QByteArray& name, const QList<QByteArray>& httpStore);
 
+    // A chosen file that is there already and smaller than the hit may be the start of it:
+    // the user is asked whether to resume it (Yes) or replace it (No).
+    static bool OffersResume(qint64 onDisk, qint64 hitSize);
+    static QString ResumeQuestion(const QString& target, qint64 onDisk, qint64 hitSize);
+
     static const QString kFilter;
 
 private:

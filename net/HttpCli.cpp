@@ -369,6 +369,10 @@ void THttpCli::SendRequest(const QByteArray& method) {
                     Base64Encode(m_proxyUsername + ':' + m_proxyPassword));
     if (!m_cookie.isEmpty())
         SendCommand("Cookie: " + m_cookie);
+    for (const QByteArray& line : m_extraHeaders) {
+        if (!line.contains('\r') && !line.contains('\n'))
+            SendCommand(line);
+    }
     TriggerRequestHeaderEnd();
     SendCommand(QByteArray());
     m_socket->Send(m_requestText.constData(), int(m_requestText.size()));

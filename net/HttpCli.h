@@ -109,6 +109,10 @@ public:
     // Days since 30 December 1899, the time as the fraction; 0 sends no If-Modified-Since.
     double ModifiedSince() const { return m_modifiedSince; }
     void SetModifiedSince(double value) { m_modifiedSince = value; }
+    // Further request header lines ("Range: bytes=100-"), sent after the others with every
+    // request of this client; a line holding a CR or LF is never sent.
+    QList<QByteArray> ExtraHeaders() const { return m_extraHeaders; }
+    void SetExtraHeaders(const QList<QByteArray>& lines) { m_extraHeaders = lines; }
     QByteArray Cookie() const { return m_cookie; }
     void SetCookie(const QByteArray& value) { m_cookie = value; }
     QByteArray ContentTypePost() const { return m_contentTypePost; }
@@ -232,6 +236,7 @@ private:
     bool m_noCache = false;
     double m_modifiedSince = 0;
     QByteArray m_cookie;
+    QList<QByteArray> m_extraHeaders;
     QByteArray m_contentTypePost = "application/x-www-form-urlencoded";
     bool m_multiThreaded = false;
     int m_tag = 0;

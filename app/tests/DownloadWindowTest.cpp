@@ -3,6 +3,7 @@
 #include "platform/SettingsFile.h"
 #include "support/DownloadHelpers.h"
 #include "support/EventLoopWait.h"
+#include "support/FakeJobTimers.h"
 #include "support/FakePlatform.h"
 #include "support/ScriptedServer.h"
 #include "support/TempHome.h"
@@ -21,6 +22,10 @@ struct WindowRun {
     DownloadJob job{ini};
     TfrmDownloadFile window{job, fake.messages};
 
+    WindowRun() {
+        // One try each, unless a test asks for more.
+        ini.writeString("Options", "RetryCount", "0");
+    }
     void run(const QByteArray& url) {
         window.show();
         job.StartTransfer(home.file("My Song.mp3"), url);
@@ -80,4 +85,30 @@ TEST(DownloadWindow, BrokenLinkShowsOkAndTooSmallShowsTheMessage) {
     EXPECT_FALSE(tooSmall.job.Finished());
     tooSmall.window.Button2->click();
     EXPECT_TRUE(tooSmall.job.Finished());
+}
+
+TEST(DownloadWindow, ShowsTheWaitAndCountsTheSpeedOfTheCurrentTryOnly) {
+    const QByteArray body = PatternBytes(122880, 12);
+    ScriptedServer server(
+        {ScriptedServer::reply("HTTP/1.0 200 OK\r\nETag: \"w\"\r\nContent-Length: 122880\r\n\r\n" +
+                               body.left(61440)),
+         ScriptedServer::reply("HTTP/1.0 206 Partial Content\r\nContent-Length: 61440\r\n"
+                               "Content-Range: bytes 61440-122879/122880\r\n\r\n" +
+                               body.mid(61440))});
+    WindowRun run;
+    run.ini.writeString("Options", "RetryCount", "3");
+    FakeJobTimers timers;
+    run.job.SetTimerFactory(timers.factory());
+    run.window.show();
+    run.job.StartTransfer(run.home.file("My Song.mp3"), server.url("/My%20Song.mp3"));
+    ASSERT_TRUE(WaitFor([&] { return run.job.Waiting(); }));
+    EXPECT_EQ(run.window.Status->text(), "Retrying (1 of 3) in 1 s");
+    EXPECT_EQ(run.window.windowTitle(), "50% My Song");
+    timers.wait().fire();
+    ASSERT_TRUE(WaitFor([&] { return run.job.outcome() != DownloadJob::Outcome::Pending; }));
+    run.job.ProgressTick();
+    // 61440 bytes in this try's first three seconds: 20 kb/s, not the 40 of both tries.
+    EXPECT_EQ(run.shown(), (QStringList{"100% My Song", "Receiving data", "122880", "122880",
+                                        "20.00", "00:00:00", "Cancel"}));
+    EXPECT_EQ(run.home.read("My Song.mp3"), body);
 }

@@ -61,6 +61,8 @@ TEST_F(OptionsTest, EmptySettingsShowTheDefaults) {
     EXPECT_FALSE(form->LimitCheck->isChecked());
     EXPECT_EQ(form->LimitEdit->text(), QStringLiteral("0"));
     EXPECT_FALSE(form->LimitEdit->isEnabled());
+    EXPECT_EQ(form->StallSecondsEdit->text(), QStringLiteral("30"));
+    EXPECT_EQ(form->RetryCountEdit->text(), QStringLiteral("5"));
     EXPECT_FALSE(form->ProxyCheck->isChecked());
     EXPECT_EQ(form->ProxyPortEdit->text(), QStringLiteral("80"));
     EXPECT_FALSE(form->ProxyEdit->isEnabled());
@@ -122,6 +124,23 @@ TEST_F(OptionsTest, LimitAndProxyKeysAndTheBannersProxy) {
         EXPECT_EQ(proxyCalls().mid(before), row.bannerCall);
     }
     EXPECT_TRUE(fake.messages.shown.isEmpty());
+}
+
+TEST_F(OptionsTest, BrokenDownloadKeysComeLastAndZeroRetriesIsAChoice) {
+    form->show();
+    EXPECT_EQ(form->RetryCountEdit->parentWidget()->parentWidget(),
+              form->LimitEdit->parentWidget()->parentWidget());
+    form->StallSecondsEdit->setText(QStringLiteral("12"));
+    form->RetryCountEdit->setText(QStringLiteral("0"));
+    QFocusEvent leave(QEvent::FocusOut);
+    QCoreApplication::sendEvent(form->RetryCountEdit, &leave);
+    form->OKButton->click();
+    EXPECT_TRUE(fake.messages.shown.isEmpty());
+    EXPECT_TRUE(
+        ini_text().endsWith(QStringLiteral("FtpPath=\r\nStallSeconds=12\r\nRetryCount=0\r\n")))
+        << qPrintable(ini_text());
+    form->show();
+    EXPECT_EQ(form->RetryCountEdit->text(), QStringLiteral("0"));
 }
 
 TEST_F(OptionsTest, LeavingANumberFieldWarnsAboutBadNumbers) {

@@ -41,7 +41,10 @@ struct Saving {
     QString dir = home.file("saved");
     QList<HitSaver::Result> results;
 
-    Saving() { QDir().mkpath(dir); }
+    Saving() {
+        QDir().mkpath(dir);
+        ini.writeString("Options", "RetryCount", "0"); // one try per hit: no waits here
+    }
     void put(const QString& name, const QByteArray& content) const {
         QFile file(dir + "/" + name);
         if (file.open(QIODevice::WriteOnly))

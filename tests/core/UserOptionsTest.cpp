@@ -12,6 +12,8 @@ TEST(UserOptions, NoSettingsFileGivesTheDefaultsOfAFirstStart) {
     const SettingsFile ini(home.file(QStringLiteral("Pellmar.ini")));
     EXPECT_EQ(TimeLimit(ini), 180);
     EXPECT_EQ(MinSizeToAdd(ini), 30);
+    EXPECT_EQ(StallSeconds(ini), 30);
+    EXPECT_EQ(RetryCount(ini), 5);
     EXPECT_FALSE(ProxyForRequests(ini));
     EXPECT_FALSE(ProxyChecked(ini));
     EXPECT_FALSE(UseGoZilla(ini));
@@ -64,4 +66,11 @@ TEST(UserOptions, FlagsAndNumbersFollowTheLenientAndStrictRules) {
     EXPECT_THROW(ProxyForBanner(ini), EConvertError);
     home.write(QStringLiteral("Pellmar.ini"), "[Options]\r\nNeedStereo=0\r\n");
     EXPECT_FALSE(NeedStereo(ini));
+    // Zero turns stall detection and retries off; a negative value is no choice of the user.
+    home.write(QStringLiteral("Pellmar.ini"), "[Options]\r\nStallSeconds=-4\r\nRetryCount=0\r\n");
+    EXPECT_EQ(StallSeconds(ini), 30);
+    EXPECT_EQ(RetryCount(ini), 0);
+    home.write(QStringLiteral("Pellmar.ini"), "[Options]\r\nStallSeconds=0\r\nRetryCount=x\r\n");
+    EXPECT_EQ(StallSeconds(ini), 0);
+    EXPECT_EQ(RetryCount(ini), 5);
 }

@@ -110,3 +110,36 @@ TEST(SaveActions, GoZillaTakesHttpHitsWhenChosen) {
     ASSERT_EQ(run.fake.shell.launched.size(), 2);
     EXPECT_EQ(run.fake.shell.launched[1].second, QStringList{"http://h/later.mp3"});
 }
+
+TEST(SaveActions, ASmallerFileOnDiskIsResumedOrReplacedAsTheUserSays) {
+    struct Row {
+        qsizetype onDisk;
+        std::optional<MessageResult> answer; // none: no question
+        QByteArray kept;                     // what the queued job leaves on disk
+    };
+    const QByteArray start = "0123456789";
+    const Row rows[] = {
+        {10, MessageResult::Yes, start},
+        {10, MessageResult::No, ""},
+        {20, std::nullopt, ""}, // not smaller than the hit
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.onDisk);
+        SaveRun run;
+        run.stores.http = {"tune\thttp://h/tune.mp3\t20\t128\t44100\tStereo"};
+        run.home.write("tune.mp3", (start + start).left(row.onDisk));
+        run.fake.dialogs.answers = {run.home.file("tune.mp3")};
+        if (row.answer)
+            run.fake.messages.answers = {*row.answer};
+        run.actions.SearchListviewDblClick(HitKind::Http, SelectedHit{0, "tune"}, run.stores);
+        ASSERT_EQ(run.fake.messages.shown.size(), row.answer ? 1 : 0);
+        if (row.answer) {
+            EXPECT_EQ(run.fake.messages.shown[0].text,
+                      run.home.file("tune.mp3") +
+                          " holds 10 of 20 bytes.\rResume the download? (No replaces the file)");
+            EXPECT_EQ(run.fake.messages.shown[0].buttons, MessageButtons::YesNo);
+        }
+        ASSERT_EQ(run.queue.QueuedDownloads().size(), 1);
+        EXPECT_EQ(run.home.read("tune.mp3"), row.kept);
+    }
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <optional>
+
+// The rules for continuing a file from the byte it ends at. A try asks for "bytes=N-" with
+// the first reply's validator in If-Range; its reply is appended only when it is a 206 that
+// starts at N, runs to the end and names the same total, so that the file on disk is never
+// made of two versions. A 200 is the whole file again.
+namespace RangeReply {
+
+enum class Use { Whole, Append, Reject };
+
+// What one try asked for: the first byte (0: the whole file, no Range sent), the total
+// length known from an earlier reply (-1 when none) and the validator sent in If-Range.
+struct Asked {
+    qint64 from = 0;
+    qint64 total = -1;
+    QByteArray eTag;
+};
+
+struct ContentRange {
+    qint64 first = 0;
+    qint64 last = 0;
+    qint64 total = 0;
+};
+
+// "bytes FIRST-LAST/TOTAL" with FIRST <= LAST < TOTAL; none for anything else.
+std::optional<ContentRange> parseContentRange(const QByteArray& value);
+
+// Range and If-Range lines for a try from byte from (none for 0). A strong ETag is the
+// validator, else Last-Modified; a weak ETag may not be used in If-Range.
+QList<QByteArray> requestHeaders(qint64 from, const QByteArray& eTag,
+                                 const QByteArray& lastModified);
+
+// What the reply with this status and these header lines is good for. A try from 0 takes
+// any answer below 400 as the file, as a first request always has.
+Use judge(const Asked& asked, int status, const QList<QByteArray>& headerLines);
+
+// The value of the first header line named name (lower case), trimmed; empty when none.
+QByteArray headerValue(const QList<QByteArray>& headerLines, const QByteArray& name);
+
+} // namespace RangeReply
