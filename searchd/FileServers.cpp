@@ -59,7 +59,8 @@ QString FileServers::writeLanpullIni(const QString& programFolder) const {
     const QString path = QDir(programFolder).filePath(QStringLiteral("Lanpull.ini"));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) ||
-        file.write("[Lanpull]\r\nPort=" + QByteArray::number(m_smb->port()) + "\r\n") < 0 ||
+        file.write("[Lanpull]\r\nHost=127.0.0.1\r\nPort=" + QByteArray::number(m_smb->port()) +
+                   "\r\n") < 0 ||
         !file.commit())
         throw ServiceError(QStringLiteral("cannot write ") + path);
     return path;

@@ -30,7 +30,8 @@ public:
     void describeIn(ServiceSettings& settings) const;
 
     // The program's SMB fetch program takes the port from "Lanpull.ini" in the program
-    // folder, since a UNC path has none. Returns the file written, empty when no SMB
+    // folder, since a UNC path has none; the file names the host, so that shares of other
+    // computers keep the usual port. Returns the file written, empty when no SMB
     // server runs; throws ServiceError when the file cannot be written.
     QString writeLanpullIni(const QString& programFolder) const;
 

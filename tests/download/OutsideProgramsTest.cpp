@@ -62,8 +62,10 @@ TEST(OutsidePrograms, SmbFetchKeepsItsLineInTheResumeListUntilItSucceeds) {
 
 TEST(OutsidePrograms, SmbFetchTakesThePortFromItsSettingsFile) {
     const QList<QPair<QByteArray, QByteArray>> rows = {
-        {"[Lanpull]\r\nPort=44512\r\n", "smb://127.0.0.1:44512/mp3/F/It's%20a.mp3\n"},
+        {"[Lanpull]\r\nHost=127.0.0.1\r\nPort=44512\r\n",
+         "smb://127.0.0.1:44512/mp3/F/It's%20a.mp3\n"},
         {"[Lanpull]\nPort=44512\n", "smb://127.0.0.1:44512/mp3/F/It's%20a.mp3\n"},
+        {"[Lanpull]\r\nHost=10.0.0.7\r\nPort=44512\r\n", "smb://127.0.0.1/mp3/F/It's%20a.mp3\n"},
         {"[Lanpull]\r\nPort=x1\r\n", "smb://127.0.0.1/mp3/F/It's%20a.mp3\n"}};
     for (const auto& [settings, url] : rows) {
         ScriptRun run;

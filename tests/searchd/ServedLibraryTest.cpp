@@ -182,7 +182,7 @@ TEST_F(ServedLibraryTest, TheStandInsFetchEveryListedFileByteForByteAndNothingOu
     ASSERT_GT(ftpPort, 0) << out.constData();
     ASSERT_GT(smbPort, 0) << out.constData();
     EXPECT_EQ(served.home.read("Lanpull.ini"),
-              "[Lanpull]\r\nPort=" + QByteArray::number(smbPort) + "\r\n");
+              "[Lanpull]\r\nHost=127.0.0.1\r\nPort=" + QByteArray::number(smbPort) + "\r\n");
 
     const QByteArray site = "anonymous@127.0.0.1:" + QByteArray::number(ftpPort);
     const QList<QByteArray> ftp = served.listing("/ftp/search?q=tune&leech=y");
