@@ -58,6 +58,8 @@ private:
     struct Item;
 
     void chooseHits(const HitStores& stores);
+    void addItem(HitKind kind, const QByteArray& kindName, const QByteArray& caption,
+                 qsizetype index, const QByteArray& url);
     void startMore();
     void begin(Item& item);
     void beginDownload(Item& item);
