@@ -112,6 +112,7 @@ void DownloadJob::SetUp(const QString& path, const QByteArray& url, TargetMode m
     m_lastModified.clear();
     m_policy = RetryPolicy::fromOptions(m_ini);
     m_retries = 0;
+    m_fruitlessTries = 0;
     m_wholeNext = false;
     m_resumedExisting = mode == TargetMode::Resume && QFileInfo(path).size() > 0;
     HookClient();
@@ -431,7 +432,12 @@ void DownloadJob::ScheduleRetry() {
         m_client ? RetryPolicy::retryAfterSeconds(m_client->HeaderLines()) : std::nullopt;
     DropClient();
     ++m_retries;
-    m_waitLeft = RetryPolicy::waitSeconds(m_retries, retryAfter);
+    // A connection that brought part of the file broke under way: the next one goes at once.
+    // Only tries that bring nothing wait, longer each time.
+    const bool progressed = m_tryBytes > 0 && !m_rejected;
+    m_fruitlessTries = progressed ? 0 : m_fruitlessTries + 1;
+    m_waitLeft =
+        progressed && !retryAfter ? 0 : RetryPolicy::waitSeconds(m_fruitlessTries, retryAfter);
     m_tryBytes = 0;
     m_tryTicks = 0;
     m_waitTimer->start(m_waitLeft > 0 ? 1000 : 0);

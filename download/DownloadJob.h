@@ -167,6 +167,7 @@ private:
 
     // The retries.
     int m_retries = 0;
+    int m_fruitlessTries = 0; // in a row, without a byte of the file
     int m_waitLeft = 0;
     int m_tryTicks = 0;
     qint64 m_tryBytes = 0;

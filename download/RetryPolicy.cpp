@@ -22,10 +22,10 @@ bool RetryPolicy::isPassingStatus(int status) {
     }
 }
 
-int RetryPolicy::waitSeconds(int retry, std::optional<int> retryAfter) {
+int RetryPolicy::waitSeconds(int fruitless, std::optional<int> retryAfter) {
     if (retryAfter)
         return std::clamp(*retryAfter, 0, kMaxWaitSeconds);
-    const int doublings = std::clamp(retry - 1, 0, 6); // 2^6 is past the cap already
+    const int doublings = std::clamp(fruitless - 1, 0, 6); // 2^6 is past the cap already
     return std::min(1 << doublings, kMaxWaitSeconds);
 }
 

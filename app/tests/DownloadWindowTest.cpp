@@ -102,7 +102,7 @@ TEST(DownloadWindow, ShowsTheWaitAndCountsTheSpeedOfTheCurrentTryOnly) {
     run.window.show();
     run.job.StartTransfer(run.home.file("My Song.mp3"), server.url("/My%20Song.mp3"));
     ASSERT_TRUE(WaitFor([&] { return run.job.Waiting(); }));
-    EXPECT_EQ(run.window.Status->text(), "Retrying (1 of 3) in 1 s");
+    EXPECT_EQ(run.window.Status->text(), "Retrying (1 of 3) in 0 s");
     EXPECT_EQ(run.window.windowTitle(), "50% My Song");
     timers.wait().fire();
     ASSERT_TRUE(WaitFor([&] { return run.job.outcome() != DownloadJob::Outcome::Pending; }));
