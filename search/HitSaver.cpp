@@ -80,6 +80,8 @@ HitSaver::HitSaver(const SettingsFile& ini, QString programFolder, QString targe
 HitSaver::~HitSaver() = default;
 
 void HitSaver::start(const HitStores& stores) {
+    if (!m_items.empty() || m_finished)
+        return; // once: the running hits hold on to their items
     m_stores = stores;
     chooseHits(stores);
     // Started from the event loop, so that every result arrives after start() returned.
