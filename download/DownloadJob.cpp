@@ -346,8 +346,8 @@ void DownloadJob::Redirect(const QByteArray& location) {
         return;
     }
     try {
-        m_file.close();
-        DeleteTarget();
+        // Emptied in place, not deleted and made again: in between, another process could
+        // put a file or a link of its own under that name.
         OpenTarget(m_targetPath, QIODevice::ReadWrite | QIODevice::Truncate);
         BeginTry();
     } catch (const PellmarError& error) {

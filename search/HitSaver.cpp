@@ -62,11 +62,11 @@ void removeIfEmpty(const QString& path) {
 } // namespace
 
 struct HitSaver::Item {
-    enum class Kind { Http, Ftp, Smb };
-    Kind kind;
+    HitKind kind;
     QByteArray caption;
-    qsizetype index = 0; // the record in its store
-    QByteArray url;      // HTTP
+    qsizetype index = 0;   // the record in its store
+    QByteArray url;        // HTTP
+    bool reserved = false; // result.file was made, empty, by this run
     bool done = false;
     Result result;
 };
@@ -80,6 +80,8 @@ HitSaver::HitSaver(const SettingsFile& ini, QString programFolder, QString targe
 HitSaver::~HitSaver() = default;
 
 void HitSaver::start(const HitStores& stores) {
+    if (!m_items.empty() || m_finished)
+        return; // once: the running hits hold on to their items
     m_stores = stores;
     chooseHits(stores);
     // Started from the event loop, so that every result arrives after start() returned.
@@ -96,19 +98,24 @@ void HitSaver::chooseHits(const HitStores& stores) {
         const SearchHit row =
             rows.make(hit.name, hit.size, hit.stereo, hit.sampleRate, hit.bitrate);
         if (m_marks.contains(row.image))
-            m_items.push_back(
-                {Item::Kind::Http, row.caption, i, hit.url, false, {"http", {}, {}, {}}});
+            addItem(HitKind::Http, "http", row.caption, i, hit.url);
     }
     for (qsizetype i = 0; i < stores.ftp.size(); ++i) {
         const ListingRecord hit = ListingRecord::fromLine(stores.ftp.at(i));
-        m_items.push_back({Item::Kind::Ftp, hit.name, i, {}, false, {"ftp", {}, {}, {}}});
+        addItem(HitKind::Ftp, "ftp", hit.name, i, {});
     }
     for (qsizetype i = 0; i < stores.smb.size(); ++i) {
         const ListingRecord hit = ListingRecord::fromLine(stores.smb.at(i));
-        m_items.push_back({Item::Kind::Smb, hit.name, i, {}, false, {"smb", {}, {}, {}}});
+        addItem(HitKind::Smb, "smb", hit.name, i, {});
     }
-    for (Item& item : m_items)
-        item.result.caption = item.caption;
+}
+
+void HitSaver::addItem(HitKind kind, const QByteArray& kindName, const QByteArray& caption,
+                       qsizetype index, const QByteArray& url) {
+    Item item{kind, caption, index, url};
+    item.result.kind = kindName;
+    item.result.caption = caption;
+    m_items.push_back(item);
 }
 
 void HitSaver::startMore() {
@@ -126,21 +133,24 @@ void HitSaver::begin(Item& item) {
         done(item, target.error);
         return;
     }
+    item.reserved = true;
     switch (item.kind) {
-    case Item::Kind::Http:
+    case HitKind::Http:
         beginDownload(item);
         return;
-    case Item::Kind::Ftp:
+    case HitKind::Ftp:
         if (const auto launch = ExternalHandoff::FtpFetchRecord(m_stores.ftp, item.index,
                                                                 target.path, m_programFolder))
             beginProgram(item, *launch);
         else
             done(item, QStringLiteral("No FTP host for this hit"));
         return;
-    case Item::Kind::Smb:
+    case HitKind::Smb:
         if (const auto launch =
                 ExternalHandoff::SmbFetch(m_stores.smb, item.index, target.path, m_programFolder))
             beginProgram(item, *launch);
+        else
+            done(item, QStringLiteral("No SMB path for this hit"));
         return;
     }
 }
@@ -178,7 +188,6 @@ void HitSaver::downloadEnded(Item& item, DownloadJob* job, const QString& messag
         break;
     case DownloadJob::Outcome::Pending:
     case DownloadJob::Outcome::Stopped:
-        removeIfEmpty(item.result.file);
         break;
     case DownloadJob::Outcome::Broken:
     case DownloadJob::Outcome::Incomplete:
@@ -200,7 +209,6 @@ void HitSaver::beginProgram(Item& item, const ExternalHandoff::Launch& launch) {
                 if (error != QProcess::FailedToStart)
                     return; // the end follows
                 process->deleteLater();
-                removeIfEmpty(item.result.file);
                 done(item, program + QStringLiteral(" could not be started"));
             });
     // An argument vector, no shell: names come from the network.
@@ -219,8 +227,6 @@ void HitSaver::programEnded(Item& item, QProcess* process) {
         if (!said.isEmpty())
             problem += QStringLiteral(": ") + said;
     }
-    if (!problem.isEmpty())
-        removeIfEmpty(item.result.file);
     done(item, problem);
 }
 
@@ -229,8 +235,12 @@ void HitSaver::done(Item& item, const QString& problem) {
         return;
     item.done = true;
     item.result.problem = problem;
-    if (!problem.isEmpty())
+    if (!problem.isEmpty()) {
         ++m_failures;
+        // A failure leaves no empty file behind; a partial one stays for a later resume.
+        if (item.reserved)
+            removeIfEmpty(item.result.file);
+    }
     --m_running;
     // Later, from the event loop: a hit that ends inside begin() must not start the next one
     // from within the loop that starts them.

@@ -43,9 +43,9 @@ public:
              int parallel = kDefaultParallel, QObject* parent = nullptr);
     ~HitSaver() override;
 
-    // Picks the hits and starts saving; finished() follows from the event loop, also when no
-    // hit was chosen. Throws the settings' conversion error for a quality setting that is not
-    // an integer.
+    // Picks the hits and starts saving, once; finished() follows from the event loop, also
+    // when no hit was chosen. Throws the settings' conversion error for a quality setting that is
+    // not an integer.
     void start(const HitStores& stores);
     int failures() const { return m_failures; }
 
@@ -58,6 +58,8 @@ private:
     struct Item;
 
     void chooseHits(const HitStores& stores);
+    void addItem(HitKind kind, const QByteArray& kindName, const QByteArray& caption,
+                 qsizetype index, const QByteArray& url);
     void startMore();
     void begin(Item& item);
     void beginDownload(Item& item);

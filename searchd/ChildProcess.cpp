@@ -126,7 +126,12 @@ QByteArray ChildProcess::readLine(int timeoutMs) {
     QByteArray line;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     pollfd wanted{m_stdout, POLLIN, 0};
-    while (m_stdout >= 0 && poll(&wanted, 1, millisecondsLeft(deadline)) > 0) {
+    while (m_stdout >= 0) {
+        const int ready = poll(&wanted, 1, millisecondsLeft(deadline));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            return {};
         char c = 0;
         if (::read(m_stdout, &c, 1) != 1)
             return {};
@@ -154,7 +159,8 @@ void ChildProcess::waitForExit(int timeoutMs) const {
     if (fd < 0)
         return;
     pollfd ended{fd, POLLIN, 0}; // readable once the child has ended, before it is reaped
-    poll(&ended, 1, timeoutMs);
+    while (poll(&ended, 1, timeoutMs) < 0 && errno == EINTR) {
+    }
     ::close(fd);
 }
 

@@ -6,37 +6,43 @@
 #include <QDir>
 #include <QSaveFile>
 
+namespace {
+
+// Runs start; a failure is kept as "no KIND server: reason".
+template <typename Start>
+void attempt(const QString& kind, QStringList& problems, const Start& start) {
+    try {
+        start();
+    } catch (const ServiceError& error) {
+        problems.append(
+            QStringLiteral("no %1 server: %2").arg(kind, QString::fromStdString(error.what())));
+    }
+}
+
+} // namespace
+
 FileServers::FileServers(const QString& library, const QString& share, bool ftp, bool smb)
     : m_folder(QDir::tempPath() + QStringLiteral("/pellmar-searchd-XXXXXX")) {
-    const QString noFolder = m_folder.isValid()
-                                 ? QString()
-                                 : QStringLiteral("cannot make a folder in ") + QDir::tempPath();
+    const auto folder = [this](const QString& name) {
+        if (!m_folder.isValid())
+            throw ServiceError(QStringLiteral("cannot make a folder in ") + QDir::tempPath());
+        QDir(m_folder.path()).mkdir(name);
+        return m_folder.filePath(name);
+    };
     if (ftp) {
-        try {
-            if (!noFolder.isEmpty())
-                throw ServiceError(noFolder);
-            QDir(m_folder.path()).mkdir(QStringLiteral("ftp"));
-            m_ftp = std::make_unique<FtpServer>(library, m_folder.filePath(QStringLiteral("ftp")));
+        attempt(QStringLiteral("FTP"), m_problems, [&] {
+            m_ftp = std::make_unique<FtpServer>(library, folder(QStringLiteral("ftp")));
             m_started.append(
                 QStringLiteral("FTP server on ftp://127.0.0.1:%1/").arg(m_ftp->port()));
-        } catch (const ServiceError& error) {
-            m_problems.append(QStringLiteral("no FTP server: ") +
-                              QString::fromStdString(error.what()));
-        }
+        });
     }
     if (smb) {
-        try {
-            if (!noFolder.isEmpty())
-                throw ServiceError(noFolder);
-            m_smb = std::make_unique<SmbServer>(library, share,
-                                                m_folder.filePath(QStringLiteral("smb")));
+        attempt(QStringLiteral("SMB"), m_problems, [&] {
+            m_smb = std::make_unique<SmbServer>(library, share, folder(QStringLiteral("smb")));
             m_started.append(QStringLiteral("SMB server on \\\\127.0.0.1\\%1 port %2")
                                  .arg(share)
                                  .arg(m_smb->port()));
-        } catch (const ServiceError& error) {
-            m_problems.append(QStringLiteral("no SMB server: ") +
-                              QString::fromStdString(error.what()));
-        }
+        });
     }
 }
 

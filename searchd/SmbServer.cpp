@@ -88,10 +88,12 @@ QByteArray SmbServer::config(const QString& folder, const QString& share, unsign
 
 void SmbServer::writeConfig(const QString& library, const QString& share, const QString& folder) {
     const QString user = userName();
-    if (!fitsConfig(folder) || !fitsConfig(user) ||
-        !QRegularExpression(QStringLiteral("^[A-Za-z0-9_-]{1,80}$")).match(share).hasMatch())
-        throw ServiceError(QStringLiteral("its folder, user or share name cannot be written "
-                                          "into smb.conf"));
+    for (const QString& value : {folder, user}) {
+        if (!fitsConfig(value))
+            throw ServiceError(QStringLiteral("smb.conf cannot hold \"%1\"").arg(value));
+    }
+    if (!QRegularExpression(QStringLiteral("^[A-Za-z0-9_-]{1,80}$")).match(share).hasMatch())
+        throw ServiceError(QStringLiteral("the share name must be letters, digits, - and _"));
     QDir dir(folder);
     for (const QString& name : kFolders) {
         if (!dir.mkpath(name))

@@ -40,6 +40,7 @@ struct Saving {
     SettingsFile ini{home.file("Pellmar.ini")};
     QString dir = home.file("saved");
     QList<HitSaver::Result> results;
+    int failures = -1;
 
     Saving() {
         QDir().mkpath(dir);
@@ -62,6 +63,7 @@ struct Saving {
         QObject::connect(&saver, &HitSaver::finished, [&] { finished = true; });
         saver.start(stores);
         ASSERT_TRUE(WaitFor([&] { return finished; }));
+        failures = saver.failures(); // the command's exit code is 1 unless this is 0
     }
 };
 
@@ -107,6 +109,7 @@ TEST(HitSaver, HttpHitsTakeFreeNamesAndKeepOnlyRealFiles) {
         EXPECT_EQ(result.problem.toStdString(), rows[i].problem.toStdString());
         EXPECT_EQ(read(result.file), rows[i].content);
     }
+    EXPECT_EQ(saving.failures, 4);
     EXPECT_EQ(read(saving.dir + "/a.mp3"), "mine");
     EXPECT_EQ(read(saving.dir + "/a (2).mp3"), "mine too");
 }

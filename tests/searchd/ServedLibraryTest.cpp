@@ -127,13 +127,15 @@ struct ServedLibrary {
     // Starts the service with both servers; its standard output up to "listening on".
     // The servers' private folder goes into the program folder, which goes with the test
     // even when the service is killed.
-    QByteArray start(const QString& tempFolder = QString()) {
+    QByteArray start(const QString& tempFolder = QString(), const QStringList& extra = {}) {
         QDir(home.path()).mkdir("tmp");
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("TMPDIR", tempFolder.isEmpty() ? home.file("tmp") : tempFolder);
         service.setProcessEnvironment(env);
-        service.start(kBinary, {"--library", library(), "--port", "0", "--db", home.file("db"),
-                                "--serve-ftp", "--serve-smb", "--program-folder", home.path()});
+        service.start(kBinary,
+                      QStringList{"--library", library(), "--port", "0", "--db", home.file("db"),
+                                  "--serve-ftp", "--serve-smb", "--program-folder", home.path()} +
+                          extra);
         while (!out.contains("listening on") && service.waitForReadyRead(30000))
             out += service.readAllStandardOutput();
         const auto match = QRegularExpression("listening on http://127.0.0.1:(\\d+)")
@@ -290,17 +292,33 @@ TEST_F(ServedLibraryTest, TheServersEndWithTheServiceHoweverItEnds) {
 }
 
 TEST_F(ServedLibraryTest, ServersThatCannotStartAreReportedAndTheServiceGoesOn) {
-    ServedLibrary served;
-    const QByteArray out = served.start(served.home.file("outside.mp3")); // not a folder
-    ASSERT_GT(served.httpPort, 0) << out.constData();
-    EXPECT_EQ(served.service.readAllStandardError(),
-              "pellmar-searchd: no FTP server: cannot make a folder in " +
-                  served.home.file("outside.mp3").toUtf8() +
-                  "\n"
-                  "pellmar-searchd: no SMB server: cannot make a folder in " +
-                  served.home.file("outside.mp3").toUtf8() + "\n");
-    EXPECT_TRUE(served.listing("/ftp/search?q=plain&leech=y")
-                    .value(0)
-                    .startsWith("anonymous@127.0.0.1:21\t/Folder A/\t"));
-    EXPECT_FALSE(QFile::exists(served.home.file("Lanpull.ini")));
+    struct Row {
+        QString tempFolder; // relative to the program folder
+        QStringList extra;
+        QByteArray errors;  // FOLDER stands for the program folder
+        QByteArray ftpSite; // FTPPORT stands for the FTP server's port
+    };
+    const QList<Row> rows = {
+        {"outside.mp3",
+         {},
+         "pellmar-searchd: no FTP server: cannot make a folder in FOLDER/outside.mp3\n"
+         "pellmar-searchd: no SMB server: cannot make a folder in FOLDER/outside.mp3\n",
+         "anonymous@127.0.0.1:21"},
+        {"tmp",
+         {"--smb-share", "my music"},
+         "pellmar-searchd: no SMB server: the share name must be letters, digits, - and _\n",
+         "anonymous@127.0.0.1:FTPPORT"}};
+    for (const Row& row : rows) {
+        ServedLibrary served;
+        const QByteArray out = served.start(served.home.file(row.tempFolder), row.extra);
+        ASSERT_GT(served.httpPort, 0) << out.constData();
+        EXPECT_EQ(served.service.readAllStandardError(),
+                  QByteArray(row.errors).replace("FOLDER", served.home.path().toUtf8()));
+        const QByteArray ftpPort =
+            QByteArray::number(served.port("FTP server on ftp://127.0.0.1:(\\d+)/"));
+        EXPECT_TRUE(served.listing("/ftp/search?q=plain&leech=y")
+                        .value(0)
+                        .startsWith(QByteArray(row.ftpSite).replace("FTPPORT", ftpPort) + '\t'));
+        EXPECT_FALSE(QFile::exists(served.home.file("Lanpull.ini")));
+    }
 }
