@@ -68,11 +68,16 @@ void FetchSmbHit(IShell& shell, const QList<QByteArray>& smbStore, qsizetype ind
 }
 
 std::optional<QByteArray> FtpHitUrl(const QList<QByteArray>& ftpStore, const QByteArray& name) {
-    for (qsizetype i = 0; i < ftpStore.size(); ++i) {
-        if (!ftpStore.at(i).contains(name))
-            continue;
-        if (std::optional<QByteArray> url = FtpRecordUrl(ftpStore, i))
-            return url;
+    // A record of exactly this file wins over one that merely contains the name: "a.mp3"
+    // must not fetch an "aa.mp3" listed before it.
+    for (const bool exact : {true, false}) {
+        for (qsizetype i = 0; i < ftpStore.size(); ++i) {
+            const QByteArray& record = ftpStore.at(i);
+            if (exact ? field(record, 2) != name : !record.contains(name))
+                continue;
+            if (std::optional<QByteArray> url = FtpRecordUrl(ftpStore, i))
+                return url;
+        }
     }
     return std::nullopt;
 }

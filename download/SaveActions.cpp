@@ -88,8 +88,14 @@ void SaveActions::SaveAllSelectedClick(HitKind view, const QList<SelectedHit>& s
 }
 
 void SaveActions::SaveHttpHit(const QByteArray& name, const QList<QByteArray>& httpStore) {
-    const auto record = std::find_if(httpStore.crbegin(), httpStore.crend(),
-                                     [&](const QByteArray& r) { return r.contains(name); });
+    // A record of exactly this name wins over one that merely contains it, which would save
+    // another file ("a.mp3" inside "aa.mp3").
+    auto record = std::find_if(httpStore.crbegin(), httpStore.crend(), [&](const QByteArray& r) {
+        return HttpHitRecord::fromLine(r).name == name;
+    });
+    if (record == httpStore.crend())
+        record = std::find_if(httpStore.crbegin(), httpStore.crend(),
+                              [&](const QByteArray& r) { return r.contains(name); });
     if (record == httpStore.crend())
         return;
     const HttpHitRecord hit = HttpHitRecord::fromLine(*record);

@@ -54,6 +54,10 @@ TEST(ExternalHandoff, FtpUrlFromHostRecordFolderAndFile) {
          {"-\t/a\tsong.mp3", "u@H\t/b/\tsong.mp3"},
          "song",
          "ftp://u@H/b/song.mp3"},
+        {"the record of exactly this file wins",
+         {"u@H\t/a/\taa.mp3", "-\t/b/\ta.mp3"},
+         "a.mp3",
+         "ftp://u@H/b/a.mp3"},
         {"no host anywhere", {"-\t/a\tsong.mp3"}, "song", nullptr},
         {"no record holds the name", {"u@H\t/a\tsong.mp3"}, "tune", nullptr},
     };

@@ -33,7 +33,8 @@ struct SaveRun {
 
 } // namespace
 
-TEST(SaveActions, HttpHitGetsASaveDialogAndADownloadOfTheLastMatchingRecord) {
+// The record named exactly as the hit wins; otherwise the last one containing its name.
+TEST(SaveActions, HttpHitGetsASaveDialogAndADownloadOfItsRecord) {
     struct Row {
         QByteArray caption;
         QString proposal;
@@ -42,7 +43,8 @@ TEST(SaveActions, HttpHitGetsASaveDialogAndADownloadOfTheLastMatchingRecord) {
         QString target;
     };
     const Row rows[] = {
-        {"song", "song.mp3", "a/b.mp3", "http://h/later.mp3", "a/b.mp3"},
+        {"song", "song.mp3", "a/b.mp3", "http://h/first.mp3", "a/b.mp3"},
+        {"longer", "longer.mp3", "a/d.mp3", "http://h/later.mp3", "a/d.mp3"},
         {"one.mp3", "one.mp3", "a/c", "http://h/one.mp3", "a/c.mp3"}, // default extension
     };
     for (const Row& row : rows) {
@@ -108,7 +110,7 @@ TEST(SaveActions, GoZillaTakesHttpHitsWhenChosen) {
     run.actions.SaveAllSelectedClick(HitKind::Http, {{0, "one"}, {1, "song"}}, run.stores);
     EXPECT_TRUE(run.fake.dialogs.calls.isEmpty());
     ASSERT_EQ(run.fake.shell.launched.size(), 2);
-    EXPECT_EQ(run.fake.shell.launched[1].second, QStringList{"http://h/later.mp3"});
+    EXPECT_EQ(run.fake.shell.launched[1].second, QStringList{"http://h/first.mp3"});
 }
 
 TEST(SaveActions, ASmallerFileOnDiskIsResumedOrReplacedAsTheUserSays) {
