@@ -5,6 +5,7 @@
 #include "support/DownloadHelpers.h"
 #include "support/EventLoopWait.h"
 #include "support/FakeJobTimers.h"
+#include "support/FreePort.h"
 #include "support/ScriptedServer.h"
 #include "support/TempHome.h"
 
@@ -240,6 +241,16 @@ TEST(DownloadRetry, AStalledTransferIsGivenUpAndContinued) {
     EXPECT_EQ(run.waits, QStringList{"Retrying (1 of 5) in 0 s"});
     EXPECT_TRUE(run.targetBytes() == kBody);
     EXPECT_FALSE(run.timers.stall().active);
+}
+
+TEST(DownloadRetry, ARefusedConnectionIsTriedAgainAndThenSavesNothing) {
+    const ClosedPort closed;
+    RetryRun run(1);
+    run.start("http://127.0.0.1:" + QByteArray::number(closed.port) + "/song.mp3");
+    run.finish();
+    EXPECT_EQ(run.waits, QStringList{"Retrying (1 of 1) in 1 s"});
+    EXPECT_EQ(run.job->outcome(), Outcome::TooSmall);
+    EXPECT_FALSE(QFile::exists(run.target));
 }
 
 TEST(DownloadRetry, CancelDuringTheWaitStopsAtOnce) {
