@@ -24,9 +24,11 @@ SaveActions::SaveActions(SettingsFile& ini, Platform& platform, DownloadQueue& q
     : m_ini(ini), m_platform(platform), m_queue(queue), m_programFolder(std::move(programFolder)),
       m_closeProgram(std::move(closeProgram)) {}
 
-std::optional<QString> SaveActions::AskTarget(const QString& proposal) {
+std::optional<QString> SaveActions::AskTarget(const QString& proposal, bool callerAsks) {
+    const QString folder = UserOptions::InitialDir(m_ini);
     std::optional<QString> chosen =
-        m_platform.dialogs.saveFile(QString(), UserOptions::InitialDir(m_ini), proposal, kFilter);
+        callerAsks ? m_platform.dialogs.saveFileCallerAsks(QString(), folder, proposal, kFilter)
+                   : m_platform.dialogs.saveFile(QString(), folder, proposal, kFilter);
     if (!chosen || chosen->isEmpty())
         return std::nullopt;
     if (QFileInfo(*chosen).suffix().isEmpty())
@@ -106,19 +108,38 @@ void SaveActions::SaveHttpHit(const QByteArray& name, const QList<QByteArray>& h
     }
     const QString proposal = TargetNames::FromCaption(name);
     const std::optional<QString> target =
-        AskTarget(proposal.contains(kMp3) ? proposal : proposal + kMp3);
+        AskTarget(proposal.contains(kMp3) ? proposal : proposal + kMp3, true);
     if (!target)
         return;
-    const qint64 onDisk = QFileInfo(*target).size();
-    const bool resume = OffersResume(onDisk, hit.size) &&
-                        m_platform.messages.show(
-                            QStringLiteral("Confirm"), ResumeQuestion(*target, onDisk, hit.size),
-                            MessageIcon::Question, MessageButtons::YesNo) == MessageResult::Yes;
-    m_queue.StartDownload(*target, url, resume);
+    const std::optional<bool> resume = AskResume(*target, hit.size);
+    if (resume)
+        m_queue.StartDownload(*target, url, *resume);
+}
+
+std::optional<bool> SaveActions::AskResume(const QString& target, qint64 hitSize) {
+    const QFileInfo file(target);
+    if (!file.exists())
+        return false;
+    if (OffersResume(file.size(), hitSize)) {
+        const MessageResult answer = m_platform.messages.show(
+            QStringLiteral("Confirm"), ResumeQuestion(target, file.size(), hitSize),
+            MessageIcon::Question, MessageButtons::YesNoCancel);
+        if (answer == MessageResult::Cancel)
+            return std::nullopt;
+        return answer == MessageResult::Yes;
+    }
+    if (m_platform.messages.show(QStringLiteral("Confirm"), ReplaceQuestion(target),
+                                 MessageIcon::Warning, MessageButtons::YesNo) != MessageResult::Yes)
+        return std::nullopt;
+    return false;
 }
 
 bool SaveActions::OffersResume(qint64 onDisk, qint64 hitSize) {
     return onDisk > 0 && onDisk < hitSize;
+}
+
+QString SaveActions::ReplaceQuestion(const QString& target) {
+    return target + QStringLiteral(" already exists.\rDo you want to replace it?");
 }
 
 QString SaveActions::ResumeQuestion(const QString& target, qint64 onDisk, qint64 hitSize) {

@@ -47,14 +47,18 @@ public:
     void SaveHttpHit(const QByteArray& name, const QList<QByteArray>& httpStore);
 
     // A chosen file that is there already and smaller than the hit may be the start of it:
-    // the user is asked whether to resume it (Yes) or replace it (No).
+    // the user is asked whether to resume it (Yes), replace it (No) or leave it (Cancel).
+    // Any other file that is there already is replaced only when the user says so.
     static bool OffersResume(qint64 onDisk, qint64 hitSize);
     static QString ResumeQuestion(const QString& target, qint64 onDisk, qint64 hitSize);
+    static QString ReplaceQuestion(const QString& target);
 
     static const QString kFilter;
 
 private:
-    std::optional<QString> AskTarget(const QString& proposal);
+    std::optional<QString> AskTarget(const QString& proposal, bool callerAsks = false);
+    // What becomes of an HTTP target that is there already: nothing when the user says so.
+    std::optional<bool> AskResume(const QString& target, qint64 hitSize);
 
     SettingsFile& m_ini;
     Platform& m_platform;

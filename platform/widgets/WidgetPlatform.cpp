@@ -105,6 +105,15 @@ std::optional<QString> WidgetFileDialogs::saveFile(const QString& caption,
         QFileDialog::getSaveFileName(QApplication::activeWindow(), caption, start, filter));
 }
 
+std::optional<QString> WidgetFileDialogs::saveFileCallerAsks(const QString& caption,
+                                                             const QString& initialDir,
+                                                             const QString& fileName,
+                                                             const QString& filter) {
+    const QString start = initialDir.isEmpty() ? fileName : QDir(initialDir).filePath(fileName);
+    return chosen(QFileDialog::getSaveFileName(QApplication::activeWindow(), caption, start, filter,
+                                               nullptr, QFileDialog::DontConfirmOverwrite));
+}
+
 std::optional<QString> WidgetFileDialogs::openFile(const QString& caption,
                                                    const QString& initialDir,
                                                    const QString& filter) {

@@ -23,6 +23,9 @@ class WidgetFileDialogs : public IFileDialogs {
 public:
     std::optional<QString> saveFile(const QString& caption, const QString& initialDir,
                                     const QString& fileName, const QString& filter) override;
+    std::optional<QString> saveFileCallerAsks(const QString& caption, const QString& initialDir,
+                                              const QString& fileName,
+                                              const QString& filter) override;
     std::optional<QString> openFile(const QString& caption, const QString& initialDir,
                                     const QString& filter) override;
     std::optional<QString> browseFolder(const QString& caption, const QString& initialDir) override;

@@ -113,35 +113,41 @@ TEST(SaveActions, GoZillaTakesHttpHitsWhenChosen) {
     EXPECT_EQ(run.fake.shell.launched[1].second, QStringList{"http://h/first.mp3"});
 }
 
-TEST(SaveActions, ASmallerFileOnDiskIsResumedOrReplacedAsTheUserSays) {
+TEST(SaveActions, AFileOnDiskIsResumedReplacedOrLeftAsTheUserSays) {
     struct Row {
         qsizetype onDisk;
-        std::optional<MessageResult> answer; // none: no question
-        QByteArray kept;                     // what the queued job leaves on disk
+        MessageResult answer;
+        QString question; // empty: none asked
+        bool queued;
+        QByteArray kept; // what is on disk once the job is set up
     };
-    const QByteArray start = "0123456789";
+    const QByteArray start = "0123456789abcdefghij";
+    const QString resume = " holds 10 of 20 bytes.\rResume the download? (No replaces the file)";
+    const QString replace = " already exists.\rDo you want to replace it?";
     const Row rows[] = {
-        {10, MessageResult::Yes, start},
-        {10, MessageResult::No, ""},
-        {20, std::nullopt, ""}, // not smaller than the hit
+        {10, MessageResult::Yes, resume, true, start.left(10)},
+        {10, MessageResult::No, resume, true, ""},
+        {10, MessageResult::Cancel, resume, false, start.left(10)},
+        {20, MessageResult::Yes, replace, true, ""}, // not smaller than the hit
+        {20, MessageResult::No, replace, false, start},
+        {-1, MessageResult::Yes, "", true, ""}, // no file yet
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.onDisk);
         SaveRun run;
         run.stores.http = {"tune\thttp://h/tune.mp3\t20\t128\t44100\tStereo"};
-        run.home.write("tune.mp3", (start + start).left(row.onDisk));
+        if (row.onDisk >= 0)
+            run.home.write("tune.mp3", start.left(row.onDisk));
         run.fake.dialogs.answers = {run.home.file("tune.mp3")};
-        if (row.answer)
-            run.fake.messages.answers = {*row.answer};
+        run.fake.messages.answers = {row.answer};
         run.actions.SearchListviewDblClick(HitKind::Http, SelectedHit{0, "tune"}, run.stores);
-        ASSERT_EQ(run.fake.messages.shown.size(), row.answer ? 1 : 0);
-        if (row.answer) {
-            EXPECT_EQ(run.fake.messages.shown[0].text,
-                      run.home.file("tune.mp3") +
-                          " holds 10 of 20 bytes.\rResume the download? (No replaces the file)");
-            EXPECT_EQ(run.fake.messages.shown[0].buttons, MessageButtons::YesNo);
-        }
-        ASSERT_EQ(run.queue.QueuedDownloads().size(), 1);
+        QStringList asked;
+        for (const RecordedMessage& shown : run.fake.messages.shown)
+            asked << shown.text;
+        EXPECT_EQ(asked, row.question.isEmpty()
+                             ? QStringList()
+                             : QStringList{run.home.file("tune.mp3") + row.question});
+        EXPECT_EQ(run.queue.QueuedDownloads().size(), row.queued ? 1 : 0);
         EXPECT_EQ(run.home.read("tune.mp3"), row.kept);
     }
 }
