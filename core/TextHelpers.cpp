@@ -52,3 +52,15 @@ QByteArray ScrambleText(QByteArrayView text) {
 bool FitsOnOneLine(QByteArrayView scrambled) {
     return !scrambled.contains('\r') && !scrambled.contains('\n') && !scrambled.contains('\0');
 }
+
+std::optional<qint64> DecimalNumber(QByteArrayView text) {
+    if (text.isEmpty() || text.size() > 18)
+        return std::nullopt;
+    qint64 value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}

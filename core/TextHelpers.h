@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
+#include <optional>
 
 // Received bytes to text lines. A line ends at CR, LF or the pair CR LF; a last line
 // without an end is kept; an empty body gives no lines; a zero byte ends a line's text.
@@ -19,3 +20,6 @@ QByteArray ScrambleText(QByteArrayView text);
 // True when a scrambled line can be stored as one line of a text file: no CR, LF or zero
 // byte among its codes.
 bool FitsOnOneLine(QByteArrayView scrambled);
+
+// A decimal number of at most 18 digits, without sign or blanks; nothing for any other text.
+std::optional<qint64> DecimalNumber(QByteArrayView text);

@@ -1,22 +1,8 @@
 #include "download/RangeReply.h"
 
+#include "core/TextHelpers.h"
+
 namespace RangeReply {
-
-namespace {
-
-std::optional<qint64> digits(const QByteArray& text) {
-    if (text.isEmpty() || text.size() > 18)
-        return std::nullopt;
-    qint64 value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    return value;
-}
-
-} // namespace
 
 std::optional<ContentRange> parseContentRange(const QByteArray& value) {
     const QByteArray text = value.trimmed();
@@ -27,9 +13,9 @@ std::optional<ContentRange> parseContentRange(const QByteArray& value) {
     const qsizetype slash = spec.indexOf('/');
     if (dash < 0 || slash < dash)
         return std::nullopt;
-    const auto first = digits(spec.left(dash));
-    const auto last = digits(spec.mid(dash + 1, slash - dash - 1));
-    const auto total = digits(spec.mid(slash + 1));
+    const auto first = DecimalNumber(spec.left(dash));
+    const auto last = DecimalNumber(spec.mid(dash + 1, slash - dash - 1));
+    const auto total = DecimalNumber(spec.mid(slash + 1));
     if (!first || !last || !total || *first > *last || *last >= *total)
         return std::nullopt;
     return ContentRange{*first, *last, *total};

@@ -1,22 +1,11 @@
 #include "searchd/ByteRange.h"
 
+#include "core/TextHelpers.h"
+
 #include <QByteArray>
 #include <optional>
 
 namespace {
-
-// A decimal number without sign or blanks; nothing for an empty or too long text.
-std::optional<qint64> number(QByteArrayView text) {
-    if (text.isEmpty() || text.size() > 18)
-        return std::nullopt;
-    qint64 value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    return value;
-}
 
 ByteRange whole(qint64 size) {
     return {ByteRange::Kind::Whole, 0, size};
@@ -32,8 +21,8 @@ ByteRange ByteRange::parse(QByteArrayView header, qint64 size) {
     const qsizetype dash = rangeText.indexOf('-');
     if (dash < 0)
         return whole(size);
-    const auto from = number(QByteArrayView(rangeText).first(dash));
-    const auto to = number(QByteArrayView(rangeText).sliced(dash + 1));
+    const auto from = DecimalNumber(QByteArrayView(rangeText).first(dash));
+    const auto to = DecimalNumber(QByteArrayView(rangeText).sliced(dash + 1));
     if (!from) { // a suffix: the last *to bytes
         if (dash != 0 || !to)
             return whole(size);

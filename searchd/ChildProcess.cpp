@@ -1,5 +1,7 @@
 #include "searchd/ChildProcess.h"
 
+#include "platform/LoopbackPorts.h"
+
 #include "searchd/SqliteDatabase.h"
 
 #include <QFile>
@@ -22,17 +24,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-bool acceptsConnections(unsigned short port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return ok;
-}
 
 int millisecondsLeft(Clock::time_point deadline) {
     const auto left =
@@ -145,7 +136,7 @@ QByteArray ChildProcess::readLine(int timeoutMs) {
 bool ChildProcess::waitUntilListening(unsigned short port, int timeoutMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (isRunning()) {
-        if (acceptsConnections(port))
+        if (AcceptsConnections(port))
             return true;
         if (Clock::now() >= deadline)
             return false;

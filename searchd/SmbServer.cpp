@@ -1,5 +1,7 @@
 #include "searchd/SmbServer.h"
 
+#include "platform/LoopbackPorts.h"
+
 #include "searchd/SqliteDatabase.h"
 
 #include <QDir>
@@ -20,19 +22,6 @@ const int kStartTimeoutMs = 15000;
 const QStringList kFolders = {QStringLiteral("private"), QStringLiteral("lock"),
                               QStringLiteral("state"),   QStringLiteral("cache"),
                               QStringLiteral("pid"),     QStringLiteral("ncalrpc")};
-
-// A port of 127.0.0.1 that was free a moment ago; the system picks it from its high range.
-unsigned short freeLoopbackPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
 
 QString userName() {
     const passwd* user = getpwuid(geteuid());
@@ -116,7 +105,7 @@ SmbServer::SmbServer(const QString& library, const QString& share, const QString
         throw ServiceError(kSmbd + QStringLiteral(" is not installed (Debian package samba)"));
     QString reason;
     for (int attempt = 0; attempt < 3; ++attempt) { // the port may be taken meanwhile
-        m_port = freeLoopbackPort();
+        m_port = FreeLoopbackPort();
         writeConfig(library, share, folder);
         m_process = std::make_unique<ChildProcess>(
             kSmbd,
