@@ -156,12 +156,14 @@ QString SearchService::dataFileProblem() const {
 void SearchService::run() {
     if (!m_stopRequested)
         m_server->listen_after_bind();
+    m_runEnded = true;
 }
 
 void SearchService::stop() {
     m_stopRequested = true;
-    // stop() only takes effect once the server runs; wait briefly for run() to get there.
-    for (int i = 0; i < 1000 && !m_server->is_running(); ++i)
+    // stop() only takes effect once the server runs; wait briefly for run() to get there,
+    // unless run() saw the request first and has ended without serving.
+    for (int i = 0; i < 1000 && !m_server->is_running() && !m_runEnded; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     m_server->stop();
 }

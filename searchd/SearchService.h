@@ -59,5 +59,6 @@ private:
     ScanSummary m_scan;
     QString m_baseUrl;
     std::atomic<bool> m_stopRequested = false;
+    std::atomic<bool> m_runEnded = false;
     int m_listeningSocket = -1;
 };

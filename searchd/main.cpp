@@ -123,18 +123,19 @@ Options parseOptions(const QCoreApplication& app) {
 }
 
 // SIGINT and SIGTERM stop the service from a thread of their own, since a signal handler
-// may not touch the server.
-void stopOnSignals(SearchService& service) {
+// may not touch the server. The caller joins the thread before the service goes: a stop
+// that comes just before the service runs must not outlive it.
+std::thread stopOnSignals(SearchService& service) {
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    std::thread([&service, stopSignals] {
+    return std::thread([&service, stopSignals] {
         int received = 0;
         sigwait(&stopSignals, &received);
         service.stop();
-    }).detach();
+    });
 }
 
 void say(FILE* stream, const QString& line) {
@@ -184,10 +185,12 @@ int serve(Options options) {
     }
     // SIGINT and SIGTERM stop the service (and so its servers) cleanly from the moment it
     // says that it listens, also before it has begun to serve.
-    stopOnSignals(service);
+    std::thread stopper = stopOnSignals(service);
     std::printf("pellmar-searchd: listening on %s\n", qPrintable(service.baseUrl()));
     std::fflush(stdout);
     service.run();
+    pthread_kill(stopper.native_handle(), SIGTERM); // wakes it when no signal came
+    stopper.join();
     std::printf("pellmar-searchd: stopped\n");
     return 0;
 }
