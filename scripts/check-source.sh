@@ -17,7 +17,7 @@ fi
 
 outside_app=$(git ls-files '*.cpp' '*.h' | grep -v '^app/' || true)
 # shellcheck disable=SC2086
-found=$(grep -n '#include "app/' $outside_app || true)
+found=$(grep -nE '^#[[:space:]]*include[[:space:]]*"app/' $outside_app || true)
 if [ -n "$found" ]; then
     echo "Files outside app/ include files of app/:" >&2
     echo "$found" >&2
