@@ -2,6 +2,7 @@
 // folder as the peer (when Debian's nginx is installed).
 //
 //   searchd_files [REQUESTS] [FILES]
+#include "platform/ResourceLimits.h"
 #include "searchd/QueryText.h"
 #include "searchd/SampleLibrary.h"
 #include "searchd/SearchService.h"
@@ -19,7 +20,6 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -43,13 +43,6 @@ struct LoadResult {
     double wallMs = 0, medianMs = 0, p95Ms = 0, worstMs = 0, megabytes = 0;
     int failed = 0;
 };
-
-void raiseDescriptorLimit() {
-    rlimit limit{};
-    getrlimit(RLIMIT_NOFILE, &limit);
-    limit.rlim_cur = limit.rlim_max;
-    setrlimit(RLIMIT_NOFILE, &limit);
-}
 
 int openConnection(int port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
@@ -163,7 +156,7 @@ std::unique_ptr<QProcess> startNginx(const QTemporaryDir& work, const QString& r
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    raiseDescriptorLimit();
+    RaiseFileDescriptorLimit();
     const int count = argc > 1 ? std::atoi(argv[1]) : 1000;
     const int files = argc > 2 ? std::atoi(argv[2]) : 200;
 

@@ -2,6 +2,7 @@
 
 #include "download/RequestSetup.h"
 #include "net/HttpCli.h"
+#include "net/HttpReply.h"
 #include "net/ResolveUrl.h"
 #include "platform/Cp1252.h"
 #include "platform/Errors.h"
@@ -241,8 +242,8 @@ void DownloadJob::HeaderEnd() {
     m_headerEnded = true;
     const QList<QByteArray> lines = m_client->HeaderLines();
     const RangeReply::Use use = RangeReply::judge(m_asked, m_client->StatusCode(), lines);
-    const QByteArray eTag = RangeReply::headerValue(lines, "etag");
-    const QByteArray lastModified = RangeReply::headerValue(lines, "last-modified");
+    const QByteArray eTag = HttpReply::FieldValue(lines, "etag");
+    const QByteArray lastModified = HttpReply::FieldValue(lines, "last-modified");
     if (use == RangeReply::Use::Reject) {
         if (m_client->StatusCode() < 400) {
             Reject();
@@ -261,7 +262,7 @@ void DownloadJob::HeaderEnd() {
             m_file.seek(0);
             m_lengthKnown = false;
             m_fileLengthText.clear();
-            const QByteArray length = RangeReply::headerValue(lines, "content-length");
+            const QByteArray length = HttpReply::FieldValue(lines, "content-length");
             if (!length.isEmpty())
                 ContentLengthLine("Content-Length: " + length);
         }
@@ -272,8 +273,7 @@ void DownloadJob::HeaderEnd() {
         m_lastModified = lastModified;
         return;
     }
-    const auto range =
-        RangeReply::parseContentRange(RangeReply::headerValue(lines, "content-range"));
+    const auto range = RangeReply::parseContentRange(HttpReply::FieldValue(lines, "content-range"));
     m_announcedLength = range->total;
     m_fileLengthText = QString::number(range->total);
     m_lengthKnown = true;

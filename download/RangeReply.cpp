@@ -1,6 +1,7 @@
 #include "download/RangeReply.h"
 
 #include "core/TextHelpers.h"
+#include "net/HttpReply.h"
 
 namespace RangeReply {
 
@@ -33,15 +34,6 @@ QList<QByteArray> requestHeaders(qint64 from, const QByteArray& eTag,
     return lines;
 }
 
-QByteArray headerValue(const QList<QByteArray>& headerLines, const QByteArray& name) {
-    for (const QByteArray& line : headerLines) {
-        const qsizetype colon = line.indexOf(':');
-        if (colon > 0 && line.left(colon).trimmed().toLower() == name)
-            return line.mid(colon + 1).trimmed();
-    }
-    return QByteArray();
-}
-
 Use judge(const Asked& asked, int status, const QList<QByteArray>& headerLines) {
     if (status >= 400)
         return Use::Reject;
@@ -49,12 +41,12 @@ Use judge(const Asked& asked, int status, const QList<QByteArray>& headerLines) 
         return Use::Whole;
     if (status != 206)
         return Use::Reject;
-    const auto range = parseContentRange(headerValue(headerLines, "content-range"));
+    const auto range = parseContentRange(HttpReply::FieldValue(headerLines, "content-range"));
     if (!range || range->first != asked.from || range->last != range->total - 1)
         return Use::Reject;
     if (asked.total >= 0 && range->total != asked.total)
         return Use::Reject;
-    const QByteArray eTag = headerValue(headerLines, "etag");
+    const QByteArray eTag = HttpReply::FieldValue(headerLines, "etag");
     if (!asked.eTag.isEmpty() && !eTag.isEmpty() && eTag != asked.eTag)
         return Use::Reject;
     return Use::Append;

@@ -38,7 +38,4 @@ QList<QByteArray> requestHeaders(qint64 from, const QByteArray& eTag,
 // any answer below 400 as the file, as a first request always has.
 Use judge(const Asked& asked, int status, const QList<QByteArray>& headerLines);
 
-// The value of the first header line named name (lower case), trimmed; empty when none.
-QByteArray headerValue(const QList<QByteArray>& headerLines, const QByteArray& name);
-
 } // namespace RangeReply

@@ -1,6 +1,7 @@
 #include "download/RetryPolicy.h"
 
 #include "core/UserOptions.h"
+#include "net/HttpReply.h"
 
 #include <algorithm>
 
@@ -30,17 +31,11 @@ int RetryPolicy::waitSeconds(int fruitless, std::optional<int> retryAfter) {
 }
 
 std::optional<int> RetryPolicy::retryAfterSeconds(const QList<QByteArray>& headerLines) {
-    for (const QByteArray& line : headerLines) {
-        const qsizetype colon = line.indexOf(':');
-        if (colon < 0 || line.left(colon).trimmed().toLower() != "retry-after")
-            continue;
-        const QByteArray value = line.mid(colon + 1).trimmed();
-        if (value.isEmpty() ||
-            !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; }))
-            return std::nullopt;
-        return value.size() > 9 ? kMaxWaitSeconds : std::min(value.toInt(), kMaxWaitSeconds);
-    }
-    return std::nullopt;
+    const QByteArray value = HttpReply::FieldValue(headerLines, "retry-after");
+    if (value.isEmpty() ||
+        !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    return value.size() > 9 ? kMaxWaitSeconds : std::min(value.toInt(), kMaxWaitSeconds);
 }
 
 QString RetryPolicy::waitText(int retry, int retryCount, int secondsLeft) {

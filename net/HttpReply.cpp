@@ -43,6 +43,15 @@ HeaderLine ParseHeaderLine(const QByteArray& line) {
     return parsed;
 }
 
+QByteArray FieldValue(const QList<QByteArray>& headerLines, const QByteArray& name) {
+    for (const QByteArray& line : headerLines) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0 && line.left(colon).trimmed().toLower() == name)
+            return line.mid(colon + 1).trimmed();
+    }
+    return QByteArray();
+}
+
 qint64 HeaderInteger(const QByteArray& text) {
     const QByteArray digits = text.trimmed();
     bool ok = false;

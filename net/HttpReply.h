@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 
 // Reading a server's reply header: plain functions over bytes, free of sockets and state,
 // so that a reply can be fed to them cut anywhere.
@@ -39,6 +40,10 @@ struct HeaderLine {
 // from 14); "Name: value" is a field, whose value skips the character after the colon
 // whatever it is; anything else is only recorded.
 HeaderLine ParseHeaderLine(const QByteArray& line);
+
+// The value of the first field of that name (lower case) among a reply's header lines,
+// trimmed; empty when there is none.
+QByteArray FieldValue(const QList<QByteArray>& headerLines, const QByteArray& name);
 
 // A header integer: optional blanks and sign, decimal digits, within 64 bits. Throws
 // EConvertError otherwise.
