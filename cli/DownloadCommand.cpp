@@ -131,6 +131,8 @@ int runDownloadCommand(const QStringList& args) {
             progress.redraw(false);
     });
     QObject::connect(&job, &DownloadJob::message, [&](const QString& text) {
+        if (text == lastStatus)
+            return; // printed already as the status (a file error)
         progress.breakLine();
         printLine(plainMessage(text));
     });

@@ -11,6 +11,7 @@
 #include <QLocale>
 #include <QTimer>
 #include <cmath>
+#include <sys/stat.h>
 
 const QString DownloadJob::kTooSmallMessage =
     QStringLiteral("File not saved.\rSize less than 30 kb");
@@ -47,6 +48,19 @@ QByteArray headerName(const QByteArray& line) {
 QByteArray headerValue(const QByteArray& line) {
     return line.mid(line.indexOf(':') + 1).trimmed();
 }
+
+bool isSuccess(int status) {
+    return status >= 200 && status <= 299;
+}
+
+// An error answer that no retry will change (404, 410, 501 ...).
+bool isFinalError(int status) {
+    return status >= 400 && !RetryPolicy::isPassingStatus(status);
+}
+
+// Tries that never reach a host before the job gives up: one more try at once covers a
+// server that is just restarting, and a dead host is reported without a minute of waits.
+constexpr int kDeadHostTries = 2;
 
 } // namespace
 
@@ -94,6 +108,10 @@ void DownloadJob::SetUpClient(THttpCli& client, bool withStatusHandlers) {
 
 void DownloadJob::HookClient() {
     m_client->SetURL(m_url);
+    m_client->OnSessionConnected = [this](THttpCli*) {
+        m_connected = true;
+        m_hostAnswered = true;
+    };
     m_client->OnRequestDone = [this](THttpCli*, THttpRequest, quint16 error) {
         RequestDone(error);
     };
@@ -114,21 +132,49 @@ void DownloadJob::SetUp(const QString& path, const QByteArray& url, TargetMode m
     m_policy = RetryPolicy::fromOptions(m_ini);
     m_retries = 0;
     m_fruitlessTries = 0;
+    m_deadTries = 0;
+    m_hostAnswered = false;
     m_wholeNext = false;
-    m_resumedExisting = mode == TargetMode::Resume && QFileInfo(path).size() > 0;
+    m_untied = false;
+    m_createdFile = false;
+    m_writeError.clear();
     HookClient();
-    OpenTarget(path, mode == TargetMode::Resume ? QIODevice::ReadWrite
-                                                : QIODevice::ReadWrite | QIODevice::Truncate);
-    m_bytesReceived = m_file.size();
+    OpenTarget();
+    if (mode == TargetMode::Reserved && m_file.size() == 0)
+        m_createdFile = true;
+    m_resumedExisting = !m_createdFile && mode == TargetMode::Resume && m_file.size() > 0;
+    // The user's file stays as it is until a reply has been judged to be the file.
+    m_replacePending = !m_createdFile && mode != TargetMode::Resume;
+    m_bytesReceived = BytesOnDisk();
 }
 
-void DownloadJob::OpenTarget(const QString& path, QIODevice::OpenMode mode) {
+// Opens the target without emptying it: a missing file is created (and is then the job's
+// own, which it may delete again); an existing one must be a regular file. A device, a
+// FIFO or a folder is refused before anything is sent or written.
+void DownloadJob::OpenTarget() {
     m_file.close();
-    m_file.setFileName(path);
-    if (!m_file.open(mode)) {
-        emit changed();
-        throw EFOpenError(QStringLiteral("Cannot create file %1").arg(path));
+    m_file.setFileName(m_targetPath);
+    constexpr auto kMode = QIODevice::ReadWrite | QIODevice::Unbuffered;
+    if (m_file.open(kMode | QIODevice::NewOnly)) {
+        m_createdFile = true;
+        return;
     }
+    const QFileInfo existing(m_targetPath);
+    const bool special = existing.exists() && !existing.isFile();
+    struct stat opened {};
+    if (special || !m_file.open(kMode | QIODevice::ExistingOnly) ||
+        fstat(m_file.handle(), &opened) != 0 || !S_ISREG(opened.st_mode)) {
+        m_file.close();
+        emit changed();
+        const QString text = QStringLiteral("Cannot create file %1").arg(m_targetPath);
+        throw EFOpenError(special ? text + QStringLiteral(": not a regular file") : text);
+    }
+}
+
+// The bytes on disk that belong to this download: none of a file still waiting to be
+// replaced.
+qint64 DownloadJob::BytesOnDisk() const {
+    return m_replacePending ? 0 : m_file.size();
 }
 
 void DownloadJob::StartTransfer(const QString& path, const QByteArray& url, TargetMode mode) {
@@ -153,6 +199,8 @@ void DownloadJob::BeginTry() {
     m_headerEnded = false;
     m_rejected = false;
     m_stalled = false;
+    m_connected = false;
+    m_takeBody = false;
     m_tryBytes = 0;
     AskForRest();
     if (m_asked.from == 0 && m_retries > 0) {
@@ -161,7 +209,8 @@ void DownloadJob::BeginTry() {
         m_announcedLength = 0;
         m_fileLengthText.clear();
     }
-    m_client->SetReceiveStream(&m_file);
+    // The job writes the body itself, so that a refused write is seen with its reason.
+    m_client->SetReceiveStream(nullptr);
     ArmStallWatch();
     try {
         m_client->GetAsync();
@@ -172,10 +221,12 @@ void DownloadJob::BeginTry() {
     }
 }
 
-// Sets the range of the next request from the file on disk. Without a validator the last
-// bytes on disk are asked for again and must match before anything is appended.
+// Sets the range of the next request from the file on disk. Without a validator that
+// If-Range may carry (a weak ETag is none), or with a server whose partial replies came
+// without it, the last bytes on disk are asked for again and must match before anything
+// is appended.
 void DownloadJob::AskForRest() {
-    const qint64 onDisk = m_file.size();
+    const qint64 onDisk = BytesOnDisk();
     m_asked = RangeReply::Asked{};
     m_overlap.clear();
     m_overlapSeen = 0;
@@ -183,14 +234,16 @@ void DownloadJob::AskForRest() {
         m_asked.total = m_lengthKnown ? m_announcedLength : -1;
         m_asked.eTag = m_eTag;
         m_asked.from = onDisk;
-        if (m_eTag.isEmpty() && m_lastModified.isEmpty()) {
+        if (!m_untied)
+            m_asked.ifRange = RangeReply::ifRangeValidator(m_eTag, m_lastModified);
+        if (m_asked.ifRange.isEmpty()) {
             m_asked.from = onDisk - std::min(onDisk, kOverlapBytes);
             m_file.seek(m_asked.from);
             m_overlap = m_file.read(onDisk - m_asked.from);
         }
     }
     m_file.seek(m_asked.from);
-    m_client->SetExtraHeaders(RangeReply::requestHeaders(m_asked.from, m_eTag, m_lastModified));
+    m_client->SetExtraHeaders(RangeReply::requestHeaders(m_asked.from, m_asked.ifRange));
 }
 
 void DownloadJob::SetStatus(const QString& text) {
@@ -202,22 +255,29 @@ void DownloadJob::HeaderData() {
     if (m_stopped || m_rejected)
         return; // a broken link wins over what follows in the same reply
     ArmStallWatch();
+    // The status decides first: a redirect's or a busy server's page is text/html as well.
+    const int status = m_client->StatusCode();
     const QByteArray line = m_client->CurrentLine();
     const QByteArray name = headerName(line);
-    if (name == "location") {
+    if (name == "location" && status >= 300 && status <= 399) {
         Redirect(headerValue(line));
         return;
     }
-    if (line.contains("text/html")) {
+    const bool somethingOnDisk = BytesOnDisk() > 0 || m_resumedExisting;
+    if (line.contains("text/html") && isSuccess(status)) {
         // An error page instead of the rest of a file is a failed try: the bytes on disk
         // stay. Only a file with nothing in it yet is a broken link.
-        if (m_file.size() > 0 || m_resumedExisting)
+        if (somethingOnDisk)
             Reject();
         else
             BrokenLink();
         return;
     }
-    if (line.toLower().contains("content-length") && m_asked.from == 0)
+    if (line.contains("text/html") && isFinalError(status) && !somethingOnDisk) {
+        BrokenLink(); // the server's error page: the link is gone
+        return;
+    }
+    if (line.toLower().contains("content-length") && m_asked.from == 0 && isSuccess(status))
         ContentLengthLine(line);
 }
 
@@ -240,19 +300,22 @@ void DownloadJob::HeaderEnd() {
     if (m_stopped || m_rejected || !m_client)
         return;
     m_headerEnded = true;
+    const int status = m_client->StatusCode();
+    if (!isSuccess(status))
+        return; // an error's or a redirect's body is no part of the file; the status decides
     const QList<QByteArray> lines = m_client->HeaderLines();
-    const RangeReply::Use use = RangeReply::judge(m_asked, m_client->StatusCode(), lines);
+    const RangeReply::Use use = RangeReply::judge(m_asked, status, lines);
     const QByteArray eTag = HttpReply::FieldValue(lines, "etag");
     const QByteArray lastModified = HttpReply::FieldValue(lines, "last-modified");
-    if (use == RangeReply::Use::Reject) {
-        if (m_client->StatusCode() < 400) {
-            Reject();
-            return;
-        }
-        // An error's body is no part of the file; its status decides what comes next.
-        m_client->SetReceiveStream(nullptr);
+    if (use == RangeReply::Use::Reject || use == RangeReply::Use::Untied) {
+        // Without the validator a 206 may hold another version's bytes: the next try checks
+        // the bytes on disk instead.
+        m_untied = m_untied || use == RangeReply::Use::Untied;
+        Reject();
         return;
     }
+    m_takeBody = true;
+    m_replacePending = false; // the reply is the file: from here on it replaces the old one
     if (use == RangeReply::Use::Whole && m_asked.from == 0 && !m_overlap.isEmpty())
         return; // a short file asked for again from its start: its bytes are still checked
     if (use == RangeReply::Use::Whole) {
@@ -287,7 +350,6 @@ void DownloadJob::HeaderEnd() {
 // This try's reply is of no use: nothing more of it reaches the file.
 void DownloadJob::Reject() {
     m_rejected = true;
-    m_client->SetReceiveStream(nullptr);
     m_client->Abort();
 }
 
@@ -298,7 +360,6 @@ void DownloadJob::BrokenLink() {
     m_okVisible = true;
     StopTimers();
     m_file.close();
-    m_client->SetReceiveStream(nullptr);
     m_client->Abort();
     DeleteTarget();
     m_outcome = Outcome::Broken;
@@ -314,6 +375,7 @@ void DownloadJob::DropClient() {
         return;
     old->SetReceiveStream(nullptr);
     old->OnRequestDone = nullptr;
+    old->OnSessionConnected = nullptr;
     old->OnHeaderData = nullptr;
     old->OnHeaderEnd = nullptr;
     old->OnDocData = nullptr;
@@ -339,32 +401,42 @@ void DownloadJob::Redirect(const QByteArray& location) {
         return;
     }
     m_url = next;
+    m_hostAnswered = false; // the new address has yet to answer
+    m_deadTries = 0;
     HookClient();
     SetStatus(QStringLiteral("Contacting host"));
-    if (m_file.size() > 0 || m_resumedExisting) {
+    if (BytesOnDisk() > 0 || m_resumedExisting) {
         BeginTry(); // what is on disk stays and is continued from the new address
         return;
     }
     try {
-        // Emptied in place, not deleted and made again: in between, another process could
-        // put a file or a link of its own under that name.
-        OpenTarget(m_targetPath, QIODevice::ReadWrite | QIODevice::Truncate);
+        // The target is opened again, as for the first request: never emptied, and a name
+        // that now holds a folder or a device is refused.
+        OpenTarget();
         BeginTry();
     } catch (const PellmarError& error) {
-        // Shown from the event loop: a message box's own loop must not run while the old
+        // Ended from the event loop: a message box's own loop must not run while the old
         // client is still inside its event.
         const QString text = error.message();
-        QTimer::singleShot(0, this, [this, text] { emit message(text); });
+        QTimer::singleShot(0, this, [this, text] {
+            if (!m_stopped && m_outcome == Outcome::Pending)
+                EndWithError(text);
+        });
     }
 }
 
 void DownloadJob::DocData(const char* data, int length) {
-    if (m_rejected)
-        return;
     ArmStallWatch();
+    if (m_rejected || !m_takeBody)
+        return;
     if (!OverlapMatches(data, length)) {
         m_wholeNext = true; // the file changed: its start is fetched again
         Reject();
+        return;
+    }
+    if (!WriteChunk(data, length)) {
+        m_writeError = m_file.errorString();
+        m_client->Abort();
         return;
     }
     m_tryBytes = m_client->ReceivedCount();
@@ -375,6 +447,19 @@ void DownloadJob::DocData(const char* data, int length) {
         m_caption = QString::number(m_percent) + QStringLiteral("% ") + m_displayName;
     }
     emit progressed();
+}
+
+// Writes the whole chunk; a short write is tried again, so that a full disk reports its
+// reason instead of a count.
+bool DownloadJob::WriteChunk(const char* data, qint64 length) {
+    while (length > 0) {
+        const qint64 written = m_file.write(data, length);
+        if (written <= 0)
+            return false;
+        data += written;
+        length -= written;
+    }
+    return true;
 }
 
 // The bytes asked for again must be the ones on disk.
@@ -394,19 +479,23 @@ DownloadJob::TryEnd DownloadJob::Classify(quint16 error) const {
     const int status = m_client ? m_client->StatusCode() : 0;
     const bool answered = m_client && !m_client->HeaderLines().isEmpty();
     const qint64 received = m_client ? m_client->ReceivedCount() : 0;
-    if (error == THttpCli::kErrorWriteFailed || m_file.error() != QFileDevice::NoError ||
+    if (!m_writeError.isEmpty() || m_file.error() != QFileDevice::NoError ||
         error == THttpCli::kErrorHeaderTooLarge)
         return TryEnd::Final;
+    if (!m_connected)
+        return TryEnd::NoHost; // refused, no route, no such host, or no connection in time
     if (m_stalled || m_rejected)
         return TryEnd::Retry;
     if (!answered && received == 0)
-        return TryEnd::Retry; // refused, no such host, or closed without a word
+        return TryEnd::Retry; // closed without a word
     if (RetryPolicy::isPassingStatus(status))
         return TryEnd::Retry;
     if (status >= 400)
         return TryEnd::Final;
     if (error != 0 || (answered && !m_headerEnded))
         return TryEnd::Retry; // cut short, reset, or ended inside the header
+    if (!isSuccess(status))
+        return TryEnd::Final; // a redirect without a Location, a reply without a status
     if (m_lengthKnown && m_asked.from + received < m_announcedLength)
         return TryEnd::Retry;
     return TryEnd::Done;
@@ -416,8 +505,13 @@ void DownloadJob::RequestDone(quint16 error) {
     if (m_stopped)
         return;
     m_stallTimer->stop();
-    m_file.flush();
-    const TryEnd end = Classify(error);
+    TryEnd end = Classify(error);
+    if (end == TryEnd::NoHost) {
+        // A host that answered before is passing trouble; one that never did gets one
+        // more try at once and is then reported.
+        const bool quick = !m_hostAnswered && ++m_deadTries < kDeadHostTries;
+        end = m_hostAnswered || quick ? TryEnd::Retry : TryEnd::Final;
+    }
     if (end == TryEnd::Retry && m_policy.mayRetry(m_retries)) {
         ScheduleRetry();
         return;
@@ -432,12 +526,15 @@ void DownloadJob::ScheduleRetry() {
         m_client ? RetryPolicy::retryAfterSeconds(m_client->HeaderLines()) : std::nullopt;
     DropClient();
     ++m_retries;
-    // A connection that brought part of the file broke under way: the next one goes at once.
-    // Only tries that bring nothing wait, longer each time.
-    const bool progressed = m_tryBytes > 0 && !m_rejected;
+    // A connection that brought part of the file broke under way: the next one goes at once,
+    // as does the second try at a host that never answered. Only tries that bring nothing
+    // wait, longer each time.
+    const bool progressed = m_tryBytes > m_overlap.size() && !m_rejected;
+    const bool deadHost = !m_hostAnswered;
     m_fruitlessTries = progressed ? 0 : m_fruitlessTries + 1;
-    m_waitLeft =
-        progressed && !retryAfter ? 0 : RetryPolicy::waitSeconds(m_fruitlessTries, retryAfter);
+    m_waitLeft = (progressed || deadHost) && !retryAfter
+                     ? 0
+                     : RetryPolicy::waitSeconds(m_fruitlessTries, retryAfter);
     m_tryBytes = 0;
     m_tryTicks = 0;
     m_waitTimer->start(m_waitLeft > 0 ? 1000 : 0);
@@ -474,19 +571,24 @@ void DownloadJob::Stalled() {
     if (!m_client || m_stopped || m_client->State() == hsReady)
         return; // the try has ended already; its end is on the way
     m_stalled = true;
-    m_client->SetReceiveStream(nullptr);
     m_client->Abort();
 }
 
 void DownloadJob::Finish(bool success) {
     StopTimers();
+    const qint64 whole = BytesOnDisk();
     m_file.close();
-    const qint64 whole = QFileInfo(m_targetPath).size();
     m_bytesReceived = whole;
     // The minimum guards against error pages saved as music; a file the user had before
     // this job is never deleted for it.
-    if (whole < kMinimumSize && !m_resumedExisting) {
+    const bool tooSmall = whole < kMinimumSize && !m_resumedExisting;
+    if (tooSmall)
         DeleteTarget();
+    if (!m_writeError.isEmpty()) {
+        EndWithError(m_writeError); // a full disk says so, not that the file was small
+        return;
+    }
+    if (tooSmall) {
         m_outcome = Outcome::TooSmall;
         emit changed();
         emit message(kTooSmallMessage);
@@ -506,14 +608,27 @@ void DownloadJob::Finish(bool success) {
     emit ended();
 }
 
+// The file could not be written: the status and a message give the system's reason, and
+// what is on disk stays for a later resume.
+void DownloadJob::EndWithError(const QString& reason) {
+    StopTimers();
+    m_file.close();
+    m_outcome = Outcome::Incomplete;
+    SetStatus(reason);
+    emit message(reason);
+    emit ended();
+}
+
 void DownloadJob::StopTimers() {
     m_waitTimer->stop();
     m_stallTimer->stop();
 }
 
+// Only a file this job created goes; the user's own file is never deleted.
 void DownloadJob::DeleteTarget() {
-    if (!m_targetPath.isEmpty())
+    if (m_createdFile && !m_targetPath.isEmpty())
         QFile::remove(m_targetPath);
+    m_createdFile = false;
 }
 
 void DownloadJob::UserStop() {
@@ -558,5 +673,6 @@ void DownloadJob::ProgressTick() {
 
 DownloadJob::ResumeInfo DownloadJob::resumeInfo() const {
     const QFileInfo target(m_targetPath);
-    return {m_url, m_targetPath, target.exists() ? target.size() : 0, m_eTag, m_lastModified};
+    const qint64 onDisk = target.exists() && !m_replacePending ? target.size() : 0;
+    return {m_url, m_targetPath, onDisk, m_eTag, m_lastModified};
 }

@@ -45,15 +45,18 @@ public:
     // asked for again.
     static constexpr qint64 kOverlapBytes = 16384;
 
-    // What becomes of a target file that exists: emptied, or continued from its end.
-    enum class TargetMode { Replace, Resume };
+    // What becomes of a target file that exists: replaced once a reply has been judged to
+    // be the file (a 2xx that is no broken link), or continued from its end. A missing file
+    // is created; a target that is not a regular file is refused. Reserved: an empty file the
+    // caller made to claim the name for this job, which the job owns as if it had made it.
+    enum class TargetMode { Replace, Resume, Reserved };
 
     // The proxy comes from ini at creation and again for every redirect's client.
     explicit DownloadJob(const SettingsFile& ini, QObject* parent = nullptr);
     ~DownloadJob() override;
 
-    // Both set the job up and create the target file (throwing "Cannot create file %s"
-    // when it cannot); StartTransfer also sends the request.
+    // Both set the job up and open or create the target file (throwing "Cannot create file
+    // %s" when it cannot); StartTransfer also sends the request.
     void StartTransfer(const QString& path, const QByteArray& url,
                        TargetMode mode = TargetMode::Replace);
     void QueueTransfer(const QString& path, const QByteArray& url,
@@ -112,11 +115,14 @@ signals:
     void ended();
 
 private:
-    // How a try ended.
-    enum class TryEnd { Done, Retry, Final };
+    // How a try ended; NoHost: no connection came up.
+    enum class TryEnd { Done, Retry, Final, NoHost };
 
     void SetUp(const QString& path, const QByteArray& url, TargetMode mode);
-    void OpenTarget(const QString& path, QIODevice::OpenMode mode);
+    void OpenTarget();
+    qint64 BytesOnDisk() const;
+    bool WriteChunk(const char* data, qint64 length);
+    void EndWithError(const QString& reason);
     void SetUpClient(THttpCli& client, bool withStatusHandlers);
     void HookClient();
     void BeginTry();
@@ -164,6 +170,9 @@ private:
     Outcome m_outcome = Outcome::Pending;
     QByteArray m_eTag; // the validators of the version on disk
     QByteArray m_lastModified;
+    bool m_createdFile = false;    // the job made the target: it may delete it again
+    bool m_replacePending = false; // the user's file waits for a good reply to replace it
+    QString m_writeError;          // why the file refused bytes (a full disk)
 
     // The retries.
     int m_retries = 0;
@@ -173,6 +182,11 @@ private:
     qint64 m_tryBytes = 0;
     bool m_resumedExisting = false; // the file held the user's bytes before this job
     bool m_wholeNext = false;       // the next try asks for the whole file
+    bool m_untied = false;          // partial replies came without their validator
+    bool m_connected = false;       // this try reached the host
+    bool m_hostAnswered = false;    // some try reached the current address
+    int m_deadTries = 0;            // tries at an address that never answered
+    bool m_takeBody = false;        // this try's reply is the file or its rest
     RangeReply::Asked m_asked;
     QByteArray m_overlap; // the bytes a try without validator must see again first
     qint64 m_overlapSeen = 0;

@@ -22,15 +22,18 @@ std::optional<ContentRange> parseContentRange(const QByteArray& value) {
     return ContentRange{*first, *last, *total};
 }
 
-QList<QByteArray> requestHeaders(qint64 from, const QByteArray& eTag,
-                                 const QByteArray& lastModified) {
+QByteArray ifRangeValidator(const QByteArray& eTag, const QByteArray& lastModified) {
+    if (!eTag.isEmpty() && !eTag.startsWith("W/"))
+        return eTag;
+    return lastModified;
+}
+
+QList<QByteArray> requestHeaders(qint64 from, const QByteArray& ifRange) {
     if (from <= 0)
         return {};
     QList<QByteArray> lines{"Range: bytes=" + QByteArray::number(from) + '-'};
-    if (!eTag.isEmpty() && !eTag.startsWith("W/"))
-        lines.append("If-Range: " + eTag);
-    else if (!lastModified.isEmpty())
-        lines.append("If-Range: " + lastModified);
+    if (!ifRange.isEmpty())
+        lines.append("If-Range: " + ifRange);
     return lines;
 }
 
@@ -49,6 +52,11 @@ Use judge(const Asked& asked, int status, const QList<QByteArray>& headerLines) 
     const QByteArray eTag = HttpReply::FieldValue(headerLines, "etag");
     if (!asked.eTag.isEmpty() && !eTag.isEmpty() && eTag != asked.eTag)
         return Use::Reject;
+    // A server or proxy that ignored If-Range may send any version's bytes; only the
+    // validator itself ties them to the file on disk.
+    if (!asked.ifRange.isEmpty() && eTag != asked.ifRange &&
+        HttpReply::FieldValue(headerLines, "last-modified") != asked.ifRange)
+        return Use::Untied;
     return Use::Append;
 }
 

@@ -166,7 +166,8 @@ void HitSaver::beginDownload(Item& item) {
             downloadEnded(item, job, text);
     });
     try {
-        job->StartTransfer(item.result.file, item.url);
+        // The empty file that claimed the name is the job's to replace or delete.
+        job->StartTransfer(item.result.file, item.url, DownloadJob::TargetMode::Reserved);
     } catch (const PellmarError& error) {
         downloadEnded(item, job, error.message());
     }

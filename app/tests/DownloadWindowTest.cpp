@@ -92,7 +92,8 @@ TEST(DownloadWindow, ShowsTheWaitAndCountsTheSpeedOfTheCurrentTryOnly) {
     ScriptedServer server(
         {ScriptedServer::reply("HTTP/1.0 200 OK\r\nETag: \"w\"\r\nContent-Length: 122880\r\n\r\n" +
                                body.left(61440)),
-         ScriptedServer::reply("HTTP/1.0 206 Partial Content\r\nContent-Length: 61440\r\n"
+         ScriptedServer::reply("HTTP/1.0 206 Partial Content\r\nETag: \"w\"\r\n"
+                               "Content-Length: 61440\r\n"
                                "Content-Range: bytes 61440-122879/122880\r\n\r\n" +
                                body.mid(61440))});
     WindowRun run;

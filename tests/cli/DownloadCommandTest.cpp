@@ -1,12 +1,36 @@
 #include "support/DownloadHelpers.h"
+#include "support/EventLoopWait.h"
+#include "support/FreePort.h"
 #include "support/ScriptedServer.h"
 #include "support/TempHome.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
+
+struct CliRun {
+    int exitCode = -1;
+    QByteArray err;
+};
+
+// pellmar-cli download with a single try per job.
+CliRun RunDownload(const TempHome& home, const QStringList& args) {
+    home.write("Pellmar.ini", "[Options]\r\nRetryCount=0\r\n");
+    QProcess process;
+    process.start(PELLMAR_CLI, QStringList{"download"} + args);
+    process.waitForFinished(30000);
+    return {process.exitCode(), process.readAllStandardError()};
+}
+
+// The standard error of a run up to its closing speed line.
+QByteArray Lines(const QByteArray& err) {
+    return err.left(err.lastIndexOf('\n', err.size() - 2) + 1);
+}
 
 struct DownloadRow {
     const char* name;
@@ -85,4 +109,120 @@ TEST(DownloadCommand, RetriesAndContinuesAPartialFile) {
     EXPECT_TRUE(home.read("a.mp3") == body);
     ASSERT_EQ(server.requests().size(), 2);
     EXPECT_TRUE(server.requests()[1].contains("\r\nRange: bytes=23616-\r\n\r\n"));
+}
+
+TEST(DownloadCommand, RefusesATargetThatIsNoRegularFileBeforeSendingAnything) {
+    ScriptedServer server(ScriptedServer::reply(OkReply(PatternBytes(40000, 1), -1, "audio/mpeg")));
+    TempHome home;
+    const QString fifo = home.file("fifo.mp3");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    const QString folder = home.file("folder.mp3");
+    ASSERT_TRUE(QDir().mkdir(folder));
+    for (const QString& target : {fifo, folder}) {
+        SCOPED_TRACE(target.toStdString());
+        const CliRun run = RunDownload(home, {server.url("/a.mp3"), "-o", target});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.err, "pellmar-cli download: Cannot create file " + target.toUtf8() +
+                               ": not a regular file\n");
+    }
+    struct stat node {};
+    EXPECT_TRUE(stat(QFile::encodeName(fifo).constData(), &node) == 0 && S_ISFIFO(node.st_mode));
+    EXPECT_TRUE(QFileInfo(folder).isDir());
+    EXPECT_EQ(server.connections(), 0);
+}
+
+TEST(DownloadCommand, LeavesTheUsersFileAsItWasUntilAReplyIsTheFile) {
+    const QByteArray mine = PatternBytes(500000, 2);
+    const QByteArray body = PatternBytes(40000, 3);
+    const ClosedPort closed;
+    struct Row {
+        const char* name;
+        QByteArray reply; // empty: the connection is refused
+        bool throughLink;
+        QByteArray lastLine;
+        bool replaced;
+    };
+    const Row rows[] = {
+        {"refused", "", false, "File not saved. Size less than 30 kb\n", false},
+        {"404", "HTTP/1.0 404 Not Found\r\n\r\n", false, "File not saved. Size less than 30 kb\n",
+         false},
+        {"html page", OkReply(body, -1, "text/html"), false, "Sorry, link broken.\n", false},
+        {"404 through a link", "HTTP/1.0 404 Not Found\r\n\r\n", true,
+         "File not saved. Size less than 30 kb\n", false},
+        {"the file", OkReply(body, body.size(), "audio/mpeg"), false, "Receiving data\n", true},
+        {"the file through a link", OkReply(body, body.size(), "audio/mpeg"), true,
+         "Receiving data\n", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedServer server(ScriptedServer::reply(row.reply));
+        const QByteArray url = row.reply.isEmpty()
+                                   ? "http://127.0.0.1:" + QByteArray::number(closed.port) + "/a"
+                                   : server.url("/a.mp3");
+        TempHome home;
+        home.write("mine.mp3", mine);
+        const QString target = home.file(row.throughLink ? "link.mp3" : "mine.mp3");
+        if (row.throughLink) {
+            ASSERT_TRUE(QFile::link(home.file("mine.mp3"), target));
+        }
+        const CliRun run = RunDownload(home, {url, "-o", target});
+        EXPECT_EQ(run.exitCode, row.replaced ? 0 : 1);
+        EXPECT_TRUE(Lines(run.err).endsWith(row.lastLine)) << run.err.constData();
+        EXPECT_TRUE(home.read("mine.mp3") == (row.replaced ? body : mine));
+        EXPECT_EQ(QFileInfo(target).isSymLink(), row.throughLink);
+    }
+}
+
+TEST(DownloadCommand, EndsWhenARedirectCannotOpenItsTargetAgain) {
+    ScriptedServer server([](ScriptedServer::Connection& c) {
+        c.readRequest();
+        c.waitUntilReleased();
+        c.send("HTTP/1.0 302 Found\r\nLocation: /b.mp3\r\n\r\n");
+    });
+    TempHome home;
+    ASSERT_TRUE(QDir().mkdir(home.file("sub")));
+    const QString target = home.file("sub/a.mp3");
+    home.write("Pellmar.ini", "[Options]\r\nRetryCount=0\r\n");
+    QProcess process;
+    process.start(PELLMAR_CLI, {"download", server.url("/a.mp3"), "-o", target});
+    ASSERT_TRUE(WaitFor([&] { return server.requests().size() == 1; }));
+    ASSERT_TRUE(QDir(home.file("sub")).removeRecursively());
+    server.release();
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_TRUE(Lines(process.readAllStandardError())
+                    .endsWith("Contacting host\nCannot create file " + target.toUtf8() + "\n"));
+}
+
+TEST(DownloadCommand, AFullDiskIsReportedAsSuch) {
+    TempHome home;
+    const QString disk = home.file("disk");
+    ASSERT_TRUE(QDir().mkdir(disk));
+    // A 64 KiB disk of its own, in a mount namespace of its own.
+    auto inSmallDisk = [&](const QString& commands, const QStringList& args) {
+        QProcess shell;
+        shell.start("unshare",
+                    QStringList{"-m", "sh", "-c",
+                                "mount -t tmpfs -o size=64k tmpfs \"$1\" || exit 99\n" + commands,
+                                "sh", disk} +
+                        args);
+        shell.waitForFinished(60000);
+        return CliRun{shell.exitCode(), shell.readAllStandardError()};
+    };
+    if (inSmallDisk("", {}).exitCode != 0)
+        GTEST_SKIP() << "no private mount namespace here";
+    ScriptedServer server(
+        ScriptedServer::reply(OkReply(PatternBytes(100000, 4), 100000, "audio/mpeg")));
+    home.write("Pellmar.ini", "[Options]\r\nRetryCount=0\r\n");
+    // The first file fills the disk; the second finds no room at all.
+    const CliRun run = inSmallDisk("\"$2\" download \"$3\" -o \"$1/a.mp3\"; echo \"exit $?\" >&2\n"
+                                   "\"$2\" download \"$3\" -o \"$1/b.mp3\"; echo \"exit $?\" >&2\n"
+                                   "test -e \"$1/b.mp3\" && echo \"b.mp3 left\" >&2; exit 0",
+                                   {PELLMAR_CLI, server.url("/a.mp3")});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err.count("Receiving data\nNo space left on device\n"), 2) << run.err.constData();
+    EXPECT_EQ(run.err.count("exit 1\n"), 2) << run.err.constData();
+    EXPECT_FALSE(run.err.contains("Size less than")) << run.err.constData();
+    EXPECT_FALSE(run.err.contains("incomplete")) << run.err.constData();
+    EXPECT_FALSE(run.err.contains("b.mp3 left")) << run.err.constData();
 }

@@ -53,6 +53,26 @@ Script status(const QByteArray& line, const QList<QByteArray>& fields = {}) {
     return ScriptedServer::reply(head(line, fields));
 }
 
+// A server that answers any Range from body (a 206 from the byte asked for, whatever the
+// If-Range says), else the whole body; eTag may be empty.
+Script anyRange(const QByteArray& body, const QByteArray& eTag) {
+    return [body, eTag](ScriptedServer::Connection& c) {
+        const QByteArray request = c.readRequest();
+        const qsizetype at = request.indexOf("Range: bytes=");
+        QList<QByteArray> fields;
+        if (!eTag.isEmpty())
+            fields << "ETag: " + eTag;
+        if (at < 0) {
+            c.send(head("200 OK", fields) + body);
+            return;
+        }
+        const QByteArray from = request.mid(at + 13, request.indexOf('-', at) - at - 13);
+        fields << "Content-Range: bytes " + from + '-' + QByteArray::number(body.size() - 1) + '/' +
+                      QByteArray::number(body.size());
+        c.send(head("206 Partial Content", fields) + body.mid(from.toLongLong()));
+    };
+}
+
 // One job with timers the test fires: every wait is skipped at once and its texts noted.
 struct RetryRun {
     TempHome home;
@@ -112,6 +132,7 @@ struct ServerRow {
 
 TEST(DownloadRetry, BrokenTransfersContinueWithoutSplicingTwoVersions) {
     const QByteArray resume = "Range: bytes=40000-;If-Range: \"v1\";";
+    const QByteArray overlap = "Range: bytes=23616-;"; // the last 16 KiB of 40000 again
     const ServerRow rows[] = {
         {"cut, then the rest",
          {cutWhole(kBody, 40000), partial(kBody, 40000)},
@@ -165,6 +186,54 @@ TEST(DownloadRetry, BrokenTransfersContinueWithoutSplicingTwoVersions) {
          {"", "", ""},
          {"Retrying (1 of 5) in 2 s", "Retrying (1 of 5) in 1 s", "Retrying (2 of 5) in 2 s",
           "Retrying (2 of 5) in 1 s"}},
+        {"cut, then another version's 206 without an ETag",
+         {cutWhole(kBody, 40000), anyRange(kNewBody, "")},
+         5,
+         Outcome::Complete,
+         kNewBody,
+         {"", resume, overlap, ""},
+         {"Retrying (1 of 5) in 0 s", "Retrying (2 of 5) in 1 s", "Retrying (3 of 5) in 2 s",
+          "Retrying (3 of 5) in 1 s"}},
+        {"a weak ETag, then another version under the same weak ETag",
+         {cutWhole(kBody, 40000, "W/\"v1\""), anyRange(kNewBody, "W/\"v1\"")},
+         5,
+         Outcome::Complete,
+         kNewBody,
+         {"", overlap, ""},
+         {"Retrying (1 of 5) in 0 s", "Retrying (2 of 5) in 1 s"}},
+        {"a busy server's html page, then the file",
+         {ScriptedServer::reply(head("503 Service Unavailable", {"Content-Type: text/html"}) +
+                                "<html>busy</html>"),
+          whole(kBody)},
+         5,
+         Outcome::Complete,
+         kBody,
+         {"", ""},
+         {"Retrying (1 of 5) in 1 s"}},
+        {"a redirect whose html page is announced before its Location",
+         {ScriptedServer::reply(
+              head("302 Found", {"Content-Type: text/html", "Location: /real.mp3"}) +
+              "<html>moved</html>"),
+          whole(kBody)},
+         5,
+         Outcome::Complete,
+         kBody,
+         {"", ""},
+         {}},
+        {"a redirect without a Location is not the file",
+         {ScriptedServer::reply(head("302 Found", {"Content-Type: audio/mpeg"}) + kBody)},
+         5,
+         Outcome::TooSmall,
+         QByteArray(),
+         {""},
+         {}},
+        {"a missing file's html page is a broken link at once",
+         {ScriptedServer::reply(head("404 Not Found", {"Content-Type: text/html"}) + "<html>")},
+         5,
+         Outcome::Broken,
+         QByteArray(),
+         {""},
+         {}},
         {"a connection closed without a word",
          {ScriptedServer::reply(""), whole(kBody)},
          5,
@@ -243,14 +312,30 @@ TEST(DownloadRetry, AStalledTransferIsGivenUpAndContinued) {
     EXPECT_FALSE(run.timers.stall().active);
 }
 
-TEST(DownloadRetry, ARefusedConnectionIsTriedAgainAndThenSavesNothing) {
+TEST(DownloadRetry, AHostThatNeverAnsweredIsTriedOnceMoreAtOnce) {
     const ClosedPort closed;
-    RetryRun run(1);
+    RetryRun run;
+    QStringList messages;
+    QObject::connect(run.job.get(), &DownloadJob::message,
+                     [&](const QString& text) { messages << text; });
     run.start("http://127.0.0.1:" + QByteArray::number(closed.port) + "/song.mp3");
     run.finish();
-    EXPECT_EQ(run.waits, QStringList{"Retrying (1 of 1) in 1 s"});
+    EXPECT_EQ(run.waits, QStringList{"Retrying (1 of 5) in 0 s"});
     EXPECT_EQ(run.job->outcome(), Outcome::TooSmall);
+    EXPECT_EQ(messages, QStringList{DownloadJob::kTooSmallMessage});
     EXPECT_FALSE(QFile::exists(run.target));
+}
+
+TEST(DownloadRetry, AHostThatAnsweredOnceKeepsItsWaitsWhenItGoesAway) {
+    auto server = std::make_unique<ScriptedServer>(status("503 Busy"));
+    RetryRun run(2);
+    run.start(server->url("/song.mp3"));
+    ASSERT_TRUE(WaitFor([&] { return run.job->Waiting(); }));
+    server.reset(); // from now on the connection is refused
+    run.finish();
+    EXPECT_EQ(run.waits, (QStringList{"Retrying (1 of 2) in 1 s", "Retrying (2 of 2) in 2 s",
+                                      "Retrying (2 of 2) in 1 s"}));
+    EXPECT_EQ(run.job->outcome(), Outcome::TooSmall);
 }
 
 TEST(DownloadRetry, CancelDuringTheWaitStopsAtOnce) {
@@ -355,14 +440,36 @@ TEST(DownloadRetry, AFileOnDiskIsContinuedOnlyWhenItsLastBytesMatch) {
 
 TEST(DownloadRetry, RepliesAreJudgedAgainstWhatWasAskedFor) {
     using RangeReply::Use;
+    const QByteArray date = "Tue, 01 Dec 2026 10:00:00 GMT";
     struct Row {
         qint64 from;
         qint64 total;
         int status;
         QList<QByteArray> lines;
         Use use;
+        QByteArray ifRange = QByteArray();
     };
     const Row rows[] = {
+        {100,
+         1000,
+         206,
+         {"Content-Range: bytes 100-999/1000", "ETag: \"v1\""},
+         Use::Append,
+         "\"v1\""},
+        {100, 1000, 206, {"Content-Range: bytes 100-999/1000"}, Use::Untied, "\"v1\""},
+        {100,
+         1000,
+         206,
+         {"Content-Range: bytes 100-999/1000", "Last-Modified: " + date},
+         Use::Untied,
+         "\"v1\""},
+        {100,
+         1000,
+         206,
+         {"Content-Range: bytes 100-999/1000", "Last-Modified: " + date},
+         Use::Append,
+         date},
+        {100, 1000, 206, {"Content-Range: bytes 100-999/1000"}, Use::Untied, date},
         {0, -1, 200, {}, Use::Whole},
         {0, -1, 404, {}, Use::Reject},
         {100, 1000, 200, {}, Use::Whole},
@@ -379,12 +486,16 @@ TEST(DownloadRetry, RepliesAreJudgedAgainstWhatWasAskedFor) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.lines.value(0).constData());
-        EXPECT_EQ(RangeReply::judge({row.from, row.total, "\"v1\""}, row.status, row.lines),
-                  row.use);
+        EXPECT_EQ(
+            RangeReply::judge({row.from, row.total, "\"v1\"", row.ifRange}, row.status, row.lines),
+            row.use);
     }
-    EXPECT_EQ(RangeReply::requestHeaders(0, "\"a\"", "x"), QList<QByteArray>());
-    EXPECT_EQ(RangeReply::requestHeaders(5, "W/\"a\"", "Tue, 01 Dec 2026 10:00:00 GMT"),
-              (QList<QByteArray>{"Range: bytes=5-", "If-Range: Tue, 01 Dec 2026 10:00:00 GMT"}));
+    EXPECT_EQ(RangeReply::requestHeaders(0, "\"a\""), QList<QByteArray>());
+    EXPECT_EQ(RangeReply::requestHeaders(5, date),
+              (QList<QByteArray>{"Range: bytes=5-", "If-Range: " + date}));
+    EXPECT_EQ(RangeReply::ifRangeValidator("W/\"a\"", date), date);
+    EXPECT_EQ(RangeReply::ifRangeValidator("W/\"a\"", ""), "");
+    EXPECT_EQ(RangeReply::ifRangeValidator("\"a\"", date), "\"a\"");
 }
 
 TEST(DownloadRetry, WaitsDoubleUpToAMinuteOrFollowRetryAfter) {

@@ -3,12 +3,15 @@
 #include "platform/SettingsFile.h"
 #include "support/DownloadHelpers.h"
 #include "support/EventLoopWait.h"
+#include "support/FakeJobTimers.h"
 #include "support/LocalServerProcess.h"
 #include "support/TempHome.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+using Outcome = DownloadJob::Outcome;
 
 // Downloads from a real server: nothing that happens meanwhile (other transfers, timer ticks,
 // redraws) may corrupt a file, however large.
@@ -34,8 +37,12 @@ qint64 firstDifference(const QString& a, const QString& b) {
 }
 
 struct NginxRun {
+    // extra goes into nginx's server block.
+    explicit NginxRun(const QString& extra = QString())
+        : nginx(QStringLiteral("/usr/sbin/nginx"), NginxConfig(documents.path(), extra)) {}
+
     QTemporaryDir documents;
-    LocalServerProcess nginx{QStringLiteral("/usr/sbin/nginx"), NginxConfig(documents.path())};
+    LocalServerProcess nginx;
     TempHome home;
     SettingsFile ini{home.file(QStringLiteral("Pellmar.ini"))};
     DownloadQueue queue{ini};
@@ -100,4 +107,37 @@ TEST(DownloadsFromNginx, ThreeGigabyteFileArrivesByteIdentical) {
     EXPECT_EQ(job->AnnouncedLength(), size);
     EXPECT_EQ(job->caption(), "100% big");
     EXPECT_EQ(firstDifference(run.document("big.mp3"), run.home.file("big.mp3")), -1);
+}
+
+TEST(DownloadsFromNginx, ABusyServerIsTriedAgainAndARedirectFollowed) {
+    // nginx sends its own text/html pages with a 503 and a 302, the latter before the
+    // Location.
+    NginxRun run(QStringLiteral("location = /busy.mp3 {\n"
+                                "  if (!-f $document_root/ready) { return 503; }\n"
+                                "  rewrite ^ /song.mp3 last;\n}\n"
+                                "location = /old.mp3 { return 302 /song.mp3; }\n"));
+    const QByteArray body = PatternBytes(200000, 30);
+    QFile song(run.document(QStringLiteral("song.mp3")));
+    ASSERT_TRUE(song.open(QIODevice::WriteOnly) && song.write(body) == body.size());
+    song.close();
+    const QString failure = run.nginx.start();
+    ASSERT_TRUE(failure.isEmpty()) << qPrintable(failure);
+
+    FakeJobTimers timers;
+    DownloadJob busy(run.ini);
+    busy.SetTimerFactory(timers.factory());
+    busy.StartTransfer(run.home.file("busy.mp3"), run.url("busy.mp3"));
+    ASSERT_TRUE(WaitFor([&] { return busy.Waiting() || busy.outcome() != Outcome::Pending; }));
+    EXPECT_EQ(busy.status(), "Retrying (1 of 5) in 1 s");
+    QFile(run.document(QStringLiteral("ready"))).open(QIODevice::WriteOnly);
+    timers.wait().fire();
+    ASSERT_TRUE(WaitFor([&] { return busy.outcome() != Outcome::Pending; }));
+    EXPECT_EQ(busy.outcome(), Outcome::Complete);
+    EXPECT_TRUE(run.home.read("busy.mp3") == body);
+
+    DownloadJob moved(run.ini);
+    moved.StartTransfer(run.home.file("old.mp3"), run.url("old.mp3"));
+    ASSERT_TRUE(WaitFor([&] { return moved.outcome() != Outcome::Pending; }));
+    EXPECT_EQ(moved.outcome(), Outcome::Complete);
+    EXPECT_TRUE(run.home.read("old.mp3") == body);
 }
