@@ -126,9 +126,9 @@ TEST(SaveActions, AFileOnDiskIsResumedReplacedOrLeftAsTheUserSays) {
     const QString replace = " already exists.\rDo you want to replace it?";
     const Row rows[] = {
         {10, MessageResult::Yes, resume, true, start.left(10)},
-        {10, MessageResult::No, resume, true, ""},
+        {10, MessageResult::No, resume, true, start.left(10)}, // replaced by a good reply only
         {10, MessageResult::Cancel, resume, false, start.left(10)},
-        {20, MessageResult::Yes, replace, true, ""}, // not smaller than the hit
+        {20, MessageResult::Yes, replace, true, start}, // not smaller than the hit
         {20, MessageResult::No, replace, false, start},
         {-1, MessageResult::Yes, "", true, ""}, // no file yet
     };
