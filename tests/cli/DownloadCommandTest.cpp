@@ -206,8 +206,8 @@ TEST(DownloadCommand, AFullDiskIsReportedAsSuch) {
                                 "mount -t tmpfs -o size=64k tmpfs \"$1\" || exit 99\n" + commands,
                                 "sh", disk} +
                         args);
-        shell.waitForFinished(60000);
-        return CliRun{shell.exitCode(), shell.readAllStandardError()};
+        const bool ran = shell.waitForFinished(60000) && shell.exitStatus() == QProcess::NormalExit;
+        return CliRun{ran ? shell.exitCode() : -1, shell.readAllStandardError()};
     };
     if (inSmallDisk("", {}).exitCode != 0)
         GTEST_SKIP() << "no private mount namespace here";
