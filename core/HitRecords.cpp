@@ -1,5 +1,7 @@
 #include "core/HitRecords.h"
 
+#include <algorithm>
+
 namespace HitRecords {
 
 QByteArray Field(const QByteArray& line, int index) {
@@ -22,6 +24,29 @@ QByteArray AfterTabs(const QByteArray& line, int count) {
             return {};
     }
     return line.mid(at + 1);
+}
+
+namespace {
+
+bool isSeparator(char c) {
+    return c == '\t' || c == '\r' || c == '\n';
+}
+
+} // namespace
+
+QByteArray FieldText(const QByteArray& text) {
+    QByteArray field = text;
+    std::replace_if(field.begin(), field.end(), isSeparator, ' ');
+    return field;
+}
+
+QByteArray FieldUrl(const QByteArray& url) {
+    if (std::none_of(url.begin(), url.end(), isSeparator))
+        return url;
+    QByteArray field;
+    for (const char c : url)
+        field += isSeparator(c) ? '%' + QByteArray(1, c).toHex().toUpper() : QByteArray(1, c);
+    return field;
 }
 
 } // namespace HitRecords

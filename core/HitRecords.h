@@ -11,6 +11,14 @@ QByteArray Field(const QByteArray& line, int index);
 // Everything after the count-th TAB; empty when the line has fewer TABs.
 QByteArray AfterTabs(const QByteArray& line, int count);
 
+// Text from the network made fit for a field: a TAB, CR or LF would end the field or the
+// line, so each becomes a blank.
+QByteArray FieldText(const QByteArray& text);
+
+// A URL from the network made fit for a field: a TAB, CR or LF is percent-encoded, the form
+// in which the HTTP client sends it anyway.
+QByteArray FieldUrl(const QByteArray& url);
+
 } // namespace HitRecords
 
 // A line of the HTTP hit store: display name, file URL, size in bytes, bitrate in kbit/s,

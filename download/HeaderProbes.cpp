@@ -39,6 +39,7 @@ struct HeaderProbes::Probe {
     std::unique_ptr<QFile> file; // the client's receive stream
     std::unique_ptr<THttpCli> client;
     QByteArray host; // host and port, for the limit per host
+    int generation = 0;
     bool skipId3Tags = true;
     qint64 stored = 0;     // bytes the client has written to the file
     QByteArray start;      // the first of them, enough to tell an ID3v2 tag's size
@@ -54,7 +55,6 @@ HeaderProbes::HeaderProbes(const SettingsFile& ini, const QString& programFolder
 // client from outside its events closes its socket without firing anything.
 HeaderProbes::~HeaderProbes() {
     m_endpoint.reset();
-    m_waiting.clear();
     m_probes.clear();
     m_released.clear();
 }
@@ -85,10 +85,8 @@ void HeaderProbes::StartHeaderProbe(const QByteArray& url, const QByteArray& nam
     m_sizes.append("0");
     m_heads.append(entry.left(entry.indexOf(kSeparator) + 1));
     const QByteArray host = hostOf(url);
-    if (m_running[host] < kMaxPerHost)
+    if (m_queue.add({host, url}))
         startProbe(url, host);
-    else
-        m_waiting[host].push_back(url);
 }
 
 QByteArray HeaderProbes::hostOf(const QByteArray& url) {
@@ -96,18 +94,14 @@ QByteArray HeaderProbes::hostOf(const QByteArray& url) {
     return parts.host.toLower() + ':' + parts.port;
 }
 
-// A probe of this host ended: the next one waiting for it starts.
+// A probe of this host ended: the links whose turn it is start.
 void HeaderProbes::startNext(const QByteArray& host) {
-    if (--m_running[host] <= 0)
-        m_running.erase(host);
-    const auto waiting = m_waiting.find(host);
-    if (waiting == m_waiting.end())
-        return;
-    const QByteArray url = waiting->second.front();
-    waiting->second.pop_front();
-    if (waiting->second.empty())
-        m_waiting.erase(waiting);
-    startProbe(url, host);
+    for (const ProbeQueue::Link& link : m_queue.finished(host))
+        startProbe(link.url, link.host);
+}
+
+bool HeaderProbes::isCurrent(const Probe& probe) const {
+    return probe.generation == m_generation;
 }
 
 void HeaderProbes::startProbe(const QByteArray& url, const QByteArray& host) {
@@ -115,11 +109,15 @@ void HeaderProbes::startProbe(const QByteArray& url, const QByteArray& host) {
     int tag = 0;
     probe->file = createTempFile(tag);
     if (!probe->file) { // ends like a failed request, from the event loop
-        m_endpoint->post([this, url] { guarded([&] { endProbe(url); }); });
+        m_endpoint->post([this, url, host, generation = m_generation] {
+            startNext(host);
+            if (generation == m_generation)
+                guarded([&] { endProbe(url); });
+        });
         return;
     }
-    ++m_running[host];
     probe->host = host;
+    probe->generation = m_generation;
     probe->skipId3Tags = UserOptions::SkipId3Tags(m_ini);
     probe->client = std::make_unique<THttpCli>();
     THttpCli* client = probe->client.get();
@@ -144,7 +142,16 @@ void HeaderProbes::ClearPending() {
     m_pending.clear();
     m_sizes.clear();
     m_heads.clear();
-    m_waiting.clear(); // nobody waits for their answers any more
+    m_queue.clearWaiting(); // nobody waits for their answers any more
+    // The running ones stop quietly: the abort empties temp/ under their feet, and their
+    // answers would only be dropped. They keep their places until their requests end.
+    ++m_generation;
+    for (const auto& [client, probe] : m_probes) {
+        if (probe->finished)
+            continue;
+        stopTransfer(*probe);
+        QFile::remove(probe->file->fileName());
+    }
 }
 
 void HeaderProbes::ProbeHeaderData(THttpCli* client) {
@@ -192,7 +199,13 @@ void HeaderProbes::stopTransfer(Probe& probe) {
 void HeaderProbes::readHeader(Probe& probe) {
     const QString fileName = QString::number(probe.client->Tag()) + QStringLiteral(".tmp");
     TMpeg3Head head(probe.skipId3Tags);
-    if (!head.ReadFrameHeader(tempFolder(), fileName)) {
+    bool read = false;
+    try {
+        read = head.ReadFrameHeader(tempFolder(), fileName);
+    } catch (const EFOpenError&) {
+        // The file is gone (an abort emptied temp/): a failed read, not an error to show.
+    }
+    if (!read) {
         QFile::remove(tempFolder() + fileName);
         return;
     }
@@ -225,10 +238,16 @@ void HeaderProbes::readHeader(Probe& probe) {
 }
 
 void HeaderProbes::ProbeDone(THttpCli* client) {
+    const auto found = m_probes.find(client);
+    if (found == m_probes.end())
+        return;
+    // A probe of an aborted run has no entry; a link of the same URL in the next run has.
+    const bool current = isCurrent(*found->second);
     const QByteArray url = client->URL();
     const QByteArray host = release(client);
     startNext(host);
-    guarded([&] { endProbe(url); });
+    if (current)
+        guarded([&] { endProbe(url); });
 }
 
 // Removes the probe's entry. The comparison includes the separator so that a URL which

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "download/ProbeQueue.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -31,12 +32,14 @@ struct ProbedHit {
 // a numbered temporary file in the program folder's temp/, stops the transfer once the
 // frame header is stored (past an ID3v2 tag when "SkipId3Tags" is on), reads it and hands
 // a kept link to the run. PendingProbeList holds "url|=@name" per probe in flight,
-// ProbeSizeList the Content-Length text at the same index ("0" until one arrives). Probes of
-// a host beyond kMaxPerHost are pending at once but start as that host's earlier ones end.
+// ProbeSizeList the Content-Length text at the same index ("0" until one arrives). Beyond
+// kMaxRunning probes, or kMaxPerHost of one host, a probe is pending at once but starts in
+// its turn (ProbeQueue).
 //
-// Hooks are called from the probe clients' events, never from inside StartHeaderProbe; the
-// error hook comes from the event loop after the handler, so it may show a modal box. Only
-// lastProbeEnded may destroy this object.
+// Hooks are called from the probe clients' events, never from inside StartHeaderProbe. The
+// error hook comes from the event loop after the handler, so it may show a modal box; a
+// PellmarError thrown by accepted goes there too. Only lastProbeEnded may destroy this
+// object.
 class HeaderProbes {
 public:
     struct Hooks {
@@ -58,12 +61,14 @@ public:
     HeaderProbes& operator=(const HeaderProbes&) = delete;
 
     void StartHeaderProbe(const QByteArray& url, const QByteArray& name);
-    // Abort of the run: empties both lists and drops the probes still waiting to start;
-    // running probes go on and end unseen.
+    // Abort of the run: empties both lists and drops the probes still waiting to start.
+    // Running probes are stopped and their files deleted; they end unseen.
     void ClearPending();
 
     const QList<QByteArray>& PendingProbeList() const { return m_pending; }
     const QList<QByteArray>& ProbeSizeList() const { return m_sizes; }
+    // Probes with a connection of their own, until their request has ended.
+    int runningProbes() const { return m_queue.running(); }
 
     // The highest tag plus one; the temporary file is the tag in decimal and ".tmp".
     static constexpr int kTagRange = 100000;
@@ -71,6 +76,9 @@ public:
     // A page with a thousand links to one site then neither floods that server nor holds
     // a thousand connections, while a dead host only holds up its own links.
     static constexpr int kMaxPerHost = 32;
+    // Probes running at once in all. A page of thousands of links would otherwise open
+    // thousands of sockets at once, run out of descriptors and lose the good links.
+    static constexpr int kMaxRunning = 256;
 
 private:
     struct Probe;
@@ -80,6 +88,7 @@ private:
     static QByteArray hostOf(const QByteArray& url);
     void startProbe(const QByteArray& url, const QByteArray& host);
     void startNext(const QByteArray& host);
+    bool isCurrent(const Probe& probe) const;
 
     void ProbeHeaderData(THttpCli* client);
     void ProbeDocData(THttpCli* client, const QByteArray& chunk);
@@ -98,9 +107,10 @@ private:
     std::function<int(int)> m_random;
     QList<QByteArray> m_pending;
     QList<QByteArray> m_sizes;
-    QList<QByteArray> m_heads;           // each entry up to and including the '|' of "|=@"
-    std::map<QByteArray, int> m_running; // probes running per host
-    std::map<QByteArray, std::deque<QByteArray>> m_waiting; // URLs waiting per host
+    QList<QByteArray> m_heads; // each entry up to and including the '|' of "|=@"
+    ProbeQueue m_queue{kMaxRunning, kMaxPerHost};
+    // Counts the aborts of the run: a probe started before the last one is stale.
+    int m_generation = 0;
     std::map<THttpCli*, std::unique_ptr<Probe>> m_probes;
     std::vector<std::unique_ptr<Probe>> m_released; // ended, deleted from the event loop
     std::unique_ptr<NoticeEndpoint> m_endpoint;

@@ -1,6 +1,7 @@
 #include "search/EngineScrapers.h"
 
 #include "core/FirstEngineMarkers.h"
+#include "core/HitRecords.h"
 #include "core/SecondEngineMarkers.h"
 #include "search/NameCleaning.h"
 
@@ -32,10 +33,12 @@ private:
     qsizetype m_at = 0;
 };
 
+// The name and URL become fields of a hit record: a TAB or line break in them must not
+// split it.
 void offer(IEngineScraperHost& host, const QByteArray& url, const QByteArray& rawText) {
-    const QByteArray name = PrepareDisplayName(rawText);
+    const QByteArray name = PrepareDisplayName(HitRecords::FieldText(rawText));
     if (!name.isEmpty())
-        host.offerLink(url, name);
+        host.offerLink(HitRecords::FieldUrl(url), name);
 }
 
 void requestFirstEnginePages(const QList<QByteArray>& lines, const QByteArray& serviceHost,

@@ -232,6 +232,7 @@ void SearchRun::resetLists() {
                                     QItemSelectionModel::NoUpdate);
     m_hostView = HostView::Http;
     m_hitList.clear();
+    m_hitList.setSorted(true); // the hit list shows the HTTP hits, sorted by caption
 }
 
 void SearchRun::sendFirstEngineRequest(const QByteArray& url) {
@@ -386,14 +387,12 @@ void SearchRun::offerLink(const QByteArray& url, const QByteArray& name) {
     m_probes->StartHeaderProbe(url, name);
 }
 
+// Called inside the probe client's data event. A quality setting that is not an integer
+// stops it before anything is stored; the probes show that error after the event, since an
+// error box's own event loop could release the client under the event's feet.
 void SearchRun::ProbeAccepted(const ProbedHit& hit) {
-    try {
-        if (isHostRowSelected(HostListModel::HttpRow))
-            addHitRow(hit.name, hit.size, hit.stereo, hit.sampleRate, hit.bitrate);
-    } catch (const PellmarError& error) {
-        showGeneralError(m_platform.messages, error.message());
-        return;
-    }
+    if (isHostRowSelected(HostListModel::HttpRow))
+        addHitRow(hit.name, hit.size, hit.stereo, hit.sampleRate, hit.bitrate);
     setFound(m_found + 1);
     m_hostList.addFiles(HostListModel::HttpRow, 1);
     m_httpStore.append(hit.record());
@@ -549,8 +548,8 @@ void SearchRun::listRecords(const QList<QByteArray>& store, MakeRow makeRow) {
 
 void SearchRun::listHttpHits() {
     m_hostView = HostView::Http;
-    if (!m_httpStore.isEmpty())
-        m_hitList.setSorted(true);
+    // Sorted even while the store is empty: the hits that arrive later take their places.
+    m_hitList.setSorted(true);
     HitRowMaker rows(m_ini);
     listRecords(m_httpStore, [&](const QByteArray& line) {
         const HttpHitRecord record = HttpHitRecord::fromLine(line);

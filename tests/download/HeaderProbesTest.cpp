@@ -1,4 +1,5 @@
 #include "download/HeaderProbes.h"
+#include "download/ProbeQueue.h"
 #include "net/WSocket.h"
 #include "platform/SettingsFile.h"
 #include "support/EventLoopWait.h"
@@ -7,6 +8,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -238,19 +240,46 @@ TEST(HeaderProbes, WithoutATempFileTheProbeEndsFromTheEventLoop) {
     EXPECT_TRUE(run.probes.PendingProbeList().isEmpty());
 }
 
-TEST(HeaderProbes, ClearedProbesRunOnUnseen) {
+// An abort empties temp/ while probes still write there: they end without a word, and a
+// probe of the next run with the same link keeps its own entry.
+TEST(HeaderProbes, ProbesOfAnAbortedRunEndQuietly) {
+    ProbeRun run;
+    run.draws = {1, 2};
+    const QList<QByteArray> parts = {kJointStereo, "x"};
+    ScriptedServer server(inParts("Content-Length: 40000\r\n", parts));
+    const QByteArray url = server.url("/a.mp3");
+    run.probes.StartHeaderProbe(url, "A");
+    ASSERT_TRUE(WaitFor([&] { return run.tempSize(1) == 4; }));
+    run.probes.ClearPending();
+    QFile::remove(run.home.file(QStringLiteral("temp/1.tmp")));
+    EXPECT_TRUE(run.probes.ProbeSizeList().isEmpty());
+    run.probes.StartHeaderProbe(url, "A");
+    server.release();
+    ASSERT_TRUE(WaitFor([&] { return run.tempSize(2) == 4; }));
+    EXPECT_EQ(run.probes.runningProbes(), 1);
+    EXPECT_EQ(run.probes.PendingProbeList(), QList<QByteArray>{url + "|=@A"});
+    server.release();
+    ASSERT_TRUE(WaitFor([&] { return run.ended == 1; }));
+    EXPECT_EQ(run.records, QList<QByteArray>{"A\t" + url + "\t40000\t128\t44100\tStereo"});
+    EXPECT_TRUE(run.errors.isEmpty());
+    EXPECT_FALSE(run.tempExists(1));
+}
+
+// Its file deleted under it (the folder emptied by another hand), a probe has nothing to
+// read: that is a failed read, not an error box.
+TEST(HeaderProbes, AProbeWhoseFileIsGoneFailsQuietly) {
     ProbeRun run;
     const QList<QByteArray> parts = {kJointStereo, "x"};
     ScriptedServer server(inParts("Content-Length: 40000\r\n", parts));
     run.probes.StartHeaderProbe(server.url("/a.mp3"), "A");
     ASSERT_TRUE(WaitFor([&] { return run.tempSize() == 4; }));
-    run.probes.ClearPending();
-    EXPECT_TRUE(run.probes.ProbeSizeList().isEmpty());
+    QFile::remove(run.home.file(QStringLiteral("temp/4242.tmp")));
     server.release();
-    ASSERT_TRUE(WaitFor([&] { return !run.tempExists(); })); // read, then no entry: deleted
+    ASSERT_TRUE(WaitFor([&] { return run.ended == 1; }));
     DrainEvents(50);
-    EXPECT_EQ(run.ended, 0);
+    EXPECT_TRUE(run.errors.isEmpty());
     EXPECT_TRUE(run.records.isEmpty());
+    EXPECT_TRUE(run.probes.PendingProbeList().isEmpty());
 }
 
 TEST(HeaderProbes, HundredsOfProbesWithFewDescriptorsReachTheEnd) {
@@ -287,6 +316,44 @@ TEST(HeaderProbes, HundredsOfProbesWithFewDescriptorsReachTheEnd) {
     EXPECT_LT(connections, 300); // the others got no descriptor and ended at once
 }
 
+// A page of links to closed ports ahead of the good ones: no more probes run at once than
+// the overall limit, and the good link, whose host waits its turn, is still found.
+TEST(HeaderProbes, RunsAtMostTheOverallLimitAndTheGoodLinkIsFound) {
+    ProbeRun run;
+    int next = 0;
+    HeaderProbes probes(run.ini, run.home.path(), run.hooks(), [&next](int) { return next++; });
+    std::vector<std::unique_ptr<ClosedPort>> closed;
+    for (int port = 0; port < 12; ++port)
+        closed.push_back(std::make_unique<ClosedPort>());
+    for (int i = 0; i < 360; ++i)
+        probes.StartHeaderProbe("http://127.0.0.1:" + QByteArray::number(closed[i % 12]->port) +
+                                    "/" + QByteArray::number(i) + ".mp3",
+                                "Song " + QByteArray::number(i));
+    const QList<QByteArray> parts = {kJointStereo, "x"};
+    ScriptedServer good(inParts("Content-Length: 40000\r\n", parts));
+    probes.StartHeaderProbe(good.url("/good.mp3"), "Good");
+    EXPECT_EQ(probes.runningProbes(), HeaderProbes::kMaxRunning);
+    EXPECT_EQ(probes.PendingProbeList().size(), 361);
+
+    const auto goodStored = [&] {
+        const QFileInfoList files =
+            QDir(run.home.file(QStringLiteral("temp"))).entryInfoList(QDir::Files);
+        return std::any_of(files.begin(), files.end(),
+                           [](const QFileInfo& file) { return file.size() == 4; });
+    };
+    int mostRunning = 0;
+    ASSERT_TRUE(WaitFor([&] {
+        mostRunning = std::max(mostRunning, probes.runningProbes());
+        return goodStored();
+    }));
+    good.release();
+    ASSERT_TRUE(WaitFor([&] { return run.ended == 1; }));
+    EXPECT_LE(mostRunning, HeaderProbes::kMaxRunning);
+    EXPECT_EQ(probes.runningProbes(), 0);
+    EXPECT_EQ(run.records,
+              QList<QByteArray>{"Good\t" + good.url("/good.mp3") + "\t40000\t128\t44100\tStereo"});
+}
+
 TEST(HeaderProbes, RunsAtMost32ProbesPerHostAndTheRestInTurn) {
     const QByteArray reply = "HTTP/1.0 200 OK\r\n\r\n";
     for (const bool abort : {false, true}) {
@@ -305,16 +372,50 @@ TEST(HeaderProbes, RunsAtMost32ProbesPerHostAndTheRestInTurn) {
         EXPECT_EQ(started(), HeaderProbes::kMaxPerHost);
         run.probes.StartHeaderProbe(other.url("/a.mp3"), "Other");
         EXPECT_EQ(started(), HeaderProbes::kMaxPerHost + 1);
-        if (abort) { // the waiting probes never start
+        if (abort) { // the running probes stop, the waiting ones never start
             run.probes.ClearPending();
-            ASSERT_TRUE(WaitFor([&] { return busy.connections() == HeaderProbes::kMaxPerHost; }));
-            DrainEvents(100);
-            EXPECT_EQ(started(), HeaderProbes::kMaxPerHost + 1);
+            ASSERT_TRUE(WaitFor([&] { return run.probes.runningProbes() == 0; }));
+            EXPECT_EQ(started(), 0);
+            EXPECT_LE(busy.connections(), HeaderProbes::kMaxPerHost);
             EXPECT_EQ(run.ended, 0);
         } else {
             ASSERT_TRUE(WaitFor([&] { return run.ended == 1; }));
             EXPECT_EQ(started(), 41);
             EXPECT_EQ(busy.connections(), 40);
         }
+    }
+}
+
+// Each row is a series of steps: "a1" adds link 1 of host a, "-a" ends a running probe of
+// host a, "!" drops the waiting links. The result lists the links in the order they start.
+TEST(ProbeQueue, StartsLinksWithinTheLimitsAndGivesHostsTurns) {
+    const struct {
+        const char* what;
+        int maxRunning, maxPerHost;
+        const char* steps;
+        const char* started;
+    } rows[] = {
+        {"a host's links start in order as its own end", 10, 2, "a1 a2 a3 a4 b1 -a -a",
+         "a1 a2 b1 a3 a4"},
+        {"freed places go to the waiting hosts in turn", 3, 3,
+         "a1 a2 a3 a4 a5 b1 b2 c1 -a -a -a -a", "a1 a2 a3 a4 b1 c1 a5"},
+        {"a host at its own limit keeps its turn", 4, 2, "a1 a2 a3 b1 b2 b3 c1 -b -a -b",
+         "a1 a2 b1 b2 b3 a3 c1"},
+        {"dropped links never start", 1, 1, "a1 a2 b1 ! -a", "a1"},
+    };
+    for (const auto& row : rows) {
+        ProbeQueue queue(row.maxRunning, row.maxPerHost);
+        QList<QByteArray> started;
+        for (const QByteArray& step : QByteArray(row.steps).split(' ')) {
+            if (step == "!") {
+                queue.clearWaiting();
+            } else if (step.startsWith('-')) {
+                for (const ProbeQueue::Link& link : queue.finished(step.mid(1)))
+                    started.append(link.host + link.url);
+            } else if (queue.add({step.left(1), step.mid(1)})) {
+                started.append(step);
+            }
+        }
+        EXPECT_EQ(started.join(' '), row.started) << row.what;
     }
 }

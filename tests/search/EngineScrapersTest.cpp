@@ -110,6 +110,14 @@ TEST(EngineScrapers, SecondEnginePagingRetryAndEnd) {
         EXPECT_EQ(second(row.page), row.calls) << row.page.constData();
 }
 
+// A TAB or line break in a link must not split the hit record the link becomes.
+TEST(EngineScrapers, SeparatorsInALinkStayInsideItsFields) {
+    EXPECT_EQ(first("<TR><TD B>x</TD></TR>\r\n<TD 0><a href=\"http://h/a\tb.mp3\">in\tside</a>"),
+              QList<QByteArray>{"offer http://h/a%09b.mp3|In Side"});
+    EXPECT_EQ(second(secondPage("", "<A HREF=http://h/c\td.mp3>1.</A><BR>tab\tin\ttext</P>")),
+              (QList<QByteArray>{"next ", "offer http://h/c%09d.mp3|Tab In Text", "done 2"}));
+}
+
 // A first-engine page cut off anywhere (a dropped connection) may lose links but never
 // offers a URL that the whole page does not hold, nor a piece of one.
 TEST(EngineScrapers, FirstEnginePageCutAtEveryByteOffersOnlyWholeLinks) {

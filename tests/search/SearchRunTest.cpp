@@ -128,6 +128,66 @@ TEST_F(SearchRunTest, AllSourcesListHitsWithMarksAndCountsAndReachDone) {
     EXPECT_EQ(fake.messages.shown.size(), 1);
 }
 
+// Chosen before the first hit arrives, the HTTP row still lists its hits by caption.
+TEST_F(SearchRunTest, HttpHitsAreSortedWhenTheirRowIsChosenFirst) {
+    LocalSearchService service;
+    run.setServiceUrls(service.urls());
+    setOption("MinBitrate", "100");
+    run.SearchButtonClick("marla", kHttpOnly);
+    clickHost(HostListModel::HttpRow);
+    ASSERT_TRUE(WaitFor([&] { return run.statusText() == "Done"; }));
+    EXPECT_TRUE(run.hitList().isSorted());
+    EXPECT_EQ(hitRows(),
+              (QStringList{"Marla Quinn - Blue Motel|0|80000|112kb/s 48kHz Stereo",
+                           "Marla Quinn - Telephone Wires|2|30001|48kb/s 22kHz Stereo"}));
+}
+
+namespace {
+
+// Message boxes that run an event loop while they are open, as real ones do.
+class NestedLoopMessageBoxes : public FakeMessageBoxes {
+public:
+    MessageResult show(const QString& caption, const QString& text, MessageIcon icon,
+                       MessageButtons buttons) override {
+        const MessageResult result = FakeMessageBoxes::show(caption, text, icon, buttons);
+        DrainEvents(50);
+        return result;
+    }
+};
+
+} // namespace
+
+// The error of a quality threshold that is not a number is shown after the probe's data
+// event: shown inside it, the box's loop released the client under the event (the
+// sanitizers see that).
+TEST(SearchRunErrors, AThresholdThatIsNoNumberAddsNoHitAndIsShownAfterTheEvent) {
+    TempHome home;
+    SettingsFile ini{home.file("Pellmar.ini")};
+    FakePlatform fake;
+    NestedLoopMessageBoxes boxes;
+    Platform platform{boxes, fake.dialogs, fake.shell, fake.clipboard, fake.registry};
+    SearchRun run{ini, home.path(), platform};
+    LocalSearchService service;
+    run.setServiceUrls(service.urls());
+    ini.writeString("Options", "MinBitrate", "128k");
+    run.SearchButtonClick("marla", kHttpOnly);
+    run.hostSelection().setCurrentIndex(run.hostList().index(HostListModel::HttpRow, 0),
+                                        QItemSelectionModel::ClearAndSelect |
+                                            QItemSelectionModel::Rows);
+    run.HostListViewClick();
+    ASSERT_TRUE(WaitFor([&] { return run.statusText() == "Done"; }));
+    DrainEvents(50);
+    QStringList texts;
+    for (const RecordedMessage& message : boxes.shown)
+        texts.append(message.caption + "|" + message.text);
+    EXPECT_EQ(texts, (QStringList{"Pellmar|'128k' is not a valid integer value",
+                                  "Pellmar|'128k' is not a valid integer value"}));
+    EXPECT_EQ(run.hitList().count(), 0);
+    EXPECT_TRUE(run.HttpHitStore().isEmpty());
+    EXPECT_EQ(run.SearchFound(), 0);
+    EXPECT_EQ(run.hostList().index(HostListModel::HttpRow, 1).data().toString(), "0");
+}
+
 TEST_F(SearchRunTest, NoMatchEndsByTheTimeLimitWithTheMessage) {
     LocalSearchService service;
     run.setServiceUrls(service.urls());
