@@ -7,9 +7,12 @@
 #include "platform/Errors.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Shell.h"
+#include "service/ReplySizeLimit.h"
 
 #include <QBuffer>
 #include <QTimer>
+#include <QUrl>
+#include <cstdio>
 
 namespace {
 
@@ -17,6 +20,15 @@ const QByteArray& lineAt(const QList<QByteArray>& lines, qsizetype index) {
     if (index >= lines.size())
         throwListIndexError(index);
     return lines[index];
+}
+
+// The version file comes over plain HTTP: anything on the way may change it, so only a web
+// page is handed to the desktop's opener, never a file, a program or another scheme.
+bool isWebPage(const QByteArray& address) {
+    const QUrl url(Cp1252::toUnicode(address), QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && !url.host().isEmpty() &&
+           (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
 }
 
 } // namespace
@@ -40,6 +52,7 @@ void UpdateCheck::StartCheck(Hooks hooks) {
     m_client->SetURL(Cp1252::fromUnicode(m_hooks.homeUrl) + "/version2.txt");
     m_client->SetAgent(QByteArray("Pellmar ") + kProgramVersion);
     m_client->SetReceiveStream(m_received.get());
+    m_sizeLimit = std::make_unique<ReplySizeLimit>(*m_client, kMaxVersionFileBytes);
     m_client->OnDocEnd = [this](THttpCli*) { docEnd(); };
     m_client->OnRequestDone = [this](THttpCli*, THttpRequest, quint16) { requestDone(); };
     m_client->GetAsync();
@@ -47,7 +60,7 @@ void UpdateCheck::StartCheck(Hooks hooks) {
 
 // An error page is no version file: it leaves the check as a failed request does.
 void UpdateCheck::docEnd() {
-    if (m_checkDone || m_client->StatusCode() != 200)
+    if (m_checkDone || m_client->StatusCode() != 200 || m_sizeLimit->exceeded())
         return;
     m_checkDone = true;
     if (m_hooks.setStatus)
@@ -69,6 +82,7 @@ void UpdateCheck::requestDone() {
     // Released from its own request-done event, which the client allows.
     m_client.reset();
     m_received.reset();
+    m_sizeLimit.reset();
     if (!running())
         emit finished();
 }
@@ -95,7 +109,15 @@ void UpdateCheck::offerNewVersion(const QList<QByteArray>& lines) {
     if (answer != MessageResult::Yes)
         return;
     const QByteArray& second = lineAt(lines, 1);
-    m_shell.openWithShell(Cp1252::toUnicode(second.mid(second.indexOf('=') + 1)));
+    const QByteArray page = second.mid(second.indexOf('=') + 1);
+    if (!isWebPage(page)) {
+        std::fprintf(stderr,
+                     "Pellmar: the download page \"%s\" is not an http or https address "
+                     "and is not opened\n",
+                     page.left(200).constData());
+        return;
+    }
+    m_shell.openWithShell(Cp1252::toUnicode(page));
 }
 
 void UpdateCheck::refreshIfPagesChanged(const QList<QByteArray>& lines) {
