@@ -9,21 +9,21 @@
 
 namespace {
 
-// At most the first kQuotedChars characters: a message box must not hold a whole file.
-QString quoted(const QString& line) {
-    if (line.size() <= DataFileConfig::kQuotedChars)
-        return line;
-    return line.left(DataFileConfig::kQuotedChars) + QStringLiteral("...");
-}
-
 int lineToInteger(const QString& line) {
     const std::optional<int> value = TryStrToInt(line);
     if (!value)
-        throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(quoted(line)));
+        throw EConvertError(
+            QStringLiteral("'%1' is not a valid integer value").arg(QuotedLine(line)));
     return *value;
 }
 
 } // namespace
+
+QString QuotedLine(const QString& line) {
+    if (line.size() <= DataFileConfig::kQuotedChars)
+        return line;
+    return line.left(DataFileConfig::kQuotedChars) + QStringLiteral("...");
+}
 
 QByteArray DataFileConfig::readFile(const QString& path) {
     QFile file(path);
@@ -89,7 +89,7 @@ QByteArray ScrambledDataFile(const QList<QString>& plainLines) {
             throw PellmarError(QStringLiteral("Line %1 of the data file cannot be stored "
                                               "scrambled; change its length: %2")
                                    .arg(i + 1)
-                                   .arg(quoted(plainLines[i])));
+                                   .arg(QuotedLine(plainLines[i])));
         content += scrambled + "\r\n";
     }
     return content;

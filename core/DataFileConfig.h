@@ -38,6 +38,10 @@ struct DataFileConfig {
     QList<QString> plainLines() const;
 };
 
+// A line of a stored file as a message quotes it: at most its first kQuotedChars characters,
+// so that a message box never has to lay out a whole file.
+QString QuotedLine(const QString& line);
+
 // The content of a data file holding the nine plain lines, scrambled. Throws PellmarError
 // when a line would not survive being stored (a zero character, or a scrambled code that
 // falls on CR, LF or zero).

@@ -1,5 +1,6 @@
 #include "service/UpdateCheck.h"
 
+#include "core/DataFileConfig.h"
 #include "core/TextHelpers.h"
 #include "download/RequestSetup.h"
 #include "net/HttpCli.h"
@@ -121,9 +122,13 @@ void UpdateCheck::offerNewVersion(const QList<QByteArray>& lines) {
 }
 
 void UpdateCheck::refreshIfPagesChanged(const QList<QByteArray>& lines) {
-    const int pagesVersion = StrToInt(Cp1252::toUnicode(lineAt(lines, 2)));
+    const QString third = Cp1252::toUnicode(lineAt(lines, 2));
+    const std::optional<int> pagesVersion = TryStrToInt(third);
+    if (!pagesVersion)
+        throw EConvertError(
+            QStringLiteral("'%1' is not a valid integer value").arg(QuotedLine(third)));
     const int dataVersion = m_hooks.dataVersion ? m_hooks.dataVersion() : 0;
-    if (pagesVersion == dataVersion || !lineAt(lines, 0).contains("Version="))
+    if (*pagesVersion == dataVersion || !lineAt(lines, 0).contains("Version="))
         return;
     try {
         const QByteArray url = lineAt(lines, 3);
