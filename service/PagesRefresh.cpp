@@ -76,6 +76,9 @@ bool PagesRefresh::replaceDataFile(const QList<QByteArray>& lines) const {
     QByteArray content;
     for (const QByteArray& line : lines)
         content += line + "\r\n";
+    // Lines that ended in LF alone grow by their CR: the file must still be readable.
+    if (content.size() > DataFileConfig::kMaxFileBytes)
+        return false;
     QSaveFile file(m_dataFilePath);
     return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() &&
            file.commit();
