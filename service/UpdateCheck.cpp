@@ -32,6 +32,18 @@ bool isWebPage(const QByteArray& address) {
            (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
 }
 
+// The start of a line from the network as a terminal may show it: control characters
+// (C0, DEL, C1) become '?', so the line cannot move the cursor or set the title.
+QByteArray forTerminal(const QByteArray& line) {
+    QByteArray shown = line.left(200);
+    for (char& c : shown) {
+        const auto code = static_cast<unsigned char>(c);
+        if (code < 0x20 || code == 0x7F || (code >= 0x80 && code < 0xA0))
+            c = '?';
+    }
+    return shown;
+}
+
 } // namespace
 
 UpdateCheck::UpdateCheck(const SettingsFile& ini, IMessageBoxes& messages, IShell& shell,
@@ -115,7 +127,7 @@ void UpdateCheck::offerNewVersion(const QList<QByteArray>& lines) {
         std::fprintf(stderr,
                      "Pellmar: the download page \"%s\" is not an http or https address "
                      "and is not opened\n",
-                     page.left(200).constData());
+                     forTerminal(page).constData());
         return;
     }
     m_shell.openWithShell(Cp1252::toUnicode(page));

@@ -296,6 +296,10 @@ TEST(UpdateCheck, OnlyAnHttpOrHttpsDownloadPageIsOpened) {
          {},
          "Pellmar: the download page \"/usr/bin/xterm\" is not an http or https address and is "
          "not opened\n"},
+        {"Get=\x1b]0;title\x07",
+         {},
+         "Pellmar: the download page \"?]0;title?\" is not an http or https address and is not "
+         "opened\n"},
         {"Get=javascript:alert(1)",
          {},
          "Pellmar: the download page \"javascript:alert(1)\" is not an http or https address and "
