@@ -437,10 +437,18 @@ void TMainForm::RestorePlacement() {
 // The banner started its library when it was loaded; it learns the proxy here and after
 // the options dialog's OK.
 void TMainForm::PassProxyToBanner() {
-    const UserOptions::BannerProxy proxy = UserOptions::ProxyForBanner(settings());
+    const UserOptions::StartupProxy proxy = UserOptions::ProxyForBannerAtStart(settings());
+    if (proxy.portRefused) {
+        m_platform.messages.show(
+            QStringLiteral("Pellmar"),
+            QStringLiteral("The proxy port \"%1\" is not a number, so Pellmar connects without "
+                           "a proxy. Correct the port in Options.")
+                .arg(UserOptions::ProxyPortText(settings()).left(200)),
+            MessageIcon::Warning, MessageButtons::Ok);
+    }
     std::optional<QByteArray> host;
-    if (UserOptions::ProxyChecked(settings()))
-        host = Cp1252::fromUnicode(proxy.host);
+    if (proxy.host)
+        host = Cp1252::fromUnicode(*proxy.host);
     AdImage1->SetProxy(host, proxy.port, QByteArray());
 }
 
@@ -472,6 +480,13 @@ void TMainForm::FormClose() {
     m_searchRun->AbortButtonClick();
     RemoveTempFiles({QStringLiteral("*.tmp")});
     SavePlacement();
+    // Quitting stops the downloads as Cancel does, their partial files kept, and takes their
+    // windows along: a download window left on the screen would keep the program running.
+    Downloads->StopAll();
+    for (const QPointer<TfrmDownloadFile>& window : std::as_const(DownloadWindows)) {
+        if (window)
+            window->hide();
+    }
 }
 
 void TMainForm::SavePlacement() {

@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -360,9 +361,13 @@ void TfrmOptions::CheckPositiveInteger(QLineEdit* field) {
                                  MessageButtons::Ok);
 }
 
+// Focus that leaves with the whole window (another program, a pop-up) is not leaving the
+// field: the user has not moved on inside the dialog.
 bool TfrmOptions::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusOut && isVisible()) {
-        if (auto* field = qobject_cast<QLineEdit*>(watched))
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        auto* field = qobject_cast<QLineEdit*>(watched);
+        if (field && reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
             CheckPositiveInteger(field);
     }
     return QDialog::eventFilter(watched, event);

@@ -4,7 +4,6 @@
 #include "platform/Cp1252.h"
 #include "platform/Errors.h"
 
-#include <QFile>
 #include <cstdio>
 
 namespace {
@@ -14,25 +13,41 @@ int fail(const QString& message) {
     return 1;
 }
 
+// The lines of a plain-text file. SplitLines ends a line's text at a zero byte; the line
+// that held one keeps a zero character, so that the writer refuses it instead of storing
+// a line cut short.
+QList<QString> plainLines(const QByteArray& bytes) {
+    QList<QString> lines;
+    for (const QByteArray& line : SplitLines(bytes))
+        lines.append(QString::fromUtf8(line));
+    const qsizetype zero = bytes.indexOf('\0');
+    if (zero >= 0) {
+        const QByteArray before = bytes.left(zero);
+        qsizetype index = SplitLines(before).size();
+        if (!before.isEmpty() && !before.endsWith('\r') && !before.endsWith('\n'))
+            --index; // the zero sits on the last line begun before it
+        lines[index] += QChar(0);
+    }
+    return lines;
+}
+
 int decode(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(QStringLiteral("cannot open %1").arg(path));
-    for (const QByteArray& line : SplitLines(file.readAll()))
+    QByteArray content;
+    try {
+        content = DataFileConfig::readFile(path);
+    } catch (const PellmarError& error) {
+        return fail(error.message());
+    }
+    for (const QByteArray& line : SplitLines(content))
         std::printf("%s\n", Cp1252::toUnicode(DescrambleText(line)).toLocal8Bit().constData());
     return 0;
 }
 
 int write(const QString& out, const QString& linesPath) {
-    QFile source(linesPath);
-    if (!source.open(QIODevice::ReadOnly))
-        return fail(QStringLiteral("cannot open %1").arg(linesPath));
-    QList<QString> lines;
-    for (const QByteArray& line : SplitLines(source.readAll()))
-        lines.append(QString::fromUtf8(line));
-    while (lines.size() > DataFileConfig::kLineCount && lines.back().isEmpty())
-        lines.removeLast();
     try {
+        QList<QString> lines = plainLines(DataFileConfig::readFile(linesPath));
+        while (lines.size() > DataFileConfig::kLineCount && lines.back().isEmpty())
+            lines.removeLast();
         WriteDataFile(out, lines);
     } catch (const PellmarError& error) {
         return fail(error.message());

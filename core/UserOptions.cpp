@@ -78,7 +78,8 @@ bool SkipId3Tags(const SettingsFile& ini) {
 }
 
 bool ProxyForRequests(const SettingsFile& ini) {
-    return text(ini, "UseProxy", "False") != QLatin1String("False");
+    return text(ini, "UseProxy", "False") != QLatin1String("False") &&
+           TryStrToInt(ProxyPortText(ini)).has_value();
 }
 
 bool ProxyChecked(const SettingsFile& ini) {
@@ -105,6 +106,15 @@ BannerProxy ProxyForBanner(const SettingsFile& ini) {
     if (!ProxyChecked(ini))
         return {};
     return {ProxyServer(ini), StrToInt(ProxyPortText(ini))};
+}
+
+StartupProxy ProxyForBannerAtStart(const SettingsFile& ini) {
+    if (!ProxyChecked(ini))
+        return {};
+    const std::optional<int> port = TryStrToInt(ProxyPortText(ini));
+    if (!port)
+        return {std::nullopt, 80, true};
+    return {ProxyServer(ini), *port, false};
 }
 
 } // namespace UserOptions

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
 class SettingsFile;
 
@@ -33,8 +34,9 @@ bool NeedStereo(const SettingsFile& ini);
 // The frame-header reader looks past an ID3v2 tag at the start of a file (flag, on).
 bool SkipId3Tags(const SettingsFile& ini);
 
-bool ProxyForRequests(const SettingsFile& ini); // anything but "False"
-bool ProxyChecked(const SettingsFile& ini);     // exactly "True"
+// Anything but "False", with a port that is an integer: a mistyped port means no proxy.
+bool ProxyForRequests(const SettingsFile& ini);
+bool ProxyChecked(const SettingsFile& ini); // exactly "True"
 QString ProxyServer(const SettingsFile& ini);
 QString ProxyPortText(const SettingsFile& ini); // "80"
 QString ProxyName(const SettingsFile& ini);
@@ -47,5 +49,15 @@ struct BannerProxy {
     int port = 80;
 };
 BannerProxy ProxyForBanner(const SettingsFile& ini);
+
+// What the banner is told at start: no host unless the proxy is exactly "True". A port that
+// is not an integer means no proxy instead of a failed start; portRefused asks the caller to
+// say so once.
+struct StartupProxy {
+    std::optional<QString> host;
+    int port = 80;
+    bool portRefused = false;
+};
+StartupProxy ProxyForBannerAtStart(const SettingsFile& ini);
 
 } // namespace UserOptions

@@ -38,9 +38,26 @@ void DownloadQueue::PumpDownloads() {
             return;
         }
     }
-    while (!m_queued.isEmpty() && m_active.size() < UserOptions::LimitNumber(m_ini)) {
+    while (!m_queued.isEmpty() && SlotFree()) {
         DownloadJob* next = m_queued.takeFirst();
         m_active.append(next);
         next->StartQueued();
+    }
+}
+
+// With the limit off every queued job may start; "LimitNumber" is then not read at all.
+bool DownloadQueue::SlotFree() const {
+    return !UserOptions::LimitApplies(m_ini) || m_active.size() < UserOptions::LimitNumber(m_ini);
+}
+
+void DownloadQueue::StopAll() {
+    for (DownloadJob* job : std::as_const(m_queued)) {
+        job->UserStop();
+        m_active.append(job);
+    }
+    m_queued.clear();
+    for (DownloadJob* job : std::as_const(m_active)) {
+        if (!job->Finished())
+            job->UserStop();
     }
 }

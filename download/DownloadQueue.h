@@ -11,7 +11,8 @@ class SettingsFile;
 // The program's own downloads under the user's limit of simultaneous transfers: new jobs
 // start at once or wait in a queue, and the pump (every second) removes one finished job per
 // tick or, when none finished, starts queued jobs while slots are free. The queue owns its
-// jobs; a window shows each one from jobCreated until the job is destroyed.
+// jobs; a window shows each one from jobCreated until the job is destroyed. With "Limit"
+// off, queued jobs all start at the next tick.
 class DownloadQueue : public QObject {
     Q_OBJECT
 
@@ -27,6 +28,9 @@ public:
     // Resume continues a file already on disk instead of emptying it.
     DownloadJob* StartDownload(const QString& path, const QByteArray& url, bool resume = false);
     void PumpDownloads();
+    // Quitting: every job stops as after Cancel, keeping its partial file; queued jobs
+    // never start. The stopped jobs stay listed until the pump or the queue's end.
+    void StopAll();
 
     const QList<DownloadJob*>& ActiveDownloads() const { return m_active; }
     const QList<DownloadJob*>& QueuedDownloads() const { return m_queued; }
@@ -36,6 +40,8 @@ signals:
     void jobCreated(DownloadJob* job);
 
 private:
+    bool SlotFree() const;
+
     const SettingsFile& m_ini;
     QList<DownloadJob*> m_active;
     QList<DownloadJob*> m_queued;

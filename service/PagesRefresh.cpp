@@ -6,6 +6,7 @@
 #include "net/HttpCli.h"
 #include "platform/Cp1252.h"
 #include "platform/Errors.h"
+#include "service/ReplySizeLimit.h"
 
 #include <QBuffer>
 #include <QSaveFile>
@@ -25,6 +26,8 @@ bool isIntegerLine(const QByteArray& scrambled) {
 struct PagesRefresh::Request {
     THttpCli client;
     QBuffer received;
+    // A data file is small: a longer answer is refused as it arrives.
+    ReplySizeLimit sizeLimit{client, DataFileConfig::kMaxFileBytes};
 };
 
 PagesRefresh::PagesRefresh(const SettingsFile& ini, QString dataFilePath,
@@ -53,7 +56,7 @@ bool PagesRefresh::isValidDataFile(const QList<QByteArray>& lines) {
 
 void PagesRefresh::requestDone(Request* request) {
     const QList<QByteArray> lines = SplitLines(request->received.data());
-    const bool usable = request->client.StatusCode() == 200 &&
+    const bool usable = request->client.StatusCode() == 200 && !request->sizeLimit.exceeded() &&
                         request->client.ReceivedCount() >= kMinimumDataFileBytes &&
                         isValidDataFile(lines);
     // The client may be released from its own request-done event.
@@ -73,6 +76,9 @@ bool PagesRefresh::replaceDataFile(const QList<QByteArray>& lines) const {
     QByteArray content;
     for (const QByteArray& line : lines)
         content += line + "\r\n";
+    // Lines that ended in LF alone grow by their CR: the file must still be readable.
+    if (content.size() > DataFileConfig::kMaxFileBytes)
+        return false;
     QSaveFile file(m_dataFilePath);
     return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() &&
            file.commit();

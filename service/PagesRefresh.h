@@ -11,9 +11,10 @@
 class SettingsFile;
 
 // Fetches a new data file when the service's result pages have changed, saves it over the
-// old one and has it read again. The old file is replaced only by a 200 answer whose lines
-// form a valid data file, and atomically, so an error page or a cut connection never
-// leaves the program without a usable data file.
+// old one and has it read again. The old file is replaced only by a 200 answer of at most
+// DataFileConfig::kMaxFileBytes whose lines form a valid data file, and atomically, so an
+// error page, an endless answer or a cut connection never leaves the program without a
+// usable data file.
 class PagesRefresh : public QObject {
     Q_OBJECT
 

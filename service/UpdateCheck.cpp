@@ -1,5 +1,6 @@
 #include "service/UpdateCheck.h"
 
+#include "core/DataFileConfig.h"
 #include "core/TextHelpers.h"
 #include "download/RequestSetup.h"
 #include "net/HttpCli.h"
@@ -7,9 +8,12 @@
 #include "platform/Errors.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Shell.h"
+#include "service/ReplySizeLimit.h"
 
 #include <QBuffer>
 #include <QTimer>
+#include <QUrl>
+#include <cstdio>
 
 namespace {
 
@@ -17,6 +21,27 @@ const QByteArray& lineAt(const QList<QByteArray>& lines, qsizetype index) {
     if (index >= lines.size())
         throwListIndexError(index);
     return lines[index];
+}
+
+// The version file comes over plain HTTP: anything on the way may change it, so only a web
+// page is handed to the desktop's opener, never a file, a program or another scheme.
+bool isWebPage(const QByteArray& address) {
+    const QUrl url(Cp1252::toUnicode(address), QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && !url.host().isEmpty() &&
+           (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+}
+
+// The start of a line from the network as a terminal may show it: control characters
+// (C0, DEL, C1) become '?', so the line cannot move the cursor or set the title.
+QByteArray forTerminal(const QByteArray& line) {
+    QByteArray shown = line.left(200);
+    for (char& c : shown) {
+        const auto code = static_cast<unsigned char>(c);
+        if (code < 0x20 || code == 0x7F || (code >= 0x80 && code < 0xA0))
+            c = '?';
+    }
+    return shown;
 }
 
 } // namespace
@@ -40,6 +65,7 @@ void UpdateCheck::StartCheck(Hooks hooks) {
     m_client->SetURL(Cp1252::fromUnicode(m_hooks.homeUrl) + "/version2.txt");
     m_client->SetAgent(QByteArray("Pellmar ") + kProgramVersion);
     m_client->SetReceiveStream(m_received.get());
+    m_sizeLimit = std::make_unique<ReplySizeLimit>(*m_client, kMaxVersionFileBytes);
     m_client->OnDocEnd = [this](THttpCli*) { docEnd(); };
     m_client->OnRequestDone = [this](THttpCli*, THttpRequest, quint16) { requestDone(); };
     m_client->GetAsync();
@@ -47,7 +73,7 @@ void UpdateCheck::StartCheck(Hooks hooks) {
 
 // An error page is no version file: it leaves the check as a failed request does.
 void UpdateCheck::docEnd() {
-    if (m_checkDone || m_client->StatusCode() != 200)
+    if (m_checkDone || m_client->StatusCode() != 200 || m_sizeLimit->exceeded())
         return;
     m_checkDone = true;
     if (m_hooks.setStatus)
@@ -69,6 +95,7 @@ void UpdateCheck::requestDone() {
     // Released from its own request-done event, which the client allows.
     m_client.reset();
     m_received.reset();
+    m_sizeLimit.reset();
     if (!running())
         emit finished();
 }
@@ -95,13 +122,25 @@ void UpdateCheck::offerNewVersion(const QList<QByteArray>& lines) {
     if (answer != MessageResult::Yes)
         return;
     const QByteArray& second = lineAt(lines, 1);
-    m_shell.openWithShell(Cp1252::toUnicode(second.mid(second.indexOf('=') + 1)));
+    const QByteArray page = second.mid(second.indexOf('=') + 1);
+    if (!isWebPage(page)) {
+        std::fprintf(stderr,
+                     "Pellmar: the download page \"%s\" is not an http or https address "
+                     "and is not opened\n",
+                     forTerminal(page).constData());
+        return;
+    }
+    m_shell.openWithShell(Cp1252::toUnicode(page));
 }
 
 void UpdateCheck::refreshIfPagesChanged(const QList<QByteArray>& lines) {
-    const int pagesVersion = StrToInt(Cp1252::toUnicode(lineAt(lines, 2)));
+    const QString third = Cp1252::toUnicode(lineAt(lines, 2));
+    const std::optional<int> pagesVersion = TryStrToInt(third);
+    if (!pagesVersion)
+        throw EConvertError(
+            QStringLiteral("'%1' is not a valid integer value").arg(QuotedLine(third)));
     const int dataVersion = m_hooks.dataVersion ? m_hooks.dataVersion() : 0;
-    if (pagesVersion == dataVersion || !lineAt(lines, 0).contains("Version="))
+    if (*pagesVersion == dataVersion || !lineAt(lines, 0).contains("Version="))
         return;
     try {
         const QByteArray url = lineAt(lines, 3);

@@ -10,6 +10,7 @@
 class IMessageBoxes;
 class IShell;
 class QBuffer;
+class ReplySizeLimit;
 class SettingsFile;
 class THttpCli;
 
@@ -28,6 +29,8 @@ public:
     };
 
     static constexpr char kProgramVersion[] = "3.2";
+    // A longer answer is no version file: it is refused as it arrives.
+    static constexpr qint64 kMaxVersionFileBytes = 64 * 1024;
 
     UpdateCheck(const SettingsFile& ini, IMessageBoxes& messages, IShell& shell,
                 QObject* parent = nullptr);
@@ -40,7 +43,8 @@ public:
     bool checkDone() const { return m_checkDone; }
     bool running() const { return m_client != nullptr || m_pendingFile; }
 
-    // What a version file says, from its first four lines.
+    // What a version file says, from its first four lines. Only an http or https address
+    // is opened as the download page; any other is ignored with a line on standard error.
     void handleVersionFile(const QByteArray& content);
 
 signals:
@@ -59,6 +63,7 @@ private:
     Hooks m_hooks;
     std::unique_ptr<THttpCli> m_client;
     std::unique_ptr<QBuffer> m_received;
+    std::unique_ptr<ReplySizeLimit> m_sizeLimit;
     bool m_checkDone = false;
     bool m_pendingFile = false;
 };

@@ -4,11 +4,14 @@
 #include "controls/HarmFade.h"
 #include "controls/UrlLabel.h"
 #include "core/DataFileConfig.h"
+#include "download/DownloadJob.h"
 #include "download/DownloadQueue.h"
 #include "platform/SettingsFile.h"
 #include "platform/widgets/WidgetPlatform.h"
+#include "support/EventLoopWait.h"
 #include "support/FakeAdvertLog.h"
 #include "support/FakePlatform.h"
+#include "support/ScriptedServer.h"
 #include "support/TempHome.h"
 
 #include <QApplication>
@@ -286,6 +289,41 @@ TEST_F(MainFormTest, CloseWithARunningDownloadAsksAndNoKeepsTheWindow) {
     EXPECT_TRUE(QFile::exists(iniPath()));
 }
 
+// "Yes, quit" ends the program: download windows do not keep it running, a running job
+// stops with what arrived on disk, and a queued one never starts.
+TEST_F(MainFormTest, QuittingWithDownloadsEndsTheProgramAndKeepsPartialFiles) {
+    const QByteArray part(40000, 'm');
+    ScriptedServer server([&part](ScriptedServer::Connection& c) {
+        c.readRequest();
+        c.send("HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n" + part);
+        c.waitForPeerClose();
+    });
+    auto form = create();
+    form->show();
+    form->settings().writeString("Options", "Limit", "True");
+    form->settings().writeString("Options", "LimitNumber", "1");
+    DownloadJob* running = form->downloads().StartDownload(home.file("a.mp3"), server.url("/a"));
+    form->downloads().StartDownload(home.file("b.mp3"), server.url("/b"));
+    ASSERT_EQ(form->downloadWindows().size(), 2);
+    ASSERT_TRUE(WaitFor([&] { return running->BytesReceived() == part.size(); }));
+
+    // The program's loop ends when its last window closes; the guard only keeps a broken
+    // build from hanging.
+    fake.messages.answers = {MessageResult::Yes};
+    QTimer::singleShot(0, form.get(), [&form] { EXPECT_TRUE(form->close()); });
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    guard.start(20000);
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    for (DownloadJob* job : form->downloads().ActiveDownloads())
+        EXPECT_EQ(job->client(), nullptr);
+    EXPECT_TRUE(form->downloads().QueuedDownloads().isEmpty());
+    EXPECT_EQ(home.read("a.mp3"), part);
+    EXPECT_EQ(home.read("b.mp3"), QByteArray());
+    EXPECT_EQ(server.connections(), 1);
+}
+
 TEST_F(MainFormTest, CloseWithoutDownloadsDoesNotAsk) {
     auto form = create();
     form->show();
@@ -425,6 +463,38 @@ TEST_F(MainFormTest, BannerStartsAtCreationAndLearnsTheProxyWhenShown) {
             << qPrintable(lib.log());
         EXPECT_EQ(form.AdImage1->size(), QSize(468, 60));
     }
+}
+
+// A mistyped proxy port is said once per start and means no proxy; the start goes on, so
+// the close writes back the sources the user chose, start after start.
+TEST_F(MainFormTest, AMistypedProxyPortMeansNoProxyAndTheStartFinishes) {
+    home.write(QFileInfo(iniPath()).fileName(),
+               "[Options]\r\nFirstTime=0\r\nUseProxy=True\r\nProxyServer=proxy.example\r\n"
+               "ProxyPort=80a\r\nSearchFtp=0\r\nSearchSMB=0\r\n");
+    for (int start = 0; start < 2; ++start) {
+        SCOPED_TRACE(start);
+        fake.messages.shown.clear();
+        auto form = create();
+        FakeAdvertLog lib(home.file(QStringLiteral("advert.dll")));
+        form->show();
+        EXPECT_TRUE(lib.log().contains(QStringLiteral("\n_SetProxy null 80 []\n")))
+            << qPrintable(lib.log());
+        ASSERT_EQ(fake.messages.shown.size(), 1);
+        EXPECT_EQ(fake.messages.shown[0].text,
+                  QStringLiteral("The proxy port \"80a\" is not a number, so Pellmar connects "
+                                 "without a proxy. Correct the port in Options."));
+        EXPECT_EQ(fake.messages.shown[0].icon, MessageIcon::Warning);
+        EXPECT_TRUE(form->HarmFade1->isHidden()); // the search page is in front
+        EXPECT_TRUE(form->SearchHttpCheck->isChecked());
+        EXPECT_FALSE(form->SearchFtpCheck->isChecked());
+        EXPECT_FALSE(form->SearchSMBCheck->isChecked());
+        EXPECT_TRUE(form->close());
+    }
+    const SettingsFile ini(iniPath());
+    EXPECT_EQ(ini.readString(QStringLiteral("Options"), QStringLiteral("SearchFtp"), {}),
+              QStringLiteral("0"));
+    EXPECT_EQ(ini.readString(QStringLiteral("Options"), QStringLiteral("ProxyPort"), {}),
+              QStringLiteral("80a"));
 }
 
 TEST_F(MainFormTest, PictureButtonsLightUpUnderThePointer) {

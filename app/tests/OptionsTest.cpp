@@ -145,13 +145,24 @@ TEST_F(OptionsTest, BrokenDownloadKeysComeLastAndZeroRetriesIsAChoice) {
 
 TEST_F(OptionsTest, LeavingANumberFieldWarnsAboutBadNumbers) {
     form->show();
-    for (const auto& [text, warns] : {std::pair{"abc", true}, std::pair{"-1", true},
-                                      std::pair{"0", false}, std::pair{"$1F", false}}) {
+    struct Row {
+        const char* text;
+        Qt::FocusReason reason;
+        bool warns;
+    };
+    // Focus lost to another program or to a pop-up is not leaving the field.
+    const Row rows[] = {{"abc", Qt::TabFocusReason, true},
+                        {"-1", Qt::MouseFocusReason, true},
+                        {"0", Qt::TabFocusReason, false},
+                        {"$1F", Qt::BacktabFocusReason, false},
+                        {"abc", Qt::ActiveWindowFocusReason, false},
+                        {"-1", Qt::PopupFocusReason, false}};
+    for (const auto& [text, reason, warns] : rows) {
         fake.messages.shown.clear();
         form->ProxyPortEdit->setText(QString::fromLatin1(text));
-        QFocusEvent leave(QEvent::FocusOut);
+        QFocusEvent leave(QEvent::FocusOut, reason);
         QCoreApplication::sendEvent(form->ProxyPortEdit, &leave);
-        ASSERT_EQ(fake.messages.shown.size(), warns ? 1 : 0) << text;
+        ASSERT_EQ(fake.messages.shown.size(), warns ? 1 : 0) << text << " " << reason;
         if (warns) {
             EXPECT_EQ(fake.messages.shown[0].text, QStringLiteral("Must be a positive integer"));
         }

@@ -123,3 +123,40 @@ TEST(DataFileConfig, WriterRoundTripsAndRefusesLinesThatWouldBreak) {
     EXPECT_THROW(WriteDataFile(path, bad), PellmarError);
     EXPECT_THROW(WriteDataFile(path, sampleLines().mid(0, 8)), PellmarError);
 }
+
+// A data file is small: a larger one is refused unread, and a message quotes at most the
+// first 200 characters of a line.
+TEST(DataFileConfig, SizeIsCappedAndMessagesQuoteTheStartOfALine) {
+    TempHome home;
+    const QString path = home.file(QStringLiteral("Pellmar.dat"));
+    const QByteArray nine = scrambled(sampleLines());
+    const QByteArray filler = "\r\n" + QByteArray(DataFileConfig::kMaxFileBytes, 'f');
+    home.write(QStringLiteral("Pellmar.dat"),
+               nine + filler.left(DataFileConfig::kMaxFileBytes - nine.size()));
+    DataFileConfig config;
+    EXPECT_EQ(config.load(path), DataFileConfig::LoadResult::Loaded);
+    EXPECT_EQ(config.DataVersion, 7);
+
+    home.write(QStringLiteral("Pellmar.dat"),
+               nine + filler.left(DataFileConfig::kMaxFileBytes - nine.size() + 1));
+    DataFileConfig refused;
+    try {
+        refused.load(path);
+        FAIL();
+    } catch (const EFOpenError& error) {
+        EXPECT_EQ(error.message(),
+                  QStringLiteral("Cannot open file %1: it is larger than 1048576 bytes").arg(path));
+    }
+    EXPECT_EQ(refused.DataVersion, 0);
+
+    QList<QString> lines = sampleLines();
+    lines[0] = QString(300, QLatin1Char('a'));
+    home.write(QStringLiteral("Pellmar.dat"), scrambled(lines));
+    try {
+        refused.load(path);
+        FAIL();
+    } catch (const EConvertError& error) {
+        EXPECT_EQ(error.message(), QStringLiteral("'%1...' is not a valid integer value")
+                                       .arg(QString(200, QLatin1Char('a'))));
+    }
+}

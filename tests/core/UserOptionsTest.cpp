@@ -74,3 +74,32 @@ TEST(UserOptions, FlagsAndNumbersFollowTheLenientAndStrictRules) {
     EXPECT_EQ(StallSeconds(ini), 0);
     EXPECT_EQ(RetryCount(ini), 5);
 }
+
+// A port that is not an integer means no proxy for the requests and for the banner at start.
+TEST(UserOptions, AMistypedProxyPortMeansNoProxy) {
+    struct Row {
+        const char* options;
+        bool requests;
+        std::optional<QString> host;
+        int port;
+        bool refused;
+    };
+    const Row rows[] = {
+        {"UseProxy=True\r\nProxyServer=p\r\nProxyPort=3128\r\n", true, "p", 3128, false},
+        {"UseProxy=True\r\nProxyServer=p\r\nProxyPort=80a\r\n", false, {}, 80, true},
+        {"UseProxy=yes\r\nProxyServer=p\r\nProxyPort=80a\r\n", false, {}, 80, false},
+        {"UseProxy=False\r\nProxyServer=p\r\nProxyPort=80a\r\n", false, {}, 80, false},
+        {"UseProxy=True\r\nProxyServer=p\r\n", true, "p", 80, false},
+    };
+    TempHome home;
+    const SettingsFile ini(home.file(QStringLiteral("Pellmar.ini")));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.options);
+        home.write(QStringLiteral("Pellmar.ini"), QByteArray("[Options]\r\n") + row.options);
+        EXPECT_EQ(ProxyForRequests(ini), row.requests);
+        const StartupProxy proxy = ProxyForBannerAtStart(ini);
+        EXPECT_EQ(proxy.host, row.host);
+        EXPECT_EQ(proxy.port, row.port);
+        EXPECT_EQ(proxy.portRefused, row.refused);
+    }
+}

@@ -120,3 +120,60 @@ TEST(DownloadQueue, LimitNumberThatIsNotAnIntegerLeavesNoJob) {
     EXPECT_FALSE(QFile::exists(run.home.file("f1.mp3")));
     run.queue.PumpDownloads(); // nothing queued: an idle queue raises no error every second
 }
+
+// The options dialog may switch the limit off, or change it, while jobs wait.
+TEST(DownloadQueue, LimitChangedWhileJobsWaitDecidesTheNextTick) {
+    struct Row {
+        const char* limit;
+        const char* number;
+        int started;
+    };
+    const Row rows[] = {
+        {"False", "0", 3}, {"False", "junk", 3}, {"True", "2", 2}, {"True", "0", 0}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(QStringLiteral("%1 %2").arg(row.limit, row.number).toStdString());
+        QueueRun run("True", "0");
+        const QList<DownloadJob*> jobs = {run.save(1), run.save(2), run.save(3)};
+        run.ini.writeString("Options", "Limit", row.limit);
+        run.ini.writeString("Options", "LimitNumber", row.number);
+        run.queue.PumpDownloads();
+        EXPECT_EQ(run.queue.ActiveDownloads(), jobs.mid(0, row.started));
+        EXPECT_EQ(run.queue.QueuedDownloads(), jobs.mid(row.started));
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(run.started(jobs[i]), i < row.started) << i;
+    }
+}
+
+// Quitting stops every job as Cancel does: the bytes so far stay on disk, and a queued job
+// never starts.
+TEST(DownloadQueue, StopAllKeepsWhatArrivedAndStartsNothing) {
+    TempHome home;
+    SettingsFile ini{home.file(QStringLiteral("Pellmar.ini"))};
+    ini.writeString("Options", "Limit", "True");
+    ini.writeString("Options", "LimitNumber", "1");
+    const QByteArray part(40000, 'm');
+    ScriptedServer server([&part](ScriptedServer::Connection& c) {
+        c.readRequest();
+        c.send("HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n" + part);
+        c.waitForPeerClose();
+    });
+    DownloadQueue queue{ini};
+    DownloadJob* running = queue.StartDownload(home.file("a.mp3"), server.url("/a.mp3"));
+    DownloadJob* waiting = queue.StartDownload(home.file("b.mp3"), server.url("/b.mp3"));
+    ASSERT_TRUE(WaitFor([&] { return running->BytesReceived() == part.size(); }));
+
+    queue.StopAll();
+    EXPECT_TRUE(queue.QueuedDownloads().isEmpty());
+    EXPECT_EQ(queue.ActiveDownloads(), (QList<DownloadJob*>{running, waiting}));
+    for (DownloadJob* job : {running, waiting}) {
+        EXPECT_TRUE(job->Finished());
+        EXPECT_EQ(job->client(), nullptr);
+        EXPECT_EQ(job->outcome(), DownloadJob::Outcome::Stopped);
+    }
+    EXPECT_EQ(home.read("a.mp3"), part);
+    EXPECT_EQ(home.read("b.mp3"), QByteArray());
+    queue.PumpDownloads();
+    queue.PumpDownloads();
+    EXPECT_TRUE(queue.ActiveDownloads().isEmpty());
+    EXPECT_EQ(server.connections(), 1);
+}

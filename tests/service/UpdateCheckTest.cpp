@@ -139,7 +139,35 @@ TEST(UpdateCheck, OddVersionFilesAndFailedRequests) {
     const QStringList asked = {QStringLiteral("Looking for new version")};
     const QStringList answered = {QStringLiteral("Looking for new version"), QString()};
     const QByteArray goodData = answer("200 OK", "x");
+    DataFileConfig newer;
+    newer.DataVersion = 7;
+    newer.HomeUrl = QStringLiteral("http://new.example");
+    const QByteArray hugeData =
+        ScrambledDataFile(newer.plainLines()) + QByteArray(DataFileConfig::kMaxFileBytes, 'x');
+    const QByteArray hugeVersion = "Version=3.3\r\nGet=http://x/\r\n7\r\nDATA\r\n" +
+                                   QByteArray(UpdateCheck::kMaxVersionFileBytes, 'x');
     const QList<Row> rows = {
+        {"a version file over 64 KiB is refused",
+         answer("200 OK", hugeVersion),
+         goodData,
+         true,
+         asked,
+         {},
+         0},
+        {"a data file that CR LF ends would take past 1 MiB is refused",
+         answer("200 OK", "Version=3.2\r\nGet=x\r\n7\r\nDATA\r\n"),
+         answer("200 OK", ScrambledDataFile(newer.plainLines()) + QByteArray(600000, '\n')),
+         true,
+         answered,
+         {},
+         1},
+        {"a data file over 1 MiB is refused",
+         answer("200 OK", "Version=3.2\r\nGet=x\r\n7\r\nDATA\r\n"),
+         answer("200 OK", hugeData),
+         true,
+         answered,
+         {},
+         1},
         {"no Version= on line 1",
          answer("200 OK", "Versoin=3.9\r\nGet=http://x/\r\n7\r\nDATA\r\n"),
          goodData,
@@ -168,6 +196,14 @@ TEST(UpdateCheck, OddVersionFilesAndFailedRequests) {
          true,
          answered,
          {QStringLiteral("'abc' is not a valid integer value")},
+         0},
+        {"a long line 3 is quoted by its start",
+         answer("200 OK", "Version=3.2\n\n" + QByteArray(300, '7') + "x\n"),
+         goodData,
+         true,
+         answered,
+         {QStringLiteral("'%1...' is not a valid integer value")
+              .arg(QString(200, QLatin1Char('7')))},
          0},
         {"line 3 missing",
          answer("200 OK", "Version=3.2\rGet=x\r"),
@@ -240,4 +276,46 @@ TEST(UpdateCheck, RequestCarriesTheAgentAndNoCredentials) {
     // Done: a second start asks nothing.
     run.run();
     EXPECT_EQ(server.requests().size(), 1);
+}
+
+// The version file comes over plain HTTP: only a web page is opened as the download page.
+TEST(UpdateCheck, OnlyAnHttpOrHttpsDownloadPageIsOpened) {
+    struct Row {
+        QByteArray line2;
+        QStringList opened;
+        std::string err;
+    };
+    const QList<Row> rows = {
+        {"Get=https://new.example/get", {"https://new.example/get"}, ""},
+        {"Get=HTTP://new.example/", {"HTTP://new.example/"}, ""},
+        {"Get=file:///usr/bin/xterm",
+         {},
+         "Pellmar: the download page \"file:///usr/bin/xterm\" is not an http or https address "
+         "and is not opened\n"},
+        {"Get=/usr/bin/xterm",
+         {},
+         "Pellmar: the download page \"/usr/bin/xterm\" is not an http or https address and is "
+         "not opened\n"},
+        {"Get=\x1b]0;title\x07",
+         {},
+         "Pellmar: the download page \"?]0;title?\" is not an http or https address and is not "
+         "opened\n"},
+        {"Get=javascript:alert(1)",
+         {},
+         "Pellmar: the download page \"javascript:alert(1)\" is not an http or https address and "
+         "is not opened\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.line2.toStdString());
+        FakePlatform desktop;
+        TempHome home;
+        SettingsFile ini(home.file(QStringLiteral("Pellmar.ini")));
+        UpdateCheck check(ini, desktop.messages, desktop.shell);
+        desktop.messages.answers = {MessageResult::Yes};
+        testing::internal::CaptureStderr();
+        check.handleVersionFile("Version=3.3\r\n" + row.line2 + "\r\n0\r\n");
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), row.err);
+        EXPECT_EQ(desktop.messages.shown.size(), 1);
+        EXPECT_EQ(desktop.shell.opened, row.opened);
+    }
 }
