@@ -1,6 +1,7 @@
 // pellmar-searchd: the local search service the program talks to out of the box.
 #include "core/DataFileConfig.h"
 #include "platform/Errors.h"
+#include "platform/ResourceLimits.h"
 #include "searchd/FileServers.h"
 #include "searchd/LibraryFolder.h"
 #include "searchd/SampleLibrary.h"
@@ -168,6 +169,7 @@ std::unique_ptr<FileServers> startFileServers(Options& options) {
 }
 
 int serve(Options options) {
+    RaiseFileDescriptorLimit(); // every waiting client holds a descriptor
     const std::unique_ptr<FileServers> servers = startFileServers(options);
     SearchService service(options.settings);
     const ScanSummary& scan = service.scanSummary();
