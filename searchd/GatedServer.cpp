@@ -78,6 +78,8 @@ void GatedServer::halt() {
     m_gate.stop();
 }
 
+// One request per connection: the program sends HTTP/1.0 and reads to the close, and
+// keeping a connection open would only delay that close.
 void GatedServer::answer(const ArrivedRequest& request) {
     ConnectionStream stream(request, kWriteLimit);
     bool closed = false;
