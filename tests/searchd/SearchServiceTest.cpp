@@ -384,7 +384,11 @@ TEST(SearchServiceClients, SilentSlowAndStalledClientsAreClosedAtTheLimits) {
 }
 
 TEST(SearchServiceClients, ARequestIsAnsweredWhileThousandsOfClientsHoldConnections) {
-    ASSERT_GT(RaiseFileDescriptorLimit(), 5000) << "the test holds 2040 connections";
+    const long limit = RaiseFileDescriptorLimit(); // -1: none
+    if (limit >= 0 && limit < 5000)
+        GTEST_SKIP() << "the test and the service hold 2040 connections each; the descriptor "
+                        "limit is "
+                     << limit;
     RunningService service;
     std::vector<int> held;
     for (int i = 0; i < 2000; ++i) // silent
