@@ -22,7 +22,7 @@ void attempt(const QString& kind, QStringList& problems, const Start& start) {
 } // namespace
 
 FileServers::FileServers(const QString& library, const QString& share, bool ftp, bool smb)
-    : m_folder(QDir::tempPath() + QStringLiteral("/pellmar-searchd-XXXXXX")) {
+    : m_folder(QDir::tempPath()) {
     const auto folder = [this](const QString& name) {
         if (!m_folder.isValid())
             throw ServiceError(QStringLiteral("cannot make a folder in ") + QDir::tempPath());

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "searchd/FtpServer.h"
+#include "searchd/PrivateFolder.h"
 #include "searchd/SmbServer.h"
 
 #include <QStringList>
-#include <QTemporaryDir>
 #include <memory>
 
 struct ServiceSettings;
@@ -36,7 +36,7 @@ public:
     QString writeLanpullIni(const QString& programFolder) const;
 
 private:
-    QTemporaryDir m_folder;
+    PrivateFolder m_folder;
     std::unique_ptr<FtpServer> m_ftp;
     std::unique_ptr<SmbServer> m_smb;
     QStringList m_started;

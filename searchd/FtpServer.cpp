@@ -13,11 +13,12 @@ namespace {
 const char* const kScript = R"py(
 import logging
 import os
+import stat
 import sys
 
 try:
     from pyftpdlib.authorizers import DummyAuthorizer
-    from pyftpdlib.filesystems import AbstractedFS
+    from pyftpdlib.filesystems import AbstractedFS, FilesystemError
     from pyftpdlib.handlers import FTPHandler
     from pyftpdlib.log import config_logging
     from pyftpdlib.servers import FTPServer
@@ -25,18 +26,49 @@ except ImportError:
     sys.exit("pyftpdlib is not installed (Debian package python3-pyftpdlib)")
 
 
+def servable(path):
+    # A folder the server may enter, or a regular file it may read; a name with a line
+    # break could not be asked for in a command.
+    if "\n" in path or "\r" in path:
+        return False
+    try:
+        mode = os.stat(path).st_mode
+    except OSError:
+        return False
+    if stat.S_ISDIR(mode):
+        return os.access(path, os.R_OK | os.X_OK)
+    return stat.S_ISREG(mode) and os.access(path, os.R_OK)
+
+
 class LibraryFS(AbstractedFS):
     # Every command checks its path with validpath (the real path must lie inside the
-    # root); listings leave out what would fail that check and show links as their targets.
+    # root); listings leave out what would fail that check or cannot be served, and show
+    # links as their targets.
     def listdir(self, path):
         return [name for name in super().listdir(path)
-                if self.validpath(os.path.join(path, name))]
+                if self.validpath(os.path.join(path, name))
+                and servable(os.path.join(path, name))]
 
     listdirinfo = listdir
     readlink = None
 
     def lstat(self, path):
         return self.stat(path)
+
+    # The server runs one loop for every client: opening a FIFO would block them all, so
+    # a file is opened without blocking and must turn out to be a regular file.
+    def open(self, filename, mode):
+        if "r" not in mode:
+            raise FilesystemError("Read-only library")
+        fd = os.open(filename, os.O_RDONLY | os.O_NONBLOCK | os.O_CLOEXEC)
+        try:
+            if not stat.S_ISREG(os.fstat(fd).st_mode):
+                raise FilesystemError("Not a regular file")
+            os.set_blocking(fd, True)
+            return open(filename, mode, opener=lambda path, flags: fd)
+        except BaseException:
+            os.close(fd)
+            raise
 
 
 authorizer = DummyAuthorizer()

@@ -9,7 +9,8 @@
 // pyftpdlib (Debian package python3-pyftpdlib) run by a small script inside this program.
 // Anonymous users may change folders, list and fetch ("elr"); a name whose real location
 // (after symbolic links) lies outside the library is neither listed nor reachable, and
-// links inside it show as what they point to.
+// links inside it show as what they point to. Only regular files are fetched, and only
+// those and folders that can be served are listed.
 class FtpServer {
 public:
     static const QString kPython; // Debian's interpreter, the one that sees Debian's modules

@@ -6,6 +6,18 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// A line break cannot travel in an FTP command or a listing line.
+bool hasLineBreak(const QString& path) {
+    return path.contains(QLatin1Char('\n')) || path.contains(QLatin1Char('\r'));
+}
+
+} // namespace
 
 LibraryFolder::LibraryFolder(const QString& root) {
     const QFileInfo info(root);
@@ -41,6 +53,26 @@ std::optional<QString> LibraryFolder::resolve(const QString& relativePath) const
     return real;
 }
 
+std::shared_ptr<QFile> LibraryFolder::open(const QString& relativePath) const {
+    const auto real = resolve(relativePath);
+    if (!real)
+        return nullptr;
+    const int fd = ::open(QFile::encodeName(*real).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat info {};
+    if (fd < 0)
+        return nullptr;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
+    auto file = std::make_shared<QFile>(*real);
+    if (!file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return nullptr;
+    }
+    return file;
+}
+
 QList<LibraryEntry> LibraryFolder::scan() const {
     QList<LibraryEntry> entries;
     QDirIterator it(m_root, QDir::Files | QDir::Hidden | QDir::System,
@@ -54,7 +86,7 @@ QList<LibraryEntry> LibraryFolder::scan() const {
         if (info.isSymLink() && !resolve(relative))
             continue;
         const QFileInfo target(info.canonicalFilePath());
-        if (!target.isFile())
+        if (!target.isFile() || !target.isReadable() || hasLineBreak(relative))
             continue;
         entries.append({relative, target.size(), target.lastModified().toSecsSinceEpoch()});
     }

@@ -1,5 +1,6 @@
 #include "searchd/SearchService.h"
 
+#include "searchd/GatedServer.h"
 #include "searchd/LibraryFolder.h"
 #include "searchd/ServiceRoutes.h"
 #include "searchd/SqliteDatabase.h"
@@ -9,7 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <httplib.h>
-#include <sys/socket.h>
+#include <sys/resource.h>
 #include <thread>
 
 namespace {
@@ -72,6 +73,26 @@ QString urlHost(const ServiceSettings& settings) {
                : settings.bind;
 }
 
+// Connections that may wait for their header at once: what the descriptor limit leaves
+// after the workers (a connection and a file each) and the service's own files.
+size_t waitingRoom(const ServiceSettings& settings) {
+    if (settings.maxWaiting > 0)
+        return static_cast<size_t>(settings.maxWaiting);
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    const rlim_t reserved = 64 + 2 * static_cast<rlim_t>(std::max(1, settings.threads));
+    const rlim_t room = limit.rlim_cur > reserved + 16 ? limit.rlim_cur - reserved : 16;
+    return static_cast<size_t>(std::min<rlim_t>(room, 10000));
+}
+
+RequestGate::Limits gateLimits(const ServiceSettings& settings) {
+    RequestGate::Limits limits;
+    limits.header = std::chrono::milliseconds(settings.headerTimeoutMs);
+    limits.idle = std::chrono::milliseconds(settings.idleTimeoutMs);
+    limits.maxWaiting = waitingRoom(settings);
+    return limits;
+}
+
 } // namespace
 
 SearchService::SearchService(const ServiceSettings& settings)
@@ -79,14 +100,12 @@ SearchService::SearchService(const ServiceSettings& settings)
       m_library(std::make_unique<LibraryFolder>(settings.library)),
       m_index(std::make_unique<LibraryIndex>(*m_db)),
       m_submissions(std::make_unique<SubmissionStore>(*m_db)),
-      m_server(std::make_unique<httplib::Server>()) {
+      m_server(std::make_unique<GatedServer>(gateLimits(settings), settings.threads)) {
     m_scan = m_index->rescan(*m_library);
     configureServer();
 }
 
 void SearchService::configureServer() {
-    const int threads = std::max(1, m_settings.threads);
-    m_server->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
     // httplib's own range handling miscounts unsatisfiable and multiple ranges, so the
     // routes answer ranges themselves and httplib must not apply them a second time.
     m_server->set_pre_routing_handler([](const httplib::Request& request, httplib::Response&) {
@@ -120,29 +139,15 @@ void SearchService::configureServer() {
         });
     if (m_settings.logRequests)
         m_server->set_logger(&SearchService::log);
-    // The program sends one HTTP/1.0 request per connection and reads to the close;
-    // keeping connections open would only delay that close after an error answer.
-    m_server->set_keep_alive_max_count(1);
-    m_server->set_socket_options([this](int socket) {
-        httplib::default_socket_options(socket);
-        m_listeningSocket = socket;
-    });
 }
 
 SearchService::~SearchService() = default;
 
 int SearchService::bind() {
-    const std::string address = m_settings.bind.toStdString();
-    const int port =
-        m_settings.port == 0
-            ? m_server->bind_to_any_port(address)
-            : (m_server->bind_to_port(address, m_settings.port) ? m_settings.port : -1);
+    const int port = m_server->bindTo(m_settings.bind.toStdString(), m_settings.port);
     if (port <= 0)
         throw ServiceError(QStringLiteral("Cannot listen on %1 port %2")
                                .arg(m_settings.bind, QString::number(m_settings.port)));
-    // httplib listens with a backlog of 5; a search starts a burst of probe connections
-    // at once, and connections beyond the backlog would wait seconds for a SYN retry.
-    ::listen(m_listeningSocket, SOMAXCONN);
     m_baseUrl = QStringLiteral("http://%1:%2").arg(urlHost(m_settings), QString::number(port));
     m_routes = std::make_unique<ServiceRoutes>(m_settings, m_baseUrl, *m_library, *m_index,
                                                *m_submissions);
@@ -154,18 +159,11 @@ QString SearchService::dataFileProblem() const {
 }
 
 void SearchService::run() {
-    if (!m_stopRequested)
-        m_server->listen_after_bind();
-    m_runEnded = true;
+    m_server->serve();
 }
 
 void SearchService::stop() {
-    m_stopRequested = true;
-    // stop() only takes effect once the server runs; wait briefly for run() to get there,
-    // unless run() saw the request first and has ended without serving.
-    for (int i = 0; i < 1000 && !m_server->is_running() && !m_runEnded; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    m_server->stop();
+    m_server->halt();
 }
 
 void SearchService::handle(const httplib::Request& request, httplib::Response& response) {

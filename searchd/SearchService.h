@@ -4,22 +4,22 @@
 #include "searchd/ServiceSettings.h"
 
 #include <QString>
-#include <atomic>
 #include <memory>
 
 namespace httplib {
-class Server;
 struct Request;
 struct Response;
 } // namespace httplib
 
+class GatedServer;
 class LibraryFolder;
 class ServiceRoutes;
 class SqliteDatabase;
 class SubmissionStore;
 
 // pellmar-searchd as an object: opens the database, rescans the library, then serves HTTP
-// on its own threads until stopped. Logs one line per request on stdout.
+// on its own threads until stopped. Logs one line per request on stdout. Slow and idle
+// clients wait at a gate (see GatedServer) and are closed when they exceed its limits.
 class SearchService {
 public:
     // Throws ServiceError when the library or the database cannot be used.
@@ -55,10 +55,7 @@ private:
     std::unique_ptr<LibraryIndex> m_index;
     std::unique_ptr<SubmissionStore> m_submissions;
     std::unique_ptr<ServiceRoutes> m_routes;
-    std::unique_ptr<httplib::Server> m_server;
+    std::unique_ptr<GatedServer> m_server;
     ScanSummary m_scan;
     QString m_baseUrl;
-    std::atomic<bool> m_stopRequested = false;
-    std::atomic<bool> m_runEnded = false;
-    int m_listeningSocket = -1;
 };

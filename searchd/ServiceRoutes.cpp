@@ -222,9 +222,8 @@ ServiceAnswer ServiceRoutes::file(const QByteArray& escapedPath, const QByteArra
     if (!LibraryFolder::isSafeRelativePath(*path))
         return textAnswer(400, QStringLiteral("Bad file path: empty, \".\" and \"..\" parts "
                                               "are not allowed"));
-    const auto real = m_library.resolve(*path);
-    auto file = std::make_shared<QFile>(real.value_or(QString()));
-    if (!real || !file->open(QIODevice::ReadOnly))
+    const std::shared_ptr<QFile> file = m_library.open(*path);
+    if (!file)
         return textAnswer(404, QStringLiteral("No such file"));
 
     const qint64 size = file->size();

@@ -20,4 +20,7 @@ struct ServiceSettings {
     int delayMs = 0;                         // wait this long before every answer
     bool logRequests = true;                 // one line per request on stdout
     int threads = 32;                        // requests served at once
+    int headerTimeoutMs = 10000;             // a request's header must arrive within this
+    int idleTimeoutMs = 5000;                // a connection silent this long is closed
+    int maxWaiting = 0; // connections waiting for their header; 0: as descriptors allow
 };

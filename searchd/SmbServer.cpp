@@ -70,7 +70,9 @@ QByteArray SmbServer::config(const QString& folder, const QString& share, unsign
                           "guest ok = yes\n"
                           "guest only = yes\n"
                           "follow symlinks = yes\n"
-                          "wide links = no\n")
+                          "wide links = no\n"
+                          "hide special files = yes\n"
+                          "hide unreadable = yes\n")
         .arg(folder, QString::number(port), user, share)
         .toUtf8();
 }

@@ -9,7 +9,7 @@
 // 127.0.0.1 and a free high port. smbd runs in the foreground as the invoking user, with
 // a configuration of its own in folder and its state, locks, caches, pid file and logs
 // there; the system's configuration is not read. Links inside the library are followed,
-// none that leads outside it ("wide links = no").
+// none that leads outside it ("wide links = no"); unreadable files are not listed.
 //
 // What smbd needs to run without root: a port above 1023, writable private, lock, state,
 // cache, pid and ncalrpc folders, and the invoking user as its guest account (it cannot

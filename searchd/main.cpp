@@ -1,8 +1,10 @@
 // pellmar-searchd: the local search service the program talks to out of the box.
 #include "core/DataFileConfig.h"
 #include "platform/Errors.h"
+#include "platform/ResourceLimits.h"
 #include "searchd/FileServers.h"
 #include "searchd/LibraryFolder.h"
+#include "searchd/PrivateFolder.h"
 #include "searchd/SampleLibrary.h"
 #include "searchd/SearchService.h"
 #include "searchd/ServiceFiles.h"
@@ -168,6 +170,9 @@ std::unique_ptr<FileServers> startFileServers(Options& options) {
 }
 
 int serve(Options options) {
+    RaiseFileDescriptorLimit(); // every waiting client holds a descriptor
+    for (const QString& folder : PrivateFolder::removeStale(QDir::tempPath()))
+        say(stdout, QStringLiteral("removed %1, left by a service that has ended").arg(folder));
     const std::unique_ptr<FileServers> servers = startFileServers(options);
     SearchService service(options.settings);
     const ScanSummary& scan = service.scanSummary();

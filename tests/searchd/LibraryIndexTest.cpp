@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -115,6 +117,32 @@ TEST_F(LibraryIndexTest, LinksOutOfTheLibraryAreNotIndexed) {
     EXPECT_FALSE(folder.resolve("sub/../sub/inside.mp3").has_value());
     EXPECT_FALSE(folder.resolve("sub//inside.mp3").has_value());
     EXPECT_TRUE(folder.resolve("sub/inside.mp3").has_value());
+}
+
+TEST_F(LibraryIndexTest, OnlyFilesThatCanBeServedAreIndexedAndOpened) {
+    QDir().mkpath(home.file("lib"));
+    home.write("lib/fine.mp3", "fine");
+    home.write("lib/Line\nbreak.mp3", "x");
+    home.write("lib/Carriage\rreturn.mp3", "x");
+    home.write("lib/locked.mp3", "x");
+    QFile::setPermissions(home.file("lib/locked.mp3"), {});
+    ASSERT_EQ(mkfifo(home.file("lib/pipe.mp3").toUtf8().constData(), 0644), 0);
+    QFile::link(home.file("lib/pipe.mp3"), home.file("lib/pipe link.mp3"));
+    const LibraryFolder folder(home.file("lib"));
+
+    QStringList served = {"fine.mp3"};
+    if (geteuid() == 0) // root reads every file
+        served.append("locked.mp3");
+    QStringList indexed;
+    for (const LibraryEntry& entry : folder.scan())
+        indexed.append(entry.path);
+    EXPECT_EQ(indexed, served);
+
+    const std::shared_ptr<QFile> fine = folder.open("fine.mp3");
+    ASSERT_TRUE(fine);
+    EXPECT_EQ(fine->readAll(), "fine");
+    EXPECT_FALSE(folder.open("pipe.mp3")); // would block in open() if it were tried
+    EXPECT_FALSE(folder.open("pipe link.mp3"));
 }
 
 TEST(LibraryFolder, RefusesAMissingFolder) {

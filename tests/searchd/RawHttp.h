@@ -6,6 +6,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 // A plain HTTP/1.0 exchange over a loopback socket, the way the program talks: send the
@@ -17,14 +18,35 @@ struct RawResponse {
     QByteArray raw;
 };
 
-inline QByteArray sendRaw(int port, const QByteArray& request) {
+// A connected loopback socket, or -1. A receive limit (in seconds) makes a server that
+// never answers fail a test instead of hanging it.
+inline int connectLoopback(int port, int receiveLimitSeconds = 0) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const timeval limit{receiveLimitSeconds, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+        return fd;
+    ::close(fd);
+    return -1;
+}
+
+// What the server sends until it closes the connection (or the receive limit passes).
+inline QByteArray readToClose(int fd) {
     QByteArray received;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+    char buffer[16384];
+    for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
+        received.append(buffer, n);
+    return received;
+}
+
+inline QByteArray sendRaw(int port, const QByteArray& request, int receiveLimitSeconds = 0) {
+    const int fd = connectLoopback(port, receiveLimitSeconds);
+    QByteArray received;
+    if (fd >= 0) {
         for (qsizetype sent = 0; sent < request.size();) {
             const ssize_t n = ::send(fd, request.constData() + sent,
                                      static_cast<size_t>(request.size() - sent), MSG_NOSIGNAL);
@@ -32,11 +54,9 @@ inline QByteArray sendRaw(int port, const QByteArray& request) {
                 break;
             sent += n;
         }
-        char buffer[16384];
-        for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
-            received.append(buffer, n);
+        received = readToClose(fd);
+        ::close(fd);
     }
-    ::close(fd);
     return received;
 }
 

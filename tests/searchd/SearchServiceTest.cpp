@@ -3,6 +3,7 @@
 #include "RawHttp.h"
 #include "core/DataFileConfig.h"
 #include "platform/Cp1252.h"
+#include "platform/ResourceLimits.h"
 #include "searchd/QueryText.h"
 #include "searchd/SampleLibrary.h"
 #include "support/TempHome.h"
@@ -10,6 +11,7 @@
 #include <QFile>
 #include <QSet>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <thread>
 
 using namespace ProgramScrapers;
@@ -318,4 +320,108 @@ TEST(SearchServiceSwitches, DelayedAnswersStillArriveWhole) {
     EXPECT_TRUE(response.body.startsWith("Version=3.2\r\n"));
     // The switch holds every answer back at least this long (a lower bound only).
     EXPECT_GE(waited, std::chrono::milliseconds(300));
+}
+
+namespace {
+
+// Sends bytes over fd; false once the server has closed the connection.
+bool sendBytes(int fd, const QByteArray& bytes) {
+    return ::send(fd, bytes.constData(), static_cast<size_t>(bytes.size()), MSG_NOSIGNAL) ==
+           bytes.size();
+}
+
+// What the server sent until it closed the connection, marked when the receive limit
+// passed first.
+QByteArray answerUntilClosed(int fd) {
+    errno = 0;
+    const QByteArray received = readToClose(fd);
+    return errno == EAGAIN ? received + "(still open)" : received;
+}
+
+// Feeds an endless header a byte at a time until the server closes the connection (at
+// most 600 bytes, a minute); returns what the server sent.
+QByteArray trickleUntilClosed(int fd) {
+    const QByteArray header = "GET /version2.txt HTTP/1.0\r\nX-Slow: " + QByteArray(600, 'a');
+    for (const char byte : header) {
+        pollfd closed{fd, POLLIN, 0};
+        if (!sendBytes(fd, QByteArray(1, byte)) || ::poll(&closed, 1, 100) == 1)
+            break;
+    }
+    return answerUntilClosed(fd);
+}
+
+ServiceSettings withLimits(int headerMs, int idleMs, int maxWaiting = 0) {
+    ServiceSettings settings;
+    settings.headerTimeoutMs = headerMs;
+    settings.idleTimeoutMs = idleMs;
+    settings.maxWaiting = maxWaiting;
+    settings.logRequests = false;
+    return settings;
+}
+
+} // namespace
+
+TEST(SearchServiceClients, SilentSlowAndStalledClientsAreClosedAtTheLimits) {
+    RunningService service(withLimits(600, 300));
+    struct Row {
+        const char* client;
+        QByteArray first; // sent at once
+        bool trickles;    // then a byte at a time, never ending the header
+    };
+    const Row rows[] = {
+        {"silent", "", false},
+        {"stalls inside the header", "GET /version2.txt HTTP/1.0\r\nHost: x", false},
+        {"trickles for ever", "", true}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.client);
+        const int fd = connectLoopback(service.port(), 60);
+        ASSERT_GE(fd, 0);
+        ASSERT_TRUE(sendBytes(fd, row.first));
+        EXPECT_EQ(row.trickles ? trickleUntilClosed(fd) : answerUntilClosed(fd), "");
+        ::close(fd);
+    }
+    EXPECT_EQ(httpGet(service.port(), "/version2.txt").status, 200);
+}
+
+TEST(SearchServiceClients, ARequestIsAnsweredWhileThousandsOfClientsHoldConnections) {
+    const long limit = RaiseFileDescriptorLimit(); // -1: none
+    if (limit >= 0 && limit < 5000)
+        GTEST_SKIP() << "the test and the service hold 2040 connections each; the descriptor "
+                        "limit is "
+                     << limit;
+    RunningService service;
+    std::vector<int> held;
+    for (int i = 0; i < 2000; ++i) // silent
+        held.push_back(connectLoopback(service.port()));
+    for (int i = 0; i < 40; ++i) { // slow: part of a header, then nothing for a while
+        held.push_back(connectLoopback(service.port()));
+        sendBytes(held.back(), "GET /version2.txt HTTP/1.0\r\nX-Slow: ");
+    }
+    ASSERT_EQ(std::count(held.begin(), held.end(), -1), 0);
+    const RawResponse answer =
+        parseResponse(sendRaw(service.port(), "GET /version2.txt HTTP/1.0\r\n\r\n", 60));
+    EXPECT_EQ(answer.status, 200);
+    EXPECT_TRUE(answer.body.startsWith("Version=3.2\r\n")) << answer.raw.constData();
+    for (const int fd : held)
+        ::close(fd);
+}
+
+TEST(SearchServiceClients, AFullWaitingRoomClosesTheLongestWaitingForTheNewest) {
+    RunningService service(withLimits(60000, 60000, 4));
+    std::vector<int> silent;
+    for (int i = 0; i < 4; ++i)
+        silent.push_back(connectLoopback(service.port(), 60));
+    const RawResponse answer =
+        parseResponse(sendRaw(service.port(), "GET /version2.txt HTTP/1.0\r\n\r\n", 60));
+    EXPECT_EQ(answer.status, 200);
+    // The oldest was closed when the newest came in, before it was answered; the others
+    // still wait.
+    char byte = 0;
+    EXPECT_EQ(::recv(silent[0], &byte, 1, MSG_DONTWAIT), 0);
+    for (size_t i = 1; i < silent.size(); ++i) {
+        EXPECT_EQ(::recv(silent[i], &byte, 1, MSG_DONTWAIT), -1);
+        EXPECT_EQ(errno, EAGAIN);
+    }
+    for (const int fd : silent)
+        ::close(fd);
 }

@@ -11,9 +11,11 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 
 // pellmar-searchd serving a library over FTP and SMB, reached by the program's stand-ins
@@ -170,8 +172,30 @@ protected:
         if (!missing.isEmpty())
             GTEST_SKIP() << "Debian packages missing: " << missing.toStdString()
                          << " (scripts/setup.sh installs them)";
+        // Run as another user (tests/support/as_nobody.sh), the build or the source may be
+        // out of reach.
+        for (const QString& needed : {kBinary, kPrograms + "veskftp.exe"}) {
+            if (!QFileInfo(needed).isReadable())
+                GTEST_SKIP() << "this user cannot reach " << needed.toStdString();
+        }
     }
 };
+
+// Runs a command with a time limit, so that a server that stops answering fails the test
+// instead of hanging it; returns its exit code and what it printed.
+QPair<int, QByteArray> runClient(const QStringList& command) {
+    QProcess client;
+    client.start(command.first(), command.mid(1));
+    client.waitForFinished(60000);
+    return {client.exitStatus() == QProcess::NormalExit ? client.exitCode() : -1,
+            client.readAllStandardOutput() + client.readAllStandardError()};
+}
+
+QStringList sortedLines(const QByteArray& text) {
+    QStringList lines = QString::fromUtf8(text).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    lines.sort();
+    return lines;
+}
 
 } // namespace
 
@@ -237,6 +261,51 @@ TEST_F(ServedLibraryTest, TheStandInsFetchEveryListedFileByteForByteAndNothingOu
                                                     served.home.file("o.mp3").toUtf8() + "\r\n");
 }
 
+TEST_F(ServedLibraryTest, OnlyReadableRegularFilesAreListedAndServed) {
+    ServedLibrary served;
+    ASSERT_EQ(mkfifo(served.library("Folder A/Pipe tune.mp3").toUtf8().constData(), 0644), 0);
+    served.home.write("lib/Folder A/Line\nbreak tune.mp3", contentOf(2));
+    served.home.write("lib/Folder A/Locked tune.mp3", contentOf(3));
+    QFile::setPermissions(served.library("Folder A/Locked tune.mp3"), {});
+    const bool root = geteuid() == 0; // root reads every file
+    const QByteArray out = served.start();
+    const QByteArray ftp =
+        "ftp://127.0.0.1:" +
+        QByteArray::number(served.port("FTP server on ftp://127.0.0.1:(\\d+)/")) + "/Folder%20A/";
+    const QString smbPort =
+        QString::number(served.port("SMB server on \\\\\\\\127.0.0.1\\\\mp3 port (\\d+)"));
+    ASSERT_GT(served.httpPort, 0) << out.constData();
+    QStringList names = {"Plain tune.mp3"};
+    if (root)
+        names.prepend("Locked tune.mp3");
+
+    QStringList listed; // every name the service lists in that folder
+    for (const QByteArray& line : served.listing("/smb/search?q=folder+a")) {
+        const QList<QByteArray> fields = line.split('\t'); // ... NAME TAB SIZE
+        listed.append(QString::fromLatin1(fields.value(fields.size() - 2)));
+    }
+    listed.sort();
+    EXPECT_EQ(listed, names);
+    EXPECT_EQ(httpGet(served.httpPort, "/files/Folder%20A/Pipe%20tune.mp3").body, "No such file\n");
+
+    const auto nlst = runClient({"curl", "-sS", "--max-time", "20", "--list-only", ftp});
+    EXPECT_EQ(nlst.first, 0) << nlst.second.constData();
+    EXPECT_EQ(sortedLines(nlst.second), names);
+    // curl asks for the size first unless told not to; RETR itself must not block.
+    const auto pipe = runClient(
+        {"curl", "-sS", "--max-time", "20", "--ignore-content-length", ftp + "Pipe%20tune.mp3"});
+    EXPECT_EQ(pipe, qMakePair(78, QByteArray("curl: (78) RETR response: 550\n")));
+    const auto plain = runClient({"curl", "-sS", "--max-time", "20", ftp + "Plain%20tune.mp3"});
+    EXPECT_EQ(plain, qMakePair(0, contentOf(0))) << "the server still serves";
+
+    // smbd lists a FIFO (Samba 4.17 does not honour "hide special files"), but opens it
+    // without blocking; an unreadable file it leaves out.
+    const auto smbLs = runClient(
+        {"smbclient", "//127.0.0.1/mp3", "-p", smbPort, "-N", "-c", "ls \"Folder A\\*\""});
+    EXPECT_TRUE(smbLs.second.contains("  Plain tune.mp3 ")) << smbLs.second.constData();
+    EXPECT_EQ(smbLs.second.contains("  Locked tune.mp3 "), root) << smbLs.second.constData();
+}
+
 TEST_F(ServedLibraryTest, UploadsDeletionsAndNewFoldersAreRefused) {
     ServedLibrary served;
     const QByteArray out = served.start();
@@ -286,8 +355,20 @@ TEST_F(ServedLibraryTest, TheServersEndWithTheServiceHoweverItEnds) {
             EXPECT_TRUE(ends(child)) << child;
         for (const unsigned short port : ports)
             EXPECT_FALSE(AcceptsConnections(port)) << port;
-        EXPECT_EQ(QDir(served.home.file("tmp")).isEmpty(), signal != SIGKILL) // their folder
-            << QStringList(snapshot(served.home.file("tmp")).keys()).join(' ').toStdString();
+        const QStringList left =
+            QDir(served.home.file("tmp")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+        EXPECT_EQ(left.size(), signal == SIGKILL ? 1 : 0) << left.join(' ').toStdString();
+        if (signal == SIGKILL && left.size() == 1) { // the next start removes it
+            served.out.clear();
+            const QString folder = served.home.file("tmp/" + left[0]);
+            EXPECT_TRUE(served.start().contains("pellmar-searchd: removed " + folder.toUtf8() +
+                                                ", left by a service that has ended\n"));
+            EXPECT_FALSE(QFile::exists(folder));
+            EXPECT_EQ(QDir(served.home.file("tmp"))
+                          .entryList(QDir::NoDotAndDotDot | QDir::AllEntries)
+                          .size(),
+                      1);
+        }
     }
 }
 
@@ -320,5 +401,27 @@ TEST_F(ServedLibraryTest, ServersThatCannotStartAreReportedAndTheServiceGoesOn) 
                         .value(0)
                         .startsWith(QByteArray(row.ftpSite).replace("FTPPORT", ftpPort) + '\t'));
         EXPECT_FALSE(QFile::exists(served.home.file("Lanpull.ini")));
+    }
+}
+
+TEST(AsNobody, RunsTheCommandAsNobodyOrSkipsSayingWhyItCannot) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "only root runs a command as nobody";
+    const QString script = QStringLiteral(PELLMAR_SOURCE_DIR "/tests/support/as_nobody.sh");
+    for (const bool open : {true, false}) {
+        QTemporaryDir folder;
+        QFile::setPermissions(folder.path(),
+                              open ? QFile::Permissions(0x7755) : QFile::Permissions(0x7700));
+        const QString command = folder.filePath("command");
+        QFile file(command);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("#!/bin/sh\nid -un\n");
+        file.close();
+        file.setPermissions(QFile::Permissions(0x7755));
+        const auto ran = runClient({script, command});
+        EXPECT_EQ(ran,
+                  open ? qMakePair(0, QByteArray("nobody\n"))
+                       : qMakePair(77, "Skipped: the user nobody cannot run " + command.toUtf8() +
+                                           "; a folder on its way is closed to other users\n"));
     }
 }

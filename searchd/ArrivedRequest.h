@@ -1,0 +1,12 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+
+// A connection whose request header has arrived, as the gate hands it to a worker.
+struct ArrivedRequest {
+    int fd = -1;
+    std::string head;     // the bytes read so far: the header, perhaps the start of a body
+    bool complete = true; // false: the header outgrew its limit; nothing more is read
+    std::chrono::steady_clock::time_point deadline; // the rest of the request must come by then
+};

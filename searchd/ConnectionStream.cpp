@@ -1,0 +1,114 @@
+#include "searchd/ConnectionStream.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// The address and port of a socket's end, as text and number.
+void describe(const sockaddr_storage& address, std::string& ip, int& port) {
+    char text[INET6_ADDRSTRLEN] = {};
+    if (address.ss_family == AF_INET) {
+        const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
+        inet_ntop(AF_INET, &v4.sin_addr, text, sizeof text);
+        port = ntohs(v4.sin_port);
+    } else if (address.ss_family == AF_INET6) {
+        const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
+        inet_ntop(AF_INET6, &v6.sin6_addr, text, sizeof text);
+        port = ntohs(v6.sin6_port);
+    }
+    ip = text;
+}
+
+} // namespace
+
+ConnectionStream::ConnectionStream(ArrivedRequest request, std::chrono::milliseconds writeLimit)
+    : m_request(std::move(request)), m_writeLimit(writeLimit) {}
+
+ConnectionStream::~ConnectionStream() {
+    if (!m_request.complete)
+        drainBriefly();
+    ::shutdown(m_request.fd, SHUT_RDWR);
+    ::close(m_request.fd);
+}
+
+// A header cut off at its limit leaves the client still sending; closing with unread bytes
+// would reset the connection and lose the answer, so the rest is read and dropped first,
+// for a moment at most.
+void ConnectionStream::drainBriefly() const {
+    ::shutdown(m_request.fd, SHUT_WR);
+    const Clock::time_point until =
+        std::min(m_request.deadline, Clock::now() + std::chrono::seconds(1));
+    char buffer[16384];
+    while (waitFor(POLLIN, until) && ::recv(m_request.fd, buffer, sizeof buffer, 0) > 0) {
+    }
+}
+
+bool ConnectionStream::waitFor(short events, Clock::time_point until) const {
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
+        pollfd wanted{m_request.fd, events, 0};
+        const int ready =
+            ::poll(&wanted, 1, static_cast<int>(std::max<long long>(0, left.count())));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        return ready > 0;
+    }
+}
+
+bool ConnectionStream::is_readable() const {
+    return m_headRead < m_request.head.size() ||
+           (m_request.complete && waitFor(POLLIN, m_request.deadline));
+}
+
+bool ConnectionStream::is_writable() const {
+    return waitFor(POLLOUT, Clock::now() + m_writeLimit);
+}
+
+ssize_t ConnectionStream::read(char* ptr, size_t size) {
+    if (m_headRead < m_request.head.size()) {
+        const size_t count = std::min(size, m_request.head.size() - m_headRead);
+        std::memcpy(ptr, m_request.head.data() + m_headRead, count);
+        m_headRead += count;
+        return static_cast<ssize_t>(count);
+    }
+    if (!m_request.complete)
+        return 0; // the header was cut off: the request ends with what has come
+    for (;;) {
+        if (!waitFor(POLLIN, m_request.deadline))
+            return -1; // the whole request must arrive in time
+        const ssize_t got = ::recv(m_request.fd, ptr, size, 0);
+        if (got >= 0 || (errno != EAGAIN && errno != EINTR))
+            return got;
+    }
+}
+
+ssize_t ConnectionStream::write(const char* ptr, size_t size) {
+    for (;;) {
+        if (!waitFor(POLLOUT, Clock::now() + m_writeLimit))
+            return -1;
+        const ssize_t sent = ::send(m_request.fd, ptr, size, MSG_NOSIGNAL);
+        if (sent >= 0 || (errno != EAGAIN && errno != EINTR))
+            return sent;
+    }
+}
+
+void ConnectionStream::get_remote_ip_and_port(std::string& ip, int& port) const {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (getpeername(m_request.fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        describe(address, ip, port);
+}
+
+void ConnectionStream::get_local_ip_and_port(std::string& ip, int& port) const {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (getsockname(m_request.fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        describe(address, ip, port);
+}

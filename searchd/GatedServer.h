@@ -1,0 +1,34 @@
+#pragma once
+
+#include "searchd/RequestGate.h"
+
+#include <httplib.h>
+#include <string>
+
+// httplib's request handling behind a gate of our own: the gate waits for request headers
+// on one thread, and the workers only ever see requests whose header has arrived. httplib's
+// own listener gives each connection a worker while it waits for the client, so a few
+// slow or idle clients could hold every worker. Routes and handlers are set as on any
+// httplib::Server; bind, serve and halt replace its listen and stop.
+class GatedServer : public httplib::Server {
+public:
+    GatedServer(RequestGate::Limits limits, int workers);
+    ~GatedServer() override;
+
+    // Listens on host and port (0: one the system picks); the port, or -1 on failure.
+    int bindTo(const std::string& host, int port);
+
+    // Serves until halt(); call after bindTo().
+    void serve();
+
+    // Safe from any thread, also before serve().
+    void halt();
+
+private:
+    void answer(const ArrivedRequest& request);
+
+    RequestGate::Limits m_limits;
+    int m_workers;
+    RequestGate m_gate;
+    int m_listener = -1;
+};

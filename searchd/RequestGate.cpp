@@ -1,0 +1,181 @@
+#include "searchd/RequestGate.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+using std::chrono::milliseconds;
+
+// The blank line that ends a header; a bare LF is taken as a line end as well.
+bool headerEnds(const std::string& head, size_t searchFrom) {
+    const size_t from = searchFrom > 3 ? searchFrom - 3 : 0;
+    return head.find("\r\n\r\n", from) != std::string::npos ||
+           head.find("\n\n", from) != std::string::npos;
+}
+
+} // namespace
+
+RequestGate::RequestGate()
+    : m_epoll(epoll_create1(EPOLL_CLOEXEC)), m_wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.fd = m_wake;
+    epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_wake, &event);
+}
+
+RequestGate::~RequestGate() {
+    while (!m_waiting.empty())
+        drop(m_waiting.begin());
+    ::close(m_wake);
+    ::close(m_epoll);
+}
+
+void RequestGate::watch(int listener) {
+    m_listener = listener;
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.fd = listener;
+    epoll_ctl(m_epoll, EPOLL_CTL_ADD, listener, &event);
+}
+
+void RequestGate::stop() {
+    const uint64_t one = 1;
+    (void)!::write(m_wake, &one, sizeof one);
+}
+
+void RequestGate::run(const Limits& limits, const HandOver& handOver) {
+    m_limits = limits;
+    m_handOver = handOver;
+    std::array<epoll_event, 256> events;
+    for (;;) {
+        const int count = epoll_wait(m_epoll, events.data(), static_cast<int>(events.size()),
+                                     millisecondsToNextExpiry());
+        if (count < 0 && errno != EINTR)
+            break;
+        for (int i = 0; i < count; ++i) {
+            const int fd = events[static_cast<size_t>(i)].data.fd;
+            if (fd == m_wake) {
+                while (!m_waiting.empty())
+                    drop(m_waiting.begin());
+                return;
+            }
+            if (fd == m_listener)
+                acceptAll();
+            else
+                readFrom(fd);
+        }
+        closeExpired();
+    }
+}
+
+void RequestGate::acceptAll() {
+    for (;;) {
+        const int fd = accept4(m_listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd >= 0) {
+            if (!admit(fd))
+                return;
+            continue;
+        }
+        if (errno == EINTR || errno == ECONNABORTED)
+            continue;
+        if ((errno == EMFILE || errno == ENFILE) && !m_waiting.empty()) {
+            drop(m_waiting.begin()); // the longest waiting gives up its descriptor
+            continue;
+        }
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+            pauseAccepting(true); // the workers hold every descriptor: try again shortly
+        return;
+    }
+}
+
+bool RequestGate::admit(int fd) {
+    if (m_waiting.size() >= std::max<size_t>(1, m_limits.maxWaiting))
+        drop(m_waiting.begin());
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.fd = fd;
+    if (epoll_ctl(m_epoll, EPOLL_CTL_ADD, fd, &event) != 0) {
+        ::close(fd);
+        return false;
+    }
+    const Clock::time_point now = Clock::now();
+    m_waiting.push_back({fd, now, now, {}});
+    m_byFd[fd] = std::prev(m_waiting.end());
+    return true;
+}
+
+void RequestGate::readFrom(int fd) {
+    const auto found = m_byFd.find(fd);
+    if (found == m_byFd.end())
+        return;
+    const Entry entry = found->second;
+    std::array<char, 16 * 1024> buffer;
+    const size_t room =
+        m_limits.maxHeaderBytes - std::min(m_limits.maxHeaderBytes, entry->head.size());
+    const ssize_t got = ::recv(fd, buffer.data(), std::min(buffer.size(), room + 1), 0);
+    if (got < 0 && (errno == EAGAIN || errno == EINTR))
+        return;
+    if (got <= 0) { // closed or broken before the header was whole
+        drop(entry);
+        return;
+    }
+    const size_t before = entry->head.size();
+    entry->head.append(buffer.data(), static_cast<size_t>(got));
+    entry->lastByte = Clock::now();
+    if (headerEnds(entry->head, before))
+        handOn(entry, true);
+    else if (entry->head.size() > m_limits.maxHeaderBytes)
+        handOn(entry, false);
+}
+
+void RequestGate::closeExpired() {
+    const Clock::time_point now = Clock::now();
+    for (auto it = m_waiting.begin(); it != m_waiting.end();) {
+        const auto current = it++;
+        if (now >= current->accepted + m_limits.header || now >= current->lastByte + m_limits.idle)
+            drop(current);
+    }
+    if (m_acceptPaused && now >= m_resumeAccepting)
+        pauseAccepting(false);
+}
+
+int RequestGate::millisecondsToNextExpiry() const {
+    if (m_waiting.empty() && !m_acceptPaused)
+        return -1;
+    Clock::time_point next = m_acceptPaused ? m_resumeAccepting : Clock::time_point::max();
+    for (const Waiting& waiting : m_waiting)
+        next =
+            std::min({next, waiting.accepted + m_limits.header, waiting.lastByte + m_limits.idle});
+    const auto left = std::chrono::ceil<milliseconds>(next - Clock::now()).count();
+    return static_cast<int>(std::clamp<long long>(left, 0, 60000));
+}
+
+void RequestGate::pauseAccepting(bool paused) {
+    m_acceptPaused = paused;
+    m_resumeAccepting = Clock::now() + milliseconds(100);
+    epoll_event event{};
+    event.events = paused ? 0U : static_cast<uint32_t>(EPOLLIN);
+    event.data.fd = m_listener;
+    epoll_ctl(m_epoll, EPOLL_CTL_MOD, m_listener, &event);
+}
+
+void RequestGate::drop(Entry entry) {
+    ::close(entry->fd); // also leaves the epoll set
+    m_byFd.erase(entry->fd);
+    m_waiting.erase(entry);
+}
+
+void RequestGate::handOn(Entry entry, bool complete) {
+    epoll_ctl(m_epoll, EPOLL_CTL_DEL, entry->fd, nullptr);
+    ArrivedRequest request{entry->fd, std::move(entry->head), complete,
+                           entry->accepted + m_limits.header};
+    m_byFd.erase(entry->fd);
+    m_waiting.erase(entry);
+    m_handOver(std::move(request));
+}

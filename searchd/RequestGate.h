@@ -1,0 +1,69 @@
+#pragma once
+
+#include "searchd/ArrivedRequest.h"
+
+#include <chrono>
+#include <functional>
+#include <list>
+#include <string>
+#include <unordered_map>
+
+// Holds every new connection on one thread until its request header has arrived, and only
+// then hands it to a worker, so that slow or silent clients never occupy the workers. A
+// header must arrive whole within the header limit, and a connection that stays silent for
+// the idle limit is closed. When the waiting room is full, or the process runs out of
+// descriptors, the connection that has waited longest makes room for the newest.
+class RequestGate {
+public:
+    using Clock = std::chrono::steady_clock;
+    struct Limits {
+        std::chrono::milliseconds header{10000};
+        std::chrono::milliseconds idle{5000};
+        size_t maxWaiting = 1000;
+        size_t maxHeaderBytes = 64 * 1024;
+    };
+    using HandOver = std::function<void(ArrivedRequest)>;
+
+    RequestGate();
+    ~RequestGate();
+    RequestGate(const RequestGate&) = delete;
+    RequestGate& operator=(const RequestGate&) = delete;
+
+    // Accepts from listener (a non-blocking listening socket the caller keeps) once run.
+    void watch(int listener);
+
+    // Waits for connections and hands on each arrived request until stop(); the
+    // connections still waiting are closed when it returns.
+    void run(const Limits& limits, const HandOver& handOver);
+
+    // Safe from any thread, also before run().
+    void stop();
+
+private:
+    struct Waiting {
+        int fd = -1;
+        Clock::time_point accepted;
+        Clock::time_point lastByte;
+        std::string head;
+    };
+    using Entry = std::list<Waiting>::iterator;
+
+    void acceptAll();
+    bool admit(int fd);
+    void readFrom(int fd);
+    void closeExpired();
+    int millisecondsToNextExpiry() const;
+    void pauseAccepting(bool paused);
+    void drop(Entry entry);
+    void handOn(Entry entry, bool complete);
+
+    int m_epoll = -1;
+    int m_wake = -1; // an eventfd: stop() makes it readable
+    int m_listener = -1;
+    Limits m_limits;
+    HandOver m_handOver;
+    std::list<Waiting> m_waiting; // oldest first
+    std::unordered_map<int, Entry> m_byFd;
+    Clock::time_point m_resumeAccepting; // while out of descriptors with nobody to drop
+    bool m_acceptPaused = false;
+};
