@@ -1,9 +1,11 @@
 #include "search/LocalSearchService.h"
 #include "support/FreePort.h"
+#include "support/ScriptedServer.h"
 #include "support/TempHome.h"
 
 #include <QDirIterator>
 #include <QProcess>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 namespace {
@@ -227,4 +229,32 @@ TEST(SearchCommand, SavesEveryHitOfAllThreeSourcesByteForByte) {
                                "/Bj\u00F6rk's Caf\u00E9 - Velvet Night (3).mp3\tok"))
         << lines.join('\n').toStdString();
     EXPECT_EQ(home.read("download.dat"), "");
+}
+
+// Captions come from the network: their control characters reach neither the terminal nor a
+// file name.
+TEST(SearchCommand, ControlCharactersAreWrittenOutWhenPrinted) {
+    TempHome home;
+    const QByteArray name = "\x1b]0;pwned\x07\x1b[31m\x9d.mp3";
+    ScriptedServer server(
+        ScriptedServer::reply("HTTP/1.0 200 OK\r\n\r\nu@127.0.0.1:1\t/p/\t" + name + "\t5\r\n"));
+    WriteDataFile(home.file("Pellmar.dat"), ServiceFiles::dataFileLines(server.url(""), 1));
+    QFile::copy(kPrograms + "veskftp.exe", home.file("veskftp.exe"));
+    const QString out = home.file("out");
+    QProcess process;
+    process.start(PELLMAR_CLI, {"search", "pwned", "--sources", "ftp", "--save", out});
+    process.waitForFinished(60000);
+    const QByteArray printed = process.readAllStandardOutput() + process.readAllStandardError();
+    EXPECT_FALSE(printed.contains('\x1b') || printed.contains('\x07') ||
+                 printed.contains("\xc2\x9d"))
+        << printed.toPercentEncoding().constData();
+    const QString shown = "\\x1B]0;pwned\\x07\\x1B[31m\\x9D.mp3";
+    const QStringList lines =
+        QString::fromUtf8(printed).split('\n').filter(QRegularExpression("^ftp\t"));
+    ASSERT_EQ(lines.size(), 2) << printed.constData();
+    EXPECT_EQ(lines[0], "ftp\t" + shown + "\t5\t\t1\tftp://u@127.0.0.1:1/p/" + shown);
+    // curl refuses a URL with control characters itself.
+    EXPECT_EQ(lines[1], "ftp\t" + shown + "\t" + out +
+                            "/_]0;pwned__[31m_.mp3\tveskftp.exe ended with exit code 3: curl: (3) "
+                            "URL using bad/illegal format or missing URL");
 }
