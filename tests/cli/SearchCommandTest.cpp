@@ -194,10 +194,28 @@ TEST(SearchCommand, SavesEveryHitOfAllThreeSourcesByteForByte) {
     cli.start(PELLMAR_CLI,
               {"search", "velvet", "--sources", "http,ftp,smb", "--save", out, "--marks", "012"});
     ASSERT_TRUE(cli.waitForFinished(120000));
-    service.terminate();
-    service.waitForFinished(30000);
     const QStringList lines = QString::fromUtf8(cli.readAllStandardOutput()).split('\n');
     EXPECT_EQ(cli.exitCode(), 0) << lines.join('\n').toStdString();
+    // A file the user agreed to replace becomes the remote file whole, whatever it held.
+    QMap<QString, QString> remote; // kind -> the URL or UNC path of its first hit
+    for (const QString& line : lines) {
+        const QStringList fields = line.split('\t');
+        if (fields.size() == 6 && !remote.contains(fields[0]))
+            remote[fields[0]] = fields[5];
+    }
+    home.write("over-ftp.mp3", QByteArray(4096, 'x'));
+    home.write("over-smb.mp3", QByteArray(4096, 'x'));
+    EXPECT_EQ(QProcess::execute(home.file("veskftp.exe"),
+                                {remote.value("ftp"), home.file("over-ftp.mp3")}),
+              0);
+    EXPECT_EQ(
+        QProcess::execute(home.file("Lanpull.exe"), {remote.value("smb"), home.file("over-smb")}),
+        0);
+    service.terminate();
+    service.waitForFinished(30000);
+    QList<QPair<QString, QString>> replaced = {
+        {home.file("over-ftp.mp3"), QFileInfo(remote.value("ftp")).fileName()},
+        {home.file("over-smb.mp3"), remote.value("smb").section('\\', -1)}};
 
     // Every hit line (six fields) has its save line (four), and each saved file is the
     // library's file of that name.
@@ -223,6 +241,19 @@ TEST(SearchCommand, SavesEveryHitOfAllThreeSourcesByteForByte) {
         EXPECT_EQ(contentOf(fields[2]), library.value(name));
     }
     EXPECT_EQ(saved, hits);
+    for (const auto& [file, name] : replaced) {
+        SCOPED_TRACE(file.toStdString());
+        EXPECT_EQ(contentOf(file), library.value(name));
+    }
+    // Files from the network are not executable, whatever mode the server reports.
+    QDirIterator files(out, QDir::Files);
+    while (files.hasNext()) {
+        const QString path = files.next();
+        EXPECT_EQ(QFileInfo(path).permissions() &
+                      (QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther),
+                  QFile::Permissions())
+            << path.toStdString();
+    }
     for (const char* kind : {"http", "ftp", "smb"})
         EXPECT_GE(hits.value(kind), 2) << kind;
     EXPECT_TRUE(lines.contains("smb\tBj\u00F6rk's Caf\u00E9 - Velvet Night.mp3\t" + out +
