@@ -7,6 +7,7 @@
 #include "platform/Platform.h"
 
 #include <QFileInfo>
+#include <utility>
 
 namespace ExternalHandoff {
 
@@ -169,9 +170,7 @@ void FetchFtpHit(const SettingsFile& ini, Platform& platform, const QList<QByteA
             if (!end.started)
                 cannotStart();
             else if (!end.ok())
-                platform.messages.show(QStringLiteral("Pellmar"),
-                                       HandoffFailure(launch, launch.args.value(1), end),
-                                       MessageIcon::Warning, MessageButtons::Ok);
+                ReportFailure(platform.messages, HandoffFailure(launch, launch.args.value(1), end));
             if (ended)
                 ended(end.ok());
         });
@@ -179,14 +178,52 @@ void FetchFtpHit(const SettingsFile& ini, Platform& platform, const QList<QByteA
 
 void StartWatched(IShell& shell, IMessageBoxes& messages, const Launch& launch, const QString& file,
                   HandoffEnded ended) {
-    shell.launchWatched(
-        launch.program, launch.args, [&messages, launch, file, ended](const ProgramEnd& end) {
-            if (!end.ok())
-                messages.show(QStringLiteral("Pellmar"), HandoffFailure(launch, file, end),
-                              MessageIcon::Warning, MessageButtons::Ok);
-            if (ended)
-                ended(end.ok());
-        });
+    shell.launchWatched(launch.program, launch.args,
+                        [&messages, launch, file, ended](const ProgramEnd& end) {
+                            if (!end.ok())
+                                ReportFailure(messages, HandoffFailure(launch, file, end));
+                            if (ended)
+                                ended(end.ok());
+                        });
+}
+
+namespace {
+
+// Failures that end while a failure box is open wait for it and share the next box, so that
+// a hundred fetches failing together do not stack a hundred boxes.
+struct PendingReports {
+    QStringList texts;
+    bool showing = false;
+};
+
+PendingReports& pendingReports() {
+    static PendingReports reports;
+    return reports;
+}
+
+} // namespace
+
+void ReportFailure(IMessageBoxes& messages, const QString& text) {
+    PendingReports& reports = pendingReports();
+    reports.texts.append(text);
+    if (reports.showing)
+        return;
+    reports.showing = true;
+    while (!reports.texts.isEmpty())
+        messages.show(QStringLiteral("Pellmar"), FailureSummary(std::exchange(reports.texts, {})),
+                      MessageIcon::Warning, MessageButtons::Ok);
+    reports.showing = false;
+}
+
+QString FailureSummary(const QStringList& failures) {
+    if (failures.size() == 1)
+        return failures.first();
+    QString text = QStringLiteral("%1 fetches were not saved.").arg(failures.size());
+    for (const QString& failure : failures.mid(0, kMostFailuresShown))
+        text += QStringLiteral("\r\r") + failure;
+    if (failures.size() > kMostFailuresShown)
+        text += QStringLiteral("\r\r... and %1 more.").arg(failures.size() - kMostFailuresShown);
+    return text;
 }
 
 QString Quote(const QString& name) {

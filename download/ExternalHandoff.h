@@ -80,6 +80,13 @@ void FetchFtpHit(const SettingsFile& ini, Platform& platform, const QList<QByteA
 // that names what was fetched and into which file.
 void StartWatched(IShell& shell, IMessageBoxes& messages, const Launch& launch, const QString& file,
                   HandoffEnded ended = {});
+// Shows a failed fetch in a box; failures that end while the box is open are shown together
+// in one more box once it is closed.
+void ReportFailure(IMessageBoxes& messages, const QString& text);
+// One box's text for the failures: the failure itself, or a count and the first few.
+constexpr qsizetype kMostFailuresShown = 5;
+QString FailureSummary(const QStringList& failures);
+
 // Messages quote at most this much of a name: a stored line may be megabytes long.
 constexpr qsizetype kLongestQuote = 200;
 // At most kLongestQuote characters of name, with "..." when cut.

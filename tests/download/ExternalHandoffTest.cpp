@@ -161,6 +161,48 @@ TEST(ExternalHandoff, FetchesThatEndWithoutTheirFileAreReported) {
     }
 }
 
+namespace {
+
+// Message boxes that let something happen while the first box is open, as its event loop would.
+struct NestingBoxes : FakeMessageBoxes {
+    std::function<void()> whileOpen;
+    MessageResult show(const QString& caption, const QString& text, MessageIcon icon,
+                       MessageButtons buttons) override {
+        FakeMessageBoxes::show(caption, text, icon, buttons);
+        if (whileOpen)
+            std::exchange(whileOpen, {})();
+        return MessageResult::Ok;
+    }
+};
+
+} // namespace
+
+// Fetches that fail while a failure box is open share one more box instead of stacking theirs.
+TEST(ExternalHandoff, FailuresDuringAnOpenBoxShareTheNextOne) {
+    NestingBoxes boxes;
+    FakeShell shell;
+    for (int i = 0; i < 8; ++i)
+        StartWatched(shell, boxes,
+                     SmbResume("\\\\H\\m\\" + QString::number(i), "/t/" + QString::number(i), "/p"),
+                     "/t/" + QString::number(i) + ".mp3");
+    const ProgramEnd failed{true, false, 1, ""};
+    boxes.whileOpen = [&] {
+        for (int i = 1; i < 8; ++i)
+            shell.end(i, i == 4 ? ProgramEnd{true, false, 0, ""} : failed);
+    };
+    shell.end(0, failed);
+    ASSERT_EQ(boxes.shown.size(), 2);
+    const auto failure = [](int i) {
+        return QString(
+                   "\\\\H\\m\\%1 was not saved as /t/%1.mp3.\rLanpull.exe ended with exit code 1.")
+            .arg(i);
+    };
+    EXPECT_EQ(boxes.shown[0].text, failure(0));
+    EXPECT_EQ(boxes.shown[1].text, "6 fetches were not saved.\r\r" + failure(1) + "\r\r" +
+                                       failure(2) + "\r\r" + failure(3) + "\r\r" + failure(5) +
+                                       "\r\r" + failure(6) + "\r\r... and 1 more.");
+}
+
 TEST(ExternalHandoff, GoZillaFromTheRegistryOrTheQuestion) {
     struct Row {
         QString registered;
