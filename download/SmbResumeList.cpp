@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <QSet>
 
 namespace SmbResumeList {
 
@@ -42,10 +43,16 @@ QList<ResumeEntry> Load(const QString& path) {
     if (!file.atEnd())
         lines.removeLast(); // cut off by the limit
     QList<ResumeEntry> entries;
+    QSet<QString> seen; // a list of a megabyte may hold tens of thousands of lines
     for (const QByteArray& line : lines) {
         const std::optional<ResumeEntry> entry = EntryOf(line);
-        if (entry && !entries.contains(*entry))
+        if (!entry)
+            continue;
+        const QString key = entry->source + QLatin1Char('\t') + entry->target;
+        if (!seen.contains(key)) {
+            seen.insert(key);
             entries.append(*entry);
+        }
     }
     return entries;
 }
@@ -73,7 +80,7 @@ void ResumeSmbDownloads(const QString& programFolder, IResumeChoice& choice, ISh
     using namespace SmbResumeList;
     const QString path = programFolder + QStringLiteral("/download.dat");
     const QList<ResumeEntry> entries = Load(path);
-    QList<qsizetype> chosen;
+    QSet<qsizetype> chosen;
     if (!entries.isEmpty()) {
         QStringList targets;
         for (const ResumeEntry& entry : entries)
@@ -81,7 +88,7 @@ void ResumeSmbDownloads(const QString& programFolder, IResumeChoice& choice, ISh
         const std::optional<QList<qsizetype>> answer = choice.choose(Question(entries), targets);
         if (!answer)
             return;
-        chosen = *answer;
+        chosen = QSet<qsizetype>(answer->cbegin(), answer->cend());
     }
     QList<ResumeEntry> kept;
     for (qsizetype i = 0; i < entries.size(); ++i) {
