@@ -3,6 +3,7 @@
 #include "app/BannerClickPage.h"
 #include "app/FavoritePage.h"
 #include "app/PictureButton.h"
+#include "app/ResumeListDialog.h"
 #include "app/SearchPage.h"
 #include "app/SubmitPage.h"
 #include "app/frmDownloadFile.h"
@@ -398,7 +399,15 @@ void TMainForm::FormShow() {
     SearchFtpCheck->setChecked(settings().readBool(kOptions, QStringLiteral("SearchFtp"), true));
     SearchSMBCheck->setChecked(settings().readBool(kOptions, QStringLiteral("SearchSMB"), true));
     ShowPage(panel_Search, HarmFade1);
-    ResumeSmbDownloads(ProgramFolder::path(), m_platform.messages, m_platform.shell);
+    // Asked from the running event loop, so that a close while the question is open (a
+    // termination signal) still ends the program.
+    QTimer::singleShot(0, this, [this] {
+        if (!isVisible())
+            return; // closed before the question came up: the list stays for the next start
+        TResumeListDialog resumeList(this);
+        ResumeSmbDownloads(ProgramFolder::path(), resumeList, m_platform.shell,
+                           m_platform.messages);
+    });
 }
 
 void TMainForm::ShowDownloadWindow(DownloadJob* job) {

@@ -3,6 +3,7 @@
 #include "core/DataFileConfig.h"
 #include "core/HitRecords.h"
 #include "core/UserOptions.h"
+#include "download/TargetNames.h"
 #include "platform/Cp1252.h"
 #include "platform/Errors.h"
 #include "platform/ProgramFolder.h"
@@ -87,9 +88,31 @@ bool ParseOptions(const QStringList& args, const SettingsFile& ini, QString& tex
     return haveText && (!haveMarks || !save.folder.isEmpty());
 }
 
+// Text from the network as the terminal gets it: control characters are written as \xHH,
+// so that a caption cannot move the cursor, set the title or split a line.
+QByteArray forTerminal(const QString& text) {
+    QString shown;
+    shown.reserve(text.size());
+    for (QChar ch : text) {
+        if (TargetNames::IsControl(ch))
+            shown +=
+                QStringLiteral("\\x") +
+                QString::number(ch.unicode(), 16).toUpper().rightJustified(2, QLatin1Char('0'));
+        else
+            shown += ch;
+    }
+    return shown.toLocal8Bit();
+}
+
 void printLine(const QList<QByteArray>& fields) {
-    const QByteArray line = fields.join('\t');
-    std::printf("%s\n", Cp1252::toUnicode(line).toLocal8Bit().constData());
+    QList<QByteArray> shown;
+    for (const QByteArray& field : fields)
+        shown.append(forTerminal(Cp1252::toUnicode(field)));
+    std::printf("%s\n", shown.join('\t').constData());
+}
+
+void printError(const QString& message) {
+    std::fprintf(stderr, "pellmar-cli: %s\n", forTerminal(message).constData());
 }
 
 QByteArray mark(const SearchHit& row) {
@@ -134,16 +157,15 @@ int ParallelSaves(const SettingsFile& ini) {
 bool SaveHits(const SearchRun& run, const SettingsFile& ini, const SaveOptions& save) {
     const QString folder = QDir(save.folder).absolutePath();
     if (!QDir().mkpath(folder)) {
-        std::fprintf(stderr, "pellmar-cli: cannot create the folder %s\n",
-                     folder.toLocal8Bit().constData());
+        printError(QStringLiteral("cannot create the folder ") + folder);
         return false;
     }
     HitSaver saver(ini, ProgramFolder::path(), folder, save.marks, ParallelSaves(ini));
     QObject::connect(&saver, &HitSaver::saved, [](const HitSaver::Result& result) {
         const QString outcome = result.problem.isEmpty() ? QStringLiteral("ok") : result.problem;
         std::printf("%s\t%s\t%s\t%s\n", result.kind.constData(),
-                    Cp1252::toUnicode(result.caption).toLocal8Bit().constData(),
-                    result.file.toLocal8Bit().constData(), outcome.toLocal8Bit().constData());
+                    forTerminal(Cp1252::toUnicode(result.caption)).constData(),
+                    forTerminal(result.file).constData(), forTerminal(outcome).constData());
         std::fflush(stdout);
     });
     QEventLoop loop;
@@ -192,10 +214,10 @@ int runSearchCommand(const QStringList& args) {
             run.AbortButtonClick();
         printHits(run, ini);
     } catch (const PellmarError& error) {
-        std::fprintf(stderr, "pellmar-cli: %s\n", error.message().toLocal8Bit().constData());
+        printError(error.message());
         return 1;
     }
-    std::printf("%s\thttp %lld\tsmb %lld\tftp %lld\n", finalStatus.toLocal8Bit().constData(),
+    std::printf("%s\thttp %lld\tsmb %lld\tftp %lld\n", forTerminal(finalStatus).constData(),
                 static_cast<long long>(run.HttpHitStore().size()),
                 static_cast<long long>(run.SmbHitStore().size()),
                 static_cast<long long>(run.FtpHitStore().size()));
@@ -205,7 +227,7 @@ int runSearchCommand(const QStringList& args) {
     try {
         return SaveHits(run, ini, save) ? 0 : 1;
     } catch (const PellmarError& error) {
-        std::fprintf(stderr, "pellmar-cli: %s\n", error.message().toLocal8Bit().constData());
+        printError(error.message());
         return 1;
     }
 }

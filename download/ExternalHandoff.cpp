@@ -1,9 +1,13 @@
 #include "download/ExternalHandoff.h"
 
 #include "core/UserOptions.h"
+#include "download/TargetNames.h"
 #include "platform/Cp1252.h"
 #include "platform/Errors.h"
 #include "platform/Platform.h"
+
+#include <QFileInfo>
+#include <utility>
 
 namespace ExternalHandoff {
 
@@ -60,11 +64,12 @@ Launch SmbResume(const QString& source, const QString& target, const QString& pr
     return {programFolder + QStringLiteral("/Lanpull.exe"), {source, target}, QString()};
 }
 
-void FetchSmbHit(IShell& shell, const QList<QByteArray>& smbStore, qsizetype index,
-                 const QString& target, const QString& programFolder) {
+void FetchSmbHit(Platform& platform, const QList<QByteArray>& smbStore, qsizetype index,
+                 const QString& target, const QString& programFolder, HandoffEnded ended) {
     const std::optional<Launch> launch = SmbFetch(smbStore, index, target, programFolder);
     if (launch)
-        shell.launch(launch->program, launch->args); // a missing program is not reported
+        StartWatched(platform.shell, platform.messages, *launch,
+                     TargetNames::SmbFileName(launch->args.value(1)), std::move(ended));
 }
 
 std::optional<QByteArray> FtpHitUrl(const QList<QByteArray>& ftpStore, const QByteArray& name) {
@@ -103,11 +108,7 @@ std::optional<QByteArray> FtpRecordUrl(const QList<QByteArray>& ftpStore, qsizet
 }
 
 QString AdjustFtpTarget(const QString& target) {
-    if (!target.endsWith(kMp3))
-        return target + kMp3;
-    if (target.endsWith(kMp3 + kMp3))
-        return target.chopped(kMp3.size());
-    return target;
+    return TargetNames::FtpFileName(target);
 }
 
 namespace {
@@ -143,12 +144,108 @@ std::optional<Launch> FtpFetchRecord(const QList<QByteArray>& ftpStore, qsizetyp
 }
 
 void FetchFtpHit(const SettingsFile& ini, Platform& platform, const QList<QByteArray>& ftpStore,
-                 const QByteArray& name, const QString& target, const QString& programFolder) {
-    const std::optional<Launch> launch = FtpFetch(ftpStore, name, target, UserOptions::UseFtp(ini),
-                                                  UserOptions::FtpPath(ini), programFolder);
-    if (launch && !Start(platform.clipboard, platform.shell, *launch))
+                 const QByteArray& name, const QString& target, const QString& programFolder,
+                 HandoffEnded ended) {
+    const bool ownClient = UserOptions::UseFtp(ini);
+    const std::optional<Launch> launch =
+        FtpFetch(ftpStore, name, target, ownClient, UserOptions::FtpPath(ini), programFolder);
+    if (!launch) {
+        if (ended)
+            ended(false); // no record qualifies: nothing is reported, nothing was saved
+        return;
+    }
+    const auto cannotStart = [&platform] {
         platform.messages.show(QStringLiteral("Pellmar"), kFtpClientFailed, MessageIcon::None,
                                MessageButtons::Ok);
+    };
+    if (ownClient) {
+        if (!Start(platform.clipboard, platform.shell, *launch))
+            cannotStart();
+        return;
+    }
+    platform.clipboard.setText(launch->clipboard);
+    platform.shell.launchWatched(
+        launch->program, launch->args,
+        [&platform, launch = *launch, ended, cannotStart](const ProgramEnd& end) {
+            if (!end.started)
+                cannotStart();
+            else if (!end.ok())
+                ReportFailure(platform.messages, HandoffFailure(launch, launch.args.value(1), end));
+            if (ended)
+                ended(end.ok());
+        });
+}
+
+void StartWatched(IShell& shell, IMessageBoxes& messages, const Launch& launch, const QString& file,
+                  HandoffEnded ended) {
+    shell.launchWatched(launch.program, launch.args,
+                        [&messages, launch, file, ended](const ProgramEnd& end) {
+                            if (!end.ok())
+                                ReportFailure(messages, HandoffFailure(launch, file, end));
+                            if (ended)
+                                ended(end.ok());
+                        });
+}
+
+namespace {
+
+// Failures that end while a failure box is open wait for it and share the next box, so that
+// a hundred fetches failing together do not stack a hundred boxes.
+struct PendingReports {
+    QStringList texts;
+    bool showing = false;
+};
+
+PendingReports& pendingReports() {
+    static PendingReports reports;
+    return reports;
+}
+
+} // namespace
+
+void ReportFailure(IMessageBoxes& messages, const QString& text) {
+    PendingReports& reports = pendingReports();
+    reports.texts.append(text);
+    if (reports.showing)
+        return;
+    reports.showing = true;
+    while (!reports.texts.isEmpty())
+        messages.show(QStringLiteral("Pellmar"), FailureSummary(std::exchange(reports.texts, {})),
+                      MessageIcon::Warning, MessageButtons::Ok);
+    reports.showing = false;
+}
+
+QString FailureSummary(const QStringList& failures) {
+    if (failures.size() == 1)
+        return failures.first();
+    QString text = QStringLiteral("%1 fetches were not saved.").arg(failures.size());
+    for (const QString& failure : failures.mid(0, kMostFailuresShown))
+        text += QStringLiteral("\r\r") + failure;
+    if (failures.size() > kMostFailuresShown)
+        text += QStringLiteral("\r\r... and %1 more.").arg(failures.size() - kMostFailuresShown);
+    return text;
+}
+
+QString Quote(const QString& name) {
+    if (name.size() <= kLongestQuote)
+        return name;
+    return name.left(kLongestQuote) + QStringLiteral("...");
+}
+
+QString HandoffFailure(const Launch& launch, const QString& file, const ProgramEnd& end) {
+    QString how;
+    if (!end.started)
+        how = QStringLiteral("%1 could not be started.").arg(launch.program);
+    else if (end.crashed)
+        how = QStringLiteral("%1 crashed.").arg(QFileInfo(launch.program).fileName());
+    else
+        how = QStringLiteral("%1 ended with exit code %2%3")
+                  .arg(QFileInfo(launch.program).fileName())
+                  .arg(end.exitCode)
+                  .arg(end.said.isEmpty() ? QStringLiteral(".")
+                                          : QStringLiteral(": ") + end.said.left(200));
+    return QStringLiteral("%1 was not saved as %2.\r%3")
+        .arg(Quote(launch.args.value(0)), Quote(file), how);
 }
 
 bool Start(IClipboard& clipboard, IShell& shell, const Launch& launch) {

@@ -8,8 +8,10 @@
 #include <optional>
 
 class IClipboard;
+class IMessageBoxes;
 class IRegistry;
 class IShell;
+struct ProgramEnd;
 class SettingsFile;
 struct Platform;
 
@@ -25,6 +27,9 @@ struct Launch {
     QStringList args;
     QString clipboard; // empty: the clipboard is left alone
 };
+
+// Told whether a hand-off brought its file.
+using HandoffEnded = std::function<void(bool saved)>;
 
 extern const QString kGoZillaKey;
 extern const QString kGoZillaQuestion;
@@ -44,8 +49,9 @@ std::optional<Launch> SmbFetch(const QList<QByteArray>& smbStore, qsizetype inde
                                const QString& target, const QString& programFolder);
 // The same program resuming a recorded fetch.
 Launch SmbResume(const QString& source, const QString& target, const QString& programFolder);
-void FetchSmbHit(IShell& shell, const QList<QByteArray>& smbStore, qsizetype index,
-                 const QString& target, const QString& programFolder);
+// Starts the fetch and reports in a box when it did not bring the file.
+void FetchSmbHit(Platform& platform, const QList<QByteArray>& smbStore, qsizetype index,
+                 const QString& target, const QString& programFolder, HandoffEnded ended = {});
 
 // The ftp URL of the first record that contains name and has a host record; nothing when
 // none qualifies.
@@ -63,9 +69,30 @@ std::optional<Launch> FtpFetch(const QList<QByteArray>& ftpStore, const QByteArr
 // The maker's client fetching record index itself into target.
 std::optional<Launch> FtpFetchRecord(const QList<QByteArray>& ftpStore, qsizetype index,
                                      const QString& target, const QString& programFolder);
-// Starts it and shows "Couldn´t execute FTP-client" when the start fails.
+// Starts it and shows "Couldn´t execute FTP-client" when the start fails. The maker's client
+// is watched, and a fetch that did not bring the file is reported in a box; the user's own
+// client is an interactive program whose end says nothing about a file.
 void FetchFtpHit(const SettingsFile& ini, Platform& platform, const QList<QByteArray>& ftpStore,
-                 const QByteArray& name, const QString& target, const QString& programFolder);
+                 const QByteArray& name, const QString& target, const QString& programFolder,
+                 HandoffEnded ended = {});
+
+// Starts a fetch program and, once it has ended, tells ended and reports a failure in a box
+// that names what was fetched and into which file.
+void StartWatched(IShell& shell, IMessageBoxes& messages, const Launch& launch, const QString& file,
+                  HandoffEnded ended = {});
+// Shows a failed fetch in a box; failures that end while the box is open are shown together
+// in one more box once it is closed.
+void ReportFailure(IMessageBoxes& messages, const QString& text);
+// One box's text for the failures: the failure itself, or a count and the first few.
+constexpr qsizetype kMostFailuresShown = 5;
+QString FailureSummary(const QStringList& failures);
+
+// Messages quote at most this much of a name: a stored line may be megabytes long.
+constexpr qsizetype kLongestQuote = 200;
+// At most kLongestQuote characters of name, with "..." when cut.
+QString Quote(const QString& name);
+// The box text of a fetch into file that ended that way.
+QString HandoffFailure(const Launch& launch, const QString& file, const ProgramEnd& end);
 
 // Puts the launch's clipboard text (if any) on the clipboard, then starts the program.
 bool Start(IClipboard& clipboard, IShell& shell, const Launch& launch);

@@ -6,10 +6,13 @@
 #include "download/ExternalHandoff.h"
 #include "download/TargetNames.h"
 #include "platform/Cp1252.h"
+#include "platform/Errors.h"
 #include "platform/Platform.h"
 #include "platform/SettingsFile.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 const QString SaveActions::kFilter = QStringLiteral("MP3-file (*.mp3)");
 
@@ -47,15 +50,28 @@ void SaveActions::SearchListviewDblClick(HitKind view, const std::optional<Selec
         return;
     }
     const std::optional<QString> target =
-        AskTarget(TargetNames::FromCaption(selected->caption) + kMp3);
+        AskTarget(TargetNames::FromCaption(selected->caption) + kMp3, true);
     if (!target)
         return;
-    if (view == HitKind::Smb)
-        ExternalHandoff::FetchSmbHit(m_platform.shell, stores.smb, selected->row, *target,
-                                     m_programFolder);
-    else
+    // The question is about the file the outside program writes, not the name typed.
+    if (view == HitKind::Smb) {
+        if (MayReplace(TargetNames::SmbFileName(*target)))
+            ExternalHandoff::FetchSmbHit(m_platform, stores.smb, selected->row, *target,
+                                         m_programFolder);
+        return;
+    }
+    // The user's own FTP client is not told where to save.
+    if (UserOptions::UseFtp(m_ini) || MayReplace(TargetNames::FtpFileName(*target)))
         ExternalHandoff::FetchFtpHit(m_ini, m_platform, stores.ftp, selected->caption, *target,
                                      m_programFolder);
+}
+
+bool SaveActions::MayReplace(const QString& file) {
+    if (!QFileInfo::exists(file))
+        return true;
+    return m_platform.messages.show(QStringLiteral("Confirm"), ReplaceQuestion(file),
+                                    MessageIcon::Warning,
+                                    MessageButtons::YesNo) == MessageResult::Yes;
 }
 
 void SaveActions::SaveAllSelectedClick(HitKind view, const QList<SelectedHit>& selected,
@@ -70,23 +86,36 @@ void SaveActions::SaveAllSelectedClick(HitKind view, const QList<SelectedHit>& s
         if (!folder.endsWith(QLatin1Char('/')))
             folder += QLatin1Char('/');
     }
+    QSet<QString> taken;
     for (const SelectedHit& hit : selected) {
-        switch (view) {
-        case HitKind::Http:
+        if (view == HitKind::Http)
             SaveHttpHit(hit.caption, stores.http);
-            break;
-        case HitKind::Smb:
-            ExternalHandoff::FetchSmbHit(m_platform.shell, stores.smb, hit.row,
-                                         folder + TargetNames::FromCaption(hit.caption) + kMp3,
-                                         m_programFolder);
-            break;
-        case HitKind::Ftp:
-            ExternalHandoff::FetchFtpHit(m_ini, m_platform, stores.ftp, hit.caption,
-                                         folder + TargetNames::FromCaption(hit.caption),
-                                         m_programFolder);
-            break;
-        }
+        else if (view == HitKind::Ftp && UserOptions::UseFtp(m_ini))
+            ExternalHandoff::FetchFtpHit(m_ini, m_platform, stores.ftp, hit.caption, QString(),
+                                         m_programFolder); // the user's client is not told where
+        else
+            HandOverNew(view, hit, stores, folder, taken);
     }
+}
+
+void SaveActions::HandOverNew(HitKind view, const SelectedHit& hit, const HitStores& stores,
+                              const QString& folder, QSet<QString>& taken) {
+    // A name that is taken gets " (2)", " (3)" ...: nothing on disk is written over. The
+    // name is held by an empty file until the program has written the real one.
+    const TargetNames::Reservation target =
+        TargetNames::Reserve(folder.chopped(1), TargetNames::LocalName(hit.caption), taken);
+    if (!target.error.isEmpty())
+        throw PellmarError(target.error);
+    const QString file = target.path;
+    const auto ended = [file](bool saved) {
+        if (!saved && QFileInfo(file).size() == 0)
+            QFile::remove(file);
+    };
+    if (view == HitKind::Smb)
+        ExternalHandoff::FetchSmbHit(m_platform, stores.smb, hit.row, file, m_programFolder, ended);
+    else
+        ExternalHandoff::FetchFtpHit(m_ini, m_platform, stores.ftp, hit.caption, file,
+                                     m_programFolder, ended);
 }
 
 void SaveActions::SaveHttpHit(const QByteArray& name, const QList<QByteArray>& httpStore) {

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -28,7 +29,10 @@ struct SelectedHit {
 };
 
 // The user's save gestures on the hit list: HTTP hits become internal downloads (or go to
-// Go!Zilla), SMB and FTP hits go to the outside programs. The save dialog starts in
+// Go!Zilla), SMB and FTP hits go to the outside programs, which replace a file only with a
+// complete new one. A file that is there already is written over only when the user says so
+// in a question about the very name the program will write; "Save All Selected" never writes
+// over a file but takes the next free name ("a (2).mp3"). The save dialog starts in
 // "InitialDir" and a confirmed choice moves "InitialDir" to the chosen folder. Errors (a
 // "LimitNumber" that is not an integer, a target that cannot be created) are thrown to the
 // caller's general error box.
@@ -57,6 +61,11 @@ public:
 
 private:
     std::optional<QString> AskTarget(const QString& proposal, bool callerAsks = false);
+    // True when file is not there, or the user agrees to replace it.
+    bool MayReplace(const QString& file);
+    // Hands an SMB or FTP hit of "Save All Selected" over under a name not yet taken.
+    void HandOverNew(HitKind view, const SelectedHit& hit, const HitStores& stores,
+                     const QString& folder, QSet<QString>& taken);
     // What becomes of an HTTP target that is there already: nothing when the user says so.
     std::optional<bool> AskResume(const QString& target, qint64 hitSize);
 

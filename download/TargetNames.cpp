@@ -15,15 +15,46 @@ namespace {
 // Enough for any real folder; a folder that refuses every number is not worth more tries.
 constexpr int kMostNumbers = 10000;
 
+const QString kMp3 = QStringLiteral(".mp3");
+
 } // namespace
+
+bool IsControl(QChar ch) {
+    const char16_t code = ch.unicode();
+    return code < 0x20 || (code >= 0x7F && code <= 0x9F);
+}
 
 QString FromCaption(const QByteArray& caption) {
     QString name = Cp1252::toUnicode(caption);
-    name.replace(QLatin1Char('/'), QLatin1Char('_'));
-    name.remove(QChar(0));
+    for (QChar& ch : name) {
+        if (ch == QLatin1Char('/') || IsControl(ch))
+            ch = QLatin1Char('_');
+    }
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
         name = QStringLiteral("_");
     return name;
+}
+
+QString LocalName(const QByteArray& caption) {
+    QString name = FromCaption(caption);
+    while (name.endsWith(kMp3 + kMp3))
+        name.chop(kMp3.size());
+    if (!name.endsWith(kMp3))
+        name += kMp3;
+    return name;
+}
+
+QString SmbFileName(const QString& target) {
+    const QString bare = target.endsWith(kMp3) ? target.chopped(kMp3.size()) : target;
+    return bare.endsWith(kMp3) ? bare : bare + kMp3;
+}
+
+QString FtpFileName(const QString& target) {
+    if (!target.endsWith(kMp3))
+        return target + kMp3;
+    if (target.endsWith(kMp3 + kMp3))
+        return target.chopped(kMp3.size());
+    return target;
 }
 
 QString Numbered(const QString& name, int n) {

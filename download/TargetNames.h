@@ -9,9 +9,21 @@
 // there already is never opened for writing.
 namespace TargetNames {
 
-// A hit caption as one file name: a "/" cannot lead the file into another folder, and "."
-// or ".." (or nothing) cannot name a folder.
+// C0 controls, DEL and C1 controls: they would reach terminals and file managers as commands.
+bool IsControl(QChar ch);
+
+// A hit caption as one file name: a "/" cannot lead the file into another folder, "." or ".."
+// (or nothing) cannot name a folder, and control characters become "_".
 QString FromCaption(const QByteArray& caption);
+
+// The file a hit is saved as when no dialog is asked: the caption with one ".mp3" at its end.
+QString LocalName(const QByteArray& caption);
+
+// The file the outside programs write for the target they are handed: the SMB fetch program
+// is handed the target less a final ".mp3" and adds one unless the rest still ends in it; the
+// maker's FTP client keeps exactly one final ".mp3".
+QString SmbFileName(const QString& target);
+QString FtpFileName(const QString& target);
 
 // name with " (n)" before its extension: "a.mp3", 2 -> "a (2).mp3".
 QString Numbered(const QString& name, int n);

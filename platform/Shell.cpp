@@ -2,6 +2,8 @@
 
 #include "platform/Clipboard.h"
 
+#include <QProcess>
+#include <QTimer>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
@@ -48,6 +50,30 @@ void PosixShell::openWithShell(const QString& target) {
 
 bool PosixShell::launch(const QString& program, const QStringList& args) {
     return spawn(program, args);
+}
+
+void PosixShell::launchWatched(const QString& program, const QStringList& args,
+                               ProgramEnded ended) {
+    auto* process = new QProcess;
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setStandardOutputFile(QProcess::nullDevice());
+    // The report runs after the process's own signal has returned: it may show a modal box.
+    const auto report = [process, ended](ProgramEnd end) {
+        process->disconnect();
+        process->deleteLater();
+        QTimer::singleShot(0, [ended, end] { ended(end); });
+    };
+    QObject::connect(process, &QProcess::finished, [process, report] {
+        const QList<QByteArray> lines = process->readAllStandardError().trimmed().split('\n');
+        report({true, process->exitStatus() == QProcess::CrashExit, process->exitCode(),
+                QString::fromLocal8Bit(lines.last().trimmed())});
+    });
+    QObject::connect(process, &QProcess::errorOccurred, [report](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            report({});
+    });
+    // An argument vector, no shell: names come from the network.
+    process->start(program, args);
 }
 
 QStringList splitCommandLine(const QString& text) {

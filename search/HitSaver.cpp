@@ -15,20 +15,7 @@
 
 namespace {
 
-const QString kMp3 = QStringLiteral(".mp3");
 constexpr qsizetype kLongestReason = 300;
-
-// The local name of a hit: the caption with one ".mp3" at its end. The outside programs
-// add or drop that extension themselves, so a name ending in it exactly once is the name
-// they write.
-QString localName(const QByteArray& caption) {
-    QString name = TargetNames::FromCaption(caption);
-    while (name.endsWith(kMp3 + kMp3))
-        name.chop(kMp3.size());
-    if (!name.endsWith(kMp3))
-        name += kMp3;
-    return name;
-}
 
 // A message box text on one line.
 QString oneLine(QString text) {
@@ -127,7 +114,7 @@ void HitSaver::startMore() {
 
 void HitSaver::begin(Item& item) {
     const TargetNames::Reservation target =
-        TargetNames::Reserve(m_targetFolder, localName(item.caption), m_taken);
+        TargetNames::Reserve(m_targetFolder, TargetNames::LocalName(item.caption), m_taken);
     item.result.file = target.path;
     if (!target.error.isEmpty()) {
         done(item, target.error);
@@ -216,6 +203,23 @@ void HitSaver::beginProgram(Item& item, const ExternalHandoff::Launch& launch) {
     process->start(launch.program, launch.args);
 }
 
+QString HitSaver::sizeProblem(const Item& item, const QString& program) const {
+    const QList<QByteArray>& store = item.kind == HitKind::Ftp ? m_stores.ftp : m_stores.smb;
+    // The size of a listing line's first field, when it is a plain number.
+    bool plain = false;
+    const qint64 listed = ListingRecord::fromLine(store.value(item.index))
+                              .rest.split('\t')
+                              .value(0)
+                              .toLongLong(&plain);
+    const qint64 written = QFileInfo(item.result.file).size();
+    if (!plain || written == listed)
+        return QString();
+    return QStringLiteral("%1 wrote %2 bytes, the listing says %3")
+        .arg(program)
+        .arg(written)
+        .arg(listed);
+}
+
 void HitSaver::programEnded(Item& item, QProcess* process) {
     process->deleteLater();
     const QString name = QFileInfo(process->program()).fileName();
@@ -227,6 +231,9 @@ void HitSaver::programEnded(Item& item, QProcess* process) {
         const QString said = lastErrorLine(*process);
         if (!said.isEmpty())
             problem += QStringLiteral(": ") + said;
+    } else {
+        // A file that is not what was asked (a folder's listing, an error text) is no success.
+        problem = sizeProblem(item, name);
     }
     done(item, problem);
 }

@@ -66,6 +66,7 @@ private:
     void beginProgram(Item& item, const ExternalHandoff::Launch& launch);
     void downloadEnded(Item& item, DownloadJob* job, const QString& message);
     void programEnded(Item& item, QProcess* process);
+    QString sizeProblem(const Item& item, const QString& program) const;
     void done(Item& item, const QString& problem);
     void reportInOrder();
 

@@ -17,6 +17,11 @@ bool startsWithDigit(const QByteArray& line) {
     return !line.isEmpty() && line[0] >= '0' && line[0] <= '9';
 }
 
+// "." and ".." name folders, not files: fetched, they would bring the server's listing.
+bool namesAFolder(const QByteArray& name) {
+    return name == "." || name == "..";
+}
+
 QList<QByteArray> flatRecords(const QList<QByteArray>& lines, HostLineTest isHostLine) {
     QList<QByteArray> records;
     records.reserve(lines.size());
@@ -27,7 +32,8 @@ QList<QByteArray> flatRecords(const QList<QByteArray>& lines, HostLineTest isHos
             const ListingRecord record = ListingRecord::fromLine(line);
             host = record.host;
             folder = record.folder;
-            records.append(record.line());
+            if (!namesAFolder(record.name))
+                records.append(record.line());
             continue;
         }
         qsizetype start = 0;
@@ -38,7 +44,9 @@ QList<QByteArray> flatRecords(const QList<QByteArray>& lines, HostLineTest isHos
             folder = Field(rest, 0);
             rest = AfterTabs(rest, 1);
         }
-        records.append(ListingRecord{host, folder, Field(rest, 0), AfterTabs(rest, 1)}.line());
+        const QByteArray name = Field(rest, 0);
+        if (!namesAFolder(name))
+            records.append(ListingRecord{host, folder, name, AfterTabs(rest, 1)}.line());
     }
     return records;
 }

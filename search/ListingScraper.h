@@ -10,7 +10,8 @@ using RandomIndex = std::function<int(int n)>;
 // The FTP and SMB searches answer with a tab-indented tree: a host line, then lines for
 // the files on that host, some of which open a new folder. These turn the lines into
 // store records (host TAB folder TAB file name TAB rest, core/HitRecords.h) in random
-// order. A line that lacks fields yields empty ones and is stored all the same.
+// order. A line that lacks fields yields empty ones and is stored all the same; a file named
+// "." or ".." is the folder itself or the one above and is left out.
 
 // Host lines are the lines holding ':' (login@host:port).
 QList<QByteArray> ScrapeFtpListing(const QList<QByteArray>& lines, const RandomIndex& random);

@@ -1,5 +1,6 @@
 #include "platform/widgets/TerminationHandler.h"
 
+#include <QApplication>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QWidget>
@@ -27,6 +28,15 @@ void closeOnTerminationSignals(QWidget* window) {
     QObject::connect(notifier, &QSocketNotifier::activated, window, [target] {
         char byte = 0;
         [[maybe_unused]] const ssize_t got = ::read(g_signalPipe[0], &byte, 1);
+        // A modal question (as the one about unfinished fetches at start) would hold the
+        // close back: it is closed first, unanswered.
+        for (QWidget* modal = QApplication::activeModalWidget(); modal && modal != target;) {
+            modal->close();
+            QWidget* next = QApplication::activeModalWidget();
+            if (next == modal)
+                break; // it will not close
+            modal = next;
+        }
         if (target)
             target->close();
     });

@@ -115,9 +115,10 @@ TEST(HitSaver, HttpHitsTakeFreeNamesAndKeepOnlyRealFiles) {
 }
 
 TEST(HitSaver, FtpAndSmbHitsWaitForTheOutsideProgramsAndTheirExitStatus) {
+    // No sizes listed: the files the scripts write are checked here by their content.
     const HitStores stores{{},
-                           {"127.0.0.1\t\\mp3\\Jazz\\\ta b.mp3\t1000"},
-                           {"anonymous@127.0.0.1:2121\t/Jazz/\ta b.mp3\t1000"}};
+                           {"127.0.0.1\t\\mp3\\Jazz\\\ta b.mp3\t"},
+                           {"anonymous@127.0.0.1:2121\t/Jazz/\ta b.mp3\t1 MB"}};
     const QByteArray echo = "printf '%s\\n' \"$@\" >\"$2";
     const struct {
         const char* name;
@@ -162,4 +163,30 @@ TEST(HitSaver, FtpAndSmbHitsWaitForTheOutsideProgramsAndTheirExitStatus) {
                         : "(none)");
         EXPECT_EQ(read(saving.dir + "/a b.mp3"), "mine");
     }
+}
+
+// An outside program that wrote something else than the listed file (a folder's listing, an
+// error text) did not save the hit.
+TEST(HitSaver, AFileOfAnotherSizeThanListedIsNoSuccess) {
+    Saving saving;
+    saving.program("veskftp.exe", "printf 'drwxr-xr-x 2 ftp ftp 4096 .' >\"$2\"");
+    saving.program("Lanpull.exe", "head -c 1000 /dev/zero >\"$2.mp3\"");
+    saving.save({{}, {"1.2.3.4\t\\s\\\tb.mp3\t1000\tx"}, {"u@h:21\t/p/\ta.mp3\t1000"}});
+    ASSERT_EQ(saving.results.size(), 2);
+    EXPECT_EQ(saving.results[0].problem, "veskftp.exe wrote 27 bytes, the listing says 1000");
+    EXPECT_EQ(saving.results[1].problem, "");
+    EXPECT_EQ(saving.failures, 1);
+}
+
+// Control characters of a caption (escape sequences, C1 codes) never reach a file name.
+TEST(HitSaver, ControlCharactersOfCaptionsBecomeUnderscores) {
+    Saving saving;
+    saving.program("veskftp.exe", "printf x >\"$2\"");
+    saving.save({{},
+                 {},
+                 {"u@h:21\t/p/\t\x1b]0;title\x07\x1b[31m\x81\x9d\x7f"
+                  "a\t1"}});
+    ASSERT_EQ(saving.results.size(), 1);
+    EXPECT_EQ(saving.results[0].file, saving.dir + "/_]0;title__[31m___a.mp3");
+    EXPECT_EQ(saving.results[0].problem, "");
 }

@@ -1,9 +1,11 @@
 #include "search/LocalSearchService.h"
 #include "support/FreePort.h"
+#include "support/ScriptedServer.h"
 #include "support/TempHome.h"
 
 #include <QDirIterator>
 #include <QProcess>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 namespace {
@@ -192,10 +194,28 @@ TEST(SearchCommand, SavesEveryHitOfAllThreeSourcesByteForByte) {
     cli.start(PELLMAR_CLI,
               {"search", "velvet", "--sources", "http,ftp,smb", "--save", out, "--marks", "012"});
     ASSERT_TRUE(cli.waitForFinished(120000));
-    service.terminate();
-    service.waitForFinished(30000);
     const QStringList lines = QString::fromUtf8(cli.readAllStandardOutput()).split('\n');
     EXPECT_EQ(cli.exitCode(), 0) << lines.join('\n').toStdString();
+    // A file the user agreed to replace becomes the remote file whole, whatever it held.
+    QMap<QString, QString> remote; // kind -> the URL or UNC path of its first hit
+    for (const QString& line : lines) {
+        const QStringList fields = line.split('\t');
+        if (fields.size() == 6 && !remote.contains(fields[0]))
+            remote[fields[0]] = fields[5];
+    }
+    home.write("over-ftp.mp3", QByteArray(4096, 'x'));
+    home.write("over-smb.mp3", QByteArray(4096, 'x'));
+    EXPECT_EQ(QProcess::execute(home.file("veskftp.exe"),
+                                {remote.value("ftp"), home.file("over-ftp.mp3")}),
+              0);
+    EXPECT_EQ(
+        QProcess::execute(home.file("Lanpull.exe"), {remote.value("smb"), home.file("over-smb")}),
+        0);
+    service.terminate();
+    service.waitForFinished(30000);
+    QList<QPair<QString, QString>> replaced = {
+        {home.file("over-ftp.mp3"), QFileInfo(remote.value("ftp")).fileName()},
+        {home.file("over-smb.mp3"), remote.value("smb").section('\\', -1)}};
 
     // Every hit line (six fields) has its save line (four), and each saved file is the
     // library's file of that name.
@@ -221,10 +241,51 @@ TEST(SearchCommand, SavesEveryHitOfAllThreeSourcesByteForByte) {
         EXPECT_EQ(contentOf(fields[2]), library.value(name));
     }
     EXPECT_EQ(saved, hits);
+    for (const auto& [file, name] : replaced) {
+        SCOPED_TRACE(file.toStdString());
+        EXPECT_EQ(contentOf(file), library.value(name));
+    }
+    // Files from the network are not executable, whatever mode the server reports.
+    QDirIterator files(out, QDir::Files);
+    while (files.hasNext()) {
+        const QString path = files.next();
+        EXPECT_EQ(QFileInfo(path).permissions() &
+                      (QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther),
+                  QFile::Permissions())
+            << path.toStdString();
+    }
     for (const char* kind : {"http", "ftp", "smb"})
         EXPECT_GE(hits.value(kind), 2) << kind;
     EXPECT_TRUE(lines.contains("smb\tBj\u00F6rk's Caf\u00E9 - Velvet Night.mp3\t" + out +
                                "/Bj\u00F6rk's Caf\u00E9 - Velvet Night (3).mp3\tok"))
         << lines.join('\n').toStdString();
     EXPECT_EQ(home.read("download.dat"), "");
+}
+
+// Captions come from the network: their control characters reach neither the terminal nor a
+// file name.
+TEST(SearchCommand, ControlCharactersAreWrittenOutWhenPrinted) {
+    TempHome home;
+    const QByteArray name = "\x1b]0;pwned\x07\x1b[31m\x9d.mp3";
+    ScriptedServer server(
+        ScriptedServer::reply("HTTP/1.0 200 OK\r\n\r\nu@127.0.0.1:1\t/p/\t" + name + "\t5\r\n"));
+    WriteDataFile(home.file("Pellmar.dat"), ServiceFiles::dataFileLines(server.url(""), 1));
+    QFile::copy(kPrograms + "veskftp.exe", home.file("veskftp.exe"));
+    const QString out = home.file("out");
+    QProcess process;
+    process.start(PELLMAR_CLI, {"search", "pwned", "--sources", "ftp", "--save", out});
+    process.waitForFinished(60000);
+    const QByteArray printed = process.readAllStandardOutput() + process.readAllStandardError();
+    EXPECT_FALSE(printed.contains('\x1b') || printed.contains('\x07') ||
+                 printed.contains("\xc2\x9d"))
+        << printed.toPercentEncoding().constData();
+    const QString shown = "\\x1B]0;pwned\\x07\\x1B[31m\\x9D.mp3";
+    const QStringList lines =
+        QString::fromUtf8(printed).split('\n').filter(QRegularExpression("^ftp\t"));
+    ASSERT_EQ(lines.size(), 2) << printed.constData();
+    EXPECT_EQ(lines[0], "ftp\t" + shown + "\t5\t\t1\tftp://u@127.0.0.1:1/p/" + shown);
+    // curl refuses a URL with control characters itself.
+    EXPECT_EQ(lines[1], "ftp\t" + shown + "\t" + out +
+                            "/_]0;pwned__[31m_.mp3\tveskftp.exe ended with exit code 3: curl: (3) "
+                            "URL using bad/illegal format or missing URL");
 }

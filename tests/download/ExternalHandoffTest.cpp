@@ -114,6 +114,95 @@ TEST(ExternalHandoff, FailedFtpClientStartIsReportedWithTheUrlOnTheClipboard) {
     EXPECT_EQ(fake.messages.shown.size(), 1); // no record qualifies: nothing reported
 }
 
+// The maker's FTP client and the SMB fetch program are watched: a fetch that did not bring
+// its file is reported with what the program said.
+TEST(ExternalHandoff, FetchesThatEndWithoutTheirFileAreReported) {
+    const struct {
+        ProgramEnd end;
+        QString ftpBox; // empty: none
+        QString smbBox;
+    } rows[] = {
+        {{true, false, 0, ""}, "", ""},
+        {{true, false, 7, "curl: (7) Failed to connect"},
+         "ftp://u@H/p/a.mp3 was not saved as /t/a.mp3.\rveskftp.exe ended with exit code 7: "
+         "curl: (7) Failed to connect",
+         "\\\\H\\m\\a.mp3 was not saved as /t/a.mp3.\rLanpull.exe ended with exit code 7: curl: "
+         "(7) Failed to connect"},
+        {{true, true, 0, ""},
+         "ftp://u@H/p/a.mp3 was not saved as /t/a.mp3.\rveskftp.exe crashed.",
+         "\\\\H\\m\\a.mp3 was not saved as /t/a.mp3.\rLanpull.exe crashed."},
+        {{false, false, 0, ""},
+         QString::fromUtf8("Couldn\xC2\xB4t execute FTP-client"),
+         "\\\\H\\m\\a.mp3 was not saved as /t/a.mp3.\r/prog/Lanpull.exe could not be started."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.smbBox.toStdString());
+        TempHome home;
+        SettingsFile ini(home.file("Pellmar.ini"));
+        FakePlatform fake;
+        QList<bool> saved;
+        FetchFtpHit(ini, fake.platform, {"u@H\t/p/\ta.mp3"}, "a.mp3", "/t/a", "/prog",
+                    [&](bool ok) { saved << ok; });
+        FetchSmbHit(fake.platform, {"H\t\\m\\\ta.mp3"}, 0, "/t/a.mp3", "/prog",
+                    [&](bool ok) { saved << ok; });
+        EXPECT_EQ(fake.clipboard.content, "\"ftp://u@H/p/a.mp3\"");
+        EXPECT_TRUE(fake.messages.shown.isEmpty()); // nothing before the programs end
+        fake.shell.end(0, row.end);
+        fake.shell.end(1, row.end);
+        QStringList shown;
+        for (const RecordedMessage& message : fake.messages.shown)
+            shown << message.text;
+        QStringList expected;
+        for (const QString& box : {row.ftpBox, row.smbBox})
+            if (!box.isEmpty())
+                expected << box;
+        EXPECT_EQ(shown, expected);
+        EXPECT_EQ(saved, QList<bool>(2, row.end.ok()));
+    }
+}
+
+namespace {
+
+// Message boxes that let something happen while the first box is open, as its event loop would.
+struct NestingBoxes : FakeMessageBoxes {
+    std::function<void()> whileOpen;
+    MessageResult show(const QString& caption, const QString& text, MessageIcon icon,
+                       MessageButtons buttons) override {
+        FakeMessageBoxes::show(caption, text, icon, buttons);
+        if (whileOpen)
+            std::exchange(whileOpen, {})();
+        return MessageResult::Ok;
+    }
+};
+
+} // namespace
+
+// Fetches that fail while a failure box is open share one more box instead of stacking theirs.
+TEST(ExternalHandoff, FailuresDuringAnOpenBoxShareTheNextOne) {
+    NestingBoxes boxes;
+    FakeShell shell;
+    for (int i = 0; i < 8; ++i)
+        StartWatched(shell, boxes,
+                     SmbResume("\\\\H\\m\\" + QString::number(i), "/t/" + QString::number(i), "/p"),
+                     "/t/" + QString::number(i) + ".mp3");
+    const ProgramEnd failed{true, false, 1, ""};
+    boxes.whileOpen = [&] {
+        for (int i = 1; i < 8; ++i)
+            shell.end(i, i == 4 ? ProgramEnd{true, false, 0, ""} : failed);
+    };
+    shell.end(0, failed);
+    ASSERT_EQ(boxes.shown.size(), 2);
+    const auto failure = [](int i) {
+        return QString(
+                   "\\\\H\\m\\%1 was not saved as /t/%1.mp3.\rLanpull.exe ended with exit code 1.")
+            .arg(i);
+    };
+    EXPECT_EQ(boxes.shown[0].text, failure(0));
+    EXPECT_EQ(boxes.shown[1].text, "6 fetches were not saved.\r\r" + failure(1) + "\r\r" +
+                                       failure(2) + "\r\r" + failure(3) + "\r\r" + failure(5) +
+                                       "\r\r" + failure(6) + "\r\r... and 1 more.");
+}
+
 TEST(ExternalHandoff, GoZillaFromTheRegistryOrTheQuestion) {
     struct Row {
         QString registered;
@@ -151,51 +240,109 @@ TEST(ExternalHandoff, GoZillaFromTheRegistryOrTheQuestion) {
     }
 }
 
-TEST(SmbResumeList, AnswersDecideWhatStaysAndWhatStarts) {
-    const QByteArray two = "\\\\h\\s\\a.mp3\t/t/a\r\n\\\\h\\s\\b.mp3\t/t/b c\r\n";
+namespace {
+
+// Answers the one question from a script and records what it was asked.
+struct ScriptedChoice : IResumeChoice {
+    std::optional<QList<qsizetype>> answer;
+    QStringList asked;
+    std::optional<QList<qsizetype>> choose(const QString& question,
+                                           const QStringList& targets) override {
+        asked = QStringList{question} + targets;
+        return answer;
+    }
+};
+
+} // namespace
+
+// One question for the whole list: duplicates are merged, lines that are not a UNC path and a
+// target are dropped, the chosen lines stay and start again, the others go with their partial
+// files; a question closed unanswered changes nothing.
+TEST(SmbResumeList, OneQuestionDecidesWhatStaysAndWhatStarts) {
+    const QByteArray a = "\\\\h\\s\\a.mp3\t/t/a\r\n";
+    const QByteArray b = "\\\\h\\s\\b.mp3\t/t/b c\tx\r\n";
+    const QByteArray listed = a + "no tab\r\n\r\n" + b + a + "\\\\h\t/t/h\r\n" +
+                              "\\\\h\\s\\c.mp3\t\r\nC:\\x.mp3\t/t/x\r\n" + b;
+    const QString both = "Continue to download these 2 files?";
     struct Row {
         const char* name;
-        QByteArray before; // nullptr-like: empty with missing = true
-        bool missing;
-        QList<MessageResult> answers;
+        QByteArray before;
+        std::optional<QList<qsizetype>> answer;
+        QStringList asked;
         QByteArray after;
-        int launches;
+        QStringList started;
     };
     const Row rows[] = {
-        {"all answered No", two, false, {MessageResult::No, MessageResult::No}, "", 0},
-        {"first Yes",
-         two,
-         false,
-         {MessageResult::Yes, MessageResult::No},
-         "\\\\h\\s\\a.mp3\t/t/a\r\n\r\n",
-         1},
-        {"missing file is created empty", "", true, {}, "", 0},
-        {"blank lines asked nothing", "\r\n\r\n", false, {}, "", 0},
+        {"resume all",
+         listed,
+         QList<qsizetype>{0, 1},
+         {both, "/t/a", "/t/b c\tx"},
+         a + b,
+         {"/t/a", "/t/b c\tx"}},
+        {"resume one", listed, QList<qsizetype>{1}, {both, "/t/a", "/t/b c\tx"}, b, {"/t/b c\tx"}},
+        {"forget all", listed, QList<qsizetype>{}, {both, "/t/a", "/t/b c\tx"}, "", {}},
+        {"closed unanswered", listed, std::nullopt, {both, "/t/a", "/t/b c\tx"}, listed, {}},
+        {"one line",
+         a + a,
+         QList<qsizetype>{0},
+         {"Continue to download file: /t/a?", "/t/a"},
+         a,
+         {"/t/a"}},
+        {"nothing to resume", "no tab\r\n\r\n", std::nullopt, {}, "", {}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         TempHome home;
-        if (!row.missing)
-            home.write("download.dat", row.before);
+        home.write("download.dat", row.before);
         FakePlatform fake;
-        fake.messages.answers = row.answers;
-        ResumeSmbDownloads(home.path(), fake.messages, fake.shell);
-        EXPECT_TRUE(QFile::exists(home.file("download.dat")));
+        ScriptedChoice choice;
+        choice.answer = row.answer;
+        ResumeSmbDownloads(home.path(), choice, fake.shell, fake.messages);
+        EXPECT_EQ(choice.asked, row.asked);
         EXPECT_EQ(home.read("download.dat"), row.after);
-        EXPECT_EQ(fake.messages.shown.size(), row.answers.size());
-        EXPECT_EQ(fake.shell.launched.size(), row.launches);
+        QStringList started;
+        for (const auto& [program, args] : fake.shell.launched) {
+            EXPECT_EQ(program, home.path() + "/Lanpull.exe");
+            started << args.value(1);
+        }
+        EXPECT_EQ(started, row.started);
     }
+}
+
+TEST(SmbResumeList, ForgottenFetchesTakeTheirPartialFilesAlongAndFailuresAreReported) {
     TempHome home;
-    home.write("download.dat", "\\\\h\\s\\a.mp3\t/t/a\tb\r\nno tab\r\n");
+    const QString a = home.file("a");
+    const QString b = home.file("b.mp3"); // the fetch program writes b.mp3 for it
+    home.write("download.dat",
+               "\\\\h\\s\\a.mp3\t" + a.toUtf8() + "\r\n\\\\h\\s\\b.mp3\t" + b.toUtf8() + "\r\n");
+    for (const char* file : {"a.mp3", "a.mp3.part", "b.mp3.part"})
+        home.write(file, "part");
     FakePlatform fake;
-    fake.messages.answers = {MessageResult::Yes, MessageResult::Yes};
-    ResumeSmbDownloads(home.path(), fake.messages, fake.shell);
-    ASSERT_EQ(fake.messages.shown.size(), 2);
-    EXPECT_EQ(fake.messages.shown[0].text, "Continue to download file: /t/a\tb?");
-    EXPECT_EQ(fake.messages.shown[0].icon, MessageIcon::Question);
-    EXPECT_EQ(fake.messages.shown[1].text, "Continue to download file: ?");
-    ASSERT_EQ(fake.shell.launched.size(), 2);
-    EXPECT_EQ(fake.shell.launched[0].first, home.path() + "/Lanpull.exe");
-    EXPECT_EQ(fake.shell.launched[0].second, (QStringList{"\\\\h\\s\\a.mp3", "/t/a\tb"}));
-    EXPECT_EQ(fake.shell.launched[1].second, (QStringList{"no tab", ""}));
+    ScriptedChoice choice;
+    choice.answer = QList<qsizetype>{1};
+    ResumeSmbDownloads(home.path(), choice, fake.shell, fake.messages);
+    EXPECT_EQ(QDir(home.path()).entryList(QDir::Files),
+              (QStringList{"a.mp3", "b.mp3.part", "download.dat"}));
+
+    fake.shell.end(0, {true, false, 1, "smbget: Connection refused"});
+    ASSERT_EQ(fake.messages.shown.size(), 1);
+    EXPECT_EQ(fake.messages.shown[0].text,
+              "\\\\h\\s\\b.mp3 was not saved as " + b +
+                  ".\rLanpull.exe ended with exit code 1: smbget: Connection refused");
+    EXPECT_EQ(fake.messages.shown[0].icon, MessageIcon::Warning);
+}
+
+// A stored line of megabytes neither reaches a question whole nor is read whole.
+TEST(SmbResumeList, LongLinesAreQuotedShortAndHugeFilesReadOnlyInPart) {
+    const QString longTarget = "/t/" + QString(300, 'x');
+    TempHome home;
+    home.write("download.dat", "\\\\h\\s\\a.mp3\t" + longTarget.toUtf8() + "\r\n" +
+                                   "\\\\h\\s\\b.mp3\t/t/" + QByteArray(9000, 'y') + "\r\n" +
+                                   "\\\\h\\s\\c.mp3\t/t/c\r\n" + QByteArray(3 << 20, 'z') +
+                                   "\r\n\\\\h\\s\\d.mp3\t/t/d\r\n");
+    FakePlatform fake;
+    ScriptedChoice choice;
+    ResumeSmbDownloads(home.path(), choice, fake.shell, fake.messages);
+    EXPECT_EQ(choice.asked, (QStringList{"Continue to download these 2 files?",
+                                         longTarget.left(200) + "...", "/t/c"}));
 }

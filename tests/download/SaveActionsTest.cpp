@@ -91,16 +91,79 @@ TEST(SaveActions, SmbAndFtpHitsGoToTheOutsidePrograms) {
     EXPECT_EQ(run.initialDir(), "/m/");
 }
 
-TEST(SaveActions, SaveAllSelectedUsesOneFolderAndSafeNames) {
+// "Save All Selected" never writes over a file: a taken name gets " (2)", held by an empty
+// file until the program has written the real one, and given up again when it fails.
+TEST(SaveActions, SaveAllSelectedTakesFreeSafeNamesInOneFolder) {
     SaveRun run;
-    run.stores.smb = {"H\t\\m\\\ta.mp3", "H\t\\m\\\t..%2F..%2Fx"};
-    run.fake.dialogs.answers = {"/dest"};
-    run.actions.SaveAllSelectedClick(HitKind::Smb, {{0, "a"}, {1, "../../x"}}, run.stores);
-    ASSERT_EQ(run.fake.shell.launched.size(), 2);
-    EXPECT_EQ(run.fake.shell.launched[0].second[1], "/dest/a");
-    EXPECT_EQ(run.fake.shell.launched[1].second[1], "/dest/.._.._x");
+    run.stores.smb = {"H\t\\m\\\ta.mp3", "H\t\\m\\\t..%2F..%2Fx", "H\t\\m\\\te"};
+    run.stores.ftp = {"u@H\t/p/\ta.mp3"};
+    const QString dest = run.home.file("dest");
+    QDir().mkpath(dest);
+    run.home.write("dest/a.mp3", "mine");
+    run.fake.dialogs.answers = {dest, dest};
+    run.actions.SaveAllSelectedClick(
+        HitKind::Smb, {{0, "a"}, {1, "../../x"}, {2, "\x1b]0;t\x07 \x9d\x7f.mp3"}}, run.stores);
+    run.actions.SaveAllSelectedClick(HitKind::Ftp, {{0, "a.mp3"}}, run.stores);
+    QStringList handed;
+    for (const auto& launch : run.fake.shell.launched)
+        handed << launch.second.value(1).mid(dest.size());
+    EXPECT_EQ(handed, (QStringList{"/a (2)", "/.._.._x", "/_]0;t_ __", "/a (3).mp3"}));
     EXPECT_EQ(run.fake.dialogs.calls[0][0], "folder");
     EXPECT_EQ(run.initialDir(), run.home.path() + "/start/"); // the folder is not remembered
+
+    run.fake.shell.end(0, {true, false, 0, ""});
+    run.fake.shell.end(1, {true, false, 1, "smbget: refused"});
+    run.fake.shell.end(3, {false, false, 0, ""});
+    EXPECT_EQ(QDir(dest).entryList(QDir::Files),
+              (QStringList{"_]0;t_ __.mp3", "a (2).mp3", "a.mp3"}));
+    EXPECT_EQ(run.home.read("dest/a.mp3"), "mine");
+    QStringList shown;
+    for (const RecordedMessage& message : run.fake.messages.shown)
+        shown << message.text;
+    EXPECT_EQ(shown, (QStringList{"\\\\H\\m\\..%2F..%2Fx was not saved as " + dest +
+                                      "/.._.._x.mp3.\rLanpull.exe ended with exit code 1: "
+                                      "smbget: refused",
+                                  QString::fromUtf8("Couldn\xC2\xB4t execute FTP-client")}));
+}
+
+// The question is about the file the outside program will write, which may differ from the
+// name typed in the dialog; a replaced file is only replaced once the new one is complete.
+TEST(SaveActions, SmbAndFtpHitsAskAboutTheFileTheProgramWrites) {
+    const struct {
+        HitKind view;
+        QString typed;
+        QString asked; // empty: no question
+        MessageResult answer;
+        QString handed; // empty: nothing started
+    } rows[] = {
+        {HitKind::Smb, "song", "song.mp3", MessageResult::Yes, "song"},
+        {HitKind::Smb, "song", "song.mp3", MessageResult::No, ""},
+        {HitKind::Smb, "tune.mp3.mp3", "", MessageResult::No, "tune.mp3"},
+        {HitKind::Ftp, "song", "song.mp3", MessageResult::Yes, "song.mp3"},
+        {HitKind::Ftp, "song.mp3.mp3", "song.mp3", MessageResult::No, ""},
+        {HitKind::Ftp, "tune", "", MessageResult::No, "tune.mp3"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.typed.toStdString());
+        SaveRun run;
+        run.home.write("song.mp3", "mine");
+        run.fake.dialogs.answers = {run.home.file(row.typed)};
+        run.fake.messages.answers = {row.answer};
+        run.actions.SearchListviewDblClick(row.view, SelectedHit{0, "song.mp3"}, run.stores);
+        QStringList asked;
+        for (const RecordedMessage& shown : run.fake.messages.shown)
+            asked << shown.text;
+        EXPECT_EQ(asked, row.asked.isEmpty() ? QStringList()
+                                             : QStringList{run.home.file(row.asked) +
+                                                           " already exists.\rDo you want to "
+                                                           "replace it?"});
+        QStringList handed;
+        for (const auto& launch : run.fake.shell.launched)
+            handed << launch.second.value(1);
+        EXPECT_EQ(handed,
+                  row.handed.isEmpty() ? QStringList() : QStringList{run.home.file(row.handed)});
+        EXPECT_EQ(run.home.read("song.mp3"), "mine");
+    }
 }
 
 TEST(SaveActions, GoZillaTakesHttpHitsWhenChosen) {

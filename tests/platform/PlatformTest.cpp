@@ -4,6 +4,7 @@
 #include "platform/ProgramFolder.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
+#include "support/EventLoopWait.h"
 #include "support/FakePlatform.h"
 #include "support/TempHome.h"
 
@@ -88,6 +89,45 @@ TEST(Shell, PosixLaunchStartsProgramsWithoutAShell) {
     EXPECT_TRUE(QFile::exists(marker));
     EXPECT_FALSE(shell.launch(home.file(QStringLiteral("missing-program")), {}));
     EXPECT_FALSE(shell.launch(QString(), {}));
+}
+
+// The end of a watched program comes from the event loop, never from within the start.
+TEST(Shell, PosixLaunchWatchedReportsHowTheProgramEnded) {
+    TempHome home;
+    const struct {
+        QString program;
+        QStringList args;
+        bool started;
+        bool crashed;
+        int exitCode;
+        QString said;
+    } rows[] = {
+        {"/bin/sh",
+         {"-c", "printf 'first\\nlast words\\n' >&2; exit 3"},
+         true,
+         false,
+         3,
+         "last words"},
+        {"/bin/sh", {"-c", "exit 0"}, true, false, 0, ""},
+        {"/bin/sh", {"-c", "kill -9 $$"}, true, true, 0, ""},
+        {home.file("missing-program"), {}, false, false, 0, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args.join(' ').toStdString());
+        PosixShell shell;
+        QList<ProgramEnd> ends;
+        shell.launchWatched(row.program, row.args,
+                            [&](const ProgramEnd& end) { ends.append(end); });
+        EXPECT_TRUE(ends.isEmpty());
+        ASSERT_TRUE(WaitFor([&] { return !ends.isEmpty(); }));
+        EXPECT_EQ(ends[0].started, row.started);
+        EXPECT_EQ(ends[0].crashed, row.crashed);
+        if (!row.crashed) {
+            EXPECT_EQ(ends[0].exitCode, row.exitCode);
+        }
+        EXPECT_EQ(ends[0].said, row.said);
+        EXPECT_EQ(ends[0].ok(), row.started && !row.crashed && row.exitCode == 0);
+    }
 }
 
 TEST(Registry, IniStandInKeepsValuesUnderBackslashKeys) {

@@ -23,7 +23,9 @@ TEST(ListingScraper, FtpTreesBecomeFlatRecords) {
                                "me@h:21\t/Rock/\tb.mp3\t20\textra\r\n"
                                "\tc.mp3\t30\r\n"
                                "\t\t\\Other\\\td.mp3\t40\r\n"
-                               "\t\r\n" // no fields at all
+                               "\t\r\n"                          // no fields at all
+                               "\t.\t0\r\n\t\t\\Up\\\t..\t0\r\n" // folders, not files
+                               "z@w:1\t/G/\t..\r\n"
                                "x@y:1\t/F/\r\n";
     EXPECT_EQ(reversed(ScrapeFtpListing(SplitLines(listing), lastOne)),
               (QList<QByteArray>{"\t\ta.mp3\t10", "me@h:21\t/Rock/\tb.mp3\t20\textra",
@@ -36,6 +38,7 @@ TEST(ListingScraper, SmbHostLinesStartWithADigit) {
                                "\t\\mp3\\B\\\tb.mp3\t2\r\n"
                                "\tc.mp3\t3\r\n"
                                "\t9.9.9.9\tnot a host\r\n"
+                               "\t.\t4\r\n\t..\t4\r\n"
                                "host:1\td.mp3\t4\r\n";
     EXPECT_EQ(reversed(ScrapeSmbListing(SplitLines(listing), lastOne)),
               (QList<QByteArray>{"10.0.0.5\t\\mp3\\A\\\ta.mp3\t1", "10.0.0.5\t\\mp3\\B\\\tb.mp3\t2",

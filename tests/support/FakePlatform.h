@@ -63,8 +63,16 @@ public:
         launched.append({program, args});
         return launchSucceeds;
     }
+    // Recorded with the launches; a test ends the program with end().
+    void launchWatched(const QString& program, const QStringList& args,
+                       ProgramEnded ended) override {
+        launched.append({program, args});
+        watchers.append(std::move(ended));
+    }
+    void end(qsizetype watched, const ProgramEnd& how) { watchers.at(watched)(how); }
     QStringList opened;
     QList<QPair<QString, QStringList>> launched;
+    QList<ProgramEnded> watchers;
     bool launchSucceeds = true;
 };
 
