@@ -1,7 +1,5 @@
 #include "net/HttpReply.h"
 
-#include "platform/Errors.h"
-
 #include <algorithm>
 #include <cstring>
 
@@ -88,16 +86,6 @@ QByteArray FieldValue(const QList<QByteArray>& headerLines, const QByteArray& na
             return line.mid(colon + 1).trimmed();
     }
     return QByteArray();
-}
-
-qint64 HeaderInteger(const QByteArray& text) {
-    const QByteArray digits = text.trimmed();
-    bool ok = false;
-    const qint64 value = digits.toLongLong(&ok, 10);
-    if (!ok || digits.isEmpty() || digits.contains(' '))
-        throw EConvertError(
-            QStringLiteral("'%1' is not a valid integer value").arg(QString::fromLatin1(text)));
-    return value;
 }
 
 QByteArray EncodeRequestTarget(const QByteArray& target) {

@@ -51,10 +51,6 @@ qint64 ContentLengthValue(const QByteArray& value);
 // trimmed; empty when there is none.
 QByteArray FieldValue(const QList<QByteArray>& headerLines, const QByteArray& name);
 
-// A header integer: optional blanks and sign, decimal digits, within 64 bits. Throws
-// EConvertError otherwise.
-qint64 HeaderInteger(const QByteArray& text);
-
 // The request target as it goes on the request line: bytes at or below 0x20 and at or above
 // 0x7F become %XX; everything else, '%' of an escape already made included, stays.
 QByteArray EncodeRequestTarget(const QByteArray& target);
