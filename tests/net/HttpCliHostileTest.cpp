@@ -195,10 +195,13 @@ TEST(HttpCliHostile, FailedWriteToTheReceiveStreamEndsTheRequestWithItsError) {
 }
 
 TEST(HttpCliHostile, BinaryGarbageIsSurvived) {
+    const quint32 seed = QRandomGenerator::global()->generate();
+    SCOPED_TRACE(testing::Message() << "seed " << seed);
+    QRandomGenerator random(seed);
     for (int round = 0; round < 20; ++round) {
-        QByteArray garbage(int(QRandomGenerator::global()->bounded(1, 40000)), '\0');
+        QByteArray garbage(int(random.bounded(1, 40000)), '\0');
         for (char& byte : garbage)
-            byte = char(QRandomGenerator::global()->bounded(256));
+            byte = char(random.bounded(256));
         ScriptedServer server(ScriptedServer::reply(garbage));
         THttpCli client;
         HttpClientLog log;
