@@ -5,13 +5,18 @@
 
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 // pellmar-cli get URL [-o FILE] [--proxy HOST[:PORT]]: fetches one URL with the program's
 // own HTTP client. The body goes to FILE or standard output, the status code and reason
 // to standard error. Exit code 0 for a status below 400 whose transfer completed, 1
 // otherwise (no status at all, a body cut short, a failed write), 2 for wrong arguments.
+// FILE is written under a temporary name beside it and replaces it only when the transfer
+// succeeded, so a failed one leaves the user's file as it was.
 
 namespace {
 
@@ -39,13 +44,26 @@ bool ParseOptions(const QStringList& args, GetOptions& options) {
     return !options.url.isEmpty();
 }
 
+// Writes everything or fails with the system's reason: after a short write (the disk
+// filled up part-way) the next write tells why.
+bool WriteAll(QFileDevice& file, const char* data, qint64 length) {
+    while (length > 0) {
+        const qint64 written = file.write(data, length);
+        if (written <= 0)
+            return false;
+        data += written;
+        length -= written;
+    }
+    return true;
+}
+
 // Collects the client's 8 KiB chunks into larger blocks before they go to the file, so
 // that a fast download is not held up by one write call per chunk.
 class BlockWriter : public QIODevice {
 public:
     static constexpr qsizetype kBlockSize = 256 * 1024;
 
-    explicit BlockWriter(QFile& file) : m_file(file) {
+    explicit BlockWriter(QFileDevice& file) : m_file(file) {
         m_block.resize(kBlockSize);
         open(QIODevice::WriteOnly | QIODevice::Unbuffered);
     }
@@ -53,7 +71,7 @@ public:
 
     // False when the file refused bytes.
     bool Flush() {
-        if (m_fill > 0 && m_file.write(m_block.constData(), m_fill) != m_fill) {
+        if (m_fill > 0 && !WriteAll(m_file, m_block.constData(), m_fill)) {
             m_failed = true;
             setErrorString(m_file.errorString());
         }
@@ -67,10 +85,10 @@ protected:
         if (m_fill + length > kBlockSize && !Flush())
             return -1;
         if (length >= kBlockSize) {
-            const qint64 written = m_file.write(data, length);
-            if (written != length)
-                setErrorString(m_file.errorString());
-            return written;
+            if (WriteAll(m_file, data, length))
+                return length;
+            setErrorString(m_file.errorString());
+            return -1;
         }
         std::memcpy(m_block.data() + m_fill, data, size_t(length));
         m_fill += length;
@@ -78,7 +96,7 @@ protected:
     }
 
 private:
-    QFile& m_file;
+    QFileDevice& m_file;
     QByteArray m_block;
     qsizetype m_fill = 0;
     bool m_failed = false;
@@ -89,6 +107,32 @@ int Fail(const QString& message) {
     return 1;
 }
 
+// Standard output, /dev/null, or a new version of the named file that replaces it on
+// commit. Anything else that is not a regular file (a device, a pipe, a folder) is refused
+// before a request goes out; a symbolic link is written through, never replaced.
+std::unique_ptr<QFileDevice> OpenTarget(const QString& path, QString& problem) {
+    const QFileInfo info(path);
+    if (path.isEmpty() || (info.exists() && !info.isFile())) {
+        if (!path.isEmpty() && info.canonicalFilePath() != QLatin1String("/dev/null")) {
+            problem = QStringLiteral("not a regular file");
+            return nullptr;
+        }
+        auto stream = std::make_unique<QFile>(path);
+        const bool opened = path.isEmpty()
+                                ? stream->open(1, QIODevice::WriteOnly | QIODevice::Unbuffered)
+                                : stream->open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+        if (opened)
+            return stream;
+        problem = stream->errorString();
+        return nullptr;
+    }
+    auto file = std::make_unique<QSaveFile>(path);
+    if (file->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return file;
+    problem = file->errorString();
+    return nullptr;
+}
+
 } // namespace
 
 int runGetCommand(const QStringList& args) {
@@ -97,16 +141,15 @@ int runGetCommand(const QStringList& args) {
         std::fputs("usage: pellmar-cli get URL [-o FILE] [--proxy HOST[:PORT]]\n", stderr);
         return 2;
     }
-    QFile target;
-    const bool opened =
-        options.output.isEmpty()
-            ? target.open(1, QIODevice::WriteOnly | QIODevice::Unbuffered)
-            : (target.setFileName(options.output),
-               target.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered));
-    if (!opened)
-        return Fail(QStringLiteral("cannot write %1").arg(options.output));
+    const QString targetName =
+        options.output.isEmpty() ? QStringLiteral("standard output") : options.output;
+    QString problem;
+    const std::unique_ptr<QFileDevice> target = OpenTarget(options.output, problem);
+    if (!target)
+        return Fail(QStringLiteral("cannot write %1: %2").arg(targetName, problem));
+    auto* newVersion = qobject_cast<QSaveFile*>(target.get());
 
-    BlockWriter writer(target);
+    BlockWriter writer(*target);
     THttpCli client;
     client.SetURL(options.url);
     client.SetProxy(options.proxy);
@@ -123,9 +166,17 @@ int runGetCommand(const QStringList& args) {
     loop.exec();
 
     std::fprintf(stderr, "%d %s\n", client.StatusCode(), client.ReasonPhrase().constData());
-    if (!writer.Flush() || target.error() != QFileDevice::NoError)
+    const bool succeeded =
+        client.RequestError() == 0 && client.StatusCode() > 0 && client.StatusCode() < 400;
+    const bool written = writer.Flush();
+    if (newVersion && !succeeded)
+        newVersion->cancelWriting(); // the user's file stays as it was
+    if (!written && client.RequestError() != THttpCli::kErrorWriteFailed)
+        return Fail(QStringLiteral("cannot write %1: %2").arg(targetName, writer.errorString()));
+    if (!succeeded || !written)
+        return 1;
+    if (newVersion && !newVersion->commit())
         return Fail(
-            QStringLiteral("cannot write %1: %2").arg(options.output, target.errorString()));
-    const bool completed = client.RequestError() == 0;
-    return completed && client.StatusCode() > 0 && client.StatusCode() < 400 ? 0 : 1;
+            QStringLiteral("cannot write %1: %2").arg(targetName, newVersion->errorString()));
+    return 0;
 }

@@ -37,6 +37,27 @@ bool ReplyHasNoBody(int statusCode) {
     return statusCode < 200 || statusCode == 204 || statusCode == 304 || statusCode >= 400;
 }
 
+// This client speaks plain HTTP only; a URL without a scheme is taken as http.
+bool IsHttpScheme(const QByteArray& scheme) {
+    return scheme.isEmpty() || scheme.toLower() == "http";
+}
+
+// Names the scheme when it is a plain scheme name; other text from a server is not repeated.
+QByteArray UnsupportedSchemeReason(const QByteArray& scheme) {
+    const bool plain = !scheme.isEmpty() && scheme.size() <= 20 &&
+                       std::all_of(scheme.begin(), scheme.end(), [](char c) {
+                           return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                                  (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+                       });
+    return plain ? "unsupported scheme: " + scheme.toLower() : QByteArray("unsupported scheme");
+}
+
+// A fragment belongs to the reader of a document and is never sent.
+QByteArray WithoutFragment(const QByteArray& url) {
+    const qsizetype hash = url.indexOf('#');
+    return hash < 0 ? url : url.left(hash);
+}
+
 } // namespace
 
 THttpCli::THttpCli()
@@ -98,10 +119,10 @@ void THttpCli::StartRequest(THttpRequest type) {
     m_sendingBody = false;
     m_locationSeen = false;
     m_relocations = 0;
-    m_discardInput = false;
     m_sendCredentials = true;
+    m_closedByClient = false;
 
-    const UrlParts url = SplitUrl(m_url);
+    const UrlParts url = SplitUrl(WithoutFragment(m_url));
     if (!url.user.isEmpty())
         m_username = url.user;
     if (!url.password.isEmpty())
@@ -118,6 +139,13 @@ void THttpCli::StartRequest(THttpRequest type) {
     }
     m_connectHost = host;
     m_connectPort = port;
+    if (!IsHttpScheme(url.scheme)) { // ends from the event loop, like a failed lookup
+        m_statusCode = 404;
+        m_reasonPhrase = UnsupportedSchemeReason(url.scheme);
+        m_requestError = kErrorUnsupportedScheme;
+        NormalClose();
+        return;
+    }
     StartConnection();
 }
 
@@ -129,6 +157,9 @@ void THttpCli::StartResponse() {
     m_bodyChunkCount = 0;
     m_responseBodyBytes = 0;
     m_announcedLength = -1;
+    m_transferCoding.clear();
+    m_chunked = false;
+    m_chunks = ChunkedDecoder();
 }
 
 // Host header and request target. Through a proxy the request line carries the absolute
@@ -244,6 +275,7 @@ void THttpCli::SocketSessionConnected(quint16 error) {
     TriggerSessionConnected();
     if (m_state != hsConnected)
         return; // a handler aborted
+    m_closedByClient = false;
     m_lineHandler = LineHandler::Header;
     SetState(hsWaitingHeader);
     try {
@@ -287,23 +319,37 @@ void THttpCli::SocketSessionClosed() {
 }
 
 void THttpCli::NormalClose() {
-    CheckBodyComplete();
+    CheckReplyComplete();
     if (m_bodyChunkCount > 0)
         TriggerDocEnd();
     PostReady();
 }
 
-// A body that ends before the length its header announced is a failed transfer, whether
-// the server closed or reset the connection: the caller must not take it for the file.
-void THttpCli::CheckBodyComplete() {
-    if (m_requestError != 0 || m_state != hsWaitingBody || m_requestType == rqHead ||
-        m_announcedLength < 0 || m_responseBodyBytes >= m_announcedLength ||
-        ReplyHasNoBody(m_statusCode))
+// A reply that ends inside its header, or before the end its header announced, is a failed
+// transfer, whether the server closed or reset the connection: the caller must not take it
+// for the file.
+void THttpCli::CheckReplyComplete() {
+    if (m_requestError != 0 || m_requestType == rqNone)
         return;
-    m_requestError = kErrorBodyCut;
-    m_reasonPhrase = "connection closed before the announced length (" +
-                     QByteArray::number(m_responseBodyBytes) + " of " +
-                     QByteArray::number(m_announcedLength) + " bytes)";
+    if (m_state == hsWaitingHeader && !m_closedByClient) {
+        m_requestError = kErrorHeaderCut;
+        m_reasonPhrase = m_headerLineCount == 0 && m_lines.Fill() == 0
+                             ? "connection closed without a reply"
+                             : "connection closed before the end of the reply header";
+        return;
+    }
+    if (m_state != hsWaitingBody || m_requestType == rqHead || ReplyHasNoBody(m_statusCode))
+        return;
+    if (m_chunked && m_chunks.State() != ChunkedDecoder::Status::Done) {
+        m_requestError = kErrorBodyCut;
+        m_reasonPhrase = "connection closed before the end of the chunked body (" +
+                         QByteArray::number(m_responseBodyBytes) + " bytes)";
+    } else if (!m_chunked && m_announcedLength >= 0 && m_responseBodyBytes < m_announcedLength) {
+        m_requestError = kErrorBodyCut;
+        m_reasonPhrase = "connection closed before the announced length (" +
+                         QByteArray::number(m_responseBodyBytes) + " of " +
+                         QByteArray::number(m_announcedLength) + " bytes)";
+    }
 }
 
 // Ends the request as failed: the connection closes now, its close ends the request.
@@ -311,6 +357,12 @@ void THttpCli::FailRequest(int error, const QByteArray& reason) {
     m_requestError = error;
     m_reasonPhrase = reason;
     m_lines.Clear();
+    CloseReply();
+}
+
+// The client itself ends the connection: the reply is complete, failed or refused.
+void THttpCli::CloseReply() {
+    m_closedByClient = true;
     m_socket->Close();
 }
 
@@ -382,20 +434,9 @@ void THttpCli::SendRequest(const QByteArray& method) {
 // ---- receiving -------------------------------------------------------------------------
 
 void THttpCli::SocketDataAvailable() {
-    if (m_discardInput) { // keep reading so that the server's close still arrives
-        char scratch[kLineBufferSize];
-        m_socket->Receive(scratch, sizeof scratch);
-        return;
-    }
     if (m_state == hsWaitingBody && m_lines.Fill() == 0) {
         ReceiveBodyChunk();
         return;
-    }
-    if (m_lines.FreeSize() <= 0) {
-        m_discardInput = true;
-        char scratch[kLineBufferSize];
-        m_socket->Receive(scratch, sizeof scratch);
-        throw EHttpException(QStringLiteral("HTTP line too long"), 4);
     }
     const int count = m_socket->Receive(m_lines.FreeSpace(), m_lines.FreeSize());
     if (m_requestType == rqNone || count <= 0)
@@ -411,32 +452,60 @@ void THttpCli::SocketDataAvailable() {
 // The body path without a detour through the line buffer: the batch is read straight into
 // the chunk that becomes CurrentLine, which spares a copy of every body byte.
 void THttpCli::ReceiveBodyChunk() {
-    m_receiveChunk.resize(m_bodyChunkSize);
-    const int count = m_socket->Receive(m_receiveChunk.data(), m_bodyChunkSize);
+    const int capacity = BodyReadSize();
+    if (capacity == 0) { // bytes beyond the announced length are no part of the reply
+        CloseReply();
+        return;
+    }
+    m_receiveChunk.resize(capacity);
+    const int count = m_socket->Receive(m_receiveChunk.data(), capacity);
     if (m_requestType == rqNone || count <= 0)
         return;
     m_receiveChunk.resize(count);
+    if (m_chunked) {
+        Dechunk(m_receiveChunk);
+        return;
+    }
     m_currentLine.swap(m_receiveChunk);
     BodyChunk();
+    EndWhenComplete();
+}
+
+// The most body bytes to read now: never past the announced length.
+int THttpCli::BodyReadSize() const {
+    if (m_chunked || m_announcedLength < 0)
+        return m_bodyChunkSize;
+    const qint64 left = std::max<qint64>(m_announcedLength - m_responseBodyBytes, 0);
+    return int(std::min<qint64>(m_bodyChunkSize, left));
 }
 
 // Hands on every complete line; a failed request takes nothing more from this batch.
 void THttpCli::ProcessLines() {
     QByteArray line;
     while (m_lines.Fill() > 0 && m_requestError == 0) {
-        if (m_lines.TakeLine(line) != HttpReply::LineStatus::Line)
-            return; // wait for the rest of the line
+        const HttpReply::LineStatus status = m_lines.TakeLine(line);
+        if (status != HttpReply::LineStatus::Line) {
+            if (m_state != hsWaitingHeader)
+                return; // wait for the rest of the line
+            if (status == HttpReply::LineStatus::TooLong)
+                FailRequest(kErrorBadReply, "reply header line too long (more than " +
+                                                QByteArray::number(kLineBufferSize) + " bytes)");
+            else if (status == HttpReply::LineStatus::HasZero)
+                FailRequest(kErrorBadReply, "zero byte in the reply header");
+            return;
+        }
         if (m_state == hsWaitingHeader || m_state == hsWaitingBody)
             DeliverLine(line);
     }
 }
 
 void THttpCli::DeliverLine(const QByteArray& line) {
-    m_currentLine = line;
-    if (m_lineHandler == LineHandler::Header)
+    if (m_lineHandler == LineHandler::Header) {
+        m_currentLine = line;
         HeaderLine();
-    else
-        BodyChunk();
+    } else {
+        BodyBytes(line);
+    }
 }
 
 void THttpCli::HeaderLine() {
@@ -463,22 +532,29 @@ void THttpCli::HeaderLine() {
         BodyChunk();
         return;
     }
+    if (m_headerLineCount == 1 &&
+        HttpReply::ParseHeaderLine(line).kind != HttpReply::HeaderLine::Status) {
+        FailRequest(kErrorBadReply, "bad status line (not HTTP/x.y NNN)");
+        return;
+    }
     if (line.isEmpty()) {
         EndOfHeader();
         return;
     }
     m_headerLines.append(line);
     HeaderField(line);
+    if (m_requestError != 0)
+        return;
     if (OnHeaderData)
         OnHeaderData(this);
     if (m_statusCode >= 400)
-        m_socket->Close();
+        CloseReply();
 }
 
 void THttpCli::HeaderField(const QByteArray& line) {
     const HttpReply::HeaderLine parsed = HttpReply::ParseHeaderLine(line);
     if (parsed.kind == HttpReply::HeaderLine::Status) {
-        m_statusCode = StrToInt(QString::fromLatin1(parsed.name));
+        m_statusCode = parsed.name.toInt();
         m_reasonPhrase = parsed.value;
         return;
     }
@@ -488,8 +564,13 @@ void THttpCli::HeaderField(const QByteArray& line) {
         m_locationSeen = true;
         Relocate(parsed.value);
     } else if (parsed.name == "content-length") {
-        m_contentLength = HttpReply::HeaderInteger(parsed.value);
-        m_announcedLength = m_contentLength;
+        m_announcedLength = HttpReply::ContentLengthValue(parsed.value);
+        if (m_announcedLength < 0)
+            FailRequest(kErrorBadReply, "bad Content-Length");
+        else
+            m_contentLength = m_announcedLength;
+    } else if (parsed.name == "transfer-encoding") {
+        m_transferCoding += (m_transferCoding.isEmpty() ? "" : ",") + parsed.value.toLower();
     } else if (parsed.name == "content-type") {
         m_contentType = parsed.value.toLower();
     } else if (parsed.name == "www-authenticate") {
@@ -501,12 +582,19 @@ void THttpCli::EndOfHeader() {
     if (m_locationSeen) {
         TriggerHeaderEnd();
         StartResponse();
-        if (m_relocations >= kMaxRelocations) { // a loop of Location headers ends here
+        const QByteArray scheme = SplitUrl(m_relocationUrl).scheme;
+        if (m_relocations >= kMaxRelocations || !IsHttpScheme(scheme)) {
+            // A loop of Location headers, or one this client cannot follow, ends here.
             m_locationSeen = false;
             m_statusCode = 404;
-            m_reasonPhrase =
-                "too many relocations (more than " + QByteArray::number(kMaxRelocations) + ")";
-            m_socket->Close();
+            if (IsHttpScheme(scheme)) {
+                m_reasonPhrase =
+                    "too many relocations (more than " + QByteArray::number(kMaxRelocations) + ")";
+            } else {
+                m_reasonPhrase = UnsupportedSchemeReason(scheme);
+                m_requestError = kErrorUnsupportedScheme;
+            }
+            CloseReply();
             return;
         }
         ++m_relocations;
@@ -517,11 +605,71 @@ void THttpCli::EndOfHeader() {
     const qsizetype dot = m_documentName.lastIndexOf('.');
     if (dot >= 0 && m_documentName.mid(dot).toLower() == ".exe" && m_contentType == "text/html")
         m_documentName = m_documentName.left(dot) + ".htm";
+    if (!SetBodyFraming())
+        return;
     SetState(hsWaitingBody);
     m_lineHandler = LineHandler::Body;
     TriggerHeaderEnd();
     if (m_lines.Fill() > 0)
         DeliverLine(m_lines.TakeAll());
+    EndWhenComplete();
+}
+
+// A chunked body is decoded and ends with its last chunk, whatever Content-Length says;
+// other transfer codings cannot be undone here and fail the request.
+bool THttpCli::SetBodyFraming() {
+    if (m_transferCoding.isEmpty())
+        return true;
+    QByteArray codings = m_transferCoding;
+    codings.replace(' ', "").replace('\t', "");
+    if (codings != "chunked") {
+        FailRequest(kErrorBadReply, "unsupported transfer coding");
+        return false;
+    }
+    m_chunked = true;
+    m_announcedLength = -1;
+    return true;
+}
+
+// Body bytes that came through the line buffer: decoded, or cut at the announced length.
+void THttpCli::BodyBytes(const QByteArray& bytes) {
+    if (m_chunked) {
+        Dechunk(bytes);
+        return;
+    }
+    m_currentLine = bytes;
+    const qint64 left = m_announcedLength - m_responseBodyBytes;
+    if (m_announcedLength >= 0 && m_currentLine.size() > left)
+        m_currentLine.truncate(std::max<qint64>(left, 0));
+    if (m_announcedLength < 0 || !m_currentLine.isEmpty())
+        BodyChunk();
+    EndWhenComplete();
+}
+
+void THttpCli::Dechunk(const QByteArray& raw) {
+    QByteArray data;
+    const ChunkedDecoder::Status status = m_chunks.Feed(raw.constData(), raw.size(), data);
+    if (!data.isEmpty()) {
+        m_currentLine = data;
+        BodyChunk();
+    }
+    if (status == ChunkedDecoder::Status::Failed && m_requestError == 0 && m_state == hsWaitingBody)
+        FailRequest(kErrorBadReply, m_chunks.Error());
+    else
+        EndWhenComplete();
+}
+
+// A reply whose body is complete ends now: a server that keeps the connection open would
+// otherwise hold the request for ever.
+void THttpCli::EndWhenComplete() {
+    if (m_requestError != 0 || m_state != hsWaitingBody || m_closedByClient)
+        return;
+    const bool complete =
+        m_requestType == rqHead || m_statusCode == 204 || m_statusCode == 304 ||
+        (m_chunked ? m_chunks.State() == ChunkedDecoder::Status::Done
+                   : m_announcedLength >= 0 && m_responseBodyBytes >= m_announcedLength);
+    if (complete)
+        CloseReply();
 }
 
 void THttpCli::BodyChunk() {

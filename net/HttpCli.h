@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/ChunkedDecoder.h"
 #include "net/HttpLineBuffer.h"
 #include "platform/Errors.h"
 
@@ -29,7 +30,7 @@ enum THttpClientState {
 };
 
 // Misuse of the client: code 1 "HTTP component is busy", 2 "HTTP component has nothing to
-// post", 4 "HTTP line too long".
+// post". (An over-long reply line fails the request instead, with kErrorBadReply.)
 class EHttpException : public PellmarError {
 public:
     EHttpException(const QString& message, int code) : PellmarError(message), m_code(code) {}
@@ -73,6 +74,13 @@ public:
     static constexpr int kErrorWriteFailed = 1002;
     // The reply header grew beyond HttpReply::kMaxHeaderBytes or kMaxHeaderLines.
     static constexpr int kErrorHeaderTooLarge = 1003;
+    // The connection ended before the reply header did (or before any reply at all).
+    static constexpr int kErrorHeaderCut = 1004;
+    // The reply is not HTTP as this client reads it: no status line, a zero byte or an
+    // over-long line in the header, a bad Content-Length, a broken chunked body.
+    static constexpr int kErrorBadReply = 1005;
+    // The URL or a Location names a scheme other than http (StatusCode 404).
+    static constexpr int kErrorUnsupportedScheme = 1006;
 
     THttpCli();
     virtual ~THttpCli();
@@ -208,8 +216,10 @@ private:
     void NormalClose();
     void RelocationClose();
     void ConnectFailed();
-    void CheckBodyComplete();
+    void CheckReplyComplete();
     void FailRequest(int error, const QByteArray& reason);
+    void FailUnsupportedScheme();
+    void CloseReply();
 
     void ReceiveBodyChunk();
     void ProcessLines();
@@ -217,6 +227,11 @@ private:
     void HeaderLine();
     void HeaderField(const QByteArray& line);
     void EndOfHeader();
+    bool SetBodyFraming();
+    void BodyBytes(const QByteArray& bytes);
+    void Dechunk(const QByteArray& raw);
+    void EndWhenComplete();
+    int BodyReadSize() const;
     void BodyChunk();
     void Relocate(const QByteArray& location);
 
@@ -273,6 +288,10 @@ private:
     int m_bodyChunkCount = 0;
     qint64 m_responseBodyBytes = 0;
     qint64 m_announcedLength = -1; // Content-Length of this response; -1 when none came
+    QByteArray m_transferCoding;   // the Transfer-Encoding of this response, lower-cased
+    bool m_chunked = false;        // its body comes in chunks
+    ChunkedDecoder m_chunks;
+    bool m_closedByClient = false; // this client closed the connection, not the server
     bool m_locationSeen = false;
     bool m_sendingBody = false;
     QByteArray m_requestText;
@@ -280,6 +299,5 @@ private:
     CloseHandler m_closeHandler = CloseHandler::Normal;
     int m_relocations = 0;
     bool m_sendCredentials = true; // false after a Location to another site
-    bool m_discardInput = false;   // after a refused over-long line: drain until the close
     quint64 m_request = 0;         // numbers requests so a stale notice cannot end a new one
 };

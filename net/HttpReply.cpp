@@ -1,7 +1,6 @@
 #include "net/HttpReply.h"
 
-#include "platform/Errors.h"
-
+#include <algorithm>
 #include <cstring>
 
 namespace HttpReply {
@@ -12,7 +11,9 @@ LineCut NextLine(const char* data, int size, int maxLength) {
     const int searchable = zero ? int(zero - data) : size;
     const char* lf = static_cast<const char*>(std::memchr(data, '\n', size_t(searchable)));
     if (!lf) {
-        cut.status = size >= maxLength ? LineStatus::TooLong : LineStatus::NeedMore;
+        cut.status = zero                ? LineStatus::HasZero
+                     : size >= maxLength ? LineStatus::TooLong
+                                         : LineStatus::NeedMore;
         return cut;
     }
     const int lfAt = int(lf - data);
@@ -26,9 +27,35 @@ bool IsHeaderlessStart(const QByteArray& line) {
     return line.left(6).toUpper() == "<HTML>";
 }
 
+namespace {
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// "HTTP/" digit "." digit, a blank, three digits, then the end or a blank.
+bool IsStatusLine(const QByteArray& line) {
+    return line.size() >= 12 && line.startsWith("HTTP/") && IsDigit(line[5]) && line[6] == '.' &&
+           IsDigit(line[7]) && line[8] == ' ' && IsDigit(line[9]) && IsDigit(line[10]) &&
+           IsDigit(line[11]) && (line.size() == 12 || line[12] == ' ');
+}
+
+// Optional white space around a field value is blanks and tabs only.
+QByteArray TrimBlanks(const QByteArray& text) {
+    qsizetype from = 0;
+    qsizetype to = text.size();
+    while (from < to && (text[from] == ' ' || text[from] == '\t'))
+        ++from;
+    while (to > from && (text[to - 1] == ' ' || text[to - 1] == '\t'))
+        --to;
+    return text.mid(from, to - from);
+}
+
+} // namespace
+
 HeaderLine ParseHeaderLine(const QByteArray& line) {
     HeaderLine parsed;
-    if (line.startsWith("HTTP/1.0") || line.startsWith("HTTP/1.1")) {
+    if (IsStatusLine(line)) {
         parsed.kind = HeaderLine::Status;
         parsed.name = line.mid(9, 3);
         parsed.value = line.mid(13);
@@ -39,8 +66,17 @@ HeaderLine ParseHeaderLine(const QByteArray& line) {
         return parsed;
     parsed.kind = HeaderLine::Field;
     parsed.name = line.left(colon).toLower();
-    parsed.value = line.mid(colon + 2);
+    parsed.value = TrimBlanks(line.mid(colon + 1));
     return parsed;
+}
+
+qint64 ContentLengthValue(const QByteArray& value) {
+    const QByteArray digits = TrimBlanks(value);
+    if (digits.isEmpty() || !std::all_of(digits.begin(), digits.end(), IsDigit))
+        return -1;
+    bool ok = false;
+    const qint64 length = digits.toLongLong(&ok, 10);
+    return ok ? length : -1;
 }
 
 QByteArray FieldValue(const QList<QByteArray>& headerLines, const QByteArray& name) {
@@ -50,16 +86,6 @@ QByteArray FieldValue(const QList<QByteArray>& headerLines, const QByteArray& na
             return line.mid(colon + 1).trimmed();
     }
     return QByteArray();
-}
-
-qint64 HeaderInteger(const QByteArray& text) {
-    const QByteArray digits = text.trimmed();
-    bool ok = false;
-    const qint64 value = digits.toLongLong(&ok, 10);
-    if (!ok || digits.isEmpty() || digits.contains(' '))
-        throw EConvertError(
-            QStringLiteral("'%1' is not a valid integer value").arg(QString::fromLatin1(text)));
-    return value;
 }
 
 QByteArray EncodeRequestTarget(const QByteArray& target) {

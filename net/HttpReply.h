@@ -13,7 +13,9 @@ constexpr int kMaxLineLength = 8192;
 constexpr int kMaxHeaderBytes = 256 * 1024;
 constexpr int kMaxHeaderLines = 1000;
 
-enum class LineStatus { Line, NeedMore, TooLong };
+// Line: a complete line; NeedMore: wait for more bytes; TooLong: maxLength bytes without a line
+// feed; HasZero: a zero byte comes before the line feed (no header line may hold one).
+enum class LineStatus { Line, NeedMore, TooLong, HasZero };
 
 struct LineCut {
     LineStatus status = LineStatus::NeedMore;
@@ -22,8 +24,8 @@ struct LineCut {
 };
 
 // The first complete line at the front of size bytes. A line ends at LF, a CR right before
-// it is dropped; the search sees the bytes up to the first zero byte. Without a line feed
-// the answer is NeedMore, or TooLong once maxLength bytes wait.
+// it is dropped. A zero byte before the line feed is HasZero. Without a line feed the
+// answer is NeedMore, or TooLong once maxLength bytes wait.
 LineCut NextLine(const char* data, int size, int maxLength = kMaxLineLength);
 
 // A reply that starts with "<HTML>" (any case) has no header at all.
@@ -32,22 +34,22 @@ bool IsHeaderlessStart(const QByteArray& line);
 struct HeaderLine {
     enum Kind { Status, Field, Other };
     Kind kind = Other;
-    QByteArray name;  // Field: the name, lower-cased; Status: the code's three characters
-    QByteArray value; // Field: the text after the colon and one more character; Status: reason
+    QByteArray name;  // Field: the name, lower-cased; Status: the code's three digits
+    QByteArray value; // Field: the value without the blanks around it; Status: reason
 };
 
-// "HTTP/1.0 200 OK" and "HTTP/1.1 ..." are status lines (code in characters 10-12, reason
-// from 14); "Name: value" is a field, whose value skips the character after the colon
-// whatever it is; anything else is only recorded.
+// "HTTP/x.y NNN reason" (x, y and N digits; the reason may be missing) is a status line;
+// "Name: value" is a field, whose value loses the blanks and tabs around it, so "Name:value"
+// reads whole; anything else is only recorded.
 HeaderLine ParseHeaderLine(const QByteArray& line);
+
+// A Content-Length value: decimal digits only, within 64 bits, blanks around allowed;
+// -1 for anything else (a sign, letters, an empty value, an overflow).
+qint64 ContentLengthValue(const QByteArray& value);
 
 // The value of the first field of that name (lower case) among a reply's header lines,
 // trimmed; empty when there is none.
 QByteArray FieldValue(const QList<QByteArray>& headerLines, const QByteArray& name);
-
-// A header integer: optional blanks and sign, decimal digits, within 64 bits. Throws
-// EConvertError otherwise.
-qint64 HeaderInteger(const QByteArray& text);
 
 // The request target as it goes on the request line: bytes at or below 0x20 and at or above
 // 0x7F become %XX; everything else, '%' of an escape already made included, stays.

@@ -378,14 +378,137 @@ TEST(HttpCli, RedirectLoopEndsAfterTwentyRelocations) {
     EXPECT_EQ(client.ReasonPhrase(), "too many relocations (more than 20)");
 }
 
-TEST(HttpCli, ValueAfterAColonWithoutBlankLosesItsFirstCharacter) {
-    ScriptedServer server(
-        ScriptedServer::reply("HTTP/1.0 200 OK\r\nContent-Type:text/plain\r\n\r\n"));
+TEST(HttpCli, ValueAfterAColonWithoutBlankIsReadWhole) {
+    ScriptedServer server(ScriptedServer::reply(
+        "HTTP/1.0 200 OK\r\nContent-Type:text/plain\r\nContent-Length:\t5 \r\n\r\nhello"));
     THttpCli client;
     HttpClientLog log;
     log.Attach(client);
     ASSERT_TRUE(Fetch(client, log, server.url("/")));
-    EXPECT_EQ(client.ContentType(), "ext/plain");
+    EXPECT_EQ(client.ContentType(), "text/plain");
+    EXPECT_EQ(client.ContentLength(), 5);
+    EXPECT_EQ(log.body, "hello");
+    EXPECT_EQ(log.doneErrors, QList<int>{0});
+}
+
+// A server that keeps the connection open after the body: the body's own end ends the
+// request, with the events of a server's close. Bytes past the announced length are no part
+// of the document.
+TEST(HttpCli, BodyThatReachesItsEndCompletesWithoutTheServersClose) {
+    QByteArray chunked;
+    for (int i = 0; i < 40; ++i)
+        chunked +=
+            QByteArray::number(0x2000 + i, 16) + "\r\n" + QByteArray(0x2000 + i, 'c') + "\r\n";
+    struct Row {
+        QByteArray reply;
+        qint64 bodySize;
+    };
+    const Row rows[] = {
+        {"HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhelloEXTRA", 5},
+        {"HTTP/1.0 200 OK\r\nContent-Length: 300000\r\n\r\n" + QByteArray(300010, 'b'), 300000},
+        {"HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n", 0},
+        {"HTTP/1.0 204 No Content\r\n\r\n", 0},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + chunked + "0\r\n\r\n",
+         40 * 0x2000 + 780},
+    };
+    for (const Row& row : rows) {
+        ScriptedServer server([&](ScriptedServer::Connection& c) {
+            c.readRequest();
+            c.send(row.reply);
+            c.waitForPeerClose();
+        });
+        THttpCli client;
+        HttpClientLog log;
+        log.Attach(client);
+        QBuffer stream;
+        stream.open(QIODevice::WriteOnly);
+        client.SetReceiveStream(&stream);
+        ASSERT_TRUE(Fetch(client, log, server.url("/")));
+        EXPECT_EQ(log.doneErrors, QList<int>{0}) << row.reply.left(40).constData();
+        EXPECT_EQ(client.ReceivedCount(), row.bodySize);
+        EXPECT_EQ(stream.data().size(), row.bodySize);
+        EXPECT_EQ(
+            log.events.mid(log.events.size() - 3),
+            (QStringList{row.bodySize > 0 ? "DocEnd" : "HeaderEnd", "State 0", "RequestDone 1 0"}));
+    }
+}
+
+TEST(HttpCli, ChunkedReplyIsDecodedAndItsFramingChecked) {
+    const QByteArray header = "HTTP/1.1 200 OK\r\nTransfer-Encoding: Chunked\r\n"
+                              "Content-Length: 3\r\n\r\n";
+    struct Row {
+        QByteArray body;
+        QByteArray data;
+        int error;
+        QByteArray reason;
+    };
+    const Row rows[] = {
+        {"5\r\nhello\r\n6;x=y\r\n world\r\n0\r\nX-T: 1\r\n\r\n", "hello world", 0, "OK"},
+        {"5\r\nhello\r\n6\r\n wor", "hello wor", THttpCli::kErrorBodyCut,
+         "connection closed before the end of the chunked body (9 bytes)"},
+        {"5\r\nhello\r\nzz\r\n", "hello", THttpCli::kErrorBadReply, "bad chunk size line"},
+        {QByteArray(9000, '1'), "", THttpCli::kErrorBadReply, "chunk size line too long"},
+    };
+    for (const Row& row : rows) {
+        ScriptedServer server(ScriptedServer::reply(header + row.body));
+        THttpCli client;
+        HttpClientLog log;
+        log.Attach(client);
+        QBuffer stream;
+        stream.open(QIODevice::WriteOnly);
+        client.SetReceiveStream(&stream);
+        ASSERT_TRUE(Fetch(client, log, server.url("/")));
+        EXPECT_EQ(log.body, row.data) << row.body.left(40).constData();
+        EXPECT_EQ(stream.data(), row.data);
+        EXPECT_EQ(client.ReceivedCount(), row.data.size());
+        EXPECT_EQ(log.doneErrors, QList<int>{row.error});
+        EXPECT_EQ(client.ReasonPhrase(), row.reason);
+    }
+}
+
+// Only http is spoken: another scheme, named by the URL or by a Location, ends the request
+// before any connection to it, and a fragment never leaves the client.
+TEST(HttpCli, OtherSchemesFailAndFragmentsStayHome) {
+    for (const QByteArray scheme : {"https", "FTP", "gopher"}) {
+        ScriptedServer server(QList<ScriptedServer::Script>{
+            ScriptedServer::reply("HTTP/1.0 302 Found\r\nLocation: " + scheme +
+                                  "://127.0.0.1/x\r\n\r\n"),
+            ScriptedServer::reply(kOkReply)});
+        const QByteArray port = QByteArray::number(server.port());
+        const QByteArray reason = "unsupported scheme: " + scheme.toLower();
+        for (const bool proxied : {false, true}) {
+            THttpCli client;
+            HttpClientLog log;
+            log.Attach(client);
+            if (proxied)
+                client.SetProxy("127.0.0.1:" + port);
+            ASSERT_TRUE(Fetch(client, log, scheme + "://127.0.0.1:" + port + "/a.mp3"));
+            EXPECT_EQ(log.doneErrors, QList<int>{THttpCli::kErrorUnsupportedScheme});
+            EXPECT_EQ(client.StatusCode(), 404);
+            EXPECT_EQ(client.ReasonPhrase(), reason);
+            EXPECT_EQ(log.Count("SessionConnected"), 0);
+        }
+        THttpCli client;
+        HttpClientLog log;
+        log.Attach(client);
+        ASSERT_TRUE(Fetch(client, log, server.url("/moved")));
+        EXPECT_EQ(server.requests().size(), 1);
+        EXPECT_EQ(log.Count("LocationChange"), 0);
+        EXPECT_EQ(log.doneErrors, QList<int>{THttpCli::kErrorUnsupportedScheme});
+        EXPECT_EQ(client.StatusCode(), 404);
+        EXPECT_EQ(client.ReasonPhrase(), reason);
+    }
+    ScriptedServer server(ScriptedServer::reply(kOkReply));
+    const QByteArray port = QByteArray::number(server.port());
+    THttpCli client;
+    HttpClientLog log;
+    log.Attach(client);
+    ASSERT_TRUE(Fetch(client, log, "HTTP://127.0.0.1:" + port + "/a.mp3#part"));
+    ASSERT_TRUE(Fetch(client, log, "http://127.0.0.1:" + port + "#top"));
+    EXPECT_EQ(server.requests(),
+              (QList<QByteArray>{"GET /a.mp3 HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n",
+                                 "GET / HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n"}));
+    EXPECT_EQ(log.doneErrors, (QList<int>{0, 0}));
 }
 
 TEST(HttpCli, DocDataRunsBeforeTheChunkIsWrittenAndMayTakeTheStreamAway) {

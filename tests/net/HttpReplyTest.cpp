@@ -1,4 +1,5 @@
 #include "net/HttpReply.h"
+#include "net/ChunkedDecoder.h"
 #include "net/HttpLineBuffer.h"
 #include "net/ResolveUrl.h"
 
@@ -59,7 +60,7 @@ TEST(HttpReply, ReplySplitAtEveryByteGivesTheSameLinesAndBody) {
     EXPECT_EQ(FeedInParts(bytes).lines, lines);
 }
 
-TEST(HttpReply, NextLineNeedsALineFeedSeenBeforeAnyZeroByte) {
+TEST(HttpReply, NextLineNeedsALineFeedAndRefusesAZeroByteBeforeIt) {
     struct Row {
         QByteArray data;
         LineStatus status;
@@ -74,7 +75,8 @@ TEST(HttpReply, NextLineNeedsALineFeedSeenBeforeAnyZeroByte) {
         {"a\rb\n", LineStatus::Line, 3, 4},
         {"abc\r", LineStatus::NeedMore, 0, 0},
         {"", LineStatus::NeedMore, 0, 0},
-        {QByteArray("a\0b\n", 4), LineStatus::NeedMore, 0, 0},
+        {QByteArray("a\0b\n", 4), LineStatus::HasZero, 0, 0},
+        {QByteArray("ab\n\0", 4), LineStatus::Line, 2, 3},
         {QByteArray(16, 'x'), LineStatus::TooLong, 0, 0},
     };
     for (const Row& row : rows) {
@@ -106,9 +108,15 @@ TEST(HttpReply, HeaderLinesAreStatusFieldsOrOther) {
     const Row rows[] = {
         {"HTTP/1.0 404 Not Found", HeaderLine::Status, "404", "Not Found"},
         {"HTTP/1.1 200", HeaderLine::Status, "200", ""},
+        {"HTTP/1.2 200 OK", HeaderLine::Status, "200", "OK"},
         {"HTTP/2 200 OK", HeaderLine::Other, "", ""},
+        {"HTTP/1.0 abc", HeaderLine::Other, "", ""},
+        {"HTTP/1.1 20 OK", HeaderLine::Other, "", ""},
+        {"HTTP/1.1 200OK", HeaderLine::Other, "", ""},
+        {"ICY 200 OK", HeaderLine::Other, "", ""},
         {"Content-Type: Audio/MPEG", HeaderLine::Field, "content-type", "Audio/MPEG"},
-        {"Content-Type:text/plain", HeaderLine::Field, "content-type", "ext/plain"},
+        {"Content-Type:text/plain", HeaderLine::Field, "content-type", "text/plain"},
+        {"Content-Length:\t 123 \t", HeaderLine::Field, "content-length", "123"},
         {"Location: http://h:81/x", HeaderLine::Field, "location", "http://h:81/x"},
         {"X-Odd:", HeaderLine::Field, "x-odd", ""},
         {"no colon here", HeaderLine::Other, "", ""},
@@ -121,6 +129,24 @@ TEST(HttpReply, HeaderLinesAreStatusFieldsOrOther) {
     }
     EXPECT_TRUE(HttpReply::IsHeaderlessStart("<html><body>"));
     EXPECT_FALSE(HttpReply::IsHeaderlessStart("<htm"));
+}
+
+TEST(HttpReply, ContentLengthIsDigitsOnly) {
+    const QList<std::pair<QByteArray, qint64>> rows = {
+        {"123", 123},
+        {" 7 ", 7},
+        {"0", 0},
+        {"5000000000", 5000000000LL},
+        {"+5", -1},
+        {"-5", -1},
+        {"abc", -1},
+        {"", -1},
+        {"1 2", -1},
+        {"12x", -1},
+        {"12345678901234567890", -1},
+    };
+    for (const auto& [value, length] : rows)
+        EXPECT_EQ(HttpReply::ContentLengthValue(value), length) << value.constData();
 }
 
 TEST(HttpReply, RequestTargetEscapesOnlyControlBlankAndHighBytes) {
@@ -156,4 +182,76 @@ TEST(ResolveUrl, LinksResolveAgainstTheDocumentAsBrowsersDo) {
     for (const auto& [link, expected] : rows)
         EXPECT_EQ(ResolveUrl(base, link), expected) << link.constData();
     EXPECT_EQ(ResolveUrl("http://h", "x.mp3"), "http://h/x.mp3");
+}
+
+namespace {
+
+struct Decoded {
+    ChunkedDecoder::Status status;
+    QByteArray data;
+    QByteArray error;
+};
+
+Decoded Dechunk(const QList<QByteArray>& parts) {
+    ChunkedDecoder decoder;
+    Decoded decoded{ChunkedDecoder::Status::NeedMore, {}, {}};
+    for (const QByteArray& part : parts)
+        decoded.status = decoder.Feed(part.constData(), part.size(), decoded.data);
+    decoded.error = decoder.Error();
+    return decoded;
+}
+
+} // namespace
+
+TEST(ChunkedDecoder, BodySplitAtEveryByteGivesTheSameData) {
+    QByteArray big(0x1A, '\0');
+    for (int i = 0; i < big.size(); ++i)
+        big[i] = char(i * 37);
+    const QByteArray body =
+        "5;name=value\r\nhello\r\n1a \r\n" + big + "\r\n0\r\nX-Trailer: a\r\n\r\nnot the body";
+    const QByteArray data = "hello" + big;
+    for (int cut = 0; cut <= body.size(); ++cut) {
+        const Decoded decoded = Dechunk({body.left(cut), body.mid(cut)});
+        EXPECT_EQ(decoded.status, ChunkedDecoder::Status::Done) << cut;
+        EXPECT_EQ(decoded.data, data) << cut;
+    }
+    QList<QByteArray> bytes;
+    for (char c : body)
+        bytes << QByteArray(1, c);
+    EXPECT_EQ(Dechunk(bytes).data, data);
+    EXPECT_EQ(Dechunk({"3\nabc\n0\n\n"}).data, "abc"); // bare line feeds
+}
+
+TEST(ChunkedDecoder, BrokenFramingFailsWithItsReason) {
+    using Status = ChunkedDecoder::Status;
+    QByteArray trailerFlood = "0\r\n";
+    while (trailerFlood.size() <= HttpReply::kMaxHeaderBytes)
+        trailerFlood += "X-Flood: " + QByteArray(200, 'a') + "\r\n";
+    struct Row {
+        QByteArray body;
+        Status status;
+        QByteArray data;
+        QByteArray error;
+    };
+    const Row rows[] = {
+        {"5\r\nhel", Status::NeedMore, "hel", ""},
+        {"zz\r\n", Status::Failed, "", "bad chunk size line"},
+        {"\r\n", Status::Failed, "", "bad chunk size line"},
+        {"-1\r\n", Status::Failed, "", "bad chunk size line"},
+        {" 5\r\nhello\r\n", Status::Failed, "", "bad chunk size line"},
+        {QByteArray("5\0\r\nhello\r\n", 11), Status::Failed, "", "bad chunk size line"},
+        {"1000000000000000\r\n", Status::Failed, "", "bad chunk size line"},
+        {"5\r\nhelloX\r\n", Status::Failed, "hello", "chunk data not followed by a line end"},
+        {QByteArray(8191, '0'), Status::NeedMore, "", ""},
+        {QByteArray(8192, '1'), Status::Failed, "", "chunk size line too long"},
+        {QByteArray(8191, '0') + "\r\n", Status::Failed, "", "chunk size line too long"},
+        {"0\r\n" + QByteArray(9000, 'a'), Status::Failed, "", "chunk trailer line too long"},
+        {trailerFlood, Status::Failed, "", "chunk trailer too large"},
+    };
+    for (const Row& row : rows) {
+        const Decoded decoded = Dechunk({row.body});
+        EXPECT_EQ(decoded.status, row.status) << row.body.left(40).constData();
+        EXPECT_EQ(decoded.data, row.data) << row.body.left(40).constData();
+        EXPECT_EQ(decoded.error, row.error) << row.body.left(40).constData();
+    }
 }
