@@ -212,6 +212,7 @@ void DownloadJob::BeginTry() {
     // The job writes the body itself, so that a refused write is seen with its reason.
     m_client->SetReceiveStream(nullptr);
     ArmStallWatch();
+    m_wireCountAtArm = 0; // the new request counts from nothing
     try {
         m_client->GetAsync();
     } catch (const PellmarError&) {
@@ -562,14 +563,20 @@ void DownloadJob::ShowWait() {
 }
 
 void DownloadJob::ArmStallWatch() {
+    m_wireCountAtArm = m_client ? m_client->WireCount() : 0;
     if (m_policy.stallSeconds() > 0)
         m_stallTimer->start(m_policy.stallSeconds() * 1000);
 }
 
-// Nothing came for too long: the connection goes and the try counts as broken.
+// Nothing came for too long: the connection goes and the try counts as broken. Bytes of a
+// header line still arriving are progress too, though no whole line has come.
 void DownloadJob::Stalled() {
     if (!m_client || m_stopped || m_client->State() == hsReady)
         return; // the try has ended already; its end is on the way
+    if (m_client->WireCount() != m_wireCountAtArm) {
+        ArmStallWatch();
+        return;
+    }
     m_stalled = true;
     m_client->Abort();
 }

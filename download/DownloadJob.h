@@ -193,6 +193,7 @@ private:
     bool m_headerEnded = false;
     bool m_rejected = false;
     bool m_stalled = false;
+    qint64 m_wireCountAtArm = 0; // the client's WireCount when the stall watch was armed
 
     QString m_caption;
     QString m_status = QStringLiteral("Status");

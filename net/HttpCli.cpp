@@ -114,6 +114,7 @@ void THttpCli::StartRequest(THttpRequest type) {
     m_documentName.clear();
     m_statusCode = 0;
     m_receivedCount = 0;
+    m_wireCount = 0;
     m_sentCount = 0;
     StartResponse();
     m_sendingBody = false;
@@ -441,6 +442,7 @@ void THttpCli::SocketDataAvailable() {
     const int count = m_socket->Receive(m_lines.FreeSpace(), m_lines.FreeSize());
     if (m_requestType == rqNone || count <= 0)
         return;
+    m_wireCount += count;
     m_lines.Added(count);
     if (m_state == hsWaitingBody) {
         DeliverLine(m_lines.TakeAll());
@@ -461,6 +463,7 @@ void THttpCli::ReceiveBodyChunk() {
     const int count = m_socket->Receive(m_receiveChunk.data(), capacity);
     if (m_requestType == rqNone || count <= 0)
         return;
+    m_wireCount += count;
     m_receiveChunk.resize(count);
     if (m_chunked) {
         Dechunk(m_receiveChunk);

@@ -146,6 +146,9 @@ public:
     QList<QByteArray> HeaderLines() const { return m_headerLines; }
     QList<QByteArray> AuthChallenges() const { return m_authChallenges; }
     qint64 ReceivedCount() const { return m_receivedCount; }
+    // Every byte read from the connection in this request, header and framing included:
+    // shows a reply that is still arriving before a whole line of it has.
+    qint64 WireCount() const { return m_wireCount; }
     qint64 SentCount() const { return m_sentCount; }
     THttpRequest RequestType() const { return m_requestType; }
     THttpClientState State() const { return m_state; }
@@ -269,6 +272,7 @@ private:
     QList<QByteArray> m_headerLines;
     QList<QByteArray> m_authChallenges;
     qint64 m_receivedCount = 0;
+    qint64 m_wireCount = 0;
     qint64 m_sentCount = 0;
     THttpRequest m_requestType = rqNone;
     THttpClientState m_state = hsReady;

@@ -1,6 +1,7 @@
 #include "download/DownloadJob.h"
 #include "download/RangeReply.h"
 #include "download/RetryPolicy.h"
+#include "net/HttpCli.h"
 #include "platform/SettingsFile.h"
 #include "support/DownloadHelpers.h"
 #include "support/EventLoopWait.h"
@@ -310,6 +311,31 @@ TEST(DownloadRetry, AStalledTransferIsGivenUpAndContinued) {
     EXPECT_EQ(run.waits, QStringList{"Retrying (1 of 5) in 0 s"});
     EXPECT_TRUE(run.targetBytes() == kBody);
     EXPECT_FALSE(run.timers.stall().active);
+}
+
+TEST(DownloadRetry, AHeaderThatTricklesInIsNoStall) {
+    ScriptedServer server([](ScriptedServer::Connection& c) {
+        c.readRequest();
+        c.send("HTTP/1.0 200 OK\r\nContent-Le");
+        c.waitUntilReleased();
+        c.send("ngth: 100000");
+        c.waitUntilReleased();
+        c.send("\r\n\r\n" + kBody);
+    });
+    RetryRun run;
+    run.start(server.url("/song.mp3"));
+    THttpCli* client = run.job->client();
+    ASSERT_TRUE(WaitFor([&] { return client->WireCount() == 27; }));
+    server.release();
+    ASSERT_TRUE(WaitFor([&] { return client->WireCount() == 39; }));
+    run.timers.stall().fire(); // half a line came since the watch was armed
+    EXPECT_TRUE(run.timers.stall().active);
+    server.release();
+    run.finish();
+    EXPECT_EQ(run.job->outcome(), Outcome::Complete);
+    EXPECT_EQ(run.waits, QStringList{});
+    EXPECT_EQ(server.connections(), 1);
+    EXPECT_TRUE(run.targetBytes() == kBody);
 }
 
 TEST(DownloadRetry, AHostThatNeverAnsweredIsTriedOnceMoreAtOnce) {
