@@ -77,3 +77,7 @@ ListingRecord ListingRecord::fromLine(const QByteArray& line) {
 QByteArray ListingRecord::line() const {
     return host + '\t' + folder + '\t' + name + '\t' + rest;
 }
+
+QByteArray ListingRecord::sizeText() const {
+    return HitRecords::Field(rest, 0);
+}

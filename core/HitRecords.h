@@ -47,5 +47,7 @@ struct ListingRecord {
 
     static ListingRecord fromLine(const QByteArray& line);
     QByteArray line() const;
+    // The size text: the first field of the rest.
+    QByteArray sizeText() const;
     bool operator==(const ListingRecord&) const = default;
 };

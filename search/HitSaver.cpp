@@ -207,10 +207,8 @@ QString HitSaver::sizeProblem(const Item& item, const QString& program) const {
     const QList<QByteArray>& store = item.kind == HitKind::Ftp ? m_stores.ftp : m_stores.smb;
     // The size of a listing line's first field, when it is a plain number.
     bool plain = false;
-    const qint64 listed = ListingRecord::fromLine(store.value(item.index))
-                              .rest.split('\t')
-                              .value(0)
-                              .toLongLong(&plain);
+    const qint64 listed =
+        ListingRecord::fromLine(store.value(item.index)).sizeText().toLongLong(&plain);
     const qint64 written = QFileInfo(item.result.file).size();
     if (!plain || written == listed)
         return QString();

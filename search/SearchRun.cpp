@@ -2,7 +2,6 @@
 
 #include "core/DataFileConfig.h"
 #include "core/FirstEngineMarkers.h"
-#include "core/HitRecords.h"
 #include "core/SearchHistory.h"
 #include "core/TextHelpers.h"
 #include "core/UserOptions.h"
@@ -84,13 +83,11 @@ QByteArray EncodeQuery(const QByteArray& text) {
 SearchRun::SearchRun(SettingsFile& ini, QString programFolder, Platform& platform,
                      RandomIndex random, QObject* parent)
     : QObject(parent), m_ini(ini), m_programFolder(std::move(programFolder)), m_platform(platform),
-      m_random(std::move(random)), m_hitSelection(&m_hitList), m_hostSelection(&m_hostList) {
+      m_random(std::move(random)), m_results(ini, platform) {
     if (!m_random)
         m_random = [](int n) { return static_cast<int>(QRandomGenerator::global()->bounded(n)); };
     HeaderProbes::Hooks hooks;
-    hooks.isListed = [this](const QByteArray& name) {
-        return m_hitList.hasCaption(name) || m_httpNames.contains(name);
-    };
+    hooks.isListed = [this](const QByteArray& name) { return m_results.isListed(name); };
     hooks.accepted = [this](const ProbedHit& hit) { ProbeAccepted(hit); };
     hooks.lastProbeEnded = [this] {
         MarkSourceDone(SearchSource::Probes);
@@ -218,21 +215,10 @@ void SearchRun::startSearch(const QString& text, const SearchSources& sources) {
 }
 
 void SearchRun::resetLists() {
-    m_httpStore.clear();
-    m_httpNames.clear();
-    m_smbStore.clear();
-    m_ftpStore.clear();
-    m_hostList.clear();
     setProgress(0);
     m_ticks = 0;
-    m_hostList.addFixedRows();
+    m_results.clear();
     emit hostListFocusRequested();
-    m_hostSelection.clearSelection();
-    m_hostSelection.setCurrentIndex(m_hostList.index(HostListModel::SmbRow, 0),
-                                    QItemSelectionModel::NoUpdate);
-    m_hostView = HostView::Http;
-    m_hitList.clear();
-    m_hitList.setSorted(true); // the hit list shows the HTTP hits, sorted by caption
 }
 
 void SearchRun::sendFirstEngineRequest(const QByteArray& url) {
@@ -356,27 +342,20 @@ QList<QByteArray> SearchRun::takeListing(std::unique_ptr<ListingQuery>& query) {
 void SearchRun::SmbDone() {
     if (!m_smbQuery || !m_smbQuery->file)
         return;
-    m_smbStore = ScrapeSmbListing(takeListing(m_smbQuery), m_random);
-    if (m_hostSelection.currentIndex().row() == HostListModel::SmbRow)
-        HostListViewClick();
-    const int count = static_cast<int>(m_smbStore.size());
-    m_hostList.setFiles(HostListModel::SmbRow, count);
+    const int count = m_results.setSmbHits(ScrapeSmbListing(takeListing(m_smbQuery), m_random));
     setFound(m_found + count);
 }
 
 void SearchRun::FtpDone() {
     if (!m_ftpQuery || !m_ftpQuery->file)
         return;
-    m_ftpStore = ScrapeFtpListing(takeListing(m_ftpQuery), m_random);
-    if (m_ftpStore.isEmpty())
-        return;
-    const int count = static_cast<int>(m_ftpStore.size());
-    m_hostList.appendFtpRow(count);
-    setFound(m_found + count);
+    const int count = m_results.setFtpHits(ScrapeFtpListing(takeListing(m_ftpQuery), m_random));
+    if (count > 0)
+        setFound(m_found + count);
 }
 
 void SearchRun::offerLink(const QByteArray& url, const QByteArray& name) {
-    if (m_hitList.hasCaption(name))
+    if (m_results.hitList().hasCaption(name))
         return;
     // Both engines often list the same link: it is probed once per search.
     const QByteArray link = url + "|=@" + name;
@@ -391,12 +370,8 @@ void SearchRun::offerLink(const QByteArray& url, const QByteArray& name) {
 // stops it before anything is stored; the probes show that error after the event, since an
 // error box's own event loop could release the client under the event's feet.
 void SearchRun::ProbeAccepted(const ProbedHit& hit) {
-    if (isHostRowSelected(HostListModel::HttpRow))
-        addHitRow(hit.name, hit.size, hit.stereo, hit.sampleRate, hit.bitrate);
+    m_results.addHttpHit(hit);
     setFound(m_found + 1);
-    m_hostList.addFiles(HostListModel::HttpRow, 1);
-    m_httpStore.append(hit.record());
-    m_httpNames.insert(hit.name);
 }
 
 // ---- completion, timers and abort
@@ -491,130 +466,4 @@ bool SearchRun::ComboBox1KeyPress(QChar key, const QString& text, const SearchSo
         AbortButtonClick();
     SearchButtonClick(text, sources);
     return true;
-}
-
-// ---- the lists
-
-bool SearchRun::isHostRowSelected(int row) const {
-    return m_hostSelection.isRowSelected(row, QModelIndex());
-}
-
-int SearchRun::focusedHitRow() const {
-    const QModelIndex current = m_hitSelection.currentIndex();
-    return current.isValid() ? current.row() : -1;
-}
-
-void SearchRun::addHitRow(const QByteArray& name, qint64 size, bool stereo, int rate, int bitrate) {
-    m_hitList.addRow(MakeHitRow(m_ini, name, size, stereo, rate, bitrate));
-}
-
-void SearchRun::HostListViewClick() {
-    if (m_hostList.count() == 0)
-        return;
-    m_hitList.clear();
-    const QModelIndex focused = m_hostSelection.currentIndex();
-    if (!focused.isValid())
-        return;
-    switch (focused.row()) {
-    case HostListModel::HttpRow:
-        listHttpHits();
-        break;
-    case HostListModel::SmbRow:
-        listSmbHits();
-        break;
-    case HostListModel::FtpRow:
-        listFtpHits();
-        break;
-    default:
-        break;
-    }
-}
-
-// Makes the rows of a store's records and adds them in one batch. A row that cannot be made
-// stops the listing there: the rows before it stay.
-template <typename MakeRow>
-void SearchRun::listRecords(const QList<QByteArray>& store, MakeRow makeRow) {
-    QList<SearchHit> rows;
-    rows.reserve(store.size());
-    try {
-        for (const QByteArray& line : store)
-            rows.append(makeRow(line));
-    } catch (const PellmarError&) {
-        m_hitList.addRows(rows);
-        throw;
-    }
-    m_hitList.addRows(rows);
-}
-
-void SearchRun::listHttpHits() {
-    m_hostView = HostView::Http;
-    // Sorted even while the store is empty: the hits that arrive later take their places.
-    m_hitList.setSorted(true);
-    HitRowMaker rows(m_ini);
-    listRecords(m_httpStore, [&](const QByteArray& line) {
-        const HttpHitRecord record = HttpHitRecord::fromLine(line);
-        return rows.make(record.name, record.size, record.stereo, record.sampleRate,
-                         record.bitrate);
-    });
-}
-
-void SearchRun::listSmbHits() {
-    m_hostView = HostView::Smb;
-    if (!m_smbStore.isEmpty())
-        m_hitList.setSorted(false);
-    HitRowMaker rows(m_ini);
-    listRecords(m_smbStore, [&](const QByteArray& line) {
-        // After the folder, which ends in a backslash, and the TAB behind it.
-        const QByteArray file = line.mid(line.lastIndexOf('\\') + 2);
-        const qsizetype tab = file.indexOf('\t');
-        const QByteArray name = tab < 0 ? QByteArray() : file.left(tab);
-        bool plain = false;
-        const qint64 size = tab < 0 ? 0 : file.mid(tab + 1).toLongLong(&plain);
-        return rows.make(name, plain ? size : 0, false, 0, 0);
-    });
-}
-
-void SearchRun::listFtpHits() {
-    m_hostView = HostView::Ftp;
-    m_hitList.setSorted(false);
-    listRecords(m_ftpStore, [](const QByteArray& line) {
-        const qsizetype lastTab = line.lastIndexOf('\t');
-        const QByteArray rest = lastTab < 0 ? QByteArray() : line.left(lastTab);
-        const qsizetype cut = std::max(rest.lastIndexOf('/'), rest.lastIndexOf('\t'));
-        return SearchHit{rest.mid(cut + 1), qmUnknown, line.mid(lastTab + 1), QByteArray()};
-    });
-}
-
-void SearchRun::CopyPathToClipboard1Click() {
-    if (m_hostView == HostView::Smb) {
-        m_platform.messages.show(kCaption, QStringLiteral("Function not available for SMB files"),
-                                 MessageIcon::None, MessageButtons::Ok);
-        return;
-    }
-    const int row = focusedHitRow();
-    if (row < 0)
-        return;
-    if (m_hostView == HostView::Ftp) {
-        if (row >= m_ftpStore.size())
-            throwListIndexError(row);
-        m_platform.clipboard.setText(Cp1252::toUnicode(HitRecords::Field(m_ftpStore[row], 0)));
-        return;
-    }
-    const QByteArray caption = m_hitList.hit(row).caption;
-    const auto last = std::find_if(m_httpStore.crbegin(), m_httpStore.crend(),
-                                   [&](const QByteArray& line) { return line.contains(caption); });
-    if (last != m_httpStore.crend())
-        m_platform.clipboard.setText(Cp1252::toUnicode(HitRecords::Field(*last, 1)));
-}
-
-void SearchRun::CopyFTPPathClick() {
-    const QModelIndexList selected = m_hostSelection.selectedIndexes();
-    if (m_hostList.count() <= 1 || selected.isEmpty() || selected.first().row() <= 1)
-        return;
-    const QByteArray caption = m_hostList.entry(selected.first().row()).caption;
-    const auto last = std::find_if(m_ftpStore.crbegin(), m_ftpStore.crend(),
-                                   [&](const QByteArray& line) { return line.contains(caption); });
-    if (last != m_ftpStore.crend())
-        m_platform.clipboard.setText(QStringLiteral("ftp://") +
-                                     Cp1252::toUnicode(HitRecords::Field(*last, 0)));
 }

@@ -2,12 +2,10 @@
 
 #include "search/CompletionFlags.h"
 #include "search/EngineScrapers.h"
-#include "search/HitListModel.h"
-#include "search/HostListModel.h"
 #include "search/ListingScraper.h"
+#include "search/SearchResults.h"
 
 #include <QByteArray>
-#include <QItemSelectionModel>
 #include <QList>
 #include <QObject>
 #include <QSet>
@@ -35,9 +33,6 @@ struct SearchSources {
     bool onlyLeech = false; // FTP: only the sites the service lists as leech sites
 };
 
-// Which store the hit list shows.
-enum class HostView { Http, Smb, Ftp };
-
 // The search service's four query addresses, from the data file.
 struct SearchServiceUrls {
     QByteArray httpQueryUrl1;
@@ -55,7 +50,8 @@ QByteArray EncodeQuery(const QByteArray& text);
 
 // One search from start to end: the requests to the two HTTP engines, the SMB and the FTP
 // search, their answers read by the scrapers, the header probes of the links found, the
-// three hit stores and the two list models, the time limit, the progress and the history.
+// time limit, the progress and the history. What the search finds goes to its
+// SearchResults: the three hit stores and the two list models.
 // Windows and pellmar-cli drive it alike: they pass the search text and the check boxes
 // in, show the models, and follow the signals. Everything runs on the event loop.
 class SearchRun : public QObject, private IEngineScraperHost {
@@ -68,11 +64,12 @@ public:
 
     void setServiceUrls(const SearchServiceUrls& urls) { m_urls = urls; }
 
-    HitListModel& hitList() { return m_hitList; }
-    HostListModel& hostList() { return m_hostList; }
+    SearchResults& results() { return m_results; }
+    HitListModel& hitList() { return m_results.hitList(); }
+    HostListModel& hostList() { return m_results.hostList(); }
     // The lists' selection and focused (current) row; the views share them.
-    QItemSelectionModel& hitSelection() { return m_hitSelection; }
-    QItemSelectionModel& hostSelection() { return m_hostSelection; }
+    QItemSelectionModel& hitSelection() { return m_results.hitSelection(); }
+    QItemSelectionModel& hostSelection() { return m_results.hostSelection(); }
 
     // The width the progress bar may fill, in pixels.
     void setProgressSpace(int width) { m_progressSpace = width; }
@@ -85,10 +82,10 @@ public:
     // starting the new one; every other key is left to the box.
     bool ComboBox1KeyPress(QChar key, const QString& text, const SearchSources& sources);
     // Fills the hit list from the store of the host list's focused row.
-    void HostListViewClick();
+    void HostListViewClick() { m_results.HostListViewClick(); }
     // The hit list's "Copy Path To Clipboard" and the host list's "Copy To Clipboard".
-    void CopyPathToClipboard1Click();
-    void CopyFTPPathClick();
+    void CopyPathToClipboard1Click() { m_results.CopyPathToClipboard1Click(); }
+    void CopyFTPPathClick() { m_results.CopyFTPPathClick(); }
 
     // The timers' handlers, public so that tests can tick them.
     void ProgressTimerTimer();
@@ -99,15 +96,15 @@ public:
     QString statusText() const { return m_status; }
     int progressWidth() const { return m_progressWidth; }
     int SearchFound() const { return m_found; }
-    HostView hostView() const { return m_hostView; }
+    HostView hostView() const { return m_results.hostView(); }
     QStringList history() const { return m_history; }
     const CompletionFlags& completionFlags() const { return m_flags; }
     // True while a request or probe of the search is on its way or a retry is due.
     bool hasWorkInFlight() const;
 
-    const QList<QByteArray>& HttpHitStore() const { return m_httpStore; }
-    const QList<QByteArray>& FtpHitStore() const { return m_ftpStore; }
-    const QList<QByteArray>& SmbHitStore() const { return m_smbStore; }
+    const QList<QByteArray>& HttpHitStore() const { return m_results.HttpHitStore(); }
+    const QList<QByteArray>& FtpHitStore() const { return m_results.FtpHitStore(); }
+    const QList<QByteArray>& SmbHitStore() const { return m_results.SmbHitStore(); }
     const QList<QByteArray>& PendingProbeList() const;
 
     QTimer& ProgressTimer() { return m_progressTimer; }
@@ -154,13 +151,6 @@ private:
     void FtpDone();
     QList<QByteArray> takeListing(std::unique_ptr<ListingQuery>& query);
     void ProbeAccepted(const ProbedHit& hit);
-    void addHitRow(const QByteArray& name, qint64 size, bool stereo, int rate, int bitrate);
-    template <typename MakeRow> void listRecords(const QList<QByteArray>& store, MakeRow makeRow);
-    void listHttpHits();
-    void listSmbHits();
-    void listFtpHits();
-    int focusedHitRow() const;
-    bool isHostRowSelected(int row) const;
     void deleteTempFiles();
     void checkWorkEnded();
     void guarded(const std::function<void()>& handler);
@@ -171,15 +161,7 @@ private:
     RandomIndex m_random;
     SearchServiceUrls m_urls;
 
-    HitListModel m_hitList;
-    HostListModel m_hostList;
-    QItemSelectionModel m_hitSelection;
-    QItemSelectionModel m_hostSelection;
-    HostView m_hostView = HostView::Http;
-    QList<QByteArray> m_httpStore;
-    QSet<QByteArray> m_httpNames; // the names in the HTTP store
-    QList<QByteArray> m_ftpStore;
-    QList<QByteArray> m_smbStore;
+    SearchResults m_results;
 
     std::vector<std::unique_ptr<EngineQuery>> m_activeQueries;
     std::unique_ptr<ListingQuery> m_smbQuery;

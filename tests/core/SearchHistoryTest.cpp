@@ -39,4 +39,6 @@ TEST(HitRecords, FieldsOfStoreLines) {
     EXPECT_EQ(ListingRecord::fromLine("h\t/f/\tn.mp3\t10\tx"),
               (ListingRecord{"h", "/f/", "n.mp3", "10\tx"}));
     EXPECT_EQ(ListingRecord::fromLine("only"), (ListingRecord{"only", "", "", ""}));
+    EXPECT_EQ(ListingRecord::fromLine("h\t/f/\tn.mp3\t10\tx").sizeText(), "10");
+    EXPECT_EQ(ListingRecord::fromLine("h\t/f/\tn.mp3").sizeText(), "");
 }

@@ -5,6 +5,7 @@
 #include "platform/SettingsFile.h"
 #include "support/EventLoopWait.h"
 #include "support/FakePlatform.h"
+#include "support/ListRows.h"
 #include "support/ScriptedServer.h"
 #include "support/TempHome.h"
 
@@ -24,26 +25,8 @@ protected:
                          [this](const QString& text) { statuses.append(text); });
     }
 
-    // The hit list as "caption|mark|size|info" rows.
-    QStringList hitRows() const {
-        QStringList rows;
-        const HitListModel& model = const_cast<SearchRun&>(run).hitList();
-        for (int row = 0; row < model.rowCount(); ++row)
-            rows.append(QStringLiteral("%1|%2|%3|%4")
-                            .arg(model.index(row, 0).data().toString())
-                            .arg(model.index(row, 0).data(HitListModel::ImageIndexRole).toInt())
-                            .arg(model.index(row, 1).data().toString(),
-                                 model.index(row, 2).data().toString()));
-        return rows;
-    }
-    QStringList hostRows() const {
-        QStringList rows;
-        const HostListModel& model = const_cast<SearchRun&>(run).hostList();
-        for (int row = 0; row < model.rowCount(); ++row)
-            rows.append(model.index(row, 0).data().toString() + "|" +
-                        model.index(row, 1).data().toString());
-        return rows;
-    }
+    QStringList hitRows() const { return HitRowTexts(const_cast<SearchRun&>(run).hitList()); }
+    QStringList hostRows() const { return HostRowTexts(const_cast<SearchRun&>(run).hostList()); }
     // A click on a host row: selected and focused, then the list is filled for it.
     void clickHost(int row) {
         run.hostSelection().setCurrentIndex(run.hostList().index(row, 0),
