@@ -2,6 +2,7 @@
 
 #include "net/HostLookup.h"
 #include "net/NoticeEndpoint.h"
+#include "net/SocketAddress.h"
 #include "net/SocketErrors.h"
 
 #include <QSocketNotifier>
@@ -17,33 +18,6 @@
 using namespace SocketErrors;
 
 namespace {
-
-bool ParseDotted(const QByteArray& text, in_addr& address) {
-    return !text.isEmpty() && inet_aton(text.constData(), &address) != 0;
-}
-
-QByteArray DottedText(const in_addr& address) {
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &address, text, sizeof text);
-    return QByteArray(text);
-}
-
-bool StartsWithDigit(const QByteArray& text) {
-    return !text.isEmpty() && text[0] >= '0' && text[0] <= '9';
-}
-
-// Leading digits only, as the platform reads them; -1 past 65535.
-int LeadingNumber(const QByteArray& text) {
-    int value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            break;
-        value = value * 10 + (c - '0');
-        if (value > 65535)
-            return -1;
-    }
-    return value;
-}
 
 // Failures a connect reports later on Windows, whatever Linux says at once.
 bool IsLateConnectError(int error) {
@@ -121,22 +95,14 @@ void TCustomWSocket::SetPort(const QByteArray& value) {
     m_portAssigned = false;
     if (trimmed.isEmpty())
         return;
-    int number = -1;
-    if (StartsWithDigit(trimmed)) {
-        number = LeadingNumber(trimmed);
-    } else {
-        const servent* service = getservbyname(
-            trimmed.constData(), m_protoText.isEmpty() ? nullptr : m_protoText.constData());
-        if (service)
-            number = ntohs(quint16(service->s_port));
-    }
-    if (number < 0) {
+    const std::optional<quint16> number = ParsePort(trimmed, m_protoText);
+    if (!number) {
         SocketError(
             QStringLiteral("SetPort: Cannot convert port '%1'").arg(QString::fromLatin1(value)),
             kNoData);
         return;
     }
-    m_portNumber = quint16(number);
+    m_portNumber = *number;
     m_address.sin_port = htons(m_portNumber);
     m_portAssigned = true;
 }
@@ -153,24 +119,15 @@ void TCustomWSocket::SetProto(const QByteArray& value) {
     m_protoAssigned = false;
     if (trimmed.isEmpty())
         return;
-    int number = -1;
-    if (StartsWithDigit(trimmed)) {
-        number = trimmed.toInt();
-    } else if (trimmed.toLower() == "tcp") { // known without /etc/protocols
-        number = IPPROTO_TCP;
-    } else if (trimmed.toLower() == "udp") {
-        number = IPPROTO_UDP;
-    } else if (const protoent* protocol = getprotobyname(trimmed.constData())) {
-        number = protocol->p_proto;
-    }
-    if (number < 0) {
+    const std::optional<int> number = ParseProtocol(trimmed);
+    if (!number) {
         SocketError(QStringLiteral("SetProto: Cannot convert protocol '%1'")
                         .arg(QString::fromLatin1(value)),
                     kNoData);
         return;
     }
-    m_protoNumber = number;
-    m_socketType = number == IPPROTO_UDP ? SOCK_DGRAM : SOCK_STREAM;
+    m_protoNumber = *number;
+    m_socketType = *number == IPPROTO_UDP ? SOCK_DGRAM : SOCK_STREAM;
     m_protoAssigned = true;
 }
 
@@ -275,9 +232,8 @@ void TCustomWSocket::DnsLookup(const QByteArray& host) {
     m_dnsResult.clear();
     m_dnsResultList.clear();
 
-    in_addr address{};
-    if (ParseDotted(host, address)) {
-        m_dnsResult = DottedText(address);
+    if (const std::optional<in_addr> address = ParseDottedAddress(host)) {
+        m_dnsResult = DottedAddressText(*address);
         TriggerDnsLookupDone(0);
         return;
     }
@@ -322,8 +278,8 @@ void TCustomWSocket::CancelDnsLookup() {
 // ---- connect ---------------------------------------------------------------------------
 
 void TCustomWSocket::ResolveAddress() {
-    in_addr address{};
-    if (!ParseDotted(m_addrText, address)) {
+    std::optional<in_addr> address = ParseDottedAddress(m_addrText);
+    if (!address) {
         addrinfo hints{};
         hints.ai_family = AF_INET;
         addrinfo* result = nullptr;
@@ -334,7 +290,7 @@ void TCustomWSocket::ResolveAddress() {
         address = reinterpret_cast<const sockaddr_in*>(result->ai_addr)->sin_addr;
         freeaddrinfo(result);
     }
-    m_address.sin_addr = address;
+    m_address.sin_addr = *address;
 }
 
 void TCustomWSocket::Connect() {
@@ -760,7 +716,7 @@ QByteArray TCustomWSocket::GetPeerAddr() {
         SocketError(QStringLiteral("GetPeerName"), FromErrno(errno));
         return "error";
     }
-    return DottedText(peer.sin_addr);
+    return DottedAddressText(peer.sin_addr);
 }
 
 QByteArray TCustomWSocket::GetLocalPort() {
