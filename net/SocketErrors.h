@@ -8,12 +8,10 @@ namespace SocketErrors {
 
 constexpr int kInterrupted = 10004; // a cancelled lookup
 constexpr int kInvalidArgument = 10022;
-constexpr int kTooManyOpenFiles = 10024;
 constexpr int kWouldBlock = 10035;
 constexpr int kNotSocket = 10038;
 constexpr int kConnectionReset = 10054;
 constexpr int kNotConnected = 10057;
-constexpr int kHostNotFound = 11001;
 constexpr int kNoData = 11004;
 
 // The description of a number: "Connection refused", ..., "Not a WinSock error".

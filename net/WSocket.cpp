@@ -6,7 +6,6 @@
 #include "net/SocketErrors.h"
 
 #include <QSocketNotifier>
-#include <arpa/inet.h>
 #include <cerrno>
 #include <netdb.h>
 #include <poll.h>
@@ -184,8 +183,6 @@ void TCustomWSocket::ResetDefaults() {
     WatchWrite(false);
     m_handle = -1;
     ChangeState(wsClosed);
-    m_allSent = true;
-    m_paused = false;
     m_readCount = 0;
     m_closeReported = false;
     m_flushTimeout = 60;
@@ -308,7 +305,6 @@ void TCustomWSocket::Connect() {
         m_addrResolved = true;
     }
     m_sendQueue.clear();
-    m_allSent = true;
 
     const int handle =
         ::socket(AF_INET, m_socketType | SOCK_NONBLOCK | SOCK_CLOEXEC, m_protoNumber);
@@ -359,13 +355,6 @@ void TCustomWSocket::ConnectDatagram() {
     if (::connect(m_handle, reinterpret_cast<const sockaddr*>(&m_address), sizeof m_address) < 0)
         return RaiseException(
             QStringLiteral("winsock.bind failed, error #%1").arg(FromErrno(errno)));
-    sockaddr_in local{};
-    socklen_t length = sizeof local;
-    if (getsockname(m_handle, reinterpret_cast<sockaddr*>(&local), &length) < 0) {
-        return RaiseException(
-            QStringLiteral("winsock.getsockname failed, error #%1").arg(FromErrno(errno)));
-    }
-    m_localPort = ntohs(local.sin_port);
     WatchRead(true);
     ChangeState(wsConnected);
     TriggerSessionConnected(0);
@@ -406,7 +395,7 @@ void TCustomWSocket::PostNotice(int bits, int error) {
 }
 
 void TCustomWSocket::OnReadable() {
-    if (m_handle < 0 || m_paused)
+    if (m_handle < 0)
         return;
     int waiting = 0;
     if (ioctl(m_handle, FIONREAD, &waiting) == 0 && waiting > 0) {
@@ -448,7 +437,7 @@ int TCustomWSocket::PeerClosedError() const {
 }
 
 void TCustomWSocket::OnWritable() {
-    if (m_handle < 0 || m_paused)
+    if (m_handle < 0)
         return;
     WatchWrite(false);
     if (m_state == wsConnecting) {
@@ -463,7 +452,7 @@ void TCustomWSocket::OnWritable() {
 }
 
 void TCustomWSocket::HandleNotice(quint64 connection, int bits, int error) {
-    if (connection != m_connection || m_paused || m_handle < 0)
+    if (connection != m_connection || m_handle < 0)
         return;
     if (bits & kNoticeConnect) {
         if (error == 0)
@@ -539,15 +528,6 @@ int TCustomWSocket::Receive(void* buffer, int capacity) {
     return int(count);
 }
 
-QByteArray TCustomWSocket::ReceiveString() {
-    int waiting = 0;
-    if (m_handle < 0 || ioctl(m_handle, FIONREAD, &waiting) < 0 || waiting <= 0)
-        return QByteArray();
-    QByteArray text(waiting, '\0');
-    const int count = Receive(text.data(), waiting);
-    return count > 0 ? text.left(count) : QByteArray();
-}
-
 // ---- sending ---------------------------------------------------------------------------
 
 int TCustomWSocket::Send(const void* data, int length) {
@@ -555,7 +535,6 @@ int TCustomWSocket::Send(const void* data, int length) {
         SocketError(QStringLiteral("Send"), kNotConnected);
         return -1;
     }
-    m_allSent = false;
     int result = 0;
     if (length > 0) {
         AppendToQueue(static_cast<const char*>(data), length);
@@ -608,7 +587,6 @@ void TCustomWSocket::TryToSend() {
                 m_sendQueue.pop_front();
                 continue;
             }
-            m_allSent = true;
             return;
         }
         const int sent = RealSend(data, count);
@@ -674,7 +652,6 @@ void TCustomWSocket::InternalClose(bool shutdownSending) {
 void TCustomWSocket::Abort() {
     CancelDnsLookup();
     m_sendQueue.clear();
-    m_allSent = true;
     if (m_state == wsConnected) {
         m_lingerOnOff = wsLingerOff;
         try {
@@ -683,50 +660,6 @@ void TCustomWSocket::Abort() {
         }
     }
     InternalClose(false);
-}
-
-void TCustomWSocket::Shutdown(int how) {
-    if (m_handle < 0)
-        return;
-    ::shutdown(m_handle, how == 0 ? SHUT_RD : how == 1 ? SHUT_WR : SHUT_RDWR);
-}
-
-void TCustomWSocket::Pause() {
-    m_paused = true;
-    WatchRead(false);
-    WatchWrite(false);
-}
-
-void TCustomWSocket::Resume() {
-    m_paused = false;
-    if (m_handle < 0)
-        return;
-    if (m_state == wsConnecting || !QueueEmpty())
-        WatchWrite(true);
-    if (m_state == wsConnected)
-        WatchRead(true);
-}
-
-QByteArray TCustomWSocket::GetPeerAddr() {
-    if (m_state != wsConnected)
-        return "error";
-    sockaddr_in peer{};
-    socklen_t length = sizeof peer;
-    if (getpeername(m_handle, reinterpret_cast<sockaddr*>(&peer), &length) < 0) {
-        SocketError(QStringLiteral("GetPeerName"), FromErrno(errno));
-        return "error";
-    }
-    return DottedAddressText(peer.sin_addr);
-}
-
-QByteArray TCustomWSocket::GetLocalPort() {
-    if (m_state != wsBound && m_state != wsConnected && m_state != wsListening)
-        return "error";
-    sockaddr_in local{};
-    socklen_t length = sizeof local;
-    if (getsockname(m_handle, reinterpret_cast<sockaddr*>(&local), &length) < 0)
-        return "error";
-    return QByteArray::number(ntohs(local.sin_port));
 }
 
 // ---- triggers --------------------------------------------------------------------------

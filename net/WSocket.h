@@ -84,14 +84,8 @@ public:
     virtual int Send(const void* data, int length);
     int SendString(const QByteArray& text) { return Send(text.constData(), int(text.size())); }
     virtual int Receive(void* buffer, int capacity);
-    QByteArray ReceiveString();
     virtual void Close();
     virtual void Abort();
-    void Shutdown(int how);
-    QByteArray GetPeerAddr();
-    QByteArray GetLocalPort();
-    void Pause();
-    void Resume();
 
     TSessionEvent OnSessionAvailable;
     TSessionEvent OnSessionConnected;
@@ -153,7 +147,6 @@ private:
     QByteArray m_addrText;
     QByteArray m_portText;
     quint16 m_portNumber = 0;
-    quint16 m_localPort = 0;
     int m_protoNumber = 6;
     int m_socketType = 1;
     QByteArray m_dnsResult;
@@ -165,10 +158,8 @@ private:
     int m_sendFlags = 0;
     bool m_multiThreaded = false;
     int m_lastError = 0;
-    bool m_paused = false;
     TSocketLingerOnOff m_lingerOnOff = wsLingerOn;
     int m_lingerTimeout = 0;
-    bool m_allSent = true;
     qint64 m_readCount = 0; // 64-bit: a connection may carry more than 2 GiB
     bool m_closeReported = false;
     bool m_destroying = false;
