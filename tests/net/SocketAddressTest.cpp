@@ -1,5 +1,6 @@
 #include "net/SocketAddress.h"
 
+#include <QFile>
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
@@ -38,8 +39,6 @@ TEST(SocketAddress, PortsAreLeadingDigitsOrServiceNames) {
         {"65536", "tcp", -1},
         {"99999999999999999999", "tcp", -1},
         {"80abc", "tcp", 80},
-        {"http", "tcp", 80},
-        {"http", "", 80},
         {"no-such-service-here", "tcp", -1},
         {"http\0x"_ba, "tcp", -1},
         {"", "tcp", -1},
@@ -55,11 +54,25 @@ TEST(SocketAddress, ProtocolsAreNumbersOrNames) {
         QByteArray text;
         int protocol; // -1: none
     } rows[] = {
-        {"tcp", IPPROTO_TCP},   {"UDP", IPPROTO_UDP},  {"17", 17}, {"6x", 0},
-        {"icmp", IPPROTO_ICMP}, {"no-such-proto", -1}, {"", -1},   {"tcp\0"_ba, -1},
+        {"tcp", IPPROTO_TCP},
+        {"UDP", IPPROTO_UDP},
+        {"17", 17},
+        {"6x", 0},
+        {"no-such-proto", -1},
+        {"", -1},
+        {"tcp\0"_ba, -1},
     };
     for (const auto& row : rows) {
         const std::optional<int> protocol = ParseProtocol(row.text);
         EXPECT_EQ(protocol.value_or(-1), row.protocol) << row.text.toHex().constData();
     }
+}
+
+// Names other than "tcp" and "udp" come from the system's tables, which a bare system lacks.
+TEST(SocketAddress, NamesAreLookedUpInTheSystemsTables) {
+    if (!QFile::exists("/etc/services") || !QFile::exists("/etc/protocols"))
+        GTEST_SKIP() << "no /etc/services or /etc/protocols";
+    EXPECT_EQ(ParsePort("http", "tcp"), std::optional<quint16>(80));
+    EXPECT_EQ(ParsePort("http", ""), std::optional<quint16>(80));
+    EXPECT_EQ(ParseProtocol("icmp"), std::optional<int>(IPPROTO_ICMP));
 }
