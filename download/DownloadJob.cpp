@@ -1,8 +1,8 @@
 #include "download/DownloadJob.h"
 
-#include "download/RequestSetup.h"
 #include "net/HttpCli.h"
 #include "net/HttpReply.h"
+#include "net/RequestSetup.h"
 #include "net/ResolveUrl.h"
 #include "platform/Cp1252.h"
 #include "platform/Errors.h"
