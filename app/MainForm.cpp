@@ -1,5 +1,6 @@
 #include "app/MainForm.h"
 
+#include "PellmarVersion.h"
 #include "app/BannerClickPage.h"
 #include "app/FavoritePage.h"
 #include "app/PictureButton.h"
@@ -343,7 +344,7 @@ void TMainForm::LoadDataFile() {
     }
     AboutUrl->setText(DataFile.HomeUrl);
     AboutUrl->setURL(DataFile.HomeUrl);
-    versionlabel->setText(QStringLiteral("v3.2"));
+    versionlabel->setText(QLatin1Char('v') + QLatin1String(kPellmarVersion));
     m_searchRun->setServiceUrls(SearchServiceUrls::fromDataFile(DataFile));
     if (!UpdateCheckStarted && m_options.startUpdateCheck) {
         UpdateCheckStarted = true;
@@ -356,7 +357,7 @@ void TMainForm::RecordInRegistry() {
     m_platform.registry.setValue(QStringLiteral("Software\\Pellmar\\Version"),
                                  QStringLiteral("Module Name"), exe);
     m_platform.registry.setValue(QStringLiteral("Software\\Pellmar\\Version"),
-                                 QStringLiteral("revision"), QStringLiteral("3.2"));
+                                 QStringLiteral("revision"), QString::fromLatin1(kPellmarVersion));
     m_platform.registry.setValue(QStringLiteral("Software\\VB and VBA Program Settings\\Tunebin\\"
                                                 "Startup"),
                                  QStringLiteral("vesk"), exe);

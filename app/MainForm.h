@@ -82,7 +82,7 @@ public:
     SaveActions& saveActions() { return *SaveActions_; }
     QList<TfrmDownloadFile*> downloadWindows() const;
 
-    // Named widgets, reached by tests and the Parts that fill them.
+    // Named widgets, reached by tests and by the classes that fill them.
     QComboBox* ComboBox1 = nullptr;
     QPushButton* SearchButton = nullptr;
     QPushButton* AbortButton = nullptr;

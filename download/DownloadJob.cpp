@@ -1,8 +1,8 @@
 #include "download/DownloadJob.h"
 
-#include "download/RequestSetup.h"
 #include "net/HttpCli.h"
 #include "net/HttpReply.h"
+#include "net/RequestSetup.h"
 #include "net/ResolveUrl.h"
 #include "platform/Cp1252.h"
 #include "platform/Errors.h"
@@ -17,37 +17,6 @@ const QString DownloadJob::kTooSmallMessage =
     QStringLiteral("File not saved.\rSize less than 30 kb");
 
 namespace {
-
-// A strict decimal integer, 64 bits wide: optional leading blanks and sign, digits, nothing
-// after them.
-std::optional<qint64> strictInt64(const QByteArray& text) {
-    qsizetype i = 0;
-    while (i < text.size() && text.at(i) == ' ')
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text.at(i) == '-' || text.at(i) == '+'))
-        negative = text.at(i++) == '-';
-    if (i >= text.size())
-        return std::nullopt;
-    qint64 value = 0;
-    for (; i < text.size(); ++i) {
-        const char c = text.at(i);
-        if (c < '0' || c > '9' || value > (std::numeric_limits<qint64>::max() - 9) / 10)
-            return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    return negative ? -value : value;
-}
-
-// A header line's name, lower-cased; empty when the line has no colon.
-QByteArray headerName(const QByteArray& line) {
-    const qsizetype colon = line.indexOf(':');
-    return colon < 0 ? QByteArray() : line.left(colon).trimmed().toLower();
-}
-
-QByteArray headerValue(const QByteArray& line) {
-    return line.mid(line.indexOf(':') + 1).trimmed();
-}
 
 bool isSuccess(int status) {
     return status >= 200 && status <= 299;
@@ -259,9 +228,10 @@ void DownloadJob::HeaderData() {
     // The status decides first: a redirect's or a busy server's page is text/html as well.
     const int status = m_client->StatusCode();
     const QByteArray line = m_client->CurrentLine();
-    const QByteArray name = headerName(line);
-    if (name == "location" && status >= 300 && status <= 399) {
-        Redirect(headerValue(line));
+    const HttpReply::HeaderLine header = HttpReply::ParseHeaderLine(line);
+    const bool isField = header.kind == HttpReply::HeaderLine::Field;
+    if (isField && header.name == "location" && status >= 300 && status <= 399) {
+        Redirect(header.value);
         return;
     }
     const bool somethingOnDisk = BytesOnDisk() > 0 || m_resumedExisting;
@@ -278,20 +248,20 @@ void DownloadJob::HeaderData() {
         BrokenLink(); // the server's error page: the link is gone
         return;
     }
-    if (line.toLower().contains("content-length") && m_asked.from == 0 && isSuccess(status))
-        ContentLengthLine(line);
+    if (isField && header.name == "content-length" && m_asked.from == 0 && isSuccess(status))
+        AnnouncedLength(header.value);
 }
 
-void DownloadJob::ContentLengthLine(const QByteArray& line) {
-    // The value starts two characters after the colon ("Content-Length: 4000000").
-    const QByteArray value = line.mid(line.indexOf(':') + 2);
-    const std::optional<qint64> length = strictInt64(value);
-    if (!length) {
+// Reads a Content-Length value as the client does; one it cannot read leaves the length
+// unknown.
+void DownloadJob::AnnouncedLength(const QByteArray& value) {
+    const qint64 length = HttpReply::ContentLengthValue(value);
+    if (length < 0) {
         m_lengthKnown = false;
         return;
     }
-    m_announcedLength = *length;
-    m_fileLengthText = QString::fromLatin1(value);
+    m_announcedLength = length;
+    m_fileLengthText = QString::number(length);
     m_lengthKnown = true;
     emit changed();
 }
@@ -328,7 +298,7 @@ void DownloadJob::HeaderEnd() {
             m_fileLengthText.clear();
             const QByteArray length = HttpReply::FieldValue(lines, "content-length");
             if (!length.isEmpty())
-                ContentLengthLine("Content-Length: " + length);
+                AnnouncedLength(length);
         }
         m_asked = RangeReply::Asked{};
         m_overlap.clear();

@@ -144,7 +144,7 @@ private:
     void RequestDone(quint16 error);
     void Redirect(const QByteArray& location);
     void BrokenLink();
-    void ContentLengthLine(const QByteArray& line);
+    void AnnouncedLength(const QByteArray& value);
     void DropClient();
     void DeleteTarget();
     void End(Outcome outcome);

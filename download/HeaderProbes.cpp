@@ -2,9 +2,9 @@
 
 #include "core/UserOptions.h"
 #include "download/Mpeg3Head.h"
-#include "download/RequestSetup.h"
 #include "net/HttpCli.h"
 #include "net/NoticeEndpoint.h"
+#include "net/RequestSetup.h"
 #include "net/SplitUrl.h"
 #include "platform/Errors.h"
 

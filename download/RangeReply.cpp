@@ -9,14 +9,14 @@ std::optional<ContentRange> parseContentRange(const QByteArray& value) {
     const QByteArray text = value.trimmed();
     if (!text.toLower().startsWith("bytes "))
         return std::nullopt;
-    const QByteArray spec = text.mid(6).trimmed();
-    const qsizetype dash = spec.indexOf('-');
-    const qsizetype slash = spec.indexOf('/');
+    const QByteArray range = text.mid(6).trimmed();
+    const qsizetype dash = range.indexOf('-');
+    const qsizetype slash = range.indexOf('/');
     if (dash < 0 || slash < dash)
         return std::nullopt;
-    const auto first = DecimalNumber(spec.left(dash));
-    const auto last = DecimalNumber(spec.mid(dash + 1, slash - dash - 1));
-    const auto total = DecimalNumber(spec.mid(slash + 1));
+    const auto first = DecimalNumber(range.left(dash));
+    const auto last = DecimalNumber(range.mid(dash + 1, slash - dash - 1));
+    const auto total = DecimalNumber(range.mid(slash + 1));
     if (!first || !last || !total || *first > *last || *last >= *total)
         return std::nullopt;
     return ContentRange{*first, *last, *total};

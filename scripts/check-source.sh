@@ -1,7 +1,8 @@
 #!/bin/sh
 # Checks of the source tree that the compiler cannot make: every file is formatted with the
-# checked-in .clang-format, no file outside app/ includes a file of app/, and no logic folder
-# includes a Qt Widgets header (the logic must build and run without a screen).
+# checked-in .clang-format, no file outside app/ includes a file of app/, every include of ours
+# follows the table of folder edges (scripts/folder-edges.txt), and no logic folder includes a
+# Qt Widgets header (the logic must build and run without a screen).
 set -eu
 cd "$(dirname "$0")/.."
 status=0
@@ -20,6 +21,49 @@ outside_app=$(git ls-files '*.cpp' '*.h' | grep -v '^app/' || true)
 found=$(grep -nE '^#[[:space:]]*include[[:space:]]*"app/' $outside_app || true)
 if [ -n "$found" ]; then
     echo "Files outside app/ include files of app/:" >&2
+    echo "$found" >&2
+    status=1
+fi
+
+# Every include of ours ("folder/Name.h") follows the table of folder edges.
+# shellcheck disable=SC2086
+found=$(grep -HnE '^#[[:space:]]*include[[:space:]]*"[^"]*/' $sources | awk -v table=scripts/folder-edges.txt '
+    BEGIN {
+        while ((getline line < table) > 0) {
+            sub(/#.*/, "", line)
+            if (split(line, part, ":") != 2)
+                continue
+            folder = part[1]
+            gsub(/[[:space:]]/, "", folder)
+            known[folder] = 1
+            count = split(part[2], names, " ")
+            for (i = 1; i <= count; i++)
+                allowed[folder, names[i]] = 1
+        }
+    }
+    # The longest folder of the table that holds path; empty when none does.
+    function owner(path,    folder, best) {
+        best = ""
+        for (folder in known)
+            if (index(path, folder "/") == 1 && length(folder) > length(best))
+                best = folder
+        return best
+    }
+    {
+        split($0, at, ":")
+        match($0, /"[^"]*"/)
+        included = substr($0, RSTART + 1, RLENGTH - 2)
+        from = owner(at[1])
+        into = owner(included)
+        if (into == "") {
+            into = included
+            sub(/\/.*/, "", into)
+        }
+        if (from != into && !((from, into) in allowed))
+            printf "  %s (%s -> %s)\n", $0, from == "" ? "a folder not in the table" : from, into
+    }')
+if [ -n "$found" ]; then
+    echo "Includes that scripts/folder-edges.txt does not allow:" >&2
     echo "$found" >&2
     status=1
 fi

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PellmarVersion.h"
+
 #include <QString>
 
 // What pellmar-searchd is told on its command line.
@@ -13,14 +15,15 @@ struct ServiceSettings {
     QString smbHost = QStringLiteral("127.0.0.1"); // the library as an SMB share of this address
     QString smbShare = QStringLiteral("mp3");
     QString ftpSite = QStringLiteral("anonymous@127.0.0.1:21"); // and as this FTP site
-    bool ftpLeech = true;                    // the FTP site counts as a leech site
-    QString version = QStringLiteral("3.2"); // newest program version in "/version2.txt"
-    int dataVersion = 1;                     // search-engine pages version
-    int failSecondEngine = 0;                // answer "Internal Server" this many times first
-    int delayMs = 0;                         // wait this long before every answer
-    bool logRequests = true;                 // one line per request on stdout
-    int threads = 32;                        // requests served at once
-    int headerTimeoutMs = 10000;             // a request's header must arrive within this
-    int idleTimeoutMs = 5000;                // a connection silent this long is closed
-    int maxWaiting = 0; // connections waiting for their header; 0: as descriptors allow
+    bool ftpLeech = true; // the FTP site counts as a leech site
+    // The newest program version in "/version2.txt".
+    QString version = QString::fromLatin1(kPellmarVersion);
+    int dataVersion = 1;         // search-engine pages version
+    int failSecondEngine = 0;    // answer "Internal Server" this many times first
+    int delayMs = 0;             // wait this long before every answer
+    bool logRequests = true;     // one line per request on stdout
+    int threads = 32;            // requests served at once
+    int headerTimeoutMs = 10000; // a request's header must arrive within this
+    int idleTimeoutMs = 5000;    // a connection silent this long is closed
+    int maxWaiting = 0;          // connections waiting for their header; 0: as descriptors allow
 };

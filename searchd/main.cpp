@@ -1,4 +1,5 @@
 // pellmar-searchd: the local search service the program talks to out of the box.
+#include "PellmarVersion.h"
 #include "core/DataFileConfig.h"
 #include "platform/Errors.h"
 #include "platform/ResourceLimits.h"
@@ -59,6 +60,7 @@ Options parseOptions(const QCoreApplication& app) {
         "Indexes a folder of MP3 files and answers Pellmar's searches, version check and site "
         "submissions over HTTP.");
     parser.addHelpOption();
+    const QString version = QString::fromLatin1(kPellmarVersion);
     const QList<QCommandLineOption> options = {
         {"library", "Folder of MP3 files, scanned recursively.", "dir"},
         {"bind", "Address to listen on (default 127.0.0.1).", "addr", "127.0.0.1"},
@@ -78,7 +80,8 @@ Options parseOptions(const QCoreApplication& app) {
         {"serve-smb", "Serve the library as a read-only guest share on 127.0.0.1 (smbd) and "
                       "list it as that share."},
         {"program-folder", "Write the SMB server's port into Lanpull.ini in this folder.", "dir"},
-        {"newest-version", "Program version offered in /version2.txt (default 3.2).", "x.y", "3.2"},
+        {"newest-version", "Program version offered in /version2.txt (default " + version + ").",
+         "x.y", version},
         {"data-version", "Search-engine pages version (default 1).", "n", "1"},
         {"fail-second-engine", "Answer the second engine with \"Internal Server\" n times first.",
          "n", "0"},
@@ -112,7 +115,8 @@ Options parseOptions(const QCoreApplication& app) {
     s.ftpLeech = !parser.isSet("ftp-not-leech");
     s.version = parser.value("newest-version");
     if (s.version.size() != 3)
-        usageError("--newest-version must be three characters, such as 3.2");
+        usageError("--newest-version must be three characters, such as " +
+                   QString::fromLatin1(kPellmarVersion));
     s.dataVersion = intValue(parser, "data-version", 0, 1000000);
     s.failSecondEngine = intValue(parser, "fail-second-engine", 0, 1000000);
     s.delayMs = intValue(parser, "delay-ms", 0, 600000);

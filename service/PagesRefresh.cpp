@@ -2,8 +2,8 @@
 
 #include "core/DataFileConfig.h"
 #include "core/TextHelpers.h"
-#include "download/RequestSetup.h"
 #include "net/HttpCli.h"
+#include "net/RequestSetup.h"
 #include "platform/Cp1252.h"
 #include "platform/Errors.h"
 #include "service/ReplySizeLimit.h"

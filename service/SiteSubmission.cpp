@@ -1,7 +1,7 @@
 #include "service/SiteSubmission.h"
 
-#include "download/RequestSetup.h"
 #include "net/HttpCli.h"
+#include "net/RequestSetup.h"
 #include "net/SplitUrl.h"
 #include "platform/Cp1252.h"
 

@@ -1,9 +1,10 @@
 #include "service/UpdateCheck.h"
 
+#include "PellmarVersion.h"
 #include "core/DataFileConfig.h"
 #include "core/TextHelpers.h"
-#include "download/RequestSetup.h"
 #include "net/HttpCli.h"
+#include "net/RequestSetup.h"
 #include "platform/Cp1252.h"
 #include "platform/Errors.h"
 #include "platform/MessageBoxes.h"
@@ -63,7 +64,7 @@ void UpdateCheck::StartCheck(Hooks hooks) {
     m_received->open(QIODevice::ReadWrite);
     SetUpRequest(*m_client, m_ini);
     m_client->SetURL(Cp1252::fromUnicode(m_hooks.homeUrl) + "/version2.txt");
-    m_client->SetAgent(QByteArray("Pellmar ") + kProgramVersion);
+    m_client->SetAgent(QByteArray("Pellmar ") + kPellmarVersion);
     m_client->SetReceiveStream(m_received.get());
     m_sizeLimit = std::make_unique<ReplySizeLimit>(*m_client, kMaxVersionFileBytes);
     m_client->OnDocEnd = [this](THttpCli*) { docEnd(); };
@@ -113,7 +114,7 @@ void UpdateCheck::handleVersionFile(const QByteArray& content) {
 // The three characters after "Version=" compare as bytes, so 3.10 is older than 3.2.
 void UpdateCheck::offerNewVersion(const QList<QByteArray>& lines) {
     const QByteArray& first = lineAt(lines, 0);
-    if (!(first.mid(8, 3) > QByteArray(kProgramVersion)) || !first.contains("Version="))
+    if (!(first.mid(8, 3) > QByteArray(kPellmarVersion)) || !first.contains("Version="))
         return;
     const MessageResult answer =
         m_messages.show(QStringLiteral("Pellmar"),

@@ -28,7 +28,6 @@ public:
         std::function<void(const QByteArray& url)> refresh; // runs the refresh window modally
     };
 
-    static constexpr char kProgramVersion[] = "3.2";
     // A longer answer is no version file: it is refused as it arrives.
     static constexpr qint64 kMaxVersionFileBytes = 64 * 1024;
 

@@ -1,4 +1,5 @@
 #include "app/MainForm.h"
+#include "PellmarVersion.h"
 #include "app/BannerClickPage.h"
 #include "controls/AdImage.h"
 #include "controls/HarmFade.h"
@@ -91,7 +92,7 @@ TEST_F(MainFormTest, CreationReadsTheDataFileAndRecordsTheProgram) {
     auto form = create();
     EXPECT_EQ(form->dataFile().HomeUrl, QStringLiteral("http://home.example"));
     EXPECT_EQ(form->AboutUrl->text(), QStringLiteral("http://home.example"));
-    EXPECT_EQ(form->versionlabel->text(), QStringLiteral("v3.2"));
+    EXPECT_EQ(form->versionlabel->text(), QStringLiteral("v") + QLatin1String(kPellmarVersion));
     EXPECT_EQ(form->SearchFound->text(), QStringLiteral("0"));
     EXPECT_TRUE(form->SearchStatus->text().isEmpty());
     EXPECT_EQ(form->programFolder(), home.path());
@@ -100,7 +101,7 @@ TEST_F(MainFormTest, CreationReadsTheDataFileAndRecordsTheProgram) {
     EXPECT_EQ(fake.registry.values.value(QStringLiteral("Software\\Pellmar\\Version|Module Name")),
               exe);
     EXPECT_EQ(fake.registry.values.value(QStringLiteral("Software\\Pellmar\\Version|revision")),
-              QStringLiteral("3.2"));
+              QLatin1String(kPellmarVersion));
     EXPECT_EQ(fake.registry.values.value(
                   QStringLiteral("Software\\VB and VBA Program Settings\\Tunebin\\Startup|vesk")),
               exe);

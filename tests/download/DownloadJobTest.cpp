@@ -170,6 +170,30 @@ TEST(DownloadJob, BodyCutShortIsIncompleteAndKeepsWhatAResumeNeeds) {
     EXPECT_EQ(run.targetBytes(), body);
 }
 
+// The length is read as the client reads a field: without a blank after the colon, in any
+// case, with blanks and tabs around it. A body that ends short of it is incomplete.
+TEST(DownloadJob, ContentLengthIsReadInEverySpelling) {
+    const struct {
+        const char* what;
+        QByteArray line;
+    } rows[] = {
+        {"one blank", "Content-Length: 200000"},
+        {"no blank", "Content-Length:200000"},
+        {"lower case, tab and trailing blank", "content-length:\t200000 "},
+    };
+    const QByteArray body = PatternBytes(90000, 6);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        ScriptedServer server(
+            ScriptedServer::reply("HTTP/1.0 200 OK\r\n" + row.line + "\r\n\r\n" + body));
+        JobRun run;
+        run.run(server.url("/song.mp3"));
+        EXPECT_EQ(run.job.outcome(), Outcome::Incomplete);
+        EXPECT_EQ(run.job.fileLengthText(), "200000");
+        EXPECT_EQ(run.targetBytes(), body);
+    }
+}
+
 TEST(DownloadJob, CancelKeepsThePartialFile) {
     const QByteArray part = PatternBytes(20000, 8);
     ScriptedServer server([&](ScriptedServer::Connection& c) {

@@ -1,4 +1,5 @@
 #include "searchd/SearchService.h"
+#include "PellmarVersion.h"
 #include "ProgramScrapers.h"
 #include "RawHttp.h"
 #include "core/DataFileConfig.h"
@@ -251,7 +252,7 @@ TEST_F(SearchServiceTest, VersionFileAndDataFilePointAtTheService) {
     EXPECT_EQ(version.status, 200);
     const QList<QByteArray> lines = SplitLines(version.body);
     ASSERT_EQ(lines.size(), 4);
-    EXPECT_EQ(lines[0], "Version=3.2");
+    EXPECT_EQ(lines[0], "Version=" + QByteArray(kPellmarVersion));
     EXPECT_EQ(lines[1].mid(lines[1].indexOf('=') + 1), service.base() + "/");
     EXPECT_EQ(lines[2], "1");
     EXPECT_EQ(lines[3], service.base() + "/Pellmar.dat");
@@ -317,7 +318,7 @@ TEST(SearchServiceSwitches, DelayedAnswersStillArriveWhole) {
     const RawResponse response = httpGet(service.port(), "/version2.txt");
     const auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(response.status, 200);
-    EXPECT_TRUE(response.body.startsWith("Version=3.2\r\n"));
+    EXPECT_TRUE(response.body.startsWith("Version=" + QByteArray(kPellmarVersion) + "\r\n"));
     // The switch holds every answer back at least this long (a lower bound only).
     EXPECT_GE(waited, std::chrono::milliseconds(300));
 }
@@ -401,7 +402,8 @@ TEST(SearchServiceClients, ARequestIsAnsweredWhileThousandsOfClientsHoldConnecti
     const RawResponse answer =
         parseResponse(sendRaw(service.port(), "GET /version2.txt HTTP/1.0\r\n\r\n", 60));
     EXPECT_EQ(answer.status, 200);
-    EXPECT_TRUE(answer.body.startsWith("Version=3.2\r\n")) << answer.raw.constData();
+    EXPECT_TRUE(answer.body.startsWith("Version=" + QByteArray(kPellmarVersion) + "\r\n"))
+        << answer.raw.constData();
     for (const int fd : held)
         ::close(fd);
 }

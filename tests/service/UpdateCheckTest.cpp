@@ -1,4 +1,5 @@
 #include "service/UpdateCheck.h"
+#include "PellmarVersion.h"
 #include "SearchdRunner.h"
 #include "core/DataFileConfig.h"
 #include "platform/SettingsFile.h"
@@ -272,7 +273,8 @@ TEST(UpdateCheck, RequestCarriesTheAgentAndNoCredentials) {
     run.run();
     ASSERT_EQ(server.requests().size(), 1);
     EXPECT_EQ(server.requests()[0].toStdString(),
-              "GET /version2.txt HTTP/1.0\r\nUser-Agent: Pellmar 3.2\r\nHost: 127.0.0.1\r\n\r\n");
+              "GET /version2.txt HTTP/1.0\r\nUser-Agent: Pellmar " + std::string(kPellmarVersion) +
+                  "\r\nHost: 127.0.0.1\r\n\r\n");
     // Done: a second start asks nothing.
     run.run();
     EXPECT_EQ(server.requests().size(), 1);

@@ -1,4 +1,4 @@
-#include "download/RequestSetup.h"
+#include "net/RequestSetup.h"
 
 #include "core/UserOptions.h"
 #include "net/HttpCli.h"

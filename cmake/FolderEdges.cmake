@@ -1,0 +1,80 @@
+# The links between the program's libraries follow the same table as the includes
+# (scripts/folder-edges.txt): a link that the table does not allow stops the configuration.
+
+set(PELLMAR_FOLDER_EDGES ${CMAKE_SOURCE_DIR}/scripts/folder-edges.txt)
+set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${PELLMAR_FOLDER_EDGES})
+
+# Reads the table into PELLMAR_EDGE_FOLDERS and one PELLMAR_EDGES_<folder> list per row.
+function(pellmar_read_folder_edges)
+    file(STRINGS ${PELLMAR_FOLDER_EDGES} lines REGEX "^[^#].*:")
+    set(folders)
+    foreach(line IN LISTS lines)
+        string(REGEX MATCH "^([^:]+):(.*)$" row "${line}")
+        string(STRIP "${CMAKE_MATCH_1}" folder)
+        string(STRIP "${CMAKE_MATCH_2}" allowed)
+        separate_arguments(allowed UNIX_COMMAND "${allowed}")
+        list(APPEND folders ${folder})
+        set(PELLMAR_EDGES_${folder} ${allowed} PARENT_SCOPE)
+    endforeach()
+    set(PELLMAR_EDGE_FOLDERS ${folders} PARENT_SCOPE)
+endfunction()
+
+# The longest folder of the table that holds the source directory dir; empty when none does.
+function(pellmar_folder_of dir out)
+    file(RELATIVE_PATH path ${CMAKE_SOURCE_DIR} ${dir})
+    set(best "")
+    foreach(folder IN LISTS PELLMAR_EDGE_FOLDERS)
+        string(LENGTH "${folder}" length)
+        string(LENGTH "${best}" bestLength)
+        if((path STREQUAL folder OR path MATCHES "^${folder}/") AND length GREATER bestLength)
+            set(best ${folder})
+        endif()
+    endforeach()
+    set(${out} "${best}" PARENT_SCOPE)
+endfunction()
+
+# Checks the links of every target defined in dir and below it.
+function(pellmar_check_links dir)
+    pellmar_folder_of(${dir} from)
+    get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+    foreach(target IN LISTS targets)
+        get_target_property(links ${target} LINK_LIBRARIES)
+        get_target_property(interface ${target} INTERFACE_LINK_LIBRARIES)
+        foreach(link IN LISTS links interface)
+            if(NOT TARGET "${link}")
+                continue() # system libraries and generator expressions
+            endif()
+            get_target_property(imported ${link} IMPORTED)
+            if(imported)
+                continue()
+            endif()
+            get_target_property(linkDir ${link} SOURCE_DIR)
+            pellmar_folder_of(${linkDir} into)
+            if(from STREQUAL "" OR into STREQUAL "" OR from STREQUAL into)
+                continue()
+            endif()
+            if(NOT into IN_LIST PELLMAR_EDGES_${from})
+                message(FATAL_ERROR "${target} (${from}/) links ${link} (${into}/), which "
+                                    "scripts/folder-edges.txt does not allow")
+            endif()
+        endforeach()
+    endforeach()
+    get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+    foreach(subdir IN LISTS subdirs)
+        pellmar_check_links(${subdir})
+    endforeach()
+endfunction()
+
+# Checks the program's libraries and programs: every folder below the top one except the
+# tests, benchmarks and fuzz targets, whose executables link what they try.
+function(pellmar_check_folder_edges)
+    pellmar_read_folder_edges()
+    get_property(subdirs DIRECTORY ${CMAKE_SOURCE_DIR} PROPERTY SUBDIRECTORIES)
+    foreach(subdir IN LISTS subdirs)
+        file(RELATIVE_PATH path ${CMAKE_SOURCE_DIR} ${subdir})
+        if(NOT path MATCHES "^(tests|bench|fuzz)$")
+            pellmar_check_links(${subdir})
+        endif()
+    endforeach()
+endfunction()
