@@ -114,17 +114,6 @@ void TMainForm::buildWindow() {
 
     row->addLayout(right, 1);
     setCentralWidget(central);
-
-    auto timer = [this](const QString& name, int interval, bool enabled) {
-        auto* t = new QTimer(this);
-        t->setObjectName(name);
-        t->setInterval(interval);
-        if (enabled)
-            t->start();
-        return t;
-    };
-    Timer2 = timer(QStringLiteral("Timer2"), 1000, true);
-    Timer1 = timer(QStringLiteral("Timer1"), 3000, true);
 }
 
 QWidget* TMainForm::buildNavigationColumn() {
@@ -313,7 +302,6 @@ void TMainForm::FormCreate() {
     SearchPage->attach(*m_searchRun, m_platform.messages);
     Downloads = new DownloadQueue(*SettingsFile_, this);
     connect(Downloads, &DownloadQueue::jobCreated, this, &TMainForm::ShowDownloadWindow);
-    connect(Timer2, &QTimer::timeout, Downloads, &DownloadQueue::PumpDownloads);
     SaveActions_ = std::make_unique<SaveActions>(*SettingsFile_, m_platform, *Downloads, folder,
                                                  [this] { close(); });
     SearchPage->attachSaves(*SaveActions_);

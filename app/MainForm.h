@@ -22,7 +22,6 @@ class QFrame;
 class QLabel;
 class QMenu;
 class QPushButton;
-class QTimer;
 class QTreeView;
 class QWidget;
 class SearchRun;
@@ -127,8 +126,6 @@ public:
     THarmFade* HarmFade15 = nullptr;
     THarmFade* HarmFade16 = nullptr;
     THarmFade* HarmFade17 = nullptr;
-    QTimer* Timer1 = nullptr;
-    QTimer* Timer2 = nullptr;
     QMenu* SearchListMenu = nullptr;
     QMenu* HostListMenu = nullptr;
     // The dialogs of the buttons under the hit list, created once and shown modally.
