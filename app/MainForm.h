@@ -11,7 +11,6 @@
 #include <array>
 #include <functional>
 #include <memory>
-#include <random>
 
 class DownloadJob;
 class DownloadQueue;
@@ -24,6 +23,7 @@ class QMenu;
 class QPushButton;
 class QTreeView;
 class QWidget;
+class ProgramSession;
 class SearchRun;
 class TAdImage;
 class THarmFade;
@@ -39,7 +39,8 @@ class TSplitterBar;
 class TUrlLabel;
 
 // The main window: the navigation column, five overlapping pages, the search page with its
-// lists, the banner strip, placement and shutdown.
+// lists and the banner strip. It lays them out and forwards to the logic: the search run,
+// the download queue and the start and close rules of ProgramSession.
 class TMainForm : public QMainWindow {
     Q_OBJECT
 
@@ -81,7 +82,7 @@ public:
     SaveActions& saveActions() { return *SaveActions_; }
     QList<TfrmDownloadFile*> downloadWindows() const;
 
-    // Named widgets, reached by tests and the Parts that fill them.
+    // Named widgets, reached by tests and the pages that fill them.
     QComboBox* ComboBox1 = nullptr;
     QPushButton* SearchButton = nullptr;
     QPushButton* AbortButton = nullptr;
@@ -159,23 +160,19 @@ private:
     bool FormCloseQuery();
     void FormClose();
     void ShowDownloadWindow(DownloadJob* job);
-    void AskTellAFriend();
-    void RecordInRegistry();
     void RestorePlacement();
     void SavePlacement();
     void FillSearchHistory();
-    void RemoveTempFiles(const QStringList& patterns);
     void BringToFront(QWidget* page);
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     Platform& m_platform;
     Options m_options;
-    std::mt19937 m_random;
     std::unique_ptr<SettingsFile> SettingsFile_;
+    std::unique_ptr<ProgramSession> Session; // the start and close rules
     std::unique_ptr<SearchRun> m_searchRun;
     DataFileConfig DataFile;
     QString ProgramFolderText;
-    bool FoundFixedIni = false;
     bool UpdateCheckStarted = false;
     bool Shown = false;
     DownloadQueue* Downloads = nullptr;
