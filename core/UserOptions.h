@@ -6,8 +6,10 @@
 
 class SettingsFile;
 
-// The user's options of section "Options". Every key, its default, its encoding and the
-// order the options dialog writes them in live here, once.
+// The user's options of section "Options": every key the options dialog edits and the
+// download folder, each with its default, its encoding and the order the dialog writes them
+// in, here once. The main window's own keys there (the sources, "FirstTime") and section
+// "WinPos" belong to ProgramSession.
 //
 // The static readers read one option at the moment of use with the default its reader gives.
 // "Limit" and "UseProxy" are compared as exact text, and not every reader tests the same
