@@ -96,7 +96,7 @@ TEST(DownloadQueue, QueuedJobStartsOneTickAfterAFinishedOneGoes) {
     EXPECT_EQ(third->status(), "File queued"); // the pump leaves the text alone
 }
 
-// The queue runs its own pump, so the window and the command line share it.
+// The queue runs its own pump: no window needs to drive it.
 TEST(DownloadQueue, ItsOwnTimerPumpsEverySecondAndKeepsTicking) {
     QueueRun run("True", "1");
     FakeJobTimers::Timer& timer = run.pump.wait(0);
