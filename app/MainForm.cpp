@@ -26,11 +26,11 @@
 #include "platform/Errors.h"
 #include "platform/ProgramFolder.h"
 #include "search/SearchRun.h"
+#include "service/ProgramSession.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QHBoxLayout>
@@ -45,18 +45,10 @@
 
 namespace {
 
-const QString kOptions = QStringLiteral("Options");
-const QString kWinPos = QStringLiteral("WinPos");
 constexpr int kNavigationWidth = 105;
 constexpr int kBannerHeight = 60;
 
 constexpr QColor kColumnColor(0x14, 0x1E, 0x36); // the column pictures' own background
-
-QString tellAFriendLink(const QString& homeUrl) {
-    return QStringLiteral("mailto:?subject=Check out Pellmar!&body=The easiest way to find mp3 "
-                          "files on the net. It's freeware! You can download it from ") +
-           homeUrl;
-}
 
 } // namespace
 
@@ -115,17 +107,6 @@ void TMainForm::buildWindow() {
 
     row->addLayout(right, 1);
     setCentralWidget(central);
-
-    auto timer = [this](const QString& name, int interval, bool enabled) {
-        auto* t = new QTimer(this);
-        t->setObjectName(name);
-        t->setInterval(interval);
-        if (enabled)
-            t->start();
-        return t;
-    };
-    Timer2 = timer(QStringLiteral("Timer2"), 1000, true);
-    Timer1 = timer(QStringLiteral("Timer1"), 3000, true);
 }
 
 QWidget* TMainForm::buildNavigationColumn() {
@@ -292,7 +273,9 @@ void TMainForm::connectButtons() {
     HarmFade5->OnClick = [this](THarmFade*) { ShowPage(panel_Submit, HarmFade5); };
     HarmFade9->OnClick = [this](THarmFade*) { ShowPage(panel_About, HarmFade9); };
     HarmFade4->OnClick = [this](THarmFade*) { OpenWithShell(DataFile.HomeUrl); };
-    HarmFade7->OnClick = [this](THarmFade*) { OpenWithShell(tellAFriendLink(DataFile.HomeUrl)); };
+    HarmFade7->OnClick = [this](THarmFade*) {
+        OpenWithShell(ProgramSession::TellAFriendLink(DataFile.HomeUrl));
+    };
     HarmFade6->OnClick = [this](THarmFade*) { OpenWithShell(kContactUrl); };
     HarmFade8->OnClick = [this](THarmFade*) {
         OpenWithShell(ProgramFolder::file(QStringLiteral("help/index.htm")));
@@ -306,24 +289,22 @@ void TMainForm::connectButtons() {
 void TMainForm::FormCreate() {
     SearchStatus->clear();
     const QString folder = ProgramFolder::path();
-    FoundFixedIni = QFile::exists(folder + QStringLiteral("/Pellmar.ini"));
     UpdateCheckStarted = false;
     SettingsFile_ = std::make_unique<SettingsFile>(QDir(folder).filePath(
         QFileInfo(ProgramFolder::executablePath()).completeBaseName() + QStringLiteral(".ini")));
+    Session = std::make_unique<ProgramSession>(m_platform, *SettingsFile_, m_options.random);
     m_searchRun = std::make_unique<SearchRun>(*SettingsFile_, folder, m_platform);
     SearchPage->attach(*m_searchRun, m_platform.messages);
     Downloads = new DownloadQueue(*SettingsFile_, this);
     connect(Downloads, &DownloadQueue::jobCreated, this, &TMainForm::ShowDownloadWindow);
-    connect(Timer2, &QTimer::timeout, Downloads, &DownloadQueue::PumpDownloads);
     SaveActions_ = std::make_unique<SaveActions>(*SettingsFile_, m_platform, *Downloads, folder,
                                                  [this] { close(); });
     SearchPage->attachSaves(*SaveActions_);
     try {
         LoadDataFile();
-        RecordInRegistry();
+        Session->RecordInRegistry();
         ProgramFolderText = folder;
-        m_random.seed(static_cast<unsigned>(QDateTime::currentMSecsSinceEpoch()));
-        AskTellAFriend();
+        Session->AskTellAFriend(DataFile.HomeUrl);
         SearchFound->setText(QStringLiteral("0"));
     } catch (const PellmarError& error) {
         // The rest of the creation is skipped; the window still opens.
@@ -352,31 +333,6 @@ void TMainForm::LoadDataFile() {
     }
 }
 
-void TMainForm::RecordInRegistry() {
-    const QString exe = ProgramFolder::executablePath();
-    m_platform.registry.setValue(QStringLiteral("Software\\Pellmar\\Version"),
-                                 QStringLiteral("Module Name"), exe);
-    m_platform.registry.setValue(QStringLiteral("Software\\Pellmar\\Version"),
-                                 QStringLiteral("revision"), QString::fromLatin1(kPellmarVersion));
-    m_platform.registry.setValue(QStringLiteral("Software\\VB and VBA Program Settings\\Tunebin\\"
-                                                "Startup"),
-                                 QStringLiteral("vesk"), exe);
-}
-
-void TMainForm::AskTellAFriend() {
-    if (!FoundFixedIni)
-        return;
-    const int draw = m_options.random ? m_options.random(20)
-                                      : std::uniform_int_distribution<int>(0, 19)(m_random);
-    if (draw != 0)
-        return;
-    const MessageResult answer = m_platform.messages.show(
-        QStringLiteral("Pellmar"), QStringLiteral("Do you know anyone who would like Pellmar?"),
-        MessageIcon::Warning, MessageButtons::YesNo);
-    if (answer == MessageResult::Yes)
-        OpenWithShell(tellAFriendLink(DataFile.HomeUrl));
-}
-
 void TMainForm::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!Shown) {
@@ -386,7 +342,6 @@ void TMainForm::showEvent(QShowEvent* event) {
 }
 
 void TMainForm::FormShow() {
-    m_random.seed(static_cast<unsigned>(QDateTime::currentMSecsSinceEpoch()));
     Progressbar->resize(0, Progressbar->height());
     setWindowTitle(QStringLiteral("Pellmar"));
     RestorePlacement();
@@ -396,9 +351,10 @@ void TMainForm::FormShow() {
     SubmitPage->clearFields();
     for (QCheckBox* box : {SearchHttpCheck, SearchFtpCheck, SearchSMBCheck})
         box->setEnabled(true);
-    SearchHttpCheck->setChecked(settings().readBool(kOptions, QStringLiteral("SearchHttp"), true));
-    SearchFtpCheck->setChecked(settings().readBool(kOptions, QStringLiteral("SearchFtp"), true));
-    SearchSMBCheck->setChecked(settings().readBool(kOptions, QStringLiteral("SearchSMB"), true));
+    const SavedSources sources = Session->ReadSources();
+    SearchHttpCheck->setChecked(sources.http);
+    SearchFtpCheck->setChecked(sources.ftp);
+    SearchSMBCheck->setChecked(sources.smb);
     ShowPage(panel_Search, HarmFade1);
     // Asked from the running event loop, so that a close while the question is open (a
     // termination signal) still ends the program.
@@ -429,33 +385,20 @@ QList<TfrmDownloadFile*> TMainForm::downloadWindows() const {
 }
 
 void TMainForm::RestorePlacement() {
-    const SettingsFile& ini = settings();
-    if (ini.readBool(kOptions, QStringLiteral("FirstTime"), true) ||
-        ini.readInteger(kWinPos, QStringLiteral("Width"), 0) == -1) {
+    const WindowPlacement placement = Session->ReadPlacement();
+    if (placement.maximized) {
         setWindowState(windowState() | Qt::WindowMaximized);
     } else {
-        const int left = ini.readInteger(kWinPos, QStringLiteral("Left"), 0);
-        const int top = ini.readInteger(kWinPos, QStringLiteral("Top"), 0);
-        const int width = ini.readInteger(kWinPos, QStringLiteral("Width"), 0);
-        const int height = ini.readInteger(kWinPos, QStringLiteral("Height"), 0);
-        move(left, top);
-        resize(width, height);
+        move(placement.left, placement.top);
+        resize(placement.width, placement.height);
     }
-    SearchPage->restoreColumns(ini);
+    SearchPage->restoreColumns(settings());
 }
 
 // The banner started its library when it was loaded; it learns the proxy here and after
 // the options dialog's OK.
 void TMainForm::PassProxyToBanner() {
-    const UserOptions::StartupProxy proxy = UserOptions::ProxyForBannerAtStart(settings());
-    if (proxy.portRefused) {
-        m_platform.messages.show(
-            QStringLiteral("Pellmar"),
-            QStringLiteral("The proxy port \"%1\" is not a number, so Pellmar connects without "
-                           "a proxy. Correct the port in Options.")
-                .arg(UserOptions::ProxyPortText(settings()).left(200)),
-            MessageIcon::Warning, MessageButtons::Ok);
-    }
+    const UserOptions::StartupProxy proxy = Session->BannerProxyAtStart();
     std::optional<QByteArray> host;
     if (proxy.host)
         host = Cp1252::fromUnicode(*proxy.host);
@@ -476,19 +419,12 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 bool TMainForm::FormCloseQuery() {
-    // Queued downloads do not count; finished ones not yet removed and ones waiting for
-    // the user do.
-    if (Downloads->ActiveDownloads().isEmpty())
-        return true;
-    return m_platform.messages.show(
-               QStringLiteral("Warning"),
-               QStringLiteral("Downloads in progress. Are you sure you want to quit?"),
-               MessageIcon::Warning, MessageButtons::YesNo) == MessageResult::Yes;
+    return Session->MayClose(Downloads->ActiveDownloads().size());
 }
 
 void TMainForm::FormClose() {
     m_searchRun->AbortButtonClick();
-    RemoveTempFiles({QStringLiteral("*.tmp")});
+    Session->RemoveTempFiles();
     SavePlacement();
     // Quitting stops the downloads as Cancel does, their partial files kept, and takes their
     // windows along: a download window left on the screen would keep the program running.
@@ -500,23 +436,10 @@ void TMainForm::FormClose() {
 }
 
 void TMainForm::SavePlacement() {
-    SettingsFile& ini = settings();
-    ini.writeBool(kOptions, QStringLiteral("SearchHttp"), SearchHttpCheck->isChecked());
-    ini.writeBool(kOptions, QStringLiteral("SearchFtp"), SearchFtpCheck->isChecked());
-    ini.writeBool(kOptions, QStringLiteral("SearchSMB"), SearchSMBCheck->isChecked());
-    ini.writeString(kOptions, QStringLiteral("FirstTime"), QStringLiteral("0"));
-    ini.writeInteger(kWinPos, QStringLiteral("Left"), x());
-    ini.writeInteger(kWinPos, QStringLiteral("Top"), y());
-    ini.writeInteger(kWinPos, QStringLiteral("Width"), isMaximized() ? -1 : width());
-    ini.writeInteger(kWinPos, QStringLiteral("Height"), height());
-    SearchPage->saveColumns(ini);
-}
-
-// Removes the files of the program's temp folder that match the patterns (all with none).
-void TMainForm::RemoveTempFiles(const QStringList& patterns) {
-    QDir temp(ProgramFolder::file(QStringLiteral("temp")));
-    for (const QString& name : temp.entryList(patterns, QDir::Files))
-        temp.remove(name);
+    Session->SaveOnClose(
+        {SearchHttpCheck->isChecked(), SearchFtpCheck->isChecked(), SearchSMBCheck->isChecked()},
+        {isMaximized(), x(), y(), width(), height()});
+    SearchPage->saveColumns(settings());
 }
 
 // ---- pages and layout -------------------------------------------------------------------

@@ -11,7 +11,6 @@
 #include <array>
 #include <functional>
 #include <memory>
-#include <random>
 
 class DownloadJob;
 class DownloadQueue;
@@ -22,9 +21,9 @@ class QFrame;
 class QLabel;
 class QMenu;
 class QPushButton;
-class QTimer;
 class QTreeView;
 class QWidget;
+class ProgramSession;
 class SearchRun;
 class TAdImage;
 class THarmFade;
@@ -40,7 +39,8 @@ class TSplitterBar;
 class TUrlLabel;
 
 // The main window: the navigation column, five overlapping pages, the search page with its
-// lists, the banner strip, placement and shutdown.
+// lists and the banner strip. It lays them out and forwards to the logic: the search run,
+// the download queue and the start and close rules of ProgramSession.
 class TMainForm : public QMainWindow {
     Q_OBJECT
 
@@ -127,8 +127,6 @@ public:
     THarmFade* HarmFade15 = nullptr;
     THarmFade* HarmFade16 = nullptr;
     THarmFade* HarmFade17 = nullptr;
-    QTimer* Timer1 = nullptr;
-    QTimer* Timer2 = nullptr;
     QMenu* SearchListMenu = nullptr;
     QMenu* HostListMenu = nullptr;
     // The dialogs of the buttons under the hit list, created once and shown modally.
@@ -162,23 +160,19 @@ private:
     bool FormCloseQuery();
     void FormClose();
     void ShowDownloadWindow(DownloadJob* job);
-    void AskTellAFriend();
-    void RecordInRegistry();
     void RestorePlacement();
     void SavePlacement();
     void FillSearchHistory();
-    void RemoveTempFiles(const QStringList& patterns);
     void BringToFront(QWidget* page);
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     Platform& m_platform;
     Options m_options;
-    std::mt19937 m_random;
     std::unique_ptr<SettingsFile> SettingsFile_;
+    std::unique_ptr<ProgramSession> Session; // the start and close rules
     std::unique_ptr<SearchRun> m_searchRun;
     DataFileConfig DataFile;
     QString ProgramFolderText;
-    bool FoundFixedIni = false;
     bool UpdateCheckStarted = false;
     bool Shown = false;
     DownloadQueue* Downloads = nullptr;

@@ -26,8 +26,6 @@
 
 namespace {
 
-const QString kOptions = QStringLiteral("Options");
-
 QLineEdit* edit(QWidget* parent, const char* name) {
     auto* field = new QLineEdit(parent);
     field->setObjectName(QString::fromLatin1(name));
@@ -235,8 +233,7 @@ QWidget* TfrmOptions::buildQualityPage() {
     return page;
 }
 
-// ---- load and save
-// -------------------------------------------------------------------------------
+// ---- load and save -----------------------------------------------------------------------------
 
 void TfrmOptions::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
@@ -245,84 +242,73 @@ void TfrmOptions::showEvent(QShowEvent* event) {
 }
 
 void TfrmOptions::Load() {
-    const SettingsFile& ini = m_settings;
-    LimitCheck->setChecked(UserOptions::LimitChecked(ini));
-    LimitEdit->setText(
-        ini.readString(kOptions, QStringLiteral("LimitNumber"), QStringLiteral("0")));
+    const UserOptions options = UserOptions::Load(m_settings);
+    LimitCheck->setChecked(options.limit);
+    LimitEdit->setText(options.limitNumber);
     LimitEdit->setEnabled(LimitCheck->isChecked());
+    TimeLimitEdit->setText(options.timeLimit);
+    StallSecondsEdit->setText(options.stallSeconds);
+    RetryCountEdit->setText(options.retryCount);
+    MinSizeToAddEdit->setText(options.minSizeToAdd);
 
-    TimeLimitEdit->setText(
-        ini.readString(kOptions, QStringLiteral("TimeLimit"), QStringLiteral("180")));
-    StallSecondsEdit->setText(
-        ini.readString(kOptions, QStringLiteral("StallSeconds"), QStringLiteral("30")));
-    RetryCountEdit->setText(
-        ini.readString(kOptions, QStringLiteral("RetryCount"), QStringLiteral("5")));
-    MinSizeToAddEdit->setText(QString::number(UserOptions::MinSizeToAdd(ini)));
-
-    GozillaCheck->setChecked(UserOptions::UseGoZilla(ini));
+    GozillaCheck->setChecked(options.useGoZilla);
     if (!GozillaCheck->isChecked())
         InternalCheck->setChecked(true);
 
-    BitrateCombo->setEditText(
-        ini.readString(kOptions, QStringLiteral("MinBitrate"), QStringLiteral("128")));
-    FrequencyCombo->setEditText(
-        ini.readString(kOptions, QStringLiteral("MinFrequency"), QStringLiteral("44")));
-    StereoCheck->setChecked(UserOptions::NeedStereo(ini));
-    SkipId3Check->setChecked(UserOptions::SkipId3Tags(ini));
+    BitrateCombo->setEditText(options.minBitrate);
+    FrequencyCombo->setEditText(options.minFrequency);
+    StereoCheck->setChecked(options.needStereo);
+    SkipId3Check->setChecked(options.skipId3Tags);
 
-    ProxyCheck->setChecked(UserOptions::ProxyChecked(ini));
-    ProxyEdit->setText(UserOptions::ProxyServer(ini));
-    ProxyPortEdit->setText(UserOptions::ProxyPortText(ini));
-    ProxyNameEdit->setText(UserOptions::ProxyName(ini));
-    ProxyPassEdit->setText(UserOptions::ProxyPass(ini));
+    ProxyCheck->setChecked(options.useProxy);
+    ProxyEdit->setText(options.proxyServer);
+    ProxyPortEdit->setText(options.proxyPort);
+    ProxyNameEdit->setText(options.proxyName);
+    ProxyPassEdit->setText(options.proxyPass);
     ProxyCheckClick();
 
-    if (UserOptions::UseFtp(ini))
+    if (options.useFtp)
         RadioButton2->setChecked(true);
     else
         RadioButton1->setChecked(true);
-    FTPEdit->setText(UserOptions::FtpPath(ini));
+    FTPEdit->setText(options.ftpPath);
     FtpChoiceClick();
 }
 
-// Writes in this order, each key at once; a number that is not one stops the save there.
+// The options as the controls show them.
+UserOptions TfrmOptions::shownOptions() const {
+    UserOptions options;
+    options.needStereo = StereoCheck->isChecked();
+    options.minBitrate = BitrateCombo->currentText();
+    options.minFrequency = FrequencyCombo->currentText();
+    options.skipId3Tags = SkipId3Check->isChecked();
+    options.useGoZilla = GozillaCheck->isChecked();
+    options.timeLimit = TimeLimitEdit->text();
+    options.minSizeToAdd = MinSizeToAddEdit->text();
+    options.limit = LimitCheck->isChecked();
+    options.limitNumber = LimitEdit->text();
+    options.useProxy = ProxyCheck->isChecked();
+    options.proxyServer = ProxyEdit->text();
+    options.proxyPort = ProxyPortEdit->text();
+    options.proxyName = ProxyNameEdit->text();
+    options.proxyPass = ProxyPassEdit->text();
+    options.useFtp = RadioButton2->isChecked();
+    options.ftpPath = FTPEdit->text();
+    options.stallSeconds = StallSecondsEdit->text();
+    options.retryCount = RetryCountEdit->text();
+    return options;
+}
+
+// A number that is not one stops the save there; the banner learns the proxy at once.
 void TfrmOptions::Save() {
-    SettingsFile& ini = m_settings;
-    ini.writeBool(kOptions, QStringLiteral("NeedStereo"), StereoCheck->isChecked());
-    ini.writeString(kOptions, QStringLiteral("MinBitrate"), BitrateCombo->currentText());
-    ini.writeString(kOptions, QStringLiteral("MinFrequency"), FrequencyCombo->currentText());
-    ini.writeBool(kOptions, QStringLiteral("SkipId3Tags"), SkipId3Check->isChecked());
-    ini.writeBool(kOptions, QStringLiteral("UseGo!Zilla"), GozillaCheck->isChecked());
-
-    ini.writeInteger(kOptions, QStringLiteral("TimeLimit"), StrToInt(TimeLimitEdit->text()));
-    ini.writeInteger(kOptions, QStringLiteral("MinSizeToAdd"), StrToInt(MinSizeToAddEdit->text()));
-
-    const bool limit = LimitCheck->isChecked();
-    ini.writeString(kOptions, QStringLiteral("Limit"),
-                    limit ? QStringLiteral("True") : QStringLiteral("False"));
-    ini.writeString(kOptions, QStringLiteral("LimitNumber"),
-                    limit ? LimitEdit->text() : QStringLiteral("0"));
-
-    ini.writeString(kOptions, QStringLiteral("UseProxy"),
-                    ProxyCheck->isChecked() ? QStringLiteral("True") : QStringLiteral("False"));
-    ini.writeString(kOptions, QStringLiteral("ProxyServer"), ProxyEdit->text());
-    ini.writeString(kOptions, QStringLiteral("ProxyPort"), ProxyPortEdit->text());
-    ini.writeString(kOptions, QStringLiteral("ProxyName"), ProxyNameEdit->text());
-    ini.writeString(kOptions, QStringLiteral("ProxyPass"), ProxyPassEdit->text());
-
-    const UserOptions::BannerProxy proxy = UserOptions::ProxyForBanner(ini);
-    if (m_banner) {
-        std::optional<QByteArray> host;
-        if (UserOptions::ProxyChecked(ini))
-            host = Cp1252::fromUnicode(proxy.host);
-        m_banner->SetProxy(host, proxy.port, QByteArray());
-    }
-
-    ini.writeBool(kOptions, QStringLiteral("UseFtp"), RadioButton2->isChecked());
-    ini.writeString(kOptions, QStringLiteral("FtpPath"), FTPEdit->text());
-
-    ini.writeInteger(kOptions, QStringLiteral("StallSeconds"), StrToInt(StallSecondsEdit->text()));
-    ini.writeInteger(kOptions, QStringLiteral("RetryCount"), StrToInt(RetryCountEdit->text()));
+    shownOptions().Save(m_settings, [this](const std::optional<QString>& host, int port) {
+        if (!m_banner)
+            return;
+        std::optional<QByteArray> hostText;
+        if (host)
+            hostText = Cp1252::fromUnicode(*host);
+        m_banner->SetProxy(hostText, port, QByteArray());
+    });
 }
 
 void TfrmOptions::OKButtonClick() {
@@ -334,8 +320,7 @@ void TfrmOptions::OKButtonClick() {
     accept();
 }
 
-// ---- control handlers
-// ----------------------------------------------------------------------------
+// ---- control handlers --------------------------------------------------------------------------
 
 void TfrmOptions::ProxyCheckClick() {
     for (QLineEdit* field : {ProxyEdit, ProxyPortEdit, ProxyNameEdit, ProxyPassEdit})

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/UserOptions.h"
+
 #include <QDialog>
 
 class QCheckBox;
@@ -14,7 +16,8 @@ class TfrmFindFTP;
 struct Platform;
 
 // "Options": the user's settings on four pages. Every show loads them from the settings
-// file; OK writes them back in a fixed order, each at once, and tells the banner the proxy.
+// file; OK writes them back (UserOptions keeps the keys, defaults and order) and tells the
+// banner the proxy.
 class TfrmOptions : public QDialog {
     Q_OBJECT
 
@@ -61,6 +64,7 @@ private:
     QWidget* buildDownloadPage();
     QWidget* buildProxyPage();
     QWidget* buildQualityPage();
+    UserOptions shownOptions() const;
     void OKButtonClick();
     void ProxyCheckClick();
     void LimitCheckClick();

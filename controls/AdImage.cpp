@@ -1,24 +1,12 @@
 #include "controls/AdImage.h"
 
-#include "platform/MessageBoxes.h"
-#include "platform/ProgramFolder.h"
-
-#include <QFile>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPointer>
-#include <QThread>
 #include <array>
-#include <dlfcn.h>
 
 namespace {
 
 constexpr quint32 kAllOptions = 0xFFFFFFFF;
-constexpr int kMaxProxyHost = 1024;
-
-bool succeeded(int32_t result) {
-    return (static_cast<uint32_t>(result) & 0xFFFF) != 0;
-}
 
 quint32 optionBit(TAdOption option) {
     switch (option) {
@@ -37,63 +25,15 @@ quint32 optionBit(TAdOption option) {
 } // namespace
 
 TAdImage::TAdImage(IMessageBoxes& messages, QWidget* parent)
-    : QWidget(parent), m_messages(messages) {
+    : QWidget(parent), m_library(messages) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     resize(pixels(ADS468x60));
-    loadLibrary();
+    connect(&m_library, &AdvertLibrary::repaintRequested, this, [this] { update(); });
+    connect(&m_library, &AdvertLibrary::networkRequested, this, [this] { fire(OnNetworkRequest); });
+    connect(&m_library, &AdvertLibrary::adRecorded, this, [this] { fire(OnAdCounted); });
 }
 
-TAdImage::~TAdImage() {
-    if (m_started && m_shutdown)
-        m_shutdown(&m_context);
-    if (m_module)
-        dlclose(m_module);
-}
-
-// ---- the library ----------------------------------------------------------------------------
-
-void TAdImage::assertionFailed(const QString& text) {
-    m_messages.show(QStringLiteral("Assertion Failed"), text, MessageIcon::None,
-                    MessageButtons::Ok);
-}
-
-void TAdImage::loadLibrary() {
-    // Only the program folder's own library, never one found along a search path.
-    const QByteArray path = QFile::encodeName(ProgramFolder::file(QStringLiteral("advert.dll")));
-    m_module = dlopen(path.constData(), RTLD_NOW | RTLD_LOCAL);
-    if (!m_module) {
-        // Without a library every look-up would fail too; one message says it all.
-        assertionFailed(QStringLiteral("Couldn't load advert.dll"));
-        return;
-    }
-    m_startup = reinterpret_cast<AdStartupFn>(lookUp("_Startup", nullptr));
-    m_paint = reinterpret_cast<AdPaintFn>(lookUp("_Paint", nullptr));
-    m_onClick = reinterpret_cast<AdPlainFn>(lookUp("_OnClick", nullptr));
-    m_setCallback = reinterpret_cast<AdSetCallbackFn>(lookUp("_SetCallback", nullptr));
-    m_setNetworkCallback =
-        reinterpret_cast<AdSetCallbackFn>(lookUp("_SetNetworkCallback", nullptr));
-    m_setAdRecordedCallback =
-        reinterpret_cast<AdSetCallbackFn>(lookUp("_SetAdRecordedCallback", nullptr));
-    m_setBandwidthThrottle =
-        reinterpret_cast<AdSetValueFn>(lookUp("_SetBandwidthThrottle", nullptr));
-    m_setMinimumAdDisplayTime =
-        reinterpret_cast<AdSetValueFn>(lookUp("_SetMinimumAdDisplayTime", nullptr));
-    m_isConnectOkay = reinterpret_cast<AdIsConnectOkayFn>(lookUp("_IsConnectOkay", nullptr));
-    m_retryConnect = reinterpret_cast<AdPlainFn>(lookUp("_RetryConnect", nullptr));
-    m_setNetworkState =
-        reinterpret_cast<AdSetValueFn>(lookUp("_SetNetworkState", "_AdSetNetworkState"));
-    m_setProxy = reinterpret_cast<AdSetProxyFn>(lookUp("_SetProxy", nullptr));
-    m_shutdown = reinterpret_cast<AdPlainFn>(lookUp("_Shutdown", nullptr));
-    m_debugTriggerEvent = reinterpret_cast<AdPlainFn>(lookUp("_debugTriggerEvent", nullptr));
-}
-
-void* TAdImage::lookUp(const char* name, const char* reportedName) {
-    void* address = dlsym(m_module, name);
-    if (!address)
-        assertionFailed(QStringLiteral("Couldn't find address of ") +
-                        QString::fromLatin1(reportedName ? reportedName : name));
-    return address;
-}
+TAdImage::~TAdImage() = default;
 
 void TAdImage::Loaded() {
     if (m_autoLoad)
@@ -101,61 +41,22 @@ void TAdImage::Loaded() {
 }
 
 bool TAdImage::Start() {
-    if (m_started)
+    if (started())
         return true;
-    if (!m_startup || !succeeded(m_startup(&m_context, m_module, 0, m_programId,
-                                           static_cast<int32_t>(m_size), m_optionWord)))
-        return false;
-    m_started = true;
-    update();
-    if (m_setCallback)
-        m_setCallback(&m_context, &TAdImage::repaintCallback, this);
-    if (m_setNetworkCallback)
-        m_setNetworkCallback(&m_context, &TAdImage::networkCallback, this);
-    if (m_setAdRecordedCallback)
-        m_setAdRecordedCallback(&m_context, &TAdImage::adRecordedCallback, this);
-    if (m_setBandwidthThrottle)
-        m_setBandwidthThrottle(&m_context, m_bandwidthThrottle);
-    if (!m_setMinimumAdDisplayTime)
-        return false;
-    return succeeded(m_setMinimumAdDisplayTime(&m_context, m_minimumAdDisplayTime));
+    const bool result = m_library.start({m_programId, static_cast<int>(m_size), m_optionWord,
+                                         m_bandwidthThrottle, m_minimumAdDisplayTime});
+    if (started())
+        update();
+    return result;
 }
 
 bool TAdImage::SetProxy(const std::optional<QByteArray>& host, int port, const QByteArray& empty) {
-    if (!m_started || !m_setProxy)
-        return false;
-    const QByteArray text = host ? host->left(kMaxProxyHost) : QByteArray();
-    return succeeded(
-        m_setProxy(&m_context, host ? text.constData() : nullptr, port, empty.constData()));
-}
-
-// ---- callbacks: the library may call from a thread of its own ----------------------------------
-
-void TAdImage::runOnGuiThread(const std::function<void()>& work) {
-    if (QThread::currentThread() == thread())
-        work();
-    else
-        QMetaObject::invokeMethod(this, work, Qt::QueuedConnection);
+    return m_library.setProxy(host, port, empty);
 }
 
 void TAdImage::fire(const TCallbackEvent& event) {
     if (event)
         event(this);
-}
-
-void TAdImage::repaintCallback(void* userData) {
-    auto* self = static_cast<TAdImage*>(userData);
-    self->runOnGuiThread([self] { self->update(); });
-}
-
-void TAdImage::networkCallback(void* userData) {
-    auto* self = static_cast<TAdImage*>(userData);
-    self->runOnGuiThread([self] { self->fire(self->OnNetworkRequest); });
-}
-
-void TAdImage::adRecordedCallback(void* userData) {
-    auto* self = static_cast<TAdImage*>(userData);
-    self->runOnGuiThread([self] { self->fire(self->OnAdCounted); });
 }
 
 // ---- properties
@@ -178,27 +79,20 @@ void TAdImage::setOptions(const TAdOptionSet& options) {
 
 void TAdImage::setBandwidthThrottle(int throttle) {
     m_bandwidthThrottle = throttle;
-    if (m_started && m_setBandwidthThrottle)
-        m_setBandwidthThrottle(&m_context, throttle);
+    m_library.setBandwidthThrottle(throttle);
 }
 
 void TAdImage::setMinimumAdDisplayTime(int milliseconds) {
     m_minimumAdDisplayTime = milliseconds;
-    if (m_started && m_setMinimumAdDisplayTime)
-        m_setMinimumAdDisplayTime(&m_context, milliseconds);
+    m_library.setMinimumAdDisplayTime(milliseconds);
 }
 
 bool TAdImage::NetworkIsUp() const {
-    if (!m_started || !m_isConnectOkay)
-        return false;
-    int32_t okay = 0;
-    AdContext* context = const_cast<AdContext*>(&m_context);
-    return succeeded(m_isConnectOkay(context, &okay)) && okay != 0;
+    return m_library.isConnectOkay();
 }
 
 void TAdImage::setNetworkIsUp(bool up) {
-    if (m_started && m_setNetworkState)
-        m_setNetworkState(&m_context, up ? -1 : 0);
+    m_library.setNetworkState(up);
 }
 
 void TAdImage::setSize(TAdImageSize size) {
@@ -248,10 +142,10 @@ void TAdImage::paintEvent(QPaintEvent*) {
         m_surface = QImage(size(), QImage::Format_RGB888);
         m_surface.fill(QColor(0xF4, 0xF4, 0xF4));
     }
-    if (m_paint && !m_surface.isNull()) {
+    if (!m_surface.isNull()) {
         AdSurface surface{m_surface.width(), m_surface.height(),
                           static_cast<int32_t>(m_surface.bytesPerLine()), m_surface.bits()};
-        m_paint(&m_context, &surface, 0, 0);
+        m_library.paint(surface);
     }
     QPainter painter(this);
     painter.drawImage(0, 0, m_surface);
@@ -266,8 +160,7 @@ void TAdImage::resizeEvent(QResizeEvent* event) {
 
 void TAdImage::click() {
     fire(OnClick);
-    if (m_onClick)
-        m_onClick(&m_context);
+    m_library.click();
 }
 
 void TAdImage::mouseReleaseEvent(QMouseEvent* event) {

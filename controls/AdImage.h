@@ -1,14 +1,12 @@
 #pragma once
 
-#include "controls/AdvertAbi.h"
+#include "platform/AdvertLibrary.h"
 
 #include <QImage>
 #include <QWidget>
 #include <functional>
 #include <optional>
 #include <set>
-
-class IMessageBoxes;
 
 enum TAdImageSize {
     ads150x40,
@@ -29,9 +27,8 @@ enum TAdOption { adoNoConnect, adoNoDialOnDemand, adoDelayedStartup, adoAll };
 using TAdOptionSet = std::set<TAdOption>;
 
 // The advertising banner: a control drawn by the ad library "advert.dll" of the program
-// folder. The control loads the library, starts it with the program's identity, forwards
-// paint and click to it and relays its notices as events. A function the library lacks is
-// reported once and never called.
+// folder (AdvertLibrary loads and calls it). The control keeps the library's properties,
+// starts it with them, forwards paint and click to it and relays its notices as events.
 class TAdImage : public QWidget {
     Q_OBJECT
 
@@ -63,7 +60,7 @@ public:
     TAdImageSize Size() const { return m_size; }
     void setSize(TAdImageSize size);
 
-    bool started() const { return m_started; }
+    bool started() const { return m_library.started(); }
 
     TCallbackEvent OnNetworkRequest;
     TCallbackEvent OnAdCounted;
@@ -82,33 +79,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    void loadLibrary();
-    void* lookUp(const char* name, const char* reportedName);
-    void assertionFailed(const QString& text);
-    void runOnGuiThread(const std::function<void()>& work);
     void fire(const TCallbackEvent& event);
-    static void repaintCallback(void* userData);
-    static void networkCallback(void* userData);
-    static void adRecordedCallback(void* userData);
 
-    IMessageBoxes& m_messages;
-    void* m_module = nullptr;
-    AdStartupFn m_startup = nullptr;
-    AdPaintFn m_paint = nullptr;
-    AdPlainFn m_onClick = nullptr;
-    AdSetCallbackFn m_setCallback = nullptr;
-    AdSetCallbackFn m_setNetworkCallback = nullptr;
-    AdSetCallbackFn m_setAdRecordedCallback = nullptr;
-    AdSetValueFn m_setBandwidthThrottle = nullptr;
-    AdSetValueFn m_setMinimumAdDisplayTime = nullptr;
-    AdIsConnectOkayFn m_isConnectOkay = nullptr;
-    AdPlainFn m_retryConnect = nullptr;
-    AdSetValueFn m_setNetworkState = nullptr;
-    AdSetProxyFn m_setProxy = nullptr;
-    AdPlainFn m_shutdown = nullptr;
-    AdPlainFn m_debugTriggerEvent = nullptr;
-
-    bool m_started = false;
+    AdvertLibrary m_library;
     bool m_autoLoad = true;
     quint32 m_optionWord = 0;
     int m_programId = 0;
@@ -116,6 +89,4 @@ private:
     int m_minimumAdDisplayTime = 0;
     TAdImageSize m_size = ADS468x60;
     QImage m_surface;
-    uint32_t m_slot = 0;
-    AdContext m_context{&m_slot, 0};
 };

@@ -5,8 +5,18 @@
 
 #include <memory>
 
-DownloadQueue::DownloadQueue(const SettingsFile& ini, QObject* parent)
-    : QObject(parent), m_ini(ini) {}
+namespace {
+
+constexpr int kPumpMs = 1000;
+
+} // namespace
+
+DownloadQueue::DownloadQueue(const SettingsFile& ini, QObject* parent,
+                             const JobTimer::Factory& pumpTimer)
+    : QObject(parent), m_ini(ini), m_pumpTimer(pumpTimer ? pumpTimer() : JobTimer::createQt()) {
+    m_pumpTimer->onTimeout = [this] { PumpTick(); };
+    m_pumpTimer->start(kPumpMs);
+}
 
 DownloadQueue::~DownloadQueue() {
     qDeleteAll(m_active);
@@ -43,6 +53,13 @@ void DownloadQueue::PumpDownloads() {
         m_active.append(next);
         next->StartQueued();
     }
+}
+
+// The next tick is due whatever this one does: a "LimitNumber" that is not an integer is
+// reported by the loop and does not stop the queue for good.
+void DownloadQueue::PumpTick() {
+    m_pumpTimer->start(kPumpMs);
+    PumpDownloads();
 }
 
 // With the limit off every queued job may start; "LimitNumber" is then not read at all.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "download/JobTimer.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QObject>
@@ -9,17 +11,17 @@ class DownloadJob;
 class SettingsFile;
 
 // The program's own downloads under the user's limit of simultaneous transfers: new jobs
-// start at once or wait in a queue, and the pump (every second) removes one finished job per
-// tick or, when none finished, starts queued jobs while slots are free. The queue owns its
-// jobs; a window shows each one from jobCreated until the job is destroyed. With "Limit"
+// start at once or wait in a queue, and the pump (the queue's own timer, every second) removes one
+// finished job per tick or, when none finished, starts queued jobs while slots are free. The queue
+// owns its jobs; a window shows each one from jobCreated until the job is destroyed. With "Limit"
 // off, queued jobs all start at the next tick.
 class DownloadQueue : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr int kPumpMs = 1000;
-
-    explicit DownloadQueue(const SettingsFile& ini, QObject* parent = nullptr);
+    // The pump runs on a timer of pumpTimer (the event loop's by default) from construction.
+    explicit DownloadQueue(const SettingsFile& ini, QObject* parent = nullptr,
+                           const JobTimer::Factory& pumpTimer = {});
     ~DownloadQueue() override;
 
     // Creates a job for one file and starts or queues it. Throws the settings' conversion
@@ -41,8 +43,10 @@ signals:
 
 private:
     bool SlotFree() const;
+    void PumpTick();
 
     const SettingsFile& m_ini;
     QList<DownloadJob*> m_active;
     QList<DownloadJob*> m_queued;
+    std::unique_ptr<JobTimer> m_pumpTimer;
 };

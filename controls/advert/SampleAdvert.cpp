@@ -1,7 +1,7 @@
 // The sample ad library shipped with the program: it shows the banner pictures of the
 // folder "ads" beside it in turn and reports each one as shown. It fetches nothing.
 
-#include "controls/AdvertAbi.h"
+#include "platform/AdvertAbi.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -2,7 +2,7 @@
 // through fakeLog(). Built twice: complete, and with FAKE_ADVERT_INCOMPLETE without some
 // exports (calling one of those would crash the test).
 
-#include "controls/AdvertAbi.h"
+#include "platform/AdvertAbi.h"
 
 #include <string>
 #include <thread>

@@ -4,6 +4,7 @@
 #include "platform/Errors.h"
 #include "platform/SettingsFile.h"
 #include "support/EventLoopWait.h"
+#include "support/FakeJobTimers.h"
 #include "support/ScriptedServer.h"
 #include "support/TempHome.h"
 
@@ -24,7 +25,8 @@ struct QueueRun {
     TempHome home;
     SettingsFile ini{home.file(QStringLiteral("Pellmar.ini"))};
     ScriptedServer server{holdConnection()};
-    DownloadQueue queue{ini};
+    FakeJobTimers pump; // the tests run the pump's ticks themselves
+    DownloadQueue queue{ini, nullptr, pump.factory()};
     int created = 0;
 
     QueueRun(const QString& limit, const QString& number) {
@@ -94,6 +96,30 @@ TEST(DownloadQueue, QueuedJobStartsOneTickAfterAFinishedOneGoes) {
     EXPECT_EQ(third->status(), "File queued"); // the pump leaves the text alone
 }
 
+// The queue runs its own pump: no window needs to drive it.
+TEST(DownloadQueue, ItsOwnTimerPumpsEverySecondAndKeepsTicking) {
+    QueueRun run("True", "1");
+    FakeJobTimers::Timer& timer = run.pump.wait(0);
+    EXPECT_TRUE(timer.active);
+    EXPECT_EQ(timer.interval, 1000);
+    DownloadJob* first = run.save(1);
+    DownloadJob* second = run.save(2);
+    first->CloseRequest();
+    timer.fire();
+    EXPECT_EQ(run.queue.ActiveDownloads(), QList<DownloadJob*>{});
+    EXPECT_TRUE(timer.active);
+    timer.fire();
+    EXPECT_EQ(run.queue.ActiveDownloads(), QList<DownloadJob*>{second});
+    EXPECT_TRUE(run.started(second));
+
+    // A tick that fails on a mistyped limit leaves the next tick due.
+    run.save(3);
+    run.ini.writeString("Options", "LimitNumber", "two");
+    EXPECT_THROW(timer.fire(), EConvertError);
+    EXPECT_TRUE(timer.active);
+    EXPECT_EQ(timer.interval, 1000);
+}
+
 TEST(DownloadQueue, FinishedJobsGoOnePerTick) {
     QueueRun run("False", "0");
     DownloadJob* first = run.save(1);
@@ -157,7 +183,8 @@ TEST(DownloadQueue, StopAllKeepsWhatArrivedAndStartsNothing) {
         c.send("HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n" + part);
         c.waitForPeerClose();
     });
-    DownloadQueue queue{ini};
+    FakeJobTimers pump;
+    DownloadQueue queue{ini, nullptr, pump.factory()};
     DownloadJob* running = queue.StartDownload(home.file("a.mp3"), server.url("/a.mp3"));
     DownloadJob* waiting = queue.StartDownload(home.file("b.mp3"), server.url("/b.mp3"));
     ASSERT_TRUE(WaitFor([&] { return running->BytesReceived() == part.size(); }));

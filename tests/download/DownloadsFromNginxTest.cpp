@@ -45,7 +45,8 @@ struct NginxRun {
     LocalServerProcess nginx;
     TempHome home;
     SettingsFile ini{home.file(QStringLiteral("Pellmar.ini"))};
-    DownloadQueue queue{ini};
+    FakeJobTimers pump; // no tick removes a finished job while the test reads it
+    DownloadQueue queue{ini, nullptr, pump.factory()};
 
     QString document(const QString& name) const { return documents.filePath(name); }
     QByteArray url(const QString& name) const {

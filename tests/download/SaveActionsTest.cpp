@@ -2,6 +2,7 @@
 #include "download/DownloadJob.h"
 #include "download/DownloadQueue.h"
 #include "platform/SettingsFile.h"
+#include "support/FakeJobTimers.h"
 #include "support/FakePlatform.h"
 #include "support/TempHome.h"
 
@@ -14,7 +15,8 @@ struct SaveRun {
     TempHome home;
     SettingsFile ini{home.file(QStringLiteral("Pellmar.ini"))};
     FakePlatform fake;
-    DownloadQueue queue{ini};
+    FakeJobTimers pump;
+    DownloadQueue queue{ini, nullptr, pump.factory()};
     bool closed = false;
     SaveActions actions{ini, fake.platform, queue, QStringLiteral("/prog"),
                         [this] { closed = true; }};
