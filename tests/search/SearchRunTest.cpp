@@ -150,7 +150,7 @@ public:
     MessageResult show(const QString& caption, const QString& text, MessageIcon icon,
                        MessageButtons buttons) override {
         const MessageResult result = FakeMessageBoxes::show(caption, text, icon, buttons);
-        DrainEvents(50);
+        DeliverPending();
         return result;
     }
 };
@@ -176,7 +176,7 @@ TEST(SearchRunErrors, AThresholdThatIsNoNumberAddsNoHitAndIsShownAfterTheEvent) 
                                             QItemSelectionModel::Rows);
     run.HostListViewClick();
     ASSERT_TRUE(WaitFor([&] { return run.statusText() == "Done"; }));
-    DrainEvents(50);
+    DeliverPending();
     QStringList texts;
     for (const RecordedMessage& message : boxes.shown)
         texts.append(message.caption + "|" + message.text);
