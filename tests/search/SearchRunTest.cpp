@@ -7,6 +7,7 @@
 #include "support/FakePlatform.h"
 #include "support/ScriptedServer.h"
 #include "support/TempHome.h"
+#include "support/TestSeed.h"
 
 #include <QDir>
 #include <gtest/gtest.h>
@@ -62,7 +63,8 @@ protected:
     TempHome home;
     SettingsFile ini{home.file("Pellmar.ini")};
     FakePlatform fake;
-    std::mt19937 generator{7};
+    const TestSeed seed{7};
+    std::mt19937 generator{seed.value()};
     SearchRun run{ini, home.path(), fake.platform,
                   [this](int n) { return static_cast<int>(generator() % unsigned(n)); }};
     QStringList statuses;
