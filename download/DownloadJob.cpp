@@ -37,10 +37,6 @@ DownloadJob::DownloadJob(const SettingsFile& ini, QObject* parent)
     : QObject(parent), m_ini(ini), m_client(std::make_unique<THttpCli>()) {
     SetUpClient(*m_client, true);
     m_speedText = QLocale().toString(0.0, 'f', 2);
-    m_timer = new QTimer(this);
-    m_timer->setInterval(kTickMs);
-    connect(m_timer, &QTimer::timeout, this, &DownloadJob::ProgressTick);
-    m_timer->start();
     SetTimerFactory(&JobTimer::createQt);
 }
 
@@ -59,6 +55,13 @@ void DownloadJob::SetTimerFactory(const JobTimer::Factory& factory) {
     m_waitTimer->onTimeout = [this] { WaitTick(); };
     m_stallTimer = factory();
     m_stallTimer->onTimeout = [this] { Stalled(); };
+    // The progress tick runs from the job's creation on, every kTickMs.
+    m_tickTimer = factory();
+    m_tickTimer->onTimeout = [this] {
+        m_tickTimer->start(kTickMs);
+        ProgressTick();
+    };
+    m_tickTimer->start(kTickMs);
 }
 
 void DownloadJob::SetUpClient(THttpCli& client, bool withStatusHandlers) {

@@ -11,7 +11,6 @@
 #include "download/RangeReply.h"
 #include "download/RetryPolicy.h"
 
-class QTimer;
 class SettingsFile;
 class THttpCli;
 
@@ -64,7 +63,8 @@ public:
     // Starts a queued job's request; the status text stays.
     void StartQueued();
 
-    // The timers of the waits and the stall watch; before the transfer starts.
+    // The timers of the waits, the stall watch and the progress tick, made in that order;
+    // before the transfer starts.
     void SetTimerFactory(const JobTimer::Factory& factory);
 
     // Ok or Cancel: the partial file stays, the client goes; a wait ends at once.
@@ -152,9 +152,9 @@ private:
     const SettingsFile& m_ini;
     std::unique_ptr<THttpCli> m_client;
     QFile m_file;
-    QTimer* m_timer = nullptr;
     std::unique_ptr<JobTimer> m_waitTimer;
     std::unique_ptr<JobTimer> m_stallTimer;
+    std::unique_ptr<JobTimer> m_tickTimer;
     RetryPolicy m_policy{0, 0};
 
     QString m_targetPath;

@@ -3,9 +3,10 @@
 #include <functional>
 #include <memory>
 
-// A one-shot timer of a download job: the wait between two tries and the watch for a
-// stalled transfer. The program runs them on QTimer; tests give the job timers they fire
-// themselves, so that no test waits for a backoff.
+// A one-shot timer of a download job: the wait between two tries, the watch for a stalled
+// transfer and the progress tick (which starts itself again). The program runs them on QTimer;
+// tests give the job timers they fire themselves, so that no test waits for a backoff or a
+// tick.
 class JobTimer {
 public:
     using Factory = std::function<std::unique_ptr<JobTimer>()>;

@@ -12,8 +12,17 @@
 std::shared_ptr<HostLookup> HostLookup::Start(const QByteArray& host, NoticeEndpoint* endpoint,
                                               Done done) {
     std::shared_ptr<HostLookup> lookup(new HostLookup(endpoint, std::move(done)));
+    ++s_inFlight;
     // Detached: a slow resolver must never hold up the program's exit.
-    std::thread([lookup, host] { lookup->Run(host); }).detach();
+    try {
+        std::thread([lookup, host] {
+            lookup->Run(host);
+            --s_inFlight; // after the post, so that zero means the answer is queued or dropped
+        }).detach();
+    } catch (...) {
+        --s_inFlight;
+        throw;
+    }
     return lookup;
 }
 

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -23,6 +24,10 @@ public:
     // After this returns the result will never be posted.
     void Cancel();
 
+    // Lookups whose worker thread has not yet posted (or dropped) its result. Read-only; tests
+    // wait for it to reach zero before they show that a late answer changes nothing.
+    static int InFlight() { return s_inFlight; }
+
 private:
     HostLookup(NoticeEndpoint* endpoint, Done done)
         : m_endpoint(endpoint), m_done(std::move(done)) {}
@@ -31,4 +36,5 @@ private:
     std::mutex m_mutex;
     NoticeEndpoint* m_endpoint; // null once cancelled
     Done m_done;
+    static inline std::atomic<int> s_inFlight{0};
 };

@@ -19,12 +19,14 @@ struct WindowRun {
     TempHome home;
     SettingsFile ini{home.file("Pellmar.ini")};
     FakePlatform fake;
+    FakeJobTimers timers; // the job's waits and ticks run only when a test fires them
     DownloadJob job{ini};
     TfrmDownloadFile window{job, fake.messages};
 
     WindowRun() {
         // One try each, unless a test asks for more.
         ini.writeString("Options", "RetryCount", "0");
+        job.SetTimerFactory(timers.factory());
     }
     void run(const QByteArray& url) {
         window.show();
@@ -53,7 +55,7 @@ TEST(DownloadWindow, ShowsItsJob) {
     EXPECT_TRUE(run.window.windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_FALSE(run.window.windowFlags() & Qt::WindowMaximizeButtonHint);
     run.run(server.url("/My%20Song.mp3"));
-    run.job.ProgressTick();
+    run.timers.tick().fire();
     EXPECT_EQ(run.shown(), (QStringList{"50% My Song", "Download incomplete", "61440", "122880",
                                         "20.00", "00:00:03", "Cancel"}));
     EXPECT_EQ(run.window.ProgressBar1->value(), 50);
@@ -98,16 +100,14 @@ TEST(DownloadWindow, ShowsTheWaitAndCountsTheSpeedOfTheCurrentTryOnly) {
                                body.mid(61440))});
     WindowRun run;
     run.ini.writeString("Options", "RetryCount", "3");
-    FakeJobTimers timers;
-    run.job.SetTimerFactory(timers.factory());
     run.window.show();
     run.job.StartTransfer(run.home.file("My Song.mp3"), server.url("/My%20Song.mp3"));
     ASSERT_TRUE(WaitFor([&] { return run.job.Waiting(); }));
     EXPECT_EQ(run.window.Status->text(), "Retrying (1 of 3) in 0 s");
     EXPECT_EQ(run.window.windowTitle(), "50% My Song");
-    timers.wait().fire();
+    run.timers.wait().fire();
     ASSERT_TRUE(WaitFor([&] { return run.job.outcome() != DownloadJob::Outcome::Pending; }));
-    run.job.ProgressTick();
+    run.timers.tick().fire();
     // 61440 bytes in this try's first three seconds: 20 kb/s, not the 40 of both tries.
     EXPECT_EQ(run.shown(), (QStringList{"100% My Song", "Receiving data", "122880", "122880",
                                         "20.00", "00:00:00", "Cancel"}));

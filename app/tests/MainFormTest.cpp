@@ -14,6 +14,7 @@
 #include "support/FakePlatform.h"
 #include "support/ScriptedServer.h"
 #include "support/TempHome.h"
+#include "support/TestSeed.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -142,7 +143,8 @@ TEST_F(MainFormTest, LaterStartsAskOneTimeInTwenty) {
 
 TEST_F(MainFormTest, SeededDrawsAskAboutOnceInTwenty) {
     home.write(QStringLiteral("Pellmar.ini"), "[Options]\r\nFirstTime=0\r\n");
-    std::mt19937 generator(2026);
+    const TestSeed seed(2026);
+    std::mt19937 generator(seed.value());
     TMainForm::Options options;
     options.random = [&generator](int range) {
         return std::uniform_int_distribution<int>(0, range - 1)(generator);

@@ -1,4 +1,5 @@
 #include "controls/HarmFade.h"
+#include "support/TestSeed.h"
 
 #include <QCoreApplication>
 #include <QPainter>
@@ -54,7 +55,8 @@ int changedPixels(const QImage& before, const QImage& after) {
 } // namespace
 
 TEST(HarmFadeTest, BlendIsThePerByteFormulaOnRandomImages) {
-    std::mt19937 random(7);
+    const TestSeed seed(7);
+    std::mt19937 random(seed.value());
     std::uniform_int_distribution<int> byte(0, 255);
     QByteArray work(4096, 0), target(4096, 0);
     for (qsizetype i = 0; i < work.size(); ++i) {

@@ -3,7 +3,9 @@
 #include "platform/SettingsFile.h"
 #include "support/DownloadHelpers.h"
 #include "support/EventLoopWait.h"
+#include "support/FakeJobTimers.h"
 #include "support/ScriptedServer.h"
+#include "support/Settle.h"
 #include "support/TempHome.h"
 
 #include <QFile>
@@ -17,6 +19,7 @@ namespace {
 struct JobRun {
     TempHome home;
     SettingsFile ini{home.file(QStringLiteral("Pellmar.ini"))};
+    FakeJobTimers timers; // the progress tick runs only when a test fires it
     DownloadJob job{ini};
     QStringList messages;
     QString target = home.file(QStringLiteral("song.mp3"));
@@ -26,12 +29,14 @@ struct JobRun {
         ini.writeString(QStringLiteral("Options"), QStringLiteral("RetryCount"),
                         QStringLiteral("0"));
         QObject::connect(&job, &DownloadJob::message, [this](const QString& m) { messages << m; });
+        job.SetTimerFactory(timers.factory());
     }
-    // Starts the job on url and waits for its end.
-    void run(const QByteArray& url) {
-        job.StartTransfer(target, url);
+    // Starts the job on the server's path and waits for its end and for the server to be
+    // done, so that nothing can still arrive.
+    void run(const ScriptedServer& server, const QByteArray& path) {
+        job.StartTransfer(target, server.url(path));
         ASSERT_TRUE(WaitFor([this] { return job.outcome() != Outcome::Pending; }));
-        DrainEvents(50);
+        ASSERT_TRUE(Settle(server));
     }
     bool targetExists() const { return QFile::exists(target); }
     QByteArray targetBytes() const { return home.read(QStringLiteral("song.mp3")); }
@@ -62,7 +67,7 @@ TEST(DownloadJob, BodySizeDecidesWhetherTheFileIsKept) {
             row.bodySize == 0 ? QByteArray()
                               : OkReply(body, row.announce ? body.size() : -1, "audio/mpeg")));
         JobRun run;
-        run.run(server.url("/dir/song.mp3"));
+        run.run(server, "/dir/song.mp3");
         EXPECT_EQ(run.job.outcome(), row.outcome);
         EXPECT_EQ(run.targetExists(), row.kept);
         if (row.kept) {
@@ -82,7 +87,7 @@ TEST(DownloadJob, HtmlReplyIsABrokenLinkAndWinsOverALaterLocation) {
                                                 "Location: /elsewhere.mp3\r\n\r\n" +
                                                 PatternBytes(50000, 1)));
     JobRun run;
-    run.run(server.url("/song.mp3"));
+    run.run(server, "/song.mp3");
     EXPECT_EQ(run.job.outcome(), Outcome::Broken);
     EXPECT_EQ(run.job.status(), "Sorry, link broken.");
     EXPECT_TRUE(run.job.okVisible());
@@ -98,7 +103,7 @@ TEST(DownloadJob, RelativeLocationRestartsIntoTheSameTarget) {
                                                  "Location: ../b/real.mp3\r\n\r\nmoved!\n"),
                            ScriptedServer::reply(OkReply(body, body.size(), "audio/mpeg"))});
     JobRun run;
-    run.run(server.url("/a/x/song.mp3"));
+    run.run(server, "/a/x/song.mp3");
     EXPECT_EQ(run.job.outcome(), Outcome::Complete);
     EXPECT_EQ(run.targetBytes(), body);
     ASSERT_EQ(server.requests().size(), 2);
@@ -133,7 +138,7 @@ TEST(DownloadJob, ContentLocationIsNotARedirect) {
         "HTTP/1.0 200 OK\r\nContent-Location: song.en.mp3\r\nContent-Length: 40000\r\n\r\n" +
         body));
     JobRun run;
-    run.run(server.url("/song.mp3"));
+    run.run(server, "/song.mp3");
     EXPECT_EQ(run.job.outcome(), Outcome::Complete);
     EXPECT_EQ(server.connections(), 1);
     EXPECT_EQ(run.targetBytes(), body);
@@ -142,7 +147,7 @@ TEST(DownloadJob, ContentLocationIsNotARedirect) {
 TEST(DownloadJob, EndlessRedirectsEndLikeAnEmptyReply) {
     ScriptedServer server(ScriptedServer::reply("HTTP/1.0 302 Found\r\nLocation: /again\r\n\r\n"));
     JobRun run;
-    run.run(server.url("/song.mp3"));
+    run.run(server, "/song.mp3");
     EXPECT_EQ(run.job.outcome(), Outcome::TooSmall);
     EXPECT_EQ(server.connections(), DownloadJob::kMaxRedirects + 1);
     EXPECT_FALSE(run.targetExists());
@@ -155,7 +160,7 @@ TEST(DownloadJob, BodyCutShortIsIncompleteAndKeepsWhatAResumeNeeds) {
         "GMT\r\nContent-Length: 200000\r\n\r\n" +
         body));
     JobRun run;
-    run.run(server.url("/song.mp3"));
+    run.run(server, "/song.mp3");
     EXPECT_EQ(run.job.outcome(), Outcome::Incomplete);
     EXPECT_EQ(run.job.status(), "Download incomplete");
     EXPECT_FALSE(run.job.Finished());
@@ -219,7 +224,12 @@ TEST(DownloadJob, QueuedJobHasAnEmptyFileAndTicks) {
     EXPECT_EQ(run.job.caption(), "0% song");
     EXPECT_TRUE(run.targetExists());
     EXPECT_TRUE(run.targetBytes().isEmpty());
-    run.job.ProgressTick();
+    EXPECT_EQ(run.timers.tick().interval, DownloadJob::kTickMs);
+    EXPECT_TRUE(run.timers.tick().active);
+    EXPECT_EQ(run.job.TickCount(), 0);
+    run.timers.tick().fire();
+    EXPECT_EQ(run.job.TickCount(), 1);
+    EXPECT_TRUE(run.timers.tick().active); // it goes on ticking
     EXPECT_EQ(run.job.speedText(), "0.00");
     EXPECT_EQ(run.job.timeLeftText(), "");
 }
@@ -241,12 +251,13 @@ TEST(DownloadJob, TickShowsSpeedAndTimeLeft) {
         ScriptedServer server(
             ScriptedServer::reply(OkReply(PatternBytes(30720, 2), row.announced, "audio/mpeg")));
         JobRun run;
-        run.run(server.url("/song.mp3"));
+        run.run(server, "/song.mp3");
         EXPECT_EQ(run.job.BytesReceived(), 30720);
-        run.job.ProgressTick();
+        EXPECT_EQ(run.job.TickCount(), 0);
+        run.timers.tick().fire();
         EXPECT_EQ(run.job.speedText(), "10.00");
         EXPECT_EQ(run.job.timeLeftText(), row.timeLeft);
-        run.job.ProgressTick();
+        run.timers.tick().fire();
         EXPECT_EQ(run.job.speedText(), "5.00");
     }
 }
@@ -261,6 +272,6 @@ TEST(DownloadJob, TargetThatCannotBeCreatedStopsTheSetUp) {
     } catch (const PellmarError& error) {
         EXPECT_EQ(error.message(), "Cannot create file " + bad);
     }
-    DrainEvents(100);
+    ASSERT_TRUE(Settle(server));
     EXPECT_EQ(server.connections(), 0);
 }

@@ -4,6 +4,7 @@
 #include "platform/SettingsFile.h"
 #include "support/EventLoopWait.h"
 #include "support/ScriptedServer.h"
+#include "support/Settle.h"
 #include "support/TempHome.h"
 
 #include <QDir>
@@ -43,7 +44,7 @@ struct ProbeRun {
         h.lastProbeEnded = [this] { ++ended; };
         h.error = [this](const QString& message) {
             errors.append(message);
-            DrainEvents(50); // an error box runs a nested event loop
+            DeliverPending(); // an error box runs a nested event loop
         };
         return h;
     }
@@ -223,7 +224,7 @@ TEST(HeaderProbes, ProbesThatNeverDecodeStillEnd) {
     run.probes.StartHeaderProbe("http:///no-host.mp3", "No Host");
     EXPECT_EQ(run.probes.PendingProbeList().size(), 3);
     ASSERT_TRUE(WaitFor([&] { return run.ended == 1; }));
-    DrainEvents(50);
+    ASSERT_TRUE(Settle(oneEvent));
     EXPECT_EQ(run.ended, 1);
     EXPECT_TRUE(run.records.isEmpty());
     EXPECT_TRUE(run.probes.ProbeSizeList().isEmpty());
@@ -276,7 +277,7 @@ TEST(HeaderProbes, AProbeWhoseFileIsGoneFailsQuietly) {
     QFile::remove(run.home.file(QStringLiteral("temp/4242.tmp")));
     server.release();
     ASSERT_TRUE(WaitFor([&] { return run.ended == 1; }));
-    DrainEvents(50);
+    ASSERT_TRUE(Settle(server));
     EXPECT_TRUE(run.errors.isEmpty());
     EXPECT_TRUE(run.records.isEmpty());
     EXPECT_TRUE(run.probes.PendingProbeList().isEmpty());

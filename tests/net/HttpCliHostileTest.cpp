@@ -5,6 +5,8 @@
 #include "net/HttpReply.h"
 #include "support/EventLoopWait.h"
 #include "support/ScriptedServer.h"
+#include "support/Settle.h"
+#include "support/TestSeed.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -14,11 +16,11 @@
 
 namespace {
 
-void FetchToEnd(THttpCli& client, HttpClientLog& log, const QByteArray& url) {
-    client.SetURL(url);
+void FetchToEnd(THttpCli& client, HttpClientLog& log, const ScriptedServer& server) {
+    client.SetURL(server.url("/"));
     client.GetAsync();
     ASSERT_TRUE(WaitFor([&] { return log.requestsDone == 1; }));
-    DrainEvents(50);
+    ASSERT_TRUE(Settle(server));
     EXPECT_EQ(log.requestsDone, 1);
 }
 
@@ -62,7 +64,7 @@ TEST(HttpCliHostile, ReplyBrokenInsideItsHeaderFailsWithItsReason) {
         THttpCli client;
         HttpClientLog log;
         log.Attach(client);
-        FetchToEnd(client, log, server.url("/"));
+        FetchToEnd(client, log, server);
         const QByteArray name = row.reply.left(40);
         EXPECT_EQ(log.doneErrors, QList<int>{row.error}) << name.constData();
         EXPECT_EQ(client.StatusCode(), row.status) << name.constData();
@@ -84,7 +86,7 @@ TEST(HttpCliHostile, EndlessHeaderLineEndsTheRequestAndTheConnection) {
     THttpCli client;
     HttpClientLog log;
     log.Attach(client);
-    FetchToEnd(client, log, server.url("/"));
+    FetchToEnd(client, log, server);
     EXPECT_EQ(log.doneErrors, QList<int>{THttpCli::kErrorBadReply});
     EXPECT_TRUE(WaitFor([&] { return closedByClient.load(); }));
 }
@@ -96,7 +98,7 @@ TEST(HttpCliHostile, RedirectWhoseTargetAnswersNothingFails) {
     THttpCli client;
     HttpClientLog log;
     log.Attach(client);
-    FetchToEnd(client, log, server.url("/"));
+    FetchToEnd(client, log, server);
     EXPECT_EQ(server.requests().size(), 2);
     EXPECT_EQ(log.doneErrors, QList<int>{THttpCli::kErrorHeaderCut});
     EXPECT_EQ(client.StatusCode(), 302);
@@ -114,7 +116,7 @@ TEST(HttpCliHostile, ServerThatNeverAnswersEndsAtAbort) {
     client.SetURL(server.url("/"));
     client.GetAsync();
     ASSERT_TRUE(WaitFor([&] { return server.requests().size() == 1; }));
-    DrainEvents(100);
+    DeliverPending(); // the server holds the connection: only the client could move
     EXPECT_EQ(log.requestsDone, 0);
     EXPECT_EQ(client.State(), hsWaitingHeader);
     client.Abort();
@@ -135,7 +137,7 @@ TEST(HttpCliHostile, BodyCutShortOfItsLengthFailsAndKeepsItsCount) {
         THttpCli client;
         HttpClientLog log;
         log.Attach(client);
-        FetchToEnd(client, log, server.url("/"));
+        FetchToEnd(client, log, server);
         EXPECT_EQ(client.StatusCode(), 200) << reset;
         EXPECT_EQ(log.doneErrors, QList<int>{THttpCli::kErrorBodyCut}) << reset;
         EXPECT_EQ(client.RequestError(), THttpCli::kErrorBodyCut);
@@ -165,7 +167,7 @@ TEST(HttpCliHostile, HeaderFloodFailsWithinItsBoundAndClosesTheConnection) {
         THttpCli client;
         HttpClientLog log;
         log.Attach(client);
-        FetchToEnd(client, log, server.url("/"));
+        FetchToEnd(client, log, server);
         EXPECT_EQ(log.doneErrors, QList<int>{THttpCli::kErrorHeaderTooLarge});
         EXPECT_EQ(client.ReasonPhrase(),
                   "reply header too large (more than 262144 bytes or 1000 lines)");
@@ -187,7 +189,7 @@ TEST(HttpCliHostile, FailedWriteToTheReceiveStreamEndsTheRequestWithItsError) {
     HttpClientLog log;
     log.Attach(client);
     client.SetReceiveStream(&full);
-    FetchToEnd(client, log, server.url("/"));
+    FetchToEnd(client, log, server);
     EXPECT_EQ(log.doneErrors, QList<int>{THttpCli::kErrorWriteFailed});
     EXPECT_EQ(client.ReasonPhrase(), "Stream write error: No space left on device");
     EXPECT_EQ(log.Count("DocEnd"), 1);
@@ -195,9 +197,8 @@ TEST(HttpCliHostile, FailedWriteToTheReceiveStreamEndsTheRequestWithItsError) {
 }
 
 TEST(HttpCliHostile, BinaryGarbageIsSurvived) {
-    const quint32 seed = QRandomGenerator::global()->generate();
-    SCOPED_TRACE(testing::Message() << "seed " << seed);
-    QRandomGenerator random(seed);
+    const TestSeed seed(20261207);
+    QRandomGenerator random(seed.value());
     for (int round = 0; round < 20; ++round) {
         QByteArray garbage(int(random.bounded(1, 40000)), '\0');
         for (char& byte : garbage)
@@ -209,7 +210,7 @@ TEST(HttpCliHostile, BinaryGarbageIsSurvived) {
         QBuffer stream;
         stream.open(QIODevice::WriteOnly);
         client.SetReceiveStream(&stream);
-        FetchToEnd(client, log, server.url("/"));
+        FetchToEnd(client, log, server);
     }
 }
 
@@ -219,7 +220,7 @@ TEST(HttpCliHostile, LargeContentLengthIsKeptWhole) {
     THttpCli client;
     HttpClientLog log;
     log.Attach(client);
-    FetchToEnd(client, log, server.url("/"));
+    FetchToEnd(client, log, server);
     EXPECT_EQ(client.ContentLength(), 5000000000LL);
     EXPECT_EQ(log.body, "x");
 }

@@ -4,6 +4,7 @@
 #include "support/EventLoopWait.h"
 #include "support/FreePort.h"
 #include "support/ScriptedServer.h"
+#include "support/Settle.h"
 
 #include <QBuffer>
 #include <atomic>
@@ -53,7 +54,7 @@ TEST(HttpCli, SuccessfulGetFiresItsEventsInOrderAndSendsThreeLines) {
     stream.open(QIODevice::WriteOnly);
     client.SetReceiveStream(&stream);
     ASSERT_TRUE(Fetch(client, log, server.url("/dir/a.mp3")));
-    DrainEvents(50);
+    ASSERT_TRUE(Settle(server));
 
     EXPECT_EQ(log.events, (QStringList{"State 1",
                                        "State 3",
@@ -220,7 +221,7 @@ TEST(HttpCli, RelativeLocationIsFollowedOnTheSameHostWithOneRequestDone) {
     HttpClientLog log;
     log.Attach(client);
     ASSERT_TRUE(Fetch(client, log, server.url("/old")));
-    DrainEvents(50);
+    ASSERT_TRUE(Settle(server));
     EXPECT_EQ(server.requests(),
               (QList<QByteArray>{"GET /old HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n",
                                  "GET /new/page HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n"}));
@@ -370,7 +371,7 @@ TEST(HttpCli, RedirectLoopEndsAfterTwentyRelocations) {
     HttpClientLog log;
     log.Attach(client);
     ASSERT_TRUE(Fetch(client, log, server.url("/start")));
-    DrainEvents(100);
+    ASSERT_TRUE(Settle(server));
     EXPECT_EQ(server.connections(), 21);
     EXPECT_EQ(log.Count("LocationChange"), 20);
     EXPECT_EQ(log.requestsDone, 1);
@@ -543,7 +544,7 @@ TEST(HttpCli, AbortDuringTheLookupEndsWithError3AndNoConnection) {
     client.Abort();
     EXPECT_EQ(log.requestsDone, 0); // only from the event loop
     ASSERT_TRUE(WaitFor([&] { return log.requestsDone == 1; }));
-    DrainEvents(300);
+    ASSERT_TRUE(Settle(server));
     EXPECT_EQ(log.doneErrors, QList<int>{3});
     EXPECT_EQ(client.StatusCode(), 404);
     EXPECT_EQ(client.ReasonPhrase(), "Connection aborted on request");
@@ -615,7 +616,7 @@ TEST(HttpCli, RequestDoneMayStartTheNextRequestOrDestroyTheClient) {
     client->SetURL(server.url("/first"));
     client->GetAsync();
     ASSERT_TRUE(WaitFor([&] { return destroyed; }));
-    DrainEvents(50);
+    ASSERT_TRUE(Settle(server));
     EXPECT_EQ(log.requestsDone, 2);
     EXPECT_EQ(statusAtStart, (QList<int>{0, 0, 0, 0}));
     EXPECT_EQ(log.body, "hello");
@@ -627,7 +628,7 @@ TEST(HttpCli, ConnectionRefusedEndsWith404AndTheSocketErrorText) {
     HttpClientLog log;
     log.Attach(client);
     ASSERT_TRUE(Fetch(client, log, "http://127.0.0.1:" + QByteArray::number(closed.port)));
-    DrainEvents(50);
+    ASSERT_TRUE(Settle());
     EXPECT_EQ(client.StatusCode(), 404);
     EXPECT_EQ(client.ReasonPhrase(), "Connection refused (Error #10061)");
     EXPECT_EQ(log.doneErrors, QList<int>{0});
@@ -638,7 +639,7 @@ TEST(HttpCli, PortThatIsNoNumberNorServiceFailsLikeAConnect) {
     HttpClientLog log;
     log.Attach(client);
     ASSERT_TRUE(Fetch(client, log, "http://127.0.0.1:nosuchport/"));
-    DrainEvents(50);
+    ASSERT_TRUE(Settle());
     EXPECT_EQ(client.StatusCode(), 404);
     EXPECT_EQ(client.ReasonPhrase(), "can't connect: No Data (Error #11004)");
     EXPECT_EQ(log.doneErrors, QList<int>{11004});
@@ -676,7 +677,7 @@ TEST(HttpCli, NoFileDescriptorLeftFailsLikeAConnect) {
     EXPECT_EQ(client.StatusCode(), 404);
     EXPECT_EQ(client.ReasonPhrase(), "can't connect: Too many open files (Error #10024)");
     EXPECT_EQ(log.doneErrors, (QList<int>{0, 10024}));
-    DrainEvents(50);
+    ASSERT_TRUE(Settle(server));
     EXPECT_EQ(server.connections(), 1);
 }
 
@@ -704,7 +705,7 @@ TEST(HttpCli, AbortBetweenTwoLocationsEndsTheRequestWithoutTheRestart) {
     log.Attach(client);
     client.OnLocationChange = [&](THttpCli* c) { c->Abort(); };
     ASSERT_TRUE(Fetch(client, log, server.url("/")));
-    DrainEvents(200);
+    ASSERT_TRUE(Settle(server));
     EXPECT_EQ(log.requestsDone, 1);
     EXPECT_EQ(log.doneErrors, QList<int>{3});
     EXPECT_EQ(server.connections(), 1);
@@ -716,7 +717,7 @@ TEST(HttpCli, AbortWhileIdleFiresNothing) {
     HttpClientLog log;
     log.Attach(client);
     client.Abort();
-    DrainEvents(50);
+    DeliverPending();
     EXPECT_TRUE(log.events.isEmpty());
 }
 

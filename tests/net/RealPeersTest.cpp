@@ -4,6 +4,7 @@
 #include "net/HttpClientLog.h"
 #include "support/EventLoopWait.h"
 #include "support/LocalServerProcess.h"
+#include "support/TestSeed.h"
 
 #include <QCryptographicHash>
 #include <QRandomGenerator>
@@ -36,11 +37,15 @@ protected:
         s_documents.reset();
         s_big.clear();
     }
+    static constexpr quint32 kSeed = 7;
+    // Names the seed of s_big in every failure.
+    const TestSeed m_seed{kSeed};
+
     void SetUp() override { ASSERT_TRUE(s_nginxFailure.isEmpty()) << qPrintable(s_nginxFailure); }
 
     static QByteArray RandomBytes(int size) {
         QByteArray bytes(size, '\0');
-        QRandomGenerator generator(7);
+        QRandomGenerator generator(TestSeed::fromEnvironment(kSeed));
         for (char& byte : bytes)
             byte = char(generator.bounded(256));
         return bytes;

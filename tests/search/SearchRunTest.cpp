@@ -8,6 +8,7 @@
 #include "support/ListRows.h"
 #include "support/ScriptedServer.h"
 #include "support/TempHome.h"
+#include "support/TestSeed.h"
 
 #include <QDir>
 #include <gtest/gtest.h>
@@ -45,7 +46,8 @@ protected:
     TempHome home;
     SettingsFile ini{home.file("Pellmar.ini")};
     FakePlatform fake;
-    std::mt19937 generator{7};
+    const TestSeed seed{7};
+    std::mt19937 generator{seed.value()};
     SearchRun run{ini, home.path(), fake.platform,
                   [this](int n) { return static_cast<int>(generator() % unsigned(n)); }};
     QStringList statuses;
@@ -133,7 +135,7 @@ public:
     MessageResult show(const QString& caption, const QString& text, MessageIcon icon,
                        MessageButtons buttons) override {
         const MessageResult result = FakeMessageBoxes::show(caption, text, icon, buttons);
-        DrainEvents(50);
+        DeliverPending();
         return result;
     }
 };
@@ -159,7 +161,7 @@ TEST(SearchRunErrors, AThresholdThatIsNoNumberAddsNoHitAndIsShownAfterTheEvent) 
                                             QItemSelectionModel::Rows);
     run.HostListViewClick();
     ASSERT_TRUE(WaitFor([&] { return run.statusText() == "Done"; }));
-    DrainEvents(50);
+    DeliverPending();
     QStringList texts;
     for (const RecordedMessage& message : boxes.shown)
         texts.append(message.caption + "|" + message.text);

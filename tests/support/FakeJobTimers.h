@@ -5,8 +5,8 @@
 #include <QList>
 
 // Job timers that only a test fires: a job's waits and stall watch run when the test says
-// so, never after real time. Each job given factory() makes two: its wait, then its stall
-// watch.
+// so, never after real time. Each job given factory() makes three: its wait, its stall watch
+// and its progress tick.
 class FakeJobTimers {
 public:
     class Timer : public JobTimer {
@@ -34,8 +34,9 @@ public:
         };
     }
     // The timers of the job that was given the factory as the n-th one.
-    Timer& wait(qsizetype job = 0) { return *m_timers.at(2 * job); }
-    Timer& stall(qsizetype job = 0) { return *m_timers.at(2 * job + 1); }
+    Timer& wait(qsizetype job = 0) { return *m_timers.at(3 * job); }
+    Timer& stall(qsizetype job = 0) { return *m_timers.at(3 * job + 1); }
+    Timer& tick(qsizetype job = 0) { return *m_timers.at(3 * job + 2); }
 
 private:
     QList<Timer*> m_timers;

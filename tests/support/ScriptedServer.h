@@ -119,6 +119,16 @@ public:
         return m_requests;
     }
     int connections() const { return m_connections; }
+    // Connections whose script has ended and that the server has closed.
+    int served() const { return m_served; }
+    // True while every connection accepted so far has been served and none waits to be
+    // accepted. A test that has ended its client's connections waits for this, then knows
+    // that connections() is final.
+    bool idle() const {
+        std::lock_guard<std::mutex> lock(m_acceptMutex);
+        pollfd fd{m_listen, POLLIN, 0};
+        return m_served == m_connections && ::poll(&fd, 1, 0) == 0;
+    }
     void release() {
         const quint64 one = 1;
         (void)::write(m_release, &one, sizeof one);
@@ -140,14 +150,22 @@ private:
     }
     void serve() {
         while (waitReadable(m_listen)) {
-            const int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+            int fd = -1;
+            int index = 0;
+            {
+                // With the count, so that idle() never sees a connection in neither.
+                std::lock_guard<std::mutex> lock(m_acceptMutex);
+                fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+                if (fd >= 0)
+                    index = m_connections++;
+            }
             if (fd < 0)
                 continue;
-            const int index = m_connections++;
             Connection connection(*this, fd);
             if (!m_scripts.isEmpty())
                 m_scripts.at(std::min<qsizetype>(index, m_scripts.size() - 1))(connection);
             ::close(fd);
+            ++m_served;
         }
     }
 
@@ -158,6 +176,8 @@ private:
     quint16 m_port = 0;
     std::atomic<bool> m_stopping{false};
     std::atomic<int> m_connections{0};
+    std::atomic<int> m_served{0};
+    mutable std::mutex m_acceptMutex;
     mutable std::mutex m_mutex;
     QList<QByteArray> m_requests;
     std::thread m_thread;
