@@ -192,7 +192,7 @@ TEST(DownloadJob, ContentLengthIsReadInEverySpelling) {
         ScriptedServer server(
             ScriptedServer::reply("HTTP/1.0 200 OK\r\n" + row.line + "\r\n\r\n" + body));
         JobRun run;
-        run.run(server.url("/song.mp3"));
+        run.run(server, "/song.mp3");
         EXPECT_EQ(run.job.outcome(), Outcome::Incomplete);
         EXPECT_EQ(run.job.fileLengthText(), "200000");
         EXPECT_EQ(run.targetBytes(), body);
