@@ -10,7 +10,7 @@ PACKAGES="build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev libsqlite3-dev libtag1-dev
   xvfb xauth xdg-utils nginx-light tinyproxy curl smbclient clang clang-format
   libclang-rt-14-dev time lame mpg123 dbus libglib2.0-bin librsvg2-bin desktop-file-utils
-  appstream dpkg-dev file python3-pyftpdlib samba"
+  appstream dpkg-dev file python3-pyftpdlib samba ccache"
 
 missing=""
 for package in $PACKAGES; do
