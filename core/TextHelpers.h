@@ -23,3 +23,6 @@ bool FitsOnOneLine(QByteArrayView scrambled);
 
 // A decimal number of at most 18 digits, without sign or blanks; nothing for any other text.
 std::optional<qint64> DecimalNumber(QByteArrayView text);
+
+// The value of one hexadecimal digit (either case); -1 for any other character.
+int HexDigitValue(char c);

@@ -1,21 +1,12 @@
 #include "net/ChunkedDecoder.h"
 
+#include "core/TextHelpers.h"
 #include "net/HttpReply.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // Sizes up to 15 hex digits: far beyond any file, and never beyond 64 bits.
 constexpr int kMaxSizeDigits = 15;
@@ -68,8 +59,8 @@ qint64 ChunkedDecoder::TakeLine(const char* data, qint64 size, bool& complete) {
 void ChunkedDecoder::EndSizeLine() {
     qint64 value = 0;
     qsizetype at = 0;
-    while (at < m_line.size() && HexValue(m_line[at]) >= 0 && at < kMaxSizeDigits)
-        value = value * 16 + HexValue(m_line[at++]);
+    while (at < m_line.size() && HexDigitValue(m_line[at]) >= 0 && at < kMaxSizeDigits)
+        value = value * 16 + HexDigitValue(m_line[at++]);
     while (at < m_line.size() && (m_line[at] == ' ' || m_line[at] == '\t'))
         ++at;
     if (at == 0 || (at < m_line.size() && m_line[at] != ';')) {

@@ -1,5 +1,6 @@
 #include "searchd/QueryText.h"
 
+#include "core/TextHelpers.h"
 #include "platform/Cp1252.h"
 
 #include <QStringDecoder>
@@ -9,22 +10,12 @@ namespace QueryText {
 
 namespace {
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // The byte of the escape at i, or -1 when bytes[i..i+2] is not one.
 int escapeAt(QByteArrayView bytes, qsizetype i) {
     if (bytes[i] != '%' || i + 2 >= bytes.size())
         return -1;
-    const int high = hexValue(bytes[i + 1]);
-    const int low = hexValue(bytes[i + 2]);
+    const int high = HexDigitValue(bytes[i + 1]);
+    const int low = HexDigitValue(bytes[i + 2]);
     return (high < 0 || low < 0) ? -1 : high * 16 + low;
 }
 
