@@ -10,7 +10,8 @@ PACKAGES="build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev libsqlite3-dev libtag1-dev
   xvfb xauth xdg-utils nginx-light tinyproxy curl smbclient clang clang-format
   libclang-rt-14-dev time lame mpg123 dbus libglib2.0-bin librsvg2-bin desktop-file-utils
-  appstream dpkg-dev file python3-pyftpdlib samba ccache"
+  appstream dpkg-dev file python3-pyftpdlib samba ccache clang-tidy
+  libssl-dev openssl libcurl4-openssl-dev libsmbclient-dev lighttpd lftp wget chromium"
 
 missing=""
 for package in $PACKAGES; do
@@ -30,6 +31,14 @@ if [ -n "$missing" ]; then
         # the package starts would share this machine's folders on the network.
         if [ -d /run/systemd/system ]; then
             $SUDO systemctl disable --now smbd nmbd 2>/dev/null || true
+        fi
+        ;;
+    esac
+    case " $missing " in
+    *" lighttpd "*)
+        # The tests start their own lighttpd on a free port; the system-wide one is not needed.
+        if [ -d /run/systemd/system ]; then
+            $SUDO systemctl disable --now lighttpd 2>/dev/null || true
         fi
         ;;
     esac
