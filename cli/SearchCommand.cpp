@@ -129,13 +129,13 @@ void printHits(const SearchRun& run, const SettingsFile& ini) {
     }
     for (const QByteArray& line : run.FtpHitStore()) {
         const ListingRecord hit = ListingRecord::fromLine(line);
-        printLine({"ftp", hit.name, hit.rest, "", QByteArray::number(qmUnknown),
+        printLine({"ftp", hit.name, hit.sizeText(), "", QByteArray::number(qmUnknown),
                    "ftp://" + hit.host + hit.folder + hit.name});
     }
     for (const QByteArray& line : run.SmbHitStore()) {
         const ListingRecord hit = ListingRecord::fromLine(line);
         bool plain = false;
-        const qint64 size = hit.rest.toLongLong(&plain);
+        const qint64 size = hit.sizeText().toLongLong(&plain);
         const SearchHit row = rows.make(hit.name, plain ? size : 0, false, 0, 0);
         printLine({"smb", row.caption, row.size, row.info, mark(row),
                    "\\\\" + hit.host + hit.folder + hit.name});
