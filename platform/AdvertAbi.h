@@ -4,7 +4,8 @@
 // name) agree on. Every export takes the host's context block first and uses the C calling
 // convention; where a result counts, only its low 16 bits do, and non-zero means success.
 
-#include <stdint.h>
+// An ad library may be written in C, so this header stays C.
+#include <stdint.h> // NOLINT(modernize-deprecated-headers)
 
 #ifdef __cplusplus
 extern "C" {

@@ -5,14 +5,16 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-// Binds fd to a port of 127.0.0.1 the system picks and returns that port.
+// Binds fd to a port of 127.0.0.1 the system picks and returns that port; 0 when the
+// socket cannot be bound.
 inline unsigned short BindAnyLoopbackPort(int fd) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
     socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return 0;
     return ntohs(address.sin_port);
 }
 

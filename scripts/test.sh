@@ -7,6 +7,7 @@ set -eu
 cd "$(dirname "$0")/.."
 scripts/setup.sh build -DPELLMAR_WERROR=ON
 scripts/check-source.sh
+scripts/tidy.sh --changed
 (cd build && ctest --output-on-failure -j2)
 # The logic libraries and pellmar-cli must build without Widgets: the fuzz tree is that
 # build (Qt's Widgets not even looked for), and its fuzz targets link those same libraries.

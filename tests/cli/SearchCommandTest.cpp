@@ -268,8 +268,8 @@ TEST(SearchCommand, SavesEveryHitOfAllThreeSourcesByteForByte) {
 TEST(SearchCommand, ControlCharactersAreWrittenOutWhenPrinted) {
     TempHome home;
     const QByteArray name = "\x1b]0;pwned\x07\x1b[31m\x9d.mp3";
-    ScriptedServer server(
-        ScriptedServer::reply("HTTP/1.0 200 OK\r\n\r\nu@127.0.0.1:1\t/p/\t" + name + "\t5\t2001-01-01\r\n"));
+    ScriptedServer server(ScriptedServer::reply("HTTP/1.0 200 OK\r\n\r\nu@127.0.0.1:1\t/p/\t" +
+                                                name + "\t5\t2001-01-01\r\n"));
     WriteDataFile(home.file("Pellmar.dat"), ServiceFiles::dataFileLines(server.url(""), 1));
     QFile::copy(kPrograms + "veskftp.exe", home.file("veskftp.exe"));
     const QString out = home.file("out");
