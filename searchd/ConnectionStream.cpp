@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <netinet/in.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -32,10 +35,15 @@ ConnectionStream::ConnectionStream(ArrivedRequest request, std::chrono::millisec
     : m_request(std::move(request)), m_writeLimit(writeLimit) {}
 
 ConnectionStream::~ConnectionStream() {
+    if (m_request.tls) {
+        SSL_shutdown(m_request.tls); // says close_notify once, without waiting for the reply
+        ERR_clear_error();
+    }
     if (!m_request.complete)
         drainBriefly();
     ::shutdown(m_request.fd, SHUT_RDWR);
     ::close(m_request.fd);
+    SSL_free(m_request.tls);
 }
 
 // A header cut off at its limit leaves the client still sending; closing with unread bytes
@@ -64,6 +72,7 @@ bool ConnectionStream::waitFor(short events, Clock::time_point until) const {
 
 bool ConnectionStream::is_readable() const {
     return m_headRead < m_request.head.size() ||
+           (m_request.complete && m_request.tls && SSL_pending(m_request.tls) > 0) ||
            (m_request.complete && waitFor(POLLIN, m_request.deadline));
 }
 
@@ -80,6 +89,8 @@ ssize_t ConnectionStream::read(char* ptr, size_t size) {
     }
     if (!m_request.complete)
         return 0; // the header was cut off: the request ends with what has come
+    if (m_request.tls)
+        return readSecure(ptr, size);
     for (;;) {
         if (!waitFor(POLLIN, m_request.deadline))
             return -1; // the whole request must arrive in time
@@ -90,12 +101,50 @@ ssize_t ConnectionStream::read(char* ptr, size_t size) {
 }
 
 ssize_t ConnectionStream::write(const char* ptr, size_t size) {
+    if (m_request.tls)
+        return writeSecure(ptr, size);
     for (;;) {
         if (!waitFor(POLLOUT, Clock::now() + m_writeLimit))
             return -1;
         const ssize_t sent = ::send(m_request.fd, ptr, size, MSG_NOSIGNAL);
         if (sent >= 0 || (errno != EAGAIN && errno != EINTR))
             return sent;
+    }
+}
+
+// OpenSSL may need to write while reading and read while writing; it says which, and the
+// stream waits for that under the limit of the call.
+bool ConnectionStream::awaitTls(int result, Clock::time_point until) const {
+    const int error = SSL_get_error(m_request.tls, result);
+    ERR_clear_error();
+    if (error == SSL_ERROR_WANT_READ)
+        return waitFor(POLLIN, until);
+    if (error == SSL_ERROR_WANT_WRITE)
+        return waitFor(POLLOUT, until);
+    return false;
+}
+
+ssize_t ConnectionStream::readSecure(char* ptr, size_t size) {
+    const int want = static_cast<int>(std::min<size_t>(size, INT_MAX));
+    for (;;) {
+        const int got = SSL_read(m_request.tls, ptr, want);
+        if (got > 0)
+            return got;
+        if (SSL_get_error(m_request.tls, got) == SSL_ERROR_ZERO_RETURN)
+            return 0;
+        if (!awaitTls(got, m_request.deadline))
+            return -1;
+    }
+}
+
+ssize_t ConnectionStream::writeSecure(const char* ptr, size_t size) {
+    const int want = static_cast<int>(std::min<size_t>(size, INT_MAX));
+    for (;;) {
+        const int sent = SSL_write(m_request.tls, ptr, want);
+        if (sent > 0)
+            return sent;
+        if (!awaitTls(sent, Clock::now() + m_writeLimit))
+            return -1;
     }
 }
 

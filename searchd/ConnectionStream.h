@@ -7,7 +7,8 @@
 
 // One arrived request as httplib reads and answers it: the bytes the gate has read come
 // first, further reads wait no longer than the request's deadline, and a write fails when
-// the client takes nothing for the write limit. Closes the connection when it goes.
+// the client takes nothing for the write limit. Over TLS it reads and writes through the
+// connection's TLS state. Closes the connection when it goes.
 class ConnectionStream : public httplib::Stream {
 public:
     using Clock = std::chrono::steady_clock;
@@ -28,6 +29,9 @@ public:
 private:
     bool waitFor(short events, Clock::time_point until) const;
     void drainBriefly() const;
+    bool awaitTls(int result, Clock::time_point until) const;
+    ssize_t readSecure(char* ptr, size_t size);
+    ssize_t writeSecure(const char* ptr, size_t size);
 
     ArrivedRequest m_request;
     size_t m_headRead = 0;

@@ -95,12 +95,14 @@ RequestGate::Limits gateLimits(const ServiceSettings& settings) {
 
 } // namespace
 
-SearchService::SearchService(const ServiceSettings& settings)
+SearchService::SearchService(const ServiceSettings& settings, std::shared_ptr<const TlsContext> tls)
     : m_settings(settings), m_db(std::make_unique<SqliteDatabase>(settings.database)),
       m_library(std::make_unique<LibraryFolder>(settings.library)),
       m_index(std::make_unique<LibraryIndex>(*m_db)),
-      m_submissions(std::make_unique<SubmissionStore>(*m_db)),
+      m_submissions(std::make_unique<SubmissionStore>(*m_db)), m_tls(std::move(tls)),
       m_server(std::make_unique<GatedServer>(gateLimits(settings), settings.threads)) {
+    if (m_tls)
+        m_server->useTls(m_tls.get());
     m_scan = m_index->rescan(*m_library);
     configureServer();
 }
@@ -148,7 +150,9 @@ int SearchService::bind() {
     if (port <= 0)
         throw ServiceError(QStringLiteral("Cannot listen on %1 port %2")
                                .arg(m_settings.bind, QString::number(m_settings.port)));
-    m_baseUrl = QStringLiteral("http://%1:%2").arg(urlHost(m_settings), QString::number(port));
+    m_baseUrl = QStringLiteral("%1://%2:%3")
+                    .arg(m_tls ? QStringLiteral("https") : QStringLiteral("http"),
+                         urlHost(m_settings), QString::number(port));
     m_routes = std::make_unique<ServiceRoutes>(m_settings, m_baseUrl, *m_library, *m_index,
                                                *m_submissions);
     return port;
