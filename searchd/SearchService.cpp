@@ -1,5 +1,6 @@
 #include "searchd/SearchService.h"
 
+#include "searchd/ConnectionStream.h"
 #include "searchd/GatedServer.h"
 #include "searchd/LibraryFolder.h"
 #include "searchd/ServiceRoutes.h"
@@ -189,12 +190,8 @@ void SearchService::handle(const httplib::Request& request, httplib::Response& r
     response.set_content_provider(
         static_cast<size_t>(out.fileLength), out.contentType.toStdString(),
         [file, start](size_t offset, size_t length, httplib::DataSink& sink) {
-            char buffer[64 * 1024];
-            const qint64 want = static_cast<qint64>(std::min(length, sizeof buffer));
-            if (!file->seek(start + static_cast<qint64>(offset)))
-                return false;
-            const qint64 got = file->read(buffer, want);
-            return got > 0 && sink.write(buffer, static_cast<size_t>(got));
+            return ConnectionStream::sendFile(sink, file->handle(),
+                                              start + static_cast<qint64>(offset), length);
         });
 }
 
