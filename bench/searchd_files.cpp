@@ -21,6 +21,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -42,8 +43,33 @@ struct Connection {
 
 struct LoadResult {
     double wallMs = 0, medianMs = 0, p95Ms = 0, worstMs = 0, megabytes = 0;
+    double serverCpuMs = 0; // the server's processor time for the load
     int failed = 0;
 };
+
+double milliseconds(const timeval& t) {
+    return t.tv_sec * 1e3 + t.tv_usec / 1e3;
+}
+
+// Processor time of the service's threads: the process's less the calling (client) thread's.
+double serviceCpuMs() {
+    rusage process{}, thread{};
+    getrusage(RUSAGE_SELF, &process);
+    getrusage(RUSAGE_THREAD, &thread);
+    return milliseconds(process.ru_utime) + milliseconds(process.ru_stime) -
+           milliseconds(thread.ru_utime) - milliseconds(thread.ru_stime);
+}
+
+// Processor time of another process, from /proc (in clock ticks).
+double processCpuMs(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    const double ticks = fields.value(11).toDouble() + fields.value(12).toDouble();
+    return ticks * 1000.0 / double(sysconf(_SC_CLK_TCK));
+}
 
 int openConnection(int port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
@@ -125,8 +151,8 @@ LoadResult load(int port, const QList<Request>& requests, size_t atOnce = 0) {
 }
 
 void print(const char* who, const LoadResult& r) {
-    std::printf("%-16s %9.1f %10.1f %9.1f %10.1f %9.1f %7d\n", who, r.wallMs, r.medianMs, r.p95Ms,
-                r.worstMs, r.megabytes / (r.wallMs / 1000.0), r.failed);
+    std::printf("%-16s %9.1f %10.1f %9.1f %10.1f %9.1f %7d %7.0f\n", who, r.wallMs, r.medianMs,
+                r.p95Ms, r.worstMs, r.megabytes / (r.wallMs / 1000.0), r.failed, r.serverCpuMs);
 }
 
 // nginx serving the library on a free port; nothing when it is not installed.
@@ -168,6 +194,14 @@ LoadResult median(std::vector<LoadResult> rounds) {
     return rounds[rounds.size() / 2];
 }
 
+double medianCpu(const std::vector<LoadResult>& rounds) {
+    std::vector<double> cpu;
+    for (const LoadResult& round : rounds)
+        cpu.push_back(round.serverCpuMs);
+    std::sort(cpu.begin(), cpu.end());
+    return cpu[cpu.size() / 2];
+}
+
 // The load against the service and against nginx from the same folder, in turns, five
 // rounds each, so that a busy moment of the machine falls on both; the median rounds.
 void compare(const char* title, const QTemporaryDir& work, const QString& library,
@@ -190,16 +224,21 @@ void compare(const char* title, const QTemporaryDir& work, const QString& librar
     if (nginx)
         load(nginxPort, requests.mid(0, 50), atOnce);
     for (int round = 0; round < kRounds; ++round) {
+        const double cpuBefore = serviceCpuMs();
         ours.push_back(load(port, requests, atOnce));
+        ours.back().serverCpuMs = serviceCpuMs() - cpuBefore;
         failed = failed || ours.back().failed != 0;
-        if (nginx)
+        if (nginx) {
+            const double peerBefore = processCpuMs(nginx->processId());
             peer.push_back(load(nginxPort, requests, atOnce));
+            peer.back().serverCpuMs = processCpuMs(nginx->processId()) - peerBefore;
+        }
     }
     service.stop();
     server.join();
 
-    std::printf("%-16s %9s %10s %9s %10s %9s %7s\n", "server", "wall ms", "median ms", "p95 ms",
-                "worst ms", "MB/s", "failed");
+    std::printf("%-16s %9s %10s %9s %10s %9s %7s %7s\n", "server", "wall ms", "median ms", "p95 ms",
+                "worst ms", "MB/s", "failed", "cpu ms");
     print("pellmar-searchd", median(ours));
     if (!nginx) {
         std::printf("nginx not found or not starting: no peer figures\n");
@@ -208,6 +247,8 @@ void compare(const char* title, const QTemporaryDir& work, const QString& librar
     print("nginx", median(peer));
     std::printf("wall time ratio pellmar-searchd / nginx: %.2f\n",
                 median(ours).wallMs / median(peer).wallMs);
+    std::printf("server processor time ratio (medians): %.2f\n",
+                medianCpu(ours) / std::max(1.0, medianCpu(peer)));
     nginx->terminate();
     nginx->waitForFinished(5000);
 }

@@ -3,6 +3,7 @@
 #include "searchd/ConnectionStream.h"
 #include "searchd/GatedServer.h"
 #include "searchd/LibraryFolder.h"
+#include "searchd/RequestLog.h"
 #include "searchd/ServiceRoutes.h"
 #include "searchd/SqliteDatabase.h"
 #include "searchd/SubmissionStore.h"
@@ -81,7 +82,7 @@ size_t waitingRoom(const ServiceSettings& settings) {
         return static_cast<size_t>(settings.maxWaiting);
     rlimit limit{};
     getrlimit(RLIMIT_NOFILE, &limit);
-    const rlim_t reserved = 64 + 2 * static_cast<rlim_t>(std::max(1, settings.threads));
+    const rlim_t reserved = 64 + 2 * static_cast<rlim_t>(workerCount(settings));
     const rlim_t room = limit.rlim_cur > reserved + 16 ? limit.rlim_cur - reserved : 16;
     return static_cast<size_t>(std::min<rlim_t>(room, 10000));
 }
@@ -101,7 +102,7 @@ SearchService::SearchService(const ServiceSettings& settings, std::shared_ptr<co
       m_library(std::make_unique<LibraryFolder>(settings.library)),
       m_index(std::make_unique<LibraryIndex>(*m_db)),
       m_submissions(std::make_unique<SubmissionStore>(*m_db)), m_tls(std::move(tls)),
-      m_server(std::make_unique<GatedServer>(gateLimits(settings), settings.threads)) {
+      m_server(std::make_unique<GatedServer>(gateLimits(settings), workerCount(settings))) {
     if (m_tls)
         m_server->useTls(m_tls.get());
     m_scan = m_index->rescan(*m_library);
@@ -140,8 +141,13 @@ void SearchService::configureServer() {
                 response.set_content(text, "text/plain; charset=utf-8");
             }
         });
-    if (m_settings.logRequests)
-        m_server->set_logger(&SearchService::log);
+    if (m_settings.logRequests) {
+        m_log = std::make_unique<RequestLog>(stdout);
+        m_server->set_logger(
+            [this](const httplib::Request& request, const httplib::Response& response) {
+                m_log->add(logLine(request, response));
+            });
+    }
 }
 
 SearchService::~SearchService() = default;
@@ -165,6 +171,8 @@ QString SearchService::dataFileProblem() const {
 
 void SearchService::run() {
     m_server->serve();
+    if (m_log)
+        m_log->flush(); // every request's line comes before what the caller says next
 }
 
 void SearchService::stop() {
@@ -195,11 +203,11 @@ void SearchService::handle(const httplib::Request& request, httplib::Response& r
         });
 }
 
-void SearchService::log(const httplib::Request& request, const httplib::Response& response) {
+std::string SearchService::logLine(const httplib::Request& request,
+                                   const httplib::Response& response) {
     const size_t bytes = response.body.empty() ? response.content_length_ : response.body.size();
-    std::printf(
-        "%s \"%s %s\" %d %zu\n", request.remote_addr.empty() ? "-" : request.remote_addr.c_str(),
-        request.method.empty() ? "-" : printable(request.method).c_str(),
-        request.target.empty() ? "-" : printable(request.target).c_str(), response.status, bytes);
-    std::fflush(stdout);
+    const std::string method = request.method.empty() ? "-" : printable(request.method);
+    const std::string target = request.target.empty() ? "-" : printable(request.target);
+    return (request.remote_addr.empty() ? "-" : request.remote_addr) + " \"" + method + ' ' +
+           target + "\" " + std::to_string(response.status) + ' ' + std::to_string(bytes) + '\n';
 }

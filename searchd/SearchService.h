@@ -13,13 +13,15 @@ struct Response;
 
 class GatedServer;
 class LibraryFolder;
+class RequestLog;
 class ServiceRoutes;
 class SqliteDatabase;
 class SubmissionStore;
 class TlsContext;
 
 // pellmar-searchd as an object: opens the database, rescans the library, then serves HTTP
-// on its own threads until stopped. Logs one line per request on stdout. Slow and idle
+// on its own threads until stopped. Logs one line per request on stdout, from a thread of
+// its own (see RequestLog). Slow and idle
 // clients wait at a gate (see GatedServer) and are closed when they exceed its limits.
 class SearchService {
 public:
@@ -50,7 +52,7 @@ public:
 private:
     void configureServer();
     void handle(const httplib::Request& request, httplib::Response& response);
-    static void log(const httplib::Request& request, const httplib::Response& response);
+    static std::string logLine(const httplib::Request& request, const httplib::Response& response);
 
     ServiceSettings m_settings;
     std::unique_ptr<SqliteDatabase> m_db;
@@ -59,6 +61,7 @@ private:
     std::unique_ptr<SubmissionStore> m_submissions;
     std::unique_ptr<ServiceRoutes> m_routes;
     std::shared_ptr<const TlsContext> m_tls;
+    std::unique_ptr<RequestLog> m_log;
     std::unique_ptr<GatedServer> m_server;
     ScanSummary m_scan;
     QString m_baseUrl;

@@ -91,6 +91,7 @@ Options parseOptions(const QCoreApplication& app) {
         {"data-version", "Search-engine pages version (default 1).", "n", "1"},
         {"fail-second-engine", "Answer the second engine with \"Internal Server\" n times first.",
          "n", "0"},
+        {"threads", "Requests answered at once (default: 4 per core, at least 32).", "n", "0"},
         {"delay-ms", "Wait this long before every answer (for time-limit tests).", "ms", "0"},
         {"make-sample", "Write a sample library of silent MP3 files into dir and exit.", "dir"},
         {"count", "Number of files of the sample library (default 60).", "n", "60"},
@@ -126,6 +127,7 @@ Options parseOptions(const QCoreApplication& app) {
     s.dataVersion = intValue(parser, "data-version", 0, 1000000);
     s.failSecondEngine = intValue(parser, "fail-second-engine", 0, 1000000);
     s.delayMs = intValue(parser, "delay-ms", 0, 600000);
+    s.threads = intValue(parser, "threads", 0, 1024);
     o.writeDataFile = parser.value("write-datafile");
     o.tlsCertificate = parser.value("tls-cert");
     o.tlsKey = parser.value("tls-key");
