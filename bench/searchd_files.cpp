@@ -36,7 +36,8 @@ struct Request {
 struct Connection {
     int fd = -1;
     QByteArray out;
-    QByteArray in;
+    QByteArray in;       // what has come, up to the end of the header
+    qint64 received = 0; // every byte, header and body
     qint64 startNs = 0;
     qint64 doneNs = 0;
 };
@@ -83,7 +84,7 @@ int openConnection(int port) {
 
 bool complete(const Connection& c, qint64 expectedSize) {
     const qsizetype end = c.in.indexOf("\r\n\r\n");
-    return c.in.startsWith("HTTP/1.1 200") && end > 0 && c.in.size() - end - 4 == expectedSize &&
+    return c.in.startsWith("HTTP/1.1 200") && end > 0 && c.received - end - 4 == expectedSize &&
            c.in.left(end).contains("Content-Length: " + QByteArray::number(expectedSize));
 }
 
@@ -123,7 +124,11 @@ LoadResult load(int port, const QList<Request>& requests, size_t atOnce = 0) {
             if (polls[i].revents & (POLLIN | POLLHUP | POLLERR)) {
                 const ssize_t n = ::recv(c.fd, buffer, sizeof buffer, 0);
                 if (n > 0) {
-                    c.in.append(buffer, n);
+                    // The body is only counted: keeping it would make the client, not
+                    // the server, what the figures measure.
+                    if (c.in.size() < 4096 && !c.in.contains("\r\n\r\n"))
+                        c.in.append(buffer, std::min<ssize_t>(n, 4096));
+                    c.received += n;
                 } else if (n == 0 || errno != EAGAIN) {
                     c.doneNs = clock.nsecsElapsed();
                     ::close(c.fd);
@@ -140,7 +145,7 @@ LoadResult load(int port, const QList<Request>& requests, size_t atOnce = 0) {
     std::vector<double> ms;
     for (size_t i = 0; i < connections.size(); ++i) {
         ms.push_back((connections[i].doneNs - connections[i].startNs) / 1e6);
-        result.megabytes += connections[i].in.size() / 1e6;
+        result.megabytes += connections[i].received / 1e6;
         result.failed += !complete(connections[i], requests[i].expectedSize);
     }
     std::sort(ms.begin(), ms.end());
