@@ -186,7 +186,7 @@ bool ConnectionStream::sendFile(httplib::DataSink& sink, int fileFd, int64_t off
 }
 
 // A file that has shrunk since its length was sent fails the answer: the client then sees a
-// body shorter than announced instead of made-up bytes.
+// body shorter than announced, and the worker does not wait for bytes that never come.
 ssize_t ConnectionStream::writeFromFile(size_t size) {
     const size_t want = std::min(size, m_file.left);
     ssize_t sent = -1;

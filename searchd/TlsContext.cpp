@@ -38,6 +38,8 @@ TlsContext::TlsContext(const QString& certificateFile, const QString& keyFile) {
     if (!m_context)
         throw ServiceError(QStringLiteral("cannot set up TLS: ") + lastTlsError());
     SSL_CTX_set_min_proto_version(m_context, TLS1_2_VERSION);
+    // A client asking for handshake after handshake would keep the gate's thread busy.
+    SSL_CTX_set_options(m_context, SSL_OP_NO_RENEGOTIATION);
     // A write may be retried with the rest of a buffer, and from another place in memory.
     SSL_CTX_set_mode(m_context,
                      SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
