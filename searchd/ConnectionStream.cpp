@@ -87,8 +87,10 @@ bool ConnectionStream::is_readable() const {
            (m_request.complete && waitFor(POLLIN, m_request.deadline));
 }
 
+// Every write waits for room itself, under the write limit, and only when the socket has
+// none: asking first would cost a poll for each piece of an answer.
 bool ConnectionStream::is_writable() const {
-    return waitFor(POLLOUT, Clock::now() + m_writeLimit);
+    return true;
 }
 
 ssize_t ConnectionStream::read(char* ptr, size_t size) {
@@ -117,11 +119,11 @@ ssize_t ConnectionStream::write(const char* ptr, size_t size) {
     if (m_request.tls)
         return writeSecure(ptr, size);
     for (;;) {
-        if (!waitFor(POLLOUT, Clock::now() + m_writeLimit))
-            return -1;
         const ssize_t sent = ::send(m_request.fd, ptr, size, MSG_NOSIGNAL);
         if (sent >= 0 || (errno != EAGAIN && errno != EINTR))
             return sent;
+        if (errno == EAGAIN && !waitFor(POLLOUT, Clock::now() + m_writeLimit))
+            return -1;
     }
 }
 
@@ -198,14 +200,14 @@ ssize_t ConnectionStream::writeFromFile(size_t size) {
         sent = writeSecure(buffer.data(), static_cast<size_t>(got));
     } else {
         for (;;) {
-            if (!waitFor(POLLOUT, Clock::now() + m_writeLimit))
-                return -1;
             off_t from = m_file.offset;
             sent = ::sendfile(m_request.fd, m_file.fd, &from, want);
             if (sent == 0)
                 return -1; // the file ended early
             if (sent > 0 || (errno != EAGAIN && errno != EINTR))
                 break;
+            if (errno == EAGAIN && !waitFor(POLLOUT, Clock::now() + m_writeLimit))
+                return -1;
         }
     }
     if (sent > 0) {
