@@ -227,6 +227,8 @@ ListingRead readList(const QByteArray& body) {
 ListingRead readList(const QByteArray& body, const QDateTime& now) {
     ListingCollector collector;
     forEachLine(body, [&](QByteArrayView line) {
+        if (line.size() < 10) // shorter than any listing line
+            return true;
         std::optional<RemoteEntry> entry = unixEntry(line, now);
         if (!entry)
             entry = dosEntry(line);

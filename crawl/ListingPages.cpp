@@ -51,7 +51,9 @@ QByteArray decodeEntities(QByteArrayView text) {
     out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char c = text.at(i);
-        const qsizetype end = c == '&' ? text.sliced(i).indexOf(';') : -1;
+        // A reference is short: look no further than its longest form ("&#x10FFFF;").
+        const qsizetype end =
+            c == '&' ? text.sliced(i, qMin<qsizetype>(11, text.size() - i)).indexOf(';') : -1;
         if (end < 2 || end > 10) {
             out += c;
             continue;
@@ -258,6 +260,8 @@ public:
     std::optional<RemoteEntry> entry(const QByteArray& href) const {
         if (href.isEmpty() || href.startsWith('?') || href.startsWith('#'))
             return std::nullopt;
+        if (isPlainSegment(href))
+            return segmentEntry(href);
         QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
         const QString text = decoder.decode(href);
         if (decoder.hasError())
@@ -282,8 +286,40 @@ public:
         if (!name)
             return std::nullopt;
         entry.name = *name;
-        entry.url = url;
+        entry.url = url.adjusted(QUrl::RemoveUserInfo);
         return entry;
+    }
+
+    // A relative link of one segment ("name" or "name/"), the shape of nearly every listing
+    // link: it resolves to the page's folder plus the segment, so no general resolution is
+    // needed (a hostile page of millions of links costs a pass, not a URL parse each).
+    static bool isPlainSegment(QByteArrayView href) {
+        if (href.startsWith('/') || isSpace(href.front()) || isSpace(href.back()))
+            return false;
+        for (qsizetype i = 0; i < href.size(); ++i) {
+            const char c = href.at(i);
+            if (c == ':' || c == '?' || c == '#' || c == '\\' || (c == '/' && i + 1 < href.size()))
+                return false;
+        }
+        return true;
+    }
+
+    std::optional<RemoteEntry> segmentEntry(const QByteArray& href) const {
+        RemoteEntry entry;
+        entry.folder = href.endsWith('/');
+        const QByteArray segment = entry.folder ? href.chopped(1) : href;
+        const std::optional<QString> name =
+            SafeNames::fromUtf8(QByteArray::fromPercentEncoding(segment));
+        if (!name)
+            return std::nullopt;
+        entry.name = *name; // the URL waits for segmentUrl: a repeated link needs none
+        return entry;
+    }
+
+    QUrl segmentUrl(const QByteArray& href) const {
+        QUrl url = m_page.adjusted(QUrl::RemoveUserInfo);
+        url.setPath(m_folderPath + QString::fromUtf8(href), QUrl::TolerantMode);
+        return url;
     }
 
     // The entry of a name given as text (JSON listings).
@@ -293,7 +329,7 @@ public:
         RemoteEntry entry;
         entry.name = name;
         entry.folder = folder;
-        entry.url = m_page;
+        entry.url = m_page.adjusted(QUrl::RemoveUserInfo);
         entry.url.setPath(QUrl::fromPercentEncoding(m_folderPath.toLatin1()) + name +
                               (folder ? QStringLiteral("/") : QString()),
                           QUrl::DecodedMode);
@@ -339,7 +375,12 @@ ListingRead readHtml(const QByteArray& body, const PageReader& page) {
     ListingCollector collector;
     qsizetype at = body.indexOf('<');
     while (at >= 0 && !collector.full()) {
-        if (body.mid(at, 4) == "<!--") {
+        const char next = at + 1 < body.size() ? lower(body.at(at + 1)) : 0;
+        if (next != '!' && next != 's' && next != 'a') {
+            at = body.indexOf('<', at + 1);
+            continue;
+        }
+        if (QByteArrayView(body).sliced(at).startsWith("<!--")) {
             const qsizetype end = body.indexOf("-->", at + 4);
             at = end < 0 ? -1 : body.indexOf('<', end + 3);
             continue;
@@ -360,6 +401,8 @@ ListingRead readHtml(const QByteArray& body, const PageReader& page) {
                     const qsizetype end = rowEnd(body, anchor.end);
                     readRow(rowWords(QByteArrayView(body).sliced(anchor.end, end - anchor.end)),
                             *entry);
+                    if (entry->url.isEmpty() && !collector.contains(entry->name))
+                        entry->url = page.segmentUrl(*anchor.href);
                     collector.add(*entry);
                 }
             }

@@ -23,6 +23,7 @@ public:
     // False once the limit is passed: the reader stops and returns result().
     bool add(RemoteEntry entry);
     bool full() const { return !m_read.error.isEmpty(); }
+    bool contains(const QString& name) const { return m_rows.contains(name); }
     ListingRead result() const { return m_read; }
 
 private:

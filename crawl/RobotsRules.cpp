@@ -35,30 +35,6 @@ QByteArray normalised(QByteArrayView text) {
     return out;
 }
 
-// Whether the pattern ('*' = any bytes, a final '$' = the end) matches the start of path.
-// Greedy with one step back to the last '*': time bounded by pattern x path.
-bool matches(const QByteArray& pattern, const QByteArray& path) {
-    const bool anchored = pattern.endsWith('$');
-    const qsizetype patternEnd = anchored ? pattern.size() - 1 : pattern.size();
-    qsizetype p = 0, s = 0, star = -1, starAt = 0;
-    while (true) {
-        if (p == patternEnd && (!anchored || s == path.size()))
-            return true;
-        if (p < patternEnd && pattern.at(p) == '*') {
-            star = p++;
-            starAt = s;
-        } else if (p < patternEnd && s < path.size() && pattern.at(p) == path.at(s)) {
-            ++p;
-            ++s;
-        } else if (star >= 0 && starAt < path.size()) {
-            p = star + 1;
-            s = ++starAt;
-        } else {
-            return false;
-        }
-    }
-}
-
 QList<Group> groups(const QByteArray& body) {
     QList<Group> out;
     bool lastWasAgent = false;
@@ -131,10 +107,39 @@ RobotsRules RobotsRules::parse(const QByteArray& body, const QByteArray& agent) 
             if (ok && seconds > 0 && rules.m_crawlDelay == 0)
                 rules.m_crawlDelay = int(std::ceil(qMin(seconds, double(kMaxCrawlDelay))));
         } else if (!value.isEmpty()) { // "Disallow:" with no path allows everything
-            rules.m_rules.append({normalised(value), key == "allow"});
+            Rule rule;
+            QByteArray pattern = normalised(value);
+            rule.length = pattern.size();
+            rule.anchored = pattern.endsWith('$');
+            if (rule.anchored)
+                pattern.chop(1);
+            rule.pieces = pattern.split('*');
+            rule.allow = key == "allow";
+            rules.m_rules.append(rule);
         }
     }
     return rules;
+}
+
+// Whether the pattern matches the start of the path (all of it when anchored). With '*' as
+// the only wildcard, taking each piece at its first place after the one before is as good as
+// any other choice, so one pass over the path does.
+bool RobotsRules::Rule::matches(const QByteArray& path) const {
+    if (!path.startsWith(pieces.first()))
+        return false;
+    if (pieces.size() == 1)
+        return !anchored || path.size() == pieces.first().size();
+    qsizetype at = pieces.first().size();
+    for (qsizetype i = 1; i + 1 < pieces.size(); ++i) {
+        const qsizetype found = path.indexOf(pieces.at(i), at);
+        if (found < 0)
+            return false;
+        at = found + pieces.at(i).size();
+    }
+    const QByteArray& last = pieces.last();
+    if (anchored)
+        return path.size() - last.size() >= at && path.endsWith(last);
+    return path.indexOf(last, at) >= 0;
 }
 
 bool RobotsRules::allows(const QByteArray& path) const {
@@ -144,8 +149,8 @@ bool RobotsRules::allows(const QByteArray& path) const {
     qsizetype bestLength = -1;
     bool allowed = true;
     for (const Rule& rule : m_rules) {
-        const qsizetype length = rule.pattern.size();
-        if (length < bestLength || !matches(rule.pattern, wanted))
+        const qsizetype length = rule.length;
+        if (length < bestLength || !rule.matches(wanted))
             continue;
         if (length > bestLength || rule.allow) {
             bestLength = length;

@@ -20,8 +20,12 @@ public:
 
 private:
     struct Rule {
-        QByteArray pattern; // normalised percent escapes
+        QList<QByteArray> pieces; // the pattern between its '*', escapes normalised
+        bool anchored = false;    // the pattern ended with '$'
+        qsizetype length = 0;     // the pattern's length, for the longest match
         bool allow = false;
+
+        bool matches(const QByteArray& path) const;
     };
 
     QList<Rule> m_rules;
