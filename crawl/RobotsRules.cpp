@@ -73,21 +73,21 @@ QList<Group> groups(const QByteArray& body) {
     return out;
 }
 
-// An agent line names this crawler when it is the start of the agent's product token.
-bool namesAgent(const QByteArray& line, const QByteArray& agent) {
-    return !line.isEmpty() && line != "*" && agent.startsWith(line.split('/').first().trimmed());
+// The product token of an agent text: "pellmar" of "Pellmar/3.2".
+QByteArray productToken(const QByteArray& agent) {
+    return agent.split('/').first().trimmed().toLower();
 }
 
 } // namespace
 
 RobotsRules RobotsRules::parse(const QByteArray& body, const QByteArray& agent) {
     const QList<Group> all = groups(body);
-    const QByteArray token = agent.toLower();
+    const QByteArray token = productToken(agent);
     QList<QByteArray> lines;
     for (const bool specific : {true, false}) {
         for (const Group& group : all) {
             for (const QByteArray& name : group.agents) {
-                if (specific ? namesAgent(name, token) : name == "*") {
+                if (specific ? !token.isEmpty() && productToken(name) == token : name == "*") {
                     lines += group.lines;
                     break;
                 }

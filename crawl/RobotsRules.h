@@ -3,8 +3,9 @@
 #include <QByteArray>
 #include <QList>
 
-// A site's robots.txt: the Allow and Disallow rules and the Crawl-delay of the group that
-// names this crawler's agent, else of the "*" group. The longest matching rule decides, an
+// A site's robots.txt: the Allow and Disallow rules and the Crawl-delay of the groups that
+// name this crawler's product token (case-insensitive, "Pellmar" of "Pellmar/3.2"), else of
+// the "*" groups. The longest matching rule decides, an
 // Allow wins a tie; patterns may hold '*' (any bytes) and end with '$' (the path's end).
 // Only the first 512 KiB are read: a larger file is cut there, its last line dropped.
 class RobotsRules {

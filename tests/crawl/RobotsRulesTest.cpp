@@ -18,6 +18,8 @@ TEST(RobotsRules, TheGroupNamingTheAgentDecidesByLongestMatch) {
                               "Allow: /same\n"
                               "Disallow: /same\n"
                               "Crawl-delay: 2.5\n"
+                              "User-agent: Pell\n"
+                              "Disallow: /music/\n"
                               "User-agent: SomeoneElse\n"
                               "Disallow: /music/\n";
     const RobotsRules rules = RobotsRules::parse(robots);
