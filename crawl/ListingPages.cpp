@@ -329,10 +329,7 @@ public:
         RemoteEntry entry;
         entry.name = name;
         entry.folder = folder;
-        entry.url = m_page.adjusted(QUrl::RemoveUserInfo);
-        entry.url.setPath(QUrl::fromPercentEncoding(m_folderPath.toLatin1()) + name +
-                              (folder ? QStringLiteral("/") : QString()),
-                          QUrl::DecodedMode);
+        entry.url = segmentUrl(QUrl::toPercentEncoding(name) + (folder ? "/" : ""));
         return entry;
     }
 

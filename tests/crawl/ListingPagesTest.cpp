@@ -53,7 +53,7 @@ TEST(ListingPages, ReadsEachServersListing) {
          "\"mtime\":\"Mon, 07 Dec 2026 21:29:26 GMT\" },\n{ \"name\":\"..\", \"type\":\"file\", "
          "\"size\":1 },\n{ \"name\":\"\xC3\xA9 #1?.mp3\", \"type\":\"file\", \"size\":1 }\n]",
          {QStringLiteral("sub dir/ -1 2026-12-07T21:29:26Z ") + at("sub%20dir/"),
-          QStringLiteral("a&b.mp3 3 2026-12-07T21:29:26Z ") + at("a&b.mp3"),
+          QStringLiteral("a&b.mp3 3 2026-12-07T21:29:26Z ") + at("a%26b.mp3"),
           QStringLiteral("\u00e9 #1?.mp3 1 - ") + at("%C3%A9%20%231%3F.mp3")}},
         {"Apache plain list",
          "text/html",
