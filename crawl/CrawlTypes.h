@@ -99,3 +99,9 @@ public:
     // marked stale, with the reason shown on the status page.
     virtual void abandonCrawl(const CrawlSource& source, qint64 crawl, const QString& reason) = 0;
 };
+
+// A source with its walk's progress, as the crawler hands it to the status page.
+struct CrawlSourceState {
+    CrawlSource source;
+    CrawlProgress progress;
+};

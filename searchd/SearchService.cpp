@@ -1,6 +1,7 @@
 #include "searchd/SearchService.h"
 
 #include "searchd/ConnectionStream.h"
+#include "searchd/CrawlIndex.h"
 #include "searchd/GatedServer.h"
 #include "searchd/LibraryFolder.h"
 #include "searchd/RequestLog.h"
@@ -101,6 +102,7 @@ SearchService::SearchService(const ServiceSettings& settings, std::shared_ptr<co
     : m_settings(settings), m_db(std::make_unique<SqliteDatabase>(settings.database)),
       m_library(std::make_unique<LibraryFolder>(settings.library)),
       m_index(std::make_unique<LibraryIndex>(*m_db)),
+      m_crawlIndex(std::make_unique<CrawlIndex>(*m_db)),
       m_submissions(std::make_unique<SubmissionStore>(*m_db)), m_tls(std::move(tls)),
       m_server(std::make_unique<GatedServer>(gateLimits(settings), workerCount(settings))) {
     if (m_tls)
@@ -161,8 +163,15 @@ int SearchService::bind() {
                     .arg(m_tls ? QStringLiteral("https") : QStringLiteral("http"),
                          urlHost(m_settings), QString::number(port));
     m_routes = std::make_unique<ServiceRoutes>(m_settings, m_baseUrl, *m_library, *m_index,
-                                               *m_submissions);
+                                               *m_crawlIndex, *m_submissions);
+    m_routes->setCrawlStates(m_crawlStates);
     return port;
+}
+
+void SearchService::setCrawlStates(CrawlStates provider) {
+    m_crawlStates = provider;
+    if (m_routes)
+        m_routes->setCrawlStates(std::move(provider));
 }
 
 QString SearchService::dataFileProblem() const {

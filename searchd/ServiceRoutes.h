@@ -1,5 +1,8 @@
 #pragma once
 
+#include "searchd/CrawlIndex.h"
+#include "searchd/FoundFiles.h"
+#include "searchd/ResultPages.h"
 #include "searchd/ServiceSettings.h"
 
 #include <QByteArray>
@@ -8,6 +11,7 @@
 #include <QString>
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <utility>
 
@@ -38,7 +42,11 @@ class ServiceRoutes {
 public:
     // baseUrl is "http://host:port" or "https://host:port" of this service.
     ServiceRoutes(const ServiceSettings& settings, const QString& baseUrl,
-                  const LibraryFolder& library, LibraryIndex& index, SubmissionStore& submissions);
+                  const LibraryFolder& library, LibraryIndex& index, CrawlIndex& crawlIndex,
+                  SubmissionStore& submissions);
+
+    // Where /status learns how each source's walk goes; safe while serving.
+    void setCrawlStates(CrawlStates provider);
 
     ServiceAnswer answer(const ServiceRequest& request);
 
@@ -48,6 +56,7 @@ public:
     static constexpr int kMaxWords = 32;
     static constexpr int kMaxPage = 100000;
     static constexpr int kListingLimit = 1000;
+    static constexpr int kBrowserPageSize = 20;
 
 private:
     struct Search;
@@ -62,9 +71,12 @@ private:
     ServiceAnswer file(const QByteArray& escapedPath, const QByteArray& range);
     ServiceAnswer submission(const QByteArray& script, const QByteArray& query,
                              const QString& remoteAddress);
-    ServiceAnswer home();
+    ServiceAnswer home(const QByteArray& query);
+    ServiceAnswer status(const QByteArray& query);
 
     QByteArray fileUrl(const QString& path) const;
+    QByteArray linkOf(const FoundFile& found) const;
+    QList<ResultLink> linksFor(const QList<FoundFile>& files) const;
 
     ServiceSettings m_settings;
     QString m_baseUrl;
@@ -72,6 +84,10 @@ private:
     QString m_dataFileProblem;
     const LibraryFolder& m_library;
     LibraryIndex& m_index;
+    CrawlIndex& m_crawlIndex;
+    FoundFiles m_found;
+    mutable std::mutex m_statesMutex;
+    CrawlStates m_crawlStates;
     SubmissionStore& m_submissions;
     std::atomic<int> m_failuresLeft;
 };
