@@ -154,6 +154,9 @@ int runGetCommand(const QStringList& args) {
     client.SetURL(options.url);
     client.SetProxy(options.proxy);
     client.SetReceiveStream(&writer);
+    // Whole blocks per read: they go to the file without a copy, and a TLS read takes
+    // many records at once.
+    client.SetBodyChunkSize(int(BlockWriter::kBlockSize));
     QEventLoop loop;
     client.OnRequestDone = [&](THttpCli*, THttpRequest, quint16) { loop.quit(); };
     try {
