@@ -101,17 +101,18 @@ inline LocalServerProcess::Configure NginxConfig(const QString& documentRoot,
     };
 }
 
-// tinyproxy in the foreground, allowing 127.0.0.1 only, logging to tinyproxy.log.
-inline LocalServerProcess::Configure TinyproxyConfig() {
-    return [](const QString& folder, unsigned short port) {
+// tinyproxy in the foreground, allowing 127.0.0.1 only, logging to tinyproxy.log. extra
+// goes at the end of the configuration (e.g. "ConnectPort 8443").
+inline LocalServerProcess::Configure TinyproxyConfig(const QString& extra = QString()) {
+    return [extra](const QString& folder, unsigned short port) {
         const QString config =
             QStringLiteral("Port %1\nListen 127.0.0.1\nTimeout 60\n"
                            "LogFile \"%2/tinyproxy.log\"\nLogLevel Info\n"
                            "MaxClients 20\nAllow 127.0.0.1\n"
-                           "PidFile \"%2/tinyproxy.pid\"\n%3")
+                           "PidFile \"%2/tinyproxy.pid\"\n%3%4")
                 .arg(port)
-                .arg(folder,
-                     geteuid() == 0 ? QStringLiteral("User root\nGroup root\n") : QString());
+                .arg(folder, geteuid() == 0 ? QStringLiteral("User root\nGroup root\n") : QString(),
+                     extra);
         QFile file(QDir(folder).filePath(QStringLiteral("tinyproxy.conf")));
         if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
             file.write(config.toUtf8());

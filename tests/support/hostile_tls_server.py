@@ -1,0 +1,108 @@
+#!/usr/bin/env python3
+"""A TLS server that misbehaves on purpose, for the client's tests.
+
+usage: hostile_tls_server.py PORT CERT KEY GARBAGE_PORT STALL_PORT. On PORT it speaks TLS, and the request path picks the misbehaviour:
+  /cut            Content-Length 1000, 400 bytes, then a TCP close without close_notify
+  /cut-unframed   no Content-Length, 400 bytes, a TCP close without close_notify
+  /clean-unframed no Content-Length, 400 bytes, close_notify, then the close
+  /endless        a header that never ends
+On GARBAGE_PORT it answers the client's hello with plain text; on STALL_PORT it reads the
+hello and never answers. Every connection gets its own thread.
+"""
+import os
+import socket
+import ssl
+import sys
+import threading
+
+port, cert, key = int(sys.argv[1]), sys.argv[2], sys.argv[3]
+context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+context.load_cert_chain(cert, key)
+held = []  # stalled connections stay open until the server ends
+
+
+def read_request(tls):
+    data = b""
+    while b"\r\n\r\n" not in data and len(data) < 65536:
+        chunk = tls.recv(4096)
+        if not chunk:
+            break
+        data += chunk
+    parts = data.split(b" ")
+    return parts[1].decode("latin-1") if len(parts) > 1 else ""
+
+
+def serve_tls(raw):
+    tls = context.wrap_socket(raw, server_side=True)
+    path = read_request(tls)
+    body = bytes(range(200)) * 2
+    if path == "/cut":
+        tls.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: 1000\r\n\r\n" + body)
+        raw_close(tls)
+    elif path == "/cut-unframed":
+        tls.sendall(b"HTTP/1.0 200 OK\r\n\r\n" + body)
+        raw_close(tls)
+    elif path == "/clean-unframed":
+        tls.sendall(b"HTTP/1.0 200 OK\r\n\r\n" + body)
+        tls.unwrap().close()
+    elif path == "/endless":
+        tls.sendall(b"HTTP/1.0 200 OK\r\n")
+        line = b"X-Filler: " + b"a" * 1000 + b"\r\n"
+        try:
+            while True:
+                tls.sendall(line * 16)
+        except OSError:
+            pass
+        tls.close()
+    else:
+        tls.sendall(b"HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n")
+        tls.unwrap().close()
+
+
+def raw_close(tls):
+    """Ends the TCP connection under the TLS stream, without close_notify."""
+    raw = socket.socket(fileno=os.dup(tls.fileno()))
+    raw.shutdown(socket.SHUT_RDWR)
+    raw.close()
+    tls.close()
+
+
+def serve(raw, stall):
+    try:
+        if stall:
+            raw.recv(4096)  # the client's hello, never answered
+            held.append(raw)
+            return
+        if raw.recv(1, socket.MSG_PEEK) == b"":
+            return raw.close()  # a probe that the port is open
+        if raw.getsockname()[1] == garbage_port:
+            raw.recv(4096)
+            raw.sendall(b"HTTP/1.0 200 OK\r\n\r\nthis is not TLS at all\r\n")
+            return raw.close()
+        serve_tls(raw)
+    except (OSError, ssl.SSLError):
+        raw.close()
+
+
+def listen(number):
+    server = socket.socket()
+    server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    server.bind(("127.0.0.1", number))
+    server.listen(16)
+    return server
+
+
+garbage_port, stall_port = int(sys.argv[4]), int(sys.argv[5])
+servers = [listen(port), listen(garbage_port), listen(stall_port)]
+
+
+def accept(server):
+    while True:
+        raw, _ = server.accept()
+        stall = server.getsockname()[1] == stall_port
+        threading.Thread(target=serve, args=(raw, stall), daemon=True).start()
+
+
+for extra in servers[1:]:
+    threading.Thread(target=accept, args=(extra,), daemon=True).start()
+accept(servers[0])
