@@ -39,7 +39,7 @@ bool TakeTlsOptions(QStringList& args) {
         } else if (args[i] == QLatin1String("--cacert")) {
             if (i + 1 >= args.size())
                 return false;
-            TlsTrust::SetCaFile(args[i + 1]);
+            TlsTrust::SetCommandLineCaFile(args[i + 1]);
             args.remove(i, 2);
         } else {
             ++i;

@@ -1,6 +1,7 @@
 #include "net/TlsSession.h"
 
 #include <QFile>
+#include <QStringList>
 #include <arpa/inet.h>
 #include <mutex>
 #include <openssl/err.h>
@@ -12,6 +13,7 @@ namespace {
 struct TrustState {
     std::mutex mutex;
     QString caFile;
+    QString commandLineCaFile;
     bool skipVerification = false;
     std::shared_ptr<SSL_CTX> context; // built for the settings above; none until first use
     QByteArray problem;               // why it could not be built
@@ -68,7 +70,7 @@ bool IsAddress(const QByteArray& host) {
            inet_pton(AF_INET6, host.constData(), bytes) == 1;
 }
 
-std::shared_ptr<SSL_CTX> BuildContext(const QString& caFile, bool skip, QByteArray& problem) {
+std::shared_ptr<SSL_CTX> BuildContext(const QStringList& caFiles, bool skip, QByteArray& problem) {
     std::shared_ptr<SSL_CTX> context(SSL_CTX_new(TLS_client_method()), SSL_CTX_free);
     if (!context) {
         problem = "cannot set up TLS";
@@ -79,7 +81,9 @@ std::shared_ptr<SSL_CTX> BuildContext(const QString& caFile, bool skip, QByteArr
     SSL_CTX_set_options(raw, SSL_OP_NO_RENEGOTIATION);
     SSL_CTX_set_mode(raw, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
     SSL_CTX_set_default_verify_paths(raw);
-    if (!caFile.isEmpty()) {
+    for (const QString& caFile : caFiles) {
+        if (caFile.isEmpty())
+            continue;
         const QByteArray path = QFile::encodeName(caFile);
         if (SSL_CTX_load_verify_locations(raw, path.constData(), nullptr) != 1) {
             ERR_clear_error();
@@ -97,7 +101,8 @@ std::shared_ptr<SSL_CTX> CurrentContext(QByteArray& problem) {
     TrustState& trust = Trust();
     std::lock_guard lock(trust.mutex);
     if (!trust.context && trust.problem.isEmpty())
-        trust.context = BuildContext(trust.caFile, trust.skipVerification, trust.problem);
+        trust.context = BuildContext({trust.caFile, trust.commandLineCaFile},
+                                     trust.skipVerification, trust.problem);
     problem = trust.problem;
     return trust.context;
 }
@@ -112,7 +117,16 @@ void ForgetContext(TrustState& trust) {
 void TlsTrust::SetCaFile(const QString& path) {
     TrustState& trust = Trust();
     std::lock_guard lock(trust.mutex);
+    if (trust.caFile == path)
+        return; // the context built for it stays
     trust.caFile = path;
+    ForgetContext(trust);
+}
+
+void TlsTrust::SetCommandLineCaFile(const QString& path) {
+    TrustState& trust = Trust();
+    std::lock_guard lock(trust.mutex);
+    trust.commandLineCaFile = path;
     ForgetContext(trust);
 }
 

@@ -13,8 +13,11 @@ struct ssl_st;
 // connections started after it.
 namespace TlsTrust {
 
+// The CA file of the user's options; setting the same file again changes nothing.
 void SetCaFile(const QString& path);
 QString CaFile();
+// A CA file named on the command line: trusted besides the options' one.
+void SetCommandLineCaFile(const QString& path);
 void SetSkipVerification(bool skip);
 bool SkipVerification();
 

@@ -5,6 +5,7 @@
 #include "net/HttpClientLog.h"
 #include "net/TlsSession.h"
 #include "support/EventLoopWait.h"
+#include "support/HostileTlsServer.h"
 #include "support/LocalServerProcess.h"
 #include "support/TestCertificates.h"
 #include "support/TestSeed.h"
@@ -18,7 +19,7 @@
 namespace {
 
 struct Ports {
-    unsigned short http = 0, expired = 0, wrong = 0, self = 0, garbage = 0, stall = 0;
+    unsigned short http = 0, expired = 0, wrong = 0, self = 0;
 };
 
 // nginx: TLS with the good certificate on its own port, and beside it plain http and TLS
@@ -90,22 +91,13 @@ protected:
         s_authProxy = std::make_unique<LocalServerProcess>(
             QStringLiteral("/usr/bin/tinyproxy"),
             TinyproxyConfig(tunnel + QStringLiteral("BasicAuth alice s3cret\n")));
-        s_hostile = std::make_unique<LocalServerProcess>(
-            QStringLiteral("/usr/bin/python3"), [](const QString&, unsigned short port) {
-                s_ports.garbage = FreeLoopbackPort();
-                s_ports.stall = FreeLoopbackPort();
-                return QStringList{
-                    QStringLiteral(PELLMAR_SOURCE_DIR "/tests/support/hostile_tls_server.py"),
-                    QString::number(port),
-                    s_certificates->path("server.pem"),
-                    s_certificates->path("server.key"),
-                    QString::number(s_ports.garbage),
-                    QString::number(s_ports.stall)};
-            });
-        for (LocalServerProcess* server : {s_proxy.get(), s_authProxy.get(), s_hostile.get()}) {
+        s_hostile = std::make_unique<HostileTlsServer>(*s_certificates);
+        for (LocalServerProcess* server : {s_proxy.get(), s_authProxy.get()}) {
             if (s_failure.isEmpty())
                 s_failure = server->start();
         }
+        if (s_failure.isEmpty())
+            s_failure = s_hostile->start();
     }
     static void TearDownTestSuite() {
         s_hostile.reset();
@@ -158,7 +150,8 @@ protected:
 
     static std::unique_ptr<TestCertificates> s_certificates;
     static std::unique_ptr<QTemporaryDir> s_documents;
-    static std::unique_ptr<LocalServerProcess> s_nginx, s_proxy, s_authProxy, s_hostile;
+    static std::unique_ptr<LocalServerProcess> s_nginx, s_proxy, s_authProxy;
+    static std::unique_ptr<HostileTlsServer> s_hostile;
     static Ports s_ports;
     static QString s_failure;
     static QByteArray s_big;
@@ -166,8 +159,8 @@ protected:
 
 std::unique_ptr<TestCertificates> TlsPeers::s_certificates;
 std::unique_ptr<QTemporaryDir> TlsPeers::s_documents;
-std::unique_ptr<LocalServerProcess> TlsPeers::s_nginx, TlsPeers::s_proxy, TlsPeers::s_authProxy,
-    TlsPeers::s_hostile;
+std::unique_ptr<LocalServerProcess> TlsPeers::s_nginx, TlsPeers::s_proxy, TlsPeers::s_authProxy;
+std::unique_ptr<HostileTlsServer> TlsPeers::s_hostile;
 Ports TlsPeers::s_ports;
 QString TlsPeers::s_failure;
 QByteArray TlsPeers::s_big;
@@ -300,7 +293,7 @@ TEST_F(TlsPeers, HostileServerEndsInFailures) {
     };
     const unsigned short port = s_hostile->port();
     const QList<Row> rows = {
-        {s_ports.garbage, "/", THttpCli::kErrorTls,
+        {s_hostile->garbagePort(), "/", THttpCli::kErrorTls,
          "TLS handshake with 127.0.0.1 failed: wrong version number", 0},
         {port, "/cut", THttpCli::kErrorBodyCut,
          "connection closed before the announced length (400 of 1000 bytes)", 400},

@@ -1,13 +1,17 @@
 #!/usr/bin/env python3
 """A TLS server that misbehaves on purpose, for the client's tests.
 
-usage: hostile_tls_server.py PORT CERT KEY GARBAGE_PORT STALL_PORT. On PORT it speaks TLS, and the request path picks the misbehaviour:
+usage: hostile_tls_server.py PORT CERT KEY GARBAGE_PORT STALL_PORT EVENTS_FILE. On PORT it speaks TLS, and the request path picks the misbehaviour:
   /cut            Content-Length 1000, 400 bytes, then a TCP close without close_notify
   /cut-unframed   no Content-Length, 400 bytes, a TCP close without close_notify
   /clean-unframed no Content-Length, 400 bytes, close_notify, then the close
   /endless        a header that never ends
+  /flaky          without a Range: 200 with ETag "v1" and Content-Length 100000, cut
+                  after 40000 bytes without close_notify; with one: the rest, as a 206
+                  (the bytes are the tests' PatternBytes(100000, 1))
 On GARBAGE_PORT it answers the client's hello with plain text; on STALL_PORT it reads the
-hello and never answers. Every connection gets its own thread.
+hello, notes "hello held" in EVENTS_FILE and never answers. Every connection gets its own
+thread.
 """
 import os
 import socket
@@ -21,6 +25,18 @@ context.load_cert_chain(cert, key)
 held = []  # stalled connections stay open until the server ends
 
 
+def pattern_bytes(size, seed):
+    state = (seed * 2654435761 + 1) & 0xFFFFFFFF
+    out = bytearray(size)
+    for i in range(size):
+        state = (state * 1664525 + 1013904223) & 0xFFFFFFFF
+        out[i] = state >> 24
+    return bytes(out)
+
+
+FLAKY = pattern_bytes(100000, 1)
+
+
 def read_request(tls):
     data = b""
     while b"\r\n\r\n" not in data and len(data) < 65536:
@@ -29,14 +45,29 @@ def read_request(tls):
             break
         data += chunk
     parts = data.split(b" ")
-    return parts[1].decode("latin-1") if len(parts) > 1 else ""
+    return parts[1].decode("latin-1") if len(parts) > 1 else "", data
+
+
+def serve_flaky(tls, request):
+    marker = b"Range: bytes="
+    if marker not in request:
+        tls.sendall(b'HTTP/1.0 200 OK\r\nETag: "v1"\r\nContent-Length: 100000\r\n\r\n'
+                    + FLAKY[:40000])
+        return raw_close(tls)
+    start = int(request.split(marker)[1].split(b"-")[0])
+    tls.sendall(b'HTTP/1.0 206 Partial Content\r\nETag: "v1"\r\n'
+                + b"Content-Length: %d\r\n" % (100000 - start)
+                + b"Content-Range: bytes %d-99999/100000\r\n\r\n" % start + FLAKY[start:])
+    tls.unwrap().close()
 
 
 def serve_tls(raw):
     tls = context.wrap_socket(raw, server_side=True)
-    path = read_request(tls)
+    path, request = read_request(tls)
     body = bytes(range(200)) * 2
-    if path == "/cut":
+    if path == "/flaky":
+        serve_flaky(tls, request)
+    elif path == "/cut":
         tls.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: 1000\r\n\r\n" + body)
         raw_close(tls)
     elif path == "/cut-unframed":
@@ -72,6 +103,8 @@ def serve(raw, stall):
         if stall:
             raw.recv(4096)  # the client's hello, never answered
             held.append(raw)
+            with open(events_file, "a") as events:
+                events.write("hello held\n")
             return
         if raw.recv(1, socket.MSG_PEEK) == b"":
             return raw.close()  # a probe that the port is open
@@ -92,7 +125,7 @@ def listen(number):
     return server
 
 
-garbage_port, stall_port = int(sys.argv[4]), int(sys.argv[5])
+garbage_port, stall_port, events_file = int(sys.argv[4]), int(sys.argv[5]), sys.argv[6]
 servers = [listen(port), listen(garbage_port), listen(stall_port)]
 
 
