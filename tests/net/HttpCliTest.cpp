@@ -467,8 +467,8 @@ TEST(HttpCli, ChunkedReplyIsDecodedAndItsFramingChecked) {
     }
 }
 
-// Only http and https are spoken: another scheme, named by the URL or by a Location, ends the request
-// before any connection to it, and a fragment never leaves the client.
+// Only http and https are spoken: another scheme, named by the URL or by a Location, ends the
+// request before any connection to it, and a fragment never leaves the client.
 TEST(HttpCli, OtherSchemesFailAndFragmentsStayHome) {
     for (const QByteArray scheme : {"ftp", "FTP", "gopher"}) {
         ScriptedServer server(QList<ScriptedServer::Script>{

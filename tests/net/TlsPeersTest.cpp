@@ -316,3 +316,13 @@ TEST_F(TlsPeers, HostileServerEndsInFailures) {
         EXPECT_EQ(m_log.body, sent);
     }
 }
+
+// The client that ends a complete body ends the TLS stream with close_notify, so the server
+// can tell it from a cut.
+TEST_F(TlsPeers, ClientClosesWithCloseNotify) {
+    ASSERT_TRUE(Fetch(Url("https", s_hostile->port(), "/close-check")));
+    EXPECT_EQ(m_client.RequestError(), 0);
+    EXPECT_EQ(m_log.body, "hello");
+    ASSERT_TRUE(WaitFor([] { return !s_hostile->events().isEmpty(); }));
+    EXPECT_EQ(s_hostile->events(), "close_notify from the client\n");
+}

@@ -6,6 +6,8 @@ usage: hostile_tls_server.py PORT CERT KEY GARBAGE_PORT STALL_PORT EVENTS_FILE. 
   /cut-unframed   no Content-Length, 400 bytes, a TCP close without close_notify
   /clean-unframed no Content-Length, 400 bytes, close_notify, then the close
   /endless        a header that never ends
+  /close-check    Content-Length 5, then notes in EVENTS_FILE whether the client ended
+                  with close_notify ("close_notify from the client") or without
   /flaky          without a Range: 200 with ETag "v1" and Content-Length 100000, cut
                   after 40000 bytes without close_notify; with one: the rest, as a 206
                   (the bytes are the tests' PatternBytes(100000, 1))
@@ -62,11 +64,19 @@ def serve_flaky(tls, request):
 
 
 def serve_tls(raw):
-    tls = context.wrap_socket(raw, server_side=True)
+    tls = context.wrap_socket(raw, server_side=True, suppress_ragged_eofs=False)
     path, request = read_request(tls)
     body = bytes(range(200)) * 2
     if path == "/flaky":
         serve_flaky(tls, request)
+    elif path == "/close-check":
+        tls.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello")
+        try:
+            ending = "close_notify from the client" if tls.recv(1) == b"" else "more bytes"
+        except (OSError, ssl.SSLError):
+            ending = "a close without close_notify"
+        note(ending)
+        tls.close()
     elif path == "/cut":
         tls.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: 1000\r\n\r\n" + body)
         raw_close(tls)
@@ -90,6 +100,11 @@ def serve_tls(raw):
         tls.unwrap().close()
 
 
+def note(event):
+    with open(events_file, "a") as events:
+        events.write(event + "\n")
+
+
 def raw_close(tls):
     """Ends the TCP connection under the TLS stream, without close_notify."""
     raw = socket.socket(fileno=os.dup(tls.fileno()))
@@ -103,8 +118,7 @@ def serve(raw, stall):
         if stall:
             raw.recv(4096)  # the client's hello, never answered
             held.append(raw)
-            with open(events_file, "a") as events:
-                events.write("hello held\n")
+            note("hello held")
             return
         if raw.recv(1, socket.MSG_PEEK) == b"":
             return raw.close()  # a probe that the port is open
