@@ -3,9 +3,13 @@
 #include <chrono>
 #include <string>
 
-// A connection whose request header has arrived, as the gate hands it to a worker.
+using SSL = struct ssl_st;
+
+// A connection whose request header has arrived, as the gate hands it to a worker, who
+// then owns the socket and its TLS state.
 struct ArrivedRequest {
     int fd = -1;
+    SSL* tls = nullptr;   // the connection's TLS state, its handshake done; null for plain HTTP
     std::string head;     // the bytes read so far: the header, perhaps the start of a body
     bool complete = true; // false: the header outgrew its limit; nothing more is read
     std::chrono::steady_clock::time_point deadline; // the rest of the request must come by then

@@ -3,13 +3,27 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <netinet/in.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
 #include <poll.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
+
+// What one content provider call sends of a file: the server's stop is looked at between
+// two pieces.
+constexpr size_t kFilePiece = 256 * 1024;
+
+// Stands for the bytes of a file piece in httplib's own bookkeeping; never read.
+char g_filePlaceholder[kFilePiece];
+
+thread_local ConnectionStream* t_answering = nullptr;
 
 // The address and port of a socket's end, as text and number.
 void describe(const sockaddr_storage& address, std::string& ip, int& port) {
@@ -32,10 +46,15 @@ ConnectionStream::ConnectionStream(ArrivedRequest request, std::chrono::millisec
     : m_request(std::move(request)), m_writeLimit(writeLimit) {}
 
 ConnectionStream::~ConnectionStream() {
+    if (m_request.tls) {
+        SSL_shutdown(m_request.tls); // says close_notify once, without waiting for the reply
+        ERR_clear_error();
+    }
     if (!m_request.complete)
         drainBriefly();
     ::shutdown(m_request.fd, SHUT_RDWR);
     ::close(m_request.fd);
+    SSL_free(m_request.tls);
 }
 
 // A header cut off at its limit leaves the client still sending; closing with unread bytes
@@ -64,11 +83,14 @@ bool ConnectionStream::waitFor(short events, Clock::time_point until) const {
 
 bool ConnectionStream::is_readable() const {
     return m_headRead < m_request.head.size() ||
+           (m_request.complete && m_request.tls && SSL_pending(m_request.tls) > 0) ||
            (m_request.complete && waitFor(POLLIN, m_request.deadline));
 }
 
+// Every write waits for room itself, under the write limit, and only when the socket has
+// none: asking first would cost a poll for each piece of an answer.
 bool ConnectionStream::is_writable() const {
-    return waitFor(POLLOUT, Clock::now() + m_writeLimit);
+    return true;
 }
 
 ssize_t ConnectionStream::read(char* ptr, size_t size) {
@@ -80,6 +102,8 @@ ssize_t ConnectionStream::read(char* ptr, size_t size) {
     }
     if (!m_request.complete)
         return 0; // the header was cut off: the request ends with what has come
+    if (m_request.tls)
+        return readSecure(ptr, size);
     for (;;) {
         if (!waitFor(POLLIN, m_request.deadline))
             return -1; // the whole request must arrive in time
@@ -90,13 +114,107 @@ ssize_t ConnectionStream::read(char* ptr, size_t size) {
 }
 
 ssize_t ConnectionStream::write(const char* ptr, size_t size) {
+    if (m_file.left > 0)
+        return writeFromFile(size);
+    if (m_request.tls)
+        return writeSecure(ptr, size);
     for (;;) {
-        if (!waitFor(POLLOUT, Clock::now() + m_writeLimit))
-            return -1;
         const ssize_t sent = ::send(m_request.fd, ptr, size, MSG_NOSIGNAL);
         if (sent >= 0 || (errno != EAGAIN && errno != EINTR))
             return sent;
+        if (errno == EAGAIN && !waitFor(POLLOUT, Clock::now() + m_writeLimit))
+            return -1;
     }
+}
+
+// OpenSSL may need to write while reading and read while writing; it says which, and the
+// stream waits for that under the limit of the call.
+bool ConnectionStream::awaitTls(int result, Clock::time_point until) const {
+    const int error = SSL_get_error(m_request.tls, result);
+    ERR_clear_error();
+    if (error == SSL_ERROR_WANT_READ)
+        return waitFor(POLLIN, until);
+    if (error == SSL_ERROR_WANT_WRITE)
+        return waitFor(POLLOUT, until);
+    return false;
+}
+
+ssize_t ConnectionStream::readSecure(char* ptr, size_t size) {
+    const int want = static_cast<int>(std::min<size_t>(size, INT_MAX));
+    for (;;) {
+        const int got = SSL_read(m_request.tls, ptr, want);
+        if (got > 0)
+            return got;
+        if (SSL_get_error(m_request.tls, got) == SSL_ERROR_ZERO_RETURN)
+            return 0;
+        if (!awaitTls(got, m_request.deadline))
+            return -1;
+    }
+}
+
+ssize_t ConnectionStream::writeSecure(const char* ptr, size_t size) {
+    const int want = static_cast<int>(std::min<size_t>(size, INT_MAX));
+    for (;;) {
+        const int sent = SSL_write(m_request.tls, ptr, want);
+        if (sent > 0)
+            return sent;
+        if (!awaitTls(sent, Clock::now() + m_writeLimit))
+            return -1;
+    }
+}
+
+ConnectionStream::Answering::Answering(ConnectionStream& stream) {
+    t_answering = &stream;
+}
+
+ConnectionStream::Answering::~Answering() {
+    t_answering = nullptr;
+}
+
+// httplib counts a body by what passes through the sink, so the piece goes through it as
+// placeholder bytes, and the stream's write takes them from the file instead.
+bool ConnectionStream::sendFile(httplib::DataSink& sink, int fileFd, int64_t offset,
+                                size_t length) {
+    const size_t piece = std::min(length, kFilePiece);
+    if (t_answering) {
+        t_answering->m_file = {fileFd, offset, piece};
+        const bool sent = sink.write(g_filePlaceholder, piece);
+        t_answering->m_file = {};
+        return sent;
+    }
+    std::vector<char> buffer(piece);
+    const ssize_t got = ::pread(fileFd, buffer.data(), piece, offset);
+    return got > 0 && sink.write(buffer.data(), static_cast<size_t>(got));
+}
+
+// A file that has shrunk since its length was sent fails the answer: the client then sees a
+// body shorter than announced, and the worker does not wait for bytes that never come.
+ssize_t ConnectionStream::writeFromFile(size_t size) {
+    const size_t want = std::min(size, m_file.left);
+    ssize_t sent = -1;
+    if (m_request.tls) {
+        std::vector<char> buffer(std::min<size_t>(want, 64 * 1024));
+        const ssize_t got = ::pread(m_file.fd, buffer.data(), buffer.size(), m_file.offset);
+        if (got <= 0)
+            return -1;
+        sent = writeSecure(buffer.data(), static_cast<size_t>(got));
+    } else {
+        for (;;) {
+            off_t from = m_file.offset;
+            sent = ::sendfile(m_request.fd, m_file.fd, &from, want);
+            if (sent == 0)
+                return -1; // the file ended early
+            if (sent > 0 || (errno != EAGAIN && errno != EINTR))
+                break;
+            if (errno == EAGAIN && !waitFor(POLLOUT, Clock::now() + m_writeLimit))
+                return -1;
+        }
+    }
+    if (sent > 0) {
+        m_file.offset += sent;
+        m_file.left -= static_cast<size_t>(sent);
+    }
+    return sent;
 }
 
 void ConnectionStream::get_remote_ip_and_port(std::string& ip, int& port) const {

@@ -3,11 +3,13 @@
 #include "searchd/ArrivedRequest.h"
 
 #include <chrono>
+#include <cstdint>
 #include <httplib.h>
 
 // One arrived request as httplib reads and answers it: the bytes the gate has read come
 // first, further reads wait no longer than the request's deadline, and a write fails when
-// the client takes nothing for the write limit. Closes the connection when it goes.
+// the client takes nothing for the write limit. Over TLS it reads and writes through the
+// connection's TLS state. Closes the connection when it goes.
 class ConnectionStream : public httplib::Stream {
 public:
     using Clock = std::chrono::steady_clock;
@@ -25,9 +27,37 @@ public:
     void get_local_ip_and_port(std::string& ip, int& port) const override;
     int socket() const override { return m_request.fd; }
 
+    // Sends length bytes of fileFd from offset as the next part of an answer's body through
+    // the sink httplib hands a content provider. On the thread of a worker answering with a
+    // ConnectionStream the bytes go out with sendfile on plain connections, so they never
+    // pass through the service, and in large pieces over TLS; elsewhere by reading them.
+    // False when the file or the client fails.
+    static bool sendFile(httplib::DataSink& sink, int fileFd, int64_t offset, size_t length);
+
+    // Makes stream the calling thread's stream while it lives.
+    class Answering {
+    public:
+        explicit Answering(ConnectionStream& stream);
+        ~Answering();
+        Answering(const Answering&) = delete;
+        Answering& operator=(const Answering&) = delete;
+    };
+
 private:
     bool waitFor(short events, Clock::time_point until) const;
     void drainBriefly() const;
+    bool awaitTls(int result, Clock::time_point until) const;
+    ssize_t readSecure(char* ptr, size_t size);
+    ssize_t writeSecure(const char* ptr, size_t size);
+    ssize_t writeFromFile(size_t size);
+
+    // Where the bytes of the next writes come from instead of their buffer (see sendFile).
+    struct FilePart {
+        int fd = -1;
+        int64_t offset = 0;
+        size_t left = 0;
+    };
+    FilePart m_file;
 
     ArrivedRequest m_request;
     size_t m_headRead = 0;

@@ -82,6 +82,7 @@ void GatedServer::halt() {
 // keeping a connection open would only delay that close.
 void GatedServer::answer(const ArrivedRequest& request) {
     ConnectionStream stream(request, kWriteLimit);
+    const ConnectionStream::Answering answering(stream); // files go out with sendfile
     bool closed = false;
     process_request(stream, true, closed, nullptr);
 }

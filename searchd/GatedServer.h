@@ -5,10 +5,13 @@
 #include <httplib.h>
 #include <string>
 
+class TlsContext;
+
 // httplib's request handling behind a gate of our own: the gate waits for request headers
 // on one thread, and the workers only ever see requests whose header has arrived. httplib's
 // own listener gives each connection a worker while it waits for the client, so a few
-// slow or idle clients could hold every worker. Routes and handlers are set as on any
+// slow or idle clients could hold every worker. With TLS the gate does the handshake too,
+// which is why httplib's SSLServer is not used. Routes and handlers are set as on any
 // httplib::Server; bind, serve and halt replace its listen and stop.
 class GatedServer : public httplib::Server {
 public:
@@ -17,6 +20,9 @@ public:
 
     // Listens on host and port (0: one the system picks); the port, or -1 on failure.
     int bindTo(const std::string& host, int port);
+
+    // Speaks TLS on every connection; tls outlives the server. Before serve().
+    void useTls(const TlsContext* tls) { m_gate.useTls(tls); }
 
     // Serves until halt(); call after bindTo().
     void serve();

@@ -1,8 +1,12 @@
 #include "searchd/RequestGate.h"
 
+#include "searchd/TlsContext.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -68,7 +72,7 @@ void RequestGate::run(const Limits& limits, const HandOver& handOver) {
             if (fd == m_listener)
                 acceptAll();
             else
-                readFrom(fd);
+                readFrom(fd, events[static_cast<size_t>(i)].events);
         }
         closeExpired();
     }
@@ -104,34 +108,104 @@ bool RequestGate::admit(int fd) {
         ::close(fd);
         return false;
     }
+    SSL* tls = m_tls ? m_tls->newConnection(fd) : nullptr;
+    if (m_tls && !tls) {
+        ::close(fd);
+        return true; // out of memory for this one: the next may still fit
+    }
     const Clock::time_point now = Clock::now();
-    m_waiting.push_back({fd, now, now, {}});
+    m_waiting.push_back({fd, now, now, {}, tls, EPOLLIN});
     m_byFd[fd] = std::prev(m_waiting.end());
     return true;
 }
 
-void RequestGate::readFrom(int fd) {
+void RequestGate::readFrom(int fd, uint32_t events) {
     const auto found = m_byFd.find(fd);
     if (found == m_byFd.end())
         return;
     const Entry entry = found->second;
+    if (!entry->tls) {
+        readPlain(entry);
+        return;
+    }
+    if (events & EPOLLIN) // handshake bytes count as the client's sign of life too
+        entry->lastByte = Clock::now();
+    readSecure(entry);
+}
+
+void RequestGate::readPlain(Entry entry) {
     std::array<char, 16 * 1024> buffer;
     const size_t room =
         m_limits.maxHeaderBytes - std::min(m_limits.maxHeaderBytes, entry->head.size());
-    const ssize_t got = ::recv(fd, buffer.data(), std::min(buffer.size(), room + 1), 0);
+    const ssize_t got = ::recv(entry->fd, buffer.data(), std::min(buffer.size(), room + 1), 0);
     if (got < 0 && (errno == EAGAIN || errno == EINTR))
         return;
     if (got <= 0) { // closed or broken before the header was whole
         drop(entry);
         return;
     }
+    append(entry, buffer.data(), static_cast<size_t>(got));
+}
+
+// Goes on with the handshake, then reads what has been decrypted. OpenSSL may hold decrypted
+// bytes that no epoll event announces, so it reads until OpenSSL asks for more from the
+// network.
+void RequestGate::readSecure(Entry entry) {
+    ERR_clear_error();
+    if (!SSL_is_init_finished(entry->tls)) {
+        const int done = SSL_accept(entry->tls);
+        if (done != 1) {
+            awaitTls(entry, SSL_get_error(entry->tls, done));
+            return;
+        }
+    }
+    std::array<char, 16 * 1024> buffer;
+    for (;;) {
+        const size_t room =
+            m_limits.maxHeaderBytes - std::min(m_limits.maxHeaderBytes, entry->head.size());
+        const int want = static_cast<int>(std::min(buffer.size(), room + 1));
+        const int got = SSL_read(entry->tls, buffer.data(), want);
+        if (got <= 0) {
+            awaitTls(entry, SSL_get_error(entry->tls, got));
+            return;
+        }
+        if (append(entry, buffer.data(), static_cast<size_t>(got)))
+            return;
+    }
+}
+
+bool RequestGate::append(Entry entry, const char* bytes, size_t count) {
     const size_t before = entry->head.size();
-    entry->head.append(buffer.data(), static_cast<size_t>(got));
+    entry->head.append(bytes, count);
     entry->lastByte = Clock::now();
-    if (headerEnds(entry->head, before))
-        handOn(entry, true);
-    else if (entry->head.size() > m_limits.maxHeaderBytes)
-        handOn(entry, false);
+    const bool whole = headerEnds(entry->head, before);
+    if (whole || entry->head.size() > m_limits.maxHeaderBytes) {
+        handOn(entry, whole);
+        return true;
+    }
+    return false;
+}
+
+// Waits for what OpenSSL needs next; a failed handshake (a plain HTTP request among them)
+// or a closed connection is dropped without an answer.
+void RequestGate::awaitTls(Entry entry, int tlsError) {
+    ERR_clear_error();
+    uint32_t events = 0;
+    if (tlsError == SSL_ERROR_WANT_READ)
+        events = EPOLLIN;
+    else if (tlsError == SSL_ERROR_WANT_WRITE)
+        events = EPOLLOUT;
+    if (events == 0) {
+        drop(entry);
+        return;
+    }
+    if (events == entry->events)
+        return;
+    entry->events = events;
+    epoll_event event{};
+    event.events = events;
+    event.data.fd = entry->fd;
+    epoll_ctl(m_epoll, EPOLL_CTL_MOD, entry->fd, &event);
 }
 
 void RequestGate::closeExpired() {
@@ -166,6 +240,7 @@ void RequestGate::pauseAccepting(bool paused) {
 }
 
 void RequestGate::drop(Entry entry) {
+    SSL_free(entry->tls);
     ::close(entry->fd); // also leaves the epoll set
     m_byFd.erase(entry->fd);
     m_waiting.erase(entry);
@@ -173,7 +248,7 @@ void RequestGate::drop(Entry entry) {
 
 void RequestGate::handOn(Entry entry, bool complete) {
     epoll_ctl(m_epoll, EPOLL_CTL_DEL, entry->fd, nullptr);
-    ArrivedRequest request{entry->fd, std::move(entry->head), complete,
+    ArrivedRequest request{entry->fd, entry->tls, std::move(entry->head), complete,
                            entry->accepted + m_limits.header};
     m_byFd.erase(entry->fd);
     m_waiting.erase(entry);

@@ -3,16 +3,22 @@
 #include "searchd/ArrivedRequest.h"
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <list>
 #include <string>
 #include <unordered_map>
+
+class TlsContext;
+using SSL = struct ssl_st;
 
 // Holds every new connection on one thread until its request header has arrived, and only
 // then hands it to a worker, so that slow or silent clients never occupy the workers. A
 // header must arrive whole within the header limit, and a connection that stays silent for
 // the idle limit is closed. When the waiting room is full, or the process runs out of
 // descriptors, the connection that has waited longest makes room for the newest.
+// With TLS the gate also does each connection's handshake, under the same limits, so a
+// client that never finishes it is closed like one that never finishes its header.
 class RequestGate {
 public:
     using Clock = std::chrono::steady_clock;
@@ -32,6 +38,9 @@ public:
     // Accepts from listener (a non-blocking listening socket the caller keeps) once run.
     void watch(int listener);
 
+    // Every connection speaks TLS from its first byte; tls outlives the gate. Before run().
+    void useTls(const TlsContext* tls) { m_tls = tls; }
+
     // Waits for connections and hands on each arrived request until stop(); the
     // connections still waiting are closed when it returns.
     void run(const Limits& limits, const HandOver& handOver);
@@ -45,12 +54,18 @@ private:
         Clock::time_point accepted;
         Clock::time_point lastByte;
         std::string head;
+        SSL* tls = nullptr;
+        uint32_t events = 0; // what the epoll set waits for on this connection
     };
     using Entry = std::list<Waiting>::iterator;
 
     void acceptAll();
     bool admit(int fd);
-    void readFrom(int fd);
+    void readFrom(int fd, uint32_t events);
+    void readPlain(Entry entry);
+    void readSecure(Entry entry);
+    bool append(Entry entry, const char* bytes, size_t count); // true: handed on
+    void awaitTls(Entry entry, int tlsError);
     void closeExpired();
     int millisecondsToNextExpiry() const;
     void pauseAccepting(bool paused);
@@ -60,6 +75,7 @@ private:
     int m_epoll = -1;
     int m_wake = -1; // an eventfd: stop() makes it readable
     int m_listener = -1;
+    const TlsContext* m_tls = nullptr;
     Limits m_limits;
     HandOver m_handOver;
     std::list<Waiting> m_waiting; // oldest first

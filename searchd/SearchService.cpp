@@ -1,7 +1,9 @@
 #include "searchd/SearchService.h"
 
+#include "searchd/ConnectionStream.h"
 #include "searchd/GatedServer.h"
 #include "searchd/LibraryFolder.h"
+#include "searchd/RequestLog.h"
 #include "searchd/ServiceRoutes.h"
 #include "searchd/SqliteDatabase.h"
 #include "searchd/SubmissionStore.h"
@@ -80,7 +82,7 @@ size_t waitingRoom(const ServiceSettings& settings) {
         return static_cast<size_t>(settings.maxWaiting);
     rlimit limit{};
     getrlimit(RLIMIT_NOFILE, &limit);
-    const rlim_t reserved = 64 + 2 * static_cast<rlim_t>(std::max(1, settings.threads));
+    const rlim_t reserved = 64 + 2 * static_cast<rlim_t>(workerCount(settings));
     const rlim_t room = limit.rlim_cur > reserved + 16 ? limit.rlim_cur - reserved : 16;
     return static_cast<size_t>(std::min<rlim_t>(room, 10000));
 }
@@ -95,12 +97,14 @@ RequestGate::Limits gateLimits(const ServiceSettings& settings) {
 
 } // namespace
 
-SearchService::SearchService(const ServiceSettings& settings)
+SearchService::SearchService(const ServiceSettings& settings, std::shared_ptr<const TlsContext> tls)
     : m_settings(settings), m_db(std::make_unique<SqliteDatabase>(settings.database)),
       m_library(std::make_unique<LibraryFolder>(settings.library)),
       m_index(std::make_unique<LibraryIndex>(*m_db)),
-      m_submissions(std::make_unique<SubmissionStore>(*m_db)),
-      m_server(std::make_unique<GatedServer>(gateLimits(settings), settings.threads)) {
+      m_submissions(std::make_unique<SubmissionStore>(*m_db)), m_tls(std::move(tls)),
+      m_server(std::make_unique<GatedServer>(gateLimits(settings), workerCount(settings))) {
+    if (m_tls)
+        m_server->useTls(m_tls.get());
     m_scan = m_index->rescan(*m_library);
     configureServer();
 }
@@ -137,8 +141,13 @@ void SearchService::configureServer() {
                 response.set_content(text, "text/plain; charset=utf-8");
             }
         });
-    if (m_settings.logRequests)
-        m_server->set_logger(&SearchService::log);
+    if (m_settings.logRequests) {
+        m_log = std::make_unique<RequestLog>(stdout);
+        m_server->set_logger(
+            [this](const httplib::Request& request, const httplib::Response& response) {
+                m_log->add(logLine(request, response));
+            });
+    }
 }
 
 SearchService::~SearchService() = default;
@@ -148,7 +157,9 @@ int SearchService::bind() {
     if (port <= 0)
         throw ServiceError(QStringLiteral("Cannot listen on %1 port %2")
                                .arg(m_settings.bind, QString::number(m_settings.port)));
-    m_baseUrl = QStringLiteral("http://%1:%2").arg(urlHost(m_settings), QString::number(port));
+    m_baseUrl = QStringLiteral("%1://%2:%3")
+                    .arg(m_tls ? QStringLiteral("https") : QStringLiteral("http"),
+                         urlHost(m_settings), QString::number(port));
     m_routes = std::make_unique<ServiceRoutes>(m_settings, m_baseUrl, *m_library, *m_index,
                                                *m_submissions);
     return port;
@@ -160,6 +171,8 @@ QString SearchService::dataFileProblem() const {
 
 void SearchService::run() {
     m_server->serve();
+    if (m_log)
+        m_log->flush(); // every request's line comes before what the caller says next
 }
 
 void SearchService::stop() {
@@ -185,20 +198,16 @@ void SearchService::handle(const httplib::Request& request, httplib::Response& r
     response.set_content_provider(
         static_cast<size_t>(out.fileLength), out.contentType.toStdString(),
         [file, start](size_t offset, size_t length, httplib::DataSink& sink) {
-            char buffer[64 * 1024];
-            const qint64 want = static_cast<qint64>(std::min(length, sizeof buffer));
-            if (!file->seek(start + static_cast<qint64>(offset)))
-                return false;
-            const qint64 got = file->read(buffer, want);
-            return got > 0 && sink.write(buffer, static_cast<size_t>(got));
+            return ConnectionStream::sendFile(sink, file->handle(),
+                                              start + static_cast<qint64>(offset), length);
         });
 }
 
-void SearchService::log(const httplib::Request& request, const httplib::Response& response) {
+std::string SearchService::logLine(const httplib::Request& request,
+                                   const httplib::Response& response) {
     const size_t bytes = response.body.empty() ? response.content_length_ : response.body.size();
-    std::printf(
-        "%s \"%s %s\" %d %zu\n", request.remote_addr.empty() ? "-" : request.remote_addr.c_str(),
-        request.method.empty() ? "-" : printable(request.method).c_str(),
-        request.target.empty() ? "-" : printable(request.target).c_str(), response.status, bytes);
-    std::fflush(stdout);
+    const std::string method = request.method.empty() ? "-" : printable(request.method);
+    const std::string target = request.target.empty() ? "-" : printable(request.target);
+    return (request.remote_addr.empty() ? "-" : request.remote_addr) + " \"" + method + ' ' +
+           target + "\" " + std::to_string(response.status) + ' ' + std::to_string(bytes) + '\n';
 }

@@ -13,17 +13,22 @@ struct Response;
 
 class GatedServer;
 class LibraryFolder;
+class RequestLog;
 class ServiceRoutes;
 class SqliteDatabase;
 class SubmissionStore;
+class TlsContext;
 
 // pellmar-searchd as an object: opens the database, rescans the library, then serves HTTP
-// on its own threads until stopped. Logs one line per request on stdout. Slow and idle
+// on its own threads until stopped. Logs one line per request on stdout, from a thread of
+// its own (see RequestLog). Slow and idle
 // clients wait at a gate (see GatedServer) and are closed when they exceed its limits.
 class SearchService {
 public:
-    // Throws ServiceError when the library or the database cannot be used.
-    explicit SearchService(const ServiceSettings& settings);
+    // Throws ServiceError when the library or the database cannot be used. With tls it
+    // serves HTTPS only, and every address it hands out is https.
+    explicit SearchService(const ServiceSettings& settings,
+                           std::shared_ptr<const TlsContext> tls = nullptr);
     ~SearchService();
 
     const ScanSummary& scanSummary() const { return m_scan; }
@@ -35,7 +40,7 @@ public:
     // Why the service has no data file to hand out; empty when it has one.
     QString dataFileProblem() const;
 
-    // "http://host:port", known after bind().
+    // "http://host:port" or "https://host:port", known after bind().
     QString baseUrl() const { return m_baseUrl; }
 
     // Serves until stop(); call after bind().
@@ -47,7 +52,7 @@ public:
 private:
     void configureServer();
     void handle(const httplib::Request& request, httplib::Response& response);
-    static void log(const httplib::Request& request, const httplib::Response& response);
+    static std::string logLine(const httplib::Request& request, const httplib::Response& response);
 
     ServiceSettings m_settings;
     std::unique_ptr<SqliteDatabase> m_db;
@@ -55,6 +60,8 @@ private:
     std::unique_ptr<LibraryIndex> m_index;
     std::unique_ptr<SubmissionStore> m_submissions;
     std::unique_ptr<ServiceRoutes> m_routes;
+    std::shared_ptr<const TlsContext> m_tls;
+    std::unique_ptr<RequestLog> m_log;
     std::unique_ptr<GatedServer> m_server;
     ScanSummary m_scan;
     QString m_baseUrl;

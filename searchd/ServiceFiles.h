@@ -4,7 +4,8 @@
 #include <QList>
 #include <QString>
 
-// The small files the service hands out about itself. baseUrl is "http://host:port".
+// The small files the service hands out about itself. baseUrl is "http://host:port", or
+// "https://host:port" when the service speaks TLS.
 namespace ServiceFiles {
 
 inline constexpr char kFirstEnginePath[] = "/cgi-bin/mp3asp/search.asp";

@@ -35,9 +35,12 @@ ServiceAnswer bytesAnswer(const QByteArray& contentType, const QByteArray& body,
 
 // A proxy sends the whole URL; the service only cares for its path and query.
 QByteArray originForm(const QByteArray& target) {
-    if (!target.startsWith("http://"))
+    const qsizetype schemeEnd = target.startsWith("http://")    ? 7
+                                : target.startsWith("https://") ? 8
+                                                                : 0;
+    if (schemeEnd == 0)
         return target;
-    const qsizetype slash = target.indexOf('/', 7);
+    const qsizetype slash = target.indexOf('/', schemeEnd);
     return slash < 0 ? QByteArray("/") : target.mid(slash);
 }
 

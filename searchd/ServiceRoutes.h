@@ -36,7 +36,7 @@ struct ServiceAnswer {
 // checks on parameters and paths, and the answer's bytes. Safe to call from many threads.
 class ServiceRoutes {
 public:
-    // baseUrl is "http://host:port" of this service.
+    // baseUrl is "http://host:port" or "https://host:port" of this service.
     ServiceRoutes(const ServiceSettings& settings, const QString& baseUrl,
                   const LibraryFolder& library, LibraryIndex& index, SubmissionStore& submissions);
 

@@ -3,6 +3,8 @@
 #include "PellmarVersion.h"
 
 #include <QString>
+#include <algorithm>
+#include <thread>
 
 // What pellmar-searchd is told on its command line.
 struct ServiceSettings {
@@ -22,8 +24,17 @@ struct ServiceSettings {
     int failSecondEngine = 0;    // answer "Internal Server" this many times first
     int delayMs = 0;             // wait this long before every answer
     bool logRequests = true;     // one line per request on stdout
-    int threads = 32;            // requests served at once
+    int threads = 0;             // requests served at once; 0: workerCount() picks
     int headerTimeoutMs = 10000; // a request's header must arrive within this
     int idleTimeoutMs = 5000;    // a connection silent this long is closed
     int maxWaiting = 0;          // connections waiting for their header; 0: as descriptors allow
 };
+
+// The workers that answer requests: threads when set, else four for each core and at least
+// 32. A worker is held for as long as its client takes to fetch a file, so the count is
+// about clients that download at once more than about processors.
+inline int workerCount(const ServiceSettings& settings) {
+    if (settings.threads > 0)
+        return settings.threads;
+    return std::max(32, 4 * static_cast<int>(std::thread::hardware_concurrency()));
+}

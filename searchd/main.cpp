@@ -10,6 +10,7 @@
 #include "searchd/SearchService.h"
 #include "searchd/ServiceFiles.h"
 #include "searchd/SqliteDatabase.h"
+#include "searchd/TlsContext.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -31,6 +32,8 @@ struct Options {
     QString programFolder; // gets "Lanpull.ini" with the SMB server's port
     QString makeSample;
     int sampleCount = 60;
+    QString tlsCertificate; // both set: the service speaks HTTPS only
+    QString tlsKey;
 };
 
 [[noreturn]] void usageError(const QString& message) {
@@ -58,7 +61,7 @@ Options parseOptions(const QCoreApplication& app) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "Indexes a folder of MP3 files and answers Pellmar's searches, version check and site "
-        "submissions over HTTP.");
+        "submissions over HTTP or HTTPS.");
     parser.addHelpOption();
     const QString version = QString::fromLatin1(kPellmarVersion);
     const QList<QCommandLineOption> options = {
@@ -68,6 +71,9 @@ Options parseOptions(const QCoreApplication& app) {
         {"public-host", "Host name in the URLs handed out (default: the bind address).", "name"},
         {"db", "SQLite file of the index and the submissions.", "file"},
         {"write-datafile", "Write a Pellmar.dat that points at this service.", "path"},
+        {"tls-cert", "Serve HTTPS only, with this PEM certificate (chain); needs --tls-key.",
+         "file"},
+        {"tls-key", "PEM private key of the --tls-cert certificate.", "file"},
         {"page-size", "Results per engine page (default 10).", "n", "10"},
         {"smb-host", "IP address the library is listed under as an SMB share.", "addr",
          "127.0.0.1"},
@@ -85,6 +91,7 @@ Options parseOptions(const QCoreApplication& app) {
         {"data-version", "Search-engine pages version (default 1).", "n", "1"},
         {"fail-second-engine", "Answer the second engine with \"Internal Server\" n times first.",
          "n", "0"},
+        {"threads", "Requests answered at once (default: 4 per core, at least 32).", "n", "0"},
         {"delay-ms", "Wait this long before every answer (for time-limit tests).", "ms", "0"},
         {"make-sample", "Write a sample library of silent MP3 files into dir and exit.", "dir"},
         {"count", "Number of files of the sample library (default 60).", "n", "60"},
@@ -120,7 +127,12 @@ Options parseOptions(const QCoreApplication& app) {
     s.dataVersion = intValue(parser, "data-version", 0, 1000000);
     s.failSecondEngine = intValue(parser, "fail-second-engine", 0, 1000000);
     s.delayMs = intValue(parser, "delay-ms", 0, 600000);
+    s.threads = intValue(parser, "threads", 0, 1024);
     o.writeDataFile = parser.value("write-datafile");
+    o.tlsCertificate = parser.value("tls-cert");
+    o.tlsKey = parser.value("tls-key");
+    if (parser.isSet("tls-cert") != parser.isSet("tls-key"))
+        usageError("--tls-cert and --tls-key go together");
     o.serveFtp = parser.isSet("serve-ftp");
     o.serveSmb = parser.isSet("serve-smb");
     o.programFolder = parser.value("program-folder");
@@ -173,12 +185,25 @@ std::unique_ptr<FileServers> startFileServers(Options& options) {
     return servers;
 }
 
+// The certificate and key, when TLS is asked for. A fault in them is a bad option: the
+// service never falls back to plain HTTP.
+std::shared_ptr<const TlsContext> loadTls(const Options& options) {
+    if (options.tlsCertificate.isEmpty() && options.tlsKey.isEmpty())
+        return nullptr;
+    try {
+        return std::make_shared<const TlsContext>(options.tlsCertificate, options.tlsKey);
+    } catch (const ServiceError& error) {
+        usageError(QString::fromUtf8(error.what()));
+    }
+}
+
 int serve(Options options) {
+    const std::shared_ptr<const TlsContext> tls = loadTls(options);
     RaiseFileDescriptorLimit(); // every waiting client holds a descriptor
     for (const QString& folder : PrivateFolder::removeStale(QDir::tempPath()))
         say(stdout, QStringLiteral("removed %1, left by a service that has ended").arg(folder));
     const std::unique_ptr<FileServers> servers = startFileServers(options);
-    SearchService service(options.settings);
+    SearchService service(options.settings, tls);
     const ScanSummary& scan = service.scanSummary();
     std::printf("pellmar-searchd: %d MP3 files in %s (%d new or changed, %d gone)\n", scan.files,
                 qPrintable(QDir::toNativeSeparators(options.settings.library)), scan.added,

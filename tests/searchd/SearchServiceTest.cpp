@@ -205,6 +205,42 @@ TEST_F(SearchServiceTest, FilesWithLengthsAndRanges) {
     EXPECT_TRUE(head.body.isEmpty());
 }
 
+// Files go out straight from the file: one cut short while it is sent ends the answer
+// short, so the client can tell, instead of hanging or going on.
+TEST_F(SearchServiceTest, AFileThatShrinksWhileSentEndsTheAnswerShort) {
+    QByteArray content(48 * 1024 * 1024, '\0');
+    for (qsizetype i = 0; i < content.size(); ++i)
+        content[i] = static_cast<char>(i % 251);
+    const QString path = service.home().file("lib/Big - Long.mp3");
+    service.home().write("lib/Big - Long.mp3", content);
+
+    const int small = 16 * 1024; // the client takes little, so the server waits to send more
+    const int client = connectLoopback(service.port(), 30);
+    setsockopt(client, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    const QByteArray request = "GET /files/Big%20-%20Long.mp3 HTTP/1.0\r\n\r\n";
+    ASSERT_EQ(::send(client, request.constData(), request.size(), MSG_NOSIGNAL), request.size());
+    QByteArray received;
+    char buffer[4096];
+    while (received.size() < 65536) {
+        const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+        ASSERT_GT(n, 0);
+        received.append(buffer, n);
+    }
+    ASSERT_TRUE(QFile::resize(path, 1024 * 1024));
+    ssize_t last = 0;
+    while ((last = ::recv(client, buffer, sizeof buffer, 0)) > 0)
+        received.append(buffer, last);
+    EXPECT_EQ(last, 0); // closed by the server, not given up by the client's time limit
+    ::close(client);
+
+    const RawResponse response = parseResponse(received);
+    EXPECT_EQ(response.headers.value("content-length"), QByteArray::number(content.size()));
+    EXPECT_LT(response.body.size(), content.size());
+    // Bytes already on their way past the new end may be the file's new ones (none, zeros).
+    ASSERT_GE(response.body.size(), 1024 * 1024);
+    EXPECT_TRUE(response.body.left(1024 * 1024) == content.left(1024 * 1024));
+}
+
 TEST_F(SearchServiceTest, BadRequestsGetAClearAnswerAndServingGoesOn) {
     QFile::link(service.home().file("searchd.db"), service.home().file("lib/db.mp3"));
     service.home().write("secret.mp3", "outside");
