@@ -1,21 +1,19 @@
 #!/bin/bash
 # HTTPS download throughput and CPU time of pellmar-cli get against curl, in the same run.
 #
-#   bench/https_get.sh [PELLMAR_CLI] [RUNS] [SIZE_MB] [PARALLEL_MB]
+#   bench/https_get.sh [PELLMAR_CLI] [RUNS] [SIZE_MB]
 #
 # Makes a test CA and a certificate for 127.0.0.1 with openssl in a temporary folder, starts
 # nginx (TLS 1.3 only, one cipher suite: TLS_AES_128_GCM_SHA256, so both clients use the
-# same) on a free 127.0.0.1 port, and measures, alternating, RUNS times each:
-#   - one file of SIZE_MB MiB (default 1024) to disk: wall time and user+system CPU time;
-#   - ten files of PARALLEL_MB MiB (default 100) at once: ten pellmar-cli processes against
-#     one curl --parallel.
-# Prints the medians, the throughput ratios and the CPU time per GiB of both.
+# same) on a free 127.0.0.1 port, and fetches one file of SIZE_MB MiB (default 1024) to disk
+# RUNS times (default 3) with each client, alternating. Prints the median wall time and
+# user+system CPU time per GiB of both, and their ratios. Ten downloads at once over HTTPS
+# are measured in-process by the download jobs: build/bin/download_jobs 10 100 3 --tls.
 set -euo pipefail
 
 CLI=${1:-build/bin/pellmar-cli}
 RUNS=${2:-3}
 SIZE_MB=${3:-1024}
-PARALLEL_MB=${4:-100}
 CLI=$(readlink -f "$CLI")
 for tool in /usr/sbin/nginx /usr/bin/curl /usr/bin/time /usr/bin/openssl "$CLI"; do
     [ -x "$tool" ] || { echo "missing $tool (see scripts/setup.sh)" >&2; exit 2; }
@@ -42,9 +40,7 @@ openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 
 mkdir -p docs
 # Sparse files: their bytes come from memory, so the disk does not limit the server.
 truncate -s "${SIZE_MB}M" docs/big.bin
-for i in $(seq 10); do truncate -s "${PARALLEL_MB}M" "docs/part$i.bin"; done
 SIZE=$(stat -c %s docs/big.bin)
-PART_SIZE=$(stat -c %s docs/part1.bin)
 
 port_free() { ! (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 PORT=""
@@ -106,37 +102,19 @@ measure() {
         "$(tail -n 1 time.txt | awk '{ print $1 + $2 }')"
 }
 
-ours_parallel() {
-    local pids=()
-    for i in $(seq 10); do
-        "$CLI" --cacert ca.pem get "$BASE/part$i.bin" -o "out/part$i.bin" 2> /dev/null &
-        pids+=($!)
-    done
-    for pid in "${pids[@]}"; do wait "$pid"; done
-}
-export -f ours_parallel
-export CLI BASE
-
-curl_parallel_args=()
-for i in $(seq 10); do curl_parallel_args+=(-o "out/part$i.bin" "$BASE/part$i.bin"); done
-
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-: > ours.txt; : > curl.txt; : > ours10.txt; : > curl10.txt
+: > ours.txt; : > curl.txt
 for run in $(seq "$RUNS"); do
     measure "$SIZE" "$CLI" --cacert ca.pem get "$BASE/big.bin" -o out/big.bin >> ours.txt
     measure "$SIZE" /usr/bin/curl -s --cacert ca.pem --tls13-ciphers "$CIPHER" \
         -o out/big.bin "$BASE/big.bin" >> curl.txt
-    measure $((10 * PART_SIZE)) bash -c ours_parallel >> ours10.txt
-    measure $((10 * PART_SIZE)) /usr/bin/curl -s --cacert ca.pem --tls13-ciphers "$CIPHER" \
-        --parallel --parallel-max 10 "${curl_parallel_args[@]}" >> curl10.txt
     echo "run $run of $RUNS done" >&2
 done
 
 calc() { awk "BEGIN { print $1 }"; }
 column() { awk -v n="$2" '{ print $n }' "$1" | median; }
 mib=$(calc "$SIZE / 1048576")
-mib10=$(calc "10 * $PART_SIZE / 1048576")
 report() { # label file mib
     local s cpu
     s=$(column "$2" 1)
@@ -150,7 +128,3 @@ report "curl ${SIZE_MB} MiB:" curl.txt "$mib"
 printf 'throughput ratio pellmar/curl: %.2f  CPU ratio pellmar/curl: %.2f\n' \
     "$(calc "$(column curl.txt 1) / $(column ours.txt 1)")" \
     "$(calc "$(column ours.txt 2) / $(column curl.txt 2)")"
-report "10 x pellmar-cli get ${PARALLEL_MB} MiB:" ours10.txt "$mib10"
-report "curl --parallel 10 x ${PARALLEL_MB} MiB:" curl10.txt "$mib10"
-printf 'throughput ratio pellmar/curl: %.2f\n' \
-    "$(calc "$(column curl10.txt 1) / $(column ours10.txt 1)")"

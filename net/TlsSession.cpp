@@ -20,7 +20,10 @@ struct TrustState {
 };
 
 TrustState& Trust() {
+    // OpenSSL first: its clean-up at exit then runs after the context here is freed.
+    static const bool initialized = OPENSSL_init_ssl(0, nullptr) == 1;
     static TrustState state;
+    Q_UNUSED(initialized);
     return state;
 }
 
