@@ -99,13 +99,16 @@ std::shared_ptr<SSL_CTX> BuildContext(const QStringList& caFiles, bool skip, QBy
     return context;
 }
 
-// The context for the current settings, built on first use after a change.
+// The context for the current settings, built on first use after a change; one that could
+// not be built is tried again at the next connection (the CA file may have been mended).
 std::shared_ptr<SSL_CTX> CurrentContext(QByteArray& problem) {
     TrustState& trust = Trust();
     std::lock_guard lock(trust.mutex);
-    if (!trust.context && trust.problem.isEmpty())
+    if (!trust.context) {
+        trust.problem.clear();
         trust.context = BuildContext({trust.caFile, trust.commandLineCaFile},
                                      trust.skipVerification, trust.problem);
+    }
     problem = trust.problem;
     return trust.context;
 }
