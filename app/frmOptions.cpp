@@ -81,6 +81,7 @@ TfrmOptions::TfrmOptions(Platform& platform, SettingsFile& settings, TAdImage* b
         connect(choice, &QRadioButton::clicked, this, [this] { FtpChoiceClick(); });
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+    connect(CaFileButton, &QPushButton::clicked, this, [this] { CaFileButtonClick(); });
     connect(Button3, &QPushButton::clicked, this, [this] { OpenFtpHelp(); });
     for (QLineEdit* number : {TimeLimitEdit, MinSizeToAddEdit, LimitEdit, ProxyPortEdit,
                               StallSecondsEdit, RetryCountEdit})
@@ -194,6 +195,18 @@ QWidget* TfrmOptions::buildProxyPage() {
     form->addRow(QStringLiteral("Name:"), ProxyNameEdit);
     form->addRow(QStringLiteral("Pass:"), ProxyPassEdit);
     column->addWidget(group);
+
+    // Certificates of https servers are always checked; this adds a CA to trust, e.g. a
+    // company's own, besides the system's.
+    auto* tls = new QGroupBox(QStringLiteral("HTTPS:"), page);
+    auto* tlsRow = new QHBoxLayout(tls);
+    CaFileEdit = edit(tls, "CaFileEdit");
+    CaFileButton = new QPushButton(QStringLiteral("B&rowse..."), tls);
+    CaFileButton->setObjectName(QStringLiteral("CaFileButton"));
+    tlsRow->addWidget(new QLabel(QStringLiteral("Also trust the CA certificates in:"), tls));
+    tlsRow->addWidget(CaFileEdit, 1);
+    tlsRow->addWidget(CaFileButton);
+    column->addWidget(tls);
     column->addStretch(1);
     return page;
 }
@@ -265,6 +278,7 @@ void TfrmOptions::Load() {
     ProxyPortEdit->setText(options.proxyPort);
     ProxyNameEdit->setText(options.proxyName);
     ProxyPassEdit->setText(options.proxyPass);
+    CaFileEdit->setText(options.caFile);
     ProxyCheckClick();
 
     if (options.useFtp)
@@ -292,6 +306,7 @@ UserOptions TfrmOptions::shownOptions() const {
     options.proxyPort = ProxyPortEdit->text();
     options.proxyName = ProxyNameEdit->text();
     options.proxyPass = ProxyPassEdit->text();
+    options.caFile = CaFileEdit->text();
     options.useFtp = RadioButton2->isChecked();
     options.ftpPath = FTPEdit->text();
     options.stallSeconds = StallSecondsEdit->text();
@@ -363,6 +378,13 @@ void TfrmOptions::Button2Click() {
         QString(), QString(), QStringLiteral("Executable Files (*.exe);;All Files (*)"));
     if (program)
         FTPEdit->setText(*program);
+}
+
+void TfrmOptions::CaFileButtonClick() {
+    const std::optional<QString> file = m_platform.dialogs.openFile(
+        QString(), QString(), QStringLiteral("CA certificates (*.pem *.crt);;All Files (*)"));
+    if (file)
+        CaFileEdit->setText(*file);
 }
 
 // A locator that found nothing has opened the FTP help page already; it is not opened twice.

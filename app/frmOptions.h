@@ -48,6 +48,8 @@ public:
     QLineEdit* ProxyPortEdit = nullptr;
     QLineEdit* ProxyNameEdit = nullptr;
     QLineEdit* ProxyPassEdit = nullptr;
+    QLineEdit* CaFileEdit = nullptr;     // a private CA for https
+    QPushButton* CaFileButton = nullptr; // Browse
     QComboBox* BitrateCombo = nullptr;
     QComboBox* FrequencyCombo = nullptr;
     QCheckBox* StereoCheck = nullptr;
@@ -72,6 +74,7 @@ private:
     void CheckPositiveInteger(QLineEdit* edit);
     void Button1Click();
     void Button2Click();
+    void CaFileButtonClick();
     void OpenFtpHelp();
 
     Platform& m_platform;

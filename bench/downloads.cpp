@@ -1,7 +1,11 @@
 // Ten simultaneous downloads through the program's own download jobs against curl --parallel,
 // in the same run, from one nginx on 127.0.0.1.
 //
-//   build/bin/download_jobs [FILES] [SIZE_MB] [ROUNDS]   (defaults 10, 100, 3)
+//   build/bin/download_jobs [FILES] [SIZE_MB] [ROUNDS] [--tls]   (defaults 10, 100, 3)
+//
+// With --tls, over HTTPS: a test CA made with openssl, trusted through the option "CaFile"
+// and by curl --cacert; nginx offers TLS 1.3 with TLS_AES_128_GCM_SHA256 only, so both
+// clients use that cipher suite.
 //
 // Each round fetches FILES files of SIZE_MB MiB with each client, alternating, into a
 // temporary folder, and checks every size. Prints the median wall time and throughput of
@@ -11,6 +15,7 @@
 #include "download/DownloadQueue.h"
 #include "platform/SettingsFile.h"
 #include "support/LocalServerProcess.h"
+#include "support/TestCertificates.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -37,17 +42,33 @@ double median(QList<double> values) {
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
+const char kCipher[] = "TLS_AES_128_GCM_SHA256";
+
+LocalServerProcess::Configure ServerConfig(const QString& root, const TestCertificates* tls) {
+    if (!tls)
+        return NginxConfig(root, QStringLiteral("    sendfile on;"));
+    return NginxConfig(root,
+                       QStringLiteral("    ssl_certificate %1; ssl_certificate_key %2;\n"
+                                      "    ssl_protocols TLSv1.3;\n"
+                                      "    ssl_conf_command Ciphersuites %3;")
+                           .arg(tls->path(QStringLiteral("server.pem")),
+                                tls->path(QStringLiteral("server.key")),
+                                QString::fromLatin1(kCipher)),
+                       QStringLiteral("ssl"));
+}
+
 struct Bench {
     int files;
     qint64 size;
+    const TestCertificates* tls; // none: plain http
     QTemporaryDir documents;
     QTemporaryDir out;
     LocalServerProcess nginx{QStringLiteral("/usr/sbin/nginx"),
-                             NginxConfig(documents.path(), QStringLiteral("    sendfile on;"))};
+                             ServerConfig(documents.path(), tls)};
 
     QByteArray url(int i) const {
-        return "http://127.0.0.1:" + QByteArray::number(nginx.port()) + "/f" +
-               QByteArray::number(i) + ".bin";
+        return (tls ? "https" : "http") + QByteArray("://127.0.0.1:") +
+               QByteArray::number(nginx.port()) + "/f" + QByteArray::number(i) + ".bin";
     }
     QString target(int i) const { return out.filePath(QStringLiteral("f%1.bin").arg(i)); }
     bool allThere() const {
@@ -62,6 +83,8 @@ struct Bench {
     // Wall seconds for our download jobs; adds the CPU seconds to cpu.
     double ours(double& cpu) {
         SettingsFile ini(out.filePath(QStringLiteral("Pellmar.ini")));
+        if (tls)
+            ini.writeString(QStringLiteral("Options"), QStringLiteral("CaFile"), tls->caFile());
         DownloadQueue queue(ini);
         const double cpuBefore = cpuSeconds();
         QElapsedTimer clock;
@@ -84,6 +107,9 @@ struct Bench {
     double curl(double& cpu) {
         QStringList args{QStringLiteral("--parallel"), QStringLiteral("--parallel-max"),
                          QString::number(files), QStringLiteral("-s")};
+        if (tls)
+            args << QStringLiteral("--cacert") << tls->caFile() << QStringLiteral("--tls13-ciphers")
+                 << QString::fromLatin1(kCipher);
         for (int i = 0; i < files; ++i)
             args << QStringLiteral("-o") << target(i) << QString::fromLatin1(url(i));
         const double cpuBefore = cpuSeconds(RUSAGE_CHILDREN);
@@ -102,9 +128,17 @@ struct Bench {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments();
+    QStringList args = app.arguments();
+    TestCertificates certificates;
+    const bool tls = args.removeAll(QStringLiteral("--tls")) > 0;
+    if (tls) {
+        const QString problem = certificates.make();
+        if (!problem.isEmpty())
+            return std::fprintf(stderr, "%s\n", qPrintable(problem)), 1;
+    }
     Bench bench{args.value(1, QStringLiteral("10")).toInt(),
-                qint64(args.value(2, QStringLiteral("100")).toInt()) << 20};
+                qint64(args.value(2, QStringLiteral("100")).toInt()) << 20,
+                tls ? &certificates : nullptr};
     const int rounds = args.value(3, QStringLiteral("3")).toInt();
     for (int i = 0; i < bench.files; ++i) {
         QFile file(bench.documents.filePath(QStringLiteral("f%1.bin").arg(i)));
@@ -131,8 +165,9 @@ int main(int argc, char** argv) {
     const double total = double(bench.files) * double(bench.size) / double(1 << 20);
     const double oursS = median(ours);
     const double curlS = median(curl);
-    std::printf("%d files of %lld MiB at once from nginx on 127.0.0.1, %d rounds, median\n",
-                bench.files, bench.size >> 20, rounds);
+    std::printf("%d files of %lld MiB at once from nginx on 127.0.0.1%s, %d rounds, median\n",
+                bench.files, bench.size >> 20, tls ? " over TLS 1.3 TLS_AES_128_GCM_SHA256" : "",
+                rounds);
     std::printf("download jobs:   %8.1f MiB/s  (%.2f s)  CPU %.2f s per round\n", total / oursS,
                 oursS, cpu / rounds);
     std::printf("curl --parallel: %8.1f MiB/s  (%.2f s)  CPU %.2f s per round\n", total / curlS,

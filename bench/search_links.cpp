@@ -154,7 +154,7 @@ int main(int argc, char** argv) {
                {QStringLiteral("--silent"), lines[4] + QStringLiteral("take")});
     page.waitForFinished(60000);
     LinkCollector collector;
-    ScrapeFirstEngine(SplitLines(page.readAllStandardOutput()), "", collector);
+    ScrapeFirstEngine(SplitLines(page.readAllStandardOutput()), "http://", collector);
     std::printf("search for %d links (%lld on the page), %d rounds\n", links,
                 static_cast<long long>(collector.urls.size()), rounds);
 

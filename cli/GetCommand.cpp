@@ -9,6 +9,7 @@
 #include <QSaveFile>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
 
 // pellmar-cli get URL [-o FILE] [--proxy HOST[:PORT]]: fetches one URL with the program's
@@ -45,8 +46,12 @@ bool ParseOptions(const QStringList& args, GetOptions& options) {
 }
 
 // Writes everything or fails with the system's reason: after a short write (the disk
-// filled up part-way) the next write tells why.
+// filled up part-way) the next write tells why. The bytes of a regular file start on their
+// way to the disk at once: the flush when the file is committed then waits for the last
+// blocks only, not for the whole download.
 bool WriteAll(QFileDevice& file, const char* data, qint64 length) {
+    const qint64 start = file.pos();
+    const qint64 whole = length;
     while (length > 0) {
         const qint64 written = file.write(data, length);
         if (written <= 0)
@@ -54,6 +59,8 @@ bool WriteAll(QFileDevice& file, const char* data, qint64 length) {
         data += written;
         length -= written;
     }
+    if (file.handle() >= 0 && start >= 0)
+        ::sync_file_range(file.handle(), start, whole, SYNC_FILE_RANGE_WRITE);
     return true;
 }
 
@@ -154,6 +161,9 @@ int runGetCommand(const QStringList& args) {
     client.SetURL(options.url);
     client.SetProxy(options.proxy);
     client.SetReceiveStream(&writer);
+    // Whole blocks per read: they go to the file without a copy, and a TLS read takes
+    // many records at once.
+    client.SetBodyChunkSize(int(BlockWriter::kBlockSize));
     QEventLoop loop;
     client.OnRequestDone = [&](THttpCli*, THttpRequest, quint16) { loop.quit(); };
     try {

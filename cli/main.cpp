@@ -1,4 +1,5 @@
 #include "cli/Commands.h"
+#include "net/TlsSession.h"
 #include "platform/ProgramFolder.h"
 #include "platform/ResourceLimits.h"
 
@@ -10,16 +11,41 @@
 namespace {
 
 void printUsage() {
-    std::fputs("usage: pellmar-cli COMMAND [ARGS]\n"
-               "commands:\n"
-               "  datafile -o FILE LINES.txt   write a data file from nine plain lines\n"
-               "  datafile --decode FILE       print the nine plain lines of a data file\n"
-               "  get URL [-o FILE] [--proxy HOST[:PORT]]   fetch one URL\n"
-               "  download URL -o FILE         download one file as the download windows do\n"
-               "  probe FILE...                read the MPEG frame header of each file\n"
-               "  search TEXT [--sources http,ftp,smb] [--leech]   search and list the hits\n"
-               "         [--save DIR [--marks 0|01|012]]   then save them into DIR\n",
-               stderr);
+    std::fputs(
+        "usage: pellmar-cli [--cacert FILE] [--insecure] COMMAND [ARGS]\n"
+        "  --cacert FILE   trust the CA certificates in FILE for https, besides the system's\n"
+        "  --insecure      do not check https certificates (experts only)\n"
+        "commands:\n"
+        "  datafile -o FILE LINES.txt   write a data file from nine plain lines\n"
+        "  datafile --decode FILE       print the nine plain lines of a data file\n"
+        "  get URL [-o FILE] [--proxy HOST[:PORT]]   fetch one URL\n"
+        "  download URL -o FILE         download one file as the download windows do\n"
+        "  probe FILE...                read the MPEG frame header of each file\n"
+        "  search TEXT [--sources http,ftp,smb] [--leech]   search and list the hits\n"
+        "         [--save DIR [--marks 0|01|012]]   then save them into DIR\n",
+        stderr);
+}
+
+// Takes the TLS options out of the arguments, wherever they stand; false when --cacert
+// lacks its file.
+bool TakeTlsOptions(QStringList& args) {
+    for (qsizetype i = 0; i < args.size();) {
+        if (args[i] == QLatin1String("--insecure")) {
+            args.removeAt(i);
+            TlsTrust::SetSkipVerification(true);
+            std::fputs("pellmar-cli: warning: --insecure: https certificates are not checked; "
+                       "anyone on the way can read and change the transfer\n",
+                       stderr);
+        } else if (args[i] == QLatin1String("--cacert")) {
+            if (i + 1 >= args.size())
+                return false;
+            TlsTrust::SetCommandLineCaFile(args[i + 1]);
+            args.remove(i, 2);
+        } else {
+            ++i;
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -28,7 +54,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     RaiseFileDescriptorLimit();
     QStringList args = app.arguments().mid(1);
-    if (args.isEmpty()) {
+    if (!TakeTlsOptions(args) || args.isEmpty()) {
         printUsage();
         return 2;
     }

@@ -31,6 +31,7 @@ const QString kProxyServer = QStringLiteral("ProxyServer");
 const QString kProxyPort = QStringLiteral("ProxyPort");
 const QString kProxyName = QStringLiteral("ProxyName");
 const QString kProxyPass = QStringLiteral("ProxyPass");
+const QString kCaFile = QStringLiteral("CaFile");
 
 // The two text flags.
 const QString kTrue = QStringLiteral("True");
@@ -67,6 +68,7 @@ UserOptions UserOptions::Load(const SettingsFile& ini) {
     options.proxyPort = ProxyPortText(ini);
     options.proxyName = ProxyName(ini);
     options.proxyPass = ProxyPass(ini);
+    options.caFile = CaFile(ini);
     options.useFtp = UseFtp(ini);
     options.ftpPath = FtpPath(ini);
     return options;
@@ -107,6 +109,7 @@ void UserOptions::Save(SettingsFile& ini, const BannerTold& tellBanner) const {
 
     ini.writeInteger(kSection, kStallSeconds, StrToInt(stallSeconds));
     ini.writeInteger(kSection, kRetryCount, StrToInt(retryCount));
+    ini.writeString(kSection, kCaFile, caFile);
 }
 
 // ---- one option at the moment of use --------------------------------------------------------
@@ -195,6 +198,10 @@ QString UserOptions::ProxyName(const SettingsFile& ini) {
 
 QString UserOptions::ProxyPass(const SettingsFile& ini) {
     return text(ini, kProxyPass);
+}
+
+QString UserOptions::CaFile(const SettingsFile& ini) {
+    return text(ini, kCaFile);
 }
 
 UserOptions::BannerProxy UserOptions::ProxyForBanner(const SettingsFile& ini) {

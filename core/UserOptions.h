@@ -34,6 +34,7 @@ public:
     QString proxyPort = QStringLiteral("80"); // stored as typed
     QString proxyName;
     QString proxyPass;
+    QString caFile; // a private CA for https, besides the system's trust store
     QString minBitrate = QStringLiteral("128");  // stored as typed
     QString minFrequency = QStringLiteral("44"); // stored as typed
     bool needStereo = true;
@@ -79,6 +80,8 @@ public:
     static QString ProxyPortText(const SettingsFile& ini); // "80"
     static QString ProxyName(const SettingsFile& ini);
     static QString ProxyPass(const SettingsFile& ini);
+    // "CaFile": a PEM file of CA certificates trusted for https besides the system's.
+    static QString CaFile(const SettingsFile& ini);
 
     // What the ad banner is told: the server and the strictly converted port while the proxy
     // is exactly "True", otherwise no host and port 80.

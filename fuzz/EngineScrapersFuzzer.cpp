@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QList<QByteArray> lines =
         SplitLines(QByteArrayView(reinterpret_cast<const char*>(data), qsizetype(size)));
     Host host;
-    ScrapeFirstEngine(lines, "127.0.0.1:8790", host);
+    ScrapeFirstEngine(lines, "http://127.0.0.1:8790", host);
     ScrapeSecondEngine(lines, host);
     return 0;
 }

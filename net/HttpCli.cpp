@@ -25,11 +25,21 @@ QByteArray AbsoluteUrl(const UrlParts& url) {
            (url.path.startsWith('/') ? url.path : '/' + url.path);
 }
 
+bool IsHttps(const QByteArray& scheme) {
+    return scheme.toLower() == "https";
+}
+
+// The port of a URL: the one it names, else its scheme's.
+QByteArray PortOf(const UrlParts& url) {
+    if (!url.port.isEmpty())
+        return url.port;
+    return IsHttps(url.scheme) ? QByteArray("443") : QByteArray("80");
+}
+
 // Scheme, host and port: the site that a name and password were given for.
 QByteArray Origin(const UrlParts& url) {
     const QByteArray scheme = url.scheme.isEmpty() ? QByteArray("http") : url.scheme.toLower();
-    const QByteArray port = url.port.isEmpty() ? QByteArray("80") : url.port;
-    return scheme + "://" + url.host.toLower() + ':' + port;
+    return scheme + "://" + url.host.toLower() + ':' + PortOf(url);
 }
 
 // Replies without a body, whatever length they announce.
@@ -37,9 +47,9 @@ bool ReplyHasNoBody(int statusCode) {
     return statusCode < 200 || statusCode == 204 || statusCode == 304 || statusCode >= 400;
 }
 
-// This client speaks plain HTTP only; a URL without a scheme is taken as http.
+// This client speaks HTTP and HTTPS; a URL without a scheme is taken as http.
 bool IsHttpScheme(const QByteArray& scheme) {
-    return scheme.isEmpty() || scheme.toLower() == "http";
+    return scheme.isEmpty() || scheme.toLower() == "http" || IsHttps(scheme);
 }
 
 // Names the scheme when it is a plain scheme name; other text from a server is not repeated.
@@ -122,6 +132,7 @@ void THttpCli::StartRequest(THttpRequest type) {
     m_relocations = 0;
     m_sendCredentials = true;
     m_closedByClient = false;
+    m_tunnel = TunnelPhase::None;
 
     const UrlParts url = SplitUrl(WithoutFragment(m_url));
     if (!url.user.isEmpty())
@@ -132,7 +143,7 @@ void THttpCli::StartRequest(THttpRequest type) {
     SetTargets(url.scheme, url.host, url.port, url.path);
     SetDocumentName(url.path);
     QByteArray host = url.host;
-    QByteArray port = url.port.isEmpty() ? QByteArray("80") : url.port;
+    QByteArray port = PortOf(url);
     if (!m_proxy.isEmpty()) {
         const UrlParts proxy = SplitUrl(m_proxy);
         host = proxy.host;
@@ -169,8 +180,11 @@ void THttpCli::SetTargets(const QByteArray& scheme, const QByteArray& host, cons
                           const QByteArray& path) {
     m_targetHost = host;
     m_targetAuthority = port.isEmpty() ? host : host + ':' + port;
+    m_targetTls = IsHttps(scheme);
+    m_tunnelAuthority = host + ':' + (port.isEmpty() ? QByteArray("443") : port);
     m_requestPath = path;
-    if (!m_proxy.isEmpty())
+    // Through a tunnel the request goes to the origin itself: its target is the path.
+    if (!m_proxy.isEmpty() && !m_targetTls)
         m_requestPath =
             (scheme.isEmpty() ? QByteArray("http") : scheme) + "://" + m_targetAuthority + path;
     if (m_requestPath.isEmpty())
@@ -239,6 +253,9 @@ void THttpCli::SocketDnsLookupDone(quint16 error) {
             m_socket->SetAddr(m_socket->DnsResult());
             m_socket->SetPort(m_connectPort);
             m_socket->SetProto("tcp");
+            m_tunnel = TunnelPhase::None;
+            if (m_targetTls && m_proxy.isEmpty())
+                m_socket->StartTls(m_targetHost);
             m_socket->Connect();
         } catch (const std::exception&) {
             // A port that is no number nor service, or no descriptor left: a failed connect.
@@ -266,12 +283,24 @@ void THttpCli::ConnectFailed() {
 }
 
 void THttpCli::SocketSessionConnected(quint16 error) {
+    if (error == TCustomWSocket::kTlsFailed) {
+        m_statusCode = 404;
+        m_reasonPhrase = m_socket->TlsErrorText();
+        m_requestError = kErrorTls;
+        NormalClose(); // the socket closes itself next; its close posts a harmless ready
+        return;
+    }
     if (error != 0) {
         m_statusCode = 404;
         m_reasonPhrase = ErrorWithNumber(error);
         NormalClose(); // the socket closes itself next; its close posts a harmless ready
         return;
     }
+    if (m_targetTls && !m_proxy.isEmpty() && m_tunnel == TunnelPhase::None) {
+        OpenTunnel();
+        return;
+    }
+    m_tunnel = TunnelPhase::None;
     SetState(hsConnected);
     TriggerSessionConnected();
     if (m_state != hsConnected)
@@ -332,6 +361,12 @@ void THttpCli::NormalClose() {
 void THttpCli::CheckReplyComplete() {
     if (m_requestError != 0 || m_requestType == rqNone)
         return;
+    if (m_tunnel != TunnelPhase::None && m_state != hsAborting) {
+        m_requestError = kErrorProxyTunnel;
+        m_reasonPhrase =
+            "proxy closed the connection before the tunnel to " + m_tunnelAuthority + " was open";
+        return;
+    }
     if (m_state == hsWaitingHeader && !m_closedByClient) {
         m_requestError = kErrorHeaderCut;
         m_reasonPhrase = m_headerLineCount == 0 && m_lines.Fill() == 0
@@ -350,6 +385,13 @@ void THttpCli::CheckReplyComplete() {
         m_reasonPhrase = "connection closed before the announced length (" +
                          QByteArray::number(m_responseBodyBytes) + " of " +
                          QByteArray::number(m_announcedLength) + " bytes)";
+    } else if (!m_chunked && m_announcedLength < 0 && m_socket->TlsActive() &&
+               !m_socket->TlsCloseNotifyReceived() && !m_closedByClient) {
+        // A body that ends at the close: without close_notify nobody can tell the end
+        // from a cut made by a third party, so it counts as cut.
+        m_requestError = kErrorBodyCut;
+        m_reasonPhrase = "connection closed without TLS close_notify (" +
+                         QByteArray::number(m_responseBodyBytes) + " bytes)";
     }
 }
 
@@ -417,7 +459,7 @@ void THttpCli::SendRequest(const QByteArray& method) {
         SendCommand("If-Modified-Since: " + FormatHttpDate(m_modifiedSince) + " GMT");
     if (m_sendCredentials && !m_username.isEmpty())
         SendCommand("Authorization: Basic " + Base64Encode(m_username + ':' + m_password));
-    if (!m_proxy.isEmpty() && !m_proxyUsername.isEmpty())
+    if (!m_proxy.isEmpty() && !m_targetTls && !m_proxyUsername.isEmpty())
         SendCommand("Proxy-Authorization: Basic " +
                     Base64Encode(m_proxyUsername + ':' + m_proxyPassword));
     if (!m_cookie.isEmpty())
@@ -435,6 +477,10 @@ void THttpCli::SendRequest(const QByteArray& method) {
 // ---- receiving -------------------------------------------------------------------------
 
 void THttpCli::SocketDataAvailable() {
+    if (m_tunnel == TunnelPhase::Reply) {
+        ReadTunnelReply();
+        return;
+    }
     if (m_state == hsWaitingBody && m_lines.Fill() == 0) {
         ReceiveBodyChunk();
         return;
@@ -697,7 +743,10 @@ void THttpCli::Relocate(const QByteArray& location) {
     const UrlParts parts = SplitUrl(m_relocationUrl);
     // The user's name and password belong to the site they were given for: a Location to
     // another scheme, host or port gets them only when it names its own.
-    if (!parts.user.isEmpty()) {
+    // From https to http they never go: they would cross the network in the clear.
+    if (IsHttps(before.scheme) && !IsHttps(parts.scheme)) {
+        m_sendCredentials = false;
+    } else if (!parts.user.isEmpty()) {
         m_username = parts.user;
         m_password = parts.password;
     } else if (Origin(parts) != Origin(before)) {
@@ -707,7 +756,73 @@ void THttpCli::Relocate(const QByteArray& location) {
     if (!m_proxy.isEmpty())
         return; // the connection keeps going to the proxy
     m_connectHost = parts.host;
-    m_connectPort = parts.port.isEmpty() ? QByteArray("80") : parts.port;
+    m_connectPort = PortOf(parts);
+}
+
+// ---- the proxy's tunnel for https ------------------------------------------------------
+
+// Through a proxy an https request first asks for a tunnel to the origin; the proxy's
+// credentials go with this request only, never into the encrypted one.
+void THttpCli::OpenTunnel() {
+    m_tunnel = TunnelPhase::Reply;
+    m_lines.Clear();
+    m_headerBytes = 0;
+    SetState(hsConnected);
+    QByteArray request =
+        "CONNECT " + m_tunnelAuthority + " HTTP/1.0\r\nHost: " + m_tunnelAuthority + "\r\n";
+    if (!m_agent.isEmpty())
+        request += "User-Agent: " + m_agent + "\r\n";
+    if (!m_proxyUsername.isEmpty())
+        request += "Proxy-Authorization: Basic " +
+                   Base64Encode(m_proxyUsername + ':' + m_proxyPassword) + "\r\n";
+    request += "\r\n";
+    m_socket->Send(request.constData(), int(request.size()));
+}
+
+// The proxy's answer to CONNECT, read within the same bounds as a reply header.
+void THttpCli::ReadTunnelReply() {
+    const int count = m_socket->Receive(m_lines.FreeSpace(), m_lines.FreeSize());
+    if (count <= 0)
+        return;
+    m_wireCount += count;
+    m_lines.Added(count);
+    QByteArray line;
+    while (m_tunnel == TunnelPhase::Reply && m_requestError == 0) {
+        const HttpReply::LineStatus status = m_lines.TakeLine(line);
+        if (status == HttpReply::LineStatus::TooLong || status == HttpReply::LineStatus::HasZero)
+            return FailRequest(kErrorProxyTunnel, "bad reply from the proxy to CONNECT");
+        if (status != HttpReply::LineStatus::Line)
+            return; // wait for the rest of the line
+        m_headerBytes += line.size() + 2;
+        if (m_headerBytes > HttpReply::kMaxHeaderBytes)
+            return FailRequest(kErrorProxyTunnel, "reply from the proxy to CONNECT too large");
+        if (m_statusCode == 0) {
+            const HttpReply::HeaderLine parsed = HttpReply::ParseHeaderLine(line);
+            if (parsed.kind != HttpReply::HeaderLine::Status)
+                return FailRequest(kErrorProxyTunnel, "bad reply from the proxy to CONNECT");
+            m_statusCode = parsed.name.toInt();
+            m_reasonPhrase = parsed.value;
+            continue;
+        }
+        if (!line.isEmpty())
+            continue;
+        TunnelOpened();
+    }
+}
+
+void THttpCli::TunnelOpened() {
+    if (m_statusCode < 200 || m_statusCode > 299) {
+        const QByteArray reason = "proxy refused the tunnel to " + m_tunnelAuthority + ": " +
+                                  QByteArray::number(m_statusCode) + ' ' + m_reasonPhrase;
+        return FailRequest(kErrorProxyTunnel, reason);
+    }
+    if (m_lines.Fill() > 0) // the origin speaks only after the client's hello
+        return FailRequest(kErrorProxyTunnel, "proxy sent bytes before the tunnel was open");
+    m_statusCode = 0;
+    m_reasonPhrase.clear();
+    m_headerBytes = 0;
+    m_tunnel = TunnelPhase::Handshake;
+    m_socket->StartTls(m_targetHost);
 }
 
 // ---- Abort -----------------------------------------------------------------------------

@@ -81,6 +81,12 @@ public:
     static constexpr int kErrorBadReply = 1005;
     // The URL or a Location names a scheme other than http (StatusCode 404).
     static constexpr int kErrorUnsupportedScheme = 1006;
+    // The TLS handshake failed: the certificate was refused ("certificate of HOST has
+    // expired", ...) or the server does not speak TLS (StatusCode 404).
+    static constexpr int kErrorTls = 1007;
+    // Through a proxy, the tunnel for an https request could not be opened: the proxy
+    // answered CONNECT with another status than 2xx (StatusCode is the proxy's), or closed.
+    static constexpr int kErrorProxyTunnel = 1008;
 
     THttpCli();
     virtual ~THttpCli();
@@ -200,6 +206,8 @@ protected:
 private:
     enum class LineHandler { Header, Body };
     enum class CloseHandler { Normal, Relocation };
+    // An https request through a proxy: CONNECT sent and its reply read, then the handshake.
+    enum class TunnelPhase { None, Reply, Handshake };
 
     void StartRequest(THttpRequest type);
     void StartResponse();
@@ -237,6 +245,9 @@ private:
     int BodyReadSize() const;
     void BodyChunk();
     void Relocate(const QByteArray& location);
+    void OpenTunnel();
+    void ReadTunnelReply();
+    void TunnelOpened();
 
     std::unique_ptr<NoticeEndpoint> m_endpoint;
     std::unique_ptr<TWSocket> m_socket;
@@ -282,6 +293,9 @@ private:
     QByteArray m_connectPort;
     QByteArray m_targetHost;
     QByteArray m_targetAuthority; // host and, when the URL gives one, port: for a proxy
+    QByteArray m_tunnelAuthority; // host:port for CONNECT
+    bool m_targetTls = false;     // the target is https
+    TunnelPhase m_tunnel = TunnelPhase::None;
     QByteArray m_requestPath;
     QByteArray m_documentUrl;   // the absolute URL of the current response
     QByteArray m_relocationUrl; // where its Location leads

@@ -2,9 +2,11 @@
 
 #include "core/UserOptions.h"
 #include "net/HttpCli.h"
+#include "net/TlsSession.h"
 #include "platform/Cp1252.h"
 
 void SetUpRequest(THttpCli& client, const SettingsFile& ini) {
+    TlsTrust::SetCaFile(UserOptions::CaFile(ini));
     const bool useProxy = UserOptions::ProxyForRequests(ini);
     const QByteArray none;
     client.SetProxy(useProxy ? Cp1252::fromUnicode(UserOptions::ProxyServer(ini)) : none);
@@ -16,6 +18,7 @@ void SetUpRequest(THttpCli& client, const SettingsFile& ini) {
 }
 
 void SetUpRequestThroughStoredProxy(THttpCli& client, const SettingsFile& ini) {
+    TlsTrust::SetCaFile(UserOptions::CaFile(ini));
     const QByteArray server = Cp1252::fromUnicode(UserOptions::ProxyServer(ini));
     const bool viaProxy = !server.isEmpty();
     const QByteArray none;

@@ -7,6 +7,7 @@ class THttpCli;
 // and port while "UseProxy" is anything but "False", none otherwise. The proxy's name and
 // password go out as proxy credentials and only while a proxy is in use, so that no file
 // host or search service ever sees them.
+// The CA file of the options ("CaFile") is trusted for https from then on.
 void SetUpRequest(THttpCli& client, const SettingsFile& ini);
 
 // For reports sent to the search service: the proxy server and port as they stand in the

@@ -4,6 +4,7 @@
 #include "net/NoticeEndpoint.h"
 #include "net/SocketAddress.h"
 #include "net/SocketErrors.h"
+#include "net/TlsSession.h"
 
 #include <QSocketNotifier>
 #include <cerrno>
@@ -186,6 +187,8 @@ void TCustomWSocket::ResetDefaults() {
     m_readCount = 0;
     m_closeReported = false;
     m_flushTimeout = 60;
+    DropTls();
+    m_tlsHost.clear();
 }
 
 // ---- errors ----------------------------------------------------------------------------
@@ -305,6 +308,7 @@ void TCustomWSocket::Connect() {
         m_addrResolved = true;
     }
     m_sendQueue.clear();
+    DropTls();
 
     const int handle =
         ::socket(AF_INET, m_socketType | SOCK_NONBLOCK | SOCK_CLOEXEC, m_protoNumber);
@@ -397,6 +401,16 @@ void TCustomWSocket::PostNotice(int bits, int error) {
 void TCustomWSocket::OnReadable() {
     if (m_handle < 0)
         return;
+    if (m_tlsHandshaking) {
+        ContinueHandshake();
+        return;
+    }
+    if (m_tls && m_tlsWriteWantsRead) {
+        m_tlsWriteWantsRead = false;
+        HandleNotice(m_connection, kNoticeWrite, 0);
+        if (m_handle < 0)
+            return;
+    }
     int waiting = 0;
     if (ioctl(m_handle, FIONREAD, &waiting) == 0 && waiting > 0) {
         m_receivedInRound = false;
@@ -440,6 +454,16 @@ void TCustomWSocket::OnWritable() {
     if (m_handle < 0)
         return;
     WatchWrite(false);
+    if (m_tlsHandshaking) {
+        ContinueHandshake();
+        return;
+    }
+    if (m_tlsReadWantsWrite) {
+        m_tlsReadWantsWrite = false;
+        HandleNotice(m_connection, kNoticeRead, 0);
+        if (m_handle < 0 || QueueEmpty())
+            return;
+    }
     if (m_state == wsConnecting) {
         int platformError = 0;
         socklen_t length = sizeof platformError;
@@ -455,6 +479,10 @@ void TCustomWSocket::HandleNotice(quint64 connection, int bits, int error) {
     if (connection != m_connection || m_handle < 0)
         return;
     if (bits & kNoticeConnect) {
+        if (error == 0 && !m_tlsHost.isEmpty()) {
+            BeginHandshake();
+            return;
+        }
         if (error == 0)
             WatchRead(true);
         ChangeState(wsConnected);
@@ -462,8 +490,12 @@ void TCustomWSocket::HandleNotice(quint64 connection, int bits, int error) {
         if (error != 0 && m_state != wsClosed)
             Close();
     }
-    if ((bits & kNoticeRead) && connection == m_connection)
+    if ((bits & kNoticeRead) && connection == m_connection) {
         ReceiveLoop(error);
+        // Bytes OpenSSL holds already are not shown by the handle's readiness.
+        if (connection == m_connection && m_tls && m_tls->HasPending())
+            PostNotice(kNoticeRead, 0);
+    }
     if ((bits & kNoticeWrite) && connection == m_connection) {
         TryToSend();
         if (connection == m_connection && QueueEmpty() && OnDataSent)
@@ -518,6 +550,8 @@ int TCustomWSocket::Receive(void* buffer, int capacity) {
         m_lastError = kNotSocket;
         return -1;
     }
+    if (m_tls)
+        return TlsReceive(static_cast<char*>(buffer), capacity);
     const ssize_t count = ::recv(m_handle, buffer, size_t(std::max(capacity, 0)), 0);
     m_lastReceiveShort = count >= 0 && (count < capacity || capacity <= 0);
     if (count < 0) {
@@ -567,6 +601,19 @@ bool TCustomWSocket::QueueEmpty() const {
 }
 
 int TCustomWSocket::RealSend(const char* data, int length) {
+    if (m_tls) {
+        int sent = 0;
+        const TlsSession::Result result = m_tls->Write(data, length, sent);
+        if (result == TlsSession::Result::Ok)
+            return sent;
+        if (result == TlsSession::Result::WantRead)
+            m_tlsWriteWantsRead = true;
+        m_lastError =
+            result == TlsSession::Result::WantRead || result == TlsSession::Result::WantWrite
+                ? kWouldBlock
+                : kConnectionReset;
+        return -1;
+    }
     const int flags = m_sendFlags | MSG_NOSIGNAL;
     const ssize_t sent = ::send(m_handle, data, size_t(length), flags);
     if (sent < 0) {
@@ -577,8 +624,8 @@ int TCustomWSocket::RealSend(const char* data, int length) {
 }
 
 void TCustomWSocket::TryToSend() {
-    if (m_handle < 0 || m_sendQueue.empty())
-        return;
+    if (m_handle < 0 || m_sendQueue.empty() || m_tlsHandshaking)
+        return; // what is queued during a handshake goes when it is done
     for (;;) {
         const char* data = nullptr;
         const int count = m_sendQueue.front().Peek(data);
@@ -599,7 +646,8 @@ void TCustomWSocket::TryToSend() {
                 if (OnSessionClosed)
                     TriggerSessionClosed(quint16(error));
             } else if (error == kWouldBlock) {
-                WatchWrite(true);
+                if (!m_tlsWriteWantsRead)
+                    WatchWrite(true);
             } else {
                 SocketError(QStringLiteral("TryToSend failed"), error);
             }
@@ -629,6 +677,8 @@ void TCustomWSocket::InternalClose(bool shutdownSending) {
     }
     if (m_state == wsClosed)
         return;
+    if (shutdownSending && m_tls && !m_tlsHandshaking)
+        m_tls->Shutdown(); // close_notify first: the peer can tell a close from a cut
     if (shutdownSending)
         ::shutdown(m_handle, SHUT_WR);
     WatchRead(false);
@@ -699,4 +749,97 @@ void TCustomWSocket::TriggerDnsLookupDone(quint16 error) {
 void TCustomWSocket::TriggerError() {
     if (OnError)
         OnError(this);
+}
+
+// ---- TLS -------------------------------------------------------------------------------
+
+void TCustomWSocket::StartTls(const QByteArray& host) {
+    m_tlsHost = host.isEmpty() ? QByteArray("-") : host;
+    m_tlsError.clear();
+    if (m_state == wsConnected && m_handle >= 0 && !m_tls)
+        BeginHandshake(); // a tunnel: the TCP connection is up already
+}
+
+bool TCustomWSocket::TlsCloseNotifyReceived() const {
+    return m_tls && m_tls->CloseNotifyReceived();
+}
+
+QByteArray TCustomWSocket::TlsCipherText() const {
+    return m_tls ? m_tls->CipherText() : QByteArray();
+}
+
+void TCustomWSocket::DropTls() {
+    m_tls.reset();
+    m_tlsHandshaking = false;
+    m_tlsReadWantsWrite = false;
+    m_tlsWriteWantsRead = false;
+}
+
+void TCustomWSocket::BeginHandshake() {
+    m_tls = std::make_unique<TlsSession>(m_handle, m_tlsHost);
+    m_tlsHandshaking = true;
+    ContinueHandshake();
+}
+
+// One step each time the handle is ready as the last step asked; the connection counts as
+// connected only when the handshake is done.
+void TCustomWSocket::ContinueHandshake() {
+    const TlsSession::Result result = m_tls->Handshake();
+    if (result == TlsSession::Result::WantRead || result == TlsSession::Result::WantWrite) {
+        WatchRead(result == TlsSession::Result::WantRead);
+        WatchWrite(result == TlsSession::Result::WantWrite);
+        return;
+    }
+    m_tlsHandshaking = false;
+    const quint64 connection = m_connection;
+    const bool done = result == TlsSession::Result::Ok;
+    if (!done) {
+        m_tlsError = m_tls->ErrorText();
+        m_lastError = kTlsFailed;
+    }
+    WatchWrite(false);
+    WatchRead(done);
+    ChangeState(wsConnected);
+    TriggerSessionConnected(done ? 0 : quint16(kTlsFailed));
+    if (connection != m_connection || m_handle < 0)
+        return;
+    if (!done) {
+        if (m_state != wsClosed)
+            Close();
+        return;
+    }
+    TryToSend(); // what a handler queued meanwhile
+    if (connection == m_connection && m_tls && m_tls->HasPending())
+        PostNotice(kNoticeRead, 0);
+}
+
+// Fills the buffer from as many records as are there: one event per batch, not per record.
+int TCustomWSocket::TlsReceive(char* buffer, int capacity) {
+    int total = 0;
+    TlsSession::Result result = TlsSession::Result::Ok;
+    while (total < capacity) {
+        int count = 0;
+        result = m_tls->Read(buffer + total, capacity - total, count);
+        if (result != TlsSession::Result::Ok)
+            break;
+        total += count;
+    }
+    m_lastReceiveShort = total < capacity;
+    m_readCount += total;
+    if (result == TlsSession::Result::WantWrite) {
+        m_tlsReadWantsWrite = true;
+        WatchWrite(true);
+    }
+    if (result == TlsSession::Result::Closed || result == TlsSession::Result::Failed) {
+        // The stream has ended (close_notify) or broken: the close follows, and a peer
+        // that keeps the TCP connection open cannot hold it.
+        if (!m_closeReported)
+            PostNotice(kNoticeClose, result == TlsSession::Result::Closed ? 0 : kTlsFailed);
+        if (total == 0)
+            return 0;
+    }
+    if (total > 0)
+        return total;
+    m_lastError = kWouldBlock;
+    return -1;
 }

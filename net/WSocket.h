@@ -12,6 +12,7 @@
 
 class HostLookup;
 class NoticeEndpoint;
+class TlsSession;
 class QSocketNotifier;
 
 // Ordinals matter: they are passed in OnChangeState.
@@ -87,6 +88,18 @@ public:
     virtual void Close();
     virtual void Abort();
 
+    // TLS: called before Connect, the handshake follows the TCP connect; called on a
+    // connected socket (a proxy's tunnel), it starts at once. Either way OnSessionConnected
+    // comes when the handshake is done: 0, or kTlsFailed with the reason in TlsErrorText.
+    // Ends with the connection. See docs/tls.md.
+    static constexpr int kTlsFailed = 1007;
+    void StartTls(const QByteArray& host);
+    bool TlsActive() const { return m_tls != nullptr; }
+    QByteArray TlsErrorText() const { return m_tlsError; }
+    // The peer ended the TLS stream with close_notify (not a bare TCP close).
+    bool TlsCloseNotifyReceived() const;
+    QByteArray TlsCipherText() const;
+
     TSessionEvent OnSessionAvailable;
     TSessionEvent OnSessionConnected;
     TSessionEvent OnSessionClosed;
@@ -136,6 +149,10 @@ private:
     void WatchRead(bool on);
     void WatchWrite(bool on);
     void PostNotice(int bits, int error);
+    void BeginHandshake();
+    void ContinueHandshake();
+    int TlsReceive(char* buffer, int capacity);
+    void DropTls();
 
     int m_handle = -1;
     quint64 m_connection = 0; // changes with every new handle; notices carry it
@@ -165,6 +182,13 @@ private:
     bool m_destroying = false;
     bool m_receivedInRound = false;  // a Receive call happened during the current handler
     bool m_lastReceiveShort = false; // the last Receive got less than it asked for
+
+    std::unique_ptr<TlsSession> m_tls; // the current connection's, when it speaks TLS
+    QByteArray m_tlsHost;              // non-empty: the next connect starts TLS for it
+    QByteArray m_tlsError;
+    bool m_tlsHandshaking = false;
+    bool m_tlsReadWantsWrite = false; // a read waits for room to send (a key update)
+    bool m_tlsWriteWantsRead = false; // a send waits for bytes from the peer
 
     std::unique_ptr<NoticeEndpoint> m_endpoint;
     QSocketNotifier* m_readNotifier = nullptr;  // child of m_endpoint

@@ -41,14 +41,14 @@ void offer(IEngineScraperHost& host, const QByteArray& url, const QByteArray& ra
         host.offerLink(HitRecords::FieldUrl(url), name);
 }
 
-void requestFirstEnginePages(const QList<QByteArray>& lines, const QByteArray& serviceHost,
+void requestFirstEnginePages(const QList<QByteArray>& lines, const QByteArray& serviceOrigin,
                              IEngineScraperHost& host) {
     using namespace FirstEngineMarkers;
     for (const QByteArray& line : lines) {
         if (!line.contains(kPagingLine))
             continue;
         const QByteArray link = line.mid(line.indexOf(kPagingStart));
-        host.sendFirstEngineRequest("http://" + serviceHost + kPageFolder +
+        host.sendFirstEngineRequest(serviceOrigin + kPageFolder +
                                     LineCursor(link).upTo(kPagingEnd));
     }
 }
@@ -69,10 +69,10 @@ QByteArray secondEngineNextPage(const QByteArray& line) {
 
 } // namespace
 
-void ScrapeFirstEngine(const QList<QByteArray>& lines, const QByteArray& serviceHost,
+void ScrapeFirstEngine(const QList<QByteArray>& lines, const QByteArray& serviceOrigin,
                        IEngineScraperHost& host) {
     using namespace FirstEngineMarkers;
-    requestFirstEnginePages(lines, serviceHost, host);
+    requestFirstEnginePages(lines, serviceOrigin, host);
     if (host.allSourcesDone())
         return;
     const bool table = std::any_of(lines.begin(), lines.end(), [](const QByteArray& line) {

@@ -22,11 +22,11 @@ public:
 };
 
 // Reads a page of the first engine: every paging line becomes a further request (relative
-// links completed with "http://" + serviceHost + the engine's folder), and the result
+// links completed with serviceOrigin ("https://host:port") + the engine's folder), and the result
 // links of the last line are offered. An empty page, one without a result table, or one
 // saying "No records found" or "Server Error" ends the engine. Pages arriving after the
 // search is done are ignored except for their paging.
-void ScrapeFirstEngine(const QList<QByteArray>& lines, const QByteArray& serviceHost,
+void ScrapeFirstEngine(const QList<QByteArray>& lines, const QByteArray& serviceOrigin,
                        IEngineScraperHost& host);
 
 // Reads a page of the second engine: "Internal Server" on the first line starts the retry;

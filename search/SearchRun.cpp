@@ -196,7 +196,10 @@ void SearchRun::startSearch(const QString& text, const SearchSources& sources) {
 
     const QByteArray query = EncodeQuery(Cp1252::fromUnicode(text));
     const UrlParts service = SplitUrl(m_urls.httpQueryUrl1);
-    m_serviceHost = service.port.isEmpty() ? service.host : service.host + ':' + service.port;
+    // The engine's own pages keep its scheme: a service reached over https stays there.
+    m_serviceOrigin = (service.scheme.isEmpty() ? QByteArray("http") : service.scheme.toLower()) +
+                      "://" +
+                      (service.port.isEmpty() ? service.host : service.host + ':' + service.port);
     m_pagesAsked.clear();
     m_offeredLinks.clear();
     m_workInFlight = true;
@@ -250,7 +253,7 @@ void SearchRun::sendEngineRequest(int tag, const QByteArray& url) {
     client.SetURL(url);
     SetUpRequest(client, m_ini);
     if (tag == 1)
-        client.SetReference("http://" + m_serviceHost + FirstEngineMarkers::kReferencePage);
+        client.SetReference(m_serviceOrigin + FirstEngineMarkers::kReferencePage);
     client.SetTag(tag);
     query->body.open(QIODevice::WriteOnly);
     client.SetReceiveStream(&query->body);
@@ -288,7 +291,7 @@ void SearchRun::QueryDone(THttpCli* client) {
         const QList<QByteArray> lines = SplitLines(query->body.data());
         query->body.close();
         if (tag == 1)
-            ScrapeFirstEngine(lines, m_serviceHost, *this);
+            ScrapeFirstEngine(lines, m_serviceOrigin, *this);
         else
             ScrapeSecondEngine(lines, *this);
     }

@@ -172,7 +172,7 @@ private:
     CompletionFlags m_flags;
     QByteArray m_lastEngine2Url;
     QByteArray m_nextPageUrl;
-    QByteArray m_serviceHost; // host and port of the first engine's address
+    QByteArray m_serviceOrigin; // scheme, host and port of the first engine's address
 
     QTimer m_progressTimer;
     QTimer m_searchLimitTimer;

@@ -39,8 +39,11 @@ QList<QByteArray> SiteSubmission::reportUrls(const QByteArray& homeUrl, const Fo
                     ':' + field(forms.ftpPort, "21");
     if (!forms.httpAddress.isEmpty())
         urls << homeUrl + "/cgi-bin/httpaddsite?site_info=" + field(forms.httpAddress);
+    // The share report goes to the home site's host, over https when the home is.
+    const QByteArray scheme =
+        SplitUrl(homeUrl).scheme.toLower() == "https" ? QByteArray("https") : QByteArray("Http");
     if (!forms.smbAddress.isEmpty())
-        urls << "Http://" + authorityOf(homeUrl) +
+        urls << scheme + "://" + authorityOf(homeUrl) +
                     "/cgi-bin/smbaddsite?ip=" + field(forms.smbAddress);
     return urls;
 }

@@ -126,8 +126,11 @@ TEST_F(OptionsTest, LimitAndProxyKeysAndTheBannersProxy) {
     EXPECT_TRUE(fake.messages.shown.isEmpty());
 }
 
-TEST_F(OptionsTest, BrokenDownloadKeysComeLastAndZeroRetriesIsAChoice) {
+// The CA file for https is chosen with a file dialog and stored after the other keys.
+TEST_F(OptionsTest, BrokenDownloadKeysAndTheCaFileComeLastAndZeroRetriesIsAChoice) {
     form->show();
+    fake.dialogs.answers = {QStringLiteral("/etc/ssl/our-ca.pem")};
+    form->CaFileButton->click();
     EXPECT_EQ(form->RetryCountEdit->parentWidget()->parentWidget(),
               form->LimitEdit->parentWidget()->parentWidget());
     form->StallSecondsEdit->setText(QStringLiteral("12"));
@@ -136,11 +139,12 @@ TEST_F(OptionsTest, BrokenDownloadKeysComeLastAndZeroRetriesIsAChoice) {
     QCoreApplication::sendEvent(form->RetryCountEdit, &leave);
     form->OKButton->click();
     EXPECT_TRUE(fake.messages.shown.isEmpty());
-    EXPECT_TRUE(
-        ini_text().endsWith(QStringLiteral("FtpPath=\r\nStallSeconds=12\r\nRetryCount=0\r\n")))
+    EXPECT_TRUE(ini_text().endsWith(QStringLiteral("FtpPath=\r\nStallSeconds=12\r\nRetryCount=0\r\n"
+                                                   "CaFile=/etc/ssl/our-ca.pem\r\n")))
         << qPrintable(ini_text());
     form->show();
     EXPECT_EQ(form->RetryCountEdit->text(), QStringLiteral("0"));
+    EXPECT_EQ(form->CaFileEdit->text(), QStringLiteral("/etc/ssl/our-ca.pem"));
 }
 
 TEST_F(OptionsTest, LeavingANumberFieldWarnsAboutBadNumbers) {

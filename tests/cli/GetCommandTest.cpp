@@ -1,4 +1,5 @@
 #include "support/FreePort.h"
+#include "support/HostileTlsServer.h"
 #include "support/ScriptedServer.h"
 
 #include <QDir>
@@ -222,4 +223,49 @@ TEST(GetCommand, LargeBodyReachesTheFileByteExact) {
     QFile file(target);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.readAll() == body);
+}
+
+// https is checked against the system's trust store; --cacert adds a CA, --insecure drops
+// the checks and says so. Both go before the command.
+TEST(GetCommand, HttpsTrustsTheSystemAndTheNamedCaOnly) {
+    TestCertificates certificates;
+    QString failure = certificates.make();
+    ASSERT_TRUE(failure.isEmpty()) << qPrintable(failure);
+    HostileTlsServer server(certificates);
+    failure = server.start();
+    ASSERT_TRUE(failure.isEmpty()) << qPrintable(failure);
+    const QString url = QStringLiteral("https://127.0.0.1:%1/close-check").arg(server.port());
+    const QString ca = certificates.caFile();
+    const QByteArray warning =
+        "pellmar-cli: warning: --insecure: https certificates are not checked; anyone on the way "
+        "can read and change the transfer\n";
+    const struct {
+        QStringList args;
+        int exitCode;
+        QByteArray out;
+        QByteArray err;
+    } rows[] = {
+        {{"get", url},
+         1,
+         "",
+         "404 certificate of 127.0.0.1 is not trusted (unable to get local issuer certificate)\n"},
+        {{"--cacert", ca, "get", url}, 0, "hello", "200 OK\n"},
+        {{"get", url, "--cacert", ca}, 0, "hello", "200 OK\n"},
+        {{"--insecure", "get", url}, 0, "hello", warning + "200 OK\n"},
+        {{"--cacert", certificates.path("none.pem"), "get", url},
+         1,
+         "",
+         "404 cannot load the CA file " + QFile::encodeName(certificates.path("none.pem")) + "\n"},
+        {{"get", url, "--cacert"}, 2, "", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args.join(' ').toStdString());
+        QProcess process;
+        process.start(QStringLiteral(PELLMAR_CLI), row.args);
+        ASSERT_TRUE(process.waitForFinished(30000));
+        EXPECT_EQ(process.exitCode(), row.exitCode);
+        EXPECT_EQ(process.readAllStandardOutput(), row.out);
+        const QByteArray err = process.readAllStandardError();
+        EXPECT_EQ(row.exitCode == 2 ? QByteArray() : err, row.err);
+    }
 }

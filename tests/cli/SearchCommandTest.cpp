@@ -1,7 +1,9 @@
 #include "search/LocalSearchService.h"
+#include "searchd/TlsContext.h"
 #include "support/FreePort.h"
 #include "support/ScriptedServer.h"
 #include "support/TempHome.h"
+#include "support/TestCertificates.h"
 
 #include <QDirIterator>
 #include <QProcess>
@@ -289,4 +291,57 @@ TEST(SearchCommand, ControlCharactersAreWrittenOutWhenPrinted) {
     EXPECT_EQ(lines[1], "ftp\t" + shown + "\t" + out +
                             "/_]0;pwned__[31m_.mp3\tveskftp.exe ended with exit code 3: curl: (3) "
                             "URL using bad/illegal format or missing URL");
+}
+
+// The whole search over https: the engine pages, the probes of the hits and the download of
+// the one saved, from the service with a certificate of the test CA named by --cacert.
+// Without it the engines fail and nothing is taken from the service.
+TEST(SearchCommand, WholeSearchRunsOverHttpsWithTheNamedCa) {
+    TempHome home;
+    TestCertificates certificates;
+    const QString made = certificates.make();
+    ASSERT_TRUE(made.isEmpty()) << made.toStdString();
+    LocalSearchService service({}, 60,
+                               std::make_shared<const TlsContext>(certificates.path("server.pem"),
+                                                                  certificates.path("server.key")));
+    ASSERT_TRUE(service.base().startsWith("https://127.0.0.1:"));
+    WriteDataFile(home.file("Pellmar.dat"), ServiceFiles::dataFileLines(service.base(), 1));
+    home.write("Pellmar.ini", "[Options]\r\nMinBitrate=100\r\n");
+    const QString out = home.file("out");
+    const QString files = service.base() + "/files/Jazz/Marla%20Quinn%20-%20";
+    const QString blue = "Marla Quinn - Blue Motel.mp3";
+    const struct {
+        QStringList trust;
+        int exitCode;
+        QStringList lines;
+    } rows[] = {
+        {{"--cacert", certificates.caFile()},
+         0,
+         {"http\tMarla Quinn - Blue Motel\t80000\t112kb/s 48kHz Stereo\t0\t" + files +
+              "Blue%20Motel.mp3",
+          "http\tMarla Quinn - Telephone Wires\t30001\t48kb/s 22kHz Stereo\t2\t" + files +
+              "Telephone%20Wires.mp3",
+          "http\tMarla Quinn - Blue Motel\t" + out + "/" + blue + "\tok",
+          "Done\thttp 2\tsmb 0\tftp 0"}},
+        {{}, 0, {"Search aborted\thttp 0\tsmb 0\tftp 0"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.trust.join(' ').toStdString());
+        QProcess process;
+        process.start(QStringLiteral(PELLMAR_CLI),
+                      row.trust +
+                          QStringList{"search", "marla", "--sources", "http", "--save", out});
+        ASSERT_TRUE(process.waitForFinished(60000));
+        QStringList lines =
+            QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        for (QString& line : lines)
+            line = line.left(line.indexOf(" after "));
+        std::sort(lines.begin(), lines.end());
+        QStringList expected = row.lines;
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(process.exitCode(), row.exitCode);
+        EXPECT_EQ(lines.join('\n').toStdString(), expected.join('\n').toStdString());
+    }
+    EXPECT_EQ(contentOf(out + "/" + blue), contentOf(service.library() + "/Jazz/" + blue));
+    EXPECT_EQ(QDir(out).count(), 2 + 1);
 }

@@ -154,7 +154,7 @@ TEST(UserOptionsSet, LoadShowsTextsAsStoredAndReadsTheFlagsByTheirRules) {
                "LimitNumber=two\r\nUseProxy=True\r\nProxyServer=p.lan\r\nProxyPort=80a\r\n"
                "ProxyName=ann\r\nProxyPass=secret\r\nMinBitrate=19x\r\nNeedStereo=True\r\n"
                "SkipId3Tags=0\r\nUseGo!Zilla=1\r\nUseFtp=1\r\nFtpPath=/usr/bin/ftp\r\n"
-               "StallSeconds=-4\r\nRetryCount=x\r\n");
+               "StallSeconds=-4\r\nRetryCount=x\r\nCaFile=/etc/ssl/our-ca.pem\r\n");
     const SettingsFile ini(home.file(QStringLiteral("Pellmar.ini")));
     const UserOptions options = UserOptions::Load(ini);
     EXPECT_EQ(options.timeLimit, QStringLiteral("0x1E"));
@@ -174,6 +174,7 @@ TEST(UserOptionsSet, LoadShowsTextsAsStoredAndReadsTheFlagsByTheirRules) {
     EXPECT_EQ(options.ftpPath, QStringLiteral("/usr/bin/ftp"));
     EXPECT_EQ(options.stallSeconds, QStringLiteral("-4"));
     EXPECT_EQ(options.retryCount, QStringLiteral("x"));
+    EXPECT_EQ(options.caFile, QStringLiteral("/etc/ssl/our-ca.pem"));
 }
 
 TEST(UserOptionsSet, SaveWritesEveryKeyInItsOrderAndEncoding) {
@@ -198,13 +199,15 @@ TEST(UserOptionsSet, SaveWritesEveryKeyInItsOrderAndEncoding) {
     options.minFrequency = QStringLiteral("48");
     options.needStereo = false;
     options.skipId3Tags = false;
+    options.caFile = QStringLiteral("/etc/ssl/our-ca.pem");
     const QList<BannerCall> calls = save(options, ini);
     EXPECT_EQ(home.read(QStringLiteral("Pellmar.ini")),
               "[Options]\r\nNeedStereo=0\r\nMinBitrate=19x\r\nMinFrequency=48\r\n"
               "SkipId3Tags=0\r\nUseGo!Zilla=1\r\nTimeLimit=30\r\nMinSizeToAdd=-2\r\n"
               "Limit=True\r\nLimitNumber=3x\r\nUseProxy=True\r\nProxyServer=proxy.example\r\n"
               "ProxyPort=3128\r\nProxyName=ann\r\nProxyPass=secret\r\nUseFtp=1\r\n"
-              "FtpPath=/opt/ftp\r\nStallSeconds=0\r\nRetryCount=9\r\n");
+              "FtpPath=/opt/ftp\r\nStallSeconds=0\r\nRetryCount=9\r\n"
+              "CaFile=/etc/ssl/our-ca.pem\r\n");
     ASSERT_EQ(calls.size(), 1);
     EXPECT_EQ(calls[0].host, QStringLiteral("proxy.example"));
     EXPECT_EQ(calls[0].port, 3128);

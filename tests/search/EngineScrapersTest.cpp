@@ -33,7 +33,7 @@ public:
 QList<QByteArray> first(const QByteArray& page, bool allDone = false) {
     RecordingHost host;
     host.allDone = allDone;
-    ScrapeFirstEngine(SplitLines(page), "svc:81", host);
+    ScrapeFirstEngine(SplitLines(page), "http://svc:81", host);
     return host.calls;
 }
 
@@ -122,10 +122,10 @@ TEST(EngineScrapers, SeparatorsInALinkStayInsideItsFields) {
 // offers a URL that the whole page does not hold, nor a piece of one.
 TEST(EngineScrapers, FirstEnginePageCutAtEveryByteOffersOnlyWholeLinks) {
     RecordingHost whole;
-    ScrapeFirstEngine(SplitLines(kFirstResults), "svc", whole);
+    ScrapeFirstEngine(SplitLines(kFirstResults), "http://svc", whole);
     for (qsizetype cut = 0; cut <= kFirstResults.size(); ++cut) {
         RecordingHost part;
-        ScrapeFirstEngine(SplitLines(kFirstResults.left(cut)), "svc", part);
+        ScrapeFirstEngine(SplitLines(kFirstResults.left(cut)), "http://svc", part);
         EXPECT_TRUE(whole.offered.contains(part.offered)) << "cut " << cut;
     }
 }
@@ -136,7 +136,7 @@ TEST(EngineScrapers, ThousandsOfLinksOnAMegabyteLine) {
         line += "<TD 0><a href=\"http://h/" + QByteArray::number(i) + ".mp3\">Song " +
                 QByteArray::number(i) + "</a>" + QByteArray(40, ' ');
     RecordingHost host;
-    ScrapeFirstEngine(SplitLines(line), "svc", host);
+    ScrapeFirstEngine(SplitLines(line), "http://svc", host);
     EXPECT_EQ(host.offered.size(), 20000);
     EXPECT_EQ(host.calls.last(), "offer http://h/19999.mp3|Song 19999");
 }

@@ -10,10 +10,12 @@
 #include <memory>
 #include <thread>
 
-// pellmar-searchd in-process on a free loopback port, over its sample library, for one test.
+// pellmar-searchd in-process on a free loopback port, over its sample library, for one test;
+// with tls it speaks HTTPS.
 class LocalSearchService {
 public:
-    explicit LocalSearchService(ServiceSettings settings = {}, int files = 60) {
+    explicit LocalSearchService(ServiceSettings settings = {}, int files = 60,
+                                std::shared_ptr<const TlsContext> tls = nullptr) {
         SampleLibrary::write(m_dir.filePath("lib"), files);
         settings.library = m_dir.filePath("lib");
         settings.database = m_dir.filePath("searchd.db");
@@ -21,7 +23,7 @@ public:
         settings.logRequests = false;
         if (settings.ftpSite == ServiceSettings().ftpSite)
             settings.ftpSite = "anonymous@127.0.0.1:2121";
-        m_service = std::make_unique<SearchService>(settings);
+        m_service = std::make_unique<SearchService>(settings, std::move(tls));
         m_service->bind();
         m_thread = std::thread([this] { m_service->run(); });
     }

@@ -49,16 +49,16 @@ QByteArray readFile(const QString& path) {
 
 TEST(SearchdTls, ServesPagesFilesAndTheDataFileOverHttps) {
     TempHome home;
-    QDir(home.path()).mkdir("certs");
-    const TestCertificates certs = makeTestCertificates(home.file("certs"));
-    ASSERT_TRUE(certs.error.isEmpty()) << certs.error.toStdString();
+    TestCertificates certs;
+    const QString made = certs.make();
+    ASSERT_TRUE(made.isEmpty()) << made.toStdString();
     SampleLibrary::write(home.file("lib"), 12);
 
     QProcess service;
     service.start(kBinary,
                   {"--library", home.file("lib"), "--port", "0", "--db", home.file("index.db"),
                    "--page-size", "2", "--write-datafile", home.file("Pellmar.dat"), "--tls-cert",
-                   certs.cert, "--tls-key", certs.key});
+                   certs.path("server.pem"), "--tls-key", certs.path("server.key")});
     ASSERT_TRUE(service.waitForStarted());
     // The scan, perhaps a folder left by an ended service, the data file, then the address.
     QByteArrayList said;
@@ -77,10 +77,10 @@ TEST(SearchdTls, ServesPagesFilesAndTheDataFileOverHttps) {
     EXPECT_EQ(config.HomeUrl.toLatin1(), base);
     EXPECT_EQ(config.HttpQueryUrl2.toLatin1(), base + "/audiofind/search?words=");
     EXPECT_EQ(config.FtpQueryUrl.toLatin1(), base + "/ftp/search?q=");
-    const RawResponse dataFile = curlGet(certs.ca, base + "/Pellmar.dat");
+    const RawResponse dataFile = curlGet(certs.caFile(), base + "/Pellmar.dat");
     EXPECT_EQ(dataFile.status, 200);
     EXPECT_EQ(dataFile.body, home.read("Pellmar.dat"));
-    EXPECT_EQ(curlGet(certs.ca, base + "/version2.txt").body,
+    EXPECT_EQ(curlGet(certs.caFile(), base + "/version2.txt").body,
               "Version=" + QByteArray(kPellmarVersion) + "\r\nDownload=" + base + "/\r\n1\r\n" +
                   base + "/Pellmar.dat\r\n");
 
@@ -95,7 +95,7 @@ TEST(SearchdTls, ServesPagesFilesAndTheDataFileOverHttps) {
     QByteArray url = base + "/audiofind/search?words=rock";
     int pages = 0;
     for (; !url.isEmpty() && pages < 10; ++pages) {
-        const RawResponse page = curlGet(certs.ca, url);
+        const RawResponse page = curlGet(certs.caFile(), url);
         ASSERT_EQ(page.status, 200) << url.constData();
         for (const auto& link : QRegularExpression("<A HREF=([^>]+)>\\d+\\.</A>")
                                     .globalMatch(QString::fromLatin1(page.body)))
@@ -109,8 +109,8 @@ TEST(SearchdTls, ServesPagesFilesAndTheDataFileOverHttps) {
     EXPECT_GE(pages, 2);
 
     const SampleLibrary::SampleFile first = SampleLibrary::plan(12).front();
-    const RawResponse part =
-        curlGet(certs.ca, base + "/files/" + QueryText::encodePath(first.path), {"-r", "100-1123"});
+    const RawResponse part = curlGet(
+        certs.caFile(), base + "/files/" + QueryText::encodePath(first.path), {"-r", "100-1123"});
     EXPECT_EQ(part.status, 206);
     EXPECT_EQ(part.headers.value("content-range"),
               "bytes 100-1123/" + QByteArray::number(first.size));
@@ -123,11 +123,10 @@ TEST(SearchdTls, ServesPagesFilesAndTheDataFileOverHttps) {
 
 TEST(SearchdTls, RefusesMissingUnreadableAndMismatchedCertificates) {
     TempHome home;
-    QDir(home.path()).mkdir("one");
-    QDir(home.path()).mkdir("two");
-    const TestCertificates one = makeTestCertificates(home.file("one"));
-    const TestCertificates two = makeTestCertificates(home.file("two"));
-    ASSERT_TRUE(one.error.isEmpty() && two.error.isEmpty()) << one.error.toStdString();
+    TestCertificates one;
+    TestCertificates two;
+    const QString made = one.make() + two.make();
+    ASSERT_TRUE(made.isEmpty()) << made.toStdString();
     home.write("empty.pem", "");
     const QString missing = home.file("missing.pem");
     struct Row {
@@ -135,17 +134,18 @@ TEST(SearchdTls, RefusesMissingUnreadableAndMismatchedCertificates) {
         QString message;
     };
     const QList<Row> rows = {
-        {{"--tls-cert", one.cert}, "--tls-cert and --tls-key go together"},
-        {{"--tls-cert", missing, "--tls-key", one.key},
+        {{"--tls-cert", one.path("server.pem")}, "--tls-cert and --tls-key go together"},
+        {{"--tls-cert", missing, "--tls-key", one.path("server.key")},
          "TLS certificate file " + missing + " does not exist"},
-        {{"--tls-cert", home.path(), "--tls-key", one.key},
+        {{"--tls-cert", home.path(), "--tls-key", one.path("server.key")},
          "TLS certificate file " + home.path() + " is not a readable file"},
-        {{"--tls-cert", home.file("empty.pem"), "--tls-key", one.key},
+        {{"--tls-cert", home.file("empty.pem"), "--tls-key", one.path("server.key")},
          "TLS certificate file " + home.file("empty.pem") + " holds no PEM certificate"},
-        {{"--tls-cert", one.cert, "--tls-key", one.cert},
-         "TLS key file " + one.cert + " holds no unencrypted PEM private key"},
-        {{"--tls-cert", one.cert, "--tls-key", two.key},
-         "TLS key file " + two.key + " does not match the certificate in " + one.cert},
+        {{"--tls-cert", one.path("server.pem"), "--tls-key", one.path("server.pem")},
+         "TLS key file " + one.path("server.pem") + " holds no unencrypted PEM private key"},
+        {{"--tls-cert", one.path("server.pem"), "--tls-key", two.path("server.key")},
+         "TLS key file " + two.path("server.key") + " does not match the certificate in " +
+             one.path("server.pem")},
     };
     for (const Row& row : rows) {
         QProcess process;
@@ -165,8 +165,9 @@ TEST(SearchdTls, RefusesMissingUnreadableAndMismatchedCertificates) {
 // are closed without an answer, while a real client is served meanwhile.
 TEST(SearchdTls, DropsPlainHttpAndStalledHandshakesWhileServingOthers) {
     TempHome home;
-    const TestCertificates certs = makeTestCertificates(home.path());
-    ASSERT_TRUE(certs.error.isEmpty()) << certs.error.toStdString();
+    TestCertificates certs;
+    const QString made = certs.make();
+    ASSERT_TRUE(made.isEmpty()) << made.toStdString();
     SampleLibrary::write(home.file("lib"), 4);
     ServiceSettings settings;
     settings.library = home.file("lib");
@@ -175,7 +176,8 @@ TEST(SearchdTls, DropsPlainHttpAndStalledHandshakesWhileServingOthers) {
     settings.logRequests = false;
     settings.idleTimeoutMs = 1500;
     settings.headerTimeoutMs = 3000;
-    SearchService service(settings, std::make_shared<const TlsContext>(certs.cert, certs.key));
+    SearchService service(settings, std::make_shared<const TlsContext>(certs.path("server.pem"),
+                                                                       certs.path("server.key")));
     const int port = service.bind();
     std::thread server([&] { service.run(); });
 
@@ -184,7 +186,7 @@ TEST(SearchdTls, DropsPlainHttpAndStalledHandshakesWhileServingOthers) {
     ASSERT_EQ(::send(partialHello, "\x16\x03\x01\x02\x00\x01", 6, MSG_NOSIGNAL), 6);
     EXPECT_EQ(sendRaw(port, "GET /version2.txt HTTP/1.0\r\n\r\n", 30), "");
     const RawResponse served =
-        curlGet(certs.ca, "https://localhost:" + QByteArray::number(port) + "/version2.txt");
+        curlGet(certs.caFile(), "https://localhost:" + QByteArray::number(port) + "/version2.txt");
     EXPECT_EQ(served.status, 200);
     EXPECT_TRUE(served.body.startsWith("Version=")) << served.raw.constData();
     EXPECT_EQ(readToClose(silent), "");

@@ -76,10 +76,12 @@ private:
 };
 
 // nginx serving a document folder, logging "request line|Host header" per request to
-// access.log in its folder. extra goes into the server block (e.g. a redirect).
+// access.log in its folder. extra goes into the server block (e.g. a redirect); listenOptions
+// after the address ("ssl", with the certificate lines in extra).
 inline LocalServerProcess::Configure NginxConfig(const QString& documentRoot,
-                                                 const QString& extra = QString()) {
-    return [documentRoot, extra](const QString& folder, unsigned short port) {
+                                                 const QString& extra = QString(),
+                                                 const QString& listenOptions = QString()) {
+    return [documentRoot, extra, listenOptions](const QString& folder, unsigned short port) {
         const QString config =
             QStringLiteral("%1daemon off;\nmaster_process off;\nworker_processes 1;\n"
                            "pid %2/nginx.pid;\nerror_log %2/error.log;\n"
@@ -90,10 +92,10 @@ inline LocalServerProcess::Configure NginxConfig(const QString& documentRoot,
                            "  client_body_temp_path %2/body; proxy_temp_path %2/proxy;\n"
                            "  fastcgi_temp_path %2/fastcgi; uwsgi_temp_path %2/uwsgi;\n"
                            "  scgi_temp_path %2/scgi;\n"
-                           "  server {\n    listen 127.0.0.1:%3;\n    root %4;\n%5\n  }\n}\n")
+                           "  server {\n    listen 127.0.0.1:%3 %6;\n    root %4;\n%5\n  }\n}\n")
                 .arg(geteuid() == 0 ? QStringLiteral("user root;\n") : QString(), folder)
                 .arg(port)
-                .arg(documentRoot, extra);
+                .arg(documentRoot, extra, listenOptions);
         QFile file(QDir(folder).filePath(QStringLiteral("nginx.conf")));
         if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
             file.write(config.toUtf8());
@@ -101,17 +103,18 @@ inline LocalServerProcess::Configure NginxConfig(const QString& documentRoot,
     };
 }
 
-// tinyproxy in the foreground, allowing 127.0.0.1 only, logging to tinyproxy.log.
-inline LocalServerProcess::Configure TinyproxyConfig() {
-    return [](const QString& folder, unsigned short port) {
+// tinyproxy in the foreground, allowing 127.0.0.1 only, logging to tinyproxy.log. extra
+// goes at the end of the configuration (e.g. "ConnectPort 8443").
+inline LocalServerProcess::Configure TinyproxyConfig(const QString& extra = QString()) {
+    return [extra](const QString& folder, unsigned short port) {
         const QString config =
             QStringLiteral("Port %1\nListen 127.0.0.1\nTimeout 60\n"
                            "LogFile \"%2/tinyproxy.log\"\nLogLevel Info\n"
                            "MaxClients 20\nAllow 127.0.0.1\n"
-                           "PidFile \"%2/tinyproxy.pid\"\n%3")
+                           "PidFile \"%2/tinyproxy.pid\"\n%3%4")
                 .arg(port)
-                .arg(folder,
-                     geteuid() == 0 ? QStringLiteral("User root\nGroup root\n") : QString());
+                .arg(folder, geteuid() == 0 ? QStringLiteral("User root\nGroup root\n") : QString(),
+                     extra);
         QFile file(QDir(folder).filePath(QStringLiteral("tinyproxy.conf")));
         if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
             file.write(config.toUtf8());
