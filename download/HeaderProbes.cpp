@@ -272,7 +272,7 @@ QByteArray HeaderProbes::release(THttpCli* client) {
     if (found == m_probes.end())
         return QByteArray();
     Probe* probe = found->second.get();
-    const QByteArray host = probe->host;
+    QByteArray host = probe->host;
     m_released.push_back(std::move(found->second));
     m_probes.erase(found);
     m_endpoint->post([this, probe] {

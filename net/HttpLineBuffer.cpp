@@ -29,7 +29,7 @@ HttpReply::LineStatus THttpLineBuffer::TakeLine(QByteArray& line) {
 }
 
 QByteArray THttpLineBuffer::TakeAll() {
-    const QByteArray all(m_bytes.constData(), m_fill);
+    QByteArray all(m_bytes.constData(), m_fill);
     m_fill = 0;
     return all;
 }

@@ -335,7 +335,7 @@ QList<QByteArray> SearchRun::takeListing(std::unique_ptr<ListingQuery>& query) {
     const QString path = query->file->fileName();
     query->file.reset();
     QFile file(path);
-    const QList<QByteArray> lines = file.open(QIODevice::ReadOnly)
+    QList<QByteArray> lines = file.open(QIODevice::ReadOnly)
                                         ? SplitLines(file.read(kMaxAnswerBytes))
                                         : QList<QByteArray>();
     file.remove();

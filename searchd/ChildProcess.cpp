@@ -69,6 +69,7 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& args, cons
     for (const QString& arg : args)
         words.push_back(arg.toLocal8Bit());
     std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
     for (QByteArray& word : words)
         argv.push_back(word.data());
     argv.push_back(nullptr);

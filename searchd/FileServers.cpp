@@ -62,7 +62,7 @@ void FileServers::describeIn(ServiceSettings& settings) const {
 QString FileServers::writeLanpullIni(const QString& programFolder) const {
     if (!m_smb)
         return {};
-    const QString path = QDir(programFolder).filePath(QStringLiteral("Lanpull.ini"));
+    QString path = QDir(programFolder).filePath(QStringLiteral("Lanpull.ini"));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) ||
         file.write("[Lanpull]\r\nHost=127.0.0.1\r\nPort=" + QByteArray::number(m_smb->port()) +

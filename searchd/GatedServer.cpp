@@ -67,7 +67,7 @@ int GatedServer::bindTo(const std::string& host, int port) {
 
 void GatedServer::serve() {
     httplib::ThreadPool workers(static_cast<size_t>(std::max(1, m_workers)));
-    m_gate.run(m_limits, [this, &workers](ArrivedRequest request) {
+    m_gate.run(m_limits, [this, &workers](const ArrivedRequest& request) {
         workers.enqueue([this, request] { answer(request); });
     });
     workers.shutdown(); // the requests that have arrived are still answered

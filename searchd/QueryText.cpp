@@ -106,7 +106,7 @@ std::optional<QString> decodeUtf8(QByteArrayView bytes) {
 }
 
 std::optional<QString> decodeText(QByteArrayView bytes) {
-    if (const auto utf8 = decodeUtf8(bytes))
+    if (auto utf8 = decodeUtf8(bytes))
         return utf8;
     const QString text = Cp1252::toUnicode(bytes);
     if (hasControlCharacter(text))

@@ -223,7 +223,8 @@ int serve(Options options) {
     std::printf("pellmar-searchd: listening on %s\n", qPrintable(service.baseUrl()));
     std::fflush(stdout);
     service.run();
-    pthread_kill(stopper.native_handle(), SIGTERM); // wakes it when no signal came
+    // The stopper waits in sigwait for SIGTERM, so this only wakes it when no signal came.
+    pthread_kill(stopper.native_handle(), SIGTERM); // NOLINT(bugprone-bad-signal-to-kill-thread)
     stopper.join();
     std::printf("pellmar-searchd: stopped\n");
     return 0;

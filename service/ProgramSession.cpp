@@ -74,7 +74,7 @@ SavedSources ProgramSession::ReadSources() const {
 }
 
 UserOptions::StartupProxy ProgramSession::BannerProxyAtStart() const {
-    const UserOptions::StartupProxy proxy = UserOptions::ProxyForBannerAtStart(m_ini);
+    UserOptions::StartupProxy proxy = UserOptions::ProxyForBannerAtStart(m_ini);
     if (proxy.portRefused) {
         m_platform.messages.show(
             QStringLiteral("Pellmar"),

@@ -8,7 +8,6 @@
 #include <QByteArray>
 #include <QList>
 #include <algorithm>
-#include <ranges>
 
 // The service's answers read by the program's own scrapers, so the service's tests check
 // that every answer reads the way the program reads it.
@@ -64,8 +63,8 @@ inline EnginePage readSecondEngine(const QByteArray& body) {
 // remaining one gives them in reverse.
 inline QList<ListingRecord> inListingOrder(const QList<QByteArray>& shuffled) {
     QList<ListingRecord> records;
-    for (const QByteArray& line : std::views::reverse(shuffled))
-        records.append(ListingRecord::fromLine(line));
+    for (auto line = shuffled.crbegin(); line != shuffled.crend(); ++line)
+        records.append(ListingRecord::fromLine(*line));
     return records;
 }
 
