@@ -145,7 +145,7 @@ std::optional<Launch> FtpFetchRecord(const QList<QByteArray>& ftpStore, qsizetyp
 
 void FetchFtpHit(const SettingsFile& ini, Platform& platform, const QList<QByteArray>& ftpStore,
                  const QByteArray& name, const QString& target, const QString& programFolder,
-                 HandoffEnded ended) {
+                 const HandoffEnded& ended) {
     const bool ownClient = UserOptions::UseFtp(ini);
     const std::optional<Launch> launch =
         FtpFetch(ftpStore, name, target, ownClient, UserOptions::FtpPath(ini), programFolder);
@@ -177,7 +177,7 @@ void FetchFtpHit(const SettingsFile& ini, Platform& platform, const QList<QByteA
 }
 
 void StartWatched(IShell& shell, IMessageBoxes& messages, const Launch& launch, const QString& file,
-                  HandoffEnded ended) {
+                  const HandoffEnded& ended) {
     shell.launchWatched(launch.program, launch.args,
                         [&messages, launch, file, ended](const ProgramEnd& end) {
                             if (!end.ok())

@@ -74,12 +74,12 @@ std::optional<Launch> FtpFetchRecord(const QList<QByteArray>& ftpStore, qsizetyp
 // client is an interactive program whose end says nothing about a file.
 void FetchFtpHit(const SettingsFile& ini, Platform& platform, const QList<QByteArray>& ftpStore,
                  const QByteArray& name, const QString& target, const QString& programFolder,
-                 HandoffEnded ended = {});
+                 const HandoffEnded& ended = {});
 
 // Starts a fetch program and, once it has ended, tells ended and reports a failure in a box
 // that names what was fetched and into which file.
 void StartWatched(IShell& shell, IMessageBoxes& messages, const Launch& launch, const QString& file,
-                  HandoffEnded ended = {});
+                  const HandoffEnded& ended = {});
 // Shows a failed fetch in a box; failures that end while the box is open are shown together
 // in one more box once it is closed.
 void ReportFailure(IMessageBoxes& messages, const QString& text);

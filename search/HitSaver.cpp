@@ -35,7 +35,7 @@ QString lastErrorLine(QProcess& process) {
 QString statusProblem(const THttpCli* client) {
     if (!client || client->StatusCode() < 400)
         return QString();
-    const QString reason = oneLine(QString::fromLatin1(client->ReasonPhrase()));
+    QString reason = oneLine(QString::fromLatin1(client->ReasonPhrase()));
     if (client->HeaderLines().isEmpty())
         return reason;
     return QStringLiteral("%1 %2").arg(client->StatusCode()).arg(reason);

@@ -84,7 +84,7 @@ QStringList FtpClientWalk::localDiskRoots(const QByteArray& mounts) {
         if (fields.size() < 3)
             continue;
         const QByteArray point = unescapeMountPoint(fields[1]);
-        const QByteArray type = fields[2];
+        const QByteArray& type = fields[2];
         bool skipped = insideKernelViews(point) || !point.startsWith('/');
         for (const char* pseudo : kSkippedTypes)
             skipped = skipped || type == pseudo;
