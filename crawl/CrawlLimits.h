@@ -18,4 +18,5 @@ struct CrawlLimits {
     int maxRetries = 4;          // of a request answered 429/503
     int maxFailuresInARow = 8;   // transport failures with no answer between: the server is gone
     int maxErrors = 1000;        // failed requests in one walk before it is given up
+    bool readHeads = true;       // false: names, sizes and dates only (a quick look)
 };

@@ -371,6 +371,8 @@ void CurlWalk::readListing(const CurlRequest& request, const QList<RemoteEntry>&
     }
     FolderPlan plan =
         FolderPlan::make(request.folder, kept, m_sink.folderFiles(m_source, request.folder));
+    if (!m_limits.readHeads)
+        plan.needHead.clear();
     if (plan.needHead.isEmpty()) {
         m_sink.storeFolder(m_source, m_crawl, plan.folder, plan.fingerprint, plan.files);
         return;

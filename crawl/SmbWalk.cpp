@@ -101,6 +101,8 @@ void SmbWalk::run() {
         }
         FolderPlan plan = FolderPlan::make(folder.path, read.entries,
                                            m_sink.folderFiles(m_source, folder.path));
+        if (!m_limits.readHeads)
+            plan.needHead.clear();
         for (int index : plan.needHead) {
             if (m_stop)
                 return abandon(QStringLiteral("the service stops"));
