@@ -19,10 +19,10 @@
 struct RemoteEntry {
     QString name;
     bool folder = false;
-    qint64 size = -1;       // bytes; -1 when the listing does not say
-    QDateTime modified;     // UTC; invalid when the listing does not say
-    QUrl url;               // HTTP: the absolute URL of the link; empty for FTP and SMB
-    QString linkTarget;     // FTP LIST and SMB: where a symbolic link points, else empty
+    qint64 size = -1;   // bytes; -1 when the listing does not say
+    QDateTime modified; // UTC; invalid when the listing does not say
+    QUrl url;           // HTTP: the absolute URL of the link; empty for FTP and SMB
+    QString linkTarget; // FTP LIST and SMB: where a symbolic link points, else empty
 };
 
 // What the first bytes (and, where read, the last 128 bytes) of a remote MP3 file tell.
@@ -39,10 +39,10 @@ struct FileHead {
 
 // One crawled file, as the index keeps it.
 struct CrawledFile {
-    QString path;      // below the source's root folder, '/' between segments, no leading '/'
-    qint64 size = -1;  // -1 when unknown
-    QDateTime modified; // UTC; invalid when unknown
-    QByteArray etag;   // HTTP strong validator when the server sent one
+    QString path;          // below the source's root folder, '/' between segments, no leading '/'
+    qint64 size = -1;      // -1 when unknown
+    QDateTime modified;    // UTC; invalid when unknown
+    QByteArray etag;       // HTTP strong validator when the server sent one
     bool headRead = false; // the head was read (quality may still be missing: head.frame.error)
     FileHead head;
 };
@@ -51,7 +51,7 @@ struct CrawledFile {
 // the same URL across restarts (the URL without credentials, normalised).
 struct CrawlSource {
     QString id;
-    QUrl url;              // credentials for FTP may sit in the URL; never logged or shown
+    QUrl url;               // credentials for FTP may sit in the URL; never logged or shown
     QString credentialFile; // SMB: a file with "username = ", "password = ", "domain = " lines
 };
 
@@ -59,11 +59,11 @@ struct CrawlSource {
 // it; readers take a copy under the crawler's lock.
 struct CrawlProgress {
     bool running = false;
-    qint64 pages = 0;  // listings read in the current (or last) walk
-    qint64 files = 0;  // files seen
-    qint64 heads = 0;  // heads read
-    qint64 bytes = 0;  // bytes received
-    qint64 errors = 0; // requests that failed
+    qint64 pages = 0;       // listings read in the current (or last) walk
+    qint64 files = 0;       // files seen
+    qint64 heads = 0;       // heads read
+    qint64 bytes = 0;       // bytes received
+    qint64 errors = 0;      // requests that failed
     QStringList lastErrors; // newest last, at most 10, never holding a credential
     QDateTime lastStarted, lastFinished, nextStart; // UTC; invalid when none
     bool stale = false; // the last walk ended early: old entries are kept
@@ -98,4 +98,10 @@ public:
     // The walk ended early (the server went away, the service stops): the old entries stay,
     // marked stale, with the reason shown on the status page.
     virtual void abandonCrawl(const CrawlSource& source, qint64 crawl, const QString& reason) = 0;
+};
+
+// A source with its walk's progress, as the crawler hands it to the status page.
+struct CrawlSourceState {
+    CrawlSource source;
+    CrawlProgress progress;
 };

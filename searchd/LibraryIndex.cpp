@@ -17,38 +17,14 @@ struct KnownFile {
     qint64 modified = 0;
 };
 
-// The text the index searches for a path: the folders and the name without ".mp3".
-QString searchableName(const QString& path) {
+} // namespace
+
+QString LibraryIndex::searchableName(const QString& path) {
     QString name = path;
     if (LibraryFolder::isMp3Name(name))
         name.chop(4);
     return name.replace(QLatin1Char('/'), QLatin1Char(' '));
 }
-
-class Transaction {
-public:
-    explicit Transaction(SqliteDatabase& db) : m_db(db) { m_db.exec("BEGIN"); }
-    ~Transaction() {
-        if (!m_committed)
-            rollbackQuietly();
-    }
-    void commit() {
-        m_db.exec("COMMIT");
-        m_committed = true;
-    }
-
-private:
-    void rollbackQuietly() noexcept {
-        try {
-            m_db.exec("ROLLBACK");
-        } catch (const ServiceError&) {
-        }
-    }
-    SqliteDatabase& m_db;
-    bool m_committed = false;
-};
-
-} // namespace
 
 QString IndexedFile::displayName() const {
     if (!artist.isEmpty() && !title.isEmpty())
@@ -126,7 +102,7 @@ ScanSummary LibraryIndex::rescan(const LibraryFolder& library) {
     }
     ScanSummary summary;
     summary.files = static_cast<int>(entries.size());
-    Transaction transaction(m_db);
+    SqliteTransaction transaction(m_db);
     Writer writer(m_db);
     for (const LibraryEntry& entry : entries) {
         const auto found = known.constFind(entry.path);
@@ -149,7 +125,7 @@ ScanSummary LibraryIndex::rescan(const LibraryFolder& library) {
 
 void LibraryIndex::add(const QList<IndexedFile>& files) {
     std::lock_guard lock(m_db.mutex());
-    Transaction transaction(m_db);
+    SqliteTransaction transaction(m_db);
     Writer writer(m_db);
     for (const IndexedFile& file : files)
         writer.upsert(file, 0);
@@ -178,6 +154,16 @@ QList<IndexedFile> LibraryIndex::search(const QStringList& words, int offset, in
     while (query.step())
         found.append({query.text(0), query.integer(1), query.text(2), query.text(3)});
     return found;
+}
+
+int LibraryIndex::count(const QStringList& words) {
+    if (words.isEmpty())
+        return 0;
+    std::lock_guard lock(m_db.mutex());
+    SqliteStatement count(m_db, "SELECT count(*) FROM files_fts WHERE files_fts MATCH ?1");
+    count.bind(1, matchExpression(words));
+    count.step();
+    return static_cast<int>(count.integer(0));
 }
 
 int LibraryIndex::fileCount() {

@@ -40,10 +40,14 @@ public:
     void add(const QList<IndexedFile>& files);
 
     QList<IndexedFile> search(const QStringList& words, int offset, int limit);
+    // How many files search() finds for words in all.
+    int count(const QStringList& words);
     int fileCount();
 
     // The FTS5 query for words: each word quoted and taken as a prefix.
     static QString matchExpression(const QStringList& words);
+    // The text the index searches for a path: its folders and its name without ".mp3".
+    static QString searchableName(const QString& path);
 
 private:
     struct Writer;

@@ -1,5 +1,6 @@
 #include "searchd/SearchService.h"
 
+#include "searchd/CrawlIndex.h"
 #include "searchd/GatedServer.h"
 #include "searchd/LibraryFolder.h"
 #include "searchd/ServiceRoutes.h"
@@ -99,6 +100,7 @@ SearchService::SearchService(const ServiceSettings& settings)
     : m_settings(settings), m_db(std::make_unique<SqliteDatabase>(settings.database)),
       m_library(std::make_unique<LibraryFolder>(settings.library)),
       m_index(std::make_unique<LibraryIndex>(*m_db)),
+      m_crawlIndex(std::make_unique<CrawlIndex>(*m_db)),
       m_submissions(std::make_unique<SubmissionStore>(*m_db)),
       m_server(std::make_unique<GatedServer>(gateLimits(settings), settings.threads)) {
     m_scan = m_index->rescan(*m_library);
@@ -150,8 +152,15 @@ int SearchService::bind() {
                                .arg(m_settings.bind, QString::number(m_settings.port)));
     m_baseUrl = QStringLiteral("http://%1:%2").arg(urlHost(m_settings), QString::number(port));
     m_routes = std::make_unique<ServiceRoutes>(m_settings, m_baseUrl, *m_library, *m_index,
-                                               *m_submissions);
+                                               *m_crawlIndex, *m_submissions);
+    m_routes->setCrawlStates(m_crawlStates);
     return port;
+}
+
+void SearchService::setCrawlStates(CrawlStates provider) {
+    m_crawlStates = provider;
+    if (m_routes)
+        m_routes->setCrawlStates(std::move(provider));
 }
 
 QString SearchService::dataFileProblem() const {

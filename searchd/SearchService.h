@@ -1,8 +1,10 @@
 #pragma once
 
+#include "searchd/CrawlIndex.h"
 #include "searchd/LibraryIndex.h"
 #include "searchd/ServiceSettings.h"
 
+#include <QList>
 #include <QString>
 #include <memory>
 
@@ -27,6 +29,12 @@ public:
     ~SearchService();
 
     const ScanSummary& scanSummary() const { return m_scan; }
+
+    // The index of crawled servers, in the service's database: the crawler's sink.
+    CrawlIndex& crawlIndex() { return *m_crawlIndex; }
+
+    // Where the status page learns each source's walk; set before or after bind().
+    void setCrawlStates(CrawlStates provider);
 
     // Binds the address and port (0: any free port) and returns the port. Throws
     // ServiceError when that fails.
@@ -53,9 +61,11 @@ private:
     std::unique_ptr<SqliteDatabase> m_db;
     std::unique_ptr<LibraryFolder> m_library;
     std::unique_ptr<LibraryIndex> m_index;
+    std::unique_ptr<CrawlIndex> m_crawlIndex;
     std::unique_ptr<SubmissionStore> m_submissions;
     std::unique_ptr<ServiceRoutes> m_routes;
     std::unique_ptr<GatedServer> m_server;
     ScanSummary m_scan;
+    CrawlStates m_crawlStates;
     QString m_baseUrl;
 };

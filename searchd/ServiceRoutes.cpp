@@ -52,9 +52,10 @@ struct ServiceRoutes::Search {
 
 ServiceRoutes::ServiceRoutes(const ServiceSettings& settings, const QString& baseUrl,
                              const LibraryFolder& library, LibraryIndex& index,
-                             SubmissionStore& submissions)
+                             CrawlIndex& crawlIndex, SubmissionStore& submissions)
     : m_settings(settings), m_baseUrl(baseUrl), m_library(library), m_index(index),
-      m_submissions(submissions), m_failuresLeft(settings.failSecondEngine) {
+      m_crawlIndex(crawlIndex), m_submissions(submissions),
+      m_failuresLeft(settings.failSecondEngine) {
     // Some addresses give a line that cannot be stored scrambled; the service still runs,
     // only its data file is missing.
     try {
@@ -62,6 +63,11 @@ ServiceRoutes::ServiceRoutes(const ServiceSettings& settings, const QString& bas
     } catch (const ServiceError& error) {
         m_dataFileProblem = QString::fromUtf8(error.what());
     }
+}
+
+void ServiceRoutes::setCrawlStates(CrawlStates provider) {
+    std::lock_guard lock(m_statesMutex);
+    m_crawlStates = std::move(provider);
 }
 
 ServiceAnswer ServiceRoutes::answer(const ServiceRequest& request) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "searchd/CrawlIndex.h"
 #include "searchd/ServiceSettings.h"
 
 #include <QByteArray>
@@ -8,6 +9,7 @@
 #include <QString>
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <utility>
 
@@ -38,7 +40,11 @@ class ServiceRoutes {
 public:
     // baseUrl is "http://host:port" of this service.
     ServiceRoutes(const ServiceSettings& settings, const QString& baseUrl,
-                  const LibraryFolder& library, LibraryIndex& index, SubmissionStore& submissions);
+                  const LibraryFolder& library, LibraryIndex& index, CrawlIndex& crawlIndex,
+                  SubmissionStore& submissions);
+
+    // Where /status learns how each source's walk goes; safe while serving.
+    void setCrawlStates(CrawlStates provider);
 
     ServiceAnswer answer(const ServiceRequest& request);
 
@@ -72,6 +78,9 @@ private:
     QString m_dataFileProblem;
     const LibraryFolder& m_library;
     LibraryIndex& m_index;
+    CrawlIndex& m_crawlIndex;
+    mutable std::mutex m_statesMutex;
+    CrawlStates m_crawlStates;
     SubmissionStore& m_submissions;
     std::atomic<int> m_failuresLeft;
 };

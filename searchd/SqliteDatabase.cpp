@@ -48,6 +48,11 @@ void SqliteStatement::bind(int index, qint64 value) {
     sqlite3_bind_int64(m_stmt, index, value);
 }
 
+void SqliteStatement::bindBlob(int index, const QByteArray& bytes) {
+    sqlite3_bind_blob(m_stmt, index, bytes.constData(), static_cast<int>(bytes.size()),
+                      SQLITE_TRANSIENT);
+}
+
 bool SqliteStatement::step() {
     const int result = sqlite3_step(m_stmt);
     if (result == SQLITE_ROW)
@@ -69,4 +74,9 @@ QString SqliteStatement::text(int column) const {
 
 qint64 SqliteStatement::integer(int column) const {
     return sqlite3_column_int64(m_stmt, column);
+}
+
+QByteArray SqliteStatement::blob(int column) const {
+    const auto* bytes = static_cast<const char*>(sqlite3_column_blob(m_stmt, column));
+    return QByteArray(bytes, sqlite3_column_bytes(m_stmt, column));
 }

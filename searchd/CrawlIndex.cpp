@@ -1,0 +1,408 @@
+#include "searchd/CrawlIndex.h"
+
+#include "searchd/LibraryIndex.h"
+#include "searchd/SqliteDatabase.h"
+
+#include <QDataStream>
+#include <QIODevice>
+#include <sqlite3.h>
+
+namespace {
+
+const char* const kCreateTables[] = {
+    "CREATE TABLE crawl_sources(num INTEGER PRIMARY KEY, id TEXT UNIQUE NOT NULL, "
+    "url TEXT NOT NULL, login TEXT NOT NULL, kind TEXT NOT NULL, "
+    "last_crawl INTEGER NOT NULL DEFAULT 0, last_started TEXT NOT NULL DEFAULT '', "
+    "last_finished TEXT NOT NULL DEFAULT '', running INTEGER NOT NULL DEFAULT 0, "
+    "stale INTEGER NOT NULL DEFAULT 0, last_error TEXT NOT NULL DEFAULT '')",
+    "CREATE TABLE crawl_folders(source INTEGER NOT NULL, path TEXT NOT NULL, "
+    "fingerprint BLOB NOT NULL, seen INTEGER NOT NULL, PRIMARY KEY(source, path)) "
+    "WITHOUT ROWID",
+    "CREATE TABLE crawl_files(id INTEGER PRIMARY KEY, source INTEGER NOT NULL, "
+    "folder TEXT NOT NULL, path TEXT NOT NULL, size INTEGER NOT NULL, modified TEXT NOT NULL, "
+    "etag BLOB NOT NULL, head_read INTEGER NOT NULL, frame BLOB NOT NULL, "
+    "has_quality INTEGER NOT NULL, bitrate INTEGER NOT NULL, sample_rate INTEGER NOT NULL, "
+    "mode TEXT NOT NULL, artist TEXT NOT NULL, title TEXT NOT NULL, seen INTEGER NOT NULL, "
+    "UNIQUE(source, path))",
+    "CREATE INDEX crawl_files_folder ON crawl_files(source, folder)",
+    "CREATE VIRTUAL TABLE crawl_fts USING fts5(name, artist, title, "
+    "tokenize='unicode61 remove_diacritics 2', prefix='1 2 3')",
+};
+
+const char* const kDropTables =
+    "DROP TABLE IF EXISTS crawl_fts; DROP TABLE IF EXISTS crawl_files; "
+    "DROP TABLE IF EXISTS crawl_folders; DROP TABLE IF EXISTS crawl_sources";
+
+QString isoTime(const QDateTime& time) {
+    return time.isValid() ? time.toUTC().toString(Qt::ISODateWithMs) : QString();
+}
+
+QDateTime fromIso(const QString& text) {
+    // The stored texts end in 'Z', so they come back as UTC.
+    return text.isEmpty() ? QDateTime() : QDateTime::fromString(text, Qt::ISODateWithMs);
+}
+
+// The frame header as one blob, so that a kept file comes back exactly as it was read.
+QByteArray packFrame(const FrameHeader& f) {
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << f.error << f.sampleRate << f.bitrate << f.mode << qint32(f.version) << qint32(f.lsf)
+        << qint32(f.layer) << qint32(f.bitrateIndex) << qint32(f.sampleRateIndex)
+        << qint32(f.padding) << qint32(f.modeIndex) << f.fileSize << f.headerOffset;
+    return bytes;
+}
+
+FrameHeader unpackFrame(const QByteArray& bytes) {
+    FrameHeader f;
+    QDataStream in(bytes);
+    qint32 version = 0, lsf = 0, layer = 0, bitrateIndex = 0, rateIndex = 0, padding = 0,
+           modeIndex = 0;
+    in >> f.error >> f.sampleRate >> f.bitrate >> f.mode >> version >> lsf >> layer >>
+        bitrateIndex >> rateIndex >> padding >> modeIndex >> f.fileSize >> f.headerOffset;
+    f.version = version;
+    f.lsf = lsf;
+    f.layer = layer;
+    f.bitrateIndex = bitrateIndex;
+    f.sampleRateIndex = rateIndex;
+    f.padding = padding;
+    f.modeIndex = modeIndex;
+    if (in.status() != QDataStream::Ok)
+        f.error = "unreadable index entry";
+    return f;
+}
+
+QString folderOf(const QString& path) {
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? QString() : path.left(slash);
+}
+
+// "a,b" as ",a,b," for instr(): one bound value instead of a statement per filter.
+QString schemeList(const QStringList& schemes) {
+    return QLatin1Char(',') + schemes.join(QLatin1Char(',')) + QLatin1Char(',');
+}
+
+const char* const kMatchingFiles =
+    " FROM crawl_fts JOIN crawl_files f ON f.id = crawl_fts.rowid "
+    "JOIN crawl_sources s ON s.num = f.source "
+    "WHERE crawl_fts MATCH ?1 AND instr(?2, ',' || s.kind || ',') > 0 "
+    "AND (?3 <= 0 OR (f.has_quality = 1 AND f.bitrate >= ?3))";
+
+void run(SqliteDatabase& db, const char* sql, qint64 a, qint64 b = 0) {
+    SqliteStatement statement(db, sql);
+    statement.bind(1, a);
+    statement.bind(2, b);
+    statement.step();
+}
+
+} // namespace
+
+// The statements that change one source's rows, prepared once per transaction.
+struct CrawlIndex::Writer {
+    explicit Writer(SqliteDatabase& db)
+        : addFile(db, "INSERT INTO crawl_files(source, folder, path, size, modified, etag, "
+                      "head_read, frame, has_quality, bitrate, sample_rate, mode, artist, "
+                      "title, seen) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, "
+                      "?13, ?14, ?15) ON CONFLICT(source, path) DO NOTHING RETURNING id"),
+          addText(db, "INSERT INTO crawl_fts(rowid, name, artist, title) VALUES(?1, ?2, ?3, ?4)"),
+          dropFolderText(db, "DELETE FROM crawl_fts WHERE rowid IN (SELECT id FROM crawl_files "
+                             "WHERE source = ?1 AND folder = ?2)"),
+          dropFolderFiles(db, "DELETE FROM crawl_files WHERE source = ?1 AND folder = ?2") {}
+
+    void replaceFolder(qint64 source, qint64 crawl, const QString& folder,
+                       const QList<CrawledFile>& files) {
+        for (SqliteStatement* drop : {&dropFolderText, &dropFolderFiles}) {
+            drop->bind(1, source);
+            drop->bind(2, folder);
+            drop->step();
+            drop->reset();
+        }
+        for (const CrawledFile& file : files) {
+            // A file is kept under the folder it lies in, so that the next walk of the
+            // folder replaces it; anything else the walk handed over is not this folder's.
+            if (folderOf(file.path) != folder || file.path.isEmpty() ||
+                file.path.endsWith(QLatin1Char('/')))
+                continue;
+            add(source, crawl, folder, file);
+        }
+    }
+
+private:
+    void add(qint64 source, qint64 crawl, const QString& folder, const CrawledFile& file) {
+        const FrameHeader& frame = file.head.frame;
+        const bool quality = file.headRead && file.head.hasQuality();
+        addFile.bind(1, source);
+        addFile.bind(2, folder);
+        addFile.bind(3, file.path);
+        addFile.bind(4, file.size < 0 ? qint64(-1) : file.size);
+        addFile.bind(5, isoTime(file.modified));
+        addFile.bindBlob(6, file.etag);
+        addFile.bind(7, qint64(file.headRead));
+        addFile.bindBlob(8, packFrame(frame));
+        addFile.bind(9, qint64(quality));
+        addFile.bind(10, quality ? frame.bitrate.toLongLong() : 0);
+        addFile.bind(11, quality ? frame.sampleRate.toLongLong() : 0);
+        addFile.bind(12, quality ? QString::fromLatin1(frame.mode) : QString());
+        addFile.bind(13, file.head.artist);
+        addFile.bind(14, file.head.title);
+        addFile.bind(15, crawl);
+        const bool added = addFile.step(); // no row: the same path came twice
+        const qint64 id = added ? addFile.integer(0) : 0;
+        addFile.reset();
+        if (!added)
+            return;
+        addText.bind(1, id);
+        addText.bind(2, LibraryIndex::searchableName(file.path));
+        addText.bind(3, file.head.artist);
+        addText.bind(4, file.head.title);
+        addText.step();
+        addText.reset();
+    }
+
+    SqliteStatement addFile, addText, dropFolderText, dropFolderFiles;
+};
+
+CrawlIndex::CrawlIndex(SqliteDatabase& db) : m_db(db), m_writer(&db) {
+    {
+        std::lock_guard lock(m_db.mutex());
+        m_db.exec("CREATE TABLE IF NOT EXISTS crawl_schema(version INTEGER NOT NULL)");
+        SqliteStatement version(m_db, "SELECT max(version) FROM crawl_schema");
+        version.step();
+        const qint64 found = version.integer(0);
+        version.reset();
+        if (found != kSchemaVersion) {
+            // Version 1 is the first: anything else is rebuilt, and the next walks fill it.
+            SqliteTransaction transaction(m_db);
+            m_db.exec(kDropTables);
+            for (const char* sql : kCreateTables)
+                m_db.exec(sql);
+            m_db.exec("DELETE FROM crawl_schema");
+            m_db.exec(
+                ("INSERT INTO crawl_schema(version) VALUES(" + std::to_string(kSchemaVersion) + ")")
+                    .c_str());
+            transaction.commit();
+        }
+        // A walk that was running when the service stopped ended early.
+        m_db.exec("UPDATE crawl_sources SET running = 0, stale = 1, "
+                  "last_error = 'the service stopped during the walk' WHERE running = 1");
+    }
+    const char* file = sqlite3_db_filename(m_db.handle(), "main");
+    if (file && *file) {
+        m_own = std::make_unique<SqliteDatabase>(QString::fromUtf8(file));
+        m_writer = m_own.get();
+    }
+}
+
+CrawlIndex::~CrawlIndex() = default;
+
+QString CrawlIndex::shownUrl(const QUrl& url) {
+    return url.toString(QUrl::RemoveUserInfo | QUrl::FullyEncoded);
+}
+
+qint64 CrawlIndex::sourceNumber(const CrawlSource& source) {
+    SqliteStatement upsert(
+        *m_writer, "INSERT INTO crawl_sources(id, url, login, kind) VALUES(?1, ?2, ?3, ?4) "
+                   "ON CONFLICT(id) DO UPDATE SET url = excluded.url, login = excluded.login, "
+                   "kind = excluded.kind RETURNING num");
+    upsert.bind(1, source.id);
+    upsert.bind(2, shownUrl(source.url));
+    upsert.bind(3, source.url.userName());
+    upsert.bind(4, source.url.scheme().toLower());
+    upsert.step();
+    return upsert.integer(0);
+}
+
+qint64 CrawlIndex::beginCrawl(const CrawlSource& source) {
+    std::lock_guard lock(m_writer->mutex());
+    SqliteTransaction transaction(*m_writer, "BEGIN IMMEDIATE");
+    const qint64 number = sourceNumber(source);
+    SqliteStatement begin(*m_writer,
+                          "UPDATE crawl_sources SET last_crawl = last_crawl + 1, running = 1, "
+                          "last_started = ?2 WHERE num = ?1 RETURNING last_crawl");
+    begin.bind(1, number);
+    begin.bind(2, isoTime(QDateTime::currentDateTimeUtc()));
+    begin.step();
+    const qint64 crawl = begin.integer(0);
+    begin.reset();
+    transaction.commit();
+    return crawl;
+}
+
+QByteArray CrawlIndex::folderFingerprint(const CrawlSource& source, const QString& folder) {
+    std::lock_guard lock(m_writer->mutex());
+    SqliteStatement select(*m_writer,
+                           "SELECT fingerprint FROM crawl_folders f JOIN crawl_sources s "
+                           "ON s.num = f.source WHERE s.id = ?1 AND f.path = ?2");
+    select.bind(1, source.id);
+    select.bind(2, folder);
+    return select.step() ? select.blob(0) : QByteArray();
+}
+
+QList<CrawledFile> CrawlIndex::folderFiles(const CrawlSource& source, const QString& folder) {
+    std::lock_guard lock(m_writer->mutex());
+    SqliteStatement select(*m_writer,
+                           "SELECT path, size, modified, etag, head_read, frame, artist, title "
+                           "FROM crawl_files f JOIN crawl_sources s ON s.num = f.source "
+                           "WHERE s.id = ?1 AND f.folder = ?2 ORDER BY path");
+    select.bind(1, source.id);
+    select.bind(2, folder);
+    QList<CrawledFile> files;
+    while (select.step()) {
+        CrawledFile file;
+        file.path = select.text(0);
+        file.size = select.integer(1);
+        file.modified = fromIso(select.text(2));
+        file.etag = select.blob(3);
+        file.headRead = select.integer(4) != 0;
+        file.head.frame = unpackFrame(select.blob(5));
+        file.head.artist = select.text(6);
+        file.head.title = select.text(7);
+        files.append(file);
+    }
+    return files;
+}
+
+void CrawlIndex::storeFolder(const CrawlSource& source, qint64 crawl, const QString& folder,
+                             const QByteArray& fingerprint, const QList<CrawledFile>& files) {
+    std::lock_guard lock(m_writer->mutex());
+    SqliteTransaction transaction(*m_writer, "BEGIN IMMEDIATE");
+    const qint64 number = sourceNumber(source);
+    SqliteStatement store(*m_writer,
+                          "INSERT INTO crawl_folders(source, path, fingerprint, seen) "
+                          "VALUES(?1, ?2, ?3, ?4) ON CONFLICT(source, path) DO UPDATE SET "
+                          "fingerprint = excluded.fingerprint, seen = excluded.seen");
+    store.bind(1, number);
+    store.bind(2, folder);
+    store.bindBlob(3, fingerprint);
+    store.bind(4, crawl);
+    store.step();
+    Writer(*m_writer).replaceFolder(number, crawl, folder, files);
+    transaction.commit();
+}
+
+void CrawlIndex::keepFolder(const CrawlSource& source, qint64 crawl, const QString& folder) {
+    std::lock_guard lock(m_writer->mutex());
+    SqliteTransaction transaction(*m_writer, "BEGIN IMMEDIATE");
+    const qint64 number = sourceNumber(source);
+    for (const char* sql : {"UPDATE crawl_folders SET seen = ?3 WHERE source = ?1 AND path = ?2",
+                            "UPDATE crawl_files SET seen = ?3 WHERE source = ?1 AND folder = ?2"}) {
+        SqliteStatement keep(*m_writer, sql);
+        keep.bind(1, number);
+        keep.bind(2, folder);
+        keep.bind(3, crawl);
+        keep.step();
+    }
+    transaction.commit();
+}
+
+void CrawlIndex::finishCrawl(const CrawlSource& source, qint64 crawl, int errors) {
+    std::lock_guard lock(m_writer->mutex());
+    SqliteTransaction transaction(*m_writer, "BEGIN IMMEDIATE");
+    const qint64 number = sourceNumber(source);
+    // Which folders failed is not known here, and a failed folder hides everything below
+    // it: after a walk with errors nothing leaves the index until a walk without.
+    if (errors == 0) {
+        run(*m_writer,
+            "DELETE FROM crawl_fts WHERE rowid IN "
+            "(SELECT id FROM crawl_files WHERE source = ?1 AND seen < ?2)",
+            number, crawl);
+        run(*m_writer, "DELETE FROM crawl_files WHERE source = ?1 AND seen < ?2", number, crawl);
+        run(*m_writer, "DELETE FROM crawl_folders WHERE source = ?1 AND seen < ?2", number, crawl);
+    }
+    SqliteStatement done(*m_writer, "UPDATE crawl_sources SET running = 0, stale = 0, "
+                                    "last_finished = ?2, last_error = ?3 WHERE num = ?1");
+    done.bind(1, number);
+    done.bind(2, isoTime(QDateTime::currentDateTimeUtc()));
+    done.bind(3, errors == 0 ? QString()
+                             : QStringLiteral("%1 folders could not be read; nothing was "
+                                              "removed")
+                                   .arg(errors));
+    done.step();
+    transaction.commit();
+}
+
+void CrawlIndex::abandonCrawl(const CrawlSource& source, qint64, const QString& reason) {
+    std::lock_guard lock(m_writer->mutex());
+    SqliteTransaction transaction(*m_writer, "BEGIN IMMEDIATE");
+    const qint64 number = sourceNumber(source);
+    SqliteStatement stale(*m_writer, "UPDATE crawl_sources SET running = 0, stale = 1, "
+                                     "last_finished = ?2, last_error = ?3 WHERE num = ?1");
+    stale.bind(1, number);
+    stale.bind(2, isoTime(QDateTime::currentDateTimeUtc()));
+    stale.bind(3, reason.left(500));
+    stale.step();
+    transaction.commit();
+}
+
+QList<CrawledHit> CrawlIndex::search(const QStringList& words, const CrawlFilter& filter,
+                                     int offset, int limit) {
+    QList<CrawledHit> hits;
+    if (words.isEmpty() || limit <= 0)
+        return hits;
+    std::lock_guard lock(m_db.mutex());
+    SqliteStatement query(
+        m_db, (QByteArray("SELECT s.id, s.url, s.login, f.path, f.size, f.artist, f.title, "
+                          "f.has_quality, f.bitrate, f.sample_rate, f.mode") +
+               kMatchingFiles + " ORDER BY s.url, s.num, f.path LIMIT ?4 OFFSET ?5")
+                  .constData());
+    query.bind(1, LibraryIndex::matchExpression(words));
+    query.bind(2, schemeList(filter.schemes));
+    query.bind(3, qint64(filter.minBitrate));
+    query.bind(4, qint64(limit));
+    query.bind(5, qint64(offset));
+    while (query.step()) {
+        CrawledHit hit;
+        hit.sourceId = query.text(0);
+        hit.sourceUrl = QUrl(query.text(1), QUrl::StrictMode);
+        hit.sourceUrl.setUserName(query.text(2));
+        hit.path = query.text(3);
+        hit.size = query.integer(4);
+        hit.artist = query.text(5);
+        hit.title = query.text(6);
+        hit.hasQuality = query.integer(7) != 0;
+        hit.bitrate = static_cast<int>(query.integer(8));
+        hit.sampleRate = static_cast<int>(query.integer(9));
+        hit.mode = query.text(10);
+        hits.append(hit);
+    }
+    return hits;
+}
+
+int CrawlIndex::count(const QStringList& words, const CrawlFilter& filter) {
+    if (words.isEmpty())
+        return 0;
+    std::lock_guard lock(m_db.mutex());
+    SqliteStatement query(m_db, (QByteArray("SELECT count(*)") + kMatchingFiles).constData());
+    query.bind(1, LibraryIndex::matchExpression(words));
+    query.bind(2, schemeList(filter.schemes));
+    query.bind(3, qint64(filter.minBitrate));
+    query.step();
+    return static_cast<int>(query.integer(0));
+}
+
+QList<IndexedSource> CrawlIndex::sources() {
+    std::lock_guard lock(m_db.mutex());
+    SqliteStatement query(
+        m_db, "SELECT id, url, kind, last_crawl, last_started, last_finished, running, stale, "
+              "last_error, (SELECT count(*) FROM crawl_folders WHERE source = s.num), "
+              "(SELECT count(*) FROM crawl_files WHERE source = s.num), "
+              "(SELECT count(*) FROM crawl_files WHERE source = s.num AND has_quality = 1) "
+              "FROM crawl_sources s ORDER BY url, num");
+    QList<IndexedSource> list;
+    while (query.step()) {
+        IndexedSource source;
+        source.id = query.text(0);
+        source.url = query.text(1);
+        source.kind = query.text(2);
+        source.lastCrawl = query.integer(3);
+        source.lastStarted = fromIso(query.text(4));
+        source.lastFinished = fromIso(query.text(5));
+        source.running = query.integer(6) != 0;
+        source.stale = query.integer(7) != 0;
+        source.lastError = query.text(8);
+        source.folders = query.integer(9);
+        source.files = query.integer(10);
+        source.filesWithQuality = query.integer(11);
+        list.append(source);
+    }
+    return list;
+}

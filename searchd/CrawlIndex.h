@@ -1,0 +1,96 @@
+#pragma once
+
+#include "crawl/CrawlTypes.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <functional>
+#include <memory>
+
+class SqliteDatabase;
+
+// What the crawler reports of its sources for the status page; called from the workers.
+using CrawlStates = std::function<QList<CrawlSourceState>()>;
+
+// A crawled file that a search found, with what the index knows of its source.
+struct CrawledHit {
+    QString sourceId;
+    QUrl sourceUrl; // the source's folder URL with its user name (the FTP login), never a password
+    QString path;   // below the source's folder, '/' between segments
+    qint64 size = -1;
+    QString artist;
+    QString title;
+    bool hasQuality = false; // the head was read and held a frame header
+    int bitrate = 0;         // kbit/s
+    int sampleRate = 0;      // Hz
+    QString mode;            // "Stereo", "Joint Stereo", "Dual Channel" or "Mono"
+
+    QString scheme() const { return sourceUrl.scheme(); }
+};
+
+// Which crawled files a search wants.
+struct CrawlFilter {
+    QStringList schemes = {QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("ftp"),
+                           QStringLiteral("smb")};
+    int minBitrate = 0; // above 0: only files whose quality is known and reaches it
+};
+
+// A source as the index knows it, for the status page.
+struct IndexedSource {
+    QString id;
+    QString url;                         // without user name and password
+    QString kind;                        // the URL's scheme
+    qint64 lastCrawl = 0;                // the number of the newest walk, 0 before the first
+    QDateTime lastStarted, lastFinished; // UTC; invalid when none
+    bool running = false; // a walk began and has not ended (or the service stopped in it)
+    bool stale = false;   // the last walk ended early: old entries kept
+    QString lastError;
+    qint64 folders = 0, files = 0, filesWithQuality = 0;
+};
+
+// The index of crawled servers in the service's SQLite database, beside the library's files
+// and matched the same way (FTS5: every query word starts a word of the path below the
+// source's folder, the artist or the title; case and accents ignored).
+//
+// The crawler's thread writes through a connection of its own, each sink call one
+// transaction; the service's workers read through the service's connection. In WAL mode
+// readers go on while a folder is written, and never see half of one.
+class CrawlIndex : public CrawlSink {
+public:
+    // Creates or upgrades the crawl tables. Throws ServiceError when the database fails.
+    explicit CrawlIndex(SqliteDatabase& db);
+    ~CrawlIndex() override;
+
+    qint64 beginCrawl(const CrawlSource& source) override;
+    QByteArray folderFingerprint(const CrawlSource& source, const QString& folder) override;
+    QList<CrawledFile> folderFiles(const CrawlSource& source, const QString& folder) override;
+    void storeFolder(const CrawlSource& source, qint64 crawl, const QString& folder,
+                     const QByteArray& fingerprint, const QList<CrawledFile>& files) override;
+    void keepFolder(const CrawlSource& source, qint64 crawl, const QString& folder) override;
+    void finishCrawl(const CrawlSource& source, qint64 crawl, int errors) override;
+    void abandonCrawl(const CrawlSource& source, qint64 crawl, const QString& reason) override;
+
+    // Matching files ordered by source URL and path, from offset on, at most limit.
+    QList<CrawledHit> search(const QStringList& words, const CrawlFilter& filter, int offset,
+                             int limit);
+    int count(const QStringList& words, const CrawlFilter& filter);
+
+    // Every source that was ever crawled, by URL, with its counts.
+    QList<IndexedSource> sources();
+
+    // The URL as shown: no user name, no password.
+    static QString shownUrl(const QUrl& url);
+
+    static constexpr int kSchemaVersion = 1;
+
+private:
+    struct Writer;
+    qint64 sourceNumber(const CrawlSource& source);
+
+    SqliteDatabase& m_db;                  // the service's connection: reads
+    std::unique_ptr<SqliteDatabase> m_own; // the crawler's connection when the file allows one
+    SqliteDatabase* m_writer = nullptr;    // m_own, or m_db for a database in memory
+};
