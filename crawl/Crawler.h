@@ -19,10 +19,7 @@ class ProgressBoard;
 // One crawl walks every source once; start() repeats crawls on a schedule.
 class Crawler {
 public:
-    struct SourceState {
-        CrawlSource source;
-        CrawlProgress progress;
-    };
+    using SourceState = CrawlSourceState; // a source with its walk's progress
     using Print = std::function<void(const QString& line)>;
 
     // print gets the progress and summary lines (default: standard error).

@@ -279,7 +279,10 @@ int serve(Options options) {
     std::printf("pellmar-searchd: listening on %s\n", qPrintable(service.baseUrl()));
     std::fflush(stdout);
     if (crawler) {
-        say(stdout, QStringLiteral("crawling %1 sources").arg(sources.size()));
+        say(stdout, QStringLiteral("crawling %1 %2")
+                        .arg(sources.size())
+                        .arg(sources.size() == 1 ? QStringLiteral("source")
+                                                 : QStringLiteral("sources")));
         crawler->start(std::chrono::hours(options.recrawlHours));
     }
     service.run();
