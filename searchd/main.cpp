@@ -164,7 +164,7 @@ std::thread stopOnSignals(SearchService& service, Crawler* crawler) {
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    return std::thread([&service, stopSignals] {
+    return std::thread([&service, crawler, stopSignals] {
         int received = 0;
         sigwait(&stopSignals, &received);
         if (crawler)
