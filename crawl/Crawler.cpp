@@ -33,6 +33,7 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
         request->retryAfter.clear();
         request->location.clear();
         request->contentRange.clear();
+        request->contentLength.clear();
         request->etag.clear();
         return size * count;
     }
@@ -49,6 +50,8 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
         request->location = value;
     else if (name == "content-range")
         request->contentRange = value;
+    else if (name == "content-length")
+        request->contentLength = value;
     else if (name == "etag")
         request->etag = value;
     return size * count;
@@ -115,6 +118,7 @@ void Crawler::runSchedule(std::chrono::seconds interval) {
 void Crawler::crawlOnce() {
     m_board->setNextStart(QDateTime());
     std::vector<std::thread> smbThreads;
+    smbThreads.reserve(m_sources.size());
     for (int i = 0; i < m_sources.size(); ++i) {
         if (m_sources[i].url.scheme() != QLatin1String("smb"))
             continue;
@@ -122,9 +126,18 @@ void Crawler::crawlOnce() {
             SmbWalk(i, m_sources[i], m_sink, m_limits, *m_board, m_stop).run();
         });
     }
+    // The SMB walks end (stopped if need be) before this returns, also on an exception.
+    struct JoinAll {
+        std::vector<std::thread>& threads;
+        std::atomic<bool>& stop;
+        ~JoinAll() {
+            if (std::uncaught_exceptions() > 0)
+                stop = true;
+            for (std::thread& thread : threads)
+                thread.join();
+        }
+    } joinAll{smbThreads, m_stop};
     runCurlWalks();
-    for (std::thread& thread : smbThreads)
-        thread.join();
     m_board->tick();
 }
 

@@ -96,12 +96,12 @@ bool CurlWalk::inside(const QUrl& url) const {
 
 QUrl CurlWalk::ftpFolderUrl(const QString& folder) const {
     QUrl url = m_root;
-    QByteArray path = m_rootPath;
-    if (!folder.isEmpty()) {
-        for (const QString& segment : folder.split(QLatin1Char('/')))
-            path += QUrl::toPercentEncoding(segment) + '/';
-    }
-    url.setPath(QString::fromLatin1(path), QUrl::TolerantMode);
+    QString path = m_root.path();
+    if (!path.endsWith(QLatin1Char('/')))
+        path += QLatin1Char('/');
+    if (!folder.isEmpty())
+        path += folder + QLatin1Char('/');
+    url.setPath(path, QUrl::DecodedMode); // names are taken as they are: '%', '#', '?' too
     return url;
 }
 
@@ -331,11 +331,12 @@ void CurlWalk::readListing(const CurlRequest& request, const QList<RemoteEntry>&
     QList<RemoteEntry> kept;
     QHash<QString, QUrl> fileUrls;
     for (const RemoteEntry& entry : entries) {
-        const QUrl url = m_ftp ? ftpFolderUrl(request.folder)
-                                     .resolved(QUrl(QString::fromLatin1(
-                                         QUrl::toPercentEncoding(entry.name) +
-                                         (entry.folder ? "/" : ""))))
-                               : entry.url;
+        QUrl url = entry.url;
+        if (m_ftp) {
+            url = ftpFolderUrl(request.folder);
+            url.setPath(url.path() + entry.name + (entry.folder ? QStringLiteral("/") : QString()),
+                        QUrl::DecodedMode);
+        }
         if (!m_ftp && (!inside(url) || !m_robots->allows(url.path(QUrl::FullyEncoded).toLatin1())))
             continue;
         kept << entry;
@@ -406,6 +407,8 @@ void CurlWalk::headDone(std::unique_ptr<CurlRequest> request) {
                                 : QStringLiteral("HTTP %1").arg(r.status);
         m_board.error(m_index, QStringLiteral("%1: %2").arg(describe(r), why));
         transportFailure(r);
+        if (m_ended)
+            return; // the walk was given up: its folders are gone
         // Kept with its name and size; with its quality only when the head came.
         const bool headCame = read.hasHead();
         read.giveUp();
@@ -417,13 +420,14 @@ void CurlWalk::headDone(std::unique_ptr<CurlRequest> request) {
     if (!m_ftp && r.status == 206) {
         total = totalFromContentRange(r.contentRange);
     } else if (!m_ftp && r.status == 200) {
-        // The whole file came from its start: take the part asked for, a tail is lost.
-        if (r.part.tail && !r.overflow)
-            total = bytes.size();
+        // The whole file comes from its start (the server ignores ranges): the part asked
+        // for is taken, and the transfer was cut off after it.
+        bool known = false;
+        total = r.contentLength.toLongLong(&known);
+        if (!known || total < 0)
+            total = r.overflow ? -1 : r.body.size();
         bytes = r.part.tail ? (r.overflow ? QByteArray() : bytes.right(128))
                             : bytes.mid(r.part.offset, r.part.count);
-        if (!r.overflow && !r.part.tail)
-            total = r.body.size();
     } else if (!m_ftp && r.status == 416) {
         bytes.clear(); // the file is shorter than the range
     }

@@ -41,7 +41,7 @@ struct CurlRequest {
     // Filled in by the loop
     QByteArray body;
     bool overflow = false;
-    QByteArray contentType, retryAfter, location, contentRange, etag;
+    QByteArray contentType, retryAfter, location, contentRange, contentLength, etag;
     long status = 0;
     CURLcode result = CURLE_OK;
 };
