@@ -1,6 +1,6 @@
 #include "cli/Commands.h"
+#include "core/Mpeg3Head.h"
 #include "core/UserOptions.h"
-#include "download/Mpeg3Head.h"
 #include "platform/Errors.h"
 #include "platform/ProgramFolder.h"
 #include "platform/SettingsFile.h"

@@ -1,7 +1,7 @@
 #include "download/HeaderProbes.h"
 
+#include "core/Mpeg3Head.h"
 #include "core/UserOptions.h"
-#include "download/Mpeg3Head.h"
 #include "net/HttpCli.h"
 #include "net/NoticeEndpoint.h"
 #include "net/RequestSetup.h"

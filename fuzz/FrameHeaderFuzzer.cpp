@@ -1,6 +1,6 @@
 // Arbitrary bytes as the start of an MP3 file: the frame-header reader, with and without
 // ID3v2 skipping, either reads a header with every text filled or gives one of its errors.
-#include "download/Mpeg3Head.h"
+#include "core/Mpeg3Head.h"
 
 #include <QByteArray>
 #include <cstdint>

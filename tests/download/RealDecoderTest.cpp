@@ -1,7 +1,7 @@
 // The frame-header reader against a real encoder and decoder from Debian: lame writes
 // files over every MPEG version, sample rate, bitrate and channel mode it can make, some
 // behind an ID3v2 tag, and mpg123 says what it decodes in them.
-#include "download/Mpeg3Head.h"
+#include "core/Mpeg3Head.h"
 
 #include <QFile>
 #include <QHash>

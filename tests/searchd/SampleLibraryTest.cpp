@@ -1,5 +1,5 @@
 #include "searchd/SampleLibrary.h"
-#include "download/Mpeg3Head.h"
+#include "core/Mpeg3Head.h"
 #include "searchd/MpegFrame.h"
 #include "support/TempHome.h"
 

@@ -1,4 +1,4 @@
-#include "download/Mpeg3Head.h"
+#include "core/Mpeg3Head.h"
 
 #include "platform/Errors.h"
 
