@@ -96,16 +96,18 @@ double runTool(const QString& program, const QStringList& arguments, const QStri
 }
 
 void row(const char* what, const Walked& ours, double peer, const char* peerName) {
-    std::printf("%-30s pellmar %7.2f s (%lld files, %lld heads)  %-22s %7.2f s  speed ratio %.2fx\n",
-                what, ours.seconds, static_cast<long long>(ours.files),
-                static_cast<long long>(ours.heads), peerName, peer, peer / ours.seconds);
+    std::printf(
+        "%-30s pellmar %7.2f s (%lld files, %lld heads)  %-22s %7.2f s  speed ratio %.2fx\n", what,
+        ours.seconds, static_cast<long long>(ours.files), static_cast<long long>(ours.heads),
+        peerName, peer, peer / ours.seconds);
 }
 
 // Peak resident memory of pellmar-searchd crawling url into a fresh database, in MiB.
 double searchdPeak(const QString& url, const QString& work) {
     QProcess searchd;
     searchd.setProcessChannelMode(QProcess::SeparateChannels);
-    searchd.start(PELLMAR_SEARCHD_BINARY, {"--port", "0", "--db", work + "/peak.db", "--crawl", url});
+    searchd.start(PELLMAR_SEARCHD_BINARY,
+                  {"--port", "0", "--db", work + "/peak.db", "--crawl", url});
     QByteArray errors;
     double peak = 0;
     while (searchd.waitForReadyRead(600000) || searchd.state() == QProcess::Running) {
@@ -149,9 +151,10 @@ int main(int argc, char** argv) {
 
     const Walked names = crawl(base + "music/", false);
     QTemporaryDir wgetDir;
-    const double wget = runTool("/usr/bin/wget", {"--spider", "-r", "-np", "-l", "inf", "-q",
-                                                  "-e", "robots=off", base + "music/"},
-                                wgetDir.path());
+    const double wget =
+        runTool("/usr/bin/wget",
+                {"--spider", "-r", "-np", "-l", "inf", "-q", "-e", "robots=off", base + "music/"},
+                wgetDir.path());
     row("HTTP names (nginx autoindex)", names, wget, "wget --spider -r -np");
 
     const Walked full = crawl(base + "music/", true);
@@ -180,15 +183,16 @@ int main(int argc, char** argv) {
         const int port = servers.smb()->port();
         const Walked ours = crawl(QStringLiteral("smb://127.0.0.1:%1/mp3/").arg(port), false);
         const double smbclient =
-            runTool("/usr/bin/smbclient", {"//127.0.0.1/mp3", "-p", QString::number(port), "-N",
-                                           "-c", "recurse; ls"});
+            runTool("/usr/bin/smbclient",
+                    {"//127.0.0.1/mp3", "-p", QString::number(port), "-N", "-c", "recurse; ls"});
         row("SMB names (smbd)", ours, smbclient, "smbclient recurse; ls");
     }
 
     if (large > 0) {
         QTemporaryDir big;
         makeTree(big.path(), large, std::max(1, large / 50));
-        LocalServerProcess bigNginx("/usr/sbin/nginx", NginxConfig(big.path(), "    autoindex on;"));
+        LocalServerProcess bigNginx("/usr/sbin/nginx",
+                                    NginxConfig(big.path(), "    autoindex on;"));
         if (bigNginx.start().isEmpty()) {
             const double peak = searchdPeak(
                 QStringLiteral("http://127.0.0.1:%1/music/").arg(bigNginx.port()), big.path());

@@ -49,7 +49,8 @@ bool parseLine(const QString& line, CrawlSource* source, QString* problem) {
     static const QStringList schemes = {QStringLiteral("http"), QStringLiteral("https"),
                                         QStringLiteral("ftp"), QStringLiteral("smb")};
     if (!schemes.contains(scheme))
-        return fail(problem, QStringLiteral("%1: only http, https, ftp and smb are crawled").arg(what));
+        return fail(problem,
+                    QStringLiteral("%1: only http, https, ftp and smb are crawled").arg(what));
     if (url.hasQuery() || url.hasFragment())
         return fail(problem, QStringLiteral("%1: a folder URL has no query or fragment").arg(what));
     if (scheme == QLatin1String("smb") && !url.password().isEmpty())
@@ -81,8 +82,8 @@ Loaded readFile(const QString& path) {
     Loaded loaded;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        loaded.problems << QStringLiteral("cannot read the sources file %1: %2")
-                               .arg(path, file.errorString());
+        loaded.problems
+            << QStringLiteral("cannot read the sources file %1: %2").arg(path, file.errorString());
         return loaded;
     }
     int number = 0;
@@ -111,8 +112,9 @@ QString submittedSite(const QString& kind, const QString& site) {
     if (text.contains(QLatin1String("://")))
         return text;
     if (kind == QLatin1String("smb"))
-        return QStringLiteral("smb://") + QString(text).replace(QLatin1Char('\\'), QLatin1Char('/'))
-                                               .remove(QRegularExpression(QStringLiteral("^/+")));
+        return QStringLiteral("smb://") + QString(text)
+                                              .replace(QLatin1Char('\\'), QLatin1Char('/'))
+                                              .remove(QRegularExpression(QStringLiteral("^/+")));
     return kind + QStringLiteral("://") + text;
 }
 

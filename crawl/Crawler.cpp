@@ -122,9 +122,8 @@ void Crawler::crawlOnce() {
     for (int i = 0; i < m_sources.size(); ++i) {
         if (m_sources[i].url.scheme() != QLatin1String("smb"))
             continue;
-        smbThreads.emplace_back([this, i] {
-            SmbWalk(i, m_sources[i], m_sink, m_limits, *m_board, m_stop).run();
-        });
+        smbThreads.emplace_back(
+            [this, i] { SmbWalk(i, m_sources[i], m_sink, m_limits, *m_board, m_stop).run(); });
     }
     // The SMB walks end (stopped if need be) before this returns, also on an exception.
     struct JoinAll {
@@ -147,8 +146,8 @@ void Crawler::runCurlWalks() {
     for (int i = 0; i < m_sources.size(); ++i) {
         if (m_sources[i].url.scheme() == QLatin1String("smb"))
             continue;
-        walks.push_back(std::make_unique<CurlWalk>(i, m_sources[i], m_sink, m_limits, hosts,
-                                                   *m_board));
+        walks.push_back(
+            std::make_unique<CurlWalk>(i, m_sources[i], m_sink, m_limits, hosts, *m_board));
         walks.back()->begin();
     }
     if (walks.empty())

@@ -23,8 +23,7 @@ public:
     using Print = std::function<void(const QString& line)>;
 
     // print gets the progress and summary lines (default: standard error).
-    Crawler(QList<CrawlSource> sources, CrawlSink& sink, CrawlLimits limits = {},
-            Print print = {});
+    Crawler(QList<CrawlSource> sources, CrawlSink& sink, CrawlLimits limits = {}, Print print = {});
     ~Crawler(); // stops and joins
 
     // Crawls on a thread of its own: at once, then every interval when it is above zero.

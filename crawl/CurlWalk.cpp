@@ -12,7 +12,7 @@ namespace {
 
 constexpr qint64 kRobotsBytes = 512 * 1024;
 constexpr int kMaxRedirects = 5;
-constexpr int kMaxOpenFolders = 64;   // folders waiting for heads: bounds the memory
+constexpr int kMaxOpenFolders = 64; // folders waiting for heads: bounds the memory
 constexpr int kMaxQueuedHeads = 4000;
 
 bool isRedirect(long status) {
@@ -52,9 +52,8 @@ qint64 totalFromContentRange(const QByteArray& value) {
 
 // The path of target (a link's) seen from the folder at path: absolute or relative.
 QString resolveLink(const QString& folderPath, const QString& target) {
-    const QString joined = target.startsWith(QLatin1Char('/'))
-                               ? target
-                               : folderPath + QLatin1Char('/') + target;
+    const QString joined =
+        target.startsWith(QLatin1Char('/')) ? target : folderPath + QLatin1Char('/') + target;
     QString clean = QDir::cleanPath(joined);
     if (clean.startsWith(QLatin1String("/..")))
         clean = QStringLiteral("/");
@@ -69,8 +68,8 @@ bool isAncestorOrSelf(const QString& ancestor, const QString& path) {
 
 } // namespace
 
-CurlWalk::CurlWalk(int index, const CrawlSource& source, CrawlSink& sink,
-                   const CrawlLimits& limits, HostLimits& hosts, ProgressBoard& board)
+CurlWalk::CurlWalk(int index, const CrawlSource& source, CrawlSink& sink, const CrawlLimits& limits,
+                   HostLimits& hosts, ProgressBoard& board)
     : m_index(index), m_source(source), m_sink(sink), m_limits(limits), m_hosts(hosts),
       m_board(board) {
     m_root = source.url;
@@ -171,10 +170,9 @@ std::unique_ptr<CurlRequest> CurlWalk::next() {
         request->openFolder = task.folder;
         request->file = task.file;
         request->part = part;
-        request->range = part.offset < 0
-                             ? QByteArray("-") + QByteArray::number(part.count)
-                             : QByteArray::number(part.offset) + '-' +
-                                   QByteArray::number(part.offset + part.count - 1);
+        request->range = part.offset < 0 ? QByteArray("-") + QByteArray::number(part.count)
+                                         : QByteArray::number(part.offset) + '-' +
+                                               QByteArray::number(part.offset + part.count - 1);
         // A server that ignores the range sends the file from its start.
         request->maxBytes = part.offset < 0 ? part.count : part.offset + part.count;
         ++m_inFlight;
@@ -297,8 +295,10 @@ void CurlWalk::listingDone(std::unique_ptr<CurlRequest> request) {
         return;
     }
     if (r.overflow) {
-        folderFailed(r, QStringLiteral("listing larger than %1 MiB")
-                            .arg(m_limits.maxListingBytes / (1024 * 1024)), true);
+        folderFailed(r,
+                     QStringLiteral("listing larger than %1 MiB")
+                         .arg(m_limits.maxListingBytes / (1024 * 1024)),
+                     true);
         return;
     }
     if (r.result != CURLE_OK) {
@@ -310,12 +310,13 @@ void CurlWalk::listingDone(std::unique_ptr<CurlRequest> request) {
     if (!m_ftp && (r.status < 200 || r.status >= 300)) {
         if (r.maybeFolder)
             return;
-        folderFailed(r, QStringLiteral("HTTP %1").arg(r.status), r.status != 404 && r.status != 410);
+        folderFailed(r, QStringLiteral("HTTP %1").arg(r.status),
+                     r.status != 404 && r.status != 410);
         return;
     }
     if (m_ftp && r.mlsd)
         m_mlsd = Mlsd::Yes;
-    const ListingRead read = !m_ftp ? ListingPages::read(r.body, r.contentType, r.url)
+    const ListingRead read = !m_ftp   ? ListingPages::read(r.body, r.contentType, r.url)
                              : r.mlsd ? FtpListing::readMlsd(r.body)
                                       : FtpListing::readList(r.body);
     r.body = QByteArray(); // the listing's bytes are not needed any more
@@ -347,9 +348,9 @@ void CurlWalk::readListing(const CurlRequest& request, const QList<RemoteEntry>&
                 m_depthCut = true;
                 continue;
             }
-            const QString real = link ? resolveLink(request.realPath, entry.linkTarget)
-                                      : QDir::cleanPath(request.realPath + QLatin1Char('/') +
-                                                        entry.name);
+            const QString real =
+                link ? resolveLink(request.realPath, entry.linkTarget)
+                     : QDir::cleanPath(request.realPath + QLatin1Char('/') + entry.name);
             // A link to an ancestor or to a folder already walked is not entered.
             if (link && isAncestorOrSelf(real, request.realPath))
                 continue;
@@ -402,9 +403,8 @@ void CurlWalk::headDone(std::unique_ptr<CurlRequest> request) {
                         (r.status == 206 || r.status == 200 || r.status == 416);
     if (!ftpOk && !httpOk) {
         ++m_errors;
-        const QString why = r.result != CURLE_OK
-                                ? QString::fromLatin1(curl_easy_strerror(r.result))
-                                : QStringLiteral("HTTP %1").arg(r.status);
+        const QString why = r.result != CURLE_OK ? QString::fromLatin1(curl_easy_strerror(r.result))
+                                                 : QStringLiteral("HTTP %1").arg(r.status);
         m_board.error(m_index, QStringLiteral("%1: %2").arg(describe(r), why));
         transportFailure(r);
         if (m_ended)
@@ -451,8 +451,7 @@ void CurlWalk::fileHeadDone(int folder, int file, bool read) {
     open.reads.erase(it);
     if (--open.left > 0)
         return;
-    m_sink.storeFolder(m_source, m_crawl, open.plan.folder, open.plan.fingerprint,
-                       open.plan.files);
+    m_sink.storeFolder(m_source, m_crawl, open.plan.folder, open.plan.fingerprint, open.plan.files);
     m_open.erase(folder);
 }
 
@@ -482,8 +481,8 @@ void CurlWalk::maybeFinish() {
     m_ended = true;
     if (m_depthCut)
         m_board.update(m_index, [this](CrawlProgress& p) {
-            p.lastErrors << QStringLiteral("folders deeper than %1 were not walked")
-                                .arg(m_limits.maxDepth);
+            p.lastErrors
+                << QStringLiteral("folders deeper than %1 were not walked").arg(m_limits.maxDepth);
         });
     m_sink.finishCrawl(m_source, m_crawl, m_errors);
     m_board.ended(m_index, false, QString());

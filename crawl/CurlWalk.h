@@ -29,10 +29,10 @@ struct CurlRequest {
     bool mlsd = false;   // FTP listing by MLSD, else LIST
     QByteArray range;    // CURLOPT_RANGE, empty for none
     // Listing
-    QString folder;      // relative, '' for the root
-    QString realPath;    // FTP: the server's path of the folder, for links
+    QString folder;   // relative, '' for the root
+    QString realPath; // FTP: the server's path of the folder, for links
     int depth = 0;
-    int hops = 0;        // redirects followed
+    int hops = 0;             // redirects followed
     bool maybeFolder = false; // a link that may or may not be a folder
     // Head
     int openFolder = -1;

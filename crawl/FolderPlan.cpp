@@ -32,9 +32,8 @@ QByteArray FolderPlan::fingerprintOf(const QList<RemoteEntry>& entries) {
         hash.addData(QByteArray("\x01-", 2));
         hash.addData(QByteArray::number(entry.size));
         hash.addData(QByteArray(1, '\x01'));
-        hash.addData(QByteArray::number(entry.modified.isValid()
-                                            ? entry.modified.toMSecsSinceEpoch()
-                                            : qint64(-1)));
+        hash.addData(QByteArray::number(
+            entry.modified.isValid() ? entry.modified.toMSecsSinceEpoch() : qint64(-1)));
         hash.addData(QByteArray(1, '\x02'));
     }
     return hash.result().toHex();

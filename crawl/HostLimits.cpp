@@ -48,8 +48,8 @@ std::chrono::seconds HostLimits::retryAfter(const QByteArray& value, const QDate
         wait = std::chrono::seconds(std::min<qint64>(seconds, cap.count()));
     } else if (!text.isEmpty()) {
         // IMF-fixdate, the only form servers send today: "Sun, 06 Nov 1994 08:49:37 GMT".
-        const QDateTime when = QLocale::c().toDateTime(QString::fromLatin1(text),
-                                                       QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'"));
+        const QDateTime when = QLocale::c().toDateTime(
+            QString::fromLatin1(text), QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'"));
         if (when.isValid()) {
             QDateTime utc = when;
             utc.setTimeSpec(Qt::UTC);

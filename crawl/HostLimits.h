@@ -28,8 +28,7 @@ public:
     // A Retry-After value (seconds or an HTTP date) as a wait from now, at most cap; an
     // unreadable or missing value waits fallback.
     static std::chrono::seconds retryAfter(const QByteArray& value, const QDateTime& nowUtc,
-                                           std::chrono::seconds fallback,
-                                           std::chrono::seconds cap);
+                                           std::chrono::seconds fallback, std::chrono::seconds cap);
 
 private:
     struct Host {

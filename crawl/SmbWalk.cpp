@@ -18,8 +18,8 @@ struct Folder {
 
 } // namespace
 
-SmbWalk::SmbWalk(int index, const CrawlSource& source, CrawlSink& sink,
-                 const CrawlLimits& limits, ProgressBoard& board, const std::atomic<bool>& stop)
+SmbWalk::SmbWalk(int index, const CrawlSource& source, CrawlSink& sink, const CrawlLimits& limits,
+                 ProgressBoard& board, const std::atomic<bool>& stop)
     : m_index(index), m_source(source), m_sink(sink), m_limits(limits), m_board(board),
       m_stop(stop) {}
 
@@ -44,7 +44,8 @@ void SmbWalk::run() {
         if (m_stop)
             return abandon(QStringLiteral("the service stops"));
         if (pages >= m_limits.maxPages)
-            return abandon(QStringLiteral("stopped at the limit of %1 listings").arg(m_limits.maxPages));
+            return abandon(
+                QStringLiteral("stopped at the limit of %1 listings").arg(m_limits.maxPages));
         const Folder folder = folders.front();
         folders.pop_front();
         ++pages;
@@ -79,11 +80,11 @@ void SmbWalk::run() {
                 continue;
             }
             // A link is entered once, and never when it leads back up.
-            const QString real = link ? QDir::cleanPath(
-                                            entry.linkTarget.startsWith(QLatin1Char('/'))
-                                                ? entry.linkTarget
-                                                : folder.path + QLatin1Char('/') + entry.linkTarget)
-                                      : path;
+            const QString real =
+                link ? QDir::cleanPath(entry.linkTarget.startsWith(QLatin1Char('/'))
+                                           ? entry.linkTarget
+                                           : folder.path + QLatin1Char('/') + entry.linkTarget)
+                     : path;
             if (link && (folder.path == real || folder.path.startsWith(real + QLatin1Char('/')) ||
                          real.startsWith(QLatin1String(".."))))
                 continue;
@@ -99,8 +100,8 @@ void SmbWalk::run() {
             m_sink.keepFolder(m_source, crawl, folder.path);
             continue;
         }
-        FolderPlan plan = FolderPlan::make(folder.path, read.entries,
-                                           m_sink.folderFiles(m_source, folder.path));
+        FolderPlan plan =
+            FolderPlan::make(folder.path, read.entries, m_sink.folderFiles(m_source, folder.path));
         if (!m_limits.readHeads)
             plan.needHead.clear();
         for (int index : plan.needHead) {
@@ -119,7 +120,8 @@ void SmbWalk::run() {
                     offset < 0 ? QByteArray() : walker.read(file.path, offset, part.count, &error);
                 m_board.update(m_index, [&](CrawlProgress& p) { p.bytes += bytes.size(); });
                 if (!error.isEmpty()) {
-                    failed(shown + QLatin1Char('/') + file.path.section(QLatin1Char('/'), -1), error);
+                    failed(shown + QLatin1Char('/') + file.path.section(QLatin1Char('/'), -1),
+                           error);
                     break;
                 }
                 head.add(part, bytes, -1);
@@ -135,8 +137,8 @@ void SmbWalk::run() {
     }
     if (depthCut)
         m_board.update(m_index, [this](CrawlProgress& p) {
-            p.lastErrors << QStringLiteral("folders deeper than %1 were not walked")
-                                .arg(m_limits.maxDepth);
+            p.lastErrors
+                << QStringLiteral("folders deeper than %1 were not walked").arg(m_limits.maxDepth);
         });
     m_sink.finishCrawl(m_source, crawl, errors);
     m_board.ended(m_index, false, QString());

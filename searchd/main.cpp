@@ -34,10 +34,10 @@ struct Options {
     QString programFolder; // gets "Lanpull.ini" with the SMB server's port
     QString makeSample;
     int sampleCount = 60;
-    QStringList crawlUrls;   // --crawl, in order
-    QString sourcesFile;     // --sources
+    QStringList crawlUrls; // --crawl, in order
+    QString sourcesFile;   // --sources
     bool crawlSubmitted = false;
-    int recrawlHours = 0;    // 0: crawl once at start
+    int recrawlHours = 0; // 0: crawl once at start
     CrawlLimits limits;
 };
 
@@ -96,16 +96,19 @@ Options parseOptions(const QCoreApplication& app) {
         {"delay-ms", "Wait this long before every answer (for time-limit tests).", "ms", "0"},
         {"make-sample", "Write a sample library of silent MP3 files into dir and exit.", "dir"},
         {"count", "Number of files of the sample library (default 60).", "n", "60"},
-        {"crawl", "Crawl this http://, https://, ftp:// or smb:// folder into the index "
-                  "(repeatable).", "url"},
-        {"sources", "File of folders to crawl: one URL a line, # comments; an smb line may add "
-                    "credentials=/path/file.", "file"},
+        {"crawl",
+         "Crawl this http://, https://, ftp:// or smb:// folder into the index "
+         "(repeatable).",
+         "url"},
+        {"sources",
+         "File of folders to crawl: one URL a line, # comments; an smb line may add "
+         "credentials=/path/file.",
+         "file"},
         {"crawl-submitted", "Also crawl the sites submitted through the program."},
         {"recrawl", "Crawl again every this many hours (default: once at start).", "hours", "0"},
         {"per-host", "Requests in flight to one server while crawling (default 4).", "n", "4"},
         {"max-pages", "Listings read per source and crawl (default 100000).", "n", "100000"},
-        {"max-depth", "Folders below a source's folder that are crawled (default 32).", "n",
-         "32"},
+        {"max-depth", "Folders below a source's folder that are crawled (default 32).", "n", "32"},
     };
     parser.addOptions(options);
     parser.process(app);
@@ -279,10 +282,10 @@ int serve(Options options) {
     std::printf("pellmar-searchd: listening on %s\n", qPrintable(service.baseUrl()));
     std::fflush(stdout);
     if (crawler) {
-        say(stdout, QStringLiteral("crawling %1 %2")
-                        .arg(sources.size())
-                        .arg(sources.size() == 1 ? QStringLiteral("source")
-                                                 : QStringLiteral("sources")));
+        say(stdout,
+            QStringLiteral("crawling %1 %2")
+                .arg(sources.size())
+                .arg(sources.size() == 1 ? QStringLiteral("source") : QStringLiteral("sources")));
         crawler->start(std::chrono::hours(options.recrawlHours));
     }
     service.run();

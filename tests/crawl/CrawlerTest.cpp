@@ -1,8 +1,8 @@
 // The crawler against real servers on 127.0.0.1: nginx, lighttpd, python3 http.server,
 // pyftpdlib and smbd serving one sample library, and a scripted server with awkward folders.
+#include "crawl/Crawler.h"
 #include "MemorySink.h"
 #include "crawl/CrawlSources.h"
-#include "crawl/Crawler.h"
 #include "crawl/FileHeadReader.h"
 #include "searchd/FileServers.h"
 #include "searchd/SampleLibrary.h"
@@ -111,8 +111,7 @@ TEST(CrawlerServers, EveryServerGivesEveryFileWithItsQuality) {
     }
     ASSERT_EQ(files.size(), 500);
 
-    LocalServerProcess nginx("/usr/sbin/nginx",
-                             NginxConfig(library.path(), "    autoindex on;"));
+    LocalServerProcess nginx("/usr/sbin/nginx", NginxConfig(library.path(), "    autoindex on;"));
     LocalServerProcess lighttpd("/usr/sbin/lighttpd", lighttpdConfig(library.path()));
     LocalServerProcess python("/bin/sh", pythonHttpServer(library.path()));
     for (LocalServerProcess* server : {&nginx, &lighttpd, &python})
@@ -159,7 +158,8 @@ TEST(CrawlerServers, EveryServerGivesEveryFileWithItsQuality) {
 TEST(CrawlerHostile, LoopsDepthHugeSlowRobotsAndBusyFolders) {
     LocalServerProcess site("/usr/bin/python3", scriptedSite());
     ASSERT_EQ(site.start(), QString());
-    const CrawlSource source = sourceFor(QStringLiteral("http://127.0.0.1:%1/site/").arg(site.port()));
+    const CrawlSource source =
+        sourceFor(QStringLiteral("http://127.0.0.1:%1/site/").arg(site.port()));
     CrawlLimits limits;
     limits.maxDepth = 3;
     limits.lowSpeedTime = std::chrono::seconds(2);
@@ -170,8 +170,8 @@ TEST(CrawlerHostile, LoopsDepthHugeSlowRobotsAndBusyFolders) {
     EXPECT_EQ(result.finished, 1);
     EXPECT_EQ(result.lastErrors, 3); // huge, slow, away
     EXPECT_EQ(sink.files(source.id).keys(),
-              QStringList({"a.mp3", "busy/b.mp3", "deep/d/d/f.mp3", "deep/d/f.mp3",
-                           "deep/f.mp3", "loop/x.mp3"}));
+              QStringList({"a.mp3", "busy/b.mp3", "deep/d/d/f.mp3", "deep/d/f.mp3", "deep/f.mp3",
+                           "loop/x.mp3"}));
     EXPECT_EQ(result.folders.keys(),
               QStringList({"", "busy", "deep", "deep/d", "deep/d/d", "huge", "loop", "slow"}));
 
@@ -183,10 +183,10 @@ TEST(CrawlerHostile, LoopsDepthHugeSlowRobotsAndBusyFolders) {
     asked.removeAll("/site/deep/d/f.mp3");
     asked.removeAll("/site/deep/d/d/f.mp3");
     asked.sort();
-    EXPECT_EQ(asked, QStringList({"/robots.txt", "/site/", "/site/away/", "/site/busy/",
-                                  "/site/busy/", "/site/deep/", "/site/deep/d/",
-                                  "/site/deep/d/d/", "/site/huge/", "/site/loop/",
-                                  "/site/loop/again/", "/site/slow/"}));
+    EXPECT_EQ(asked,
+              QStringList({"/robots.txt", "/site/", "/site/away/", "/site/busy/", "/site/busy/",
+                           "/site/deep/", "/site/deep/d/", "/site/deep/d/d/", "/site/huge/",
+                           "/site/loop/", "/site/loop/again/", "/site/slow/"}));
 
     const QString base = CrawlSources::shown(source.url);
     const CrawlRun& run = crawled;
@@ -197,7 +197,7 @@ TEST(CrawlerHostile, LoopsDepthHugeSlowRobotsAndBusyFolders) {
                                               base + "away/: redirected outside the source",
                                               base + "huge/: listing larger than 32 MiB",
                                               base + "slow/: Timeout was reached"})
-                                      .join('\n'));
+                                     .join('\n'));
     EXPECT_EQ(run.states[0].progress.errors, 3);
     EXPECT_FALSE(run.states[0].progress.stale);
     EXPECT_TRUE(run.lines.last().startsWith("crawl of " + base + " finished after "))
@@ -208,13 +208,14 @@ TEST(CrawlerHostile, LoopsDepthHugeSlowRobotsAndBusyFolders) {
 TEST(CrawlerHostile, ServerGoneMidWalkKeepsOldEntriesStale) {
     LocalServerProcess site("/usr/bin/python3", scriptedSite());
     ASSERT_EQ(site.start(), QString());
-    const CrawlSource source = sourceFor(QStringLiteral("http://127.0.0.1:%1/gone/").arg(site.port()));
+    const CrawlSource source =
+        sourceFor(QStringLiteral("http://127.0.0.1:%1/gone/").arg(site.port()));
     CrawlLimits limits;
     limits.maxFailuresInARow = 3;
     MemorySink sink;
     crawlOnce({source}, sink, limits);
-    const QStringList all = {"five/inner.mp3", "four/inner.mp3", "one/inner.mp3",
-                             "three/inner.mp3", "top.mp3", "two/inner.mp3"};
+    const QStringList all = {"five/inner.mp3",  "four/inner.mp3", "one/inner.mp3",
+                             "three/inner.mp3", "top.mp3",        "two/inner.mp3"};
     ASSERT_EQ(sink.files(source.id).keys(), all);
 
     QFile die(QDir(site.folder()).filePath("die"));
@@ -225,7 +226,8 @@ TEST(CrawlerHostile, ServerGoneMidWalkKeepsOldEntriesStale) {
     EXPECT_EQ(result.abandoned, 1);
     EXPECT_EQ(result.finished, 1);
     EXPECT_TRUE(result.stale);
-    EXPECT_TRUE(result.reason.startsWith("the server stopped answering (")) << result.reason.toStdString();
+    EXPECT_TRUE(result.reason.startsWith("the server stopped answering ("))
+        << result.reason.toStdString();
     EXPECT_EQ(sink.files(source.id).keys(), all);
     EXPECT_TRUE(run.states[0].progress.stale);
 }
