@@ -186,10 +186,50 @@ CrawlIndex::CrawlIndex(SqliteDatabase& db) : m_db(db), m_writer(&db) {
                   "last_error = 'the service stopped during the walk' WHERE running = 1");
     }
     const char* file = sqlite3_db_filename(m_db.handle(), "main");
-    if (file && *file) {
-        m_own = std::make_unique<SqliteDatabase>(QString::fromUtf8(file));
+    m_file = QString::fromUtf8(file ? file : "");
+    if (!m_file.isEmpty()) {
+        m_own = std::make_unique<SqliteDatabase>(m_file);
         m_writer = m_own.get();
     }
+}
+
+// A connection for one read, held under its lock for the read's length.
+class CrawlIndex::Reading {
+public:
+    explicit Reading(CrawlIndex& index)
+        : m_index(index), m_db(index.takeReader()), m_lock(m_db->mutex()) {}
+    ~Reading() {
+        m_lock.unlock();
+        m_index.giveBack(m_db);
+    }
+    Reading(const Reading&) = delete;
+    Reading& operator=(const Reading&) = delete;
+    SqliteDatabase& db() { return *m_db; }
+
+private:
+    CrawlIndex& m_index;
+    SqliteDatabase* m_db;
+    std::unique_lock<std::mutex> m_lock;
+};
+
+SqliteDatabase* CrawlIndex::takeReader() {
+    if (m_file.isEmpty())
+        return &m_db;
+    std::lock_guard lock(m_readersMutex);
+    if (!m_idleReaders.empty()) {
+        SqliteDatabase* reader = m_idleReaders.back();
+        m_idleReaders.pop_back();
+        return reader;
+    }
+    m_readers.push_back(std::make_unique<SqliteDatabase>(m_file));
+    return m_readers.back().get();
+}
+
+void CrawlIndex::giveBack(SqliteDatabase* reader) {
+    if (reader == &m_db)
+        return;
+    std::lock_guard lock(m_readersMutex);
+    m_idleReaders.push_back(reader);
 }
 
 CrawlIndex::~CrawlIndex() = default;
@@ -338,12 +378,13 @@ QList<CrawledHit> CrawlIndex::search(const QStringList& words, const CrawlFilter
     QList<CrawledHit> hits;
     if (words.isEmpty() || limit <= 0)
         return hits;
-    std::lock_guard lock(m_db.mutex());
+    Reading reading(*this);
+    SqliteDatabase& db = reading.db();
     SqliteStatement query(
-        m_db, (QByteArray("SELECT s.id, s.url, s.login, f.path, f.size, f.artist, f.title, "
-                          "f.has_quality, f.bitrate, f.sample_rate, f.mode") +
-               kMatchingFiles + " ORDER BY s.url, s.num, f.path LIMIT ?4 OFFSET ?5")
-                  .constData());
+        db, (QByteArray("SELECT s.id, s.url, s.login, f.path, f.size, f.artist, f.title, "
+                        "f.has_quality, f.bitrate, f.sample_rate, f.mode") +
+             kMatchingFiles + " ORDER BY s.url, s.num, f.path LIMIT ?4 OFFSET ?5")
+                .constData());
     query.bind(1, LibraryIndex::matchExpression(words));
     query.bind(2, schemeList(filter.schemes));
     query.bind(3, qint64(filter.minBitrate));
@@ -370,8 +411,9 @@ QList<CrawledHit> CrawlIndex::search(const QStringList& words, const CrawlFilter
 int CrawlIndex::count(const QStringList& words, const CrawlFilter& filter) {
     if (words.isEmpty())
         return 0;
-    std::lock_guard lock(m_db.mutex());
-    SqliteStatement query(m_db, (QByteArray("SELECT count(*)") + kMatchingFiles).constData());
+    Reading reading(*this);
+    SqliteDatabase& db = reading.db();
+    SqliteStatement query(db, (QByteArray("SELECT count(*)") + kMatchingFiles).constData());
     query.bind(1, LibraryIndex::matchExpression(words));
     query.bind(2, schemeList(filter.schemes));
     query.bind(3, qint64(filter.minBitrate));
@@ -380,13 +422,14 @@ int CrawlIndex::count(const QStringList& words, const CrawlFilter& filter) {
 }
 
 QList<IndexedSource> CrawlIndex::sources() {
-    std::lock_guard lock(m_db.mutex());
+    Reading reading(*this);
+    SqliteDatabase& db = reading.db();
     SqliteStatement query(
-        m_db, "SELECT id, url, kind, last_crawl, last_started, last_finished, running, stale, "
-              "last_error, (SELECT count(*) FROM crawl_folders WHERE source = s.num), "
-              "(SELECT count(*) FROM crawl_files WHERE source = s.num), "
-              "(SELECT count(*) FROM crawl_files WHERE source = s.num AND has_quality = 1) "
-              "FROM crawl_sources s ORDER BY url, num");
+        db, "SELECT id, url, kind, last_crawl, last_started, last_finished, running, stale, "
+            "last_error, (SELECT count(*) FROM crawl_folders WHERE source = s.num), "
+            "(SELECT count(*) FROM crawl_files WHERE source = s.num), "
+            "(SELECT count(*) FROM crawl_files WHERE source = s.num AND has_quality = 1) "
+            "FROM crawl_sources s ORDER BY url, num");
     QList<IndexedSource> list;
     while (query.step()) {
         IndexedSource source;

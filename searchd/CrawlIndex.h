@@ -9,6 +9,8 @@
 #include <QUrl>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <vector>
 
 class SqliteDatabase;
 
@@ -56,8 +58,10 @@ struct IndexedSource {
 // source's folder, the artist or the title; case and accents ignored).
 //
 // The crawler's thread writes through a connection of its own, each sink call one
-// transaction; the service's workers read through the service's connection. In WAL mode
-// readers go on while a folder is written, and never see half of one.
+// transaction; searches read through connections of their own, one per thread at a time,
+// so that a search over many crawled files holds up neither the walk nor other searches.
+// In WAL mode readers go on while a folder is written, and never see half of one. A
+// database in memory has one connection, shared under its lock.
 class CrawlIndex : public CrawlSink {
 public:
     // Creates or upgrades the crawl tables. Throws ServiceError when the database fails.
@@ -88,9 +92,16 @@ public:
 
 private:
     struct Writer;
+    class Reading;
     qint64 sourceNumber(const CrawlSource& source);
+    SqliteDatabase* takeReader();
+    void giveBack(SqliteDatabase* reader);
 
-    SqliteDatabase& m_db;                  // the service's connection: reads
+    SqliteDatabase& m_db;                  // the service's connection
+    QString m_file;                        // the database's file; empty in memory
     std::unique_ptr<SqliteDatabase> m_own; // the crawler's connection when the file allows one
     SqliteDatabase* m_writer = nullptr;    // m_own, or m_db for a database in memory
+    std::mutex m_readersMutex;
+    std::vector<std::unique_ptr<SqliteDatabase>> m_readers; // at most one per reading thread
+    std::vector<SqliteDatabase*> m_idleReaders;
 };

@@ -2,6 +2,7 @@
 
 #include "platform/Cp1252.h"
 
+#include <QHash>
 #include <algorithm>
 
 namespace Listings {
@@ -29,10 +30,24 @@ QString nameOf(const QString& path) {
     return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
-void sortByPath(QList<IndexedFile>& files) {
-    std::stable_sort(files.begin(), files.end(), [](const IndexedFile& a, const IndexedFile& b) {
-        return folderOf(a.path) < folderOf(b.path);
+// Stable: files keep their order, grouped by site (in order of first appearance) and
+// by folder within a site.
+void group(QList<ListedFile>& files) {
+    QHash<QString, int> siteRank;
+    for (const ListedFile& file : files)
+        siteRank.insert(file.site, siteRank.value(file.site, static_cast<int>(siteRank.size())));
+    std::stable_sort(files.begin(), files.end(), [&](const ListedFile& a, const ListedFile& b) {
+        const int left = siteRank.value(a.site), right = siteRank.value(b.site);
+        return left != right ? left < right : folderOf(a.path) < folderOf(b.path);
     });
+}
+
+QList<ListedFile> onOneSite(const QString& site, const QString& prefix,
+                            const QList<IndexedFile>& files) {
+    QList<ListedFile> listed;
+    for (const IndexedFile& file : files)
+        listed.append({site, prefix + file.path, file.size});
+    return listed;
 }
 
 QByteArray toListing(const QStringList& lines) {
@@ -44,39 +59,51 @@ QByteArray toListing(const QStringList& lines) {
 } // namespace
 
 QByteArray smb(const QString& host, const QString& share, QList<IndexedFile> files) {
-    sortByPath(files);
+    return smb(onOneSite(host, share + QLatin1Char('/'), files));
+}
+
+QByteArray ftp(const QString& site, QList<IndexedFile> files) {
+    return ftp(onOneSite(site, QString(), files));
+}
+
+QByteArray smb(const QList<ListedFile>& files) {
+    QList<ListedFile> sorted = files;
+    group(sorted);
     QStringList lines;
-    QString currentFolder;
-    for (const IndexedFile& file : files) {
-        if (!isListable(file.path, u"\\"))
+    QString currentSite, currentFolder;
+    for (const ListedFile& file : sorted) {
+        if (!isListable(file.path, u"\\") || !isListable(file.site, u"\\"))
             continue;
-        const QString folder = QLatin1Char('\\') + share + QLatin1Char('\\') +
-                               folderOf(file.path).replace(QLatin1Char('/'), QLatin1Char('\\'));
+        const QString folder =
+            QLatin1Char('\\') + folderOf(file.path).replace(QLatin1Char('/'), QLatin1Char('\\'));
         const QString entry = nameOf(file.path) + kTab + QString::number(file.size);
-        if (lines.isEmpty())
-            lines.append(host + kTab + folder + kTab + entry);
+        if (lines.isEmpty() || file.site != currentSite)
+            lines.append(file.site + kTab + folder + kTab + entry);
         else if (folder != currentFolder)
             lines.append(kTab + folder + kTab + entry);
         else
             lines.append(kTab + entry);
+        currentSite = file.site;
         currentFolder = folder;
     }
     return toListing(lines);
 }
 
-QByteArray ftp(const QString& site, QList<IndexedFile> files) {
-    sortByPath(files);
+QByteArray ftp(const QList<ListedFile>& files) {
+    QList<ListedFile> sorted = files;
+    group(sorted);
     QStringList lines;
-    QString currentFolder;
-    for (const IndexedFile& file : files) {
-        if (!isListable(file.path, u":"))
+    QString currentSite, currentFolder;
+    for (const ListedFile& file : sorted) {
+        if (!isListable(file.path, u":") || !isListable(file.site, u"\t"))
             continue;
         const QString folder = QLatin1Char('/') + folderOf(file.path);
         const QString entry = nameOf(file.path) + kTab + QString::number(file.size);
-        if (lines.isEmpty() || folder != currentFolder)
-            lines.append(site + kTab + folder + kTab + entry);
+        if (lines.isEmpty() || folder != currentFolder || file.site != currentSite)
+            lines.append(file.site + kTab + folder + kTab + entry);
         else
             lines.append(kTab + entry);
+        currentSite = file.site;
         currentFolder = folder;
     }
     return toListing(lines);

@@ -12,6 +12,19 @@
 // FTP a colon) are left out.
 namespace Listings {
 
+// One file of a listing: its site (SMB: the host; FTP: login@host:port) and its path from
+// the share on (SMB: "share/folder/name") or from the server's root (FTP: "folder/name").
+struct ListedFile {
+    QString site;
+    QString path;
+    qint64 size = 0;
+};
+
+// Files of several sites: each site's files follow one another, the sites in the order
+// they first come, and within a site the files of a folder together.
+QByteArray smb(const QList<ListedFile>& files);
+QByteArray ftp(const QList<ListedFile>& files);
+
 // The library as the share \share\ of the computer host (an IP address):
 //   host TAB \share\folder\ TAB name TAB size    the first file
 //   TAB \share\other\ TAB name TAB size           the first file of another folder

@@ -1,5 +1,6 @@
 #include "searchd/ServiceRoutes.h"
 
+#include "searchd/BrowserPages.h"
 #include "searchd/ByteRange.h"
 #include "searchd/LibraryFolder.h"
 #include "searchd/LibraryIndex.h"
@@ -11,6 +12,7 @@
 #include "searchd/SubmissionStore.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <optional>
 
 namespace {
@@ -54,7 +56,7 @@ ServiceRoutes::ServiceRoutes(const ServiceSettings& settings, const QString& bas
                              const LibraryFolder& library, LibraryIndex& index,
                              CrawlIndex& crawlIndex, SubmissionStore& submissions)
     : m_settings(settings), m_baseUrl(baseUrl), m_library(library), m_index(index),
-      m_crawlIndex(crawlIndex), m_submissions(submissions),
+      m_crawlIndex(crawlIndex), m_found(index, crawlIndex), m_submissions(submissions),
       m_failuresLeft(settings.failSecondEngine) {
     // Some addresses give a line that cannot be stored scrambled; the service still runs,
     // only its data file is missing.
@@ -94,7 +96,9 @@ ServiceAnswer ServiceRoutes::answer(const ServiceRequest& request) {
     if (path == ServiceFiles::kSubmissionsPath)
         return bytesAnswer("text/html; charset=utf-8", m_submissions.page());
     if (path == "/")
-        return home();
+        return home(query);
+    if (path == "/status")
+        return status(query);
     return textAnswer(404, QStringLiteral("Not found"));
 }
 
@@ -135,14 +139,31 @@ QByteArray ServiceRoutes::fileUrl(const QString& path) const {
     return m_baseUrl.toLatin1() + ServiceFiles::kFilesPath + QueryText::encodePath(path);
 }
 
+QByteArray ServiceRoutes::linkOf(const FoundFile& found) const {
+    return found.fromLibrary ? fileUrl(found.file.path) : found.serverUrl();
+}
+
+QList<ResultLink> ServiceRoutes::linksFor(const QList<FoundFile>& files) const {
+    QList<ResultLink> links;
+    for (const FoundFile& found : files)
+        links.append({linkOf(found), found.file.displayName(), found.file.size});
+    return links;
+}
+
 namespace {
 
-QList<ResultLink> linksFor(const QList<IndexedFile>& files,
-                           const std::function<QByteArray(const QString&)>& url) {
-    QList<ResultLink> links;
-    for (const IndexedFile& file : files)
-        links.append({url(file.path), file.displayName(), file.size});
-    return links;
+// The program fetches HTTP hits with a plain HTTP client, and its first engine's reader
+// passes over the link after one without "http://": https:// hits are left out.
+FileFilter engineFilter() {
+    FileFilter filter;
+    filter.crawled.schemes = {QStringLiteral("http")};
+    return filter;
+}
+
+FileFilter listingFilter(const char* scheme) {
+    FileFilter filter;
+    filter.crawled.schemes = {QString::fromLatin1(scheme)};
+    return filter;
 }
 
 } // namespace
@@ -153,7 +174,8 @@ ServiceAnswer ServiceRoutes::firstEngine(const QByteArray& query) {
     if (!search)
         return error;
     const int offset = (search->page - 1) * m_settings.pageSize;
-    const QList<IndexedFile> files = m_index.search(search->words, offset, m_settings.pageSize);
+    const QList<FoundFile> files =
+        m_found.search(search->words, engineFilter(), offset, m_settings.pageSize);
     if (files.isEmpty())
         return bytesAnswer(kPageType, ResultPages::firstEngineNoRecords(search->text));
     // The program marks the engine done only on an empty page, so even the last page of
@@ -161,7 +183,7 @@ ServiceAnswer ServiceRoutes::firstEngine(const QByteArray& query) {
     const QByteArray next =
         "search.asp?since=&searchwords=" + QueryText::encodeValue(search->text) +
         "&page=" + QByteArray::number(search->page + 1);
-    const auto links = linksFor(files, [this](const QString& p) { return fileUrl(p); });
+    const auto links = linksFor(files);
     return bytesAnswer(kPageType, ResultPages::firstEngine(search->text, links, offset + 1, next));
 }
 
@@ -178,7 +200,7 @@ ServiceAnswer ServiceRoutes::secondEngine(const QByteArray& query) {
         return error;
     const int size = m_settings.pageSize;
     const int offset = (search->page - 1) * size;
-    QList<IndexedFile> files = m_index.search(search->words, offset, size + 1);
+    QList<FoundFile> files = m_found.search(search->words, engineFilter(), offset, size + 1);
     if (files.isEmpty())
         return bytesAnswer(kPageType, ResultPages::secondEngineNoResults(search->text));
     const bool more = files.size() > size;
@@ -190,7 +212,7 @@ ServiceAnswer ServiceRoutes::secondEngine(const QByteArray& query) {
     };
     const QByteArray previous = search->page > 1 ? pageUrl(search->page - 1) : QByteArray();
     const QByteArray next = more ? pageUrl(search->page + 1) : QByteArray();
-    const auto links = linksFor(files, [this](const QString& p) { return fileUrl(p); });
+    const auto links = linksFor(files);
     return bytesAnswer(kPageType,
                        ResultPages::secondEngine(search->text, links, offset + 1, previous, next));
 }
@@ -200,8 +222,17 @@ ServiceAnswer ServiceRoutes::smbListing(const QByteArray& query) {
     const auto search = readSearch(query, "q", {}, error);
     if (!search)
         return error;
-    const auto files = m_index.search(search->words, 0, kListingLimit);
-    return bytesAnswer(kListingType, Listings::smb(m_settings.smbHost, m_settings.smbShare, files));
+    QList<Listings::ListedFile> listed;
+    for (const FoundFile& found :
+         m_found.search(search->words, listingFilter("smb"), 0, kListingLimit)) {
+        if (found.fromLibrary)
+            listed.append({m_settings.smbHost,
+                           m_settings.smbShare + QLatin1Char('/') + found.file.path,
+                           found.file.size});
+        else if (!found.smbHost().isEmpty())
+            listed.append({found.smbHost(), found.smbPath(), found.file.size});
+    }
+    return bytesAnswer(kListingType, Listings::smb(listed));
 }
 
 ServiceAnswer ServiceRoutes::ftpListing(const QByteArray& query) {
@@ -214,8 +245,15 @@ ServiceAnswer ServiceRoutes::ftpListing(const QByteArray& query) {
         return textAnswer(400, QStringLiteral("Bad parameter: leech must be y or n"));
     if (leech == "y" && !m_settings.ftpLeech)
         return bytesAnswer(kListingType, {});
-    const auto files = m_index.search(search->words, 0, kListingLimit);
-    return bytesAnswer(kListingType, Listings::ftp(m_settings.ftpSite, files));
+    QList<Listings::ListedFile> listed;
+    for (const FoundFile& found :
+         m_found.search(search->words, listingFilter("ftp"), 0, kListingLimit)) {
+        if (found.fromLibrary)
+            listed.append({m_settings.ftpSite, found.file.path, found.file.size});
+        else
+            listed.append({found.ftpSite(), found.ftpPath(), found.file.size});
+    }
+    return bytesAnswer(kListingType, Listings::ftp(listed));
 }
 
 ServiceAnswer ServiceRoutes::file(const QByteArray& escapedPath, const QByteArray& range) {
@@ -283,17 +321,96 @@ ServiceAnswer ServiceRoutes::submission(const QByteArray& script, const QByteArr
                        "<html><body><p>Thank you. The site has been noted.</p></body></html>\n");
 }
 
-ServiceAnswer ServiceRoutes::home() {
-    const QString html =
-        QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">"
-                       "<title>Pellmar search service</title></head><body>\n"
-                       "<h1>Pellmar search service</h1>\n<p>%1 MP3 files in the library.</p>\n"
-                       "<ul><li><a href=\"%2\">Submitted sites</a></li>"
-                       "<li><a href=\"%3\">Version file</a></li>"
-                       "<li><a href=\"%4\">Data file</a></li></ul></body></html>\n")
-            .arg(QString::number(m_index.fileCount()),
-                 QLatin1String(ServiceFiles::kSubmissionsPath),
-                 QLatin1String(ServiceFiles::kVersionPath),
-                 QLatin1String(ServiceFiles::kDataFilePath));
-    return bytesAnswer("text/html; charset=utf-8", html.toUtf8());
+namespace {
+
+// A browser's form: name=value pairs, '+' for a blank, UTF-8. Nothing when one is not text.
+std::optional<QHash<QByteArray, QString>> formValues(const QByteArray& query) {
+    QHash<QByteArray, QString> values;
+    for (const QByteArray& pair : query.split('&')) {
+        const qsizetype equals = pair.indexOf('=');
+        const QByteArray key = pair.left(equals < 0 ? pair.size() : equals);
+        const auto value = QueryText::decodeText(
+            QueryText::percentDecode(equals < 0 ? QByteArray() : pair.mid(equals + 1), true));
+        if (!value)
+            return std::nullopt;
+        if (!key.isEmpty())
+            values.insert(key, *value);
+    }
+    return values;
+}
+
+// A whole number from min to max; an empty field counts as min.
+std::optional<int> formNumber(const QString& text, int min, int max) {
+    if (text.trimmed().isEmpty())
+        return min;
+    bool ok = false;
+    const int number = text.trimmed().toInt(&ok);
+    return ok && number >= min && number <= max ? std::optional<int>(number) : std::nullopt;
+}
+
+std::optional<FileFilter> formFilter(const QString& kind, int minBitrate) {
+    FileFilter filter;
+    filter.crawled.minBitrate = minBitrate;
+    if (kind == QLatin1String("all"))
+        return filter;
+    filter.library = kind == QLatin1String("library");
+    if (kind == QLatin1String("library"))
+        filter.crawled.schemes.clear();
+    else if (kind == QLatin1String("http"))
+        filter.crawled.schemes = {QStringLiteral("http"), QStringLiteral("https")};
+    else if (kind == QLatin1String("ftp") || kind == QLatin1String("smb"))
+        filter.crawled.schemes = {kind};
+    else
+        return std::nullopt;
+    return filter;
+}
+
+} // namespace
+
+ServiceAnswer ServiceRoutes::home(const QByteArray& query) {
+    const auto form = formValues(query);
+    if (!form)
+        return textAnswer(400, QStringLiteral("The form's values are not UTF-8 text"));
+    SearchPageView view;
+    view.words = form->value("q").trimmed();
+    view.kind = form->value("kind", QStringLiteral("all"));
+    const auto minBitrate = formNumber(form->value("minbitrate"), 0, 1000);
+    const auto page = formNumber(form->value("page"), 1, kMaxPage);
+    const auto filter = minBitrate ? formFilter(view.kind, *minBitrate) : std::nullopt;
+    if (!minBitrate || !page || !filter)
+        return textAnswer(400, QStringLiteral("Bad kind, minimum bitrate or page number"));
+    const QStringList words = QueryText::searchWords(view.words);
+    if (words.size() > kMaxWords)
+        return textAnswer(400, QStringLiteral("Too many search words (at most %1)").arg(kMaxWords));
+    view.minBitrate = *minBitrate;
+    view.page = *page;
+    view.pageSize = kBrowserPageSize;
+    view.searched = !words.isEmpty();
+    view.libraryFiles = m_index.fileCount();
+    if (view.searched) {
+        view.total = m_found.count(words, *filter);
+        view.hits = m_found.search(words, *filter, (view.page - 1) * view.pageSize, view.pageSize);
+    }
+    return bytesAnswer(
+        "text/html; charset=utf-8",
+        BrowserPages::searchHtml(view, [this](const FoundFile& found) { return linkOf(found); }));
+}
+
+ServiceAnswer ServiceRoutes::status(const QByteArray& query) {
+    const auto form = formValues(query);
+    if (!form)
+        return textAnswer(400, QStringLiteral("The form's values are not UTF-8 text"));
+    CrawlStates provider;
+    {
+        std::lock_guard lock(m_statesMutex);
+        provider = m_crawlStates;
+    }
+    const QList<SourceStatus> sources = BrowserPages::sourceStatus(
+        m_crawlIndex.sources(), provider ? provider() : QList<CrawlSourceState>());
+    const QString format = form->value("format", QStringLiteral("html"));
+    if (format == QLatin1String("json"))
+        return bytesAnswer("application/json", BrowserPages::statusJson(sources));
+    if (format != QLatin1String("html"))
+        return textAnswer(400, QStringLiteral("Bad format: json or html"));
+    return bytesAnswer("text/html; charset=utf-8", BrowserPages::statusHtml(sources));
 }

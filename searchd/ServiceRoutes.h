@@ -1,6 +1,8 @@
 #pragma once
 
 #include "searchd/CrawlIndex.h"
+#include "searchd/FoundFiles.h"
+#include "searchd/ResultPages.h"
 #include "searchd/ServiceSettings.h"
 
 #include <QByteArray>
@@ -54,6 +56,7 @@ public:
     static constexpr int kMaxWords = 32;
     static constexpr int kMaxPage = 100000;
     static constexpr int kListingLimit = 1000;
+    static constexpr int kBrowserPageSize = 20;
 
 private:
     struct Search;
@@ -68,9 +71,12 @@ private:
     ServiceAnswer file(const QByteArray& escapedPath, const QByteArray& range);
     ServiceAnswer submission(const QByteArray& script, const QByteArray& query,
                              const QString& remoteAddress);
-    ServiceAnswer home();
+    ServiceAnswer home(const QByteArray& query);
+    ServiceAnswer status(const QByteArray& query);
 
     QByteArray fileUrl(const QString& path) const;
+    QByteArray linkOf(const FoundFile& found) const;
+    QList<ResultLink> linksFor(const QList<FoundFile>& files) const;
 
     ServiceSettings m_settings;
     QString m_baseUrl;
@@ -79,6 +85,7 @@ private:
     const LibraryFolder& m_library;
     LibraryIndex& m_index;
     CrawlIndex& m_crawlIndex;
+    FoundFiles m_found;
     mutable std::mutex m_statesMutex;
     CrawlStates m_crawlStates;
     SubmissionStore& m_submissions;

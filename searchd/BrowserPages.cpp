@@ -1,0 +1,248 @@
+#include "searchd/BrowserPages.h"
+
+#include "searchd/QueryText.h"
+#include "searchd/ResultPages.h"
+
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+#include <algorithm>
+
+namespace BrowserPages {
+
+namespace {
+
+using ResultPages::escapeHtml;
+
+constexpr int kMaxErrors = 10;
+
+const char* const kStyle =
+    "body{font-family:sans-serif;margin:1.5em;color:#222}"
+    "table{border-collapse:collapse;margin-top:1em}"
+    "th,td{border:1px solid #bbb;padding:.25em .6em;text-align:left}"
+    "th{background:#eee}td.n{text-align:right}"
+    "form{background:#f4f4f4;padding:.8em;display:inline-block}"
+    ".none{color:#777}.stale{color:#a40}.running{color:#060}nav{margin-top:1em}";
+
+QString page(const QString& title, const QString& body) {
+    return QStringLiteral("<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+                          "<title>%1</title><style>%2</style></head><body>\n%3</body></html>\n")
+        .arg(escapeHtml(title), QLatin1String(kStyle), body);
+}
+
+QString timeText(const QDateTime& time) {
+    return time.isValid() ? time.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'"))
+                          : QStringLiteral("-");
+}
+
+QString blankPassword(QString text, const QUrl& url) {
+    const QString password = url.password(QUrl::FullyDecoded);
+    if (!password.isEmpty()) {
+        text.replace(password, QStringLiteral("***"));
+        const QString encoded = url.password(QUrl::FullyEncoded);
+        text.replace(encoded, QStringLiteral("***"));
+    }
+    return text;
+}
+
+QString kindLabel(const QString& kind) {
+    return kind == QLatin1String("library") ? QStringLiteral("Library") : kind.toUpper();
+}
+
+QString cell(const QString& text, bool number = false) {
+    return (number ? QStringLiteral("<td class=\"n\">") : QStringLiteral("<td>")) +
+           escapeHtml(text) + QStringLiteral("</td>");
+}
+
+QString statusRows(const QList<SourceStatus>& sources) {
+    QString rows;
+    for (const SourceStatus& s : sources) {
+        QStringList errors;
+        for (const QString& error : s.lastErrors)
+            errors.append(escapeHtml(error));
+        rows += QStringLiteral("<tr>") + cell(s.url) + cell(kindLabel(s.kind)) +
+                QStringLiteral("<td class=\"%1\">%1</td>").arg(escapeHtml(s.state)) +
+                cell(QString::number(s.folders), true) + cell(QString::number(s.files), true) +
+                cell(QString::number(s.filesWithQuality), true) + cell(timeText(s.lastCrawl)) +
+                cell(timeText(s.nextCrawl)) + QStringLiteral("<td>") +
+                errors.join(QStringLiteral("<br>")) + QStringLiteral("</td></tr>\n");
+    }
+    return rows;
+}
+
+// The search page's own URL for other values of the form.
+QString searchLink(const SearchPageView& view, int page) {
+    const QByteArray link =
+        "/?q=" + QueryText::encodeValue(view.words) + "&kind=" + QueryText::encodeValue(view.kind) +
+        "&minbitrate=" + QByteArray::number(view.minBitrate) + "&page=" + QByteArray::number(page);
+    return escapeHtml(QString::fromLatin1(link));
+}
+
+QString option(const char* value, const char* label, const QString& chosen) {
+    const QString v = QString::fromLatin1(value);
+    return QStringLiteral("<option value=\"%1\"%2>%3</option>")
+        .arg(v, chosen == v ? QStringLiteral(" selected") : QString(), QLatin1String(label));
+}
+
+QString searchForm(const SearchPageView& view) {
+    return QStringLiteral(
+               "<form action=\"/\" method=\"get\"><label>Words <input type=\"search\" "
+               "name=\"q\" value=\"%1\" size=\"40\"></label> <label>Kind <select "
+               "name=\"kind\">%2</select></label> <label>Minimum bitrate <input "
+               "type=\"number\" name=\"minbitrate\" min=\"0\" max=\"1000\" value=\"%3\"> "
+               "kbit/s</label> <button type=\"submit\">Search</button></form>\n")
+        .arg(escapeHtml(view.words),
+             option("all", "All", view.kind) + option("http", "HTTP", view.kind) +
+                 option("ftp", "FTP", view.kind) + option("smb", "SMB", view.kind) +
+                 option("library", "Library", view.kind),
+             QString::number(view.minBitrate));
+}
+
+QString hitRow(const FoundFile& hit, const QByteArray& link) {
+    const bool quality = !hit.fromLibrary && hit.crawled.hasQuality;
+    const qint64 size = hit.fromLibrary ? hit.file.size : hit.crawled.size;
+    const QString source = hit.fromLibrary ? QStringLiteral("this service's library")
+                                           : CrawlIndex::shownUrl(hit.crawled.sourceUrl);
+    return QStringLiteral("<tr>") + cell(kindLabel(hit.kind())) +
+           QStringLiteral("<td><a href=\"%1\">%2</a></td>")
+               .arg(escapeHtml(QString::fromLatin1(link)), escapeHtml(hit.file.displayName())) +
+           cell(size >= 0 ? QString::number(size) : QStringLiteral("-"), true) +
+           cell(quality ? QString::number(hit.crawled.bitrate) + QStringLiteral(" kbit/s")
+                        : QStringLiteral("-"),
+                true) +
+           cell(quality ? QString::number(hit.crawled.sampleRate) + QStringLiteral(" Hz")
+                        : QStringLiteral("-"),
+                true) +
+           cell(quality ? hit.crawled.mode : QStringLiteral("-")) + cell(source) +
+           QStringLiteral("</tr>\n");
+}
+
+QString results(const SearchPageView& view,
+                const std::function<QByteArray(const FoundFile&)>& link) {
+    if (!view.searched)
+        return {};
+    if (view.hits.isEmpty())
+        return QStringLiteral("<p class=\"none\">No files match these words.</p>\n");
+    const int first = (view.page - 1) * view.pageSize + 1;
+    QString html = QStringLiteral("<p>Files %1 to %2 of %3.</p>\n")
+                       .arg(QString::number(first),
+                            QString::number(first + static_cast<int>(view.hits.size()) - 1),
+                            QString::number(view.total));
+    html += QStringLiteral("<table><tr><th>Kind</th><th>Name</th><th>Size (bytes)</th>"
+                           "<th>Bitrate</th><th>Sample rate</th><th>Mode</th>"
+                           "<th>Source</th></tr>\n");
+    for (const FoundFile& hit : view.hits)
+        html += hitRow(hit, link(hit));
+    html += QStringLiteral("</table>\n<nav>");
+    if (view.page > 1)
+        html += QStringLiteral("<a href=\"%1\">Previous page</a> ")
+                    .arg(searchLink(view, view.page - 1));
+    if (first - 1 + view.hits.size() < view.total)
+        html += QStringLiteral("<a href=\"%1\">Next page</a>").arg(searchLink(view, view.page + 1));
+    return html + QStringLiteral("</nav>\n");
+}
+
+} // namespace
+
+QList<SourceStatus> sourceStatus(const QList<IndexedSource>& indexed,
+                                 const QList<CrawlSourceState>& crawling) {
+    QHash<QString, CrawlSourceState> live;
+    for (const CrawlSourceState& state : crawling)
+        live.insert(state.source.id, state);
+    QList<SourceStatus> list;
+    QSet<QString> listed;
+    auto add = [&](const IndexedSource* index, const CrawlSourceState* crawl) {
+        SourceStatus s;
+        s.url = index ? index->url : CrawlIndex::shownUrl(crawl->source.url);
+        s.kind = index ? index->kind : crawl->source.url.scheme().toLower();
+        if (index) {
+            s.folders = index->folders;
+            s.files = index->files;
+            s.filesWithQuality = index->filesWithQuality;
+            s.lastCrawl = index->lastFinished.isValid() ? index->lastFinished : index->lastStarted;
+            if (!index->lastError.isEmpty())
+                s.lastErrors.append(index->lastError);
+        }
+        const bool running = crawl ? crawl->progress.running : index->running;
+        const bool stale = (index && index->stale) || (crawl && crawl->progress.stale);
+        s.state = running ? QStringLiteral("running")
+                          : (stale ? QStringLiteral("stale") : QStringLiteral("idle"));
+        if (crawl) {
+            s.nextCrawl = crawl->progress.nextStart;
+            if (!s.lastCrawl.isValid())
+                s.lastCrawl = crawl->progress.lastFinished;
+            for (const QString& error : crawl->progress.lastErrors)
+                if (!s.lastErrors.contains(error))
+                    s.lastErrors.append(error);
+            for (QString& error : s.lastErrors)
+                error = blankPassword(error, crawl->source.url);
+        }
+        if (s.lastErrors.size() > kMaxErrors)
+            s.lastErrors = s.lastErrors.mid(s.lastErrors.size() - kMaxErrors);
+        list.append(s);
+    };
+    for (const IndexedSource& index : indexed) {
+        const auto found = live.constFind(index.id);
+        add(&index, found == live.cend() ? nullptr : &*found);
+        listed.insert(index.id);
+    }
+    for (const CrawlSourceState& state : crawling)
+        if (!listed.contains(state.source.id))
+            add(nullptr, &state);
+    std::stable_sort(list.begin(), list.end(),
+                     [](const SourceStatus& a, const SourceStatus& b) { return a.url < b.url; });
+    return list;
+}
+
+QByteArray statusHtml(const QList<SourceStatus>& sources) {
+    QString body = QStringLiteral("<h1>Crawled sources</h1>\n<p><a href=\"/\">Search</a></p>\n");
+    if (sources.isEmpty())
+        body += QStringLiteral("<p class=\"none\">No sources are crawled.</p>\n");
+    else
+        body +=
+            QStringLiteral("<table><tr><th>Source</th><th>Kind</th><th>State</th>"
+                           "<th>Folders</th><th>Files</th><th>With quality</th>"
+                           "<th>Last crawl</th><th>Next crawl</th><th>Last errors</th></tr>\n") +
+            statusRows(sources) + QStringLiteral("</table>\n");
+    return page(QStringLiteral("Pellmar search service: sources"), body).toUtf8();
+}
+
+QByteArray statusJson(const QList<SourceStatus>& sources) {
+    auto time = [](const QDateTime& t) {
+        return t.isValid() ? QJsonValue(t.toUTC().toString(Qt::ISODate)) : QJsonValue();
+    };
+    QJsonArray list;
+    for (const SourceStatus& s : sources) {
+        list.append(QJsonObject{
+            {QStringLiteral("url"), s.url},
+            {QStringLiteral("kind"), s.kind},
+            {QStringLiteral("state"), s.state},
+            {QStringLiteral("folders"), s.folders},
+            {QStringLiteral("files"), s.files},
+            {QStringLiteral("filesWithQuality"), s.filesWithQuality},
+            {QStringLiteral("lastCrawl"), time(s.lastCrawl)},
+            {QStringLiteral("nextCrawl"), time(s.nextCrawl)},
+            {QStringLiteral("lastErrors"), QJsonArray::fromStringList(s.lastErrors)},
+        });
+    }
+    return QJsonDocument(QJsonObject{{QStringLiteral("sources"), list}})
+        .toJson(QJsonDocument::Indented);
+}
+
+QByteArray searchHtml(const SearchPageView& view,
+                      const std::function<QByteArray(const FoundFile&)>& link) {
+    const QString body = QStringLiteral("<h1>Pellmar search service</h1>\n<p>%1 MP3 files in "
+                                        "the library, and the files of crawled servers.</p>\n")
+                             .arg(view.libraryFiles) +
+                         searchForm(view) + results(view, link) +
+                         QStringLiteral("<p><a href=\"/status\">Crawled sources and their "
+                                        "state</a> &middot; <a href=\"/submissions\">Submitted "
+                                        "sites</a> &middot; <a href=\"/version2.txt\">Version "
+                                        "file</a> &middot; <a href=\"/Pellmar.dat\">Data "
+                                        "file</a></p>\n");
+    return page(QStringLiteral("Pellmar search service"), body).toUtf8();
+}
+
+} // namespace BrowserPages

@@ -1,0 +1,114 @@
+#include "searchd/FoundFiles.h"
+
+#include "searchd/QueryText.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+// The host as a URL or a site names it: IPv6 addresses in brackets, names in ASCII.
+QString urlHost(const QUrl& url) {
+    const QString host = url.host(QUrl::FullyEncoded);
+    return host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
+}
+
+QString hostAndPort(const QUrl& url) {
+    const int port = url.port();
+    return port < 0 ? urlHost(url) : urlHost(url) + QLatin1Char(':') + QString::number(port);
+}
+
+// The source's folder from the server's root, without the leading '/', ending in '/'
+// unless it is the root itself.
+QString rootFolder(const QUrl& url) {
+    QString path = url.path(QUrl::FullyDecoded);
+    while (path.startsWith(QLatin1Char('/')))
+        path.remove(0, 1);
+    if (!path.isEmpty() && !path.endsWith(QLatin1Char('/')))
+        path += QLatin1Char('/');
+    return path;
+}
+
+QByteArray encodedLogin(const QUrl& url) {
+    return QUrl::toPercentEncoding(url.userName(QUrl::FullyDecoded));
+}
+
+bool isIpv4(const QString& host) {
+    static const QRegularExpression kDotted(QStringLiteral("^\\d{1,3}(\\.\\d{1,3}){3}$"));
+    return kDotted.match(host).hasMatch();
+}
+
+} // namespace
+
+QString FoundFile::kind() const {
+    return fromLibrary ? QStringLiteral("library") : crawled.scheme();
+}
+
+QByteArray FoundFile::serverUrl() const {
+    if (fromLibrary)
+        return {};
+    const QUrl& source = crawled.sourceUrl;
+    const QString scheme = crawled.scheme();
+    QByteArray login;
+    if (scheme == QLatin1String("ftp") && !source.userName().isEmpty())
+        login = encodedLogin(source) + '@';
+    return scheme.toLatin1() + "://" + login + hostAndPort(source).toLatin1() + '/' +
+           QueryText::encodePath(rootFolder(source) + crawled.path);
+}
+
+QString FoundFile::ftpSite() const {
+    const QUrl& source = crawled.sourceUrl;
+    const QByteArray login =
+        source.userName().isEmpty() ? QByteArray("anonymous") : encodedLogin(source);
+    return QString::fromLatin1(login) + QLatin1Char('@') + urlHost(source) + QLatin1Char(':') +
+           QString::number(source.port(21));
+}
+
+QString FoundFile::ftpPath() const {
+    return rootFolder(crawled.sourceUrl) + crawled.path;
+}
+
+QString FoundFile::smbHost() const {
+    const QUrl& source = crawled.sourceUrl;
+    const QString host = source.host();
+    return isIpv4(host) && source.port(445) == 445 ? host : QString();
+}
+
+QString FoundFile::smbPath() const {
+    return rootFolder(crawled.sourceUrl) + crawled.path;
+}
+
+FoundFiles::FoundFiles(LibraryIndex& library, CrawlIndex& crawled)
+    : m_library(library), m_crawled(crawled) {}
+
+bool FoundFiles::wantsLibrary(const FileFilter& filter) const {
+    return filter.library && filter.crawled.minBitrate <= 0;
+}
+
+QList<FoundFile> FoundFiles::search(const QStringList& words, const FileFilter& filter, int offset,
+                                    int limit) {
+    QList<FoundFile> found;
+    int crawledOffset = offset;
+    if (wantsLibrary(filter)) {
+        for (const IndexedFile& file : m_library.search(words, offset, limit))
+            found.append({true, file, {}});
+        // Past the library's last page the crawled files go on where the library ended.
+        crawledOffset = found.isEmpty() ? offset - m_library.count(words) : 0;
+        if (crawledOffset < 0)
+            crawledOffset = 0;
+    }
+    const int left = limit - static_cast<int>(found.size());
+    if (left <= 0 || filter.crawled.schemes.isEmpty())
+        return found;
+    for (const CrawledHit& hit : m_crawled.search(words, filter.crawled, crawledOffset, left)) {
+        FoundFile file{
+            false, {hit.path, std::max<qint64>(hit.size, 0), hit.artist, hit.title}, hit};
+        found.append(file);
+    }
+    return found;
+}
+
+int FoundFiles::count(const QStringList& words, const FileFilter& filter) {
+    const int library = wantsLibrary(filter) ? m_library.count(words) : 0;
+    return library +
+           (filter.crawled.schemes.isEmpty() ? 0 : m_crawled.count(words, filter.crawled));
+}
