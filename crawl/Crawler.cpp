@@ -212,7 +212,9 @@ void Crawler::runCurlWalks() {
         int stillRunning = 0;
         curl_multi_perform(multi, &stillRunning);
         int queued = 0;
+        bool finishedAny = false;
         while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+            finishedAny = true;
             if (message->msg != CURLMSG_DONE)
                 continue;
             CURL* easy = message->easy_handle;
@@ -232,7 +234,9 @@ void Crawler::runCurlWalks() {
             walk->finished(std::move(request));
         }
         m_board->tick();
-        curl_multi_poll(multi, nullptr, 0, 100, nullptr);
+        // What finished may have freed a slot: the next requests start before any wait.
+        if (!finishedAny)
+            curl_multi_poll(multi, nullptr, 0, 100, nullptr);
     }
     // Stopped: what is still in flight is dropped, its walk abandoned.
     for (auto& [easy, request] : running) {
