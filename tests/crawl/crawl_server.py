@@ -109,6 +109,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
                    ("Content-Range", "bytes %d-%d/%d" % (start, end, len(data)))])
 
 
-server = http.server.ThreadingHTTPServer(("127.0.0.1", port), Handler)
+class Server(http.server.ThreadingHTTPServer):
+    def handle_error(self, request, client_address):
+        pass  # a client that hangs up is no news; nobody reads this server's output
+
+
+server = Server(("127.0.0.1", port), Handler)
 server.daemon_threads = True
 server.serve_forever()
