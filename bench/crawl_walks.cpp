@@ -105,26 +105,27 @@ void row(const char* what, const Walked& ours, double peer, const char* peerName
 // Peak resident memory of pellmar-searchd crawling url into a fresh database, in MiB.
 double searchdPeak(const QString& url, const QString& work) {
     QProcess searchd;
-    searchd.setProcessChannelMode(QProcess::SeparateChannels);
+    searchd.setProcessChannelMode(QProcess::MergedChannels);
     searchd.start(PELLMAR_SEARCHD_BINARY,
                   {"--port", "0", "--db", work + "/peak.db", "--crawl", url});
-    QByteArray errors;
+    QByteArray said;
     double peak = 0;
-    while (searchd.waitForReadyRead(600000) || searchd.state() == QProcess::Running) {
-        errors += searchd.readAllStandardError();
-        searchd.readAllStandardOutput();
+    QElapsedTimer clock;
+    clock.start();
+    while (!said.contains("crawl of ") && searchd.state() == QProcess::Running &&
+           clock.elapsed() < 1800000) {
+        searchd.waitForReadyRead(1000);
+        said += searchd.readAll();
         QFile status(QStringLiteral("/proc/%1/status").arg(searchd.processId()));
         if (status.open(QIODevice::ReadOnly)) {
             for (const QByteArray& line : status.readAll().split('\n'))
                 if (line.startsWith("VmHWM:"))
                     peak = line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
         }
-        if (errors.contains("crawl of "))
-            break;
     }
-    const int end = errors.lastIndexOf("crawl of ");
+    const qsizetype end = said.lastIndexOf("crawl of ");
     if (end >= 0)
-        std::printf("  %s", errors.mid(end).constData());
+        std::printf("  %s", said.mid(end).constData());
     searchd.terminate();
     searchd.waitForFinished(10000);
     return peak;
@@ -134,6 +135,7 @@ double searchdPeak(const QString& url, const QString& work) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // each figure as soon as it is known
     const int files = argc > 1 ? std::atoi(argv[1]) : 10000;
     const int folders = argc > 2 ? std::atoi(argv[2]) : 500;
     const int large = argc > 3 ? std::atoi(argv[3]) : 100000;
