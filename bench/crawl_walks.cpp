@@ -108,6 +108,7 @@ double searchdPeak(const QString& url, const QString& work) {
     searchd.setProcessChannelMode(QProcess::MergedChannels);
     searchd.start(PELLMAR_SEARCHD_BINARY,
                   {"--port", "0", "--db", work + "/peak.db", "--crawl", url});
+    searchd.waitForStarted(10000);
     QByteArray said;
     double peak = 0;
     QElapsedTimer clock;
@@ -124,8 +125,7 @@ double searchdPeak(const QString& url, const QString& work) {
         }
     }
     const qsizetype end = said.lastIndexOf("crawl of ");
-    if (end >= 0)
-        std::printf("  %s", said.mid(end).constData());
+    std::printf("  %s", (end >= 0 ? said.mid(end) : said.right(2000)).constData());
     searchd.terminate();
     searchd.waitForFinished(10000);
     return peak;
