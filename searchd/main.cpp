@@ -1,6 +1,8 @@
 // pellmar-searchd: the local search service the program talks to out of the box.
 #include "PellmarVersion.h"
 #include "core/DataFileConfig.h"
+#include "crawl/CrawlSources.h"
+#include "crawl/Crawler.h"
 #include "platform/Errors.h"
 #include "platform/ResourceLimits.h"
 #include "searchd/FileServers.h"
@@ -10,6 +12,7 @@
 #include "searchd/SearchService.h"
 #include "searchd/ServiceFiles.h"
 #include "searchd/SqliteDatabase.h"
+#include "searchd/SubmissionStore.h"
 #include "searchd/TlsContext.h"
 
 #include <QCommandLineParser>
@@ -34,6 +37,11 @@ struct Options {
     int sampleCount = 60;
     QString tlsCertificate; // both set: the service speaks HTTPS only
     QString tlsKey;
+    QStringList crawlUrls; // --crawl, in order
+    QString sourcesFile;   // --sources
+    bool crawlSubmitted = false;
+    int recrawlHours = 0; // 0: crawl once at start
+    CrawlLimits limits;
 };
 
 [[noreturn]] void usageError(const QString& message) {
@@ -95,6 +103,19 @@ Options parseOptions(const QCoreApplication& app) {
         {"delay-ms", "Wait this long before every answer (for time-limit tests).", "ms", "0"},
         {"make-sample", "Write a sample library of silent MP3 files into dir and exit.", "dir"},
         {"count", "Number of files of the sample library (default 60).", "n", "60"},
+        {"crawl",
+         "Crawl this http://, https://, ftp:// or smb:// folder into the index "
+         "(repeatable).",
+         "url"},
+        {"sources",
+         "File of folders to crawl: one URL a line, # comments; an smb line may add "
+         "credentials=/path/file.",
+         "file"},
+        {"crawl-submitted", "Also crawl the sites submitted through the program."},
+        {"recrawl", "Crawl again every this many hours (default: once at start).", "hours", "0"},
+        {"per-host", "Requests in flight to one server while crawling (default 4).", "n", "4"},
+        {"max-pages", "Listings read per source and crawl (default 100000).", "n", "100000"},
+        {"max-depth", "Folders below a source's folder that are crawled (default 32).", "n", "32"},
     };
     parser.addOptions(options);
     parser.process(app);
@@ -106,8 +127,16 @@ Options parseOptions(const QCoreApplication& app) {
         return o;
     ServiceSettings& s = o.settings;
     s.library = parser.value("library");
-    if (s.library.isEmpty())
-        usageError("--library is required (or --make-sample DIR)");
+    o.crawlUrls = parser.values("crawl");
+    o.sourcesFile = parser.value("sources");
+    o.crawlSubmitted = parser.isSet("crawl-submitted");
+    o.recrawlHours = intValue(parser, "recrawl", 0, 24 * 365);
+    o.limits.perHost = intValue(parser, "per-host", 1, 64);
+    o.limits.maxPages = intValue(parser, "max-pages", 1, 10000000);
+    o.limits.maxDepth = intValue(parser, "max-depth", 0, 1000);
+    if (s.library.isEmpty() && o.crawlUrls.isEmpty() && o.sourcesFile.isEmpty() &&
+        !o.crawlSubmitted)
+        usageError("--library, --crawl or --sources is required (or --make-sample DIR)");
     s.bind = parser.value("bind");
     s.port = intValue(parser, "port", 0, 65535);
     s.publicHost = parser.value("public-host");
@@ -140,18 +169,21 @@ Options parseOptions(const QCoreApplication& app) {
     return o;
 }
 
-// SIGINT and SIGTERM stop the service from a thread of their own, since a signal handler
-// may not touch the server. The caller joins the thread before the service goes: a stop
-// that comes just before the service runs must not outlive it.
-std::thread stopOnSignals(SearchService& service) {
+// SIGINT and SIGTERM stop the service (and the crawler, whose running walks are abandoned)
+// from a thread of their own, since a signal handler may not touch the server. The caller
+// joins the thread before the service goes: a stop that comes just before the service runs
+// must not outlive it.
+std::thread stopOnSignals(SearchService& service, Crawler* crawler) {
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    return std::thread([&service, stopSignals] {
+    return std::thread([&service, crawler, stopSignals] {
         int received = 0;
         sigwait(&stopSignals, &received);
+        if (crawler)
+            crawler->stop();
         service.stop();
     });
 }
@@ -159,6 +191,50 @@ std::thread stopOnSignals(SearchService& service) {
 void say(FILE* stream, const QString& line) {
     std::fprintf(stream, "pellmar-searchd: %s\n", qPrintable(line));
     std::fflush(stream);
+}
+
+// The sources to crawl: --crawl URLs, the --sources file and, when asked, the submitted
+// sites. A line that cannot be used is reported; the service goes on without it.
+QList<CrawlSource> crawlSources(const Options& options) {
+    QList<CrawlSource> sources;
+    QStringList problems;
+    for (const QString& url : options.crawlUrls) {
+        CrawlSource source;
+        QString problem;
+        if (CrawlSources::parseLine(url, &source, &problem))
+            sources << source;
+        else
+            problems << QStringLiteral("--crawl %1").arg(problem);
+    }
+    if (!options.sourcesFile.isEmpty()) {
+        const CrawlSources::Loaded loaded = CrawlSources::readFile(options.sourcesFile);
+        sources << loaded.sources;
+        problems << loaded.problems;
+    }
+    if (options.crawlSubmitted) {
+        SqliteDatabase db(options.settings.database);
+        for (const Submission& submitted : SubmissionStore(db).all()) {
+            const QString url = CrawlSources::submittedSite(submitted.kind, submitted.site);
+            CrawlSource source;
+            QString problem;
+            if (url.isEmpty())
+                continue;
+            if (CrawlSources::parseLine(url, &source, &problem))
+                sources << source;
+            else
+                problems << QStringLiteral("submitted site %1").arg(problem);
+        }
+    }
+    for (const QString& problem : problems)
+        say(stderr, QStringLiteral("not crawled: ") + problem);
+    return CrawlSources::unique(sources);
+}
+
+// Without --library the service still needs a folder of its own: an empty one.
+QString emptyLibrary(const QString& database) {
+    const QString folder = QFileInfo(database).absolutePath() + QStringLiteral("/no-library");
+    QDir().mkpath(folder);
+    return folder;
 }
 
 // Starts the FTP and SMB servers asked for and points the listings at those that run. A
@@ -200,6 +276,9 @@ std::shared_ptr<const TlsContext> loadTls(const Options& options) {
 int serve(Options options) {
     const std::shared_ptr<const TlsContext> tls = loadTls(options);
     RaiseFileDescriptorLimit(); // every waiting client holds a descriptor
+    const QList<CrawlSource> sources = crawlSources(options);
+    if (options.settings.library.isEmpty())
+        options.settings.library = emptyLibrary(options.settings.database);
     for (const QString& folder : PrivateFolder::removeStale(QDir::tempPath()))
         say(stdout, QStringLiteral("removed %1, left by a service that has ended").arg(folder));
     const std::unique_ptr<FileServers> servers = startFileServers(options);
@@ -219,10 +298,26 @@ int serve(Options options) {
     }
     // SIGINT and SIGTERM stop the service (and so its servers) cleanly from the moment it
     // says that it listens, also before it has begun to serve.
-    std::thread stopper = stopOnSignals(service);
+    std::unique_ptr<Crawler> crawler;
+    if (!sources.isEmpty()) {
+        crawler = std::make_unique<Crawler>(sources, service.crawlIndex(), options.limits);
+        service.setCrawlStates([&crawler] { return crawler->states(); });
+    }
+    std::thread stopper = stopOnSignals(service, crawler.get());
     std::printf("pellmar-searchd: listening on %s\n", qPrintable(service.baseUrl()));
     std::fflush(stdout);
+    if (crawler) {
+        say(stdout,
+            QStringLiteral("crawling %1 %2")
+                .arg(sources.size())
+                .arg(sources.size() == 1 ? QStringLiteral("source") : QStringLiteral("sources")));
+        crawler->start(std::chrono::hours(options.recrawlHours));
+    }
     service.run();
+    if (crawler) {
+        crawler->stop(); // running walks are abandoned: their old entries stay
+        crawler->wait();
+    }
     // The stopper waits in sigwait for SIGTERM, so this only wakes it when no signal came.
     pthread_kill(stopper.native_handle(), SIGTERM); // NOLINT(bugprone-bad-signal-to-kill-thread)
     stopper.join();

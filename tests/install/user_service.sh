@@ -16,7 +16,10 @@ START=$(command_of ExecStart | sed 's/--port 8790/--port 0/')
 [ -n "$START" ] || fail "no ExecStart in $UNIT"
 mkdir "$WORK/home"
 export HOME="$WORK/home" PATH="$BIN:/usr/bin:/bin"
-unset XDG_DATA_HOME
+unset XDG_DATA_HOME XDG_CONFIG_HOME
+# A sources file is picked up: its one folder (on a port where nothing listens) is crawled.
+mkdir -p "$HOME/.config/pellmar"
+echo "http://127.0.0.1:9/music/" >"$HOME/.config/pellmar/sources"
 sh -c "$(command_of ExecStartPre)"
 sh -c "$START" >"$WORK/log" 2>&1 &
 PID=$!
@@ -29,6 +32,7 @@ for _ in $(seq 300); do
 done
 [ -n "$URL" ] || { cat "$WORK/log"; fail "the service did not start"; }
 grep -q "in $HOME/Music " "$WORK/log" || fail "not serving ~/Music: $(cat "$WORK/log")"
+grep -q "crawling 1 source$" "$WORK/log" || fail "the sources file was not read: $(cat "$WORK/log")"
 DATA=$HOME/.local/share/Pellmar/Pellmar.dat
 pellmar-cli datafile --decode "$DATA" | sed -n 2p | grep -qx "$URL" || fail "$DATA does not point at $URL"
 echo "ok: $URL serves $HOME/Music"

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QtGlobal>
+#include <chrono>
+
+// How far and how hard a walk goes. The defaults suit a music server on a home network.
+struct CrawlLimits {
+    int perHost = 4;       // requests in flight to one host
+    int maxPages = 100000; // listings read per source and walk
+    int maxDepth = 32;     // folders below the source's folder
+    qint64 maxListingBytes = 32 * 1024 * 1024;
+    std::chrono::seconds retryAfterCap{300}; // longest pause a server may ask for
+    std::chrono::seconds crawlDelayCap{30};  // longest robots.txt Crawl-delay honoured
+    std::chrono::seconds connectTimeout{15};
+    std::chrono::seconds lowSpeedTime{30}; // slower than lowSpeedBytes/s this long: give up
+    long lowSpeedBytes = 100;
+    std::chrono::seconds transferTimeout{600}; // no request runs longer
+    int maxRetries = 4;                        // of a request answered 429/503
+    int maxFailuresInARow = 8; // transport failures with no answer between: the server is gone
+    int maxErrors = 1000;      // failed requests in one walk before it is given up
+    bool readHeads = true;     // false: names, sizes and dates only (a quick look)
+};

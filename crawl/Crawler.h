@@ -1,0 +1,54 @@
+#pragma once
+
+#include "crawl/CrawlLimits.h"
+#include "crawl/CrawlTypes.h"
+
+#include <QList>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+class ProgressBoard;
+
+// Walks other machines' servers into a CrawlSink: HTTP(S) listings and FTP folders on one
+// thread with many libcurl transfers in flight, each SMB share on a thread of its own.
+// One crawl walks every source once; start() repeats crawls on a schedule.
+class Crawler {
+public:
+    using SourceState = CrawlSourceState; // a source with its walk's progress
+    using Print = std::function<void(const QString& line)>;
+
+    // print gets the progress and summary lines (default: standard error).
+    Crawler(QList<CrawlSource> sources, CrawlSink& sink, CrawlLimits limits = {}, Print print = {});
+    ~Crawler(); // stops and joins
+
+    // Crawls on a thread of its own: at once, then every interval when it is above zero.
+    void start(std::chrono::seconds interval = std::chrono::seconds(0));
+    // One crawl of every source on the calling thread; returns when it is over.
+    void crawlOnce();
+    // Ends the walks under way (their sources are abandoned: old entries stay) and the
+    // schedule. Safe from any thread.
+    void stop();
+    // Waits until the crawls of start() are over (a crawl once) or stop().
+    void wait();
+
+    QList<SourceState> states() const; // thread-safe copy
+
+private:
+    void runCurlWalks();
+    void runSchedule(std::chrono::seconds interval);
+
+    QList<CrawlSource> m_sources;
+    CrawlSink& m_sink;
+    CrawlLimits m_limits;
+    std::unique_ptr<ProgressBoard> m_board;
+    std::atomic<bool> m_stop{false};
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    void* m_multi = nullptr; // the running loop's CURLM, for curl_multi_wakeup
+    std::thread m_thread;
+};

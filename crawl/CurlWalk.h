@@ -1,0 +1,125 @@
+#pragma once
+
+#include "crawl/CrawlLimits.h"
+#include "crawl/CrawlTypes.h"
+#include "crawl/FolderPlan.h"
+#include "crawl/RobotsRules.h"
+
+#include <QHash>
+#include <QSet>
+#include <curl/curl.h>
+#include <deque>
+#include <map>
+#include <memory>
+#include <optional>
+
+class HostLimits;
+class ProgressBoard;
+class CurlWalk;
+
+// One HTTP or FTP request of a walk, with what came back. The crawler's libcurl loop
+// runs it; the walk decides what it means.
+struct CurlRequest {
+    enum Kind { Robots, Listing, Head };
+    Kind kind = Listing;
+    CurlWalk* walk = nullptr;
+    QUrl url;
+    int retries = 0;
+    qint64 maxBytes = 0; // the body stops here (overflow is set)
+    bool mlsd = false;   // FTP listing by MLSD, else LIST
+    QByteArray range;    // CURLOPT_RANGE, empty for none
+    // Listing
+    QString folder;   // relative, '' for the root
+    QString realPath; // FTP: the server's path of the folder, for links
+    int depth = 0;
+    int hops = 0;             // redirects followed
+    bool maybeFolder = false; // a link that may or may not be a folder
+    // Head
+    int openFolder = -1;
+    int file = -1;
+    HeadRead::Range part;
+    // Filled in by the loop
+    QByteArray body;
+    bool overflow = false;
+    QByteArray contentType, retryAfter, location, contentRange, contentLength, etag;
+    long status = 0;
+    CURLcode result = CURLE_OK;
+};
+
+// The walk of one HTTP(S) or FTP source in one crawl: which folders and heads to fetch
+// next, and what each answer means for the index. Runs on the crawler's libcurl thread.
+class CurlWalk {
+public:
+    CurlWalk(int index, const CrawlSource& source, CrawlSink& sink, const CrawlLimits& limits,
+             HostLimits& hosts, ProgressBoard& board);
+
+    QString host() const { return m_host; }
+    void begin();
+    // The next request to start, or null when none may start now.
+    std::unique_ptr<CurlRequest> next();
+    void finished(std::unique_ptr<CurlRequest> request);
+    // Ends the walk early: the index keeps the old entries, marked stale.
+    void abandon(const QString& reason);
+    bool done() const { return m_ended && m_inFlight == 0; }
+    void requestDropped() { --m_inFlight; }
+    // Ends a walk that has nothing left to ask (finishCrawl, or abandonCrawl when cut short).
+    void maybeFinish();
+
+private:
+    struct OpenFolder {
+        FolderPlan plan;
+        QList<QUrl> urls; // per file
+        std::map<int, HeadRead> reads;
+        int left = 0;
+    };
+    struct HeadTask {
+        int folder;
+        int file;
+    };
+
+    bool isFtp() const { return m_ftp; }
+    bool inside(const QUrl& url) const;
+    void queueFolder(const QString& folder, const QUrl& url, int depth, const QString& realPath,
+                     bool maybeFolder);
+    std::unique_ptr<CurlRequest> listingRequest(std::unique_ptr<CurlRequest> request);
+    void robotsDone(const CurlRequest& request);
+    void listingDone(std::unique_ptr<CurlRequest> request);
+    void headDone(std::unique_ptr<CurlRequest> request);
+    void readListing(const CurlRequest& request, const QList<RemoteEntry>& entries);
+    void folderFailed(const CurlRequest& request, const QString& why, bool keep);
+    void fileHeadDone(int folder, int file, bool read);
+    bool retryLater(std::unique_ptr<CurlRequest>& request);
+    void transportFailure(const CurlRequest& request);
+    QString describe(const CurlRequest& request) const;
+    QUrl ftpFolderUrl(const QString& folder) const;
+
+    int m_index;
+    CrawlSource m_source;
+    CrawlSink& m_sink;
+    CrawlLimits m_limits;
+    HostLimits& m_hosts;
+    ProgressBoard& m_board;
+    QString m_host;
+    QUrl m_root;
+    QByteArray m_rootPath; // percent-encoded, ends in '/'
+    bool m_ftp = false;
+    qint64 m_crawl = 0;
+
+    enum class Mlsd { Unknown, Yes, No } m_mlsd = Mlsd::Unknown;
+    bool m_robotsAsked = false;
+    std::optional<RobotsRules> m_robots;
+
+    std::deque<std::unique_ptr<CurlRequest>> m_retry;   // asked again after a pause
+    std::deque<std::unique_ptr<CurlRequest>> m_waiting; // listings to ask
+    std::deque<HeadTask> m_heads;
+    std::map<int, OpenFolder> m_open;
+    int m_nextOpen = 0;
+    QSet<QString> m_visited;
+    int m_pagesAsked = 0;
+    int m_inFlight = 0;
+    int m_errors = 0;
+    int m_failuresInARow = 0;
+    bool m_truncated = false;
+    bool m_depthCut = false;
+    bool m_ended = false;
+};

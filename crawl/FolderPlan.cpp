@@ -1,0 +1,114 @@
+#include "crawl/FolderPlan.h"
+
+#include "crawl/FileHeadReader.h"
+
+#include <QCryptographicHash>
+#include <QHash>
+
+bool FolderPlan::isMp3(const QString& name) {
+    return name.endsWith(QLatin1String(".mp3"), Qt::CaseInsensitive);
+}
+
+QString FolderPlan::join(const QString& folder, const QString& name) {
+    return folder.isEmpty() ? name : folder + QLatin1Char('/') + name;
+}
+
+QByteArray FolderPlan::fingerprintOf(const QList<RemoteEntry>& entries) {
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (const RemoteEntry& entry : entries) {
+        // A listing without the size and date of an MP3 file cannot tell a changed file
+        // from the old one: such a folder is read again each time.
+        if (!entry.folder && isMp3(entry.name) && (entry.size < 0 || !entry.modified.isValid()))
+            return QByteArray();
+        if (!entry.folder && !isMp3(entry.name))
+            continue; // other files are not indexed
+        hash.addData(entry.name.toUtf8());
+        // A subfolder's own date and size change with its contents, which its own listing
+        // tells: here only its name counts.
+        if (entry.folder) {
+            hash.addData(QByteArray("\x01/\x02", 3));
+            continue;
+        }
+        hash.addData(QByteArray("\x01-", 2));
+        hash.addData(QByteArray::number(entry.size));
+        hash.addData(QByteArray(1, '\x01'));
+        hash.addData(QByteArray::number(
+            entry.modified.isValid() ? entry.modified.toMSecsSinceEpoch() : qint64(-1)));
+        hash.addData(QByteArray(1, '\x02'));
+    }
+    return hash.result().toHex();
+}
+
+FolderPlan FolderPlan::make(const QString& folder, const QList<RemoteEntry>& entries,
+                            const QList<CrawledFile>& old) {
+    QHash<QString, const CrawledFile*> known;
+    for (const CrawledFile& file : old)
+        known.insert(file.path, &file);
+    FolderPlan plan;
+    plan.folder = folder;
+    plan.fingerprint = fingerprintOf(entries);
+    for (const RemoteEntry& entry : entries) {
+        if (entry.folder || !isMp3(entry.name))
+            continue;
+        CrawledFile file;
+        file.path = join(folder, entry.name);
+        file.size = entry.size;
+        file.modified = entry.modified;
+        const CrawledFile* before = known.value(file.path);
+        // Size and date must both be known to vouch for an unchanged file.
+        if (before && before->headRead && entry.size >= 0 && entry.modified.isValid() &&
+            before->size == entry.size && before->modified == entry.modified) {
+            file.etag = before->etag;
+            file.headRead = true;
+            file.head = before->head;
+        } else {
+            plan.needHead << int(plan.files.size());
+        }
+        plan.files << file;
+    }
+    return plan;
+}
+
+HeadRead::Range HeadRead::next() const {
+    if (m_done)
+        return {};
+    if (m_head.isEmpty() && !m_headEnded)
+        return {0, FileHead::kFirstRead, false};
+    if (!m_headEnded) {
+        const qint64 wanted = FileHeadReader::bytesWanted(m_head);
+        if (wanted > m_head.size() && (m_size < 0 || m_head.size() < m_size))
+            return {m_head.size(), wanted - m_head.size(), false};
+    }
+    if (m_tailRead)
+        return {};
+    const FileHead found = FileHeadReader::read(m_head, m_size, QByteArray());
+    if (!found.artist.isEmpty() || !found.title.isEmpty())
+        return {};
+    if (m_headEnded || (m_size >= 0 && m_size <= m_head.size()))
+        return {}; // the whole file is in the head, its tail too
+    if (m_size >= 0 && m_size < 128)
+        return {};
+    return {m_size >= 0 ? m_size - 128 : -1, 128, true};
+}
+
+void HeadRead::add(const Range& range, const QByteArray& bytes, qint64 fileSize) {
+    if (fileSize >= 0)
+        m_size = fileSize;
+    if (range.tail) {
+        m_tail = bytes.right(128);
+        m_tailRead = true;
+        return;
+    }
+    m_head += bytes.left(range.count);
+    if (bytes.size() < range.count)
+        m_headEnded = true;
+    if (m_head.size() >= FileHead::kMaxRead)
+        m_headEnded = true;
+}
+
+FileHead HeadRead::result() const {
+    QByteArray tail = m_tail;
+    if (tail.isEmpty() && m_headEnded && m_head.size() >= 128)
+        tail = m_head.right(128);
+    return FileHeadReader::read(m_head, m_headEnded ? qint64(m_head.size()) : m_size, tail);
+}

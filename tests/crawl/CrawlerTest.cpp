@@ -1,0 +1,269 @@
+// The crawler against real servers on 127.0.0.1: nginx, lighttpd, python3 http.server,
+// pyftpdlib and smbd serving one sample library, and a scripted server with awkward folders.
+#include "crawl/Crawler.h"
+#include "MemorySink.h"
+#include "crawl/CrawlSources.h"
+#include "crawl/FileHeadReader.h"
+#include "searchd/FileServers.h"
+#include "searchd/SampleLibrary.h"
+#include "support/LocalServerProcess.h"
+
+#include <QDirIterator>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+CrawlSource sourceFor(const QString& url) {
+    CrawlSource source;
+    QString problem;
+    EXPECT_TRUE(CrawlSources::parseLine(url, &source, &problem)) << problem.toStdString();
+    return source;
+}
+
+struct CrawlRun {
+    QStringList lines; // printed
+    QList<Crawler::SourceState> states;
+};
+
+CrawlRun crawlOnce(const QList<CrawlSource>& sources, MemorySink& sink,
+                   const CrawlLimits& limits = {}) {
+    CrawlRun run;
+    std::mutex mutex;
+    Crawler crawler(sources, sink, limits, [&](const QString& line) {
+        std::lock_guard lock(mutex);
+        run.lines << line;
+    });
+    crawler.crawlOnce();
+    run.states = crawler.states();
+    return run;
+}
+
+QStringList requestLog(const LocalServerProcess& server) {
+    return QString::fromUtf8(server.readFile("requests.log")).split('\n', Qt::SkipEmptyParts);
+}
+
+LocalServerProcess::Configure scriptedSite() {
+    return [](const QString& folder, unsigned short port) {
+        QFile sample(QDir(folder).filePath("sample.mp3"));
+        if (sample.open(QIODevice::WriteOnly))
+            sample.write(SampleLibrary::content(SampleLibrary::plan(8)[3]));
+        return QStringList{PELLMAR_CRAWL_SERVER, QString::number(port), folder};
+    };
+}
+
+LocalServerProcess::Configure lighttpdConfig(const QString& root) {
+    return [root](const QString& folder, unsigned short port) {
+        const QString config = QStringLiteral("server.document-root = \"%1\"\n"
+                                              "server.bind = \"127.0.0.1\"\nserver.port = %2\n"
+                                              "server.errorlog = \"%3/error.log\"\n"
+                                              "server.modules = (\"mod_dirlisting\")\n"
+                                              "dir-listing.activate = \"enable\"\n"
+                                              "mimetype.assign = (\".mp3\" => \"audio/mpeg\")\n")
+                                   .arg(root)
+                                   .arg(port)
+                                   .arg(folder);
+        QFile file(QDir(folder).filePath("lighttpd.conf"));
+        if (file.open(QIODevice::WriteOnly))
+            file.write(config.toUtf8());
+        return QStringList{"-D", "-f", file.fileName()};
+    };
+}
+
+// python3's http.server logs every request on standard error: that goes nowhere, or the
+// pipe nobody reads would fill and stop the server.
+LocalServerProcess::Configure pythonHttpServer(const QString& root) {
+    return [root](const QString&, unsigned short port) {
+        return QStringList{"-c",
+                           "exec /usr/bin/python3 -m http.server --bind 127.0.0.1 --directory "
+                           "\"$0\" \"$1\" >/dev/null 2>&1",
+                           root, QString::number(port)};
+    };
+}
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+// Every server's walk finds every sample file with its size and the same quality and tags a
+// reader of the whole file finds.
+TEST(CrawlerServers, EveryServerGivesEveryFileWithItsQuality) {
+    QTemporaryDir library;
+    SampleLibrary::write(library.path(), 497);
+    // Names that need encoding in a URL: '%', '#', '&', ';', brackets, letters beyond ASCII.
+    const QList<SampleLibrary::SampleFile> plan = SampleLibrary::plan(3);
+    const QStringList odd = {"Jazz/100% Pure #1 & Co - Ça va.mp3", "Rock/What; Why [live] Zoë.mp3",
+                             "Électro #2/Ångström %41.mp3"};
+    for (int i = 0; i < odd.size(); ++i) {
+        QDir(library.path()).mkpath(QFileInfo(odd[i]).path());
+        QFile file(library.filePath(odd[i]));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(SampleLibrary::content(plan[i]));
+    }
+    QMap<QString, QByteArray> files; // path -> content
+    QDirIterator it(library.path(), QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files.insert(QDir(library.path()).relativeFilePath(path), readAll(path));
+    }
+    ASSERT_EQ(files.size(), 500);
+
+    LocalServerProcess nginx("/usr/sbin/nginx", NginxConfig(library.path(), "    autoindex on;"));
+    LocalServerProcess lighttpd("/usr/sbin/lighttpd", lighttpdConfig(library.path()));
+    LocalServerProcess python("/bin/sh", pythonHttpServer(library.path()));
+    for (LocalServerProcess* server : {&nginx, &lighttpd, &python})
+        ASSERT_EQ(server->start(), QString());
+    FileServers ftpAndSmb(library.path(), "mp3", true, true);
+    ASSERT_EQ(ftpAndSmb.problems(), QStringList());
+
+    const QList<CrawlSource> sources = {
+        sourceFor(QStringLiteral("http://127.0.0.1:%1/").arg(nginx.port())),
+        sourceFor(QStringLiteral("http://127.0.0.1:%1/").arg(lighttpd.port())),
+        sourceFor(QStringLiteral("http://127.0.0.1:%1/").arg(python.port())),
+        sourceFor(QStringLiteral("ftp://127.0.0.1:%1/").arg(ftpAndSmb.ftp()->port())),
+        sourceFor(QStringLiteral("smb://127.0.0.1:%1/mp3/").arg(ftpAndSmb.smb()->port())),
+    };
+    MemorySink sink;
+    crawlOnce(sources, sink);
+    for (const CrawlSource& source : sources) {
+        SCOPED_TRACE(source.id.toStdString());
+        const MemorySink::Source result = sink.source(source.id);
+        EXPECT_EQ(result.finished, 1);
+        EXPECT_EQ(result.abandoned, 0) << result.reason.toStdString();
+        EXPECT_EQ(result.lastErrors, 0);
+        const QMap<QString, CrawledFile> found = sink.files(source.id);
+        EXPECT_EQ(found.keys(), files.keys());
+        for (auto file = files.cbegin(); file != files.cend(); ++file) {
+            const CrawledFile crawled = found.value(file.key());
+            const QByteArray& bytes = file.value();
+            const FileHead whole = FileHeadReader::read(bytes, bytes.size(), bytes.right(128));
+            SCOPED_TRACE(file.key().toStdString());
+            EXPECT_EQ(crawled.size, bytes.size());
+            EXPECT_TRUE(crawled.headRead);
+            EXPECT_EQ(crawled.head.frame.error, whole.frame.error);
+            EXPECT_EQ(crawled.head.frame.bitrate, whole.frame.bitrate);
+            EXPECT_EQ(crawled.head.frame.sampleRate, whole.frame.sampleRate);
+            EXPECT_EQ(crawled.head.frame.mode, whole.frame.mode);
+            EXPECT_EQ(crawled.head.frame.headerOffset, whole.frame.headerOffset);
+            EXPECT_EQ(crawled.head.artist, whole.artist);
+            EXPECT_EQ(crawled.head.title, whole.title);
+        }
+    }
+}
+
+// Awkward folders: each is handled and the walk goes on.
+TEST(CrawlerHostile, LoopsDepthHugeSlowRobotsAndBusyFolders) {
+    LocalServerProcess site("/usr/bin/python3", scriptedSite());
+    ASSERT_EQ(site.start(), QString());
+    const CrawlSource source =
+        sourceFor(QStringLiteral("http://127.0.0.1:%1/site/").arg(site.port()));
+    CrawlLimits limits;
+    limits.maxDepth = 3;
+    limits.lowSpeedTime = std::chrono::seconds(2);
+    MemorySink sink;
+    const CrawlRun crawled = crawlOnce({source}, sink, limits);
+
+    const MemorySink::Source result = sink.source(source.id);
+    EXPECT_EQ(result.finished, 1);
+    EXPECT_EQ(result.lastErrors, 3); // huge, slow, away
+    EXPECT_EQ(sink.files(source.id).keys(),
+              QStringList({"a.mp3", "busy/b.mp3", "deep/d/d/f.mp3", "deep/d/f.mp3", "deep/f.mp3",
+                           "loop/x.mp3"}));
+    EXPECT_EQ(result.folders.keys(),
+              QStringList({"", "busy", "deep", "deep/d", "deep/d/d", "huge", "loop", "slow"}));
+
+    QStringList asked = requestLog(site);
+    asked.removeAll("/site/a.mp3");
+    asked.removeAll("/site/busy/b.mp3");
+    asked.removeAll("/site/loop/x.mp3");
+    asked.removeAll("/site/deep/f.mp3");
+    asked.removeAll("/site/deep/d/f.mp3");
+    asked.removeAll("/site/deep/d/d/f.mp3");
+    asked.sort();
+    EXPECT_EQ(asked,
+              QStringList({"/robots.txt", "/site/", "/site/away/", "/site/busy/", "/site/busy/",
+                           "/site/deep/", "/site/deep/d/", "/site/deep/d/d/", "/site/huge/",
+                           "/site/loop/", "/site/loop/again/", "/site/slow/"}));
+
+    const QString base = CrawlSources::shown(source.url);
+    const CrawlRun& run = crawled;
+    ASSERT_EQ(run.states.size(), 1);
+    QStringList errors = run.states[0].progress.lastErrors;
+    errors.sort();
+    EXPECT_EQ(errors.join('\n'), QStringList({"folders deeper than 3 were not walked",
+                                              base + "away/: redirected outside the source",
+                                              base + "huge/: listing larger than 32 MiB",
+                                              base + "slow/: Timeout was reached"})
+                                     .join('\n'));
+    EXPECT_EQ(run.states[0].progress.errors, 3);
+    EXPECT_FALSE(run.states[0].progress.stale);
+    EXPECT_TRUE(run.lines.last().startsWith("crawl of " + base + " finished after "))
+        << run.lines.last().toStdString();
+}
+
+// A server that goes away in the middle of a walk: the old entries stay, marked stale.
+TEST(CrawlerHostile, ServerGoneMidWalkKeepsOldEntriesStale) {
+    LocalServerProcess site("/usr/bin/python3", scriptedSite());
+    ASSERT_EQ(site.start(), QString());
+    const CrawlSource source =
+        sourceFor(QStringLiteral("http://127.0.0.1:%1/gone/").arg(site.port()));
+    CrawlLimits limits;
+    limits.maxFailuresInARow = 3;
+    MemorySink sink;
+    crawlOnce({source}, sink, limits);
+    const QStringList all = {"five/inner.mp3",  "four/inner.mp3", "one/inner.mp3",
+                             "three/inner.mp3", "top.mp3",        "two/inner.mp3"};
+    ASSERT_EQ(sink.files(source.id).keys(), all);
+
+    QFile die(QDir(site.folder()).filePath("die"));
+    ASSERT_TRUE(die.open(QIODevice::WriteOnly));
+    die.close();
+    const CrawlRun run = crawlOnce({source}, sink, limits);
+    const MemorySink::Source result = sink.source(source.id);
+    EXPECT_EQ(result.abandoned, 1);
+    EXPECT_EQ(result.finished, 1);
+    EXPECT_TRUE(result.stale);
+    EXPECT_TRUE(result.reason.startsWith("the server stopped answering ("))
+        << result.reason.toStdString();
+    EXPECT_EQ(sink.files(source.id).keys(), all);
+    EXPECT_TRUE(run.states[0].progress.stale);
+}
+
+// Added, changed and removed files show after the next walk; an unchanged folder is kept
+// from its listing alone.
+TEST(CrawlerServers, RecrawlFollowsChanges) {
+    QTemporaryDir library;
+    SampleLibrary::write(library.path(), 40);
+    LocalServerProcess nginx("/usr/sbin/nginx", NginxConfig(library.path(), "    autoindex on;"));
+    ASSERT_EQ(nginx.start(), QString());
+    const CrawlSource source = sourceFor(QStringLiteral("http://127.0.0.1:%1/").arg(nginx.port()));
+    MemorySink sink;
+    crawlOnce({source}, sink);
+    const QMap<QString, CrawledFile> before = sink.files(source.id);
+    ASSERT_EQ(before.size(), 40);
+    const int folders = sink.source(source.id).folders.size();
+
+    // Jazz changes; the other folders stay as they were.
+    const QString removed = before.keys().filter("Jazz/").first();
+    const QString changed = before.keys().filter("Jazz/").last();
+    ASSERT_TRUE(QFile::remove(library.filePath(removed)));
+    QFile grown(library.filePath(changed));
+    ASSERT_TRUE(grown.open(QIODevice::Append));
+    grown.write(QByteArray(1000, '\0'));
+    grown.close();
+    ASSERT_TRUE(QFile::copy(library.filePath(changed), library.filePath("Jazz/New Song.mp3")));
+    crawlOnce({source}, sink);
+
+    const QMap<QString, CrawledFile> after = sink.files(source.id);
+    EXPECT_FALSE(after.contains(removed));
+    EXPECT_EQ(after.value(changed).size, before.value(changed).size + 1000);
+    EXPECT_EQ(after.value("Jazz/New Song.mp3").size, before.value(changed).size + 1000);
+    EXPECT_TRUE(after.value("Jazz/New Song.mp3").headRead);
+    EXPECT_EQ(after.size(), 40);
+    const MemorySink::Source result = sink.source(source.id);
+    EXPECT_EQ(result.stored, 1);
+    EXPECT_EQ(result.kept, folders - 1);
+}
