@@ -71,7 +71,7 @@ private:
     void ProxyCheckClick();
     void LimitCheckClick();
     void FtpChoiceClick();
-    void CheckPositiveInteger(QLineEdit* edit);
+    void CheckPositiveInteger(QLineEdit* field);
     void Button1Click();
     void Button2Click();
     void CaFileButtonClick();

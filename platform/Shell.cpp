@@ -31,6 +31,7 @@ bool spawn(const QString& program, const QStringList& args) {
     for (const QString& arg : args)
         encoded.push_back(arg.toLocal8Bit());
     std::vector<char*> argv;
+    argv.reserve(encoded.size() + 1);
     for (QByteArray& item : encoded)
         argv.push_back(item.data());
     argv.push_back(nullptr);
@@ -58,7 +59,7 @@ void PosixShell::launchWatched(const QString& program, const QStringList& args,
     process->setStandardInputFile(QProcess::nullDevice());
     process->setStandardOutputFile(QProcess::nullDevice());
     // The report runs after the process's own signal has returned: it may show a modal box.
-    const auto report = [process, ended](ProgramEnd end) {
+    const auto report = [process, ended](const ProgramEnd& end) {
         process->disconnect();
         process->deleteLater();
         QTimer::singleShot(0, [ended, end] { ended(end); });

@@ -287,6 +287,7 @@ TEST(HeaderProbes, HundredsOfProbesWithFewDescriptorsReachTheEnd) {
     ProbeRun run;
     int next = 0;
     std::vector<std::unique_ptr<ScriptedServer>> servers; // ten hosts, all probes start at once
+    servers.reserve(10);
     for (int i = 0; i < 10; ++i)
         servers.push_back(std::make_unique<ScriptedServer>(ScriptedServer::reply(
             "HTTP/1.0 200 OK\r\nContent-Length: 40000\r\n\r\n" + kJointStereo)));
@@ -301,7 +302,7 @@ TEST(HeaderProbes, HundredsOfProbesWithFewDescriptorsReachTheEnd) {
     const int lowestFree = ::dup(0);
     ::close(lowestFree);
     rlimit tight = saved;
-    tight.rlim_cur = rlim_t(lowestFree + 20);
+    tight.rlim_cur = rlim_t(lowestFree) + 20;
     setrlimit(RLIMIT_NOFILE, &tight);
     for (int i = 0; i < 300; ++i)
         probes.StartHeaderProbe(servers[i % 10]->url("/" + QByteArray::number(i) + ".mp3"),
@@ -324,6 +325,7 @@ TEST(HeaderProbes, RunsAtMostTheOverallLimitAndTheGoodLinkIsFound) {
     int next = 0;
     HeaderProbes probes(run.ini, run.home.path(), run.hooks(), [&next](int) { return next++; });
     std::vector<std::unique_ptr<ClosedPort>> closed;
+    closed.reserve(12);
     for (int port = 0; port < 12; ++port)
         closed.push_back(std::make_unique<ClosedPort>());
     for (int i = 0; i < 360; ++i)

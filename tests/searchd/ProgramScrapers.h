@@ -49,7 +49,7 @@ public:
 
 inline EnginePage readFirstEngine(const QByteArray& body) {
     PageRecorder recorder;
-    ScrapeFirstEngine(SplitLines(body), QByteArray(kServicePrefix).mid(7), recorder);
+    ScrapeFirstEngine(SplitLines(body), kServicePrefix, recorder);
     return recorder.page;
 }
 
