@@ -5,9 +5,9 @@
 #   scripts/tidy.sh --changed   the files changed since the tree was last found clean
 #   scripts/tidy.sh FILE...     those files
 #
-# A whole clean run records its commit in scripts/tidy-clean-at; --changed (what the test
-# command runs) checks the sources changed since that commit, a header through its own .cpp,
-# so the full run's cost (about ten CPU-seconds a file) is paid only now and then. clang-tidy
+# A clean run records its commit in scripts/tidy-clean-at; --changed (what the test command
+# runs) checks the sources changed since that commit, a header through its own .cpp, so the
+# full run's cost (about ten CPU-seconds a file) is paid only now and then. clang-tidy
 # needs a clang tree without precompiled headers: build-tidy is configured and Qt's generated
 # sources are made there, but nothing is compiled.
 set -eu
@@ -59,7 +59,9 @@ count=$(echo "$known" | grep -c . || true)
 echo "tidy: checking $count files"
 echo "$known" | xargs -P "$(nproc)" -n 4 clang-tidy -p "$TREE" --quiet >"$TREE/tidy.log" 2>&1 ||
     { grep -v "warnings generated" "$TREE/tidy.log" >&2; exit 1; }
-if [ $mode = all ]; then
+# The tree was clean before and what changed is clean now: the next --changed run starts here
+# (commit the file to keep it so).
+if [ $mode != files ]; then
     git rev-parse HEAD >"$STAMP"
     echo "tidy: clean; $STAMP records $(cat "$STAMP")"
 fi

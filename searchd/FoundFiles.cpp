@@ -3,6 +3,11 @@
 #include "searchd/QueryText.h"
 
 #include <QRegularExpression>
+#include <arpa/inet.h>
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <netdb.h>
 
 namespace {
 
@@ -37,6 +42,42 @@ bool isIpv4(const QString& host) {
     return kDotted.match(host).hasMatch();
 }
 
+// The program names SMB hosts by IPv4 address only, so a share crawled by host name is
+// listed under the address the name has now; a name is looked up at most every ten minutes.
+QString ipv4Address(const QString& host) {
+    if (isIpv4(host))
+        return host;
+    struct Known {
+        QString address;
+        std::chrono::steady_clock::time_point asked;
+    };
+    static std::mutex lock;
+    static std::map<QString, Known> known;
+    const auto now = std::chrono::steady_clock::now();
+    {
+        const std::lock_guard<std::mutex> hold(lock);
+        const auto found = known.find(host);
+        if (found != known.end() && now - found->second.asked < std::chrono::minutes(10))
+            return found->second.address;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* results = nullptr;
+    QString address;
+    if (getaddrinfo(host.toUtf8().constData(), nullptr, &hints, &results) == 0 && results) {
+        char text[INET_ADDRSTRLEN] = {};
+        const auto* ip = reinterpret_cast<const sockaddr_in*>(results->ai_addr);
+        if (inet_ntop(AF_INET, &ip->sin_addr, text, sizeof text))
+            address = QString::fromLatin1(text);
+    }
+    if (results)
+        freeaddrinfo(results);
+    const std::lock_guard<std::mutex> hold(lock);
+    known[host] = {address, now};
+    return address;
+}
+
 } // namespace
 
 QString FoundFile::kind() const {
@@ -69,8 +110,7 @@ QString FoundFile::ftpPath() const {
 
 QString FoundFile::smbHost() const {
     const QUrl& source = crawled.sourceUrl;
-    const QString host = source.host();
-    return isIpv4(host) && source.port(445) == 445 ? host : QString();
+    return source.port(445) == 445 ? ipv4Address(source.host()) : QString();
 }
 
 QString FoundFile::smbPath() const {
