@@ -103,7 +103,7 @@ Loaded readFile(const QString& path) {
 }
 
 QString submittedSite(const QString& kind, const QString& site) {
-    const QString text = site.trimmed();
+    QString text = site.trimmed();
     if (text.isEmpty() || text.contains(QLatin1Char(' ')))
         return QString();
     if (kind != QLatin1String("ftp") && kind != QLatin1String("http") &&

@@ -14,7 +14,7 @@ namespace {
 
 size_t onBody(char* data, size_t size, size_t count, void* user) {
     auto* request = static_cast<CurlRequest*>(user);
-    const qint64 bytes = qint64(size * count);
+    const qint64 bytes = qint64(size) * qint64(count);
     const qint64 room = request->maxBytes - request->body.size();
     if (bytes > room) {
         request->body.append(data, room);

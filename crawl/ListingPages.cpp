@@ -349,7 +349,7 @@ ListingRead readJson(const QByteArray& body, const PageReader& page) {
     if (error.error != QJsonParseError::NoError || !document.isArray())
         return {{}, QStringLiteral("not a JSON folder listing")};
     ListingCollector collector;
-    for (const QJsonValue& value : document.array()) {
+    for (const QJsonValue value : document.array()) {
         const QJsonObject row = value.toObject();
         const QString type = row.value(QLatin1String("type")).toString();
         if (type != u"file" && type != u"directory")

@@ -7,7 +7,8 @@
 #include <QString>
 #include <optional>
 
-typedef struct _SMBCCTX SMBCCTX;
+// libsmbclient's own name for its context, declared as its header does.
+typedef struct _SMBCCTX SMBCCTX; // NOLINT(bugprone-reserved-identifier)
 
 // Walks one SMB share with Samba's client library (libsmbclient). Each walker has a context
 // of its own, so walkers on different threads share no state; calls block, and calls of

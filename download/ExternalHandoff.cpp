@@ -65,11 +65,11 @@ Launch SmbResume(const QString& source, const QString& target, const QString& pr
 }
 
 void FetchSmbHit(Platform& platform, const QList<QByteArray>& smbStore, qsizetype index,
-                 const QString& target, const QString& programFolder, HandoffEnded ended) {
+                 const QString& target, const QString& programFolder, const HandoffEnded& ended) {
     const std::optional<Launch> launch = SmbFetch(smbStore, index, target, programFolder);
     if (launch)
         StartWatched(platform.shell, platform.messages, *launch,
-                     TargetNames::SmbFileName(launch->args.value(1)), std::move(ended));
+                     TargetNames::SmbFileName(launch->args.value(1)), ended);
 }
 
 std::optional<QByteArray> FtpHitUrl(const QList<QByteArray>& ftpStore, const QByteArray& name) {

@@ -51,7 +51,8 @@ std::optional<Launch> SmbFetch(const QList<QByteArray>& smbStore, qsizetype inde
 Launch SmbResume(const QString& source, const QString& target, const QString& programFolder);
 // Starts the fetch and reports in a box when it did not bring the file.
 void FetchSmbHit(Platform& platform, const QList<QByteArray>& smbStore, qsizetype index,
-                 const QString& target, const QString& programFolder, HandoffEnded ended = {});
+                 const QString& target, const QString& programFolder,
+                 const HandoffEnded& ended = {});
 
 // The ftp URL of the first record that contains name and has a host record; nothing when
 // none qualifies.

@@ -744,12 +744,11 @@ void THttpCli::Relocate(const QByteArray& location) {
     // The user's name and password belong to the site they were given for: a Location to
     // another scheme, host or port gets them only when it names its own.
     // From https to http they never go: they would cross the network in the clear.
-    if (IsHttps(before.scheme) && !IsHttps(parts.scheme)) {
-        m_sendCredentials = false;
-    } else if (!parts.user.isEmpty()) {
+    const bool toPlainText = IsHttps(before.scheme) && !IsHttps(parts.scheme);
+    if (!toPlainText && !parts.user.isEmpty()) {
         m_username = parts.user;
         m_password = parts.password;
-    } else if (Origin(parts) != Origin(before)) {
+    } else if (toPlainText || Origin(parts) != Origin(before)) {
         m_sendCredentials = false;
     }
     SetTargets(parts.scheme, parts.host, parts.port, parts.path);

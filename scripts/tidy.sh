@@ -36,7 +36,7 @@ changed_sources() {
 case $mode in
 all) files=$(git ls-files | grep -E "$SOURCES") ;;
 changed) files=$(changed_sources) ;;
-files) files=$* ;;
+files) files=$(printf '%s\n' "$@") ;;
 esac
 if [ -z "$files" ]; then
     echo "tidy: nothing to check"
@@ -56,6 +56,10 @@ known=$(echo "$files" | while read -r file; do
     grep -qF "\"$(pwd)/$file\"" "$TREE/compile_commands.json" && echo "$file"
 done || true)
 count=$(echo "$known" | grep -c . || true)
+if [ "$count" -eq 0 ]; then
+    echo "tidy: none of these files is in the tree"
+    exit 0
+fi
 echo "tidy: checking $count files"
 echo "$known" | xargs -P "$(nproc)" -n 4 clang-tidy -p "$TREE" --quiet >"$TREE/tidy.log" 2>&1 ||
     { grep -v "warnings generated" "$TREE/tidy.log" >&2; exit 1; }

@@ -58,11 +58,11 @@ QByteArray toListing(const QStringList& lines) {
 
 } // namespace
 
-QByteArray smb(const QString& host, const QString& share, QList<IndexedFile> files) {
+QByteArray smb(const QString& host, const QString& share, const QList<IndexedFile>& files) {
     return smb(onOneSite(host, share + QLatin1Char('/'), files));
 }
 
-QByteArray ftp(const QString& site, QList<IndexedFile> files) {
+QByteArray ftp(const QString& site, const QList<IndexedFile>& files) {
     return ftp(onOneSite(site, QString(), files));
 }
 

@@ -29,12 +29,12 @@ QByteArray ftp(const QList<ListedFile>& files);
 //   host TAB \share\folder\ TAB name TAB size    the first file
 //   TAB \share\other\ TAB name TAB size           the first file of another folder
 //   TAB name TAB size                              the next file in the same folder
-QByteArray smb(const QString& host, const QString& share, QList<IndexedFile> files);
+QByteArray smb(const QString& host, const QString& share, const QList<IndexedFile>& files);
 
 // The library as the FTP site login@host:port. Every folder starts with a host line,
 // because the program builds ftp:// URLs from host lines' folders written with '/':
 //   site TAB /folder/ TAB name TAB size
 //   TAB name TAB size
-QByteArray ftp(const QString& site, QList<IndexedFile> files);
+QByteArray ftp(const QString& site, const QList<IndexedFile>& files);
 
 } // namespace Listings

@@ -232,7 +232,7 @@ QList<CrawlSource> crawlSources(const Options& options) {
 
 // Without --library the service still needs a folder of its own: an empty one.
 QString emptyLibrary(const QString& database) {
-    const QString folder = QFileInfo(database).absolutePath() + QStringLiteral("/no-library");
+    QString folder = QFileInfo(database).absolutePath() + QStringLiteral("/no-library");
     QDir().mkpath(folder);
     return folder;
 }

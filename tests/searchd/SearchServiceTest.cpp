@@ -428,6 +428,7 @@ TEST(SearchServiceClients, ARequestIsAnsweredWhileThousandsOfClientsHoldConnecti
                      << limit;
     RunningService service;
     std::vector<int> held;
+    held.reserve(2040);
     for (int i = 0; i < 2000; ++i) // silent
         held.push_back(connectLoopback(service.port()));
     for (int i = 0; i < 40; ++i) { // slow: part of a header, then nothing for a while
@@ -447,6 +448,7 @@ TEST(SearchServiceClients, ARequestIsAnsweredWhileThousandsOfClientsHoldConnecti
 TEST(SearchServiceClients, AFullWaitingRoomClosesTheLongestWaitingForTheNewest) {
     RunningService service(withLimits(60000, 60000, 4));
     std::vector<int> silent;
+    silent.reserve(4);
     for (int i = 0; i < 4; ++i)
         silent.push_back(connectLoopback(service.port(), 60));
     const RawResponse answer =
