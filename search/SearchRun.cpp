@@ -336,8 +336,8 @@ QList<QByteArray> SearchRun::takeListing(std::unique_ptr<ListingQuery>& query) {
     query->file.reset();
     QFile file(path);
     QList<QByteArray> lines = file.open(QIODevice::ReadOnly)
-                                        ? SplitLines(file.read(kMaxAnswerBytes))
-                                        : QList<QByteArray>();
+                                  ? SplitLines(file.read(kMaxAnswerBytes))
+                                  : QList<QByteArray>();
     file.remove();
     return lines;
 }
