@@ -228,12 +228,15 @@ ServiceAnswer ServiceRoutes::smbListing(const QByteArray& query) {
     QList<Listings::ListedFile> listed;
     for (const FoundFile& found :
          m_found.search(search->words, listingFilter("smb"), 0, kListingLimit)) {
-        if (found.fromLibrary)
+        if (found.fromLibrary) {
             listed.append({m_settings.smbHost,
                            m_settings.smbShare + QLatin1Char('/') + found.file.path,
                            found.file.size});
-        else if (!found.smbHost().isEmpty())
-            listed.append({found.smbHost(), found.smbPath(), found.file.size});
+            continue;
+        }
+        const QString host = found.smbHost(); // may look the name up
+        if (!host.isEmpty())
+            listed.append({host, found.smbPath(), found.file.size});
     }
     return bytesAnswer(kListingType, Listings::smb(listed));
 }

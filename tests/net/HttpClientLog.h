@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/HttpCli.h"
+#include "support/EventLoopWait.h"
 
 #include <QStringList>
 
@@ -42,4 +43,13 @@ struct HttpClientLog {
         };
     }
     int Count(const QString& event) const { return int(events.count(event)); }
+
+    // Runs one request of the attached client into stream, to its OnRequestDone.
+    bool Fetch(THttpCli& client, const QByteArray& url, QIODevice* stream = nullptr) {
+        client.SetURL(url);
+        client.SetReceiveStream(stream);
+        const int before = requestsDone;
+        client.GetAsync();
+        return WaitFor([&] { return requestsDone > before; }, 60000);
+    }
 };

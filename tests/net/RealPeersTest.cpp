@@ -64,11 +64,7 @@ protected:
     }
 
     bool Fetch(const QByteArray& url, QIODevice* stream = nullptr) {
-        m_client.SetURL(url);
-        m_client.SetReceiveStream(stream);
-        const int before = m_log.requestsDone;
-        m_client.GetAsync();
-        return WaitFor([&] { return m_log.requestsDone > before; }, 60000);
+        return m_log.Fetch(m_client, url, stream);
     }
 
     THttpCli m_client;

@@ -1,5 +1,6 @@
 #include "RawHttp.h"
 #include "core/DataFileConfig.h"
+#include "support/ProcessLines.h"
 #include "support/TempHome.h"
 
 #include <QProcess>
@@ -9,13 +10,6 @@
 namespace {
 
 const QString kBinary = QStringLiteral(PELLMAR_SEARCHD_BINARY);
-
-// Output lines of a running process, waiting up to a few seconds for the next one.
-QByteArray nextLine(QProcess& process) {
-    for (int i = 0; i < 100 && !process.canReadLine(); ++i)
-        process.waitForReadyRead(100);
-    return process.readLine().trimmed();
-}
 
 } // namespace
 

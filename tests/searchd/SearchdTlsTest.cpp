@@ -4,6 +4,7 @@
 #include "searchd/SampleLibrary.h"
 #include "searchd/SearchService.h"
 #include "searchd/TlsContext.h"
+#include "support/ProcessLines.h"
 #include "support/TempHome.h"
 #include "support/TestCertificates.h"
 
@@ -17,12 +18,6 @@
 namespace {
 
 const QString kBinary = QStringLiteral(PELLMAR_SEARCHD_BINARY);
-
-QByteArray nextLine(QProcess& process) {
-    for (int i = 0; i < 100 && !process.canReadLine(); ++i)
-        process.waitForReadyRead(100);
-    return process.readLine().trimmed();
-}
 
 // A GET by curl, trusting only the test authority; the answer with its header.
 RawResponse curlGet(const QString& ca, const QByteArray& url, const QStringList& extra = {}) {
