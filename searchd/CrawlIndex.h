@@ -1,5 +1,7 @@
 #pragma once
 
+#include "searchd/IndexTypes.h"
+
 #include "crawl/CrawlTypes.h"
 
 #include <QDateTime>
@@ -13,45 +15,6 @@
 #include <vector>
 
 class SqliteDatabase;
-
-// What the crawler reports of its sources for the status page; called from the workers.
-using CrawlStates = std::function<QList<CrawlSourceState>()>;
-
-// A crawled file that a search found, with what the index knows of its source.
-struct CrawledHit {
-    QString sourceId;
-    QUrl sourceUrl; // the source's folder URL with its user name (the FTP login), never a password
-    QString path;   // below the source's folder, '/' between segments
-    qint64 size = -1;
-    QString artist;
-    QString title;
-    bool hasQuality = false; // the head was read and held a frame header
-    int bitrate = 0;         // kbit/s
-    int sampleRate = 0;      // Hz
-    QString mode;            // "Stereo", "Joint Stereo", "Dual Channel" or "Mono"
-
-    QString scheme() const { return sourceUrl.scheme(); }
-};
-
-// Which crawled files a search wants.
-struct CrawlFilter {
-    QStringList schemes = {QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("ftp"),
-                           QStringLiteral("smb")};
-    int minBitrate = 0; // above 0: only files whose quality is known and reaches it
-};
-
-// A source as the index knows it, for the status page.
-struct IndexedSource {
-    QString id;
-    QString url;                         // without user name and password
-    QString kind;                        // the URL's scheme
-    qint64 lastCrawl = 0;                // the number of the newest walk, 0 before the first
-    QDateTime lastStarted, lastFinished; // UTC; invalid when none
-    bool running = false; // a walk began and has not ended (or the service stopped in it)
-    bool stale = false;   // the last walk ended early: old entries kept
-    QString lastError;
-    qint64 folders = 0, files = 0, filesWithQuality = 0;
-};
 
 // The index of crawled servers in the service's SQLite database, beside the library's files
 // and matched the same way (FTS5: every query word starts a word of the path below the

@@ -1,29 +1,13 @@
 #pragma once
 
+#include "searchd/IndexTypes.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
 
 class LibraryFolder;
 class SqliteDatabase;
-
-// One indexed MP3 file: where it is and what it is called.
-struct IndexedFile {
-    QString path; // relative to the library, '/' between folders
-    qint64 size = 0;
-    QString artist;
-    QString title;
-
-    // The name shown on result pages: "Artist - Title.mp3" from the tags when both are
-    // known, otherwise the file's own name.
-    QString displayName() const;
-};
-
-struct ScanSummary {
-    int files = 0;
-    int added = 0; // new or changed since the last scan
-    int removed = 0;
-};
 
 // The full-text index of the library in SQLite (FTS5). A search matches files that hold
 // every word of the query, case-insensitively and ignoring accents, in their path, artist or

@@ -2,18 +2,12 @@
 
 #include <QByteArray>
 #include <QString>
+#include "searchd/ServiceError.h"
+
 #include <mutex>
-#include <stdexcept>
 
 struct sqlite3;
 struct sqlite3_stmt;
-
-// A failure of the service that ends what it was doing: a database that cannot be opened,
-// a library that cannot be read, a port that cannot be bound.
-class ServiceError : public std::runtime_error {
-public:
-    explicit ServiceError(const QString& message) : std::runtime_error(message.toStdString()) {}
-};
 
 // One SQLite connection shared by the request threads; every use holds its mutex.
 class SqliteDatabase {

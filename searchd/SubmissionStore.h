@@ -1,18 +1,12 @@
 #pragma once
 
+#include "searchd/IndexTypes.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QString>
 
 class SqliteDatabase;
-
-// A site reported through one of the "/cgi-bin/" submission requests.
-struct Submission {
-    QString kind; // "ftp", "http", "smb" or "mysmb"
-    QString site; // as sent; for "mysmb" the caller's address
-    QString from; // the caller's address
-    QDateTime received;
-};
 
 // The reported sites, kept in the service's database.
 class SubmissionStore {

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "crawl/CrawlTypes.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <functional>
+
+// What the service's index holds and answers, whichever engine keeps it.
+
+// One indexed MP3 file of the library: where it is and what it is called.
+struct IndexedFile {
+    QString path; // relative to the library, '/' between folders
+    qint64 size = 0;
+    QString artist;
+    QString title;
+
+    // The name shown on result pages: "Artist - Title.mp3" from the tags when both are
+    // known, otherwise the file's own name.
+    QString displayName() const;
+};
+
+// What the index knows of a library file's state on disk, to find what a scan changed.
+struct LibraryStamp {
+    qint64 size = 0;
+    qint64 modified = 0; // seconds since the epoch
+};
+
+// A library file to add or replace, with the time it was last changed on disk.
+struct LibraryChange {
+    IndexedFile file;
+    qint64 modified = 0;
+};
+
+struct ScanSummary {
+    int files = 0;
+    int added = 0; // new or changed since the last scan
+    int removed = 0;
+};
+
+// What the crawler reports of its sources for the status page; called from the workers.
+using CrawlStates = std::function<QList<CrawlSourceState>()>;
+
+// A crawled file that a search found, with what the index knows of its source.
+struct CrawledHit {
+    QString sourceId;
+    QUrl sourceUrl; // the source's folder URL with its user name (the FTP login), never a password
+    QString path;   // below the source's folder, '/' between segments
+    qint64 size = -1;
+    QString artist;
+    QString title;
+    bool hasQuality = false; // the head was read and held a frame header
+    int bitrate = 0;         // kbit/s
+    int sampleRate = 0;      // Hz
+    QString mode;            // "Stereo", "Joint Stereo", "Dual Channel" or "Mono"
+
+    QString scheme() const { return sourceUrl.scheme(); }
+};
+
+// Which crawled files a search wants.
+struct CrawlFilter {
+    QStringList schemes = {QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("ftp"),
+                           QStringLiteral("smb")};
+    int minBitrate = 0; // above 0: only files whose quality is known and reaches it
+};
+
+// A source as the index knows it, for the status page.
+struct IndexedSource {
+    QString id;
+    QString url;                         // without user name and password
+    QString kind;                        // the URL's scheme
+    qint64 lastCrawl = 0;                // the number of the newest walk, 0 before the first
+    QDateTime lastStarted, lastFinished; // UTC; invalid when none
+    bool running = false; // a walk began and has not ended (or the service stopped in it)
+    bool stale = false;   // the last walk ended early: old entries kept
+    QString lastError;
+    qint64 folders = 0, files = 0, filesWithQuality = 0;
+};
+
+// A site reported through one of the "/cgi-bin/" submission requests.
+struct Submission {
+    QString kind; // "ftp", "http", "smb" or "mysmb"
+    QString site; // as sent; for "mysmb" the caller's address
+    QString from; // the caller's address
+    QDateTime received;
+};

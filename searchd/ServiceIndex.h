@@ -1,0 +1,65 @@
+#pragma once
+
+#include "crawl/CrawlTypes.h"
+#include "crawl/SourceLeases.h"
+#include "searchd/IndexTypes.h"
+#include "searchd/ServiceError.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+// Which engine keeps the index, and where.
+struct IndexSettings {
+    QString sqliteFile;  // the default engine: one SQLite file, nothing to set up
+    QString postgresUrl; // when set, PostgreSQL: a libpq connection string or URI. The
+                         // password comes from PGPASSFILE or PGPASSWORD, never from here.
+    int connections = 0; // PostgreSQL connections kept at most; 0: the engine picks
+};
+
+// Everything the service keeps: the library's files, the crawled servers' files, the
+// submitted sites, and which crawler walks which source. Two engines keep it: SQLite (one
+// file, the default) and PostgreSQL (a database server several services share). Both answer
+// every query alike: the same matches (see IndexWords), in the same order, cut into the
+// same pages.
+//
+// Safe to use from many threads at once. Every call that changes the index is one
+// transaction: a reader never sees half of one. A call throws IndexUnavailable while the
+// database cannot be reached (the engine reconnects by itself, with backoff) and
+// ServiceError for any other failure. Words are the query's words as the user typed them;
+// the engine reduces them with IndexWords::ofQuery, and no word left means no match.
+class ServiceIndex : public CrawlSink, public SourceLeases {
+public:
+    // The library, scanned by LibraryScan.
+    virtual QHash<QString, LibraryStamp> libraryStamps() = 0; // by path
+    // Adds or replaces the files in store and drops the paths in drop, in one transaction.
+    // A file added anew comes after every file already in the index.
+    virtual void changeLibrary(const QList<LibraryChange>& store, const QStringList& drop) = 0;
+    // Matching library files in index order (the order in which they were first added).
+    virtual QList<IndexedFile> searchLibrary(const QStringList& words, int offset, int limit) = 0;
+    virtual int countLibrary(const QStringList& words) = 0;
+    virtual int libraryFileCount() = 0;
+
+    // Crawled files (written through the CrawlSink side), ordered by the source's shown URL
+    // (bytewise), then by source, then by path (bytewise).
+    virtual QList<CrawledHit> searchCrawled(const QStringList& words, const CrawlFilter& filter,
+                                            int offset, int limit) = 0;
+    virtual int countCrawled(const QStringList& words, const CrawlFilter& filter) = 0;
+    // Every source ever crawled, by shown URL, with its counts.
+    virtual QList<IndexedSource> crawledSources() = 0;
+
+    // Sites submitted through the program, oldest first.
+    virtual void addSubmission(const Submission& submission) = 0;
+    virtual QList<Submission> submissions() = 0;
+
+    // For messages: "SQLite file /path" or "PostgreSQL database NAME on HOST" (never a
+    // password).
+    virtual QString description() const = 0;
+};
+
+// Opens (and creates or upgrades) the index the settings name. Throws ServiceError when it
+// cannot be used: a database that cannot be opened, or one whose schema is newer than this
+// program knows ("... has schema version N; this pellmar-searchd knows up to M").
+std::unique_ptr<ServiceIndex> openServiceIndex(const IndexSettings& settings);
