@@ -33,10 +33,11 @@ QStringList IndexWords::of(const QString& text) {
     QString word;
     for (qsizetype i = 0; i < folded.size(); ++i) {
         const QChar c = folded.at(i);
-        const bool pair = c.isHighSurrogate() && i + 1 < folded.size() &&
-                          folded.at(i + 1).isLowSurrogate();
-        const bool part = pair ? QChar::isLetterOrNumber(QChar::surrogateToUcs4(c, folded.at(i + 1)))
-                               : c.isLetterOrNumber();
+        const bool pair =
+            c.isHighSurrogate() && i + 1 < folded.size() && folded.at(i + 1).isLowSurrogate();
+        const bool part = pair
+                              ? QChar::isLetterOrNumber(QChar::surrogateToUcs4(c, folded.at(i + 1)))
+                              : c.isLetterOrNumber();
         if (part) {
             word.append(c);
             if (pair)

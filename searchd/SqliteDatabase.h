@@ -1,8 +1,8 @@
 #pragma once
 
+#include "searchd/ServiceError.h"
 #include <QByteArray>
 #include <QString>
-#include "searchd/ServiceError.h"
 
 #include <mutex>
 
