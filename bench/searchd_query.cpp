@@ -5,10 +5,9 @@
 //   searchd_query [FILES] [RUNS]
 #include "searchd/CrawlIndex.h"
 #include "searchd/LibraryFolder.h"
-#include "searchd/LibraryIndex.h"
 #include "searchd/ServiceRoutes.h"
 #include "searchd/SqliteDatabase.h"
-#include "searchd/SubmissionStore.h"
+#include "searchd/SqliteIndex.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -95,13 +94,16 @@ int main(int argc, char** argv) {
     const int count = argc > 1 ? std::atoi(argv[1]) : 100000;
     const int runs = argc > 2 ? std::atoi(argv[2]) : 200;
     QTemporaryDir dir;
-    SqliteDatabase db(dir.filePath("bench.db"));
-    LibraryIndex index(db);
+    SqliteIndex index(dir.filePath("bench.db"));
+    SqliteDatabase db(dir.filePath("bench.db")); // the peer's own connection
 
     QElapsedTimer build;
     build.start();
-    index.add(generate(count));
-    std::printf("index of %d generated files built in %.1f s\n", index.fileCount(),
+    QList<LibraryChange> files;
+    for (const IndexedFile& file : generate(count))
+        files.append({file, 0});
+    index.changeLibrary(files, {});
+    std::printf("index of %d generated files built in %.1f s\n", index.libraryFileCount(),
                 build.elapsed() / 1000.0);
 
     const QList<QStringList> queries = {
@@ -111,22 +113,23 @@ int main(int argc, char** argv) {
                 "p95 ms", "worst ms", "LIKE med ms", "ratio");
     for (const QStringList& words : queries) {
         int results = 0;
-        const Figures fts = measure(runs, [&] { results = index.search(words, 0, 11).size(); });
+        const Figures fts =
+            measure(runs, [&] { results = index.searchLibrary(words, 0, 11).size(); });
         const Figures like = measure(std::max(5, runs / 20), [&] { likeScan(db, words, 11); });
         std::printf("%-22s %8d %10.3f %10.3f %10.3f %12.3f %7.1fx\n", qPrintable(words.join(' ')),
                     results, fts.median, fts.p95, fts.worst, like.median,
                     like.median / std::max(fts.median, 1e-6));
     }
-    const Figures deep = measure(runs, [&] { index.search({"love"}, 5000, 11); });
+    const Figures deep = measure(runs, [&] { index.searchLibrary({"love"}, 5000, 11); });
     std::printf("%-22s %8s %10.3f %10.3f %10.3f\n", "love, page 455", "-", deep.median, deep.p95,
                 deep.worst);
     const Figures listing =
-        measure(std::max(1, runs / 4), [&] { index.search({"blue"}, 0, 1000); });
+        measure(std::max(1, runs / 4), [&] { index.searchLibrary({"blue"}, 0, 1000); });
     std::printf("%-22s %8s %10.3f %10.3f %10.3f\n", "blue, listing of 1000", "-", listing.median,
                 listing.p95, listing.worst);
 
     // The same files once more as a crawled web server's, stored a folder at a time.
-    CrawlIndex crawled(db);
+    ServiceIndex& crawled = index;
     const CrawlSource source{
         QStringLiteral("http://files.example/"), QUrl(QStringLiteral("http://files.example/")), {}};
     QMap<QString, QList<CrawledFile>> folders;
@@ -150,8 +153,8 @@ int main(int argc, char** argv) {
     for (const QStringList& words : queries) {
         int results = 0;
         const Figures remote =
-            measure(runs, [&] { results = crawled.search(words, {}, 0, 11).size(); });
-        const Figures local = measure(runs, [&] { index.search(words, 0, 11); });
+            measure(runs, [&] { results = crawled.searchCrawled(words, {}, 0, 11).size(); });
+        const Figures local = measure(runs, [&] { index.searchLibrary(words, 0, 11); });
         std::printf("%-22s %8d %10.3f %10.3f %10.3f %12.3f %7.1fx\n", qPrintable(words.join(' ')),
                     results, remote.median, remote.p95, remote.worst, local.median,
                     remote.median / std::max(local.median, 1e-6));
@@ -159,10 +162,8 @@ int main(int argc, char** argv) {
 
     // Whole answers as the service gives them: the query, then the page in Windows-1252.
     const LibraryFolder folder(dir.path());
-    SubmissionStore submissions(db);
     ServiceSettings settings;
-    ServiceRoutes routes(settings, QStringLiteral("http://127.0.0.1:8790"), folder, index, crawled,
-                         submissions);
+    ServiceRoutes routes(settings, QStringLiteral("http://127.0.0.1:8790"), folder, index);
     const QByteArray pages[] = {
         "/cgi-bin/mp3asp/search.asp?since=&searchwords=love+night",
         "/audiofind/search?words=love+night&page=3", "/ftp/search?q=blue&leech=y",

@@ -104,7 +104,7 @@ QString hitRow(const FoundFile& hit, const QByteArray& link) {
     const bool quality = !hit.fromLibrary && hit.crawled.hasQuality;
     const qint64 size = hit.fromLibrary ? hit.file.size : hit.crawled.size;
     const QString source = hit.fromLibrary ? QStringLiteral("this service's library")
-                                           : CrawlIndex::shownUrl(hit.crawled.sourceUrl);
+                                           : IndexedSource::shownUrl(hit.crawled.sourceUrl);
     return QStringLiteral("<tr>") + cell(kindLabel(hit.kind())) +
            QStringLiteral("<td><a href=\"%1\">%2</a></td>")
                .arg(escapeHtml(QString::fromLatin1(link)), escapeHtml(hit.file.displayName())) +
@@ -155,7 +155,7 @@ QList<SourceStatus> sourceStatus(const QList<IndexedSource>& indexed,
     QSet<QString> listed;
     auto add = [&](const IndexedSource* index, const CrawlSourceState* crawl) {
         SourceStatus s;
-        s.url = index ? index->url : CrawlIndex::shownUrl(crawl->source.url);
+        s.url = index ? index->url : IndexedSource::shownUrl(crawl->source.url);
         s.kind = index ? index->kind : crawl->source.url.scheme().toLower();
         if (index) {
             s.folders = index->folders;
@@ -246,3 +246,20 @@ QByteArray searchHtml(const SearchPageView& view,
 }
 
 } // namespace BrowserPages
+
+QByteArray BrowserPages::submissionsHtml(QList<Submission> list) {
+    std::reverse(list.begin(), list.end());
+    QString rows;
+    for (const Submission& s : list)
+        rows += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td></tr>\n")
+                    .arg(s.received.toString(Qt::ISODate), ResultPages::escapeHtml(s.kind),
+                         ResultPages::escapeHtml(s.site), ResultPages::escapeHtml(s.from));
+    const QString html =
+        QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">"
+                       "<title>Submitted sites</title></head><body>\n"
+                       "<h1>Submitted sites</h1>\n<p>%1 submissions.</p>\n"
+                       "<table border=\"1\"><tr><th>Received (UTC)</th><th>Kind</th>"
+                       "<th>Site</th><th>From</th></tr>\n%2</table></body></html>\n")
+            .arg(QString::number(list.size()), rows);
+    return html.toUtf8();
+}

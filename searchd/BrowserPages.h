@@ -1,7 +1,7 @@
 #pragma once
 
-#include "searchd/CrawlIndex.h"
 #include "searchd/FoundFiles.h"
+#include "searchd/IndexTypes.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -49,5 +49,8 @@ QByteArray statusJson(const QList<SourceStatus>& sources);
 // link gives each hit's URL (the library's files are served by this service).
 QByteArray searchHtml(const SearchPageView& view,
                       const std::function<QByteArray(const FoundFile&)>& link);
+
+// The submitted sites, newest first (list is oldest first).
+QByteArray submissionsHtml(QList<Submission> list);
 
 } // namespace BrowserPages

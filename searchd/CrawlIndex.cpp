@@ -1,5 +1,6 @@
 #include "searchd/CrawlIndex.h"
 
+#include "searchd/IndexWords.h"
 #include "searchd/LibraryIndex.h"
 #include "searchd/SqliteDatabase.h"
 
@@ -8,30 +9,6 @@
 #include <sqlite3.h>
 
 namespace {
-
-const char* const kCreateTables[] = {
-    "CREATE TABLE crawl_sources(num INTEGER PRIMARY KEY, id TEXT UNIQUE NOT NULL, "
-    "url TEXT NOT NULL, login TEXT NOT NULL, kind TEXT NOT NULL, "
-    "last_crawl INTEGER NOT NULL DEFAULT 0, last_started TEXT NOT NULL DEFAULT '', "
-    "last_finished TEXT NOT NULL DEFAULT '', running INTEGER NOT NULL DEFAULT 0, "
-    "stale INTEGER NOT NULL DEFAULT 0, last_error TEXT NOT NULL DEFAULT '')",
-    "CREATE TABLE crawl_folders(source INTEGER NOT NULL, path TEXT NOT NULL, "
-    "fingerprint BLOB NOT NULL, seen INTEGER NOT NULL, PRIMARY KEY(source, path)) "
-    "WITHOUT ROWID",
-    "CREATE TABLE crawl_files(id INTEGER PRIMARY KEY, source INTEGER NOT NULL, "
-    "folder TEXT NOT NULL, path TEXT NOT NULL, size INTEGER NOT NULL, modified TEXT NOT NULL, "
-    "etag BLOB NOT NULL, head_read INTEGER NOT NULL, frame BLOB NOT NULL, "
-    "has_quality INTEGER NOT NULL, bitrate INTEGER NOT NULL, sample_rate INTEGER NOT NULL, "
-    "mode TEXT NOT NULL, artist TEXT NOT NULL, title TEXT NOT NULL, seen INTEGER NOT NULL, "
-    "UNIQUE(source, path))",
-    "CREATE INDEX crawl_files_folder ON crawl_files(source, folder)",
-    "CREATE VIRTUAL TABLE crawl_fts USING fts5(name, artist, title, "
-    "tokenize='unicode61 remove_diacritics 2', prefix='1 2 3')",
-};
-
-const char* const kDropTables =
-    "DROP TABLE IF EXISTS crawl_fts; DROP TABLE IF EXISTS crawl_files; "
-    "DROP TABLE IF EXISTS crawl_folders; DROP TABLE IF EXISTS crawl_sources";
 
 QString isoTime(const QDateTime& time) {
     return time.isValid() ? time.toUTC().toString(Qt::ISODateWithMs) : QString();
@@ -103,7 +80,7 @@ struct CrawlIndex::Writer {
                       "head_read, frame, has_quality, bitrate, sample_rate, mode, artist, "
                       "title, seen) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, "
                       "?13, ?14, ?15) ON CONFLICT(source, path) DO NOTHING RETURNING id"),
-          addText(db, "INSERT INTO crawl_fts(rowid, name, artist, title) VALUES(?1, ?2, ?3, ?4)"),
+          addText(db, "INSERT INTO crawl_fts(rowid, words) VALUES(?1, ?2)"),
           dropFolderText(db, "DELETE FROM crawl_fts WHERE rowid IN (SELECT id FROM crawl_files "
                              "WHERE source = ?1 AND folder = ?2)"),
           dropFolderFiles(db, "DELETE FROM crawl_files WHERE source = ?1 AND folder = ?2") {}
@@ -151,9 +128,7 @@ private:
         if (!added)
             return;
         addText.bind(1, id);
-        addText.bind(2, LibraryIndex::searchableName(file.path));
-        addText.bind(3, file.head.artist);
-        addText.bind(4, file.head.title);
+        addText.bind(2, IndexWords::ofFile(file.path, file.head.artist, file.head.title));
         addText.step();
         addText.reset();
     }
@@ -163,27 +138,16 @@ private:
 
 CrawlIndex::CrawlIndex(SqliteDatabase& db) : m_db(db), m_writer(&db) {
     {
+        // A walk that was running when its service stopped ended early, unless its crawler
+        // (another service on the same file) still holds the source's lease.
         std::lock_guard lock(m_db.mutex());
-        m_db.exec("CREATE TABLE IF NOT EXISTS crawl_schema(version INTEGER NOT NULL)");
-        SqliteStatement version(m_db, "SELECT max(version) FROM crawl_schema");
-        version.step();
-        const qint64 found = version.integer(0);
-        version.reset();
-        if (found != kSchemaVersion) {
-            // Version 1 is the first: anything else is rebuilt, and the next walks fill it.
-            SqliteTransaction transaction(m_db);
-            m_db.exec(kDropTables);
-            for (const char* sql : kCreateTables)
-                m_db.exec(sql);
-            m_db.exec("DELETE FROM crawl_schema");
-            m_db.exec(
-                ("INSERT INTO crawl_schema(version) VALUES(" + std::to_string(kSchemaVersion) + ")")
-                    .c_str());
-            transaction.commit();
-        }
-        // A walk that was running when the service stopped ended early.
-        m_db.exec("UPDATE crawl_sources SET running = 0, stale = 1, "
-                  "last_error = 'the service stopped during the walk' WHERE running = 1");
+        SqliteStatement stale(
+            m_db, "UPDATE crawl_sources SET running = 0, stale = 1, "
+                  "last_error = 'the service stopped during the walk' WHERE running = 1 AND "
+                  "NOT EXISTS (SELECT 1 FROM crawl_leases l WHERE l.source = crawl_sources.id "
+                  "AND l.holder <> '' AND l.expires > ?1)");
+        stale.bind(1, isoTime(QDateTime::currentDateTimeUtc()));
+        stale.step();
     }
     const char* file = sqlite3_db_filename(m_db.handle(), "main");
     m_file = QString::fromUtf8(file ? file : "");
@@ -234,17 +198,13 @@ void CrawlIndex::giveBack(SqliteDatabase* reader) {
 
 CrawlIndex::~CrawlIndex() = default;
 
-QString CrawlIndex::shownUrl(const QUrl& url) {
-    return url.toString(QUrl::RemoveUserInfo | QUrl::FullyEncoded);
-}
-
 qint64 CrawlIndex::sourceNumber(const CrawlSource& source) {
     SqliteStatement upsert(
         *m_writer, "INSERT INTO crawl_sources(id, url, login, kind) VALUES(?1, ?2, ?3, ?4) "
                    "ON CONFLICT(id) DO UPDATE SET url = excluded.url, login = excluded.login, "
                    "kind = excluded.kind RETURNING num");
     upsert.bind(1, source.id);
-    upsert.bind(2, shownUrl(source.url));
+    upsert.bind(2, IndexedSource::shownUrl(source.url));
     upsert.bind(3, source.url.userName());
     upsert.bind(4, source.url.scheme().toLower());
     upsert.step();
@@ -376,7 +336,8 @@ void CrawlIndex::abandonCrawl(const CrawlSource& source, qint64, const QString& 
 QList<CrawledHit> CrawlIndex::search(const QStringList& words, const CrawlFilter& filter,
                                      int offset, int limit) {
     QList<CrawledHit> hits;
-    if (words.isEmpty() || limit <= 0)
+    const QStringList tokens = IndexWords::ofQuery(words);
+    if (tokens.isEmpty() || limit <= 0)
         return hits;
     Reading reading(*this);
     SqliteDatabase& db = reading.db();
@@ -385,11 +346,11 @@ QList<CrawledHit> CrawlIndex::search(const QStringList& words, const CrawlFilter
                         "f.has_quality, f.bitrate, f.sample_rate, f.mode") +
              kMatchingFiles + " ORDER BY s.url, s.num, f.path LIMIT ?4 OFFSET ?5")
                 .constData());
-    query.bind(1, LibraryIndex::matchExpression(words));
+    query.bind(1, LibraryIndex::matchExpression(tokens));
     query.bind(2, schemeList(filter.schemes));
     query.bind(3, qint64(filter.minBitrate));
     query.bind(4, qint64(limit));
-    query.bind(5, qint64(offset));
+    query.bind(5, qint64(std::max(offset, 0)));
     while (query.step()) {
         CrawledHit hit;
         hit.sourceId = query.text(0);
@@ -409,12 +370,13 @@ QList<CrawledHit> CrawlIndex::search(const QStringList& words, const CrawlFilter
 }
 
 int CrawlIndex::count(const QStringList& words, const CrawlFilter& filter) {
-    if (words.isEmpty())
+    const QStringList tokens = IndexWords::ofQuery(words);
+    if (tokens.isEmpty())
         return 0;
     Reading reading(*this);
     SqliteDatabase& db = reading.db();
     SqliteStatement query(db, (QByteArray("SELECT count(*)") + kMatchingFiles).constData());
-    query.bind(1, LibraryIndex::matchExpression(words));
+    query.bind(1, LibraryIndex::matchExpression(tokens));
     query.bind(2, schemeList(filter.schemes));
     query.bind(3, qint64(filter.minBitrate));
     query.step();
@@ -448,4 +410,65 @@ QList<IndexedSource> CrawlIndex::sources() {
         list.append(source);
     }
     return list;
+}
+
+namespace {
+
+QString leaseEnd(std::chrono::seconds length) {
+    return isoTime(QDateTime::currentDateTimeUtc().addSecs(length.count()));
+}
+
+} // namespace
+
+SourceLeases::Claim CrawlIndex::claimSource(const CrawlSource& source, const QString& holder,
+                                            std::chrono::seconds length,
+                                            const QDateTime& doneSince) {
+    std::lock_guard lock(m_writer->mutex());
+    SqliteTransaction transaction(*m_writer, "BEGIN IMMEDIATE");
+    SqliteStatement lease(*m_writer,
+                          "SELECT holder, expires, done_at FROM crawl_leases WHERE source = ?1");
+    lease.bind(1, source.id);
+    if (lease.step()) {
+        const QString doneAt = lease.text(2);
+        if (!doneAt.isEmpty() && doneSince.isValid() && doneAt >= isoTime(doneSince))
+            return SourceLeases::Claim::DoneSince;
+        const QString other = lease.text(0);
+        if (!other.isEmpty() && other != holder &&
+            lease.text(1) > isoTime(QDateTime::currentDateTimeUtc()))
+            return SourceLeases::Claim::HeldElsewhere;
+    }
+    lease.reset();
+    SqliteStatement take(*m_writer, "INSERT INTO crawl_leases(source, holder, expires) "
+                                    "VALUES(?1, ?2, ?3) ON CONFLICT(source) DO UPDATE SET "
+                                    "holder = excluded.holder, expires = excluded.expires");
+    take.bind(1, source.id);
+    take.bind(2, holder);
+    take.bind(3, leaseEnd(length));
+    take.step();
+    transaction.commit();
+    return SourceLeases::Claim::Taken;
+}
+
+bool CrawlIndex::renewSource(const CrawlSource& source, const QString& holder,
+                             std::chrono::seconds length) {
+    std::lock_guard lock(m_writer->mutex());
+    SqliteStatement renew(*m_writer, "UPDATE crawl_leases SET expires = ?3 "
+                                     "WHERE source = ?1 AND holder = ?2 RETURNING 1");
+    renew.bind(1, source.id);
+    renew.bind(2, holder);
+    renew.bind(3, leaseEnd(length));
+    return renew.step();
+}
+
+void CrawlIndex::releaseSource(const CrawlSource& source, const QString& holder, bool done) {
+    std::lock_guard lock(m_writer->mutex());
+    SqliteStatement release(*m_writer, "UPDATE crawl_leases SET holder = '', expires = ?3, "
+                                       "done_at = CASE WHEN ?4 THEN ?3 ELSE done_at END "
+                                       "WHERE source = ?1 AND holder = ?2");
+    const QString now = isoTime(QDateTime::currentDateTimeUtc());
+    release.bind(1, source.id);
+    release.bind(2, holder);
+    release.bind(3, now);
+    release.bind(4, qint64(done));
+    release.step();
 }

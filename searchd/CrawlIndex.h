@@ -3,6 +3,7 @@
 #include "searchd/IndexTypes.h"
 
 #include "crawl/CrawlTypes.h"
+#include "crawl/SourceLeases.h"
 
 #include <QDateTime>
 #include <QList>
@@ -17,8 +18,8 @@
 class SqliteDatabase;
 
 // The index of crawled servers in the service's SQLite database, beside the library's files
-// and matched the same way (FTS5: every query word starts a word of the path below the
-// source's folder, the artist or the title; case and accents ignored).
+// and matched the same way (IndexWords: every query word starts a word of the path below the
+// source's folder, the artist or the title).
 //
 // The crawler's thread writes through a connection of its own, each sink call one
 // transaction; searches read through connections of their own, one per thread at a time,
@@ -27,7 +28,7 @@ class SqliteDatabase;
 // database in memory has one connection, shared under its lock.
 class CrawlIndex : public CrawlSink {
 public:
-    // Creates or upgrades the crawl tables. Throws ServiceError when the database fails.
+    // The tables must exist (SqliteSchema). Throws ServiceError when the database fails.
     explicit CrawlIndex(SqliteDatabase& db);
     ~CrawlIndex() override;
 
@@ -45,13 +46,14 @@ public:
                              int limit);
     int count(const QStringList& words, const CrawlFilter& filter);
 
+    // Leases of sources (see SourceLeases), by this machine's clock.
+    SourceLeases::Claim claimSource(const CrawlSource& source, const QString& holder,
+                                    std::chrono::seconds length, const QDateTime& doneSince);
+    bool renewSource(const CrawlSource& source, const QString& holder, std::chrono::seconds length);
+    void releaseSource(const CrawlSource& source, const QString& holder, bool done);
+
     // Every source that was ever crawled, by URL, with its counts.
     QList<IndexedSource> sources();
-
-    // The URL as shown: no user name, no password.
-    static QString shownUrl(const QUrl& url);
-
-    static constexpr int kSchemaVersion = 1;
 
 private:
     struct Writer;

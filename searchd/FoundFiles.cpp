@@ -1,6 +1,7 @@
 #include "searchd/FoundFiles.h"
 
 #include "searchd/QueryText.h"
+#include "searchd/ServiceIndex.h"
 
 #include <QRegularExpression>
 #include <arpa/inet.h>
@@ -117,8 +118,7 @@ QString FoundFile::smbPath() const {
     return rootFolder(crawled.sourceUrl) + crawled.path;
 }
 
-FoundFiles::FoundFiles(LibraryIndex& library, CrawlIndex& crawled)
-    : m_library(library), m_crawled(crawled) {}
+FoundFiles::FoundFiles(ServiceIndex& index) : m_index(index) {}
 
 bool FoundFiles::wantsLibrary(const FileFilter& filter) const {
     return filter.library && filter.crawled.minBitrate <= 0;
@@ -129,17 +129,18 @@ QList<FoundFile> FoundFiles::search(const QStringList& words, const FileFilter& 
     QList<FoundFile> found;
     int crawledOffset = offset;
     if (wantsLibrary(filter)) {
-        for (const IndexedFile& file : m_library.search(words, offset, limit))
+        for (const IndexedFile& file : m_index.searchLibrary(words, offset, limit))
             found.append({true, file, {}});
         // Past the library's last page the crawled files go on where the library ended.
-        crawledOffset = found.isEmpty() ? offset - m_library.count(words) : 0;
+        crawledOffset = found.isEmpty() ? offset - m_index.countLibrary(words) : 0;
         if (crawledOffset < 0)
             crawledOffset = 0;
     }
     const int left = limit - static_cast<int>(found.size());
     if (left <= 0 || filter.crawled.schemes.isEmpty())
         return found;
-    for (const CrawledHit& hit : m_crawled.search(words, filter.crawled, crawledOffset, left)) {
+    for (const CrawledHit& hit :
+         m_index.searchCrawled(words, filter.crawled, crawledOffset, left)) {
         FoundFile file{
             false, {hit.path, std::max<qint64>(hit.size, 0), hit.artist, hit.title}, hit};
         found.append(file);
@@ -148,7 +149,7 @@ QList<FoundFile> FoundFiles::search(const QStringList& words, const FileFilter& 
 }
 
 int FoundFiles::count(const QStringList& words, const FileFilter& filter) {
-    const int library = wantsLibrary(filter) ? m_library.count(words) : 0;
+    const int library = wantsLibrary(filter) ? m_index.countLibrary(words) : 0;
     return library +
-           (filter.crawled.schemes.isEmpty() ? 0 : m_crawled.count(words, filter.crawled));
+           (filter.crawled.schemes.isEmpty() ? 0 : m_index.countCrawled(words, filter.crawled));
 }

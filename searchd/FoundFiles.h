@@ -1,13 +1,14 @@
 #pragma once
 
-#include "searchd/CrawlIndex.h"
-#include "searchd/LibraryIndex.h"
+#include "searchd/IndexTypes.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <optional>
+
+class ServiceIndex;
 
 // One file a search found: from the library, or from a crawled server.
 struct FoundFile {
@@ -45,7 +46,7 @@ struct FileFilter {
 // ones by source URL and path; pages are cut from that one list.
 class FoundFiles {
 public:
-    FoundFiles(LibraryIndex& library, CrawlIndex& crawled);
+    explicit FoundFiles(ServiceIndex& index);
 
     QList<FoundFile> search(const QStringList& words, const FileFilter& filter, int offset,
                             int limit);
@@ -54,6 +55,5 @@ public:
 private:
     bool wantsLibrary(const FileFilter& filter) const;
 
-    LibraryIndex& m_library;
-    CrawlIndex& m_crawled;
+    ServiceIndex& m_index;
 };

@@ -78,6 +78,9 @@ struct IndexedSource {
     bool stale = false;   // the last walk ended early: old entries kept
     QString lastError;
     qint64 folders = 0, files = 0, filesWithQuality = 0;
+
+    // A source's URL as shown and as its id: no user name, no password.
+    static QString shownUrl(const QUrl& url);
 };
 
 // A site reported through one of the "/cgi-bin/" submission requests.

@@ -1,13 +1,12 @@
 #include "searchd/SearchService.h"
 
 #include "searchd/ConnectionStream.h"
-#include "searchd/CrawlIndex.h"
 #include "searchd/GatedServer.h"
 #include "searchd/LibraryFolder.h"
+#include "searchd/LibraryScan.h"
 #include "searchd/RequestLog.h"
+#include "searchd/ServiceIndex.h"
 #include "searchd/ServiceRoutes.h"
-#include "searchd/SqliteDatabase.h"
-#include "searchd/SubmissionStore.h"
 
 #include <algorithm>
 #include <chrono>
@@ -50,6 +49,8 @@ const char* statusText(int status) {
         return "URI Too Long";
     case 416:
         return "Range Not Satisfiable";
+    case 503:
+        return "Service Unavailable";
     case 431:
         return "Request Header Fields Too Large";
     default:
@@ -99,15 +100,14 @@ RequestGate::Limits gateLimits(const ServiceSettings& settings) {
 } // namespace
 
 SearchService::SearchService(const ServiceSettings& settings, std::shared_ptr<const TlsContext> tls)
-    : m_settings(settings), m_db(std::make_unique<SqliteDatabase>(settings.database)),
-      m_library(std::make_unique<LibraryFolder>(settings.library)),
-      m_index(std::make_unique<LibraryIndex>(*m_db)),
-      m_crawlIndex(std::make_unique<CrawlIndex>(*m_db)),
-      m_submissions(std::make_unique<SubmissionStore>(*m_db)), m_tls(std::move(tls)),
+    : m_settings(settings),
+      m_index(openServiceIndex({settings.database, settings.databaseUrl, settings.connections})),
+      m_library(std::make_unique<LibraryFolder>(settings.library)), m_tls(std::move(tls)),
       m_server(std::make_unique<GatedServer>(gateLimits(settings), workerCount(settings))) {
     if (m_tls)
         m_server->useTls(m_tls.get());
-    m_scan = m_index->rescan(*m_library);
+    if (m_settings.scanLibrary)
+        m_scan = LibraryScan::run(*m_index, *m_library);
     configureServer();
 }
 
@@ -162,8 +162,7 @@ int SearchService::bind() {
     m_baseUrl = QStringLiteral("%1://%2:%3")
                     .arg(m_tls ? QStringLiteral("https") : QStringLiteral("http"),
                          urlHost(m_settings), QString::number(port));
-    m_routes = std::make_unique<ServiceRoutes>(m_settings, m_baseUrl, *m_library, *m_index,
-                                               *m_crawlIndex, *m_submissions);
+    m_routes = std::make_unique<ServiceRoutes>(m_settings, m_baseUrl, *m_library, *m_index);
     m_routes->setCrawlStates(m_crawlStates);
     return port;
 }
@@ -194,7 +193,7 @@ void SearchService::handle(const httplib::Request& request, httplib::Response& r
     ServiceRequest in{QByteArray::fromStdString(request.target),
                       QByteArray::fromStdString(request.get_header_value("Range")),
                       QString::fromStdString(request.remote_addr)};
-    ServiceAnswer out = m_routes->answer(in);
+    ServiceAnswer out = answerOrUnavailable(in);
     response.status = out.status;
     for (const auto& [name, value] : out.headers)
         response.set_header(name.toStdString(), value.toStdString());
@@ -210,6 +209,20 @@ void SearchService::handle(const httplib::Request& request, httplib::Response& r
             return ConnectionStream::sendFile(sink, file->handle(),
                                               start + static_cast<qint64>(offset), length);
         });
+}
+
+// While the index cannot be reached, answers that need it say so, and the client may come
+// back; the engine reports the outage and its end on standard error itself.
+ServiceAnswer SearchService::answerOrUnavailable(const ServiceRequest& request) {
+    try {
+        return m_routes->answer(request);
+    } catch (const IndexUnavailable& error) {
+        ServiceAnswer answer;
+        answer.status = 503;
+        answer.headers.append(std::pair<QByteArray, QByteArray>("Retry-After", "5"));
+        answer.body = "503 Service Unavailable: the index cannot be reached; try again soon\n";
+        return answer;
+    }
 }
 
 std::string SearchService::logLine(const httplib::Request& request,

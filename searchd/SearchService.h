@@ -1,7 +1,6 @@
 #pragma once
 
-#include "searchd/CrawlIndex.h"
-#include "searchd/LibraryIndex.h"
+#include "searchd/IndexTypes.h"
 #include "searchd/ServiceSettings.h"
 
 #include <QList>
@@ -16,18 +15,19 @@ struct Response;
 class GatedServer;
 class LibraryFolder;
 class RequestLog;
+class ServiceIndex;
 class ServiceRoutes;
-class SqliteDatabase;
-class SubmissionStore;
+struct ServiceAnswer;
+struct ServiceRequest;
 class TlsContext;
 
-// pellmar-searchd as an object: opens the database, rescans the library, then serves HTTP
+// pellmar-searchd as an object: opens the index, rescans the library, then serves HTTP
 // on its own threads until stopped. Logs one line per request on stdout, from a thread of
 // its own (see RequestLog). Slow and idle
 // clients wait at a gate (see GatedServer) and are closed when they exceed its limits.
 class SearchService {
 public:
-    // Throws ServiceError when the library or the database cannot be used. With tls it
+    // Throws ServiceError when the library or the index cannot be used. With tls it
     // serves HTTPS only, and every address it hands out is https.
     explicit SearchService(const ServiceSettings& settings,
                            std::shared_ptr<const TlsContext> tls = nullptr);
@@ -35,8 +35,8 @@ public:
 
     const ScanSummary& scanSummary() const { return m_scan; }
 
-    // The index of crawled servers, in the service's database: the crawler's sink.
-    CrawlIndex& crawlIndex() { return *m_crawlIndex; }
+    // The service's index: also the crawler's sink and leases.
+    ServiceIndex& index() { return *m_index; }
 
     // Where the status page learns each source's walk; set before or after bind().
     void setCrawlStates(CrawlStates provider);
@@ -60,14 +60,12 @@ public:
 private:
     void configureServer();
     void handle(const httplib::Request& request, httplib::Response& response);
+    ServiceAnswer answerOrUnavailable(const ServiceRequest& request);
     static std::string logLine(const httplib::Request& request, const httplib::Response& response);
 
     ServiceSettings m_settings;
-    std::unique_ptr<SqliteDatabase> m_db;
+    std::unique_ptr<ServiceIndex> m_index;
     std::unique_ptr<LibraryFolder> m_library;
-    std::unique_ptr<LibraryIndex> m_index;
-    std::unique_ptr<CrawlIndex> m_crawlIndex;
-    std::unique_ptr<SubmissionStore> m_submissions;
     std::unique_ptr<ServiceRoutes> m_routes;
     std::shared_ptr<const TlsContext> m_tls;
     std::unique_ptr<RequestLog> m_log;

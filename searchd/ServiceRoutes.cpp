@@ -3,13 +3,12 @@
 #include "searchd/BrowserPages.h"
 #include "searchd/ByteRange.h"
 #include "searchd/LibraryFolder.h"
-#include "searchd/LibraryIndex.h"
 #include "searchd/Listings.h"
 #include "searchd/QueryText.h"
 #include "searchd/ResultPages.h"
+#include "searchd/ServiceError.h"
 #include "searchd/ServiceFiles.h"
-#include "searchd/SqliteDatabase.h"
-#include "searchd/SubmissionStore.h"
+#include "searchd/ServiceIndex.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -56,10 +55,8 @@ struct ServiceRoutes::Search {
 };
 
 ServiceRoutes::ServiceRoutes(const ServiceSettings& settings, const QString& baseUrl,
-                             const LibraryFolder& library, LibraryIndex& index,
-                             CrawlIndex& crawlIndex, SubmissionStore& submissions)
-    : m_settings(settings), m_baseUrl(baseUrl), m_library(library), m_index(index),
-      m_crawlIndex(crawlIndex), m_found(index, crawlIndex), m_submissions(submissions),
+                             const LibraryFolder& library, ServiceIndex& index)
+    : m_settings(settings), m_baseUrl(baseUrl), m_library(library), m_index(index), m_found(index),
       m_failuresLeft(settings.failSecondEngine) {
     // Some addresses give a line that cannot be stored scrambled; the service still runs,
     // only its data file is missing.
@@ -97,7 +94,8 @@ ServiceAnswer ServiceRoutes::answer(const ServiceRequest& request) {
     if (path.startsWith("/cgi-bin/"))
         return submission(path.mid(9), query, request.remoteAddress);
     if (path == ServiceFiles::kSubmissionsPath)
-        return bytesAnswer("text/html; charset=utf-8", m_submissions.page());
+        return bytesAnswer("text/html; charset=utf-8",
+                           BrowserPages::submissionsHtml(m_index.submissions()));
     if (path == "/")
         return home(query);
     if (path == "/status")
@@ -322,7 +320,7 @@ ServiceAnswer ServiceRoutes::submission(const QByteArray& script, const QByteArr
             return textAnswer(400, QStringLiteral("The site is not text"));
         site = *text;
     }
-    m_submissions.add({kind, site, remoteAddress, QDateTime::currentDateTimeUtc()});
+    m_index.addSubmission({kind, site, remoteAddress, QDateTime::currentDateTimeUtc()});
     return bytesAnswer("text/html; charset=utf-8",
                        "<html><body><p>Thank you. The site has been noted.</p></body></html>\n");
 }
@@ -392,7 +390,7 @@ ServiceAnswer ServiceRoutes::home(const QByteArray& query) {
     view.page = *page;
     view.pageSize = kBrowserPageSize;
     view.searched = !words.isEmpty();
-    view.libraryFiles = m_index.fileCount();
+    view.libraryFiles = m_index.libraryFileCount();
     if (view.searched) {
         view.total = m_found.count(words, *filter);
         view.hits = m_found.search(words, *filter, (view.page - 1) * view.pageSize, view.pageSize);
@@ -412,7 +410,7 @@ ServiceAnswer ServiceRoutes::status(const QByteArray& query) {
         provider = m_crawlStates;
     }
     const QList<SourceStatus> sources = BrowserPages::sourceStatus(
-        m_crawlIndex.sources(), provider ? provider() : QList<CrawlSourceState>());
+        m_index.crawledSources(), provider ? provider() : QList<CrawlSourceState>());
     const QString format = form->value("format", QStringLiteral("html"));
     if (format == QLatin1String("json"))
         return bytesAnswer("application/json", BrowserPages::statusJson(sources));

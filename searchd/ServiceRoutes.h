@@ -1,6 +1,5 @@
 #pragma once
 
-#include "searchd/CrawlIndex.h"
 #include "searchd/FoundFiles.h"
 #include "searchd/ResultPages.h"
 #include "searchd/ServiceSettings.h"
@@ -16,8 +15,7 @@
 #include <utility>
 
 class LibraryFolder;
-class LibraryIndex;
-class SubmissionStore;
+class ServiceIndex;
 
 struct ServiceRequest {
     QByteArray target; // the request target as received: path and query, still escaped
@@ -42,8 +40,7 @@ class ServiceRoutes {
 public:
     // baseUrl is "http://host:port" or "https://host:port" of this service.
     ServiceRoutes(const ServiceSettings& settings, const QString& baseUrl,
-                  const LibraryFolder& library, LibraryIndex& index, CrawlIndex& crawlIndex,
-                  SubmissionStore& submissions);
+                  const LibraryFolder& library, ServiceIndex& index);
 
     // Where /status learns how each source's walk goes; safe while serving.
     void setCrawlStates(CrawlStates provider);
@@ -83,11 +80,9 @@ private:
     QByteArray m_dataFile;
     QString m_dataFileProblem;
     const LibraryFolder& m_library;
-    LibraryIndex& m_index;
-    CrawlIndex& m_crawlIndex;
+    ServiceIndex& m_index;
     FoundFiles m_found;
     mutable std::mutex m_statesMutex;
     CrawlStates m_crawlStates;
-    SubmissionStore& m_submissions;
     std::atomic<int> m_failuresLeft;
 };

@@ -11,9 +11,12 @@ struct ServiceSettings {
     QString library;                            // folder of MP3 files
     QString bind = QStringLiteral("127.0.0.1"); // address to listen on
     int port = 8790;                            // 0: any free port
-    QString publicHost; // host in the URLs it hands out; empty: the bind address
-    QString database;   // SQLite file of the index and the submissions
-    int pageSize = 10;  // results per engine page
+    QString publicHost;      // host in the URLs it hands out; empty: the bind address
+    QString database;        // SQLite file of the index and the submissions
+    QString databaseUrl;     // when set, the index is in this PostgreSQL database instead
+    int connections = 0;     // PostgreSQL connections at most; 0: the engine picks
+    bool scanLibrary = true; // bring the index's library files in line with the folder
+    int pageSize = 10;       // results per engine page
     QString smbHost = QStringLiteral("127.0.0.1"); // the library as an SMB share of this address
     QString smbShare = QStringLiteral("mp3");
     QString ftpSite = QStringLiteral("anonymous@127.0.0.1:21"); // and as this FTP site

@@ -8,16 +8,13 @@
 
 class SqliteDatabase;
 
-// The reported sites, kept in the service's database.
+// The reported sites in the SQLite engine.
 class SubmissionStore {
 public:
     explicit SubmissionStore(SqliteDatabase& db);
 
     void add(const Submission& submission);
     QList<Submission> all(); // oldest first
-
-    // A small HTML page listing them, newest first.
-    QByteArray page();
 
 private:
     SqliteDatabase& m_db;

@@ -11,15 +11,16 @@
 #include "searchd/SampleLibrary.h"
 #include "searchd/SearchService.h"
 #include "searchd/ServiceFiles.h"
-#include "searchd/SqliteDatabase.h"
-#include "searchd/SubmissionStore.h"
+#include "searchd/ServiceIndex.h"
 #include "searchd/TlsContext.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <csignal>
 #include <cstdio>
 #include <optional>
@@ -42,6 +43,9 @@ struct Options {
     bool crawlSubmitted = false;
     int recrawlHours = 0; // 0: crawl once at start
     CrawlLimits limits;
+    bool serves = true; // --role serve or both: answers HTTP
+    bool crawls = true; // --role crawl or both: scans the library and crawls the sources
+    int leaseSeconds = 60;
 };
 
 [[noreturn]] void usageError(const QString& message) {
@@ -77,7 +81,19 @@ Options parseOptions(const QCoreApplication& app) {
         {"bind", "Address to listen on (default 127.0.0.1).", "addr", "127.0.0.1"},
         {"port", "Port to listen on; 0 picks a free one (default 8790).", "n", "8790"},
         {"public-host", "Host name in the URLs handed out (default: the bind address).", "name"},
-        {"db", "SQLite file of the index and the submissions.", "file"},
+        {"db", "SQLite file of the index and the submissions (the default engine).", "file"},
+        {"database",
+         "Keep the index in this PostgreSQL database instead (a libpq connection string or "
+         "postgresql:// URI; the password comes from PGPASSFILE or PGPASSWORD).",
+         "conninfo"},
+        {"role",
+         "serve (answer HTTP only), crawl (scan the library and crawl only) or both "
+         "(default).",
+         "role", "both"},
+        {"lease",
+         "Seconds a crawler holds a source before another crawler of the same index may take "
+         "it over (default 60).",
+         "seconds", "60"},
         {"write-datafile", "Write a Pellmar.dat that points at this service.", "path"},
         {"tls-cert", "Serve HTTPS only, with this PEM certificate (chain); needs --tls-key.",
          "file"},
@@ -134,8 +150,18 @@ Options parseOptions(const QCoreApplication& app) {
     o.limits.perHost = intValue(parser, "per-host", 1, 64);
     o.limits.maxPages = intValue(parser, "max-pages", 1, 10000000);
     o.limits.maxDepth = intValue(parser, "max-depth", 0, 1000);
-    if (s.library.isEmpty() && o.crawlUrls.isEmpty() && o.sourcesFile.isEmpty() &&
-        !o.crawlSubmitted)
+    const QString role = parser.value("role");
+    if (role != QLatin1String("serve") && role != QLatin1String("crawl") &&
+        role != QLatin1String("both"))
+        usageError("--role must be serve, crawl or both");
+    o.serves = role != QLatin1String("crawl");
+    o.crawls = role != QLatin1String("serve");
+    o.leaseSeconds = intValue(parser, "lease", 2, 86400);
+    const bool crawlsSomething =
+        !o.crawlUrls.isEmpty() || !o.sourcesFile.isEmpty() || o.crawlSubmitted;
+    // A service that only serves a shared database needs nothing of its own to index.
+    const bool servesShared = role == QLatin1String("serve") && parser.isSet("database");
+    if (s.library.isEmpty() && !crawlsSomething && !servesShared)
         usageError("--library, --crawl or --sources is required (or --make-sample DIR)");
     s.bind = parser.value("bind");
     s.port = intValue(parser, "port", 0, 65535);
@@ -166,6 +192,10 @@ Options parseOptions(const QCoreApplication& app) {
     o.serveSmb = parser.isSet("serve-smb");
     o.programFolder = parser.value("program-folder");
     s.database = parser.isSet("db") ? parser.value("db") : defaultDatabase();
+    s.databaseUrl = parser.value("database");
+    if (parser.isSet("db") && parser.isSet("database"))
+        usageError("--db and --database name two different indexes: give one");
+    s.scanLibrary = o.crawls;
     return o;
 }
 
@@ -195,7 +225,7 @@ void say(FILE* stream, const QString& line) {
 
 // The sources to crawl: --crawl URLs, the --sources file and, when asked, the submitted
 // sites. A line that cannot be used is reported; the service goes on without it.
-QList<CrawlSource> crawlSources(const Options& options) {
+QList<CrawlSource> crawlSources(const Options& options, ServiceIndex& index) {
     QList<CrawlSource> sources;
     QStringList problems;
     for (const QString& url : options.crawlUrls) {
@@ -212,8 +242,7 @@ QList<CrawlSource> crawlSources(const Options& options) {
         problems << loaded.problems;
     }
     if (options.crawlSubmitted) {
-        SqliteDatabase db(options.settings.database);
-        for (const Submission& submitted : SubmissionStore(db).all()) {
+        for (const Submission& submitted : index.submissions()) {
             const QString url = CrawlSources::submittedSite(submitted.kind, submitted.site);
             CrawlSource source;
             QString problem;
@@ -273,20 +302,16 @@ std::shared_ptr<const TlsContext> loadTls(const Options& options) {
     }
 }
 
-int serve(Options options) {
-    const std::shared_ptr<const TlsContext> tls = loadTls(options);
-    RaiseFileDescriptorLimit(); // every waiting client holds a descriptor
-    const QList<CrawlSource> sources = crawlSources(options);
-    if (options.settings.library.isEmpty())
-        options.settings.library = emptyLibrary(options.settings.database);
-    for (const QString& folder : PrivateFolder::removeStale(QDir::tempPath()))
-        say(stdout, QStringLiteral("removed %1, left by a service that has ended").arg(folder));
-    const std::unique_ptr<FileServers> servers = startFileServers(options);
-    SearchService service(options.settings, tls);
-    const ScanSummary& scan = service.scanSummary();
-    std::printf("pellmar-searchd: %d MP3 files in %s (%d new or changed, %d gone)\n", scan.files,
-                qPrintable(QDir::toNativeSeparators(options.settings.library)), scan.added,
-                scan.removed);
+// Who holds a source's lease: this machine, this process, and a random part for a process
+// number used again after a restart.
+[[maybe_unused]] QString crawlerName() {
+    return QStringLiteral("%1:%2:%3")
+        .arg(QSysInfo::machineHostName(), QString::number(QCoreApplication::applicationPid()),
+             QString::number(QRandomGenerator::system()->generate(), 16));
+}
+
+// Binds and announces the service's address; writes the data file when asked.
+void listen(SearchService& service, const Options& options) {
     service.bind();
     if (!service.dataFileProblem().isEmpty())
         std::printf("pellmar-searchd: warning: no data file to hand out: %s\n",
@@ -296,27 +321,59 @@ int serve(Options options) {
                       ServiceFiles::dataFileLines(service.baseUrl(), options.settings.dataVersion));
         std::printf("pellmar-searchd: wrote %s\n", qPrintable(options.writeDataFile));
     }
+}
+
+std::unique_ptr<Crawler> makeCrawler(const Options& options, SearchService& service) {
+    const QList<CrawlSource> sources = crawlSources(options, service.index());
+    if (!options.crawls || sources.isEmpty())
+        return nullptr;
+    auto crawler = std::make_unique<Crawler>(sources, service.index(), options.limits);
+    // LEASES crawler->setLeases(service.index(), crawlerName(),
+    // std::chrono::seconds(options.leaseSeconds));
+    Crawler* running = crawler.get();
+    service.setCrawlStates([running] { return running->states(); });
+    return crawler;
+}
+
+int serve(Options options) {
+    const std::shared_ptr<const TlsContext> tls = options.serves ? loadTls(options) : nullptr;
+    RaiseFileDescriptorLimit(); // every waiting client holds a descriptor
+    if (options.settings.library.isEmpty())
+        options.settings.library = emptyLibrary(options.settings.database);
+    for (const QString& folder : PrivateFolder::removeStale(QDir::tempPath()))
+        say(stdout, QStringLiteral("removed %1, left by a service that has ended").arg(folder));
+    const std::unique_ptr<FileServers> servers =
+        options.serves ? startFileServers(options) : nullptr;
+    SearchService service(options.settings, tls);
+    if (options.crawls) {
+        const ScanSummary& scan = service.scanSummary();
+        std::printf("pellmar-searchd: %d MP3 files in %s (%d new or changed, %d gone)\n",
+                    scan.files, qPrintable(QDir::toNativeSeparators(options.settings.library)),
+                    scan.added, scan.removed);
+    }
+    say(stdout, QStringLiteral("index: %1").arg(service.index().description()));
+    if (options.serves)
+        listen(service, options);
+    const std::unique_ptr<Crawler> crawler = makeCrawler(options, service);
     // SIGINT and SIGTERM stop the service (and so its servers) cleanly from the moment it
     // says that it listens, also before it has begun to serve.
-    std::unique_ptr<Crawler> crawler;
-    if (!sources.isEmpty()) {
-        crawler = std::make_unique<Crawler>(sources, service.crawlIndex(), options.limits);
-        service.setCrawlStates([&crawler] { return crawler->states(); });
-    }
     std::thread stopper = stopOnSignals(service, crawler.get());
-    std::printf("pellmar-searchd: listening on %s\n", qPrintable(service.baseUrl()));
+    if (options.serves)
+        std::printf("pellmar-searchd: listening on %s\n", qPrintable(service.baseUrl()));
     std::fflush(stdout);
     if (crawler) {
-        say(stdout,
-            QStringLiteral("crawling %1 %2")
-                .arg(sources.size())
-                .arg(sources.size() == 1 ? QStringLiteral("source") : QStringLiteral("sources")));
+        const qsizetype count = crawler->states().size();
+        say(stdout, QStringLiteral("crawling %1 %2")
+                        .arg(count)
+                        .arg(count == 1 ? QStringLiteral("source") : QStringLiteral("sources")));
         crawler->start(std::chrono::hours(options.recrawlHours));
     }
-    service.run();
+    if (options.serves)
+        service.run();
     if (crawler) {
-        crawler->stop(); // running walks are abandoned: their old entries stay
-        crawler->wait();
+        if (options.serves)
+            crawler->stop(); // running walks are abandoned: their old entries stay
+        crawler->wait();     // a crawl-only service ends when its crawls do
     }
     // The stopper waits in sigwait for SIGTERM, so this only wakes it when no signal came.
     pthread_kill(stopper.native_handle(), SIGTERM); // NOLINT(bugprone-bad-signal-to-kill-thread)

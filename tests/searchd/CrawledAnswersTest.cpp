@@ -3,6 +3,7 @@
 #include "searchd/CrawlIndex.h"
 #include "searchd/SampleLibrary.h"
 #include "searchd/SearchService.h"
+#include "searchd/ServiceIndex.h"
 #include "support/TempHome.h"
 
 #include <QJsonArray>
@@ -66,7 +67,7 @@ protected:
     void add(const char* url, const QList<CrawledFile>& files) {
         CrawlSource source{QString::fromLatin1(url), QUrl(QString::fromLatin1(url)), {}};
         sources.append(source);
-        CrawlIndex& index = service->crawlIndex();
+        ServiceIndex& index = service->index();
         const qint64 crawl = index.beginCrawl(source);
         index.storeFolder(source, crawl, QStringLiteral("Jazz"), "fp", files);
         index.finishCrawl(source, crawl, 0);

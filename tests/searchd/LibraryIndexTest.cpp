@@ -1,7 +1,7 @@
-#include "searchd/LibraryIndex.h"
 #include "searchd/LibraryFolder.h"
+#include "searchd/LibraryScan.h"
 #include "searchd/SampleLibrary.h"
-#include "searchd/SqliteDatabase.h"
+#include "support/IndexEngines.h"
 #include "support/TempHome.h"
 
 #include <QDir>
@@ -23,58 +23,58 @@ QStringList words(const char* text) {
     return QString::fromUtf8(text).split(' ');
 }
 
-class LibraryIndexTest : public ::testing::Test {
+class LibraryIndexTest : public ::testing::TestWithParam<std::string> {
 protected:
     TempHome home;
-    SqliteDatabase db{home.file("index.db")};
-    LibraryIndex index{db};
+    std::unique_ptr<ServiceIndex> engine =
+        openServiceIndex(freshIndexSettings(GetParam(), home.path()));
+    ServiceIndex& index = *engine;
 
     void addNames(const QStringList& names) {
-        QList<IndexedFile> files;
+        QList<LibraryChange> files;
         for (const QString& name : names)
-            files.append({name, 100, {}, {}});
-        index.add(files);
+            files.append({{name, 100, {}, {}}, 0});
+        index.changeLibrary(files, {});
     }
 };
 
 } // namespace
 
-TEST_F(LibraryIndexTest, MatchesEveryWordCaseAndAccentsIgnored) {
+TEST_P(LibraryIndexTest, MatchesEveryWordCaseAndAccentsIgnored) {
     addNames({"Rock/Marla Quinn - Slow Burn.mp3", "Marla Quinn - Glass Houses.mp3",
               QStringLiteral("Caf\u00E9 Lumi\u00E8re - Blue Motel.mp3"), "Slow Motion.mp3"});
-    EXPECT_EQ(paths(index.search(words("marla SLOW"), 0, 10)),
+    EXPECT_EQ(paths(index.searchLibrary(words("marla SLOW"), 0, 10)),
               QStringList{"Rock/Marla Quinn - Slow Burn.mp3"});
-    EXPECT_EQ(paths(index.search(words("cafe lumiere"), 0, 10)).size(), 1);
-    EXPECT_EQ(paths(index.search({QStringLiteral("CAF\u00C9")}, 0, 10)).size(), 1);
-    EXPECT_EQ(paths(index.search(words("rock"), 0, 10)).size(), 1) << "folders count";
-    EXPECT_EQ(paths(index.search(words("slo"), 0, 10)).size(), 2) << "words are prefixes";
-    EXPECT_TRUE(index.search(words("mp3"), 0, 10).isEmpty()) << "the extension is not text";
-    EXPECT_TRUE(index.search(words("marla blues"), 0, 10).isEmpty());
-    EXPECT_TRUE(index.search({}, 0, 10).isEmpty());
+    EXPECT_EQ(paths(index.searchLibrary(words("cafe lumiere"), 0, 10)).size(), 1);
+    EXPECT_EQ(paths(index.searchLibrary({QStringLiteral("CAF\u00C9")}, 0, 10)).size(), 1);
+    EXPECT_EQ(paths(index.searchLibrary(words("rock"), 0, 10)).size(), 1) << "folders count";
+    EXPECT_EQ(paths(index.searchLibrary(words("slo"), 0, 10)).size(), 2) << "words are prefixes";
+    EXPECT_TRUE(index.searchLibrary(words("mp3"), 0, 10).isEmpty()) << "the extension is not text";
+    EXPECT_TRUE(index.searchLibrary(words("marla blues"), 0, 10).isEmpty());
+    EXPECT_TRUE(index.searchLibrary({}, 0, 10).isEmpty());
 }
 
-TEST_F(LibraryIndexTest, PagesThroughResultsInIndexOrder) {
+TEST_P(LibraryIndexTest, PagesThroughResultsInIndexOrder) {
     QStringList names;
     for (int i = 0; i < 25; ++i)
         names.append(QStringLiteral("Band %1 - Song.mp3").arg(i, 2, 10, QLatin1Char('0')));
     addNames(names);
-    EXPECT_EQ(paths(index.search(words("song"), 0, 10)), names.mid(0, 10));
-    EXPECT_EQ(paths(index.search(words("song"), 20, 10)), names.mid(20));
-    EXPECT_TRUE(index.search(words("song"), 25, 10).isEmpty());
-    EXPECT_EQ(index.fileCount(), 25);
+    EXPECT_EQ(paths(index.searchLibrary(words("song"), 0, 10)), names.mid(0, 10));
+    EXPECT_EQ(paths(index.searchLibrary(words("song"), 20, 10)), names.mid(20));
+    EXPECT_TRUE(index.searchLibrary(words("song"), 25, 10).isEmpty());
+    EXPECT_EQ(index.libraryFileCount(), 25);
 }
 
-TEST_F(LibraryIndexTest, WordsWithQuotesCannotBreakTheQuery) {
+TEST_P(LibraryIndexTest, WordsWithQuotesCannotBreakTheQuery) {
     addNames({"A - B.mp3"});
-    EXPECT_TRUE(index.search({QStringLiteral("\"a\" OR *")}, 0, 10).isEmpty());
-    EXPECT_EQ(LibraryIndex::matchExpression({"ab", "c\"d"}), "\"ab\"* \"c\"\"d\"*");
+    EXPECT_TRUE(index.searchLibrary({QStringLiteral("\"a\" OR *")}, 0, 10).isEmpty());
 }
 
-TEST_F(LibraryIndexTest, RescanFollowsTheFolderAndReadsTags) {
+TEST_P(LibraryIndexTest, RescanFollowsTheFolderAndReadsTags) {
     const QString lib = home.file("lib");
     SampleLibrary::write(lib, 20);
     const LibraryFolder folder(lib);
-    ScanSummary scan = index.rescan(folder);
+    ScanSummary scan = LibraryScan::run(index, folder);
     EXPECT_EQ(scan.files, 20);
     EXPECT_EQ(scan.added, 20);
 
@@ -87,21 +87,22 @@ TEST_F(LibraryIndexTest, RescanFollowsTheFolderAndReadsTags) {
     home.write("lib/notes.txt", "not music");
     QFile::remove(lib + "/" + SampleLibrary::plan(20)[0].path);
 
-    scan = index.rescan(folder);
+    scan = LibraryScan::run(index, folder);
     EXPECT_EQ(scan.files, 20);
     EXPECT_EQ(scan.added, 2);
     EXPECT_EQ(scan.removed, 2);
-    const auto found = index.search(tagged.artist.split(QLatin1Char(' ')), 0, 50);
+    const auto found = index.searchLibrary(tagged.artist.split(QLatin1Char(' ')), 0, 50);
     const auto byPath = std::find_if(found.begin(), found.end(),
                                      [&](const IndexedFile& f) { return f.path == renamed; });
     ASSERT_NE(byPath, found.end());
     EXPECT_EQ(byPath->artist, tagged.artist);
     EXPECT_EQ(byPath->displayName(), tagged.artist + " - " + tagged.title + ".mp3");
-    EXPECT_EQ(index.search(words("new"), 0, 10).size(), 1);
-    EXPECT_EQ(index.search(words("new"), 0, 10)[0].displayName(), "new.mp3");
+    EXPECT_EQ(index.searchLibrary(words("new"), 0, 10).size(), 1);
+    EXPECT_EQ(index.searchLibrary(words("new"), 0, 10)[0].displayName(), "new.mp3");
 }
 
-TEST_F(LibraryIndexTest, LinksOutOfTheLibraryAreNotIndexed) {
+TEST(LibraryFolder, LinksOutOfTheLibraryAreNotIndexed) {
+    TempHome home;
     home.write("outside.mp3", "secret");
     QDir().mkpath(home.file("lib/sub"));
     home.write("lib/sub/inside.mp3", "fine");
@@ -109,8 +110,7 @@ TEST_F(LibraryIndexTest, LinksOutOfTheLibraryAreNotIndexed) {
     QFile::link(home.file("lib/sub/inside.mp3"), home.file("lib/alias.mp3"));
     QFile::link(home.path(), home.file("lib/up")); // a folder link is not entered
     const LibraryFolder folder(home.file("lib"));
-    const ScanSummary scan = index.rescan(folder);
-    EXPECT_EQ(scan.files, 2);
+    EXPECT_EQ(folder.scan().size(), 2);
     EXPECT_TRUE(folder.resolve("alias.mp3").has_value());
     EXPECT_FALSE(folder.resolve("escape.mp3").has_value());
     EXPECT_FALSE(folder.resolve("up/outside.mp3").has_value());
@@ -119,7 +119,8 @@ TEST_F(LibraryIndexTest, LinksOutOfTheLibraryAreNotIndexed) {
     EXPECT_TRUE(folder.resolve("sub/inside.mp3").has_value());
 }
 
-TEST_F(LibraryIndexTest, OnlyFilesThatCanBeServedAreIndexedAndOpened) {
+TEST(LibraryFolder, OnlyFilesThatCanBeServedAreIndexedAndOpened) {
+    TempHome home;
     QDir().mkpath(home.file("lib"));
     home.write("lib/fine.mp3", "fine");
     home.write("lib/Line\nbreak.mp3", "x");
@@ -144,6 +145,9 @@ TEST_F(LibraryIndexTest, OnlyFilesThatCanBeServedAreIndexedAndOpened) {
     EXPECT_FALSE(folder.open("pipe.mp3")); // would block in open() if it were tried
     EXPECT_FALSE(folder.open("pipe link.mp3"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, LibraryIndexTest, testing::ValuesIn(indexEngineNames()),
+                         indexEngineName);
 
 TEST(LibraryFolder, RefusesAMissingFolder) {
     EXPECT_THROW(LibraryFolder(QStringLiteral("/nonexistent/pellmar")), ServiceError);

@@ -26,6 +26,8 @@ TEST(SearchdProcess, MakesASampleServesOnAFreePortLogsAndStops) {
     ASSERT_TRUE(service.waitForStarted());
     EXPECT_EQ(nextLine(service), "pellmar-searchd: 12 MP3 files in " + home.file("lib").toUtf8() +
                                      " (12 new or changed, 0 gone)");
+    EXPECT_EQ(nextLine(service),
+              "pellmar-searchd: index: SQLite file " + home.file("index.db").toUtf8());
     EXPECT_EQ(nextLine(service), "pellmar-searchd: wrote " + home.file("Pellmar.dat").toUtf8());
     const QByteArray listening = nextLine(service);
     const auto match =

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "searchd/IndexTypes.h"
+
+class LibraryFolder;
+class ServiceIndex;
+
+// Brings the index's library files in line with the folder: files whose size and time are
+// unchanged keep their entry (tags are read only for new or changed files), files gone leave;
+// all in one change of the index.
+namespace LibraryScan {
+
+ScanSummary run(ServiceIndex& index, const LibraryFolder& library);
+
+} // namespace LibraryScan

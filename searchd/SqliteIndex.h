@@ -1,0 +1,57 @@
+#pragma once
+
+#include "searchd/CrawlIndex.h"
+#include "searchd/LibraryIndex.h"
+#include "searchd/ServiceIndex.h"
+#include "searchd/SubmissionStore.h"
+
+#include <memory>
+
+class SqliteDatabase;
+
+// The index in one SQLite file (the default engine): nothing to set up, one service.
+class SqliteIndex : public ServiceIndex {
+public:
+    // Opens or creates the file and brings its tables up to date.
+    explicit SqliteIndex(const QString& file);
+    ~SqliteIndex() override;
+
+    QHash<QString, LibraryStamp> libraryStamps() override;
+    void changeLibrary(const QList<LibraryChange>& store, const QStringList& drop) override;
+    QList<IndexedFile> searchLibrary(const QStringList& words, int offset, int limit) override;
+    int countLibrary(const QStringList& words) override;
+    int libraryFileCount() override;
+
+    QList<CrawledHit> searchCrawled(const QStringList& words, const CrawlFilter& filter, int offset,
+                                    int limit) override;
+    int countCrawled(const QStringList& words, const CrawlFilter& filter) override;
+    QList<IndexedSource> crawledSources() override;
+
+    void addSubmission(const Submission& submission) override;
+    QList<Submission> submissions() override;
+
+    QString description() const override;
+
+    qint64 beginCrawl(const CrawlSource& source) override;
+    QByteArray folderFingerprint(const CrawlSource& source, const QString& folder) override;
+    QList<CrawledFile> folderFiles(const CrawlSource& source, const QString& folder) override;
+    void storeFolder(const CrawlSource& source, qint64 crawl, const QString& folder,
+                     const QByteArray& fingerprint, const QList<CrawledFile>& files) override;
+    void keepFolder(const CrawlSource& source, qint64 crawl, const QString& folder) override;
+    void finishCrawl(const CrawlSource& source, qint64 crawl, int errors) override;
+    void abandonCrawl(const CrawlSource& source, qint64 crawl, const QString& reason) override;
+
+    QDateTime leaseClock() override;
+    Claim claimSource(const CrawlSource& source, const QString& holder, std::chrono::seconds length,
+                      const QDateTime& doneSince) override;
+    bool renewSource(const CrawlSource& source, const QString& holder,
+                     std::chrono::seconds length) override;
+    void releaseSource(const CrawlSource& source, const QString& holder, bool done) override;
+
+private:
+    QString m_file;
+    std::unique_ptr<SqliteDatabase> m_db;
+    std::unique_ptr<LibraryIndex> m_library;
+    std::unique_ptr<CrawlIndex> m_crawled;
+    std::unique_ptr<SubmissionStore> m_submissions;
+};
