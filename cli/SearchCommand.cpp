@@ -33,6 +33,9 @@ namespace {
 const char kUsage[] = "usage: pellmar-cli search TEXT [--sources http,ftp,smb] [--leech]"
                       " [--save DIR [--marks 0|01|012]]\n";
 
+// How long a listing still on its way after "Done" is waited for.
+constexpr int kListingWaitMs = 30000;
+
 struct SaveOptions {
     QString folder; // empty: nothing is saved
     QSet<int> marks{qmGood};
@@ -193,13 +196,18 @@ int runSearchCommand(const QStringList& args) {
         if (!status.isEmpty())
             finalStatus = status;
     });
-    // The run ends when it says so, or when nothing of it is on its way any more (a search
-    // of FTP and SMB only would otherwise wait for the time limit).
+    // The run ends when nothing of it is on its way any more (a search of FTP and SMB only
+    // would otherwise wait for the time limit). "Done" only means that the engines and the
+    // probes are over: an FTP or SMB listing may still arrive, and is waited for a while.
     QEventLoop loop;
     const auto end = [&loop] { QTimer::singleShot(0, &loop, &QEventLoop::quit); };
     QObject::connect(&run, &SearchRun::searchingChanged, [&](bool searching) {
-        if (!searching)
+        if (searching)
+            return;
+        if (!run.hasWorkInFlight())
             end();
+        else
+            QTimer::singleShot(kListingWaitMs, &loop, &QEventLoop::quit);
     });
     QObject::connect(&run, &SearchRun::workEnded, end);
     try {

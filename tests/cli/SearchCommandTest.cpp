@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace {
 
@@ -291,6 +292,25 @@ TEST(SearchCommand, ControlCharactersAreWrittenOutWhenPrinted) {
     EXPECT_EQ(lines[1], "ftp\t" + shown + "\t" + out +
                             "/_]0;pwned__[31m_.mp3\tveskftp.exe ended with exit code 3: curl: (3) "
                             "URL using bad/illegal format or missing URL");
+}
+
+// "Done" comes when the engines and the probes are over; the FTP listing that comes after it
+// is still taken.
+TEST(SearchCommand, ListingThatComesAfterDoneIsTaken) {
+    TempHome home;
+    LocalSearchService service;
+    ScriptedServer listing([](ScriptedServer::Connection& connection) {
+        connection.readRequest();
+        std::this_thread::sleep_for(std::chrono::seconds(3)); // past the engines and probes
+        connection.send("HTTP/1.0 200 OK\r\n\r\nu@127.0.0.1:1\t/p/\tMarla Late.mp3\t5\r\n");
+    });
+    QList<QString> lines = ServiceFiles::dataFileLines(service.base(), 1);
+    lines.last() = QString::fromLatin1(listing.url("/ftp/search?q="));
+    WriteDataFile(home.file("Pellmar.dat"), lines);
+    const Output output = search({"marla", "--sources", "http,ftp"});
+    EXPECT_EQ(output.lines.value(0),
+              "ftp\tMarla Late.mp3\t5\t\t1\tftp://u@127.0.0.1:1/p/Marla Late.mp3");
+    EXPECT_EQ(output.lines.last(), "Done\thttp 2\tsmb 0\tftp 1");
 }
 
 // The whole search over https: the engine pages, the probes of the hits and the download of
