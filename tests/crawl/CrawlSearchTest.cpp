@@ -98,7 +98,7 @@ TEST(CrawlSearch, CrawledFilesAreFoundWithTheirQualityAndFetched) {
         }
     }
     EXPECT_GE(found, 10);
-    EXPECT_GE(foundOnFtp, 20);
+    EXPECT_EQ(foundOnFtp, 30);
     searchd.terminate();
     EXPECT_TRUE(searchd.waitForFinished(10000));
 }
