@@ -108,6 +108,15 @@ int runDownloadCommand(const QStringList& args) {
         return 2;
     }
 
+    // The download manager speaks HTTP; FTP and SMB hits go to their outside programs.
+    if (!url.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) &&
+        !url.startsWith(QLatin1String("https://"), Qt::CaseInsensitive)) {
+        printLine(
+            QStringLiteral("pellmar-cli download: only http:// and https:// addresses are "
+                           "downloaded here (FTP and SMB hits: pellmar-cli search --save): ") +
+            url);
+        return 1;
+    }
     const SettingsFile ini(ProgramFolder::file(QStringLiteral("Pellmar.ini")));
     DownloadJob job(ini);
     ProgressLine progress(job);

@@ -84,6 +84,15 @@ TEST(DownloadCommand, WrongArgumentsShowTheUsage) {
     EXPECT_EQ(process.exitCode(), 2);
     EXPECT_EQ(process.readAllStandardError(),
               "usage: pellmar-cli download [--continue] URL -o FILE\n");
+    TempHome home;
+    for (const QString url : {"ftp://127.0.0.1/a.mp3", "smb://127.0.0.1/s/a.mp3", "a.mp3"}) {
+        const CliRun run = RunDownload(home, {url, "-o", home.file("a.mp3")});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.err, "pellmar-cli download: only http:// and https:// addresses are "
+                           "downloaded here (FTP and SMB hits: pellmar-cli search --save): " +
+                               url.toUtf8() + "\n");
+        EXPECT_FALSE(QFileInfo::exists(home.file("a.mp3")));
+    }
 }
 
 TEST(DownloadCommand, RetriesAndContinuesAPartialFile) {
