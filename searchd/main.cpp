@@ -191,11 +191,14 @@ Options parseOptions(const QCoreApplication& app) {
     o.serveFtp = parser.isSet("serve-ftp");
     o.serveSmb = parser.isSet("serve-smb");
     o.programFolder = parser.value("program-folder");
-    s.database = parser.isSet("db") ? parser.value("db") : defaultDatabase();
     s.databaseUrl = parser.value("database");
+    if (s.databaseUrl.isEmpty())
+        s.database = parser.isSet("db") ? parser.value("db") : defaultDatabase();
     if (parser.isSet("db") && parser.isSet("database"))
         usageError("--db and --database name two different indexes: give one");
-    s.scanLibrary = o.crawls;
+    // Only a library named here is scanned: a service without one must not empty the
+    // library part of an index it shares with another.
+    s.scanLibrary = o.crawls && !s.library.isEmpty();
     return o;
 }
 
@@ -259,9 +262,13 @@ QList<CrawlSource> crawlSources(const Options& options, ServiceIndex& index) {
     return CrawlSources::unique(sources);
 }
 
-// Without --library the service still needs a folder of its own: an empty one.
+// Without --library the service still needs a folder of its own: an empty one, beside its
+// SQLite file, or in the user's data folder when the index is elsewhere.
 QString emptyLibrary(const QString& database) {
-    QString folder = QFileInfo(database).absolutePath() + QStringLiteral("/no-library");
+    const QString beside = database.isEmpty() || database == QLatin1String(":memory:")
+                               ? QFileInfo(defaultDatabase()).absolutePath()
+                               : QFileInfo(database).absolutePath();
+    QString folder = beside + QStringLiteral("/no-library");
     QDir().mkpath(folder);
     return folder;
 }
@@ -345,7 +352,7 @@ int serve(Options options) {
     const std::unique_ptr<FileServers> servers =
         options.serves ? startFileServers(options) : nullptr;
     SearchService service(options.settings, tls);
-    if (options.crawls) {
+    if (options.settings.scanLibrary) {
         const ScanSummary& scan = service.scanSummary();
         std::printf("pellmar-searchd: %d MP3 files in %s (%d new or changed, %d gone)\n",
                     scan.files, qPrintable(QDir::toNativeSeparators(options.settings.library)),

@@ -10,6 +10,8 @@
 #   /site/away/     redirects to another server
 #   /site/private/  forbidden by robots.txt
 #   /gone/          five folders; once FOLDER/die exists, the server ends when one is asked
+#   /shared/S/      twenty folders f00..f19 for a source of any name S, each with five MP3
+#                   files "S fNN song K.mp3"; while FOLDER/hold exists, f10 and later wait
 import http.server, os, re, sys, threading, time
 
 port, folder = int(sys.argv[1]), sys.argv[2]
@@ -83,6 +85,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.send(301, b"", [("Location", "http://127.0.0.2:%d/site/" % port)])
         if path == "/site/private/":
             return self.send(200, page(["secret.mp3"]))
+        m = re.fullmatch(r"/shared/(\w+)/(f\d\d/)?", path)
+        if m and not m.group(2):
+            return self.send(200, page(["f%02d/" % i for i in range(20)]))
+        if m:
+            while int(m.group(2)[1:3]) >= 10 and os.path.exists(os.path.join(folder, "hold")):
+                time.sleep(0.05)
+            time.sleep(0.02)  # a crawl long enough for searches to meet it under way
+            name = "%s %s song " % (m.group(1), m.group(2)[:3])
+            return self.send(200, page([name.replace(" ", "%20") + "%d.mp3" % k
+                                        for k in range(5)]))
         if path == "/gone/":
             return self.send(200, page(["one/", "two/", "three/", "four/", "five/", "top.mp3"]))
         if path.startswith("/gone/"):
