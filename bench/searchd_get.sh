@@ -42,17 +42,14 @@ for i in $(seq -w 1 200); do
 done
 
 port_free() { ! (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-NGINX_PORT=""
-for _ in $(seq 50); do
-    candidate=$((20000 + RANDOM % 40000))
-    if port_free "$candidate"; then NGINX_PORT=$candidate; break; fi
-done
-[ -n "$NGINX_PORT" ] || { echo "no free port found" >&2; exit 1; }
 
-USER_LINE=""
-[ "$(id -u)" -eq 0 ] && USER_LINE="user root;"
-cat > "$WORK/nginx.conf" <<CONF
-$USER_LINE
+# nginx on a free port below the range the system hands out for port 0 and for clients;
+# another port when one is taken between the look and nginx's bind.
+start_nginx() {
+    local user_line=""
+    [ "$(id -u)" -eq 0 ] && user_line="user root;"
+    cat > "$WORK/nginx.conf" <<CONF
+$user_line
 daemon off;
 master_process off;
 worker_processes 1;
@@ -68,8 +65,23 @@ http {
     server { listen 127.0.0.1:$NGINX_PORT; location /files/ { alias $WORK/library/; } }
 }
 CONF
-/usr/sbin/nginx -p "$WORK" -c "$WORK/nginx.conf" &
-NGINX_PID=$!
+    /usr/sbin/nginx -p "$WORK" -c "$WORK/nginx.conf" 2> "$WORK/nginx.err" &
+    NGINX_PID=$!
+    for _ in $(seq 100); do
+        port_free "$NGINX_PORT" || return 0
+        kill -0 "$NGINX_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill "$NGINX_PID" 2>/dev/null || true
+    wait "$NGINX_PID" 2>/dev/null || true
+    NGINX_PID=""
+    return 1
+}
+for _ in $(seq 10); do
+    NGINX_PORT=$((20000 + RANDOM % 12000))
+    port_free "$NGINX_PORT" && start_nginx && break
+done
+[ -n "$NGINX_PID" ] || { echo "nginx did not start:" >&2; cat "$WORK/nginx.err" >&2; exit 1; }
 
 "$SEARCHD" --library "$WORK/library" --db "$WORK/db/index.sqlite" --port 0 \
     > "$WORK/searchd.log" 2>&1 &
@@ -82,11 +94,6 @@ for _ in $(seq 300); do
     sleep 0.1
 done
 [ -n "$SEARCHD_URL" ] || { echo "pellmar-searchd did not start:" >&2; cat "$WORK/searchd.log" >&2; exit 1; }
-for _ in $(seq 100); do
-    port_free "$NGINX_PORT" || break
-    sleep 0.1
-done
-port_free "$NGINX_PORT" && { echo "nginx did not start:" >&2; cat "$WORK/error.log" >&2; exit 1; }
 NGINX_URL="http://127.0.0.1:$NGINX_PORT"
 
 # curl configurations: the same file REQUESTS times, or the 200 files in turn.
