@@ -3,6 +3,7 @@
 #include "searchd/ConnectionStream.h"
 
 #include <algorithm>
+#include <cstring>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <strings.h>
@@ -25,8 +26,23 @@ struct Answer {
 };
 thread_local Answer* t_answer = nullptr;
 
-bool sameText(const std::string& a, const char* b) {
-    return strcasecmp(a.c_str(), b) == 0;
+// Whether a comma-separated header value such as "Keep-Alive, TE" holds token, in any case.
+bool hasToken(const std::string& value, const char* token) {
+    size_t start = 0;
+    while (start <= value.size()) {
+        const size_t end = std::min(value.find(',', start), value.size());
+        size_t first = start;
+        size_t last = end;
+        while (first < last && (value[first] == ' ' || value[first] == '\t'))
+            ++first;
+        while (last > first && (value[last - 1] == ' ' || value[last - 1] == '\t'))
+            --last;
+        if (last - first == strlen(token) &&
+            strncasecmp(value.c_str() + first, token, last - first) == 0)
+            return true;
+        start = end + 1;
+    }
+    return false;
 }
 
 // A request that asks for the connection to stay open and has left nothing unread: a GET
@@ -39,8 +55,8 @@ bool keepsAlive(const httplib::Request& request) {
         return false;
     const std::string connection = request.get_header_value("Connection");
     if (request.version == "HTTP/1.1")
-        return !sameText(connection, "close");
-    return request.version == "HTTP/1.0" && sameText(connection, "keep-alive");
+        return !hasToken(connection, "close");
+    return request.version == "HTTP/1.0" && hasToken(connection, "keep-alive");
 }
 
 int portOf(int socket) {
@@ -120,13 +136,15 @@ void GatedServer::halt() {
 // Keeping a connection open for the client's next request saves it a new connection;
 // the program itself sends HTTP/1.0 and reads to the close, and so has it closed.
 void GatedServer::answer(ArrivedRequest request) {
+    const bool cutOff = !request.complete;
     ConnectionStream stream(std::move(request), kWriteLimit);
     const ConnectionStream::Answering answering(stream); // files go out with sendfile
     Answer current{stream.answered()};
     t_answer = &current;
     bool closed = false;
-    const bool sent = process_request(stream, false, closed,
-                                      [&current](httplib::Request&) { current.whole = true; });
+    const bool sent = process_request(stream, false, closed, [&](httplib::Request&) {
+        current.whole = !cutOff; // a header cut off at its limit leaves the client sending
+    });
     t_answer = nullptr;
     if (stream.finish() && sent && current.keep)
         m_gate.giveBack(stream.release());

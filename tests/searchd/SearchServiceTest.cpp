@@ -478,11 +478,12 @@ TEST(SearchServiceClients, ConnectionsStayOpenOnlyForClientsThatAskForIt) {
         QByteArray lastHeader; // of the last answer
     } rows[] = {
         {"HTTP/1.1", v11 + v11, 2, "Keep-Alive: timeout=1, max=100"},
-        {"HTTP/1.1, closing", v11 + "GET /version2.txt HTTP/1.1\r\nConnection: close\r\n\r\n" + v11,
-         2, "Connection: close"},
+        {"HTTP/1.1, closing",
+         v11 + "GET /version2.txt HTTP/1.1\r\nConnection: TE, Close\r\n\r\n" + v11, 2,
+         "Connection: close"},
         {"HTTP/1.0", "GET /version2.txt HTTP/1.0\r\n\r\n" + v11, 1, "Connection: close"},
         {"HTTP/1.0, keeping",
-         "GET /version2.txt HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\nHEAD /version2.txt "
+         "GET /version2.txt HTTP/1.0\r\nConnection: keep-alive\r\n\r\nHEAD /version2.txt "
          "HTTP/1.0\r\n\r\n",
          2, "Connection: close"},
         {"a body", "POST /version2.txt HTTP/1.1\r\nContent-Length: 3\r\n\r\nabc" + v11, 1,
