@@ -20,6 +20,9 @@ namespace {
 // two pieces.
 constexpr size_t kFilePiece = 256 * 1024;
 
+// Writes up to this size wait to go out with the next (see write): an answer's header fits.
+constexpr size_t kHeldBytes = 4096;
+
 // Stands for the bytes of a file piece in httplib's own bookkeeping; never read.
 char g_filePlaceholder[kFilePiece];
 
@@ -46,6 +49,9 @@ ConnectionStream::ConnectionStream(ArrivedRequest request, std::chrono::millisec
     : m_request(std::move(request)), m_writeLimit(writeLimit) {}
 
 ConnectionStream::~ConnectionStream() {
+    if (m_request.fd < 0)
+        return; // released
+    sendWaiting(0);
     if (m_request.tls) {
         SSL_shutdown(m_request.tls); // says close_notify once, without waiting for the reply
         ERR_clear_error();
@@ -55,6 +61,18 @@ ConnectionStream::~ConnectionStream() {
     ::shutdown(m_request.fd, SHUT_RDWR);
     ::close(m_request.fd);
     SSL_free(m_request.tls);
+}
+
+bool ConnectionStream::finish() {
+    return sendWaiting(0);
+}
+
+ArrivedRequest ConnectionStream::release() {
+    ArrivedRequest kept{m_request.fd, m_request.tls,       m_request.head.substr(m_headRead),
+                        true,         Clock::time_point(), m_request.answered + 1};
+    m_request.fd = -1;
+    m_request.tls = nullptr;
+    return kept;
 }
 
 // A header cut off at its limit leaves the client still sending; closing with unread bytes
@@ -113,18 +131,47 @@ ssize_t ConnectionStream::read(char* ptr, size_t size) {
     }
 }
 
+// httplib writes an answer's header on its own, then the body. A small write waits to go
+// out with the next one, so that header and body share their first packet: before a file
+// piece it is sent flagged with more to come, and finish() sends what is left. Every
+// other write sends all its bytes, as httplib takes a short count for the whole.
 ssize_t ConnectionStream::write(const char* ptr, size_t size) {
     if (m_file.left > 0)
-        return writeFromFile(size);
-    if (m_request.tls)
-        return writeSecure(ptr, size);
-    for (;;) {
-        const ssize_t sent = ::send(m_request.fd, ptr, size, MSG_NOSIGNAL);
-        if (sent >= 0 || (errno != EAGAIN && errno != EINTR))
-            return sent;
-        if (errno == EAGAIN && !waitFor(POLLOUT, Clock::now() + m_writeLimit))
-            return -1;
+        return sendWaiting(MSG_MORE) ? writeFromFile(size) : -1;
+    if (m_waiting.size() + size <= kHeldBytes) {
+        m_waiting.append(ptr, size);
+        return static_cast<ssize_t>(size);
     }
+    if (!sendWaiting(MSG_MORE) || !writeAll(ptr, size, 0))
+        return -1;
+    return static_cast<ssize_t>(size);
+}
+
+bool ConnectionStream::sendWaiting(int flags) {
+    if (m_waiting.empty())
+        return true;
+    const bool sent = writeAll(m_waiting.data(), m_waiting.size(), flags);
+    m_waiting.clear();
+    return sent;
+}
+
+bool ConnectionStream::writeAll(const char* ptr, size_t size, int flags) {
+    for (size_t done = 0; done < size;) {
+        ssize_t sent = 0;
+        if (m_request.tls) {
+            sent = writeSecure(ptr + done, size - done);
+        } else {
+            sent = ::send(m_request.fd, ptr + done, size - done, MSG_NOSIGNAL | flags);
+            if (sent < 0 && errno == EINTR)
+                continue;
+            if (sent < 0 && errno == EAGAIN && waitFor(POLLOUT, Clock::now() + m_writeLimit))
+                continue;
+        }
+        if (sent <= 0)
+            return false;
+        done += static_cast<size_t>(sent);
+    }
+    return true;
 }
 
 // OpenSSL may need to write while reading and read while writing; it says which, and the

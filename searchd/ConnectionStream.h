@@ -9,7 +9,8 @@
 // One arrived request as httplib reads and answers it: the bytes the gate has read come
 // first, further reads wait no longer than the request's deadline, and a write fails when
 // the client takes nothing for the write limit. Over TLS it reads and writes through the
-// connection's TLS state. Closes the connection when it goes.
+// connection's TLS state. Closes the connection when it goes, unless it was released to
+// be kept alive.
 class ConnectionStream : public httplib::Stream {
 public:
     using Clock = std::chrono::steady_clock;
@@ -26,6 +27,17 @@ public:
     void get_remote_ip_and_port(std::string& ip, int& port) const override;
     void get_local_ip_and_port(std::string& ip, int& port) const override;
     int socket() const override { return m_request.fd; }
+
+    // Requests answered before on this connection.
+    int answered() const { return m_request.answered; }
+
+    // Sends what the writes of an answer have left waiting (see write); false when the
+    // client fails.
+    bool finish();
+
+    // Gives up the connection without closing it, for its next request: the result holds
+    // the bytes read past this request, and the count of answered requests one higher.
+    ArrivedRequest release();
 
     // Sends length bytes of fileFd from offset as the next part of an answer's body through
     // the sink httplib hands a content provider. On the thread of a worker answering with a
@@ -50,6 +62,8 @@ private:
     ssize_t readSecure(char* ptr, size_t size);
     ssize_t writeSecure(const char* ptr, size_t size);
     ssize_t writeFromFile(size_t size);
+    bool writeAll(const char* ptr, size_t size, int flags);
+    bool sendWaiting(int flags);
 
     // Where the bytes of the next writes come from instead of their buffer (see sendFile).
     struct FilePart {
@@ -61,5 +75,6 @@ private:
 
     ArrivedRequest m_request;
     size_t m_headRead = 0;
+    std::string m_waiting; // small writes held back to go out with what follows
     std::chrono::milliseconds m_writeLimit;
 };

@@ -3,8 +3,10 @@
 #include "searchd/ConnectionStream.h"
 
 #include <algorithm>
+#include <cstring>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -12,6 +14,50 @@ namespace {
 
 // As long as httplib itself waited for a client that takes nothing of an answer.
 constexpr std::chrono::seconds kWriteLimit{5};
+
+// Requests answered on one connection before it is closed.
+constexpr int kMaxAnswers = 100;
+
+// What httplib's hooks learn of the answer a worker is writing.
+struct Answer {
+    int answered = 0;   // requests answered before on this connection
+    bool whole = false; // the request line and header lines were read and understood
+    bool keep = false;  // the connection waits for the next request afterwards
+};
+thread_local Answer* t_answer = nullptr;
+
+// Whether a comma-separated header value such as "Keep-Alive, TE" holds token, in any case.
+bool hasToken(const std::string& value, const char* token) {
+    size_t start = 0;
+    while (start <= value.size()) {
+        const size_t end = std::min(value.find(',', start), value.size());
+        size_t first = start;
+        size_t last = end;
+        while (first < last && (value[first] == ' ' || value[first] == '\t'))
+            ++first;
+        while (last > first && (value[last - 1] == ' ' || value[last - 1] == '\t'))
+            --last;
+        if (last - first == strlen(token) &&
+            strncasecmp(value.c_str() + first, token, last - first) == 0)
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// A request that asks for the connection to stay open and has left nothing unread: a GET
+// or HEAD without a body, as HTTP/1.1 by default or HTTP/1.0 when asked.
+bool keepsAlive(const httplib::Request& request) {
+    if (request.method != "GET" && request.method != "HEAD")
+        return false;
+    const std::string length = request.get_header_value("Content-Length");
+    if (request.has_header("Transfer-Encoding") || (!length.empty() && length != "0"))
+        return false;
+    const std::string connection = request.get_header_value("Connection");
+    if (request.version == "HTTP/1.1")
+        return !hasToken(connection, "close");
+    return request.version == "HTTP/1.0" && hasToken(connection, "keep-alive");
+}
 
 int portOf(int socket) {
     sockaddr_storage address{};
@@ -26,7 +72,15 @@ int portOf(int socket) {
 } // namespace
 
 GatedServer::GatedServer(RequestGate::Limits limits, int workers)
-    : m_limits(limits), m_workers(workers) {}
+    : m_limits(limits), m_workers(workers),
+      m_keepAliveHeader("timeout=" +
+                        std::to_string(std::max<long long>(
+                            1, std::chrono::ceil<std::chrono::seconds>(limits.idle).count())) +
+                        ", max=" + std::to_string(kMaxAnswers)) {
+    set_post_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
+        settleConnection(request, response);
+    });
+}
 
 GatedServer::~GatedServer() {
     if (m_listener >= 0)
@@ -68,7 +122,8 @@ int GatedServer::bindTo(const std::string& host, int port) {
 void GatedServer::serve() {
     httplib::ThreadPool workers(static_cast<size_t>(std::max(1, m_workers)));
     m_gate.run(m_limits, [this, &workers](const ArrivedRequest& request) {
-        workers.enqueue([this, request] { answer(request); });
+        workers.enqueue(
+            [this, request = std::move(request)]() mutable { answer(std::move(request)); });
     });
     workers.shutdown(); // the requests that have arrived are still answered
 }
@@ -78,11 +133,34 @@ void GatedServer::halt() {
     m_gate.stop();
 }
 
-// One request per connection: the program sends HTTP/1.0 and reads to the close, and
-// keeping a connection open would only delay that close.
-void GatedServer::answer(const ArrivedRequest& request) {
-    ConnectionStream stream(request, kWriteLimit);
+// Keeping a connection open for the client's next request saves it a new connection;
+// the program itself sends HTTP/1.0 and reads to the close, and so has it closed.
+void GatedServer::answer(ArrivedRequest request) {
+    const bool cutOff = !request.complete;
+    ConnectionStream stream(std::move(request), kWriteLimit);
     const ConnectionStream::Answering answering(stream); // files go out with sendfile
+    Answer current{stream.answered()};
+    t_answer = &current;
     bool closed = false;
-    process_request(stream, true, closed, nullptr);
+    const bool sent = process_request(stream, false, closed, [&](httplib::Request&) {
+        current.whole = !cutOff; // a header cut off at its limit leaves the client sending
+    });
+    t_answer = nullptr;
+    if (stream.finish() && sent && current.keep)
+        m_gate.giveBack(stream.release());
+}
+
+// Called by httplib just before it writes an answer's header, which then says whether the
+// connection stays open.
+void GatedServer::settleConnection(const httplib::Request& request, httplib::Response& response) {
+    Answer* current = t_answer;
+    if (!current)
+        return;
+    current->keep = current->whole && current->answered + 1 < kMaxAnswers && keepsAlive(request);
+    response.headers.erase("Connection");
+    response.headers.erase("Keep-Alive");
+    if (current->keep)
+        response.set_header("Keep-Alive", m_keepAliveHeader);
+    else
+        response.set_header("Connection", "close");
 }

@@ -12,7 +12,10 @@ class TlsContext;
 // own listener gives each connection a worker while it waits for the client, so a few
 // slow or idle clients could hold every worker. With TLS the gate does the handshake too,
 // which is why httplib's SSLServer is not used. Routes and handlers are set as on any
-// httplib::Server; bind, serve and halt replace its listen and stop.
+// httplib::Server, except the post-routing handler, which is the server's own; bind, serve
+// and halt replace its listen and stop. A connection whose client asks for it stays open
+// after an answer (up to 100 answers) and waits for its next request at the gate, under
+// the gate's limits.
 class GatedServer : public httplib::Server {
 public:
     GatedServer(RequestGate::Limits limits, int workers);
@@ -31,10 +34,12 @@ public:
     void halt();
 
 private:
-    void answer(const ArrivedRequest& request);
+    void answer(ArrivedRequest request);
+    void settleConnection(const httplib::Request& request, httplib::Response& response);
 
     RequestGate::Limits m_limits;
     int m_workers;
+    std::string m_keepAliveHeader;
     RequestGate m_gate;
     int m_listener = -1;
 };

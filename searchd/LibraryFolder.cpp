@@ -6,7 +6,9 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <algorithm>
+#include <cstdlib>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,18 +45,32 @@ bool LibraryFolder::isInside(const QString& canonicalPath) const {
     return canonicalPath.startsWith(m_root + QLatin1Char('/'));
 }
 
-std::optional<QString> LibraryFolder::resolve(const QString& relativePath) const {
+// The path with every link followed, when it names an MP3 file that exists inside the
+// library. realpath() alone: a file is served for every request, and QFileInfo would look
+// the file up again for each thing asked of it.
+std::optional<QString> LibraryFolder::realPathInside(const QString& relativePath) const {
     if (!isSafeRelativePath(relativePath) || !isMp3Name(relativePath))
         return std::nullopt;
-    const QFileInfo info(m_root + QLatin1Char('/') + relativePath);
-    const QString real = info.canonicalFilePath(); // empty when it does not exist
-    if (real.isEmpty() || !isInside(real) || !QFileInfo(real).isFile())
+    const QByteArray joined = QFile::encodeName(m_root + QLatin1Char('/') + relativePath);
+    const std::unique_ptr<char, decltype(&std::free)> real(::realpath(joined.constData(), nullptr),
+                                                           &std::free);
+    if (!real)
+        return std::nullopt;
+    const QString path = QFile::decodeName(real.get());
+    if (!isInside(path))
+        return std::nullopt;
+    return path;
+}
+
+std::optional<QString> LibraryFolder::resolve(const QString& relativePath) const {
+    const auto real = realPathInside(relativePath);
+    if (!real || !QFileInfo(*real).isFile())
         return std::nullopt;
     return real;
 }
 
 std::shared_ptr<QFile> LibraryFolder::open(const QString& relativePath) const {
-    const auto real = resolve(relativePath);
+    const auto real = realPathInside(relativePath); // the opened file is checked below
     if (!real)
         return nullptr;
     const int fd = ::open(QFile::encodeName(*real).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);

@@ -42,6 +42,7 @@ public:
 
 private:
     bool isInside(const QString& canonicalPath) const;
+    std::optional<QString> realPathInside(const QString& relativePath) const;
 
     QString m_root; // canonical, without a trailing '/'
 };

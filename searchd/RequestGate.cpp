@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <sys/epoll.h>
@@ -23,19 +25,30 @@ bool headerEnds(const std::string& head, size_t searchFrom) {
            head.find("\n\n", from) != std::string::npos;
 }
 
+void closeConnection(const ArrivedRequest& connection) {
+    SSL_free(connection.tls);
+    ::close(connection.fd);
+}
+
 } // namespace
 
 RequestGate::RequestGate()
-    : m_epoll(epoll_create1(EPOLL_CLOEXEC)), m_wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-    epoll_event event{};
-    event.events = EPOLLIN;
-    event.data.fd = m_wake;
-    epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_wake, &event);
+    : m_epoll(epoll_create1(EPOLL_CLOEXEC)), m_wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
+      m_returned(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    for (const int fd : {m_wake, m_returned}) {
+        epoll_event event{};
+        event.events = EPOLLIN;
+        event.data.fd = fd;
+        epoll_ctl(m_epoll, EPOLL_CTL_ADD, fd, &event);
+    }
 }
 
 RequestGate::~RequestGate() {
     while (!m_waiting.empty())
         drop(m_waiting.begin());
+    for (ArrivedRequest& connection : m_returns)
+        closeConnection(connection);
+    ::close(m_returned);
     ::close(m_wake);
     ::close(m_epoll);
 }
@@ -53,6 +66,22 @@ void RequestGate::stop() {
     (void)!::write(m_wake, &one, sizeof one);
 }
 
+void RequestGate::giveBack(ArrivedRequest connection) {
+    {
+        const std::lock_guard lock(m_returnMutex);
+        if (!m_ended) {
+            const bool first = m_returns.empty(); // later ones find the gate woken already
+            m_returns.push_back(std::move(connection));
+            if (first) {
+                const uint64_t one = 1;
+                (void)!::write(m_returned, &one, sizeof one);
+            }
+            return;
+        }
+    }
+    closeConnection(connection);
+}
+
 void RequestGate::run(const Limits& limits, const HandOver& handOver) {
     m_limits = limits;
     m_handOver = handOver;
@@ -62,20 +91,32 @@ void RequestGate::run(const Limits& limits, const HandOver& handOver) {
                                      millisecondsToNextExpiry());
         if (count < 0 && errno != EINTR)
             break;
-        for (int i = 0; i < count; ++i) {
+        int i = 0;
+        for (; i < count; ++i) {
             const int fd = events[static_cast<size_t>(i)].data.fd;
-            if (fd == m_wake) {
-                while (!m_waiting.empty())
-                    drop(m_waiting.begin());
-                return;
-            }
+            if (fd == m_wake)
+                break;
             if (fd == m_listener)
                 acceptAll();
+            else if (fd == m_returned)
+                takeBack();
             else
                 readFrom(fd, events[static_cast<size_t>(i)].events);
         }
+        if (i < count)
+            break;
         closeExpired();
     }
+    std::vector<ArrivedRequest> returns;
+    {
+        const std::lock_guard lock(m_returnMutex);
+        m_ended = true;
+        returns.swap(m_returns);
+    }
+    for (const ArrivedRequest& connection : returns)
+        closeConnection(connection);
+    while (!m_waiting.empty())
+        drop(m_waiting.begin());
 }
 
 void RequestGate::acceptAll() {
@@ -99,22 +140,54 @@ void RequestGate::acceptAll() {
 }
 
 bool RequestGate::admit(int fd) {
+    // Answers go out whole (their header waits for the body), so a last short packet must
+    // not wait for the client's acknowledgement of the one before.
+    const int yes = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+    SSL* tls = m_tls ? m_tls->newConnection(fd) : nullptr;
+    if (m_tls && !tls) {
+        ::close(fd);
+        return true; // out of memory for this one: the next may still fit
+    }
+    return enroll(fd, tls, {}, 0);
+}
+
+// Connections kept alive wait for their next request as new ones do. Bytes of it may have
+// come with the last request, or wait decrypted inside OpenSSL where no epoll event
+// announces them, so those are looked at at once.
+void RequestGate::takeBack() {
+    uint64_t count = 0;
+    (void)!::read(m_returned, &count, sizeof count);
+    std::vector<ArrivedRequest> returns;
+    {
+        const std::lock_guard lock(m_returnMutex);
+        returns.swap(m_returns);
+    }
+    for (ArrivedRequest& connection : returns) {
+        if (!enroll(connection.fd, connection.tls, std::move(connection.head), connection.answered))
+            continue;
+        const Entry entry = std::prev(m_waiting.end());
+        if (headerEnds(entry->head, 0) || entry->head.size() > m_limits.maxHeaderBytes)
+            handOn(entry, headerEnds(entry->head, 0));
+        else if (entry->tls)
+            readSecure(entry);
+    }
+}
+
+// False when the epoll set takes no more: the connection is closed then.
+bool RequestGate::enroll(int fd, SSL* tls, std::string head, int answered) {
     if (m_waiting.size() >= std::max<size_t>(1, m_limits.maxWaiting))
         drop(m_waiting.begin());
     epoll_event event{};
     event.events = EPOLLIN;
     event.data.fd = fd;
     if (epoll_ctl(m_epoll, EPOLL_CTL_ADD, fd, &event) != 0) {
+        SSL_free(tls);
         ::close(fd);
         return false;
     }
-    SSL* tls = m_tls ? m_tls->newConnection(fd) : nullptr;
-    if (m_tls && !tls) {
-        ::close(fd);
-        return true; // out of memory for this one: the next may still fit
-    }
     const Clock::time_point now = Clock::now();
-    m_waiting.push_back({fd, now, now, {}, tls, EPOLLIN});
+    m_waiting.push_back({fd, now, now, std::move(head), tls, EPOLLIN, answered});
     m_byFd[fd] = std::prev(m_waiting.end());
     return true;
 }
@@ -248,8 +321,12 @@ void RequestGate::drop(Entry entry) {
 
 void RequestGate::handOn(Entry entry, bool complete) {
     epoll_ctl(m_epoll, EPOLL_CTL_DEL, entry->fd, nullptr);
-    ArrivedRequest request{entry->fd, entry->tls, std::move(entry->head), complete,
-                           entry->accepted + m_limits.header};
+    ArrivedRequest request{entry->fd,
+                           entry->tls,
+                           std::move(entry->head),
+                           complete,
+                           entry->accepted + m_limits.header,
+                           entry->answered};
     m_byFd.erase(entry->fd);
     m_waiting.erase(entry);
     m_handOver(std::move(request));

@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <functional>
 #include <list>
+#include <mutex>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 class TlsContext;
 using SSL = struct ssl_st;
@@ -19,6 +21,8 @@ using SSL = struct ssl_st;
 // descriptors, the connection that has waited longest makes room for the newest.
 // With TLS the gate also does each connection's handshake, under the same limits, so a
 // client that never finishes it is closed like one that never finishes its header.
+// A worker gives a connection kept alive back to the gate once it has answered, and the
+// connection waits for its next request header like a new one.
 class RequestGate {
 public:
     using Clock = std::chrono::steady_clock;
@@ -48,6 +52,11 @@ public:
     // Safe from any thread, also before run().
     void stop();
 
+    // Takes back an answered connection to wait for its next request (connection.head:
+    // what has been read of it). Safe from any thread; after run() has returned the
+    // connection is closed.
+    void giveBack(ArrivedRequest connection);
+
 private:
     struct Waiting {
         int fd = -1;
@@ -56,11 +65,14 @@ private:
         std::string head;
         SSL* tls = nullptr;
         uint32_t events = 0; // what the epoll set waits for on this connection
+        int answered = 0;    // requests answered before on this connection
     };
     using Entry = std::list<Waiting>::iterator;
 
     void acceptAll();
     bool admit(int fd);
+    void takeBack();
+    bool enroll(int fd, SSL* tls, std::string head, int answered);
     void readFrom(int fd, uint32_t events);
     void readPlain(Entry entry);
     void readSecure(Entry entry);
@@ -73,7 +85,8 @@ private:
     void handOn(Entry entry, bool complete);
 
     int m_epoll = -1;
-    int m_wake = -1; // an eventfd: stop() makes it readable
+    int m_wake = -1;     // an eventfd: stop() makes it readable
+    int m_returned = -1; // an eventfd: giveBack() makes it readable
     int m_listener = -1;
     const TlsContext* m_tls = nullptr;
     Limits m_limits;
@@ -82,4 +95,8 @@ private:
     std::unordered_map<int, Entry> m_byFd;
     Clock::time_point m_resumeAccepting; // while out of descriptors with nobody to drop
     bool m_acceptPaused = false;
+
+    std::mutex m_returnMutex; // guards the two below, which workers share with the gate
+    std::vector<ArrivedRequest> m_returns;
+    bool m_ended = false;
 };

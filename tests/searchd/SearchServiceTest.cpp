@@ -465,3 +465,43 @@ TEST(SearchServiceClients, AFullWaitingRoomClosesTheLongestWaitingForTheNewest) 
     for (const int fd : silent)
         ::close(fd);
 }
+
+// Requests sent in one go on one connection: those answered while it stays open come back
+// in order, and the connection closes after one that ends it, or at the idle limit.
+TEST(SearchServiceClients, ConnectionsStayOpenOnlyForClientsThatAskForIt) {
+    RunningService service(withLimits(600, 300));
+    const QByteArray v11 = "GET /version2.txt HTTP/1.1\r\nHost: x\r\n\r\n";
+    const struct {
+        const char* client;
+        QByteArray requests;
+        int answers;
+        QByteArray lastHeader; // of the last answer
+    } rows[] = {
+        {"HTTP/1.1", v11 + v11, 2, "Keep-Alive: timeout=1, max=100"},
+        {"HTTP/1.1, closing",
+         v11 + "GET /version2.txt HTTP/1.1\r\nConnection: TE, Close\r\n\r\n" + v11, 2,
+         "Connection: close"},
+        {"HTTP/1.0", "GET /version2.txt HTTP/1.0\r\n\r\n" + v11, 1, "Connection: close"},
+        {"HTTP/1.0, keeping",
+         "GET /version2.txt HTTP/1.0\r\nConnection: keep-alive\r\n\r\nHEAD /version2.txt "
+         "HTTP/1.0\r\n\r\n",
+         2, "Connection: close"},
+        {"a body", "POST /version2.txt HTTP/1.1\r\nContent-Length: 3\r\n\r\nabc" + v11, 1,
+         "Connection: close"},
+        {"header lines left unread",
+         "GET /audiofind/search?words=a?b HTTP/1.1\r\nX: y\r\n\r\n" + v11, 1, "Connection: close"},
+        {"a bad request", "NONSENSE\r\n\r\n" + v11, 1, "Connection: close"},
+        {"the hundredth request", v11.repeated(100), 100, "Connection: close"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.client);
+        const int fd = connectLoopback(service.port(), 60);
+        ASSERT_TRUE(sendBytes(fd, row.requests));
+        const QByteArray received = answerUntilClosed(fd);
+        ::close(fd);
+        EXPECT_EQ(received.count("HTTP/1.1 "), row.answers);
+        const QByteArray last = received.mid(received.lastIndexOf("HTTP/1.1 "));
+        EXPECT_TRUE(last.contains("\r\n" + row.lastHeader + "\r\n")) << last.constData();
+        EXPECT_EQ(received.count("Connection: close"), row.lastHeader.startsWith("Conn") ? 1 : 0);
+    }
+}
