@@ -83,10 +83,7 @@ for _ in $(seq 10); do
 done
 [ -n "$NGINX_PID" ] || { echo "nginx did not start:" >&2; cat "$WORK/nginx.err" >&2; exit 1; }
 
-# The index's file: --database in newer services, --db in older ones.
-DB_OPTION=--db
-case "$("$SEARCHD" --help 2>&1 || true)" in *--database*) DB_OPTION=--database ;; esac
-"$SEARCHD" --library "$WORK/library" "$DB_OPTION" "$WORK/db/index.sqlite" --port 0 \
+"$SEARCHD" --library "$WORK/library" --db "$WORK/db/index.sqlite" --port 0 \
     > "$WORK/searchd.log" 2>&1 &
 SEARCHD_PID=$!
 SEARCHD_URL=""
