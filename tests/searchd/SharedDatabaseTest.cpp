@@ -40,7 +40,7 @@ struct Searchd {
     }
 };
 
-class SharedIndexTest : public ::testing::Test {
+class SharedDatabaseTest : public ::testing::Test {
 protected:
     QTemporaryDir folder;
     LocalServerProcess site{QStringLiteral("/usr/bin/python3"), sharedSite()};
@@ -116,7 +116,7 @@ int filesFound(const Searchd& server) {
 
 } // namespace
 
-TEST_F(SharedIndexTest, ServersSeeTheCrawlersWholeFoldersOnly) {
+TEST_F(SharedDatabaseTest, ServersSeeTheCrawlersWholeFoldersOnly) {
     const QString database = PrivatePostgres::shared().freshDatabase();
     Searchd first = serve(database), second = serve(database);
     ASSERT_TRUE(first.port && second.port);
@@ -133,7 +133,7 @@ TEST_F(SharedIndexTest, ServersSeeTheCrawlersWholeFoldersOnly) {
     EXPECT_EQ(filesFound(second), 2 * kFilesPerSource);
 }
 
-TEST_F(SharedIndexTest, ServicesRideOutTheDatabaseGoingAway) {
+TEST_F(SharedDatabaseTest, ServicesRideOutTheDatabaseGoingAway) {
     PrivatePostgres postgres; // stopped below: not the shared one
     const QString database = postgres.freshDatabase();
     Searchd server = serve(database);
@@ -163,7 +163,7 @@ TEST_F(SharedIndexTest, ServicesRideOutTheDatabaseGoingAway) {
     EXPECT_EQ(server.err.count("the index is unreachable"), 1) << server.err.constData();
 }
 
-TEST_F(SharedIndexTest, TwoCrawlersWalkEachSourceOnceAndTakeOverADeadOnesSource) {
+TEST_F(SharedDatabaseTest, TwoCrawlersWalkEachSourceOnceAndTakeOverADeadOnesSource) {
     QString database = PrivatePostgres::shared().freshDatabase();
     hold(true);
     Searchd x = crawl(database, {source("a"), source("b")});
