@@ -67,6 +67,7 @@ struct CrawlProgress {
     QStringList lastErrors; // newest last, at most 10, never holding a credential
     QDateTime lastStarted, lastFinished, nextStart; // UTC; invalid when none
     bool stale = false; // the last walk ended early: old entries are kept
+    QString waiting;    // what the source waits for before its walk, e.g. another crawler
 };
 
 // Where a walk reports what it found. Each call is one step the index makes atomically:
