@@ -72,6 +72,8 @@ struct CrawlProgress {
 
 // Where a walk reports what it found. Each call is one step the index makes atomically:
 // a reader of the index never sees half a folder.
+// A call may throw (std::exception) when the index fails: the walk of that source ends
+// there, without another call, and the crawler walks the source again after a pause.
 class CrawlSink {
 public:
     virtual ~CrawlSink() = default;
