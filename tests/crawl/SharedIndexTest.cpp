@@ -21,6 +21,7 @@ namespace {
 class MemoryLeases : public SourceLeases {
 public:
     std::function<void()> onHeldElsewhere; // called (unlocked) when a claim finds another holder
+    int claimFailures = 0;                 // the first claims of each source throw
 
     QDateTime leaseClock() override {
         std::lock_guard lock(m_mutex);
@@ -30,6 +31,8 @@ public:
                       const QDateTime& doneSince) override {
         std::unique_lock lock(m_mutex);
         Lease& lease = m_leases[source.id];
+        if (++lease.claims <= claimFailures)
+            throw std::runtime_error("the database is away");
         if (lease.doneAt.isValid() && lease.doneAt >= doneSince)
             return Claim::DoneSince;
         if (!lease.holder.isEmpty() && lease.holder != holder && lease.until > m_now) {
@@ -88,6 +91,7 @@ private:
     struct Lease {
         QString holder;
         QDateTime until, doneAt;
+        int claims = 0;
     };
     std::mutex m_mutex;
     QDateTime m_now = QDateTime(QDate(2026, 1, 1), QTime(12, 0), QTimeZone::utc());
@@ -303,13 +307,13 @@ TEST(SharedIndex, DeadCrawlersSourcePassesOnWhenItsLeaseRunsOut) {
     EXPECT_EQ(heir.states()[0].progress.waiting, QString());
 }
 
-// An index that fails on a call: no crash, the source is walked again after a pause, keeping
-// the folders the failed walks stored, until a walk finishes with every file.
+// An index that fails on a sink or lease call: no crash, the source is walked again after a pause,
+// keeping the folders the failed walks stored, until a walk finishes with every file.
 TEST(SharedIndex, FailingIndexCallsAreWalkedAgainToTheEnd) {
     ServedLibrary library(40);
     ASSERT_FALSE(HasFailure());
     struct Row {
-        QString call;
+        QString call; // the sink or lease call that fails
         int failFrom, failures;
         QStringList waits; // the pauses announced, in order
         bool keptAllAtEnd; // the last walk found every folder stored already
@@ -318,6 +322,7 @@ TEST(SharedIndex, FailingIndexCallsAreWalkedAgainToTheEnd) {
         {"storeFolder", 2, 2, {"0.05", "0.1"}, false},
         {"finishCrawl", 1, 1, {"0.05"}, true},
         {"beginCrawl", 1, 3, {"0.05", "0.1", "0.15"}, false},
+        {"claimSource", 1, 2, {"0.05", "0.1"}, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.call.toStdString());
@@ -328,8 +333,11 @@ TEST(SharedIndex, FailingIndexCallsAreWalkedAgainToTheEnd) {
         CrawlLimits limits;
         limits.indexRetryFirst = std::chrono::milliseconds(50);
         limits.indexRetryMost = std::chrono::milliseconds(150);
+        MemoryLeases leases;
+        leases.claimFailures = row.call == "claimSource" ? row.failures : 0;
         Lines lines;
         Crawler crawler(library.sources, sink, limits, lines.print());
+        crawler.setLeases(leases, "a", kLease);
         crawler.crawlOnce();
         for (const CrawlSource& source : library.sources) {
             SCOPED_TRACE(source.id.toStdString());
