@@ -152,7 +152,7 @@ private:
     QHash<QString, int> m_calls;
 };
 
-// The printed lines of a crawler, with a wait for one that starts with a text.
+// The printed lines of a crawler, with a wait for those that hold a text.
 struct Lines {
     std::mutex mutex;
     std::condition_variable changed;
