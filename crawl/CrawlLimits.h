@@ -19,4 +19,8 @@ struct CrawlLimits {
     int maxFailuresInARow = 8; // transport failures with no answer between: the server is gone
     int maxErrors = 1000;      // failed requests in one walk before it is given up
     bool readHeads = true;     // false: names, sizes and dates only (a quick look)
+    // A walk the index failed (a sink or lease call threw) is walked again after this pause,
+    // doubled after each failure in a row up to the most.
+    std::chrono::milliseconds indexRetryFirst{1000};
+    std::chrono::milliseconds indexRetryMost{30000};
 };

@@ -67,10 +67,13 @@ struct CrawlProgress {
     QStringList lastErrors; // newest last, at most 10, never holding a credential
     QDateTime lastStarted, lastFinished, nextStart; // UTC; invalid when none
     bool stale = false; // the last walk ended early: old entries are kept
+    QString waiting;    // what the source waits for before its walk, e.g. another crawler
 };
 
 // Where a walk reports what it found. Each call is one step the index makes atomically:
 // a reader of the index never sees half a folder.
+// A call may throw (std::exception) when the index fails: the walk of that source ends
+// there, without another call, and the crawler walks the source again after a pause.
 class CrawlSink {
 public:
     virtual ~CrawlSink() = default;

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "crawl/CrawlLimits.h"
+#include "crawl/CrawlRound.h"
 #include "crawl/CrawlTypes.h"
+#include "crawl/CurlLoop.h"
 
 #include <QList>
 #include <atomic>
@@ -13,10 +15,13 @@
 #include <thread>
 
 class ProgressBoard;
+class SourceLeases;
 
 // Walks other machines' servers into a CrawlSink: HTTP(S) listings and FTP folders on one
 // thread with many libcurl transfers in flight, each SMB share on a thread of its own.
-// One crawl walks every source once; start() repeats crawls on a schedule.
+// One crawl walks every source once; start() repeats crawls on a schedule. Crawlers that
+// share one index share its sources through leases (setLeases): each source is walked by one
+// of them per crawl.
 class Crawler {
 public:
     using SourceState = CrawlSourceState; // a source with its walk's progress
@@ -25,6 +30,12 @@ public:
     // print gets the progress and summary lines (default: standard error).
     Crawler(QList<CrawlSource> sources, CrawlSink& sink, CrawlLimits limits = {}, Print print = {});
     ~Crawler(); // stops and joins
+
+    // Walks a source only under a lease in leases, held as holder (see holderName()) and
+    // renewed every length/3. Call before the first crawl.
+    void setLeases(SourceLeases& leases, QString holder, std::chrono::seconds length);
+    // Names this crawler in an index's leases: the host name, the process id and a random part.
+    static QString holderName();
 
     // Crawls on a thread of its own: at once, then every interval when it is above zero.
     void start(std::chrono::seconds interval = std::chrono::seconds(0));
@@ -39,16 +50,16 @@ public:
     QList<SourceState> states() const; // thread-safe copy
 
 private:
-    void runCurlWalks();
     void runSchedule(std::chrono::seconds interval);
 
     QList<CrawlSource> m_sources;
     CrawlSink& m_sink;
     CrawlLimits m_limits;
+    LeaseTerms m_terms;
     std::unique_ptr<ProgressBoard> m_board;
     std::atomic<bool> m_stop{false};
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    void* m_multi = nullptr; // the running loop's CURLM, for curl_multi_wakeup
+    CurlWaker m_waker; // wakes the running crawl's loop
     std::thread m_thread;
 };

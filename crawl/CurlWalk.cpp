@@ -105,10 +105,12 @@ QUrl CurlWalk::ftpFolderUrl(const QString& folder) const {
 }
 
 void CurlWalk::begin() {
-    m_crawl = m_sink.beginCrawl(m_source);
     m_board.started(m_index);
-    m_visited.insert(m_ftp ? m_root.path() : QString::fromLatin1(m_rootPath));
-    queueFolder(QString(), m_root, 0, QDir::cleanPath(m_root.path()), false);
+    guard([this] {
+        m_crawl = m_sink.beginCrawl(m_source);
+        m_visited.insert(m_ftp ? m_root.path() : QString::fromLatin1(m_rootPath));
+        queueFolder(QString(), m_root, 0, QDir::cleanPath(m_root.path()), false);
+    });
 }
 
 void CurlWalk::queueFolder(const QString& folder, const QUrl& url, int depth,
@@ -132,6 +134,12 @@ std::unique_ptr<CurlRequest> CurlWalk::listingRequest(std::unique_ptr<CurlReques
 }
 
 std::unique_ptr<CurlRequest> CurlWalk::next() {
+    std::unique_ptr<CurlRequest> request;
+    guard([&] { request = nextRequest(); });
+    return request;
+}
+
+std::unique_ptr<CurlRequest> CurlWalk::nextRequest() {
     if (m_ended)
         return nullptr;
     if (!m_retry.empty()) {
@@ -195,8 +203,11 @@ std::unique_ptr<CurlRequest> CurlWalk::next() {
 void CurlWalk::finished(std::unique_ptr<CurlRequest> request) {
     --m_inFlight;
     m_board.update(m_index, [&](CrawlProgress& p) { p.bytes += request->body.size(); });
-    if (m_ended)
-        return;
+    if (!m_ended)
+        guard([&] { answered(std::move(request)); });
+}
+
+void CurlWalk::answered(std::unique_ptr<CurlRequest> request) {
     if (request->result == CURLE_OK || request->overflow || request->status > 0)
         m_failuresInARow = 0;
     switch (request->kind) {
@@ -212,7 +223,7 @@ void CurlWalk::finished(std::unique_ptr<CurlRequest> request) {
     }
     if (!m_ended && m_errors >= m_limits.maxErrors)
         abandon(QStringLiteral("too many errors (%1)").arg(m_errors));
-    maybeFinish();
+    finishIfDone();
 }
 
 void CurlWalk::robotsDone(const CurlRequest& request) {
@@ -455,19 +466,35 @@ void CurlWalk::fileHeadDone(int folder, int file, bool read) {
     m_open.erase(folder);
 }
 
-void CurlWalk::abandon(const QString& reason) {
-    if (m_ended)
-        return;
+void CurlWalk::endWalk(WalkEnd end) {
     m_ended = true;
+    m_result.end = end;
     m_retry.clear();
     m_waiting.clear();
     m_heads.clear();
     m_open.clear();
-    m_sink.abandonCrawl(m_source, m_crawl, reason);
-    m_board.ended(m_index, true, reason);
+}
+
+void CurlWalk::abandon(const QString& reason) {
+    if (m_ended)
+        return;
+    endWalk(WalkEnd::Abandoned);
+    guard([&] {
+        m_sink.abandonCrawl(m_source, m_crawl, reason);
+        m_board.ended(m_index, true, reason);
+    });
+}
+
+void CurlWalk::lose() {
+    if (!m_ended)
+        endWalk(WalkEnd::Lost);
 }
 
 void CurlWalk::maybeFinish() {
+    guard([this] { finishIfDone(); });
+}
+
+void CurlWalk::finishIfDone() {
     if (m_ended || m_inFlight > 0 || !m_retry.empty() || !m_heads.empty() || !m_open.empty())
         return;
     if (!m_waiting.empty() && m_pagesAsked < m_limits.maxPages)
@@ -479,6 +506,7 @@ void CurlWalk::maybeFinish() {
         return;
     }
     m_ended = true;
+    m_result.end = WalkEnd::Finished;
     if (m_depthCut)
         m_board.update(m_index, [this](CrawlProgress& p) {
             p.lastErrors

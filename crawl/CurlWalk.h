@@ -4,6 +4,7 @@
 #include "crawl/CrawlTypes.h"
 #include "crawl/FolderPlan.h"
 #include "crawl/RobotsRules.h"
+#include "crawl/WalkEnd.h"
 
 #include <QHash>
 #include <QSet>
@@ -48,6 +49,8 @@ struct CurlRequest {
 
 // The walk of one HTTP(S) or FTP source in one crawl: which folders and heads to fetch
 // next, and what each answer means for the index. Runs on the crawler's libcurl thread.
+// A sink call that throws ends the walk at once (WalkEnd::IndexFailed): no call of the
+// walk's public functions lets an exception out, and none calls the sink after it.
 class CurlWalk {
 public:
     CurlWalk(int index, const CrawlSource& source, CrawlSink& sink, const CrawlLimits& limits,
@@ -60,7 +63,11 @@ public:
     void finished(std::unique_ptr<CurlRequest> request);
     // Ends the walk early: the index keeps the old entries, marked stale.
     void abandon(const QString& reason);
+    // Another crawler holds the source now: the walk ends without a word more to the sink.
+    void lose();
+    bool ended() const { return m_ended; }
     bool done() const { return m_ended && m_inFlight == 0; }
+    WalkResult result() const { return m_result; }
     void requestDropped() { --m_inFlight; }
     // Ends a walk that has nothing left to ask (finishCrawl, or abandonCrawl when cut short).
     void maybeFinish();
@@ -77,6 +84,18 @@ private:
         int file;
     };
 
+    template <typename Step> void guard(Step step) {
+        try {
+            step();
+        } catch (const std::exception& error) {
+            endWalk(WalkEnd::IndexFailed);
+            m_result.reason = QString::fromLocal8Bit(error.what());
+        }
+    }
+    void endWalk(WalkEnd end);
+    std::unique_ptr<CurlRequest> nextRequest();
+    void answered(std::unique_ptr<CurlRequest> request);
+    void finishIfDone();
     bool isFtp() const { return m_ftp; }
     bool inside(const QUrl& url) const;
     void queueFolder(const QString& folder, const QUrl& url, int depth, const QString& realPath,
@@ -122,4 +141,5 @@ private:
     bool m_truncated = false;
     bool m_depthCut = false;
     bool m_ended = false;
+    WalkResult m_result;
 };

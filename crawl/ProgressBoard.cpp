@@ -50,9 +50,26 @@ void ProgressBoard::started(int source) {
     e.progress.stale = stale;
     e.progress.lastErrors = errors;
     e.progress.running = true;
+    e.progress.waiting.clear();
     e.progress.lastStarted = QDateTime::currentDateTimeUtc();
     e.began = std::chrono::steady_clock::now();
     e.lastPrinted = e.began;
+}
+
+void ProgressBoard::waiting(int source, const QString& why) {
+    QString line;
+    {
+        std::lock_guard lock(m_mutex);
+        Entry& e = m_entries[source];
+        if (e.progress.waiting == why)
+            return;
+        e.progress.waiting = why;
+        if (!why.isEmpty())
+            line = QStringLiteral("crawl of %1 waiting: %2")
+                       .arg(CrawlSources::shown(e.source.url), why);
+    }
+    if (!line.isEmpty())
+        m_print(line);
 }
 
 void ProgressBoard::ended(int source, bool stale, const QString& reason) {
@@ -76,6 +93,21 @@ void ProgressBoard::ended(int source, bool stale, const QString& reason) {
                               : QStringLiteral("finished"))
                    .arg(seconds, 0, 'f', 1)
                    .arg(describe(e.progress));
+    }
+    m_print(line);
+}
+
+bool ProgressBoard::running(int source) const {
+    std::lock_guard lock(m_mutex);
+    return m_entries[source].progress.running;
+}
+
+void ProgressBoard::say(int source, const QString& text) {
+    QString line;
+    {
+        std::lock_guard lock(m_mutex);
+        line = QStringLiteral("crawl of %1: %2")
+                   .arg(CrawlSources::shown(m_entries[source].source.url), text);
     }
     m_print(line);
 }

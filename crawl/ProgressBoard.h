@@ -20,7 +20,13 @@ public:
     void update(int source, const std::function<void(CrawlProgress&)>& change);
     void error(int source, const QString& text); // counts it and keeps the text
     void started(int source);
+    // The source waits before its walk (why, as CrawlProgress::waiting), or no longer
+    // (empty). Prints one line when the wait begins.
+    void waiting(int source, const QString& why);
     void ended(int source, bool stale, const QString& reason);
+    bool running(int source) const;
+    // Prints "crawl of URL: text".
+    void say(int source, const QString& text);
     void setNextStart(const QDateTime& when);
     // Prints the lines that are due.
     void tick();

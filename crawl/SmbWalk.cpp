@@ -19,21 +19,33 @@ struct Folder {
 } // namespace
 
 SmbWalk::SmbWalk(int index, const CrawlSource& source, CrawlSink& sink, const CrawlLimits& limits,
-                 ProgressBoard& board, const std::atomic<bool>& stop)
+                 ProgressBoard& board, const std::atomic<bool>& stop, const std::atomic<bool>& lost)
     : m_index(index), m_source(source), m_sink(sink), m_limits(limits), m_board(board),
-      m_stop(stop) {}
+      m_stop(stop), m_lost(lost) {}
 
-void SmbWalk::run() {
-    const qint64 crawl = m_sink.beginCrawl(m_source);
+WalkResult SmbWalk::run() {
+    try {
+        return walk();
+    } catch (const std::exception& error) {
+        return {WalkEnd::IndexFailed, QString::fromLocal8Bit(error.what())};
+    }
+}
+
+WalkResult SmbWalk::walk() {
     m_board.started(m_index);
+    const qint64 crawl = m_sink.beginCrawl(m_source);
     SmbWalker walker(m_source);
     std::deque<Folder> folders{{QString(), 0}};
     QSet<QString> visited{QString()};
     int pages = 0, errors = 0, failuresInARow = 0;
     bool depthCut = false;
+    const WalkResult lost{WalkEnd::Lost, QString()};
     const auto abandon = [&](const QString& reason) {
+        if (m_lost)
+            return lost;
         m_sink.abandonCrawl(m_source, crawl, reason);
         m_board.ended(m_index, true, reason);
+        return WalkResult{WalkEnd::Abandoned, QString()};
     };
     const auto failed = [&](const QString& what, const QString& why) {
         ++errors;
@@ -41,7 +53,7 @@ void SmbWalk::run() {
         m_board.error(m_index, QStringLiteral("%1: %2").arg(what, why));
     };
     while (!folders.empty()) {
-        if (m_stop)
+        if (m_stop || m_lost)
             return abandon(QStringLiteral("the service stops"));
         if (pages >= m_limits.maxPages)
             return abandon(
@@ -51,6 +63,8 @@ void SmbWalk::run() {
         ++pages;
         const QString shown = CrawlSources::shown(m_source.url) + folder.path;
         const ListingRead read = walker.list(folder.path);
+        if (m_lost) // the listing may have taken long
+            return lost;
         if (!read.error.isEmpty()) {
             failed(shown, read.error);
             // Without its root listing a walk knows nothing: finishing would empty the index.
@@ -105,7 +119,7 @@ void SmbWalk::run() {
         if (!m_limits.readHeads)
             plan.needHead.clear();
         for (int index : plan.needHead) {
-            if (m_stop)
+            if (m_stop || m_lost)
                 return abandon(QStringLiteral("the service stops"));
             CrawledFile& file = plan.files[index];
             HeadRead head(file.size);
@@ -133,6 +147,8 @@ void SmbWalk::run() {
             file.headRead = true;
             m_board.update(m_index, [](CrawlProgress& p) { ++p.heads; });
         }
+        if (m_lost)
+            return lost;
         m_sink.storeFolder(m_source, crawl, plan.folder, plan.fingerprint, plan.files);
     }
     if (depthCut)
@@ -140,6 +156,9 @@ void SmbWalk::run() {
             p.lastErrors
                 << QStringLiteral("folders deeper than %1 were not walked").arg(m_limits.maxDepth);
         });
+    if (m_lost)
+        return lost;
     m_sink.finishCrawl(m_source, crawl, errors);
     m_board.ended(m_index, false, QString());
+    return {WalkEnd::Finished, QString()};
 }

@@ -2,24 +2,30 @@
 
 #include "crawl/CrawlLimits.h"
 #include "crawl/CrawlTypes.h"
+#include "crawl/WalkEnd.h"
 
 #include <atomic>
 
 class ProgressBoard;
 
 // The walk of one SMB source in one crawl, with blocking SmbWalker calls on a thread of
-// its own. It reports each folder to the sink as it goes (the sink is thread-safe).
+// its own. It reports each folder to the sink as it goes (the sink is thread-safe). A sink
+// call that throws ends the walk (WalkEnd::IndexFailed); once lost is set (another crawler
+// took the source over) the walk ends before its next word to the sink.
 class SmbWalk {
 public:
     SmbWalk(int index, const CrawlSource& source, CrawlSink& sink, const CrawlLimits& limits,
-            ProgressBoard& board, const std::atomic<bool>& stop);
-    void run();
+            ProgressBoard& board, const std::atomic<bool>& stop, const std::atomic<bool>& lost);
+    WalkResult run();
 
 private:
+    WalkResult walk();
+
     int m_index;
     CrawlSource m_source;
     CrawlSink& m_sink;
     CrawlLimits m_limits;
     ProgressBoard& m_board;
     const std::atomic<bool>& m_stop;
+    const std::atomic<bool>& m_lost;
 };

@@ -167,8 +167,11 @@ QList<SourceStatus> sourceStatus(const QList<IndexedSource>& indexed,
         }
         const bool running = crawl ? crawl->progress.running : index->running;
         const bool stale = (index && index->stale) || (crawl && crawl->progress.stale);
-        s.state = running ? QStringLiteral("running")
-                          : (stale ? QStringLiteral("stale") : QStringLiteral("idle"));
+        // Waiting: another crawler of the same index holds the source's lease.
+        const bool waiting = crawl && !crawl->progress.waiting.isEmpty();
+        s.state = running   ? QStringLiteral("running")
+                  : waiting ? QStringLiteral("waiting")
+                            : (stale ? QStringLiteral("stale") : QStringLiteral("idle"));
         if (crawl) {
             s.nextCrawl = crawl->progress.nextStart;
             if (!s.lastCrawl.isValid())
