@@ -18,9 +18,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QStandardPaths>
-#include <QSysInfo>
 #include <csignal>
 #include <cstdio>
 #include <optional>
@@ -309,14 +307,6 @@ std::shared_ptr<const TlsContext> loadTls(const Options& options) {
     }
 }
 
-// Who holds a source's lease: this machine, this process, and a random part for a process
-// number used again after a restart.
-[[maybe_unused]] QString crawlerName() {
-    return QStringLiteral("%1:%2:%3")
-        .arg(QSysInfo::machineHostName(), QString::number(QCoreApplication::applicationPid()),
-             QString::number(QRandomGenerator::system()->generate(), 16));
-}
-
 // Binds and announces the service's address; writes the data file when asked.
 void listen(SearchService& service, const Options& options) {
     service.bind();
@@ -335,8 +325,8 @@ std::unique_ptr<Crawler> makeCrawler(const Options& options, SearchService& serv
     if (!options.crawls || sources.isEmpty())
         return nullptr;
     auto crawler = std::make_unique<Crawler>(sources, service.index(), options.limits);
-    // LEASES crawler->setLeases(service.index(), crawlerName(),
-    // std::chrono::seconds(options.leaseSeconds));
+    crawler->setLeases(service.index(), Crawler::holderName(),
+                       std::chrono::seconds(options.leaseSeconds));
     Crawler* running = crawler.get();
     service.setCrawlStates([running] { return running->states(); });
     return crawler;
