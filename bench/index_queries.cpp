@@ -7,11 +7,12 @@
 //   index_queries postgres CONNINFO [N]
 //
 // An index that already holds crawled files is searched as it is, so that a large one is
-// written once. For PostgreSQL, a private tuned cluster:
+// written once. For PostgreSQL, a private cluster tuned for the machine (here 24 GB, 2 cores):
 //   tests/support/private_postgres.sh start /tmp/pgbench
-//   psql "host=/tmp/pgbench user=postgres" -c "ALTER SYSTEM SET shared_buffers = '1GB'" \
-//        -c "ALTER SYSTEM SET work_mem = '32MB'" -c "CREATE DATABASE bench"
-//   tests/support/private_postgres.sh stop /tmp/pgbench; ... start /tmp/pgbench
+//   psql "host=/tmp/pgbench user=postgres" -c "ALTER SYSTEM SET shared_buffers = '1GB'"
+//        -c "ALTER SYSTEM SET work_mem = '32MB'" -c "ALTER SYSTEM SET fsync = on"
+//        -c "ALTER SYSTEM SET effective_cache_size = '8GB'" -c "CREATE DATABASE bench"
+//   tests/support/private_postgres.sh stop /tmp/pgbench (then start again)
 //   build/bin/index_queries postgres "host=/tmp/pgbench user=postgres dbname=bench"
 #include "searchd/PostgresIndex.h"
 
