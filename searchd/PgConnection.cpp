@@ -124,12 +124,22 @@ PgConnection::PgConnection(const QString& conninfo) {
     // always ours. Over TCP, a server that stops answering (a broken network) fails the call
     // within seconds rather than when the system gives up on the link.
     const QByteArray info = conninfo.toUtf8();
-    const char* keys[] = {"connect_timeout",  "keepalives_idle",  "keepalives_interval",
-                          "keepalives_count", "tcp_user_timeout", "application_name",
-                          "dbname",           "client_encoding",  nullptr};
-    const char* values[] = {"5",    "5",    "2", "3", "10000", "pellmar-searchd", info.constData(),
-                            "UTF8", nullptr};
-    m_conn = PQconnectdbParams(keys, values, 1);
+    // Compiling a query (jit) would cost more than the index's short queries take.
+    const std::pair<const char*, const char*> settings[] = {
+        {"connect_timeout", "5"},      {"keepalives_idle", "5"},
+        {"keepalives_interval", "2"},  {"keepalives_count", "3"},
+        {"tcp_user_timeout", "10000"}, {"application_name", "pellmar-searchd"},
+        {"options", "-c jit=off"},     {"dbname", info.constData()},
+        {"client_encoding", "UTF8"},
+    };
+    std::vector<const char*> keys, values;
+    for (const auto& [key, value] : settings) {
+        keys.push_back(key);
+        values.push_back(value);
+    }
+    keys.push_back(nullptr);
+    values.push_back(nullptr);
+    m_conn = PQconnectdbParams(keys.data(), values.data(), 1);
     if (!m_conn)
         throw IndexUnavailable(QStringLiteral("out of memory"));
     if (PQstatus(m_conn) != CONNECTION_OK) {

@@ -46,13 +46,42 @@ const char* const kWords = "array_to_tsvector(string_to_array(?::text, ' '))";
 // Milliseconds since the epoch of a timestamptz column, NULL for none.
 #define PG_MS(column) "floor(extract(epoch FROM " column ") * 1000)::bigint"
 
-// "'tok1':* & 'tok2':*": every token the start of one of a file's words.
+// A file's words also carry their first one, two and three characters, as SQLite's prefix
+// indexes do: a short query word is then one lexeme of the index, not a search through the
+// hundreds of words that start with it.
+constexpr int kPrefixed = 3;
+
+int characters(const QString& word) {
+    int count = 0;
+    for (const QChar c : word)
+        count += c.isLowSurrogate() ? 0 : 1;
+    return count;
+}
+
+// The column's lexemes for a file's words (IndexWords::ofFile): each word and its prefixes.
+QString lexemes(const QString& words) {
+    QStringList out;
+    for (const QString& word : words.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        out.append(word);
+        qsizetype length = 0;
+        for (int n = 1; n <= kPrefixed && n < characters(word); ++n) {
+            length += word.at(length).isHighSurrogate() ? 2 : 1;
+            out.append(word.left(length));
+        }
+    }
+    return out.join(QLatin1Char(' '));
+}
+
+// "'ab' & 'tok2':*": every token the start of one of a file's words; a short token is one
+// of the prefixes kept with the words.
 QString prefixQuery(const QStringList& tokens) {
     QStringList terms;
     for (QString token : tokens) {
+        const bool whole = characters(token) <= kPrefixed;
         token.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
         token.replace(QLatin1Char('\''), QLatin1String("\\'"));
-        terms.append(QLatin1Char('\'') + token + QLatin1String("':*"));
+        terms.append(QLatin1Char('\'') + token + QLatin1Char('\'') +
+                     (whole ? QLatin1String() : QLatin1String(":*")));
     }
     return terms.join(QLatin1String(" & "));
 }
@@ -235,7 +264,7 @@ void PostgresIndex::changeLibrary(const QList<LibraryChange>& store, const QStri
                        const IndexedFile& f = change.file;
                        params.text(f.path).number(f.size).number(change.modified);
                        params.text(f.artist).text(f.title);
-                       params.text(IndexWords::ofFile(f.path, f.artist, f.title));
+                       params.text(lexemes(IndexWords::ofFile(f.path, f.artist, f.title)));
                    });
     });
 }
@@ -471,7 +500,8 @@ void PostgresIndex::storeFolder(const CrawlSource& source, qint64 crawl, const Q
                 params.number(quality ? frame.sampleRate.toLongLong() : 0);
                 params.text(quality ? QString::fromLatin1(frame.mode) : QString());
                 params.text(file.head.artist).text(file.head.title).number(crawl);
-                params.text(IndexWords::ofFile(file.path, file.head.artist, file.head.title));
+                params.text(
+                    lexemes(IndexWords::ofFile(file.path, file.head.artist, file.head.title)));
             });
     });
 }

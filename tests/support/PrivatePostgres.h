@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <cstdio>
 #include <memory>
 #include <stdexcept>
 
@@ -22,8 +23,13 @@ public:
         start();
     }
     ~PrivatePostgres() {
-        if (m_own)
+        if (!m_own)
+            return;
+        try {
             script(QStringLiteral("clean"));
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "%s\n", e.what()); // the folder stays for a look
+        }
     }
     PrivatePostgres(const PrivatePostgres&) = delete;
     PrivatePostgres& operator=(const PrivatePostgres&) = delete;
