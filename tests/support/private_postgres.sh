@@ -10,7 +10,8 @@
 set -eu
 command=$1
 dir=$2
-bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
+bin=$(printf "%s\n" /usr/lib/postgresql/*/bin | sort -V | tail -n 1)
+[ -x "$bin/initdb" ] || bin=""
 if [ -z "$bin" ]; then
     echo "PostgreSQL is not installed (see scripts/setup.sh)" >&2
     exit 1
