@@ -22,13 +22,18 @@ public:
         m_dir = m_temp->path();
         start();
     }
+    // Removes the cluster it made, or else the databases it made in the shared one.
     ~PrivatePostgres() {
-        if (!m_own)
-            return;
         try {
-            script(QStringLiteral("clean"));
+            if (m_own) {
+                script(QStringLiteral("clean"));
+                return;
+            }
+            for (const QString& name : std::as_const(m_databases))
+                sql(connectionString(),
+                    QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name));
         } catch (const std::exception& e) {
-            std::fprintf(stderr, "%s\n", e.what()); // the folder stays for a look
+            std::fprintf(stderr, "%s\n", e.what()); // what stays is left for a look
         }
     }
     PrivatePostgres(const PrivatePostgres&) = delete;
@@ -71,6 +76,7 @@ public:
                     QStringLiteral("-c"), QStringLiteral("CREATE DATABASE ") + name,
                     connectionString()});
         finish(psql, QStringLiteral("creating a database"));
+        m_databases.append(name);
         return connectionString(name);
     }
 
@@ -114,4 +120,5 @@ private:
     std::unique_ptr<QTemporaryDir> m_temp;
     QString m_dir;
     bool m_own;
+    QStringList m_databases;
 };
