@@ -175,7 +175,8 @@ TEST_F(PostgresIndexTest, AnswersLikeTheSqliteEngine) {
     index->changeLibrary({{{"Rock/Café Lumière.mp3", 10, "Marla Quinn", "Dawn"}, 5},
                           {{"b.mp3", 11, "", ""}, 6},
                           {{"Jazz/" + longWord + ".mp3", 12, "", ""}, 7},
-                          {{"Quinn's Lumen.mp3", 13, "", "Ballad"}, 8}},
+                          {{"Quinn's Lumen.mp3", 13, "", "Ballad"}, 8},
+                          {{"+.mp3", 15, "", ""}, 9}}, // no word at all
                          {});
     // Replacing a file keeps its place; a new one comes last; a dropped one goes.
     index->changeLibrary({{{"Rock/Café Lumière.mp3", 20, "Marla Quinn", "Dusk"}, 9},
@@ -193,7 +194,7 @@ TEST_F(PostgresIndexTest, AnswersLikeTheSqliteEngine) {
     EXPECT_EQ(index->countLibrary({"xxx"}), 1);
     EXPECT_EQ(index->countLibrary({"'", "-"}), 0); // no word left: no match
     EXPECT_EQ(index->searchLibrary({""}, 0, 10).size(), 0);
-    EXPECT_EQ(index->libraryFileCount(), 4);
+    EXPECT_EQ(index->libraryFileCount(), 5);
     EXPECT_EQ(index->libraryStamps().value("Rock/Café Lumière.mp3").modified, 9);
 
     const CrawlSource smb = source("smb://c.example/share/");
