@@ -11,7 +11,8 @@ PACKAGES="build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev
   xvfb xauth xdg-utils nginx-light tinyproxy curl smbclient clang clang-format
   libclang-rt-14-dev time lame mpg123 dbus libglib2.0-bin librsvg2-bin desktop-file-utils
   appstream dpkg-dev file python3-pyftpdlib samba ccache clang-tidy
-  libssl-dev openssl libcurl4-openssl-dev libsmbclient-dev lighttpd lftp wget chromium"
+  libssl-dev openssl libcurl4-openssl-dev libsmbclient-dev lighttpd lftp wget chromium
+  postgresql libpq-dev"
 
 missing=""
 for package in $PACKAGES; do
@@ -31,6 +32,14 @@ if [ -n "$missing" ]; then
         # the package starts would share this machine's folders on the network.
         if [ -d /run/systemd/system ]; then
             $SUDO systemctl disable --now smbd nmbd 2>/dev/null || true
+        fi
+        ;;
+    esac
+    case " $missing " in
+    *" postgresql "*)
+        # The tests run PostgreSQL clusters of their own; the system-wide one is not needed.
+        if [ -d /run/systemd/system ]; then
+            $SUDO systemctl disable --now postgresql 2>/dev/null || true
         fi
         ;;
     esac

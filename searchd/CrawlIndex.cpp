@@ -1,11 +1,10 @@
 #include "searchd/CrawlIndex.h"
 
+#include "searchd/FrameBlob.h"
 #include "searchd/IndexWords.h"
 #include "searchd/LibraryIndex.h"
 #include "searchd/SqliteDatabase.h"
 
-#include <QDataStream>
-#include <QIODevice>
 #include <sqlite3.h>
 
 namespace {
@@ -17,35 +16,6 @@ QString isoTime(const QDateTime& time) {
 QDateTime fromIso(const QString& text) {
     // The stored texts end in 'Z', so they come back as UTC.
     return text.isEmpty() ? QDateTime() : QDateTime::fromString(text, Qt::ISODateWithMs);
-}
-
-// The frame header as one blob, so that a kept file comes back exactly as it was read.
-QByteArray packFrame(const FrameHeader& f) {
-    QByteArray bytes;
-    QDataStream out(&bytes, QIODevice::WriteOnly);
-    out << f.error << f.sampleRate << f.bitrate << f.mode << qint32(f.version) << qint32(f.lsf)
-        << qint32(f.layer) << qint32(f.bitrateIndex) << qint32(f.sampleRateIndex)
-        << qint32(f.padding) << qint32(f.modeIndex) << f.fileSize << f.headerOffset;
-    return bytes;
-}
-
-FrameHeader unpackFrame(const QByteArray& bytes) {
-    FrameHeader f;
-    QDataStream in(bytes);
-    qint32 version = 0, lsf = 0, layer = 0, bitrateIndex = 0, rateIndex = 0, padding = 0,
-           modeIndex = 0;
-    in >> f.error >> f.sampleRate >> f.bitrate >> f.mode >> version >> lsf >> layer >>
-        bitrateIndex >> rateIndex >> padding >> modeIndex >> f.fileSize >> f.headerOffset;
-    f.version = version;
-    f.lsf = lsf;
-    f.layer = layer;
-    f.bitrateIndex = bitrateIndex;
-    f.sampleRateIndex = rateIndex;
-    f.padding = padding;
-    f.modeIndex = modeIndex;
-    if (in.status() != QDataStream::Ok)
-        f.error = "unreadable index entry";
-    return f;
 }
 
 QString folderOf(const QString& path) {

@@ -37,6 +37,13 @@ QStringList found(const QList<CrawledHit>& hits) {
     return list;
 }
 
+QStringList paths(const QList<IndexedFile>& files) {
+    QStringList names;
+    for (const IndexedFile& f : files)
+        names.append(f.path);
+    return names;
+}
+
 QStringList words(const char* text) {
     return QString::fromUtf8(text).split(QLatin1Char(' '));
 }
@@ -205,6 +212,133 @@ TEST_P(CrawlIndexTest, LeasesKeepOneCrawlerPerSource) {
 
     index->releaseSource(ftp, "b", false); // given up, not done
     EXPECT_EQ(index->claimSource(ftp, "a", seconds(60), start), Claim::Taken);
+    index->releaseSource(web, "a", true);
+    EXPECT_EQ(index->claimSource(web, "b", seconds(60), {}), Claim::Taken)
+        << "no time given: an earlier walk does not count";
+    EXPECT_GE(index->leaseClock(), start);
+}
+
+// Matching, order and pages, the same in every engine.
+TEST_P(CrawlIndexTest, MatchesOrdersAndPagesAlikeInEveryEngine) {
+    const QString longWord(230, QLatin1Char('x'));
+    index->changeLibrary({{{"Rock/Café Lumière.mp3", 10, "Marla Quinn", "Dawn"}, 5},
+                          {{"b.mp3", 11, "", ""}, 6},
+                          {{"Jazz/" + longWord + ".mp3", 12, "", ""}, 7},
+                          {{"Quinn's Lumen.mp3", 13, "", "Ballad"}, 8},
+                          {{"+.mp3", 15, "", ""}, 9}}, // no word at all
+                         {});
+    // Replacing a file keeps its place; a new one comes last; a dropped one goes.
+    index->changeLibrary({{{"Rock/Café Lumière.mp3", 20, "Marla Quinn", "Dusk"}, 9},
+                          {{"z/Lumi.mp3", 14, "", ""}, 1}},
+                         {"b.mp3"});
+    EXPECT_EQ(paths(index->searchLibrary({"LUM"}, 0, 10)),
+              QStringList({"Rock/Café Lumière.mp3", "Quinn's Lumen.mp3", "z/Lumi.mp3"}));
+    EXPECT_EQ(paths(index->searchLibrary({"lum"}, 1, 1)), QStringList({"Quinn's Lumen.mp3"}));
+    EXPECT_EQ(paths(index->searchLibrary({"lumi"}, 0, 10)),
+              QStringList({"Rock/Café Lumière.mp3", "z/Lumi.mp3"}));
+    EXPECT_EQ(index->countLibrary({"Cafe", "quin"}), 1);
+    EXPECT_EQ(index->countLibrary({"dawn"}), 0);
+    EXPECT_EQ(index->countLibrary({"quinn", "s"}), 1); // "Quinn's" is "quinn" and "s"
+    EXPECT_EQ(index->countLibrary({longWord}), 1);     // both sides cut to 200 characters
+    EXPECT_EQ(index->countLibrary({"xxx"}), 1);
+    EXPECT_EQ(index->countLibrary({"'", "-"}), 0); // no word left: no match
+    EXPECT_EQ(index->searchLibrary({""}, 0, 10).size(), 0);
+    EXPECT_EQ(index->libraryFileCount(), 5);
+    EXPECT_EQ(index->libraryStamps().value("Rock/Café Lumière.mp3").modified, 9);
+
+    const CrawlSource smb = source("smb://c.example/share/");
+    const qint64 crawl = index->beginCrawl(web);
+    index->storeFolder(web, crawl, "", "fp",
+                       {file("b.mp3", "128", "Marla Quinn"), file("B.mp3", "320"),
+                        file("a/x.mp3", "320"), file("b.mp3", "64")});
+    index->storeFolder(web, crawl, "a", "fa", {file("a/B b.mp3", "192")});
+    index->storeFolder(ftp, index->beginCrawl(ftp), "", "fp", {file("b 2.mp3")});
+    index->storeFolder(smb, index->beginCrawl(smb), "", "fp", {file("Ba.mp3", "96")});
+    const CrawlFilter all;
+    EXPECT_EQ(found(index->searchCrawled({"b"}, all, 0, 10)),
+              QStringList({"a.example:b 2.mp3", "b.example:B.mp3", "b.example:a/B b.mp3",
+                           "b.example:b.mp3", "c.example:Ba.mp3"}));
+    EXPECT_EQ(found(index->searchCrawled({"b"}, all, 2, 2)),
+              QStringList({"b.example:a/B b.mp3", "b.example:b.mp3"}));
+    EXPECT_EQ(index->countCrawled({"b"}, all), 5);
+    CrawlFilter fast;
+    fast.minBitrate = 128;
+    fast.schemes = QStringList({"http", "ftp"});
+    EXPECT_EQ(found(index->searchCrawled({"B"}, fast, 0, 10)),
+              QStringList({"b.example:B.mp3", "b.example:a/B b.mp3", "b.example:b.mp3"}));
+    EXPECT_EQ(index->countCrawled({"b"}, fast), 3);
+    EXPECT_EQ(index->countCrawled({"marla", "b"}, fast), 1);
+    const QList<CrawledHit> one = index->searchCrawled({"2"}, all, 0, 10);
+    ASSERT_EQ(one.size(), 1);
+    EXPECT_EQ(one[0].sourceUrl.toString(), "ftp://walt@a.example:2121/pub/");
+    EXPECT_EQ(std::tuple(one[0].hasQuality, one[0].bitrate, one[0].size),
+              std::tuple(false, 0, qint64(1007)));
+}
+
+TEST_P(CrawlIndexTest, WalksKeepFoldersExactlyAndReportTheirEnd) {
+    CrawledFile kept = file("a/Kept.mp3", "256", QStringLiteral("Zoë"), "Title");
+    kept.modified = QDateTime::fromMSecsSinceEpoch(1700000000123, Qt::UTC);
+    kept.etag = QByteArray("\"e\0\xff\"", 5);
+    kept.head.frame.padding = 1;
+    kept.head.frame.fileSize = 4000000;
+    qint64 crawl = index->beginCrawl(web);
+    EXPECT_EQ(crawl, 1);
+    index->storeFolder(web, crawl, "a", QByteArray("f\0a", 3),
+                       {kept, file("b/Elsewhere.mp3"), file("a/"), file("a/Second.mp3")});
+    index->storeFolder(web, crawl, "b", "fb", {file("b/Gone.mp3")});
+    EXPECT_EQ(index->folderFingerprint(web, "a"), QByteArray("f\0a", 3));
+    EXPECT_EQ(index->folderFingerprint(web, "none"), QByteArray());
+    const QList<CrawledFile> files = index->folderFiles(web, "a");
+    ASSERT_EQ(files.size(), 2);
+    const CrawledFile& back = files[0];
+    EXPECT_EQ(std::tuple(back.path, back.size, back.modified, back.etag, back.headRead),
+              std::tuple(kept.path, kept.size, kept.modified, kept.etag, true));
+    EXPECT_EQ(std::tuple(back.head.artist, back.head.title), std::tuple(kept.head.artist, "Title"));
+    const FrameHeader& f = back.head.frame;
+    EXPECT_EQ(std::tuple(f.error, f.bitrate, f.sampleRate, f.mode, f.bitrateIndex, f.padding,
+                         f.fileSize, f.headerOffset),
+              std::tuple(QByteArray(), QByteArray("256"), QByteArray("44100"),
+                         QByteArray("Joint Stereo"), 9, 1, qint64(4000000), qint64(2058)));
+    EXPECT_EQ(files[1].head.frame.error, "not read");
+
+    index->finishCrawl(web, crawl, 0);
+    crawl = index->beginCrawl(web);
+    index->keepFolder(web, crawl, "a");
+    index->finishCrawl(web, crawl, 2); // errors: nothing leaves
+    EXPECT_EQ(index->countCrawled({"gone"}, CrawlFilter()), 1);
+    QList<IndexedSource> sources = index->crawledSources();
+    ASSERT_EQ(sources.size(), 1);
+    EXPECT_EQ(std::tuple(sources[0].url, sources[0].lastCrawl, sources[0].lastError,
+                         sources[0].folders, sources[0].files, sources[0].filesWithQuality),
+              std::tuple(QString("http://b.example/music/"), qint64(2),
+                         QString("2 folders could not be read; nothing was removed"), qint64(2),
+                         qint64(3), qint64(1)));
+    crawl = index->beginCrawl(web);
+    index->keepFolder(web, crawl, "a");
+    index->finishCrawl(web, crawl, 0);
+    EXPECT_EQ(index->countCrawled({"gone"}, CrawlFilter()), 0);
+    EXPECT_EQ(index->folderFingerprint(web, "b"), QByteArray());
+    EXPECT_EQ(index->countCrawled({"kept"}, CrawlFilter()), 1);
+
+    index->beginCrawl(ftp);
+    index->abandonCrawl(ftp, 1, QString(600, QLatin1Char('r')));
+    sources = index->crawledSources();
+    ASSERT_EQ(sources.size(), 2);
+    EXPECT_EQ(std::tuple(sources[0].url, sources[0].stale, sources[0].running,
+                         sources[0].lastError.size(), sources[1].stale, sources[1].running),
+              std::tuple(QString("ftp://a.example:2121/pub/"), true, false, 500, false, false));
+    EXPECT_TRUE(sources[1].lastFinished.isValid() && sources[1].lastStarted.isValid());
+}
+
+TEST_P(CrawlIndexTest, SubmissionsComeBackOldestFirst) {
+    const QDateTime when = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
+    index->addSubmission({"ftp", "ftp://x.example/", "10.0.0.1", when});
+    index->addSubmission({"mysmb", "10.0.0.2", "10.0.0.2", when.addSecs(5)});
+    const QList<Submission> list = index->submissions();
+    ASSERT_EQ(list.size(), 2);
+    EXPECT_EQ(std::tuple(list[0].kind, list[0].site, list[0].from, list[0].received),
+              std::tuple(QString("ftp"), QString("ftp://x.example/"), QString("10.0.0.1"), when));
+    EXPECT_EQ(list[1].received, when.addSecs(5));
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, CrawlIndexTest, testing::ValuesIn(indexEngineNames()),

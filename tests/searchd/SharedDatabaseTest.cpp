@@ -83,7 +83,9 @@ protected:
     }
     Searchd crawl(const QString& database, const QStringList& sources) {
         Searchd s;
-        QStringList args = {"--role", "crawl", "--database", database, "--lease", "3"};
+        // Every held folder of every source may wait at once.
+        QStringList args = {"--role",  "crawl", "--database", database,
+                            "--lease", "3",     "--per-host", "64"};
         for (const QString& url : sources)
             args << "--crawl" << url;
         s.process->start(PELLMAR_SEARCHD_BINARY, args);
@@ -92,15 +94,25 @@ protected:
     }
     static void waitForExit(Searchd& s) {
         s.process->closeWriteChannel();
-        ASSERT_TRUE(s.process->waitForFinished(120000)) << s.readErr().constData();
+        if (s.process->state() != QProcess::NotRunning) {
+            ASSERT_TRUE(s.process->waitForFinished(120000)) << s.readErr().constData();
+        }
         EXPECT_EQ(s.process->exitCode(), 0) << s.readErr().constData();
     }
-    // Waits until the service's standard error holds text.
-    static void waitForSaid(Searchd& s, const QByteArray& text) {
+    // Waits until one of the services says text on standard error.
+    static void waitForSaid(std::initializer_list<Searchd*> services, const QByteArray& text) {
         QDeadlineTimer deadline(60000);
-        while (!s.readErr().contains(text) && !deadline.hasExpired())
-            s.process->waitForReadyRead(200);
-        ASSERT_TRUE(s.err.contains(text)) << s.err.constData();
+        const auto said = [&] {
+            return std::any_of(services.begin(), services.end(),
+                               [&](Searchd* s) { return s->readErr().contains(text); });
+        };
+        while (!said() && !deadline.hasExpired())
+            for (Searchd* s : services) // a QProcess reads its pipe only while waited on
+                s->process->waitForReadyRead(50);
+        QByteArray everything;
+        for (Searchd* s : services)
+            everything += s->err + s->process->readAllStandardOutput() + "\n---\n";
+        ASSERT_TRUE(said()) << everything.constData();
     }
 };
 
@@ -152,14 +164,14 @@ TEST_F(SharedDatabaseTest, ServicesRideOutTheDatabaseGoingAway) {
         EXPECT_EQ(answer.headers.value("retry-after"), "5");
     }
     hold(false); // the crawl goes on and meets the missing database
-    waitForSaid(crawler, "the index is unreachable");
+    waitForSaid({&crawler}, "the index is unreachable");
     postgres.start();
     waitForExit(crawler); // the walk was taken up again and finished
     deadline.setRemainingTime(60000);
     while (filesFound(server) < 0 && !deadline.hasExpired())
         QThread::msleep(100);
     EXPECT_EQ(filesFound(server), kFilesPerSource);
-    waitForSaid(server, "the index is reachable again");
+    waitForSaid({&server}, "the index is reachable again");
     EXPECT_EQ(server.err.count("the index is unreachable"), 1) << server.err.constData();
 }
 
@@ -170,6 +182,7 @@ TEST_F(SharedDatabaseTest, TwoCrawlersWalkEachSourceOnceAndTakeOverADeadOnesSour
     Searchd y = crawl(database, {source("a"), source("b")});
     waitForRequest("/shared/a/f10/");
     waitForRequest("/shared/b/f10/");
+    waitForSaid({&x, &y}, "another crawler"); // both crawls have begun
     hold(false);
     waitForExit(x);
     waitForExit(y);
@@ -184,7 +197,7 @@ TEST_F(SharedDatabaseTest, TwoCrawlersWalkEachSourceOnceAndTakeOverADeadOnesSour
     ::kill(static_cast<pid_t>(dead.process->processId()), SIGKILL);
     dead.process->waitForFinished();
     Searchd heir = crawl(database, {source("c")});
-    waitForSaid(heir, "another crawler");
+    waitForSaid({&heir}, "another crawler");
     hold(false);
     waitForExit(heir);
     EXPECT_EQ(requests("/shared/c/"), 2);

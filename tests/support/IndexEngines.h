@@ -1,21 +1,27 @@
 #pragma once
 
 #include "searchd/ServiceIndex.h"
+#include "support/PrivatePostgres.h"
 
-#include <QString>
+#include <QDir>
+#include <QUuid>
 #include <string>
 #include <vector>
 
-// The engines every index test runs against, each with a fresh, empty index.
+// The index's engines, for suites that run the same cases against each of them.
 inline std::vector<std::string> indexEngineNames() {
-    return {"sqlite"};
+    return {"sqlite", "postgres"};
 }
 
-// A new empty index of the engine: a new file in folder for SQLite.
+// Settings for an empty index of engine: sqlite, a new file in folder; postgres, a new
+// database in the tests' cluster.
 inline IndexSettings freshIndexSettings(const std::string& engine, const QString& folder) {
     IndexSettings settings;
-    if (engine == "sqlite")
-        settings.sqliteFile = folder + QStringLiteral("/index.db");
+    if (engine == "postgres")
+        settings.postgresUrl = PrivatePostgres::shared().freshDatabase();
+    else
+        settings.sqliteFile = QDir(folder).filePath(
+            QStringLiteral("index-%1.db").arg(QUuid::createUuid().toString(QUuid::WithoutBraces)));
     return settings;
 }
 
