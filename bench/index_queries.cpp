@@ -1,7 +1,9 @@
 // The service's index under a crawl's writes and a searching crowd, for either engine:
 // N generated crawled files (default 1,000,000) written folder by folder, then 300 searches
-// each of 1, 2 and 3 words (count and first page, as an answer does), then 1000 searches
-// from 100 threads at once. Prints files per second written and p50/p95 per query shape.
+// each of 1, 2 and 3 words (the first page as the program's engine pages ask it, then with the
+// count of matches as the people's search page shows it), 1000 pages from 100 threads at once,
+// and 1000 engine-page searches through the service's HTTP from 100 clients at once. Prints
+// files per second written and p50/p95 per query shape.
 //
 //   index_queries sqlite FILE [N] [skewed]
 //   index_queries postgres CONNINFO [N] [skewed]
@@ -18,12 +20,13 @@
 //        -c "ALTER DATABASE bench SET synchronous_commit = off"
 //   tests/support/private_postgres.sh stop /tmp/pgbench (then start again)
 //   build/bin/index_queries postgres "host=/tmp/pgbench user=postgres dbname=bench"
-#include "searchd/CrawlIndex.h"
-#include "searchd/PostgresIndex.h"
-#include "searchd/SqliteDatabase.h"
+#include "searchd/RawHttp.h"
+#include "searchd/SearchService.h"
+#include "searchd/ServiceIndex.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -38,48 +41,6 @@ namespace {
 constexpr int kVocabulary = 5000;
 constexpr int kSources = 300;
 constexpr int kFolderSize = 50;
-
-// What the benchmark uses of an engine: the crawl's writes and the answers' two queries.
-struct Engine {
-    std::shared_ptr<void> owner;
-    CrawlSink* sink = nullptr;
-    std::function<int(const QStringList&, const CrawlFilter&)> count;
-    std::function<QList<CrawledHit>(const QStringList&, const CrawlFilter&, int, int)> search;
-    std::function<bool()> empty;
-};
-
-Engine engineOf(std::shared_ptr<ServiceIndex> index) {
-    ServiceIndex* raw = index.get();
-    return {index, raw,
-            [raw](const QStringList& w, const CrawlFilter& f) { return raw->countCrawled(w, f); },
-            [raw](const QStringList& w, const CrawlFilter& f, int offset, int limit) {
-                return raw->searchCrawled(w, f, offset, limit);
-            },
-            [raw] { return raw->crawledSources().isEmpty(); }};
-}
-
-// Until every engine opens through openServiceIndex, SQLite is the service's crawl index
-// as it stands; then the sqlite branch becomes engineOf(openServiceIndex(settings)).
-Engine openEngine(const QString& engine, const QString& where) {
-    IndexSettings settings;
-    if (engine == QLatin1String("postgres")) {
-        settings.postgresUrl = where;
-        return engineOf(std::make_shared<PostgresIndex>(settings));
-    }
-    struct Sqlite {
-        explicit Sqlite(const QString& file) : db(file), crawl(db) {}
-        SqliteDatabase db;
-        CrawlIndex crawl;
-    };
-    const auto sqlite = std::make_shared<Sqlite>(where);
-    CrawlIndex* crawl = &sqlite->crawl;
-    return {sqlite, crawl,
-            [crawl](const QStringList& w, const CrawlFilter& f) { return crawl->count(w, f); },
-            [crawl](const QStringList& w, const CrawlFilter& f, int offset, int limit) {
-                return crawl->search(w, f, offset, limit);
-            },
-            [crawl] { return crawl->sources().isEmpty(); }};
-}
 
 // Pronounceable words, each once, from seeded syllables.
 QStringList vocabulary() {
@@ -169,13 +130,16 @@ QStringList query(std::mt19937& random, const QStringList& words, int count) {
     return typed;
 }
 
-// One answer: the count and the first page of ten.
-double answer(const Engine& index, const QStringList& words) {
+// One answer: the first page of ten (and one more, to know whether a next page follows), as
+// the program's engine pages ask; with counted, also the number of matches, as the search page
+// for people shows it.
+double answer(ServiceIndex& index, const QStringList& words, bool counted) {
     QElapsedTimer timer;
     timer.start();
     const CrawlFilter filter;
-    index.count(words, filter);
-    index.search(words, filter, 0, 10);
+    if (counted)
+        index.countCrawled(words, filter);
+    index.searchCrawled(words, filter, 0, 11);
     return timer.nsecsElapsed() / 1e6;
 }
 
@@ -190,6 +154,48 @@ void report(const char* what, std::vector<double> ms) {
                 ms.back());
 }
 
+// 1000 engine-page searches through the service's HTTP, 100 clients at once.
+void throughTheService(const IndexSettings& where, const QStringList& words) {
+    QTemporaryDir library;
+    ServiceSettings settings;
+    settings.library = library.path();
+    settings.database = where.sqliteFile;
+    settings.databaseUrl = where.postgresUrl;
+    settings.port = 0;
+    settings.logRequests = false;
+    settings.scanLibrary = false;
+    SearchService service(settings);
+    const int port = service.bind();
+    std::thread serving([&] { service.run(); });
+    std::vector<double> ms;
+    int failed = 0;
+    std::mutex mutex;
+    std::vector<std::thread> clients;
+    QElapsedTimer all;
+    all.start();
+    for (int t = 0; t < 100; ++t)
+        clients.emplace_back([&, t] {
+            std::mt19937 own(200 + t);
+            for (int i = 0; i < 10; ++i) {
+                const QByteArray target = "/cgi-bin/mp3asp/search.asp?since=&searchwords=" +
+                                          query(own, words, 1 + i % 3).join('+').toUtf8();
+                QElapsedTimer timer;
+                timer.start();
+                const int status = httpGet(port, target).status;
+                std::lock_guard lock(mutex);
+                ms.push_back(timer.nsecsElapsed() / 1e6);
+                failed += status != 200;
+            }
+        });
+    for (std::thread& client : clients)
+        client.join();
+    const double seconds = all.nsecsElapsed() / 1e9;
+    service.stop();
+    serving.join();
+    report("service, 100 clients x 10", ms);
+    std::printf("%-28s %.0f answers/s, %d not 200\n", "", 1000 / seconds, failed);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -202,19 +208,31 @@ int main(int argc, char** argv) {
     skewed = argc > 4 && std::strcmp(argv[4], "skewed") == 0;
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     try {
-        const Engine index = openEngine(QString::fromUtf8(argv[1]), QString::fromUtf8(argv[2]));
+        IndexSettings where;
+        if (std::strcmp(argv[1], "postgres") == 0)
+            where.postgresUrl = QString::fromUtf8(argv[2]);
+        else
+            where.sqliteFile = QString::fromUtf8(argv[2]);
+        const std::unique_ptr<ServiceIndex> opened = openServiceIndex(where);
+        ServiceIndex& index = *opened;
         const QStringList words = vocabulary();
-        if (index.empty())
-            write(*index.sink, files, words);
+        if (index.crawledSources().isEmpty())
+            write(index, files, words);
         else
             std::printf("searching the files already in %s\n", argv[2]);
 
-        std::mt19937 random(3);
-        for (int count = 1; count <= 3; ++count) {
-            std::vector<double> ms;
-            for (int i = 0; i < 300; ++i)
-                ms.push_back(answer(index, query(random, words, count)));
-            report(qPrintable(QStringLiteral("%1-word answers").arg(count)), ms);
+        for (const bool counted : {false, true}) {
+            std::mt19937 random(3);
+            for (int count = 1; count <= 3; ++count) {
+                std::vector<double> ms;
+                for (int i = 0; i < 300; ++i)
+                    ms.push_back(answer(index, query(random, words, count), counted));
+                report(qPrintable(QStringLiteral("%1-word %2")
+                                      .arg(count)
+                                      .arg(counted ? QStringLiteral("page+count")
+                                                   : QStringLiteral("page"))),
+                       ms);
+            }
         }
 
         std::vector<double> ms;
@@ -226,7 +244,7 @@ int main(int argc, char** argv) {
                 std::mt19937 own(100 + t);
                 for (int i = 0; i < 10; ++i) {
                     try {
-                        const double took = answer(index, query(own, words, 1 + i % 3));
+                        const double took = answer(index, query(own, words, 1 + i % 3), false);
                         std::lock_guard lock(mutex);
                         ms.push_back(took);
                     } catch (const ServiceError&) { // no free connection within 5 s
@@ -237,9 +255,10 @@ int main(int argc, char** argv) {
             });
         for (std::thread& thread : threads)
             thread.join();
-        report("100 threads, 1000 answers", ms);
+        report("100 threads, 1000 pages", ms);
         if (failed > 0)
             std::printf("%d answers failed: no connection free within 5 s\n", failed);
+        throughTheService(where, words);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "index_queries: %s\n", e.what());
         return 1;

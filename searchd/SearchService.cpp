@@ -89,6 +89,14 @@ size_t waitingRoom(const ServiceSettings& settings) {
     return static_cast<size_t>(std::min<rlim_t>(room, 10000));
 }
 
+// A database server's connections: one for every worker and two for the crawler, so that no
+// answer waits for another's connection; they are opened as they are needed.
+IndexSettings indexSettings(const ServiceSettings& settings) {
+    const int connections =
+        settings.connections > 0 ? settings.connections : workerCount(settings) + 2;
+    return {settings.database, settings.databaseUrl, connections};
+}
+
 RequestGate::Limits gateLimits(const ServiceSettings& settings) {
     RequestGate::Limits limits;
     limits.header = std::chrono::milliseconds(settings.headerTimeoutMs);
@@ -100,8 +108,7 @@ RequestGate::Limits gateLimits(const ServiceSettings& settings) {
 } // namespace
 
 SearchService::SearchService(const ServiceSettings& settings, std::shared_ptr<const TlsContext> tls)
-    : m_settings(settings),
-      m_index(openServiceIndex({settings.database, settings.databaseUrl, settings.connections})),
+    : m_settings(settings), m_index(openServiceIndex(indexSettings(settings))),
       m_library(std::make_unique<LibraryFolder>(settings.library)), m_tls(std::move(tls)),
       m_server(std::make_unique<GatedServer>(gateLimits(settings), workerCount(settings))) {
     if (m_tls)
