@@ -24,11 +24,23 @@ as_owner() {
     fi
 }
 
+# As root, a folder that nobody cannot reach (a build tree under /root) becomes a link to one
+# in /tmp that it can.
+reachable_folder() {
+    mkdir -p "$dir"
+    if [ "$(id -u)" -eq 0 ] && ! as_owner test -x "$dir"; then
+        real=$(mktemp -d /tmp/pellmar-postgres-XXXXXX)
+        chmod 755 "$real"
+        rmdir "$dir" && ln -s "$real" "$dir"
+    fi
+    dir=$(cd "$dir" && pwd -P)
+    [ "$(id -u)" -eq 0 ] && chown nobody:nogroup "$dir"
+    return 0
+}
+
 case $command in
 start)
-    mkdir -p "$dir"
-    dir=$(cd "$dir" && pwd)
-    [ "$(id -u)" -eq 0 ] && chown nobody:nogroup "$dir"
+    reachable_folder
     if [ ! -f "$dir/data/PG_VERSION" ]; then
         as_owner "$bin/initdb" -D "$dir/data" -U postgres --auth=trust -E UTF8 --locale=C \
             --no-sync >"$dir/initdb.log" 2>&1 || {
@@ -57,6 +69,7 @@ stop)
     ;;
 clean)
     "$0" stop "$dir"
+    [ -L "$dir" ] && rm -rf "$(readlink -f "$dir")"
     rm -rf "$dir"
     ;;
 fresh)
