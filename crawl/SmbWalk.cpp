@@ -39,7 +39,7 @@ WalkResult SmbWalk::walk() {
     QSet<QString> visited{QString()};
     int pages = 0, errors = 0, failuresInARow = 0;
     bool depthCut = false;
-    const WalkResult lost{WalkEnd::Lost, QString()};
+    WalkResult lost{WalkEnd::Lost, QString()}; // returned by copy from several places
     const auto abandon = [&](const QString& reason) {
         if (m_lost)
             return lost;

@@ -122,8 +122,7 @@ int GatedServer::bindTo(const std::string& host, int port) {
 void GatedServer::serve() {
     httplib::ThreadPool workers(static_cast<size_t>(std::max(1, m_workers)));
     m_gate.run(m_limits, [this, &workers](const ArrivedRequest& request) {
-        workers.enqueue(
-            [this, request = std::move(request)]() mutable { answer(std::move(request)); });
+        workers.enqueue([this, arrived = request]() mutable { answer(std::move(arrived)); });
     });
     workers.shutdown(); // the requests that have arrived are still answered
 }

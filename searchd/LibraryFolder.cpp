@@ -63,7 +63,7 @@ std::optional<QString> LibraryFolder::realPathInside(const QString& relativePath
 }
 
 std::optional<QString> LibraryFolder::resolve(const QString& relativePath) const {
-    const auto real = realPathInside(relativePath);
+    auto real = realPathInside(relativePath);
     if (!real || !QFileInfo(*real).isFile())
         return std::nullopt;
     return real;

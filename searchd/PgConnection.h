@@ -73,7 +73,7 @@ public:
     bool idle() const;
 
 private:
-    PgResult checked(pg_result* result);
+    PgResult checked(pg_result* raw);
 
     pg_conn* m_conn = nullptr;
     QString m_failure;

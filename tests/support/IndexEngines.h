@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QUuid>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
