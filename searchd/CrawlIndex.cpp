@@ -1,5 +1,6 @@
 #include "searchd/CrawlIndex.h"
 
+#include "searchd/CrawlRecords.h"
 #include "searchd/FrameBlob.h"
 #include "searchd/IndexWords.h"
 #include "searchd/LibraryIndex.h"
@@ -16,16 +17,6 @@ QString isoTime(const QDateTime& time) {
 QDateTime fromIso(const QString& text) {
     // The stored texts end in 'Z', so they come back as UTC.
     return text.isEmpty() ? QDateTime() : QDateTime::fromString(text, Qt::ISODateWithMs);
-}
-
-QString folderOf(const QString& path) {
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    return slash < 0 ? QString() : path.left(slash);
-}
-
-// "a,b" as ",a,b," for instr(): one bound value instead of a statement per filter.
-QString schemeList(const QStringList& schemes) {
-    return QLatin1Char(',') + schemes.join(QLatin1Char(',')) + QLatin1Char(',');
 }
 
 const char* const kMatchingFiles =
@@ -49,7 +40,7 @@ struct CrawlIndex::Writer {
         : addFile(db, "INSERT INTO crawl_files(source, folder, path, size, modified, etag, "
                       "head_read, frame, has_quality, bitrate, sample_rate, mode, artist, "
                       "title, seen) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, "
-                      "?13, ?14, ?15) ON CONFLICT(source, path) DO NOTHING RETURNING id"),
+                      "?13, ?14, ?15) RETURNING id"),
           addText(db, "INSERT INTO crawl_fts(rowid, words) VALUES(?1, ?2)"),
           dropFolderText(db, "DELETE FROM crawl_fts WHERE rowid IN (SELECT id FROM crawl_files "
                              "WHERE source = ?1 AND folder = ?2)"),
@@ -63,14 +54,8 @@ struct CrawlIndex::Writer {
             drop->step();
             drop->reset();
         }
-        for (const CrawledFile& file : files) {
-            // A file is kept under the folder it lies in, so that the next walk of the
-            // folder replaces it; anything else the walk handed over is not this folder's.
-            if (folderOf(file.path) != folder || file.path.isEmpty() ||
-                file.path.endsWith(QLatin1Char('/')))
-                continue;
+        for (const CrawledFile& file : CrawlRecords::filesOfFolder(folder, files))
             add(source, crawl, folder, file);
-        }
     }
 
 private:
@@ -92,11 +77,9 @@ private:
         addFile.bind(13, file.head.artist);
         addFile.bind(14, file.head.title);
         addFile.bind(15, crawl);
-        const bool added = addFile.step(); // no row: the same path came twice
-        const qint64 id = added ? addFile.integer(0) : 0;
+        addFile.step();
+        const qint64 id = addFile.integer(0);
         addFile.reset();
-        if (!added)
-            return;
         addText.bind(1, id);
         addText.bind(2, IndexWords::ofFile(file.path, file.head.artist, file.head.title));
         addText.step();
@@ -282,10 +265,7 @@ void CrawlIndex::finishCrawl(const CrawlSource& source, qint64 crawl, int errors
                                     "last_finished = ?2, last_error = ?3 WHERE num = ?1");
     done.bind(1, number);
     done.bind(2, isoTime(QDateTime::currentDateTimeUtc()));
-    done.bind(3, errors == 0 ? QString()
-                             : QStringLiteral("%1 folders could not be read; nothing was "
-                                              "removed")
-                                   .arg(errors));
+    done.bind(3, CrawlRecords::finishedWith(errors));
     done.step();
     transaction.commit();
 }
@@ -298,7 +278,7 @@ void CrawlIndex::abandonCrawl(const CrawlSource& source, qint64, const QString& 
                                      "last_finished = ?2, last_error = ?3 WHERE num = ?1");
     stale.bind(1, number);
     stale.bind(2, isoTime(QDateTime::currentDateTimeUtc()));
-    stale.bind(3, reason.left(500));
+    stale.bind(3, CrawlRecords::abandonedFor(reason));
     stale.step();
     transaction.commit();
 }
@@ -317,7 +297,7 @@ QList<CrawledHit> CrawlIndex::search(const QStringList& words, const CrawlFilter
              kMatchingFiles + " ORDER BY s.url, s.num, f.path LIMIT ?4 OFFSET ?5")
                 .constData());
     query.bind(1, LibraryIndex::matchExpression(tokens));
-    query.bind(2, schemeList(filter.schemes));
+    query.bind(2, CrawlRecords::schemeList(filter.schemes));
     query.bind(3, qint64(filter.minBitrate));
     query.bind(4, qint64(limit));
     query.bind(5, qint64(std::max(offset, 0)));
@@ -347,7 +327,7 @@ int CrawlIndex::count(const QStringList& words, const CrawlFilter& filter) {
     SqliteDatabase& db = reading.db();
     SqliteStatement query(db, (QByteArray("SELECT count(*)") + kMatchingFiles).constData());
     query.bind(1, LibraryIndex::matchExpression(tokens));
-    query.bind(2, schemeList(filter.schemes));
+    query.bind(2, CrawlRecords::schemeList(filter.schemes));
     query.bind(3, qint64(filter.minBitrate));
     query.step();
     return static_cast<int>(query.integer(0));

@@ -1,5 +1,7 @@
 #include "searchd/IndexWords.h"
 
+#include "searchd/LibraryFolder.h"
+
 #include <utility>
 
 namespace {
@@ -56,7 +58,7 @@ QStringList IndexWords::of(const QString& text) {
 
 QString IndexWords::ofFile(const QString& path, const QString& artist, const QString& title) {
     QString name = path;
-    if (name.endsWith(QLatin1String(".mp3"), Qt::CaseInsensitive))
+    if (LibraryFolder::isMp3Name(name))
         name.chop(4);
     return (of(name) + of(artist) + of(title)).join(QLatin1Char(' '));
 }

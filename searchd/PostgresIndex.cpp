@@ -1,9 +1,9 @@
 #include "searchd/PostgresIndex.h"
 
+#include "searchd/CrawlRecords.h"
 #include "searchd/FrameBlob.h"
 #include "searchd/IndexWords.h"
 
-#include <QSet>
 #include <libpq-fe.h>
 
 namespace {
@@ -92,20 +92,6 @@ QDateTime fromMs(const PgResult& result, int row, int column) {
                : QDateTime::fromMSecsSinceEpoch(result.number(row, column), Qt::UTC);
 }
 
-QString folderOf(const QString& path) {
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    return slash < 0 ? QString() : path.left(slash);
-}
-
-QString shownUrl(const QUrl& url) {
-    return url.toString(QUrl::RemoveUserInfo | QUrl::FullyEncoded);
-}
-
-// ",http,ftp," for position(): the schemes as one bound value.
-QString schemeList(const QStringList& schemes) {
-    return QLatin1Char(',') + schemes.join(QLatin1Char(',')) + QLatin1Char(',');
-}
-
 // Runs "head VALUES (columns), (columns), ... tail" over the rows, a few hundred per
 // statement; each '?' in columns becomes the row's next parameter.
 template <typename Row, typename Bind>
@@ -141,7 +127,7 @@ qint64 sourceNumber(PgConnection& db, const CrawlSource& source) {
               "kind = excluded.kind RETURNING num",
               PgParams()
                   .text(source.id)
-                  .text(shownUrl(source.url))
+                  .text(IndexedSource::shownUrl(source.url))
                   .text(source.url.userName())
                   .text(source.url.scheme().toLower()))
         .number(0, 0);
@@ -315,12 +301,13 @@ QList<CrawledHit> PostgresIndex::searchCrawled(const QStringList& words, const C
         kMatchingCrawled +
         " ORDER BY s.url COLLATE \"C\", s.num, f.path COLLATE \"C\" LIMIT $4 OFFSET $5";
     return m_pool.run([&](PgConnection& db) {
-        const PgResult rows = db.exec(sql.constData(), PgParams()
-                                                           .text(prefixQuery(tokens))
-                                                           .text(schemeList(filter.schemes))
-                                                           .number(filter.minBitrate)
-                                                           .number(limit)
-                                                           .number(std::max(0, offset)));
+        const PgResult rows =
+            db.exec(sql.constData(), PgParams()
+                                         .text(prefixQuery(tokens))
+                                         .text(CrawlRecords::schemeList(filter.schemes))
+                                         .number(filter.minBitrate)
+                                         .number(limit)
+                                         .number(std::max(0, offset)));
         for (int i = 0; i < rows.rows(); ++i) {
             CrawledHit hit;
             hit.sourceId = rows.text(i, 0);
@@ -346,11 +333,12 @@ int PostgresIndex::countCrawled(const QStringList& words, const CrawlFilter& fil
         return 0;
     const QByteArray sql = QByteArray("SELECT count(*)") + kMatchingCrawled;
     return m_pool.run([&](PgConnection& db) {
-        return static_cast<int>(db.exec(sql.constData(), PgParams()
-                                                             .text(prefixQuery(tokens))
-                                                             .text(schemeList(filter.schemes))
-                                                             .number(filter.minBitrate))
-                                    .number(0, 0));
+        return static_cast<int>(
+            db.exec(sql.constData(), PgParams()
+                                         .text(prefixQuery(tokens))
+                                         .text(CrawlRecords::schemeList(filter.schemes))
+                                         .number(filter.minBitrate))
+                .number(0, 0));
     });
 }
 
@@ -456,18 +444,7 @@ QList<CrawledFile> PostgresIndex::folderFiles(const CrawlSource& source, const Q
 
 void PostgresIndex::storeFolder(const CrawlSource& source, qint64 crawl, const QString& folder,
                                 const QByteArray& fingerprint, const QList<CrawledFile>& files) {
-    // A file is kept under the folder it lies in, so that the next walk of the folder
-    // replaces it; anything else the walk handed over is not this folder's. A path that
-    // comes twice is kept once, as first seen.
-    QList<CrawledFile> own;
-    QSet<QString> paths;
-    for (const CrawledFile& file : files) {
-        if (folderOf(file.path) != folder || file.path.isEmpty() ||
-            file.path.endsWith(QLatin1Char('/')) || paths.contains(file.path))
-            continue;
-        paths.insert(file.path);
-        own.append(file);
-    }
+    const QList<CrawledFile> own = CrawlRecords::filesOfFolder(folder, files);
     m_pool.transaction([&](PgConnection& db) {
         const qint64 number = sourceNumber(db, source);
         db.exec("INSERT INTO crawl_folders(source, path, fingerprint, seen) "
@@ -526,21 +503,18 @@ void PostgresIndex::finishCrawl(const CrawlSource& source, qint64 crawl, int err
                                     "DELETE FROM crawl_folders WHERE source = $1 AND seen < $2"})
                 db.exec(sql, PgParams().number(number).number(crawl));
         }
-        const QString error =
-            errors == 0
-                ? QString()
-                : QStringLiteral("%1 folders could not be read; nothing was removed").arg(errors);
         db.exec("UPDATE crawl_sources SET running = false, stale = false, "
                 "last_finished = clock_timestamp(), last_error = $2 WHERE num = $1",
-                PgParams().number(number).text(error));
+                PgParams().number(number).text(CrawlRecords::finishedWith(errors)));
     });
 }
 
 void PostgresIndex::abandonCrawl(const CrawlSource& source, qint64, const QString& reason) {
     m_pool.transaction([&](PgConnection& db) {
-        db.exec("UPDATE crawl_sources SET running = false, stale = true, "
-                "last_finished = clock_timestamp(), last_error = $2 WHERE num = $1",
-                PgParams().number(sourceNumber(db, source)).text(reason.left(500)));
+        db.exec(
+            "UPDATE crawl_sources SET running = false, stale = true, "
+            "last_finished = clock_timestamp(), last_error = $2 WHERE num = $1",
+            PgParams().number(sourceNumber(db, source)).text(CrawlRecords::abandonedFor(reason)));
     });
 }
 

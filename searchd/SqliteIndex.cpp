@@ -5,7 +5,7 @@
 
 SqliteIndex::SqliteIndex(const QString& file)
     : m_file(file), m_db(std::make_unique<SqliteDatabase>(file)) {
-    SqliteSchema::prepare(*m_db, description().toUtf8().constData());
+    SqliteSchema::prepare(*m_db, description());
     m_library = std::make_unique<LibraryIndex>(*m_db);
     m_crawled = std::make_unique<CrawlIndex>(*m_db);
     m_submissions = std::make_unique<SubmissionStore>(*m_db);

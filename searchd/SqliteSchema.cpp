@@ -104,7 +104,7 @@ void create(SqliteDatabase& db) {
 
 } // namespace
 
-void SqliteSchema::prepare(SqliteDatabase& db, const char* described) {
+void SqliteSchema::prepare(SqliteDatabase& db, const QString& described) {
     std::lock_guard lock(db.mutex());
     SqliteTransaction transaction(db, "BEGIN IMMEDIATE");
     int version = hasTable(db, "pellmar_schema")
@@ -114,8 +114,7 @@ void SqliteSchema::prepare(SqliteDatabase& db, const char* described) {
         throw ServiceError(
             QStringLiteral("the index in %1 has schema version %2; this pellmar-searchd knows "
                            "up to %3")
-                .arg(QString::fromUtf8(described), QString::number(version),
-                     QString::number(kVersion)));
+                .arg(described, QString::number(version), QString::number(kVersion)));
     if (version == kVersion)
         return;
     db.exec("CREATE TABLE IF NOT EXISTS pellmar_schema(version INTEGER NOT NULL)");

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 class SqliteDatabase;
 
 // The tables of the index in one SQLite file, created or brought up to date when the file is
@@ -10,6 +12,7 @@ namespace SqliteSchema {
 
 constexpr int kVersion = 2;
 
-void prepare(SqliteDatabase& db, const char* described);
+// described names the file in messages.
+void prepare(SqliteDatabase& db, const QString& described);
 
 } // namespace SqliteSchema

@@ -6,6 +6,7 @@
 #include "crawl/FileHeadReader.h"
 #include "searchd/FileServers.h"
 #include "searchd/SampleLibrary.h"
+#include "support/CrawlSite.h"
 #include "support/LocalServerProcess.h"
 
 #include <QDirIterator>
@@ -13,13 +14,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-CrawlSource sourceFor(const QString& url) {
-    CrawlSource source;
-    QString problem;
-    EXPECT_TRUE(CrawlSources::parseLine(url, &source, &problem)) << problem.toStdString();
-    return source;
-}
 
 struct CrawlRun {
     QStringList lines; // printed
@@ -41,15 +35,6 @@ CrawlRun crawlOnce(const QList<CrawlSource>& sources, MemorySink& sink,
 
 QStringList requestLog(const LocalServerProcess& server) {
     return QString::fromUtf8(server.readFile("requests.log")).split('\n', Qt::SkipEmptyParts);
-}
-
-LocalServerProcess::Configure scriptedSite() {
-    return [](const QString& folder, unsigned short port) {
-        QFile sample(QDir(folder).filePath("sample.mp3"));
-        if (sample.open(QIODevice::WriteOnly))
-            sample.write(SampleLibrary::content(SampleLibrary::plan(8)[3]));
-        return QStringList{PELLMAR_CRAWL_SERVER, QString::number(port), folder};
-    };
 }
 
 LocalServerProcess::Configure lighttpdConfig(const QString& root) {
@@ -156,7 +141,7 @@ TEST(CrawlerServers, EveryServerGivesEveryFileWithItsQuality) {
 
 // Awkward folders: each is handled and the walk goes on.
 TEST(CrawlerHostile, LoopsDepthHugeSlowRobotsAndBusyFolders) {
-    LocalServerProcess site("/usr/bin/python3", scriptedSite());
+    LocalServerProcess site("/usr/bin/python3", crawlServerSite());
     ASSERT_EQ(site.start(), QString());
     const CrawlSource source =
         sourceFor(QStringLiteral("http://127.0.0.1:%1/site/").arg(site.port()));
@@ -206,7 +191,7 @@ TEST(CrawlerHostile, LoopsDepthHugeSlowRobotsAndBusyFolders) {
 
 // A server that goes away in the middle of a walk: the old entries stay, marked stale.
 TEST(CrawlerHostile, ServerGoneMidWalkKeepsOldEntriesStale) {
-    LocalServerProcess site("/usr/bin/python3", scriptedSite());
+    LocalServerProcess site("/usr/bin/python3", crawlServerSite());
     ASSERT_EQ(site.start(), QString());
     const CrawlSource source =
         sourceFor(QStringLiteral("http://127.0.0.1:%1/gone/").arg(site.port()));

@@ -5,6 +5,7 @@
 #include "crawl/SourceLeases.h"
 #include "searchd/FileServers.h"
 #include "searchd/SampleLibrary.h"
+#include "support/CrawlSite.h"
 #include "support/FreePort.h"
 #include "support/LocalServerProcess.h"
 
@@ -175,13 +176,6 @@ struct Lines {
                                 [&] { return lines.filter(part).size() >= count; });
     }
 };
-
-CrawlSource sourceFor(const QString& url) {
-    CrawlSource source;
-    QString problem;
-    EXPECT_TRUE(CrawlSources::parseLine(url, &source, &problem)) << problem.toStdString();
-    return source;
-}
 
 // One library served over HTTP (nginx), FTP and SMB.
 struct ServedLibrary {

@@ -13,7 +13,7 @@ namespace {
 
 CrawlSource source(const char* url) {
     const QUrl parsed(QString::fromUtf8(url));
-    return {parsed.toString(QUrl::RemoveUserInfo | QUrl::FullyEncoded), parsed, {}};
+    return {IndexedSource::shownUrl(parsed), parsed, {}};
 }
 
 CrawledFile file(const QString& path) {

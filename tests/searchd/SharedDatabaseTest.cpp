@@ -3,6 +3,7 @@
 // web server's "/shared/S/": twenty folders of five files each per source.
 #include "RawHttp.h"
 #include "searchd/SampleLibrary.h"
+#include "support/CrawlSite.h"
 #include "support/LocalServerProcess.h"
 #include "support/PrivatePostgres.h"
 #include "support/ProcessLines.h"
@@ -19,15 +20,6 @@ namespace {
 
 constexpr int kFilesPerFolder = 5, kFilesPerSource = 100;
 
-LocalServerProcess::Configure sharedSite() {
-    return [](const QString& folder, unsigned short port) {
-        QFile sample(QDir(folder).filePath("sample.mp3"));
-        if (sample.open(QIODevice::WriteOnly))
-            sample.write(SampleLibrary::content(SampleLibrary::plan(8)[3]));
-        return QStringList{PELLMAR_CRAWL_SERVER, QString::number(port), folder};
-    };
-}
-
 // One pellmar-searchd on the index; a serving one knows its port once it listens.
 struct Searchd {
     std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
@@ -43,7 +35,7 @@ struct Searchd {
 class SharedDatabaseTest : public ::testing::Test {
 protected:
     QTemporaryDir folder;
-    LocalServerProcess site{QStringLiteral("/usr/bin/python3"), sharedSite()};
+    LocalServerProcess site{QStringLiteral("/usr/bin/python3"), crawlServerSite()};
 
     void SetUp() override { ASSERT_EQ(site.start(), QString()); }
 
