@@ -12,7 +12,7 @@ PACKAGES="build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev
   libclang-rt-14-dev time lame mpg123 dbus libglib2.0-bin librsvg2-bin desktop-file-utils
   appstream dpkg-dev file python3-pyftpdlib samba ccache clang-tidy
   libssl-dev openssl libcurl4-openssl-dev libsmbclient-dev lighttpd lftp wget chromium
-  postgresql libpq-dev"
+  postgresql libpq-dev libmpg123-dev libfftw3-dev ffmpeg"
 
 missing=""
 for package in $PACKAGES; do
