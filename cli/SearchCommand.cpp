@@ -127,7 +127,7 @@ void printHits(const SearchRun& run, const SettingsFile& ini) {
     for (const QByteArray& line : run.HttpHitStore()) {
         const HttpHitRecord hit = HttpHitRecord::fromLine(line);
         const SearchHit row =
-            rows.make(hit.name, hit.size, hit.stereo, hit.sampleRate, hit.bitrate);
+            rows.make(hit.name, hit.size, hit.stereo, hit.sampleRate, hit.bitrate, hit.rateMode);
         printLine({"http", row.caption, row.size, row.info, mark(row), hit.url});
     }
     for (const QByteArray& line : run.FtpHitStore()) {

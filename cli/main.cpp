@@ -20,7 +20,7 @@ void printUsage() {
         "  datafile --decode FILE       print the nine plain lines of a data file\n"
         "  get URL [-o FILE] [--proxy HOST[:PORT]]   fetch one URL\n"
         "  download URL -o FILE         download one file as the download windows do\n"
-        "  probe FILE...                read the MPEG frame header of each file\n"
+        "  probe [--json] FILE...       read each file's quality: rate, mode, transcode verdict\n"
         "  search TEXT [--sources http,ftp,smb] [--leech]   search and list the hits\n"
         "         [--save DIR [--marks 0|01|012]]   then save them into DIR\n",
         stderr);

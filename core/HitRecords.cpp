@@ -60,13 +60,15 @@ HttpHitRecord HttpHitRecord::fromLine(const QByteArray& line) {
     record.bitrate = Field(line, 3).toInt();
     record.sampleRate = Field(line, 4).toInt();
     record.stereo = HitRecords::AfterTabs(line, 5).toLower().contains("stereo");
+    record.rateMode = rateModeFromName(Field(line, 6));
     return record;
 }
 
 QByteArray HttpHitRecord::line() const {
     return name + '\t' + url + '\t' + QByteArray::number(size) + '\t' +
            QByteArray::number(bitrate) + '\t' + QByteArray::number(sampleRate) + '\t' +
-           (stereo ? "Stereo" : "Mono");
+           (stereo ? "Stereo" : "Mono") +
+           (rateMode == RateMode::Cbr ? QByteArray() : '\t' + rateModeName(rateMode));
 }
 
 ListingRecord ListingRecord::fromLine(const QByteArray& line) {

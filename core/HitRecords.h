@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/AudioQuality.h"
+
 #include <QByteArray>
 
 // The lines of the three hit stores: fields joined by one TAB.
@@ -22,7 +24,8 @@ QByteArray FieldUrl(const QByteArray& url);
 } // namespace HitRecords
 
 // A line of the HTTP hit store: display name, file URL, size in bytes, bitrate in kbit/s,
-// sample rate in Hz, "Mono" or "Stereo".
+// sample rate in Hz, "Mono" or "Stereo", and for a variable rate a seventh field, "ABR" or
+// "VBR" (the bitrate then is the average).
 struct HttpHitRecord {
     QByteArray name;
     QByteArray url;
@@ -30,6 +33,7 @@ struct HttpHitRecord {
     int bitrate = 0;
     int sampleRate = 0;
     bool stereo = false;
+    RateMode rateMode = RateMode::Cbr;
 
     // Numbers that are not plain decimals read as 0; the mode is stereo when the text
     // after the rate holds "stereo" in any letter case.

@@ -1,5 +1,6 @@
 #include "core/Mpeg3Head.h"
 
+#include "core/InfoFrame.h"
 #include "platform/Errors.h"
 
 #include <QFile>
@@ -12,19 +13,6 @@ constexpr int kHeaderBytes = 4;
 constexpr int kId3HeaderBytes = 10;
 constexpr qint64 kRiffFrameOffset = 70;
 constexpr qint64 kRiffMinimumSize = 74;
-
-constexpr std::array<int, 9> kSampleRates = {44100, 48000, 32000, 22050, 24000,
-                                             16000, 11025, 12000, 8000};
-
-// kbit/s by [low sampling frequency][layer - 1][bitrate index] (ISO/IEC 11172-3 and
-// 13818-3); 0 for free format and for the forbidden index 15.
-constexpr int kBitrates[2][3][16] = {
-    {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0},
-     {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0},
-     {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0}},
-    {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0},
-     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
-     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0}}};
 
 constexpr std::array<const char*, 4> kModeNames = {"Stereo", "Joint Stereo", "Dual Channel",
                                                    "Mono"};
@@ -63,27 +51,50 @@ bool TMpeg3Head::ReadFrameHeader(const QString& folder, const QString& fileName)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw EFOpenError(QStringLiteral("Cannot open file %1").arg(path));
-    return read(file.size(), [&file](qint64 offset, int count) {
-        return file.seek(offset) ? file.read(count) : QByteArray();
-    });
+    return read(
+        file.size(),
+        [&file](qint64 offset, int count) {
+            return file.seek(offset) ? file.read(count) : QByteArray();
+        },
+        kScanBytes);
 }
 
 bool TMpeg3Head::ReadFrameHeader(const QByteArray& file) {
-    return read(file.size(), [&file](qint64 offset, int count) { return file.mid(offset, count); });
+    return read(
+        file.size(), [&file](qint64 offset, int count) { return file.mid(offset, count); },
+        file.size());
 }
 
 qint64 TMpeg3Head::bytesNeeded(const QByteArray& start) const {
-    if (!m_skipId3Tags || !QByteArrayLiteral("ID3").startsWith(start.left(3)))
-        return kHeaderBytes;
-    if (start.size() < kId3HeaderBytes)
-        return kId3HeaderBytes;
-    const std::optional<Id3Tag> tag = id3Tag(start);
-    if (!tag || tag->announced > kMaxId3TagSize)
-        return kHeaderBytes; // read at once: not a tag, or one too large to look past
-    return tag->length + kHeaderBytes;
+    return bytesNeeded(start.size(),
+                       [&start](qint64 offset, int count) { return start.mid(offset, count); });
 }
 
-bool TMpeg3Head::read(qint64 size, const Reader& readAt) {
+qint64 TMpeg3Head::bytesNeeded(qint64 stored, const Reader& readAt) const {
+    const QByteArray first = readAt(0, kId3HeaderBytes);
+    qint64 offset = 0;
+    if (m_skipId3Tags && QByteArrayLiteral("ID3").startsWith(first.left(3))) {
+        if (stored < kId3HeaderBytes)
+            return kId3HeaderBytes;
+        const std::optional<Id3Tag> tag = id3Tag(first);
+        if (tag && tag->announced > kMaxId3TagSize)
+            return kHeaderBytes; // read at once: a tag too large to look past
+        if (tag)
+            offset = tag->length;
+    }
+    if (stored < offset + kHeaderBytes || first.startsWith("RIFF"))
+        return offset + kHeaderBytes;
+    // The whole first frame: it may hold an information header.
+    const QByteArray header = readAt(offset, kHeaderBytes);
+    if (header.size() < kHeaderBytes || byteAt(header, 0) != 0xFF ||
+        (byteAt(header, 1) & 0xE0) != 0xE0)
+        return offset + kHeaderBytes;
+    const quint32 bits = quint32(byteAt(header, 0)) << 24 | quint32(byteAt(header, 1)) << 16 |
+                         quint32(byteAt(header, 2)) << 8 | quint32(byteAt(header, 3));
+    return offset + qMax(kHeaderBytes, FrameHeader::fromBits(bits).frameLength());
+}
+
+bool TMpeg3Head::read(qint64 size, const Reader& readAt, qint64 scanLimit) {
     m_header = FrameHeader();
     if (size < kHeaderBytes) {
         m_header.fileSize = size;
@@ -115,7 +126,10 @@ bool TMpeg3Head::read(qint64 size, const Reader& readAt) {
         }
     }
     m_header.fileSize = size;
-    return decode(bytes);
+    if (!decode(bytes))
+        return false;
+    readQuality(readAt, scanLimit);
+    return true;
 }
 
 bool TMpeg3Head::decode(const QByteArray& bytes) {
@@ -126,36 +140,31 @@ bool TMpeg3Head::decode(const QByteArray& bytes) {
     }
     const quint32 h = quint32(byteAt(bytes, 0)) << 24 | quint32(byteAt(bytes, 1)) << 16 |
                       quint32(byteAt(bytes, 2)) << 8 | quint32(byteAt(bytes, 3));
+    FrameHeader decoded = FrameHeader::fromBits(h);
+    decoded.fileSize = m_header.fileSize;
+    decoded.headerOffset = m_header.headerOffset;
     FrameHeader& f = m_header;
-    f.error.clear();
-    if (h >> 20 & 1)
-        f.version = (h >> 19 & 1) ? FrameHeader::Mpeg1 : FrameHeader::Mpeg2;
-    else
-        f.version = FrameHeader::Mpeg25;
-    f.lsf = f.version == FrameHeader::Mpeg1 ? 0 : 1;
-    f.layer = 4 - int(h >> 17 & 3);
-    f.bitrateIndex = int(h >> 12 & 15);
-    const int rateBits = int(h >> 10 & 3);
-    f.padding = int(h >> 9 & 1);
-    f.modeIndex = int(h >> 6 & 3);
-    if (rateBits == 3)
+    f = decoded;
+    if ((h >> 10 & 3) == 3)
         f.error = "Stream Error!";
-
-    // MPEG-2.5 has rates of its own (11025, 12000, 8000 Hz); the reserved bits read as
-    // the first entry of the low-frequency row they would follow.
-    if (f.version == FrameHeader::Mpeg25)
-        f.sampleRateIndex = rateBits == 3 ? 6 : 6 + rateBits;
-    else
-        f.sampleRateIndex = rateBits + 3 * f.lsf;
-    f.sampleRate = QByteArray::number(kSampleRates[size_t(f.sampleRateIndex)]);
-
+    f.sampleRate = QByteArray::number(f.sampleRateHz());
     if (f.bitrateIndex == 0)
         f.error = "Free format not Supported";
     if (f.layer == 4) {
         f.error = "Layer not supported!";
         return false;
     }
-    f.bitrate = QByteArray::number(kBitrates[f.lsf][f.layer - 1][f.bitrateIndex]);
+    f.bitrate = QByteArray::number(f.bitrateKbps());
     f.mode = kModeNames[size_t(f.modeIndex)];
     return f.error.isEmpty();
+}
+
+void TMpeg3Head::readQuality(const Reader& readAt, qint64 scanLimit) {
+    FrameHeader& f = m_header;
+    const qint64 available = qMin(f.fileSize, scanLimit);
+    const QByteArray frame = readAt(f.headerOffset, int(qMin<qint64>(f.frameLength(), available)));
+    InfoFrame::read(frame, f);
+    if (f.quality.infoTag.isEmpty())
+        InfoFrame::scan(readAt(f.headerOffset, int(available)), f);
+    f.settleQuality();
 }

@@ -15,6 +15,9 @@ QString FolderPlan::join(const QString& folder, const QString& name) {
 
 QByteArray FolderPlan::fingerprintOf(const QList<RemoteEntry>& entries) {
     QCryptographicHash hash(QCryptographicHash::Sha256);
+    // A folder listed before the current quality reading is planned again, so that its
+    // files' heads are read again.
+    hash.addData(QByteArray::number(AudioQuality::kCurrentVersion));
     for (const RemoteEntry& entry : entries) {
         // A listing without the size and date of an MP3 file cannot tell a changed file
         // from the old one: such a folder is read again each time.
@@ -56,8 +59,10 @@ FolderPlan FolderPlan::make(const QString& folder, const QList<RemoteEntry>& ent
         file.modified = entry.modified;
         const CrawledFile* before = known.value(file.path);
         // Size and date must both be known to vouch for an unchanged file.
+        // A head read before the current quality reading is read again.
         if (before && before->headRead && entry.size >= 0 && entry.modified.isValid() &&
-            before->size == entry.size && before->modified == entry.modified) {
+            before->size == entry.size && before->modified == entry.modified &&
+            before->head.frame.quality.version == AudioQuality::kCurrentVersion) {
             file.etag = before->etag;
             file.headRead = true;
             file.head = before->head;
@@ -110,5 +115,8 @@ FileHead HeadRead::result() const {
     QByteArray tail = m_tail;
     if (tail.isEmpty() && m_headEnded && m_head.size() >= 128)
         tail = m_head.right(128);
-    return FileHeadReader::read(m_head, m_headEnded ? qint64(m_head.size()) : m_size, tail);
+    FileHead found =
+        FileHeadReader::read(m_head, m_headEnded ? qint64(m_head.size()) : m_size, tail);
+    FileHeadReader::judge(m_head, found);
+    return found;
 }

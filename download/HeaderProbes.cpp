@@ -1,5 +1,6 @@
 #include "download/HeaderProbes.h"
 
+#include "core/HitRecords.h"
 #include "core/Mpeg3Head.h"
 #include "core/UserOptions.h"
 #include "net/HttpCli.h"
@@ -24,12 +25,21 @@ qint64 SizeOf(const QByteArray& text) {
 const QByteArray kSeparator = "|=@";
 // Draws of a free tag before the probe gives up: a temp folder that full is broken.
 constexpr int kTagDraws = 1000;
+// The first bytes a probe keeps in memory: any first frame without a tag before it.
+constexpr qsizetype kStartBytes = 4096;
 
 } // namespace
 
 QByteArray ProbedHit::record() const {
-    return name + '\t' + url + '\t' + QByteArray::number(size) + '\t' +
-           QByteArray::number(bitrate) + '\t' + QByteArray::number(sampleRate) + '\t' + mode;
+    HttpHitRecord record;
+    record.name = name;
+    record.url = url;
+    record.size = size;
+    record.bitrate = bitrate;
+    record.sampleRate = sampleRate;
+    record.stereo = mode == "Stereo";
+    record.rateMode = rateMode;
+    return record.line();
 }
 
 // One probe in flight. The temporary file is created at the start but held open only from
@@ -42,7 +52,7 @@ struct HeaderProbes::Probe {
     int generation = 0;
     bool skipId3Tags = true;
     qint64 stored = 0;     // bytes the client has written to the file
-    QByteArray start;      // the first of them, enough to tell an ID3v2 tag's size
+    QByteArray start;      // the first of them, up to kStartBytes
     bool finished = false; // the header was read or the probe gave up: later data is ignored
 };
 
@@ -171,8 +181,7 @@ void HeaderProbes::ProbeDocData(THttpCli* client, const QByteArray& chunk) {
     if (found == m_probes.end() || found->second->finished)
         return;
     Probe& probe = *found->second;
-    const TMpeg3Head head(probe.skipId3Tags);
-    if (probe.stored < head.bytesNeeded(probe.start)) {
+    if (probe.stored < bytesNeeded(probe)) {
         if (!probe.file->isOpen() &&
             !probe.file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
             stopTransfer(probe);
@@ -180,12 +189,25 @@ void HeaderProbes::ProbeDocData(THttpCli* client, const QByteArray& chunk) {
             return;
         }
         probe.stored += chunk.size();
-        if (probe.start.size() < 10)
-            probe.start += chunk.left(10 - probe.start.size());
+        if (probe.start.size() < kStartBytes)
+            probe.start += chunk.left(kStartBytes - probe.start.size());
         return; // the client stores this chunk
     }
     stopTransfer(probe);
     readHeader(probe);
+}
+
+// The first frame whole, after an ID3v2 tag when skipping; bytes past the start kept in
+// memory are read back from the file.
+qint64 HeaderProbes::bytesNeeded(const Probe& probe) const {
+    const TMpeg3Head head(probe.skipId3Tags);
+    return head.bytesNeeded(probe.stored, [&probe](qint64 offset, int count) {
+        if (offset + count <= probe.start.size())
+            return probe.start.mid(offset, count);
+        QFile file(probe.file->fileName());
+        return file.open(QIODevice::ReadOnly) && file.seek(offset) ? file.read(count)
+                                                                   : QByteArray();
+    });
 }
 
 // Stops the transfer and takes the file away, so that the chunk of this event is not stored.
@@ -231,8 +253,13 @@ void HeaderProbes::readHeader(Probe& probe) {
     hit.size = SizeOf(m_sizes.at(index));
     if (hit.size <= qint64(UserOptions::MinSizeToAdd(m_ini)) * 1000)
         return;
-    hit.bitrate = StrToInt(QString::fromLatin1(head.header().bitrate));
-    hit.sampleRate = StrToInt(QString::fromLatin1(head.header().sampleRate));
+    // Information headers without a byte count, and CBR durations, need the real size.
+    FrameHeader frame = head.header();
+    frame.fileSize = hit.size - frame.headerOffset;
+    frame.settleQuality();
+    hit.bitrate = frame.quality.bitrate;
+    hit.rateMode = frame.quality.mode;
+    hit.sampleRate = StrToInt(QString::fromLatin1(frame.sampleRate));
     if (m_hooks.accepted)
         m_hooks.accepted(hit);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/AudioQuality.h"
 #include "download/ProbeQueue.h"
 
 #include <QByteArray>
@@ -19,12 +20,14 @@ class THttpCli;
 struct ProbedHit {
     QByteArray name, url;
     qint64 size = 0;    // the Content-Length
-    int bitrate = 0;    // kbit/s
+    int bitrate = 0;    // kbit/s: the frames' own for CBR, the average for ABR and VBR
     int sampleRate = 0; // Hz
     bool stereo = false;
     QByteArray mode; // "Mono" or "Stereo"
+    RateMode rateMode = RateMode::Cbr;
 
-    // The hit-store record: name, url, size, bitrate, sample rate and mode, TAB-joined.
+    // The hit-store record: name, url, size, bitrate, sample rate and mode, TAB-joined,
+    // then "ABR" or "VBR" for a variable rate.
     QByteArray record() const;
 };
 
@@ -94,6 +97,7 @@ private:
     void ProbeDocData(THttpCli* client, const QByteArray& chunk);
     void ProbeDone(THttpCli* client);
 
+    qint64 bytesNeeded(const Probe& probe) const;
     void stopTransfer(Probe& probe);
     void readHeader(Probe& probe);
     void endProbe(const QByteArray& url);

@@ -4,8 +4,9 @@
 
 namespace {
 
-QByteArray infoText(int bitrate, int kHz, bool stereo) {
-    return QByteArray::number(bitrate) + "kb/s " + QByteArray::number(kHz) + "kHz " +
+QByteArray infoText(int bitrate, RateMode rateMode, int kHz, bool stereo) {
+    const QByteArray rate = rateMode == RateMode::Cbr ? QByteArray() : rateModeName(rateMode) + ' ';
+    return QByteArray::number(bitrate) + "kb/s " + rate + QByteArray::number(kHz) + "kHz " +
            (stereo ? "Stereo" : "Mono");
 }
 
@@ -31,17 +32,17 @@ int HitRowMaker::qualityMark(bool stereo, int sampleRate, int bitrate) {
 }
 
 SearchHit HitRowMaker::make(const QByteArray& name, qint64 size, bool stereo, int sampleRate,
-                            int bitrate) {
+                            int bitrate, RateMode rateMode) {
     SearchHit hit;
     hit.caption = name;
     hit.image = qualityMark(stereo, sampleRate, bitrate);
     hit.size = size > 0 ? QByteArray::number(size) : QByteArray("N/A");
-    hit.info =
-        hit.image == qmUnknown ? QByteArray("N/A") : infoText(bitrate, sampleRate / 1000, stereo);
+    hit.info = hit.image == qmUnknown ? QByteArray("N/A")
+                                      : infoText(bitrate, rateMode, sampleRate / 1000, stereo);
     return hit;
 }
 
 SearchHit MakeHitRow(const SettingsFile& ini, const QByteArray& name, qint64 size, bool stereo,
-                     int sampleRate, int bitrate) {
-    return HitRowMaker(ini).make(name, size, stereo, sampleRate, bitrate);
+                     int sampleRate, int bitrate, RateMode rateMode) {
+    return HitRowMaker(ini).make(name, size, stereo, sampleRate, bitrate, rateMode);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/AudioQuality.h"
+
 #include <QByteArray>
 #include <optional>
 
@@ -24,7 +26,10 @@ struct SearchHit {
 class HitRowMaker {
 public:
     explicit HitRowMaker(const SettingsFile& ini) : m_ini(ini) {}
-    SearchHit make(const QByteArray& name, qint64 size, bool stereo, int sampleRate, int bitrate);
+    // bitrate: the frames' own for CBR, the average for ABR and VBR, which "MinBitrate"
+    // judges alike; "File Info" names a variable rate ("152kb/s VBR 44kHz Stereo").
+    SearchHit make(const QByteArray& name, qint64 size, bool stereo, int sampleRate, int bitrate,
+                   RateMode rateMode = RateMode::Cbr);
 
 private:
     int qualityMark(bool stereo, int sampleRate, int bitrate);
@@ -41,4 +46,4 @@ private:
 // then "N/A"), below otherwise. "Size" is "N/A" for 0 bytes or less. Throws EConvertError
 // when "MinBitrate" or (when it is read) "MinFrequency" is not an integer.
 SearchHit MakeHitRow(const SettingsFile& ini, const QByteArray& name, qint64 size, bool stereo,
-                     int sampleRate, int bitrate);
+                     int sampleRate, int bitrate, RateMode rateMode = RateMode::Cbr);

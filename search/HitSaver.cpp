@@ -83,7 +83,7 @@ void HitSaver::chooseHits(const HitStores& stores) {
     for (qsizetype i = 0; i < stores.http.size(); ++i) {
         const HttpHitRecord hit = HttpHitRecord::fromLine(stores.http.at(i));
         const SearchHit row =
-            rows.make(hit.name, hit.size, hit.stereo, hit.sampleRate, hit.bitrate);
+            rows.make(hit.name, hit.size, hit.stereo, hit.sampleRate, hit.bitrate, hit.rateMode);
         if (m_marks.contains(row.image))
             addItem(HitKind::Http, "http", row.caption, i, hit.url);
     }

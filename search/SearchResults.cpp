@@ -40,8 +40,8 @@ bool SearchResults::isListed(const QByteArray& name) const {
 
 void SearchResults::addHttpHit(const ProbedHit& hit) {
     if (m_hostSelection.isRowSelected(HostListModel::HttpRow, QModelIndex()))
-        m_hitList.addRow(
-            MakeHitRow(m_ini, hit.name, hit.size, hit.stereo, hit.sampleRate, hit.bitrate));
+        m_hitList.addRow(MakeHitRow(m_ini, hit.name, hit.size, hit.stereo, hit.sampleRate,
+                                    hit.bitrate, hit.rateMode));
     m_hostList.addFiles(HostListModel::HttpRow, 1);
     m_httpStore.append(hit.record());
     m_httpNames.insert(hit.name);
@@ -116,8 +116,8 @@ void SearchResults::listHttpHits() {
     HitRowMaker rows(m_ini);
     listRecords(m_httpStore, [&](const QByteArray& line) {
         const HttpHitRecord record = HttpHitRecord::fromLine(line);
-        return rows.make(record.name, record.size, record.stereo, record.sampleRate,
-                         record.bitrate);
+        return rows.make(record.name, record.size, record.stereo, record.sampleRate, record.bitrate,
+                         record.rateMode);
     });
 }
 

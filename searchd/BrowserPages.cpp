@@ -24,7 +24,8 @@ const char* const kStyle =
     "th,td{border:1px solid #bbb;padding:.25em .6em;text-align:left}"
     "th{background:#eee}td.n{text-align:right}"
     "form{background:#f4f4f4;padding:.8em;display:inline-block}"
-    ".none{color:#777}.stale{color:#a40}.running{color:#060}nav{margin-top:1em}";
+    ".none{color:#777}.stale{color:#a40}.running{color:#060}nav{margin-top:1em}"
+    ".transcoded{color:#a00;font-weight:bold}.genuine{color:#060}";
 
 QString page(const QString& title, const QString& body) {
     return QStringLiteral("<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
@@ -65,7 +66,9 @@ QString statusRows(const QList<SourceStatus>& sources) {
         rows += QStringLiteral("<tr>") + cell(s.url) + cell(kindLabel(s.kind)) +
                 QStringLiteral("<td class=\"%1\">%1</td>").arg(escapeHtml(s.state)) +
                 cell(QString::number(s.folders), true) + cell(QString::number(s.files), true) +
-                cell(QString::number(s.filesWithQuality), true) + cell(timeText(s.lastCrawl)) +
+                cell(QString::number(s.filesWithQuality), true) +
+                cell(QString::number(s.filesVariable), true) +
+                cell(QString::number(s.filesTranscoded), true) + cell(timeText(s.lastCrawl)) +
                 cell(timeText(s.nextCrawl)) + QStringLiteral("<td>") +
                 errors.join(QStringLiteral("<br>")) + QStringLiteral("</td></tr>\n");
     }
@@ -76,7 +79,8 @@ QString statusRows(const QList<SourceStatus>& sources) {
 QString searchLink(const SearchPageView& view, int page) {
     const QByteArray link =
         "/?q=" + QueryText::encodeValue(view.words) + "&kind=" + QueryText::encodeValue(view.kind) +
-        "&minbitrate=" + QByteArray::number(view.minBitrate) + "&page=" + QByteArray::number(page);
+        "&minbitrate=" + QByteArray::number(view.minBitrate) +
+        (view.hideTranscodes ? "&hidetranscodes=1" : "") + "&page=" + QByteArray::number(page);
     return escapeHtml(QString::fromLatin1(link));
 }
 
@@ -92,31 +96,83 @@ QString searchForm(const SearchPageView& view) {
                "name=\"q\" value=\"%1\" size=\"40\"></label> <label>Kind <select "
                "name=\"kind\">%2</select></label> <label>Minimum bitrate <input "
                "type=\"number\" name=\"minbitrate\" min=\"0\" max=\"1000\" value=\"%3\"> "
-               "kbit/s</label> <button type=\"submit\">Search</button></form>\n")
+               "kbit/s</label> <label><input type=\"checkbox\" name=\"hidetranscodes\" "
+               "value=\"1\"%4> Hide transcodes</label> "
+               "<button type=\"submit\">Search</button></form>\n")
         .arg(escapeHtml(view.words),
              option("all", "All", view.kind) + option("http", "HTTP", view.kind) +
                  option("ftp", "FTP", view.kind) + option("smb", "SMB", view.kind) +
                  option("library", "Library", view.kind),
-             QString::number(view.minBitrate));
+             QString::number(view.minBitrate),
+             view.hideTranscodes ? QStringLiteral(" checked") : QString());
+}
+
+// "3:07" for 187 seconds; "-" when unknown.
+QString durationText(double seconds) {
+    if (seconds <= 0)
+        return QStringLiteral("-");
+    const qint64 whole = qRound64(seconds);
+    return QStringLiteral("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, QLatin1Char('0'));
+}
+
+// "genuine", "transcoded, sounds like 128 kbit/s", "unknown".
+QString verdictText(const AudioQuality& q) {
+    QString text = QString::fromLatin1(verdictName(q.verdict));
+    if (q.verdict == Verdict::Transcoded && q.sourceBitrate > 0)
+        text += QStringLiteral(", sounds like %1 kbit/s").arg(q.sourceBitrate);
+    return text;
+}
+
+QString qualityCells(const FoundFile& hit) {
+    if (hit.fromLibrary || !hit.crawled.hasQuality)
+        return QStringLiteral("<td>-</td><td>-</td><td>-</td><td>-</td><td>-</td><td>-</td>");
+    const CrawledHit& c = hit.crawled;
+    const QString estimate = c.quality.estimated ? QStringLiteral(" (estimate)") : QString();
+    return cell(QString::number(c.bitrate) + QStringLiteral(" kbit/s"), true) +
+           cell(QString::fromLatin1(rateModeName(c.quality.mode)) + estimate) +
+           cell(durationText(c.quality.durationSeconds), true) +
+           cell(QString::number(c.sampleRate) + QStringLiteral(" Hz"), true) + cell(c.mode) +
+           QStringLiteral("<td class=\"%1\">%2</td>")
+               .arg(QString::fromLatin1(verdictName(c.quality.verdict)),
+                    escapeHtml(verdictText(c.quality)));
 }
 
 QString hitRow(const FoundFile& hit, const QByteArray& link) {
-    const bool quality = !hit.fromLibrary && hit.crawled.hasQuality;
     const qint64 size = hit.fromLibrary ? hit.file.size : hit.crawled.size;
     const QString source = hit.fromLibrary ? QStringLiteral("this service's library")
                                            : IndexedSource::shownUrl(hit.crawled.sourceUrl);
     return QStringLiteral("<tr>") + cell(kindLabel(hit.kind())) +
            QStringLiteral("<td><a href=\"%1\">%2</a></td>")
                .arg(escapeHtml(QString::fromLatin1(link)), escapeHtml(hit.file.displayName())) +
-           cell(size >= 0 ? QString::number(size) : QStringLiteral("-"), true) +
-           cell(quality ? QString::number(hit.crawled.bitrate) + QStringLiteral(" kbit/s")
-                        : QStringLiteral("-"),
-                true) +
-           cell(quality ? QString::number(hit.crawled.sampleRate) + QStringLiteral(" Hz")
-                        : QStringLiteral("-"),
-                true) +
-           cell(quality ? hit.crawled.mode : QStringLiteral("-")) + cell(source) +
-           QStringLiteral("</tr>\n");
+           cell(size >= 0 ? QString::number(size) : QStringLiteral("-"), true) + qualityCells(hit) +
+           cell(source) + QStringLiteral("</tr>\n");
+}
+
+QJsonObject hitJson(const FoundFile& hit, const QByteArray& link) {
+    const qint64 size = hit.fromLibrary ? hit.file.size : hit.crawled.size;
+    QJsonObject object{{QStringLiteral("kind"), hit.kind()},
+                       {QStringLiteral("name"), hit.file.displayName()},
+                       {QStringLiteral("url"), QString::fromLatin1(link)},
+                       {QStringLiteral("size"), size >= 0 ? QJsonValue(size) : QJsonValue()}};
+    const bool known = !hit.fromLibrary && hit.crawled.hasQuality;
+    const CrawledHit& c = hit.crawled;
+    const AudioQuality& q = c.quality;
+    auto value = [known](const QJsonValue& v) { return known ? v : QJsonValue(); };
+    object.insert(QStringLiteral("bitrate"), value(c.bitrate));
+    object.insert(QStringLiteral("mode"), value(QString::fromLatin1(rateModeName(q.mode))));
+    object.insert(QStringLiteral("estimated"), value(q.estimated));
+    object.insert(QStringLiteral("sampleRate"), value(c.sampleRate));
+    object.insert(QStringLiteral("channelMode"), value(c.mode));
+    object.insert(QStringLiteral("durationSeconds"),
+                  value(q.durationSeconds > 0
+                            ? QJsonValue(qRound64(q.durationSeconds * 1000) / 1000.0)
+                            : QJsonValue()));
+    object.insert(QStringLiteral("encoder"), value(QString::fromLatin1(q.encoder)));
+    object.insert(QStringLiteral("lowpassHz"), value(q.lowpassHz));
+    object.insert(QStringLiteral("cutoffHz"), value(q.cutoffHz));
+    object.insert(QStringLiteral("verdict"), value(QString::fromLatin1(verdictName(q.verdict))));
+    object.insert(QStringLiteral("sourceBitrate"), value(q.sourceBitrate));
+    return object;
 }
 
 QString results(const SearchPageView& view,
@@ -131,8 +187,8 @@ QString results(const SearchPageView& view,
                             QString::number(first + static_cast<int>(view.hits.size()) - 1),
                             QString::number(view.total));
     html += QStringLiteral("<table><tr><th>Kind</th><th>Name</th><th>Size (bytes)</th>"
-                           "<th>Bitrate</th><th>Sample rate</th><th>Mode</th>"
-                           "<th>Source</th></tr>\n");
+                           "<th>Bitrate</th><th>Rate</th><th>Duration</th><th>Sample rate</th>"
+                           "<th>Channels</th><th>Verdict</th><th>Source</th></tr>\n");
     for (const FoundFile& hit : view.hits)
         html += hitRow(hit, link(hit));
     html += QStringLiteral("</table>\n<nav>");
@@ -161,6 +217,8 @@ QList<SourceStatus> sourceStatus(const QList<IndexedSource>& indexed,
             s.folders = index->folders;
             s.files = index->files;
             s.filesWithQuality = index->filesWithQuality;
+            s.filesVariable = index->filesVariable;
+            s.filesTranscoded = index->filesTranscoded;
             s.lastCrawl = index->lastFinished.isValid() ? index->lastFinished : index->lastStarted;
             if (!index->lastError.isEmpty())
                 s.lastErrors.append(index->lastError);
@@ -207,6 +265,7 @@ QByteArray statusHtml(const QList<SourceStatus>& sources) {
         body +=
             QStringLiteral("<table><tr><th>Source</th><th>Kind</th><th>State</th>"
                            "<th>Folders</th><th>Files</th><th>With quality</th>"
+                           "<th>ABR or VBR</th><th>Transcoded</th>"
                            "<th>Last crawl</th><th>Next crawl</th><th>Last errors</th></tr>\n") +
             statusRows(sources) + QStringLiteral("</table>\n");
     return page(QStringLiteral("Pellmar search service: sources"), body).toUtf8();
@@ -225,6 +284,8 @@ QByteArray statusJson(const QList<SourceStatus>& sources) {
             {QStringLiteral("folders"), s.folders},
             {QStringLiteral("files"), s.files},
             {QStringLiteral("filesWithQuality"), s.filesWithQuality},
+            {QStringLiteral("filesVariable"), s.filesVariable},
+            {QStringLiteral("filesTranscoded"), s.filesTranscoded},
             {QStringLiteral("lastCrawl"), time(s.lastCrawl)},
             {QStringLiteral("nextCrawl"), time(s.nextCrawl)},
             {QStringLiteral("lastErrors"), QJsonArray::fromStringList(s.lastErrors)},
@@ -232,6 +293,16 @@ QByteArray statusJson(const QList<SourceStatus>& sources) {
     }
     return QJsonDocument(QJsonObject{{QStringLiteral("sources"), list}})
         .toJson(QJsonDocument::Indented);
+}
+
+QByteArray searchJson(const SearchPageView& view,
+                      const std::function<QByteArray(const FoundFile&)>& link) {
+    QJsonArray files;
+    for (const FoundFile& hit : view.hits)
+        files.append(hitJson(hit, link(hit)));
+    return QJsonDocument(
+               QJsonObject{{QStringLiteral("files"), files}, {QStringLiteral("total"), view.total}})
+        .toJson(QJsonDocument::Compact);
 }
 
 QByteArray searchHtml(const SearchPageView& view,

@@ -15,6 +15,7 @@ struct SourceStatus {
     QString url; // never with a user name or password
     QString kind;
     qint64 folders = 0, files = 0, filesWithQuality = 0;
+    qint64 filesVariable = 0, filesTranscoded = 0;
     QDateTime lastCrawl;    // when the last walk ended (or began, while the first one runs)
     QDateTime nextCrawl;    // invalid when none is planned
     QString state;          // "running", "idle" or "stale"
@@ -26,6 +27,7 @@ struct SearchPageView {
     QString words;
     QString kind = QStringLiteral("all"); // all, library, http, ftp, smb
     int minBitrate = 0;
+    bool hideTranscodes = false;
     int page = 1;
     int pageSize = 20;
     int total = 0;
@@ -48,6 +50,10 @@ QByteArray statusJson(const QList<SourceStatus>& sources);
 
 // link gives each hit's URL (the library's files are served by this service).
 QByteArray searchHtml(const SearchPageView& view,
+                      const std::function<QByteArray(const FoundFile&)>& link);
+// The same page as {"files": [...], "total": N}: each file's kind, name, url, size and
+// quality (null where unknown).
+QByteArray searchJson(const SearchPageView& view,
                       const std::function<QByteArray(const FoundFile&)>& link);
 
 // The submitted sites, newest first (list is oldest first).

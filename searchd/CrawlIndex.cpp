@@ -23,7 +23,8 @@ const char* const kMatchingFiles =
     " FROM crawl_fts JOIN crawl_files f ON f.id = crawl_fts.rowid "
     "JOIN crawl_sources s ON s.num = f.source "
     "WHERE crawl_fts MATCH ?1 AND instr(?2, ',' || s.kind || ',') > 0 "
-    "AND (?3 <= 0 OR (f.has_quality = 1 AND f.bitrate >= ?3))";
+    "AND (?3 <= 0 OR (f.has_quality = 1 AND f.bitrate >= ?3)) "
+    "AND (?6 = 0 OR f.verdict <> 'transcoded')";
 
 void run(SqliteDatabase& db, const char* sql, qint64 a, qint64 b = 0) {
     SqliteStatement statement(db, sql);
@@ -39,8 +40,8 @@ struct CrawlIndex::Writer {
     explicit Writer(SqliteDatabase& db)
         : addFile(db, "INSERT INTO crawl_files(source, folder, path, size, modified, etag, "
                       "head_read, frame, has_quality, bitrate, sample_rate, mode, artist, "
-                      "title, seen) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, "
-                      "?13, ?14, ?15) RETURNING id"),
+                      "title, seen, rate_mode, verdict) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, "
+                      "?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17) RETURNING id"),
           addText(db, "INSERT INTO crawl_fts(rowid, words) VALUES(?1, ?2)"),
           dropFolderText(db, "DELETE FROM crawl_fts WHERE rowid IN (SELECT id FROM crawl_files "
                              "WHERE source = ?1 AND folder = ?2)"),
@@ -71,12 +72,14 @@ private:
         addFile.bind(7, qint64(file.headRead));
         addFile.bindBlob(8, packFrame(frame));
         addFile.bind(9, qint64(quality));
-        addFile.bind(10, quality ? frame.bitrate.toLongLong() : 0);
+        addFile.bind(10, quality ? qint64(frame.quality.bitrate) : 0);
         addFile.bind(11, quality ? frame.sampleRate.toLongLong() : 0);
         addFile.bind(12, quality ? QString::fromLatin1(frame.mode) : QString());
         addFile.bind(13, file.head.artist);
         addFile.bind(14, file.head.title);
         addFile.bind(15, crawl);
+        addFile.bind(16, QString::fromLatin1(rateModeName(frame.quality.mode)));
+        addFile.bind(17, QString::fromLatin1(verdictName(frame.quality.verdict)));
         addFile.step();
         const qint64 id = addFile.integer(0);
         addFile.reset();
@@ -293,7 +296,7 @@ QList<CrawledHit> CrawlIndex::search(const QStringList& words, const CrawlFilter
     SqliteDatabase& db = reading.db();
     SqliteStatement query(
         db, (QByteArray("SELECT s.id, s.url, s.login, f.path, f.size, f.artist, f.title, "
-                        "f.has_quality, f.bitrate, f.sample_rate, f.mode") +
+                        "f.has_quality, f.bitrate, f.sample_rate, f.mode, f.frame") +
              kMatchingFiles + " ORDER BY s.url, s.num, f.path LIMIT ?4 OFFSET ?5")
                 .constData());
     query.bind(1, LibraryIndex::matchExpression(tokens));
@@ -301,6 +304,7 @@ QList<CrawledHit> CrawlIndex::search(const QStringList& words, const CrawlFilter
     query.bind(3, qint64(filter.minBitrate));
     query.bind(4, qint64(limit));
     query.bind(5, qint64(std::max(offset, 0)));
+    query.bind(6, qint64(filter.hideTranscodes));
     while (query.step()) {
         CrawledHit hit;
         hit.sourceId = query.text(0);
@@ -314,6 +318,7 @@ QList<CrawledHit> CrawlIndex::search(const QStringList& words, const CrawlFilter
         hit.bitrate = static_cast<int>(query.integer(8));
         hit.sampleRate = static_cast<int>(query.integer(9));
         hit.mode = query.text(10);
+        hit.quality = unpackFrame(query.blob(11)).quality;
         hits.append(hit);
     }
     return hits;
@@ -329,6 +334,7 @@ int CrawlIndex::count(const QStringList& words, const CrawlFilter& filter) {
     query.bind(1, LibraryIndex::matchExpression(tokens));
     query.bind(2, CrawlRecords::schemeList(filter.schemes));
     query.bind(3, qint64(filter.minBitrate));
+    query.bind(6, qint64(filter.hideTranscodes));
     query.step();
     return static_cast<int>(query.integer(0));
 }
@@ -340,7 +346,9 @@ QList<IndexedSource> CrawlIndex::sources() {
         db, "SELECT id, url, kind, last_crawl, last_started, last_finished, running, stale, "
             "last_error, (SELECT count(*) FROM crawl_folders WHERE source = s.num), "
             "(SELECT count(*) FROM crawl_files WHERE source = s.num), "
-            "(SELECT count(*) FROM crawl_files WHERE source = s.num AND has_quality = 1) "
+            "(SELECT count(*) FROM crawl_files WHERE source = s.num AND has_quality = 1), "
+            "(SELECT count(*) FROM crawl_files WHERE source = s.num AND rate_mode <> 'CBR'), "
+            "(SELECT count(*) FROM crawl_files WHERE source = s.num AND verdict = 'transcoded') "
             "FROM crawl_sources s ORDER BY url, num");
     QList<IndexedSource> list;
     while (query.step()) {
@@ -357,6 +365,8 @@ QList<IndexedSource> CrawlIndex::sources() {
         source.folders = query.integer(9);
         source.files = query.integer(10);
         source.filesWithQuality = query.integer(11);
+        source.filesVariable = query.integer(12);
+        source.filesTranscoded = query.integer(13);
         list.append(source);
     }
     return list;

@@ -53,9 +53,10 @@ struct CrawledHit {
     QString artist;
     QString title;
     bool hasQuality = false; // the head was read and held a frame header
-    int bitrate = 0;         // kbit/s
+    int bitrate = 0;         // kbit/s: the average for ABR and VBR
     int sampleRate = 0;      // Hz
     QString mode;            // "Stereo", "Joint Stereo", "Dual Channel" or "Mono"
+    AudioQuality quality;    // rate mode, duration, encoder, verdict
 
     QString scheme() const { return sourceUrl.scheme(); }
 };
@@ -64,7 +65,9 @@ struct CrawledHit {
 struct CrawlFilter {
     QStringList schemes = {QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("ftp"),
                            QStringLiteral("smb")};
-    int minBitrate = 0; // above 0: only files whose quality is known and reaches it
+    int minBitrate = 0; // above 0: only files whose quality is known and reaches it (the
+                        // average of ABR and VBR files)
+    bool hideTranscodes = false;
 };
 
 // A source as the index knows it, for the status page.
@@ -78,6 +81,8 @@ struct IndexedSource {
     bool stale = false;   // the last walk ended early: old entries kept
     QString lastError;
     qint64 folders = 0, files = 0, filesWithQuality = 0;
+    qint64 filesVariable = 0;   // ABR or VBR
+    qint64 filesTranscoded = 0; // judged "transcoded"
 
     // A source's URL as shown and as its id: no user name, no password.
     static QString shownUrl(const QUrl& url);

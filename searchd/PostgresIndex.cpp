@@ -37,6 +37,10 @@ const char* const kSchemaSteps[] = {
     "sender text NOT NULL, received bigint NOT NULL);"
     "CREATE TABLE source_leases(source text PRIMARY KEY, holder text NOT NULL, "
     "expires timestamptz NOT NULL, done_at timestamptz);",
+    // Each crawled file's rate mode and transcode verdict; rows from before keep the
+    // defaults until their folder's next walk reads their heads again.
+    "ALTER TABLE crawl_files ADD COLUMN rate_mode text NOT NULL DEFAULT 'CBR', "
+    "ADD COLUMN verdict text NOT NULL DEFAULT 'unknown';",
 };
 constexpr int kKnownVersion = static_cast<int>(std::size(kSchemaSteps));
 constexpr qint64 kSchemaLock = 0x70656c6c6d6172; // any number, the same for every service
@@ -118,7 +122,8 @@ void insertRows(PgConnection& db, const QString& head, const QString& columns, c
 const char* const kMatchingCrawled =
     " FROM crawl_files f JOIN crawl_sources s ON s.num = f.source "
     "WHERE f.words @@ $1::tsquery AND position(',' || s.kind || ',' IN $2::text) > 0 "
-    "AND ($3::integer <= 0 OR (f.has_quality AND f.bitrate >= $3::integer))";
+    "AND ($3::integer <= 0 OR (f.has_quality AND f.bitrate >= $3::integer)) "
+    "AND (NOT $4::boolean OR f.verdict <> 'transcoded')";
 
 qint64 sourceNumber(PgConnection& db, const CrawlSource& source) {
     return db
@@ -297,15 +302,16 @@ QList<CrawledHit> PostgresIndex::searchCrawled(const QStringList& words, const C
         return hits;
     const QByteArray sql =
         QByteArray("SELECT s.id, s.url, s.login, f.path, f.size, f.artist, f.title, "
-                   "f.has_quality, f.bitrate, f.sample_rate, f.mode") +
+                   "f.has_quality, f.bitrate, f.sample_rate, f.mode, f.frame") +
         kMatchingCrawled +
-        " ORDER BY s.url COLLATE \"C\", s.num, f.path COLLATE \"C\" LIMIT $4 OFFSET $5";
+        " ORDER BY s.url COLLATE \"C\", s.num, f.path COLLATE \"C\" LIMIT $5 OFFSET $6";
     return m_pool.run([&](PgConnection& db) {
         const PgResult rows =
             db.exec(sql.constData(), PgParams()
                                          .text(prefixQuery(tokens))
                                          .text(CrawlRecords::schemeList(filter.schemes))
                                          .number(filter.minBitrate)
+                                         .boolean(filter.hideTranscodes)
                                          .number(limit)
                                          .number(std::max(0, offset)));
         for (int i = 0; i < rows.rows(); ++i) {
@@ -321,6 +327,7 @@ QList<CrawledHit> PostgresIndex::searchCrawled(const QStringList& words, const C
             hit.bitrate = static_cast<int>(rows.number(i, 8));
             hit.sampleRate = static_cast<int>(rows.number(i, 9));
             hit.mode = rows.text(i, 10);
+            hit.quality = unpackFrame(rows.bytes(i, 11)).quality;
             hits.append(hit);
         }
         return hits;
@@ -337,7 +344,8 @@ int PostgresIndex::countCrawled(const QStringList& words, const CrawlFilter& fil
             db.exec(sql.constData(), PgParams()
                                          .text(prefixQuery(tokens))
                                          .text(CrawlRecords::schemeList(filter.schemes))
-                                         .number(filter.minBitrate))
+                                         .number(filter.minBitrate)
+                                         .boolean(filter.hideTranscodes))
                 .number(0, 0));
     });
 }
@@ -350,7 +358,11 @@ QList<IndexedSource> PostgresIndex::crawledSources() {
                                  "(SELECT count(*) FROM crawl_folders WHERE source = s.num), "
                                  "(SELECT count(*) FROM crawl_files WHERE source = s.num), "
                                  "(SELECT count(*) FROM crawl_files WHERE source = s.num AND "
-                                 "has_quality) FROM crawl_sources s "
+                                 "has_quality), "
+                                 "(SELECT count(*) FROM crawl_files WHERE source = s.num AND "
+                                 "rate_mode <> 'CBR'), "
+                                 "(SELECT count(*) FROM crawl_files WHERE source = s.num AND "
+                                 "verdict = 'transcoded') FROM crawl_sources s "
                                  "ORDER BY url COLLATE \"C\", num");
         QList<IndexedSource> list;
         for (int i = 0; i < rows.rows(); ++i) {
@@ -367,6 +379,8 @@ QList<IndexedSource> PostgresIndex::crawledSources() {
             source.folders = rows.number(i, 9);
             source.files = rows.number(i, 10);
             source.filesWithQuality = rows.number(i, 11);
+            source.filesVariable = rows.number(i, 12);
+            source.filesTranscoded = rows.number(i, 13);
             list.append(source);
         }
         return list;
@@ -457,10 +471,10 @@ void PostgresIndex::storeFolder(const CrawlSource& source, qint64 crawl, const Q
             db,
             QStringLiteral("INSERT INTO crawl_files(source, folder, path, size, modified, etag, "
                            "head_read, frame, has_quality, bitrate, sample_rate, mode, artist, "
-                           "title, seen, words)"),
+                           "title, seen, rate_mode, verdict, words)"),
             QStringLiteral("?::bigint, ?::text, ?::text, ?::bigint, ?::bigint, ?::bytea, "
                            "?::boolean, ?::bytea, ?::boolean, ?::integer, ?::integer, ?::text, "
-                           "?::text, ?::text, ?::bigint, ") +
+                           "?::text, ?::text, ?::bigint, ?::text, ?::text, ") +
                 QLatin1String(kWords),
             QString(), own, [&](PgParams& params, const CrawledFile& file) {
                 const FrameHeader& frame = file.head.frame;
@@ -473,10 +487,12 @@ void PostgresIndex::storeFolder(const CrawlSource& source, qint64 crawl, const Q
                     params.null();
                 params.bytes(file.etag).boolean(file.headRead).bytes(packFrame(frame));
                 params.boolean(quality);
-                params.number(quality ? frame.bitrate.toLongLong() : 0);
+                params.number(quality ? frame.quality.bitrate : 0);
                 params.number(quality ? frame.sampleRate.toLongLong() : 0);
                 params.text(quality ? QString::fromLatin1(frame.mode) : QString());
                 params.text(file.head.artist).text(file.head.title).number(crawl);
+                params.text(QString::fromLatin1(rateModeName(frame.quality.mode)));
+                params.text(QString::fromLatin1(verdictName(frame.quality.verdict)));
                 params.text(
                     lexemes(IndexWords::ofFile(file.path, file.head.artist, file.head.title)));
             });

@@ -387,17 +387,24 @@ ServiceAnswer ServiceRoutes::home(const QByteArray& query) {
     if (words.size() > kMaxWords)
         return textAnswer(400, QStringLiteral("Too many search words (at most %1)").arg(kMaxWords));
     view.minBitrate = *minBitrate;
+    view.hideTranscodes = form->value("hidetranscodes") == QLatin1String("1");
+    FileFilter chosen = *filter;
+    chosen.crawled.hideTranscodes = view.hideTranscodes;
+    const QString format = form->value("format", QStringLiteral("html"));
+    if (format != QLatin1String("html") && format != QLatin1String("json"))
+        return textAnswer(400, QStringLiteral("Bad format: json or html"));
     view.page = *page;
     view.pageSize = kBrowserPageSize;
     view.searched = !words.isEmpty();
     view.libraryFiles = m_index.libraryFileCount();
     if (view.searched) {
-        view.total = m_found.count(words, *filter);
-        view.hits = m_found.search(words, *filter, (view.page - 1) * view.pageSize, view.pageSize);
+        view.total = m_found.count(words, chosen);
+        view.hits = m_found.search(words, chosen, (view.page - 1) * view.pageSize, view.pageSize);
     }
-    return bytesAnswer(
-        "text/html; charset=utf-8",
-        BrowserPages::searchHtml(view, [this](const FoundFile& found) { return linkOf(found); }));
+    const auto link = [this](const FoundFile& found) { return linkOf(found); };
+    if (format == QLatin1String("json"))
+        return bytesAnswer("application/json", BrowserPages::searchJson(view, link));
+    return bytesAnswer("text/html; charset=utf-8", BrowserPages::searchHtml(view, link));
 }
 
 ServiceAnswer ServiceRoutes::status(const QByteArray& query) {

@@ -27,6 +27,7 @@ const char* const kTables[] = {
     "etag BLOB NOT NULL, head_read INTEGER NOT NULL, frame BLOB NOT NULL, "
     "has_quality INTEGER NOT NULL, bitrate INTEGER NOT NULL, sample_rate INTEGER NOT NULL, "
     "mode TEXT NOT NULL, artist TEXT NOT NULL, title TEXT NOT NULL, seen INTEGER NOT NULL, "
+    "rate_mode TEXT NOT NULL DEFAULT 'CBR', verdict TEXT NOT NULL DEFAULT 'unknown', "
     "UNIQUE(source, path))",
     "CREATE INDEX crawl_files_folder ON crawl_files(source, folder)",
     "CREATE VIRTUAL TABLE crawl_fts USING fts5(words, tokenize='ascii', prefix='1 2 3')",
@@ -97,6 +98,17 @@ void upgradeFrom1(SqliteDatabase& db) {
     db.exec("PRAGMA user_version = 0");
 }
 
+// Version 3 keeps each crawled file's rate mode and transcode verdict. Rows from before keep
+// the defaults until their folder's next walk reads their heads again.
+void upgradeFrom2(SqliteDatabase& db) {
+    SqliteStatement column(db,
+                           "SELECT 1 FROM pragma_table_info('crawl_files') WHERE name = 'verdict'");
+    if (column.step())
+        return; // made at this layout by the upgrade from version 1
+    db.exec("ALTER TABLE crawl_files ADD COLUMN rate_mode TEXT NOT NULL DEFAULT 'CBR'");
+    db.exec("ALTER TABLE crawl_files ADD COLUMN verdict TEXT NOT NULL DEFAULT 'unknown'");
+}
+
 void create(SqliteDatabase& db) {
     for (const char* sql : kTables)
         db.exec(sql);
@@ -118,10 +130,13 @@ void SqliteSchema::prepare(SqliteDatabase& db, const QString& described) {
     if (version == kVersion)
         return;
     db.exec("CREATE TABLE IF NOT EXISTS pellmar_schema(version INTEGER NOT NULL)");
-    if (version == 0)
+    if (version == 0) {
         create(db);
-    else
-        upgradeFrom1(db);
+    } else {
+        if (version == 1)
+            upgradeFrom1(db);
+        upgradeFrom2(db);
+    }
     setVersion(db, kVersion);
     transaction.commit();
 }

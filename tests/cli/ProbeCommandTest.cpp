@@ -1,4 +1,10 @@
+#include "support/Mp3Corpus.h"
 #include "support/TempHome.h"
+#include "support/TestSeed.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <algorithm>
 
 #include <QProcess>
 #include <gtest/gtest.h>
@@ -15,8 +21,8 @@ TEST(ProbeCommand, PrintsOneLinePerFileAndFollowsSkipId3Tags) {
         const char* tagged;
         int exitCode;
     } rows[] = {
-        {"1", "ok\t8\t8000\tMono", 1},
-        {"0", "Invalid Header\t\t\t", 1},
+        {"1", "ok\t8\t8000\tMono\tCBR\tunknown", 1},
+        {"0", "Invalid Header\t\t\t\t\t", 1},
     };
     for (const auto& row : rows) {
         home.write(QStringLiteral("Pellmar.ini"),
@@ -27,7 +33,56 @@ TEST(ProbeCommand, PrintsOneLinePerFileAndFollowsSkipId3Tags) {
         EXPECT_EQ(process.exitCode(), row.exitCode);
         EXPECT_EQ(QString::fromLocal8Bit(process.readAllStandardOutput()),
                   files[0] + "\t" + row.tagged + "\n" + files[1] +
-                      "\tok\t128\t44100\tJoint Stereo\n" + files[2] + "\tCannot open file " +
-                      files[2] + "\t\t\t\n");
+                      "\tok\t128\t44100\tJoint Stereo\tCBR\tunknown\n" + files[2] +
+                      "\tCannot open file " + files[2] + "\t\t\t\t\t\n");
     }
+}
+
+namespace {
+
+QByteArray expectedMode(const QStringList& lameArgs) {
+    if (lameArgs.contains(QStringLiteral("--abr")))
+        return "ABR";
+    const bool vbr = std::any_of(lameArgs.begin(), lameArgs.end(),
+                                 [](const QString& arg) { return arg.startsWith("-V"); });
+    return vbr ? "VBR" : "CBR";
+}
+
+} // namespace
+
+// Files made by lame: their average rate, duration and mode as ffprobe finds them, and no
+// honest file called a transcode.
+TEST(ProbeCommand, JudgesRealFilesAsFfprobeDoes) {
+    const TestSeed seed(26);
+    const Mp3Corpus::Corpus corpus(seed.value());
+    ASSERT_TRUE(corpus.ok()) << corpus.error().toStdString();
+    QStringList paths;
+    for (const auto& file : corpus.files())
+        paths << file.path;
+    QProcess process;
+    process.start(QStringLiteral(PELLMAR_CLI), QStringList{"probe", "--json"} + paths);
+    ASSERT_TRUE(process.waitForFinished(120000));
+    const QList<QByteArray> lines = process.readAllStandardOutput().trimmed().split('\n');
+    ASSERT_EQ(lines.size(), corpus.files().size());
+    int transcodes = 0, caught = 0;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const Mp3Corpus::Entry& entry = corpus.files()[i].entry;
+        SCOPED_TRACE(entry.name);
+        const QJsonObject probe = QJsonDocument::fromJson(lines[i]).object();
+        const Mp3Corpus::Figures ffprobe = Mp3Corpus::ffprobeFigures(corpus.files()[i].path);
+        ASSERT_TRUE(probe.value("ok").toBool()) << lines[i].toStdString();
+        EXPECT_NEAR(probe.value("bitrate").toDouble(), ffprobe.bitrate, ffprobe.bitrate * 0.03);
+        EXPECT_NEAR(probe.value("durationSeconds").toDouble(), ffprobe.seconds,
+                    ffprobe.seconds * 0.01);
+        EXPECT_EQ(probe.value("sampleRate").toInt(), ffprobe.sampleRate);
+        EXPECT_EQ(probe.value("mode").toString().toLatin1(), expectedMode(entry.lameArgs));
+        const QString verdict = probe.value("verdict").toString();
+        if (entry.honest()) {
+            EXPECT_NE(verdict, "transcoded");
+        } else {
+            ++transcodes;
+            caught += verdict == "transcoded";
+        }
+    }
+    EXPECT_GE(caught * 6, transcodes * 5) << caught << " of " << transcodes << " transcodes";
 }

@@ -129,3 +129,101 @@ TEST(Mpeg3Head, BytesNeededCoverTheTagWhenSkipping) {
         EXPECT_EQ(TMpeg3Head(row.skip).bytesNeeded(row.start), row.needed)
             << row.start.toHex().data();
 }
+
+namespace {
+
+QByteArray be32(quint32 value) {
+    return bytes(
+        {int(value >> 24), int(value >> 16 & 0xFF), int(value >> 8 & 0xFF), int(value & 0xFF)});
+}
+
+// A first frame of `length` bytes: the four header bytes, then `body` at offset `at`.
+QByteArray firstFrame(const QByteArray& header, int length, int at, const QByteArray& body) {
+    QByteArray frame = header + QByteArray(at - 4, '\0') + body;
+    frame.resize(length, '\0');
+    return frame;
+}
+
+// Xing or Info with frame and byte counts, then LAME's extension when a method is given.
+QByteArray xing(const char* tag, quint32 frames, quint32 count, int method = -1, int lowpassHz = 0,
+                int abr = 0) {
+    QByteArray header = tag + be32(3) + be32(frames) + be32(count);
+    if (method < 0)
+        return header;
+    QByteArray lame = "LAME3.100" + bytes({method, lowpassHz / 100});
+    lame.resize(36, '\0');
+    lame[20] = char(abr);
+    return header + lame;
+}
+
+QByteArray vbri(quint32 frames, quint32 count) {
+    return "VBRI" + bytes({0, 1, 0, 0, 0, 75}) + be32(count) + be32(frames);
+}
+
+// Frames of silence at each rate index (MPEG-1 Layer III, 44100 Hz, joint stereo).
+QByteArray frames(std::initializer_list<int> rateIndexes) {
+    QByteArray out;
+    for (const int index : rateIndexes) {
+        const QByteArray header = bytes({0xFF, 0xFB, index << 4, 0x64});
+        out += firstFrame(
+            header, FrameHeader::fromBits(quint32(0xFFFB0064 | index << 12)).frameLength(), 4, {});
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(Mpeg3Head, JudgesTheStreamByItsFirstFrameAndTheFramesAfterIt) {
+    const QByteArray mpeg1 = bytes({0xFF, 0xFB, 0x90, 0x64});
+    const QByteArray withCrc = bytes({0xFF, 0xFA, 0x90, 0x64});
+    const QByteArray mpeg2Mono = bytes({0xFF, 0xF3, 0x80, 0xC4});
+    const struct {
+        const char* what;
+        QByteArray file;
+        const char* mode;
+        int bitrate;
+        bool estimated;
+        double seconds;
+        const char* encoder;
+        int lowpassHz;
+    } rows[] = {
+        {"LAME VBR", firstFrame(mpeg1, 417, 36, xing("Xing", 384, 198535, 4, 19500)), "VBR", 158,
+         false, 10.031, "LAME3.100", 19500},
+        {"LAME CBR keeps the frame's rate",
+         firstFrame(mpeg1, 417, 36, xing("Info", 384, 160913, 1)), "CBR", 128, false, 10.031,
+         "LAME3.100", 0},
+        {"LAME ABR", firstFrame(mpeg1, 417, 36, xing("Xing", 384, 194770, 2, 18600, 192)), "ABR",
+         155, false, 10.031, "LAME3.100", 18600},
+        {"Xing without LAME", firstFrame(mpeg1, 417, 36, xing("Xing", 384, 198535)), "VBR", 158,
+         false, 10.031, "", 0},
+        {"Xing after a CRC", firstFrame(withCrc, 417, 38, xing("Xing", 384, 198535)), "VBR", 158,
+         false, 10.031, "", 0},
+        {"VBRI", firstFrame(mpeg1, 417, 36, vbri(384, 198535)), "VBR", 158, false, 10.031, "", 0},
+        {"MPEG-2 mono Xing", firstFrame(mpeg2Mono, 209, 13, xing("Xing", 100, 40100)), "VBR", 123,
+         false, 2.612, "", 0},
+        {"frames of one rate", frames({9, 9, 9, 9}), "CBR", 128, false, 0.1045, "", 0},
+        {"frames of several rates", frames({9, 10, 11, 9}), "VBR", 154, false, 0.1045, "", 0},
+        {"frames at hand, then more", frames({9, 10, 11, 9}) + QByteArray(4000, 'x'), "VBR", 154,
+         true, 0.312, "", 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        TMpeg3Head head(true);
+        ASSERT_TRUE(head.ReadFrameHeader(row.file));
+        const AudioQuality& q = head.header().quality;
+        EXPECT_EQ(rateModeName(q.mode), row.mode);
+        EXPECT_EQ(q.bitrate, row.bitrate);
+        EXPECT_EQ(q.estimated, row.estimated);
+        EXPECT_NEAR(q.durationSeconds, row.seconds, 0.001);
+        EXPECT_EQ(q.encoder, row.encoder);
+        EXPECT_EQ(q.lowpassHz, row.lowpassHz);
+        EXPECT_EQ(head.header().bitrate, row.file.mid(0, 4) == mpeg2Mono ? "64" : "128");
+    }
+}
+
+TEST(Mpeg3Head, NeedsTheWholeFirstFrame) {
+    const QByteArray frame = frames({9});
+    EXPECT_EQ(TMpeg3Head(true).bytesNeeded(frame.left(4)), 417);
+    EXPECT_EQ(TMpeg3Head(true).bytesNeeded(id3(300) + frame.left(4)), 310 + 417);
+    EXPECT_EQ(TMpeg3Head(true).bytesNeeded(QByteArray("\xFF\xFB\x00\x64", 4)), 4); // free format
+}

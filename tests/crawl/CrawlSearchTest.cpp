@@ -4,8 +4,14 @@
 #include "searchd/QueryText.h"
 #include "searchd/SampleLibrary.h"
 #include "support/LocalServerProcess.h"
+#include "support/Mp3Corpus.h"
+#include "support/TestSeed.h"
 
 #include <QDeadlineTimer>
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -99,6 +105,98 @@ TEST(CrawlSearch, CrawledFilesAreFoundWithTheirQualityAndFetched) {
     }
     EXPECT_GE(found, 10);
     EXPECT_EQ(foundOnFtp, 30);
+    searchd.terminate();
+    EXPECT_TRUE(searchd.waitForFinished(10000));
+}
+
+namespace {
+
+// Every file the people's page finds for a word, as JSON, page after page.
+QList<QJsonObject> pageFiles(unsigned short port, const QString& word) {
+    QList<QJsonObject> files;
+    for (int page = 1; page < 10; ++page) {
+        QProcess curl;
+        curl.start("curl", {"-sf", QStringLiteral("http://127.0.0.1:%1/?q=%2&kind=http&format=json"
+                                                  "&page=%3")
+                                       .arg(port)
+                                       .arg(word)
+                                       .arg(page)});
+        curl.waitForFinished(30000);
+        const QJsonObject answer = QJsonDocument::fromJson(curl.readAllStandardOutput()).object();
+        for (const QJsonValue& file : answer.value("files").toArray())
+            files.append(file.toObject());
+        if (files.size() >= answer.value("total").toInt())
+            break;
+    }
+    return files;
+}
+
+} // namespace
+
+// Real files on a web server: the crawler finds the figures ffprobe finds in the whole files,
+// and the program's own probe marks a VBR file by its average.
+TEST(CrawlSearch, CrawledFilesAreJudgedByTheirAverageAndSpectrum) {
+    const TestSeed seed(2026);
+    const Mp3Corpus::Corpus corpus(seed.value());
+    ASSERT_TRUE(corpus.ok()) << corpus.error().toStdString();
+    QTemporaryDir home;
+    // The corpus under a folder of its own, whose name every file's words then hold.
+    QDir(home.path()).mkpath("site");
+    ASSERT_TRUE(QFile::link(corpus.folder(), home.filePath("site/Corpus")));
+    LocalServerProcess nginx("/usr/sbin/nginx",
+                             NginxConfig(home.filePath("site"), "    autoindex on;"));
+    ASSERT_EQ(nginx.start(), QString());
+    QProcess searchd;
+    searchd.start(PELLMAR_SEARCHD_BINARY,
+                  {"--port", "0", "--db", home.filePath("searchd.db"), "--write-datafile",
+                   home.filePath("Pellmar.dat"), "--crawl",
+                   QStringLiteral("http://127.0.0.1:%1/").arg(nginx.port())});
+    QByteArray said, listening;
+    QDeadlineTimer deadline(120000);
+    while (!said.contains("finished after") && !deadline.hasExpired() &&
+           searchd.state() != QProcess::NotRunning) {
+        searchd.waitForReadyRead(1000);
+        said += searchd.readAllStandardError();
+        listening += searchd.readAllStandardOutput();
+    }
+    ASSERT_TRUE(said.contains(", 0 errors\n")) << said.constData();
+    const QRegularExpression address("127\\.0\\.0\\.1:(\\d+)");
+    const auto port = static_cast<unsigned short>(
+        address.match(QString::fromUtf8(listening)).captured(1).toUInt());
+
+    QHash<QString, QJsonObject> byName;
+    for (const QJsonObject& file : pageFiles(port, "corpus"))
+        byName.insert(file.value("url").toString().section('/', -1), file);
+    int transcodes = 0, caught = 0;
+    for (const auto& file : corpus.files()) {
+        SCOPED_TRACE(file.entry.name);
+        const QJsonObject found = byName.value(QString::fromLatin1(file.entry.name) + ".mp3");
+        const Mp3Corpus::Figures ffprobe = Mp3Corpus::ffprobeFigures(file.path);
+        ASSERT_FALSE(found.isEmpty());
+        EXPECT_NEAR(found.value("bitrate").toDouble(), ffprobe.bitrate, ffprobe.bitrate * 0.03);
+        EXPECT_NEAR(found.value("durationSeconds").toDouble(), ffprobe.seconds,
+                    ffprobe.seconds * 0.01);
+        const QString verdict = found.value("verdict").toString();
+        if (file.entry.honest()) {
+            EXPECT_NE(verdict, "transcoded");
+        } else {
+            ++transcodes;
+            caught += verdict == "transcoded";
+        }
+    }
+    EXPECT_GE(caught * 6, transcodes * 5) << caught << " of " << transcodes;
+
+    // The program's search: kind, caption, size, file info, mark, URL.
+    const QStringList hits = cli(home.path(), {"search", "vbr"});
+    const auto hit = [&](const char* name) {
+        const QStringList lines =
+            hits.filter(QRegularExpression(QStringLiteral("^http\t.*/%1$").arg(name)));
+        return lines.value(0).split('\t');
+    };
+    EXPECT_TRUE(hit("vbr-v6.mp3").value(3).endsWith("kb/s VBR 44kHz Stereo"))
+        << hits.join('\n').toStdString();
+    EXPECT_EQ(hit("vbr-v6.mp3").value(4), "2") << "below 128 kbit/s on average";
+    EXPECT_EQ(hit("vbr-v0.mp3").value(4), "0");
     searchd.terminate();
     EXPECT_TRUE(searchd.waitForFinished(10000));
 }

@@ -15,8 +15,18 @@
 
 namespace {
 
-const QByteArray kJointStereo("\xFF\xFB\x90\x64", 4);
-const QByteArray kMono("\xFF\xF3\x84\xC4", 4); // MPEG-2 Layer 3, 64 kbit/s, 24000 Hz
+// A whole first frame: the probe reads that much before it acts.
+QByteArray frameOf(const char* header, int length, const QByteArray& info = {}) {
+    QByteArray frame = QByteArray(header, 4) + QByteArray(32, '\0') + info;
+    frame.resize(length, '\0');
+    return frame;
+}
+
+const QByteArray kJointStereo = frameOf("\xFF\xFB\x90\x64", 417);
+const QByteArray kMono = frameOf("\xFF\xF3\x84\xC4", 192); // MPEG-2 Layer 3, 64 kbit/s, 24000 Hz
+// A LAME VBR file's information frame: 384 frames and 198535 bytes, 158 kbit/s on average.
+const QByteArray kVbr =
+    frameOf("\xFF\xFB\x90\x64", 417, QByteArray("Xing\0\0\0\x03\0\0\x01\x80\0\x03\x07\x87", 16));
 
 QByteArray id3Tag(int size) {
     return QByteArray("ID3\x04\x00\x00\x00\x00", 8) + char(size >> 7) + char(size & 0x7F) +
@@ -153,7 +163,7 @@ TEST(HeaderProbes, AcceptsOrDropsByHeaderSizeNameAndTag) {
         {"no frame header", size, {"<html>", "x"}, "", false, "", false},
         {"one byte at a time",
          size,
-         {"\xFF", "\xFB", "\x90", "\x64", "x"},
+         {"\xFF", "\xFB", "\x90", kJointStereo.mid(3), "x"},
          "",
          false,
          "40000\t128\t44100\tStereo",
@@ -178,6 +188,20 @@ TEST(HeaderProbes, AcceptsOrDropsByHeaderSizeNameAndTag) {
          "",
          false,
          "40000\t64\t24000\tMono",
+         true},
+        {"VBR judged by its average",
+         size,
+         {kVbr, "x"},
+         "",
+         false,
+         "40000\t158\t44100\tStereo\tVBR",
+         true},
+        {"first frame not whole",
+         size,
+         {kJointStereo.left(200), kJointStereo.mid(200, 216), "x"},
+         "",
+         false,
+         "",
          true},
         {"size not a number",
          "X-Content-Length: many\r\n",

@@ -14,6 +14,7 @@ TEST(HitRows, QualityMarkAndFileInfoFollowTheSettings) {
         bool stereo;
         int rate, bitrate;
         SearchHit row;
+        RateMode mode = RateMode::Cbr;
     } rows[] = {
         {"", "", "", 4000, true, 44100, 128, {"n", 0, "4000", "128kb/s 44kHz Stereo"}},
         {"", "", "", 4000, false, 44100, 128, {"n", 2, "4000", "128kb/s 44kHz Mono"}},
@@ -24,6 +25,10 @@ TEST(HitRows, QualityMarkAndFileInfoFollowTheSettings) {
         {"", "64", "22", 7, false, 22050, 64, {"n", 2, "7", "64kb/s 22kHz Mono"}},
         {"0", "64", "22", 7, false, 22050, 64, {"n", 0, "7", "64kb/s 22kHz Mono"}},
         {"", "320", "x", 7, true, 44100, 256, {"n", 2, "7", "256kb/s 44kHz Stereo"}},
+        // ABR and VBR files are judged by their average, and say so.
+        {"", "", "", 7, true, 44100, 152, {"n", 0, "7", "152kb/s VBR 44kHz Stereo"}, RateMode::Vbr},
+        {"", "", "", 7, true, 44100, 60, {"n", 2, "7", "60kb/s VBR 44kHz Stereo"}, RateMode::Vbr},
+        {"", "", "", 7, false, 48000, 151, {"n", 2, "7", "151kb/s ABR 48kHz Mono"}, RateMode::Abr},
     };
     for (const auto& row : rows) {
         const auto setOrRemove = [&](const char* key, const QString& value) {
@@ -32,7 +37,8 @@ TEST(HitRows, QualityMarkAndFileInfoFollowTheSettings) {
         setOrRemove("NeedStereo", row.needStereo.isEmpty() ? "1" : row.needStereo);
         setOrRemove("MinBitrate", row.minBitrate.isEmpty() ? "128" : row.minBitrate);
         setOrRemove("MinFrequency", row.minFrequency.isEmpty() ? "44" : row.minFrequency);
-        EXPECT_EQ(MakeHitRow(ini, "n", row.size, row.stereo, row.rate, row.bitrate), row.row)
+        EXPECT_EQ(MakeHitRow(ini, "n", row.size, row.stereo, row.rate, row.bitrate, row.mode),
+                  row.row)
             << row.bitrate << " " << row.rate;
     }
 }

@@ -24,6 +24,8 @@ CrawledFile file(const QString& path, const char* bitrate = nullptr, const QStri
         f.head.frame.mode = "Joint Stereo";
         f.head.frame.bitrateIndex = 9;
         f.head.frame.headerOffset = 2058;
+        f.head.frame.quality.bitrate = QByteArray(bitrate).toInt();
+        f.head.frame.quality.version = AudioQuality::kCurrentVersion;
     }
     f.head.artist = artist;
     f.head.title = title;
@@ -97,6 +99,49 @@ TEST_P(CrawlIndexTest, FindsFilesBySourceAndPathWithFilters) {
     EXPECT_EQ(hit.size, 1010);
     EXPECT_EQ(std::tuple(hit.hasQuality, hit.bitrate, hit.sampleRate, hit.mode),
               std::tuple(true, 320, 44100, QStringLiteral("Joint Stereo")));
+}
+
+// A file as the reader finds it: the first frame's own rate, and the quality of the stream.
+CrawledFile judged(const QString& path, RateMode mode, int average, Verdict verdict) {
+    CrawledFile f = file(path, "128");
+    AudioQuality& q = f.head.frame.quality;
+    q.mode = mode;
+    q.bitrate = average;
+    q.verdict = verdict;
+    q.sourceBitrate = verdict == Verdict::Transcoded ? 128 : 0;
+    q.durationSeconds = 187.5;
+    q.encoder = "LAME3.100";
+    q.lowpassHz = 19500;
+    q.cutoffHz = 16000;
+    return f;
+}
+
+TEST_P(CrawlIndexTest, JudgesByTheAverageAndHidesTranscodes) {
+    const qint64 crawl = index->beginCrawl(web);
+    index->storeFolder(web, crawl, "", "fp",
+                       {judged("song v6.mp3", RateMode::Vbr, 60, Verdict::Genuine),
+                        judged("song v0.mp3", RateMode::Vbr, 152, Verdict::Unknown),
+                        judged("song abr.mp3", RateMode::Abr, 151, Verdict::Genuine),
+                        judged("song fake.mp3", RateMode::Cbr, 320, Verdict::Transcoded)});
+    index->finishCrawl(web, crawl, 0);
+    CrawlFilter good;
+    good.minBitrate = 128;
+    EXPECT_EQ(found(index->searchCrawled(words("song"), good, 0, 10)),
+              (QStringList{"b.example:song abr.mp3", "b.example:song fake.mp3",
+                           "b.example:song v0.mp3"}));
+    good.hideTranscodes = true;
+    EXPECT_EQ(index->countCrawled(words("song"), good), 2);
+
+    const CrawledHit fake = index->searchCrawled(words("fake"), {}, 0, 1).value(0);
+    EXPECT_EQ(fake.bitrate, 320);
+    const AudioQuality& q = fake.quality;
+    EXPECT_EQ(std::tuple(q.verdict, q.sourceBitrate, q.durationSeconds, q.encoder, q.lowpassHz,
+                         q.cutoffHz, q.version),
+              std::tuple(Verdict::Transcoded, 128, 187.5, QByteArray("LAME3.100"), 19500, 16000,
+                         AudioQuality::kCurrentVersion));
+    const IndexedSource source = index->crawledSources().value(0);
+    EXPECT_EQ(std::tuple(source.filesWithQuality, source.filesVariable, source.filesTranscoded),
+              std::tuple(qint64(4), qint64(3), qint64(1)));
 }
 
 TEST_P(CrawlIndexTest, WalksReplaceKeepAndDropEntries) {

@@ -24,6 +24,7 @@ CrawledFile crawled(const QString& path, const char* bitrate = nullptr) {
     file.headRead = true;
     file.head.frame.error = bitrate ? QByteArray() : QByteArray("no frame");
     file.head.frame.bitrate = bitrate;
+    file.head.frame.quality.bitrate = QByteArray(bitrate).toInt();
     file.head.frame.sampleRate = "44100";
     file.head.frame.mode = "Mono";
     return file;
@@ -218,4 +219,25 @@ TEST_F(CrawledAnswersTest, SearchPageInChromium) {
     ASSERT_TRUE(png.open(QIODevice::ReadOnly));
     EXPECT_GT(png.size(), 1000);
     EXPECT_EQ(png.read(8), QByteArray("\x89PNG\r\n\x1a\n"));
+}
+
+// The search page as JSON: the same files and figures, null where the quality is unknown.
+TEST_F(CrawledAnswersTest, SearchPageAsJson) {
+    const QJsonObject page =
+        QJsonDocument::fromJson(get("/?q=jazz&kind=http&format=json")).object();
+    EXPECT_EQ(page.value("total").toInt(), 3);
+    const QJsonArray files = page.value("files").toArray();
+    ASSERT_EQ(files.size(), 3);
+    const QJsonObject known = files.at(1).toObject();
+    EXPECT_EQ(known.value("kind").toString(), "http");
+    EXPECT_EQ(known.value("name").toString(), "B & B.mp3");
+    EXPECT_EQ(known.value("url").toString(),
+              "http://files.example:8080/my%20music/Jazz/B%20%26%20B.mp3");
+    EXPECT_EQ(known.value("size").toInt(), 5000);
+    EXPECT_EQ(known.value("bitrate").toInt(), 192);
+    EXPECT_EQ(known.value("mode").toString(), "CBR");
+    EXPECT_EQ(known.value("channelMode").toString(), "Mono");
+    EXPECT_EQ(known.value("verdict").toString(), "unknown");
+    EXPECT_TRUE(files.at(0).toObject().value("bitrate").isNull());
+    EXPECT_EQ(httpGet(port, "/?q=jazz&format=xml").status, 400);
 }
