@@ -100,9 +100,9 @@ inline std::vector<float> channel(std::mt19937& random, int frames, int sampleRa
                 current = next;
             }
         }
-        double envelope = 1;
-        for (size_t i = 0; i < length; ++i, envelope *= fall)
-            out[size_t(start) + i] += float(envelope * note[i]);
+        double decayed = 1;
+        for (size_t i = 0; i < length; ++i, decayed *= fall)
+            out[size_t(start) + i] += float(decayed * note[i]);
         start += int((0.2 + 0.4 * unit(random)) * sampleRate);
     }
     return out;
