@@ -135,18 +135,6 @@ int rateForCutoff(double cutoffHz) {
 
 } // namespace
 
-QByteArray verdictName(Verdict verdict) {
-    switch (verdict) {
-    case Verdict::Genuine:
-        return "genuine";
-    case Verdict::Transcoded:
-        return "transcoded";
-    case Verdict::Unknown:
-        break;
-    }
-    return "unknown";
-}
-
 namespace TranscodeCheck {
 
 int usualLowpassHz(int bitrate, int sampleRate) {

@@ -1,20 +1,18 @@
 #pragma once
 
+#include "core/AudioQuality.h"
+
 #include <QByteArray>
 
 // Whether an MP3 file's music reaches as high as its own encoder settings would keep, or
 // ends at a lower encoder's lowpass: a "transcode", a low-rate file re-encoded at a higher
-// rate. Judged from the decoded spectrum of the audio at hand.
-enum class Verdict { Unknown, Genuine, Transcoded };
+// rate. Judged from the decoded spectrum of the audio at hand (Verdict: core/AudioQuality.h).
 
 struct SpectrumVerdict {
     Verdict verdict = Verdict::Unknown;
     int cutoffHz = 0;      // where the music's spectrum ends; 0 when not measured
     int sourceBitrate = 0; // kbit/s the source sounds like, for Verdict::Transcoded; else 0
 };
-
-// "genuine", "transcoded", "unknown"
-QByteArray verdictName(Verdict verdict);
 
 namespace TranscodeCheck {
 // audio: an MP3 file's bytes from its start (an ID3v2 tag may lead) or from its first frame;

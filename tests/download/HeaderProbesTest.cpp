@@ -274,13 +274,13 @@ TEST(HeaderProbes, ProbesOfAnAbortedRunEndQuietly) {
     ScriptedServer server(inParts("Content-Length: 40000\r\n", parts));
     const QByteArray url = server.url("/a.mp3");
     run.probes.StartHeaderProbe(url, "A");
-    ASSERT_TRUE(WaitFor([&] { return run.tempSize(1) == 4; }));
+    ASSERT_TRUE(WaitFor([&] { return run.tempSize(1) == kJointStereo.size(); }));
     run.probes.ClearPending();
     QFile::remove(run.home.file(QStringLiteral("temp/1.tmp")));
     EXPECT_TRUE(run.probes.ProbeSizeList().isEmpty());
     run.probes.StartHeaderProbe(url, "A");
     server.release();
-    ASSERT_TRUE(WaitFor([&] { return run.tempSize(2) == 4; }));
+    ASSERT_TRUE(WaitFor([&] { return run.tempSize(2) == kJointStereo.size(); }));
     EXPECT_EQ(run.probes.runningProbes(), 1);
     EXPECT_EQ(run.probes.PendingProbeList(), QList<QByteArray>{url + "|=@A"});
     server.release();
@@ -297,7 +297,7 @@ TEST(HeaderProbes, AProbeWhoseFileIsGoneFailsQuietly) {
     const QList<QByteArray> parts = {kJointStereo, "x"};
     ScriptedServer server(inParts("Content-Length: 40000\r\n", parts));
     run.probes.StartHeaderProbe(server.url("/a.mp3"), "A");
-    ASSERT_TRUE(WaitFor([&] { return run.tempSize() == 4; }));
+    ASSERT_TRUE(WaitFor([&] { return run.tempSize() == kJointStereo.size(); }));
     QFile::remove(run.home.file(QStringLiteral("temp/4242.tmp")));
     server.release();
     ASSERT_TRUE(WaitFor([&] { return run.ended == 1; }));
@@ -366,7 +366,7 @@ TEST(HeaderProbes, RunsAtMostTheOverallLimitAndTheGoodLinkIsFound) {
         const QFileInfoList files =
             QDir(run.home.file(QStringLiteral("temp"))).entryInfoList(QDir::Files);
         return std::any_of(files.begin(), files.end(),
-                           [](const QFileInfo& file) { return file.size() == 4; });
+                           [](const QFileInfo& file) { return file.size() == kJointStereo.size(); });
     };
     int mostRunning = 0;
     ASSERT_TRUE(WaitFor([&] {
