@@ -124,14 +124,14 @@ QString verdictText(const AudioQuality& q) {
 }
 
 QString qualityCells(const FoundFile& hit) {
-    if (hit.fromLibrary || !hit.crawled.hasQuality)
+    const ShownQuality c = hit.shownQuality();
+    if (!c.known)
         return QStringLiteral("<td>-</td><td>-</td><td>-</td><td>-</td><td>-</td><td>-</td>");
-    const CrawledHit& c = hit.crawled;
     const QString estimate = c.quality.estimated ? QStringLiteral(" (estimate)") : QString();
     return cell(QString::number(c.bitrate) + QStringLiteral(" kbit/s"), true) +
            cell(QString::fromLatin1(rateModeName(c.quality.mode)) + estimate) +
            cell(durationText(c.quality.durationSeconds), true) +
-           cell(QString::number(c.sampleRate) + QStringLiteral(" Hz"), true) + cell(c.mode) +
+           cell(QString::number(c.sampleRate) + QStringLiteral(" Hz"), true) + cell(c.channelMode) +
            QStringLiteral("<td class=\"%1\">%2</td>")
                .arg(QString::fromLatin1(verdictName(c.quality.verdict)),
                     escapeHtml(verdictText(c.quality)));
@@ -154,15 +154,15 @@ QJsonObject hitJson(const FoundFile& hit, const QByteArray& link) {
                        {QStringLiteral("name"), hit.file.displayName()},
                        {QStringLiteral("url"), QString::fromLatin1(link)},
                        {QStringLiteral("size"), size >= 0 ? QJsonValue(size) : QJsonValue()}};
-    const bool known = !hit.fromLibrary && hit.crawled.hasQuality;
-    const CrawledHit& c = hit.crawled;
+    const ShownQuality c = hit.shownQuality();
+    const bool known = c.known;
     const AudioQuality& q = c.quality;
     auto value = [known](const QJsonValue& v) { return known ? v : QJsonValue(); };
     object.insert(QStringLiteral("bitrate"), value(c.bitrate));
     object.insert(QStringLiteral("mode"), value(QString::fromLatin1(rateModeName(q.mode))));
     object.insert(QStringLiteral("estimated"), value(q.estimated));
     object.insert(QStringLiteral("sampleRate"), value(c.sampleRate));
-    object.insert(QStringLiteral("channelMode"), value(c.mode));
+    object.insert(QStringLiteral("channelMode"), value(c.channelMode));
     object.insert(QStringLiteral("durationSeconds"),
                   value(q.durationSeconds > 0
                             ? QJsonValue(qRound64(q.durationSeconds * 1000) / 1000.0)

@@ -81,6 +81,22 @@ QString ipv4Address(const QString& host) {
 
 } // namespace
 
+ShownQuality FoundFile::shownQuality() const {
+    ShownQuality shown;
+    if (fromLibrary) {
+        const FrameHeader& frame = file.frame;
+        shown.known = frame.error.isEmpty();
+        shown.bitrate = frame.quality.bitrate;
+        shown.sampleRate = frame.sampleRateHz();
+        shown.channelMode = QString::fromLatin1(frame.mode);
+        shown.quality = frame.quality;
+    } else {
+        shown = {crawled.hasQuality, crawled.bitrate, crawled.sampleRate, crawled.mode,
+                 crawled.quality};
+    }
+    return shown;
+}
+
 QString FoundFile::kind() const {
     return fromLibrary ? QStringLiteral("library") : crawled.scheme();
 }

@@ -10,6 +10,15 @@
 
 class ServiceIndex;
 
+// What the pages show of a found file's quality, whether the library's scan or a crawl read it.
+struct ShownQuality {
+    bool known = false;
+    int bitrate = 0;    // kbit/s: the average for ABR and VBR
+    int sampleRate = 0; // Hz
+    QString channelMode;
+    AudioQuality quality;
+};
+
 // One file a search found: from the library, or from a crawled server.
 struct FoundFile {
     bool fromLibrary = true;
@@ -18,6 +27,7 @@ struct FoundFile {
 
     // "library", or the crawled source's scheme: "http", "https", "ftp", "smb".
     QString kind() const;
+    ShownQuality shownQuality() const;
 
     // A crawled file's own URL on its server, escaped for a link (ASCII, no blank, quote,
     // '<', '>' or '&'), with the FTP login but never a password. Empty for the library.

@@ -17,6 +17,7 @@ struct IndexedFile {
     qint64 size = 0;
     QString artist;
     QString title;
+    FrameHeader frame; // what the file's head tells of its quality; frame.error when unread
 
     // The name shown on result pages: "Artist - Title.mp3" from the tags when both are
     // known, otherwise the file's own name.
@@ -26,7 +27,8 @@ struct IndexedFile {
 // What the index knows of a library file's state on disk, to find what a scan changed.
 struct LibraryStamp {
     qint64 size = 0;
-    qint64 modified = 0; // seconds since the epoch
+    qint64 modified = 0;    // seconds since the epoch
+    int qualityVersion = 0; // the reading of its quality; an older one is read again
 };
 
 // A library file to add or replace, with the time it was last changed on disk.

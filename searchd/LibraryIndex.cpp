@@ -1,5 +1,6 @@
 #include "searchd/LibraryIndex.h"
 
+#include "searchd/FrameBlob.h"
 #include "searchd/IndexWords.h"
 #include "searchd/SqliteDatabase.h"
 
@@ -8,10 +9,11 @@ LibraryIndex::LibraryIndex(SqliteDatabase& db) : m_db(db) {}
 // The statements that change the index, prepared once per transaction.
 struct LibraryIndex::Writer {
     explicit Writer(SqliteDatabase& db)
-        : store(db, "INSERT INTO files(path, size, modified, artist, title) "
-                    "VALUES(?1, ?2, ?3, ?4, ?5) ON CONFLICT(path) DO UPDATE SET "
-                    "size=excluded.size, modified=excluded.modified, "
-                    "artist=excluded.artist, title=excluded.title RETURNING id"),
+        : store(db, "INSERT INTO files(path, size, modified, artist, title, frame, "
+                    "quality_version) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7) ON CONFLICT(path) DO "
+                    "UPDATE SET size=excluded.size, modified=excluded.modified, "
+                    "artist=excluded.artist, title=excluded.title, frame=excluded.frame, "
+                    "quality_version=excluded.quality_version RETURNING id"),
           dropText(db, "DELETE FROM files_fts WHERE rowid = ?1"),
           addText(db, "INSERT INTO files_fts(rowid, words) VALUES(?1, ?2)"),
           dropFile(db, "DELETE FROM files WHERE path = ?1 RETURNING id") {}
@@ -23,6 +25,8 @@ struct LibraryIndex::Writer {
         store.bind(3, change.modified);
         store.bind(4, file.artist);
         store.bind(5, file.title);
+        store.bindBlob(6, packFrame(file.frame));
+        store.bind(7, qint64(file.frame.quality.version));
         store.step();
         const qint64 id = store.integer(0);
         store.reset();
@@ -55,9 +59,10 @@ private:
 QHash<QString, LibraryStamp> LibraryIndex::stamps() {
     std::lock_guard lock(m_db.mutex());
     QHash<QString, LibraryStamp> known;
-    SqliteStatement all(m_db, "SELECT path, size, modified FROM files");
+    SqliteStatement all(m_db, "SELECT path, size, modified, quality_version FROM files");
     while (all.step())
-        known.insert(all.text(0), {all.integer(1), all.integer(2)});
+        known.insert(all.text(0),
+                     {all.integer(1), all.integer(2), static_cast<int>(all.integer(3))});
     return known;
 }
 
@@ -86,14 +91,15 @@ QList<IndexedFile> LibraryIndex::search(const QStringList& words, int offset, in
     if (tokens.isEmpty() || limit <= 0)
         return found;
     std::lock_guard lock(m_db.mutex());
-    SqliteStatement query(m_db, "SELECT path, size, artist, title FROM files WHERE id IN "
+    SqliteStatement query(m_db, "SELECT path, size, artist, title, frame FROM files WHERE id IN "
                                 "(SELECT rowid FROM files_fts WHERE files_fts MATCH ?1 "
                                 "ORDER BY rowid LIMIT ?2 OFFSET ?3) ORDER BY id");
     query.bind(1, matchExpression(tokens));
     query.bind(2, static_cast<qint64>(limit));
     query.bind(3, static_cast<qint64>(std::max(offset, 0)));
     while (query.step())
-        found.append({query.text(0), query.integer(1), query.text(2), query.text(3)});
+        found.append({query.text(0), query.integer(1), query.text(2), query.text(3),
+                      unpackFrame(query.blob(4))});
     return found;
 }
 

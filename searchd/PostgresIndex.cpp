@@ -37,10 +37,12 @@ const char* const kSchemaSteps[] = {
     "sender text NOT NULL, received bigint NOT NULL);"
     "CREATE TABLE source_leases(source text PRIMARY KEY, holder text NOT NULL, "
     "expires timestamptz NOT NULL, done_at timestamptz);",
-    // Each crawled file's rate mode and transcode verdict; rows from before keep the
-    // defaults until their folder's next walk reads their heads again.
+    // The library files' quality, each crawled file's rate mode and transcode verdict; rows
+    // from before keep the defaults until the next scan or walk reads their heads again.
     "ALTER TABLE crawl_files ADD COLUMN rate_mode text NOT NULL DEFAULT 'CBR', "
-    "ADD COLUMN verdict text NOT NULL DEFAULT 'unknown';",
+    "ADD COLUMN verdict text NOT NULL DEFAULT 'unknown';"
+    "ALTER TABLE library_files ADD COLUMN frame bytea NOT NULL DEFAULT ''::bytea, "
+    "ADD COLUMN quality_version integer NOT NULL DEFAULT 0;",
 };
 constexpr int kKnownVersion = static_cast<int>(std::size(kSchemaSteps));
 constexpr qint64 kSchemaLock = 0x70656c6c6d6172; // any number, the same for every service
@@ -218,11 +220,13 @@ void PostgresIndex::upgradeSchema() {
 
 QHash<QString, LibraryStamp> PostgresIndex::libraryStamps() {
     return m_pool.run([](PgConnection& db) {
-        const PgResult rows = db.exec("SELECT path, size, modified FROM library_files");
+        const PgResult rows =
+            db.exec("SELECT path, size, modified, quality_version FROM library_files");
         QHash<QString, LibraryStamp> stamps;
         stamps.reserve(rows.rows());
         for (int i = 0; i < rows.rows(); ++i)
-            stamps.insert(rows.text(i, 0), {rows.number(i, 1), rows.number(i, 2)});
+            stamps.insert(rows.text(i, 0), {rows.number(i, 1), rows.number(i, 2),
+                                            static_cast<int>(rows.number(i, 3))});
         return stamps;
     });
 }
@@ -245,16 +249,20 @@ void PostgresIndex::changeLibrary(const QList<LibraryChange>& store, const QStri
             db.exec("DELETE FROM library_files WHERE path = $1", PgParams().text(path));
         insertRows(db,
                    QStringLiteral("INSERT INTO library_files(path, size, modified, artist, "
-                                  "title, words)"),
-                   QStringLiteral("?::text, ?::bigint, ?::bigint, ?::text, ?::text, ") +
+                                  "title, frame, quality_version, words)"),
+                   QStringLiteral("?::text, ?::bigint, ?::bigint, ?::text, ?::text, ?::bytea, "
+                                  "?::integer, ") +
                        QLatin1String(kWords),
                    QStringLiteral("ON CONFLICT(path) DO UPDATE SET size = excluded.size, "
                                   "modified = excluded.modified, artist = excluded.artist, "
-                                  "title = excluded.title, words = excluded.words"),
+                                  "title = excluded.title, frame = excluded.frame, "
+                                  "quality_version = excluded.quality_version, "
+                                  "words = excluded.words"),
                    unique, [](PgParams& params, const LibraryChange& change) {
                        const IndexedFile& f = change.file;
                        params.text(f.path).number(f.size).number(change.modified);
                        params.text(f.artist).text(f.title);
+                       params.bytes(packFrame(f.frame)).number(f.frame.quality.version);
                        params.text(lexemes(IndexWords::ofFile(f.path, f.artist, f.title)));
                    });
     });
@@ -267,11 +275,12 @@ QList<IndexedFile> PostgresIndex::searchLibrary(const QStringList& words, int of
         return found;
     return m_pool.run([&](PgConnection& db) {
         const PgResult rows =
-            db.exec("SELECT path, size, artist, title FROM library_files "
+            db.exec("SELECT path, size, artist, title, frame FROM library_files "
                     "WHERE words @@ $1::tsquery ORDER BY id LIMIT $2 OFFSET $3",
                     PgParams().text(prefixQuery(tokens)).number(limit).number(std::max(0, offset)));
         for (int i = 0; i < rows.rows(); ++i)
-            found.append({rows.text(i, 0), rows.number(i, 1), rows.text(i, 2), rows.text(i, 3)});
+            found.append({rows.text(i, 0), rows.number(i, 1), rows.text(i, 2), rows.text(i, 3),
+                          unpackFrame(rows.bytes(i, 4))});
         return found;
     });
 }

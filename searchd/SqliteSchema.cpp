@@ -12,7 +12,8 @@ namespace {
 const char* const kTables[] = {
     "CREATE TABLE files(id INTEGER PRIMARY KEY, path TEXT UNIQUE NOT NULL, "
     "size INTEGER NOT NULL, modified INTEGER NOT NULL, artist TEXT NOT NULL, "
-    "title TEXT NOT NULL)",
+    "title TEXT NOT NULL, frame BLOB NOT NULL DEFAULT x'', "
+    "quality_version INTEGER NOT NULL DEFAULT 0)",
     "CREATE VIRTUAL TABLE files_fts USING fts5(words, tokenize='ascii', prefix='1 2 3')",
     "CREATE TABLE crawl_sources(num INTEGER PRIMARY KEY, id TEXT UNIQUE NOT NULL, "
     "url TEXT NOT NULL, login TEXT NOT NULL, kind TEXT NOT NULL, "
@@ -98,15 +99,25 @@ void upgradeFrom1(SqliteDatabase& db) {
     db.exec("PRAGMA user_version = 0");
 }
 
-// Version 3 keeps each crawled file's rate mode and transcode verdict. Rows from before keep
-// the defaults until their folder's next walk reads their heads again.
+bool hasColumn(SqliteDatabase& db, const char* table, const char* column) {
+    SqliteStatement query(db, "SELECT 1 FROM pragma_table_info(?1) WHERE name = ?2");
+    query.bind(1, QString::fromLatin1(table));
+    query.bind(2, QString::fromLatin1(column));
+    return query.step();
+}
+
+// Version 3 keeps the quality of the library's files and each crawled file's rate mode and
+// transcode verdict. Rows from before keep the defaults until the next scan or walk reads
+// their heads again. Tables made at this layout by the upgrade from version 1 have them.
 void upgradeFrom2(SqliteDatabase& db) {
-    SqliteStatement column(db,
-                           "SELECT 1 FROM pragma_table_info('crawl_files') WHERE name = 'verdict'");
-    if (column.step())
-        return; // made at this layout by the upgrade from version 1
-    db.exec("ALTER TABLE crawl_files ADD COLUMN rate_mode TEXT NOT NULL DEFAULT 'CBR'");
-    db.exec("ALTER TABLE crawl_files ADD COLUMN verdict TEXT NOT NULL DEFAULT 'unknown'");
+    if (!hasColumn(db, "files", "frame")) {
+        db.exec("ALTER TABLE files ADD COLUMN frame BLOB NOT NULL DEFAULT x''");
+        db.exec("ALTER TABLE files ADD COLUMN quality_version INTEGER NOT NULL DEFAULT 0");
+    }
+    if (!hasColumn(db, "crawl_files", "verdict")) {
+        db.exec("ALTER TABLE crawl_files ADD COLUMN rate_mode TEXT NOT NULL DEFAULT 'CBR'");
+        db.exec("ALTER TABLE crawl_files ADD COLUMN verdict TEXT NOT NULL DEFAULT 'unknown'");
+    }
 }
 
 void create(SqliteDatabase& db) {

@@ -97,8 +97,20 @@ TEST_P(LibraryIndexTest, RescanFollowsTheFolderAndReadsTags) {
     ASSERT_NE(byPath, found.end());
     EXPECT_EQ(byPath->artist, tagged.artist);
     EXPECT_EQ(byPath->displayName(), tagged.artist + " - " + tagged.title + ".mp3");
+    // Its quality, read past the tag: silence says nothing of a transcode.
+    EXPECT_EQ(std::tuple(byPath->frame.error, byPath->frame.quality.bitrate,
+                         byPath->frame.quality.verdict),
+              std::tuple(QByteArray(), tagged.frame.bitrate(), Verdict::Unknown));
     EXPECT_EQ(index.searchLibrary(words("new"), 0, 10).size(), 1);
     EXPECT_EQ(index.searchLibrary(words("new"), 0, 10)[0].displayName(), "new.mp3");
+
+    // Entries an older reading made are read again, once.
+    QList<LibraryChange> older;
+    for (auto [path, stamp] : index.libraryStamps().asKeyValueRange())
+        older.append({{path, stamp.size, {}, {}, {}}, stamp.modified});
+    index.changeLibrary(older, {});
+    EXPECT_EQ(LibraryScan::run(index, folder).added, 20);
+    EXPECT_EQ(LibraryScan::run(index, folder).added, 0);
 }
 
 TEST(LibraryFolder, LinksOutOfTheLibraryAreNotIndexed) {
