@@ -274,7 +274,7 @@ TEST(UpdateCheck, RequestCarriesTheAgentAndNoCredentials) {
     ASSERT_EQ(server.requests().size(), 1);
     EXPECT_EQ(server.requests()[0].toStdString(),
               "GET /version2.txt HTTP/1.0\r\nUser-Agent: Pellmar " + std::string(kPellmarVersion) +
-                  "\r\nHost: 127.0.0.1\r\n\r\n");
+                  "\r\nHost: 127.0.0.1:" + std::to_string(server.port()) + "\r\n\r\n");
     // Done: a second start asks nothing.
     run.run();
     EXPECT_EQ(server.requests().size(), 1);
