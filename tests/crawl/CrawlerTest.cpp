@@ -344,8 +344,9 @@ TEST(CrawlerHostile, ManyRobotsRulesNeitherStallTheWalkNorItsStop) {
         walk.join();
         EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::seconds(5));
     }
+    const int finished = sink.source(source.id).finished; // the walk may have been quicker
     crawlOnce({source}, sink, limits);
-    EXPECT_EQ(sink.source(source.id).finished, 1);
+    EXPECT_EQ(sink.source(source.id).finished, finished + 1);
     EXPECT_EQ(sink.files(source.id).size(), 20000);
 }
 
