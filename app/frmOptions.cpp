@@ -264,9 +264,8 @@ void TfrmOptions::Load() {
     RetryCountEdit->setText(options.retryCount);
     MinSizeToAddEdit->setText(options.minSizeToAdd);
 
-    GozillaCheck->setChecked(options.useGoZilla);
-    if (!GozillaCheck->isChecked())
-        InternalCheck->setChecked(true);
+    // In an exclusive pair unchecking does nothing: the other button is checked instead.
+    (options.useGoZilla ? GozillaCheck : InternalCheck)->setChecked(true);
 
     BitrateCombo->setEditText(options.minBitrate);
     FrequencyCombo->setEditText(options.minFrequency);

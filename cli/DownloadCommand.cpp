@@ -7,16 +7,22 @@
 
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFileInfo>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // pellmar-cli download [--continue] URL -o FILE: one download job without a window, under
 // the same rules as the program's download windows (redirects, broken links, the minimum
-// size, retries, the proxy of the program folder's settings). --continue takes up a partial
-// FILE from its end instead of emptying it. Status texts and messages go to standard error
-// as they happen (a wait between tries once, not every second of it), the speed at the end;
-// on a terminal one progress line is redrawn in place. Exit code 0 only when the file is
-// complete, 1 otherwise, 2 for wrong arguments.
+// size, retries, the proxy of the program folder's settings). The job writes FILE.part beside
+// FILE and replaces FILE with it only when complete, so a reply too small or cut short never
+// costs the user's file; a partial stays as FILE.part. --continue takes up FILE.part (or,
+// when there is none, FILE) from its end instead of starting afresh. Status texts and messages go
+// to standard error as they happen (a wait between tries once, not every second of it), the speed
+// at the end; on a terminal one progress line is redrawn in place. Exit code 0 only when the file
+// is complete, 1 otherwise, 2 for wrong arguments.
 
 namespace {
 
@@ -28,6 +34,27 @@ void printLine(const QString& text) {
 
 QString plainMessage(QString text) {
     return text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+}
+
+// The file that -o names: through a symbolic link, the file it points at, so that the link
+// stays a link.
+QString finalPath(const QString& output) {
+    const QFileInfo info(output);
+    if (!info.isSymLink())
+        return output;
+    return info.exists() ? info.canonicalFilePath() : info.symLinkTarget();
+}
+
+// Puts the complete part file in place of the target, with the target's permissions when
+// it existed. An empty text on success, else the reason.
+QString replaceWith(const QString& part, const QString& target) {
+    struct stat old {};
+    if (::stat(QFile::encodeName(target).constData(), &old) == 0)
+        ::chmod(QFile::encodeName(part).constData(), old.st_mode & 07777);
+    if (::rename(QFile::encodeName(part).constData(), QFile::encodeName(target).constData()) == 0)
+        return QString();
+    return QStringLiteral("cannot replace %1: %2")
+        .arg(target, QString::fromLocal8Bit(std::strerror(errno)));
 }
 
 // The in-place progress line: percent, bytes, and the speed and time left of the current
@@ -117,6 +144,17 @@ int runDownloadCommand(const QStringList& args) {
             url);
         return 1;
     }
+    const QFileInfo given(output);
+    if (given.exists() && !given.isFile()) { // a device, a FIFO, a folder
+        printLine(QStringLiteral("pellmar-cli download: Cannot create file %1: not a regular file")
+                      .arg(output));
+        return 1;
+    }
+    const QString target = finalPath(output);
+    const QString part = target + QStringLiteral(".part");
+    const bool resumeTarget = mode == DownloadJob::TargetMode::Resume && !QFileInfo::exists(part) &&
+                              QFileInfo::exists(target);
+    const QString writing = resumeTarget ? target : part;
     const SettingsFile ini(ProgramFolder::file(QStringLiteral("Pellmar.ini")));
     DownloadJob job(ini);
     ProgressLine progress(job);
@@ -147,7 +185,7 @@ int runDownloadCommand(const QStringList& args) {
     });
     QObject::connect(&job, &DownloadJob::ended, &loop, &QEventLoop::quit, Qt::QueuedConnection);
     try {
-        job.StartTransfer(output, Cp1252::fromUnicode(url), mode);
+        job.StartTransfer(writing, Cp1252::fromUnicode(url), mode);
     } catch (const PellmarError& error) {
         printLine(QStringLiteral("pellmar-cli download: ") + error.message());
         return 1;
@@ -160,5 +198,14 @@ int runDownloadCommand(const QStringList& args) {
                   .arg(job.BytesReceived())
                   .arg(progress.seconds(), 0, 'f', 1)
                   .arg(progress.kbPerSecond(), 0, 'f', 2));
-    return job.outcome() == DownloadJob::Outcome::Complete ? 0 : 1;
+    if (job.outcome() != DownloadJob::Outcome::Complete)
+        return 1;
+    if (writing == part) {
+        const QString problem = replaceWith(part, target);
+        if (!problem.isEmpty()) {
+            printLine(QStringLiteral("pellmar-cli download: ") + problem);
+            return 1;
+        }
+    }
+    return 0;
 }

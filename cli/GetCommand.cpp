@@ -1,4 +1,5 @@
 #include "cli/Commands.h"
+#include "cli/TerminalText.h"
 #include "net/HttpCli.h"
 #include "platform/Cp1252.h"
 #include "platform/Errors.h"
@@ -109,6 +110,12 @@ private:
     bool m_failed = false;
 };
 
+// A reason phrase in UTF-8 when it is valid UTF-8, else in Latin-1 as HTTP had it.
+QString reasonText(const QByteArray& phrase) {
+    return QUtf8StringView(phrase).isValidUtf8() ? QString::fromUtf8(phrase)
+                                                 : QString::fromLatin1(phrase);
+}
+
 int Fail(const QString& message) {
     std::fprintf(stderr, "pellmar-cli get: %s\n", qPrintable(message));
     return 1;
@@ -175,7 +182,9 @@ int runGetCommand(const QStringList& args) {
     }
     loop.exec();
 
-    std::fprintf(stderr, "%d %s\n", client.StatusCode(), client.ReasonPhrase().constData());
+    // The reason phrase is the server's text: shown, never obeyed by the terminal.
+    std::fprintf(stderr, "%d %s\n", client.StatusCode(),
+                 forTerminal(reasonText(client.ReasonPhrase())).constData());
     const bool succeeded =
         client.RequestError() == 0 && client.StatusCode() > 0 && client.StatusCode() < 400;
     const bool written = writer.Flush();

@@ -1,9 +1,9 @@
 #include "cli/Commands.h"
 #include "cli/ConsolePlatform.h"
+#include "cli/TerminalText.h"
 #include "core/DataFileConfig.h"
 #include "core/HitRecords.h"
 #include "core/UserOptions.h"
-#include "download/TargetNames.h"
 #include "platform/Cp1252.h"
 #include "platform/Errors.h"
 #include "platform/ProgramFolder.h"
@@ -89,22 +89,6 @@ bool ParseOptions(const QStringList& args, const SettingsFile& ini, QString& tex
         }
     }
     return haveText && (!haveMarks || !save.folder.isEmpty());
-}
-
-// Text from the network as the terminal gets it: control characters are written as \xHH,
-// so that a caption cannot move the cursor, set the title or split a line.
-QByteArray forTerminal(const QString& text) {
-    QString shown;
-    shown.reserve(text.size());
-    for (QChar ch : text) {
-        if (TargetNames::IsControl(ch))
-            shown +=
-                QStringLiteral("\\x") +
-                QString::number(ch.unicode(), 16).toUpper().rightJustified(2, QLatin1Char('0'));
-        else
-            shown += ch;
-    }
-    return shown.toLocal8Bit();
 }
 
 void printLine(const QList<QByteArray>& fields) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QtGlobal>
 #include <chrono>
 
@@ -23,4 +24,9 @@ struct CrawlLimits {
     // doubled after each failure in a row up to the most.
     std::chrono::milliseconds indexRetryFirst{1000};
     std::chrono::milliseconds indexRetryMost{30000};
+
+    // Why a walk that had more folders than maxPages ended (its old entries stay).
+    static QString pageLimitReason(int maxPages) {
+        return QStringLiteral("stopped at the page limit (%1 listings)").arg(maxPages);
+    }
 };

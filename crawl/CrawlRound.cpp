@@ -139,7 +139,8 @@ void CrawlRound::startWalk(Turn& turn, Clock::time_point now) {
         });
         return;
     }
-    turn.curl = std::make_unique<CurlWalk>(i, m_sources[i], m_sink, m_limits, m_hosts, m_board);
+    turn.curl =
+        std::make_unique<CurlWalk>(i, m_sources[i], m_sink, m_limits, m_hosts, m_board, m_stop);
     turn.curl->begin();
 }
 

@@ -97,7 +97,8 @@ Loaded readFile(const QString& path) {
         if (parseLine(line, &source, &problem))
             loaded.sources << source;
         else
-            loaded.problems << QStringLiteral("%1 line %2: %3").arg(path).arg(number).arg(problem);
+            loaded.problems
+                << QStringLiteral("%1 line %2: %3").arg(path, QString::number(number), problem);
     }
     return loaded;
 }

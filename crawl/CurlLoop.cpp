@@ -107,11 +107,6 @@ void CurlLoop::start(std::unique_ptr<CurlRequest> request) {
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, long(m_limits.lowSpeedTime.count()));
     curl_easy_setopt(easy, CURLOPT_TIMEOUT, long(m_limits.transferTimeout.count()));
     curl_easy_setopt(easy, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_SINGLECWD));
-    if (request->kind == CurlRequest::Robots) {
-        curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-        curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 3L);
-        curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    }
     if (request->mlsd)
         curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, "MLSD");
     if (!request->range.isEmpty())

@@ -69,9 +69,9 @@ bool isAncestorOrSelf(const QString& ancestor, const QString& path) {
 } // namespace
 
 CurlWalk::CurlWalk(int index, const CrawlSource& source, CrawlSink& sink, const CrawlLimits& limits,
-                   HostLimits& hosts, ProgressBoard& board)
+                   HostLimits& hosts, ProgressBoard& board, const std::atomic<bool>& stop)
     : m_index(index), m_source(source), m_sink(sink), m_limits(limits), m_hosts(hosts),
-      m_board(board) {
+      m_board(board), m_stop(stop) {
     m_root = source.url;
     m_ftp = m_root.scheme() == QLatin1String("ftp");
     const int defaultPort = m_ftp ? 21 : m_root.scheme() == QLatin1String("https") ? 443 : 80;
@@ -87,9 +87,13 @@ QString CurlWalk::describe(const CurlRequest& request) const {
     return CrawlSources::shown(request.url);
 }
 
-bool CurlWalk::inside(const QUrl& url) const {
+bool CurlWalk::onSourceServer(const QUrl& url) const {
     return url.scheme() == m_root.scheme() && url.host() == m_root.host() &&
-           url.port() == m_root.port() && !url.hasQuery() &&
+           url.port() == m_root.port();
+}
+
+bool CurlWalk::inside(const QUrl& url) const {
+    return onSourceServer(url) && !url.hasQuery() &&
            url.path(QUrl::FullyEncoded).toLatin1().startsWith(m_rootPath);
 }
 
@@ -109,22 +113,34 @@ void CurlWalk::begin() {
     guard([this] {
         m_crawl = m_sink.beginCrawl(m_source);
         m_visited.insert(m_ftp ? m_root.path() : QString::fromLatin1(m_rootPath));
-        queueFolder(QString(), m_root, 0, QDir::cleanPath(m_root.path()), false);
+        queueFolder({m_root.toEncoded(), QString(),
+                     m_ftp ? QDir::cleanPath(m_root.path()) : QString(), 0, false});
     });
 }
 
-void CurlWalk::queueFolder(const QString& folder, const QUrl& url, int depth,
-                           const QString& realPath, bool maybeFolder) {
+// False when the page limit leaves no room: the walk will end at that limit.
+bool CurlWalk::queueFolder(QueuedFolder folder) {
+    if (m_pagesAsked + qsizetype(m_waiting.size()) >= m_limits.maxPages) {
+        m_truncated = true;
+        return false;
+    }
+    m_waiting.push_back(std::move(folder));
+    return true;
+}
+
+std::unique_ptr<CurlRequest> CurlWalk::takeFolder() {
+    QueuedFolder& queued = m_waiting.front();
     auto request = std::make_unique<CurlRequest>();
     request->kind = CurlRequest::Listing;
     request->walk = this;
-    request->url = url;
-    request->folder = folder;
-    request->depth = depth;
-    request->realPath = realPath;
-    request->maybeFolder = maybeFolder;
+    request->url = QUrl::fromEncoded(queued.url);
+    request->folder = std::move(queued.folder);
+    request->depth = queued.depth;
+    request->realPath = std::move(queued.realPath);
+    request->maybeFolder = queued.maybeFolder;
     request->maxBytes = m_limits.maxListingBytes;
-    m_waiting.push_back(std::move(request));
+    m_waiting.pop_front();
+    return listingRequest(std::move(request));
 }
 
 std::unique_ptr<CurlRequest> CurlWalk::listingRequest(std::unique_ptr<CurlRequest> request) {
@@ -195,9 +211,7 @@ std::unique_ptr<CurlRequest> CurlWalk::nextRequest() {
         return nullptr;
     }
     ++m_pagesAsked;
-    std::unique_ptr<CurlRequest> request = std::move(m_waiting.front());
-    m_waiting.pop_front();
-    return listingRequest(std::move(request));
+    return takeFolder();
 }
 
 void CurlWalk::finished(std::unique_ptr<CurlRequest> request) {
@@ -212,7 +226,7 @@ void CurlWalk::answered(std::unique_ptr<CurlRequest> request) {
         m_failuresInARow = 0;
     switch (request->kind) {
     case CurlRequest::Robots:
-        robotsDone(*request);
+        robotsDone(std::move(request));
         break;
     case CurlRequest::Listing:
         listingDone(std::move(request));
@@ -226,10 +240,24 @@ void CurlWalk::answered(std::unique_ptr<CurlRequest> request) {
     finishIfDone();
 }
 
-void CurlWalk::robotsDone(const CurlRequest& request) {
+void CurlWalk::robotsDone(std::unique_ptr<CurlRequest> request) {
+    CurlRequest& r = *request;
+    // Its redirects stay on the source's server, as the listings' do; one that leaves it
+    // counts as no robots.txt.
+    if (isRedirect(r.status) && r.result == CURLE_OK && !r.location.isEmpty() &&
+        r.hops < kMaxRedirects) {
+        const QUrl target = r.url.resolved(QUrl::fromEncoded(r.location));
+        if (onSourceServer(target)) {
+            r.url = target;
+            ++r.hops;
+            r.body.clear();
+            m_retry.push_front(std::move(request));
+            return;
+        }
+    }
     // A missing or unreadable robots.txt allows everything.
-    const bool found = request.result == CURLE_OK && request.status >= 200 && request.status < 300;
-    m_robots = RobotsRules::parse(found ? request.body : QByteArray());
+    const bool found = r.result == CURLE_OK && r.status >= 200 && r.status < 300;
+    m_robots = RobotsRules::parse(found ? r.body : QByteArray());
     const int delay = m_robots->crawlDelaySeconds();
     if (delay > 0)
         m_hosts.setDelay(m_host, std::min(std::chrono::milliseconds(std::chrono::seconds(delay)),
@@ -342,7 +370,11 @@ void CurlWalk::listingDone(std::unique_ptr<CurlRequest> request) {
 void CurlWalk::readListing(const CurlRequest& request, const QList<RemoteEntry>& entries) {
     QList<RemoteEntry> kept;
     QHash<QString, QUrl> fileUrls;
+    qsizetype seen = 0;
     for (const RemoteEntry& entry : entries) {
+        // A long listing (or long robots.txt rules) must not hold up a stop.
+        if (++seen % 1024 == 0 && m_stop)
+            return;
         QUrl url = entry.url;
         if (m_ftp) {
             url = ftpFolderUrl(request.folder);
@@ -359,17 +391,20 @@ void CurlWalk::readListing(const CurlRequest& request, const QList<RemoteEntry>&
                 m_depthCut = true;
                 continue;
             }
+            // Links come from FTP listings only; a web folder has no real path to keep.
             const QString real =
-                link ? resolveLink(request.realPath, entry.linkTarget)
-                     : QDir::cleanPath(request.realPath + QLatin1Char('/') + entry.name);
+                !m_ftp ? QString()
+                : link ? resolveLink(request.realPath, entry.linkTarget)
+                       : QDir::cleanPath(request.realPath + QLatin1Char('/') + entry.name);
             // A link to an ancestor or to a folder already walked is not entered.
             if (link && isAncestorOrSelf(real, request.realPath))
                 continue;
             const QString key = m_ftp ? real : url.path(QUrl::FullyEncoded);
             if (m_visited.contains(key))
                 continue;
-            m_visited.insert(key);
-            queueFolder(path, url, request.depth + 1, real, link && !entry.folder);
+            if (queueFolder(
+                    {url.toEncoded(), path, real, request.depth + 1, link && !entry.folder}))
+                m_visited.insert(key);
         } else if (FolderPlan::isMp3(entry.name)) {
             fileUrls.insert(path, url);
         }
@@ -502,7 +537,7 @@ void CurlWalk::finishIfDone() {
     if (!m_waiting.empty())
         m_truncated = true;
     if (m_truncated) {
-        abandon(QStringLiteral("stopped at the limit of %1 listings").arg(m_limits.maxPages));
+        abandon(CrawlLimits::pageLimitReason(m_limits.maxPages));
         return;
     }
     m_ended = true;

@@ -8,6 +8,7 @@
 
 #include <QHash>
 #include <QSet>
+#include <atomic>
 #include <curl/curl.h>
 #include <deque>
 #include <map>
@@ -33,7 +34,7 @@ struct CurlRequest {
     QString folder;   // relative, '' for the root
     QString realPath; // FTP: the server's path of the folder, for links
     int depth = 0;
-    int hops = 0;             // redirects followed
+    int hops = 0;             // redirects followed (listings and robots.txt)
     bool maybeFolder = false; // a link that may or may not be a folder
     // Head
     int openFolder = -1;
@@ -53,8 +54,9 @@ struct CurlRequest {
 // walk's public functions lets an exception out, and none calls the sink after it.
 class CurlWalk {
 public:
+    // stop: the crawl stops; a long listing is left at once.
     CurlWalk(int index, const CrawlSource& source, CrawlSink& sink, const CrawlLimits& limits,
-             HostLimits& hosts, ProgressBoard& board);
+             HostLimits& hosts, ProgressBoard& board, const std::atomic<bool>& stop);
 
     QString host() const { return m_host; }
     void begin();
@@ -83,6 +85,15 @@ private:
         int folder;
         int file;
     };
+    // A folder still to list. A server decides how many there are: each is kept small, and
+    // their number counts against the page limit.
+    struct QueuedFolder {
+        QByteArray url;   // encoded
+        QString folder;   // relative, '' for the root
+        QString realPath; // FTP: the server's path of the folder, for links; else empty
+        int depth = 0;
+        bool maybeFolder = false; // a link that may or may not be a folder
+    };
 
     template <typename Step> void guard(Step step) {
         try {
@@ -97,11 +108,12 @@ private:
     void answered(std::unique_ptr<CurlRequest> request);
     void finishIfDone();
     bool isFtp() const { return m_ftp; }
+    bool onSourceServer(const QUrl& url) const; // same scheme, host and port
     bool inside(const QUrl& url) const;
-    void queueFolder(const QString& folder, const QUrl& url, int depth, const QString& realPath,
-                     bool maybeFolder);
+    bool queueFolder(QueuedFolder folder);
     std::unique_ptr<CurlRequest> listingRequest(std::unique_ptr<CurlRequest> request);
-    void robotsDone(const CurlRequest& request);
+    std::unique_ptr<CurlRequest> takeFolder();
+    void robotsDone(std::unique_ptr<CurlRequest> request);
     void listingDone(std::unique_ptr<CurlRequest> request);
     void headDone(std::unique_ptr<CurlRequest> request);
     void readListing(const CurlRequest& request, const QList<RemoteEntry>& entries);
@@ -118,6 +130,7 @@ private:
     CrawlLimits m_limits;
     HostLimits& m_hosts;
     ProgressBoard& m_board;
+    const std::atomic<bool>& m_stop;
     QString m_host;
     QUrl m_root;
     QByteArray m_rootPath; // percent-encoded, ends in '/'
@@ -128,8 +141,8 @@ private:
     bool m_robotsAsked = false;
     std::optional<RobotsRules> m_robots;
 
-    std::deque<std::unique_ptr<CurlRequest>> m_retry;   // asked again after a pause
-    std::deque<std::unique_ptr<CurlRequest>> m_waiting; // listings to ask
+    std::deque<std::unique_ptr<CurlRequest>> m_retry; // asked again after a pause
+    std::deque<QueuedFolder> m_waiting;               // listings to ask
     std::deque<HeadTask> m_heads;
     std::map<int, OpenFolder> m_open;
     int m_nextOpen = 0;

@@ -87,12 +87,12 @@ void ProgressBoard::ended(int source, bool stale, const QString& reason) {
         }
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - e.began).count();
+        // One arg() call: a URL's or a reason's "%3C" is no placeholder of a later call.
         line = QStringLiteral("crawl of %1 %2 after %3 s: %4")
                    .arg(CrawlSources::shown(e.source.url),
                         stale ? QStringLiteral("stopped early (%1)").arg(reason)
-                              : QStringLiteral("finished"))
-                   .arg(seconds, 0, 'f', 1)
-                   .arg(describe(e.progress));
+                              : QStringLiteral("finished"),
+                        QString::number(seconds, 'f', 1), describe(e.progress));
     }
     m_print(line);
 }

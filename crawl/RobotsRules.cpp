@@ -1,5 +1,6 @@
 #include "crawl/RobotsRules.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 
@@ -97,6 +98,7 @@ RobotsRules RobotsRules::parse(const QByteArray& body, const QByteArray& agent) 
             break;
     }
     RobotsRules rules;
+    QList<QList<QByteArray>> patterns; // per rule, its pieces
     for (const QByteArray& line : lines) {
         const qsizetype colon = line.indexOf(':');
         const QByteArray key = line.left(colon);
@@ -113,49 +115,118 @@ RobotsRules RobotsRules::parse(const QByteArray& body, const QByteArray& agent) 
             rule.anchored = pattern.endsWith('$');
             if (rule.anchored)
                 pattern.chop(1);
-            rule.pieces = pattern.split('*');
             rule.allow = key == "allow";
-            rules.m_rules.append(rule);
+            rules.m_rules.push_back(rule);
+            patterns.append(pattern.split('*'));
         }
     }
+    rules.compile(patterns);
     return rules;
+}
+
+// Numbers the distinct pieces, builds their finder, and files each rule under the piece the
+// fewest rules share, so that a path wakes only the rules that may match it.
+void RobotsRules::compile(const QList<QList<QByteArray>>& patterns) {
+    QList<QByteArray> distinct;
+    for (const QList<QByteArray>& pieces : patterns)
+        for (const QByteArray& piece : pieces)
+            if (!piece.isEmpty())
+                distinct.append(piece);
+    std::sort(distinct.begin(), distinct.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    const auto idOf = [&](const QByteArray& piece) {
+        if (piece.isEmpty())
+            return -1;
+        return int(std::lower_bound(distinct.begin(), distinct.end(), piece) - distinct.begin());
+    };
+    std::vector<int> users(size_t(distinct.size()), 0);
+    for (size_t r = 0; r < m_rules.size(); ++r) {
+        for (const QByteArray& piece : patterns[qsizetype(r)])
+            m_rules[r].pieces.push_back(idOf(piece));
+        std::vector<int> ids = m_rules[r].pieces;
+        std::sort(ids.begin(), ids.end());
+        ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+        for (int id : ids)
+            if (id >= 0)
+                ++users[size_t(id)];
+    }
+    for (const QByteArray& piece : distinct)
+        m_pieceLength.push_back(piece.size());
+    m_rulesByKey.resize(size_t(distinct.size()));
+    for (size_t r = 0; r < m_rules.size(); ++r) {
+        int key = -1;
+        for (int id : m_rules[r].pieces)
+            if (id >= 0 && (key < 0 || users[size_t(id)] < users[size_t(key)] ||
+                            (users[size_t(id)] == users[size_t(key)] &&
+                             m_pieceLength[size_t(id)] > m_pieceLength[size_t(key)])))
+                key = id;
+        if (key < 0)
+            m_keyless.push_back(int(r));
+        else
+            m_rulesByKey[size_t(key)].push_back(int(r));
+    }
+    m_finder = PieceFinder(distinct);
+}
+
+// Where the first occurrence of the piece at or after at starts; -1 when none. An empty
+// piece occurs everywhere.
+qsizetype RobotsRules::startFrom(int piece, qsizetype at, const Ends& ends, qsizetype size) const {
+    if (piece < 0)
+        return at <= size ? at : -1;
+    const auto found = ends.find(piece);
+    if (found == ends.end())
+        return -1;
+    const qsizetype length = m_pieceLength[size_t(piece)];
+    const auto end = std::lower_bound(found->second.begin(), found->second.end(), at + length);
+    return end == found->second.end() ? -1 : *end - length;
 }
 
 // Whether the pattern matches the start of the path (all of it when anchored). With '*' as
 // the only wildcard, taking each piece at its first place after the one before is as good as
-// any other choice, so one pass over the path does.
-bool RobotsRules::Rule::matches(const QByteArray& path) const {
-    if (!path.startsWith(pieces.first()))
+// any other choice.
+bool RobotsRules::matches(const Rule& rule, const Ends& ends, qsizetype size) const {
+    const auto lengthOf = [&](int piece) { return piece < 0 ? 0 : m_pieceLength[size_t(piece)]; };
+    if (startFrom(rule.pieces.front(), 0, ends, size) != 0)
         return false;
-    if (pieces.size() == 1)
-        return !anchored || path.size() == pieces.first().size();
-    qsizetype at = pieces.first().size();
-    for (qsizetype i = 1; i + 1 < pieces.size(); ++i) {
-        const qsizetype found = path.indexOf(pieces.at(i), at);
+    qsizetype at = lengthOf(rule.pieces.front());
+    if (rule.pieces.size() == 1)
+        return !rule.anchored || size == at;
+    for (size_t i = 1; i + 1 < rule.pieces.size(); ++i) {
+        const qsizetype found = startFrom(rule.pieces[i], at, ends, size);
         if (found < 0)
             return false;
-        at = found + pieces.at(i).size();
+        at = found + lengthOf(rule.pieces[i]);
     }
-    const QByteArray& last = pieces.last();
-    if (anchored)
-        return path.size() - last.size() >= at && path.endsWith(last);
-    return path.indexOf(last, at) >= 0;
+    const int last = rule.pieces.back();
+    if (!rule.anchored)
+        return startFrom(last, at, ends, size) >= 0;
+    const qsizetype lastStart = size - lengthOf(last);
+    if (lastStart < at)
+        return false;
+    return last < 0 || (ends.count(last) && ends.at(last).back() == size);
 }
 
 bool RobotsRules::allows(const QByteArray& path) const {
     if (path == "/robots.txt")
         return true;
     const QByteArray wanted = normalised(path.isEmpty() ? QByteArray("/") : path);
+    Ends ends;
+    m_finder.scan(wanted, [&](int piece, qsizetype end) { ends[piece].push_back(end); });
     qsizetype bestLength = -1;
     bool allowed = true;
-    for (const Rule& rule : m_rules) {
-        const qsizetype length = rule.length;
-        if (length < bestLength || !rule.matches(wanted))
-            continue;
-        if (length > bestLength || rule.allow) {
-            bestLength = length;
-            allowed = rule.allow;
-        }
-    }
+    const auto consider = [&](int index) {
+        const Rule& rule = m_rules[size_t(index)];
+        if (rule.length < bestLength || (rule.length == bestLength && !rule.allow))
+            return;
+        if (!matches(rule, ends, wanted.size()))
+            return;
+        bestLength = rule.length;
+        allowed = rule.allow;
+    };
+    for (const auto& [piece, where] : ends)
+        for (int index : m_rulesByKey[size_t(piece)])
+            consider(index);
+    for (int index : m_keyless)
+        consider(index);
     return allowed;
 }

@@ -39,6 +39,7 @@ WalkResult SmbWalk::walk() {
     QSet<QString> visited{QString()};
     int pages = 0, errors = 0, failuresInARow = 0;
     bool depthCut = false;
+    bool pageLimit = false;
     WalkResult lost{WalkEnd::Lost, QString()}; // returned by copy from several places
     const auto abandon = [&](const QString& reason) {
         if (m_lost)
@@ -55,9 +56,6 @@ WalkResult SmbWalk::walk() {
     while (!folders.empty()) {
         if (m_stop || m_lost)
             return abandon(QStringLiteral("the service stops"));
-        if (pages >= m_limits.maxPages)
-            return abandon(
-                QStringLiteral("stopped at the limit of %1 listings").arg(m_limits.maxPages));
         const Folder folder = folders.front();
         folders.pop_front();
         ++pages;
@@ -104,6 +102,11 @@ WalkResult SmbWalk::walk() {
                 continue;
             if (visited.contains(real))
                 continue;
+            // Folders queued count against the page limit, so the queue stays bounded.
+            if (pages + qsizetype(folders.size()) >= m_limits.maxPages) {
+                pageLimit = true;
+                continue;
+            }
             visited.insert(real);
             folders.push_back({path, folder.depth + 1});
         }
@@ -156,6 +159,8 @@ WalkResult SmbWalk::walk() {
             p.lastErrors
                 << QStringLiteral("folders deeper than %1 were not walked").arg(m_limits.maxDepth);
         });
+    if (pageLimit)
+        return abandon(CrawlLimits::pageLimitReason(m_limits.maxPages));
     if (m_lost)
         return lost;
     m_sink.finishCrawl(m_source, crawl, errors);

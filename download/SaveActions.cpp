@@ -76,8 +76,10 @@ bool SaveActions::MayReplace(const QString& file) {
 
 void SaveActions::SaveAllSelectedClick(HitKind view, const QList<SelectedHit>& selected,
                                        const HitStores& stores) {
+    // The user's own FTP client is not told where to save: it needs no folder.
+    const bool ownFtpClient = view == HitKind::Ftp && UserOptions::UseFtp(m_ini);
     QString folder;
-    if (view != HitKind::Http) {
+    if (view != HitKind::Http && !ownFtpClient) {
         const std::optional<QString> chosen =
             m_platform.dialogs.browseFolder(QString(), UserOptions::InitialDir(m_ini));
         if (!chosen || chosen->isEmpty())
@@ -90,7 +92,7 @@ void SaveActions::SaveAllSelectedClick(HitKind view, const QList<SelectedHit>& s
     for (const SelectedHit& hit : selected) {
         if (view == HitKind::Http)
             SaveHttpHit(hit.caption, stores.http);
-        else if (view == HitKind::Ftp && UserOptions::UseFtp(m_ini))
+        else if (ownFtpClient)
             ExternalHandoff::FetchFtpHit(m_ini, m_platform, stores.ftp, hit.caption, QString(),
                                          m_programFolder); // the user's client is not told where
         else

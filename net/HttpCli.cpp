@@ -174,13 +174,17 @@ void THttpCli::StartResponse() {
     m_chunks = ChunkedDecoder();
 }
 
-// Host header and request target. Through a proxy the request line carries the absolute
-// URL with its port: without it the proxy would ask the default port.
+// Host header and request target. The Host header names a port that is not the scheme's
+// own, so that a server with sites on several ports answers the one asked for. Through a
+// proxy the request line carries the absolute URL with its port: without it the proxy would
+// ask the default port.
 void THttpCli::SetTargets(const QByteArray& scheme, const QByteArray& host, const QByteArray& port,
                           const QByteArray& path) {
     m_targetHost = host;
     m_targetAuthority = port.isEmpty() ? host : host + ':' + port;
     m_targetTls = IsHttps(scheme);
+    const QByteArray ownPort = m_targetTls ? "443" : "80";
+    m_hostHeader = port.isEmpty() || port == ownPort ? host : m_targetAuthority;
     m_tunnelAuthority = host + ':' + (port.isEmpty() ? QByteArray("443") : port);
     m_requestPath = path;
     // Through a tunnel the request goes to the origin itself: its target is the path.
@@ -450,7 +454,7 @@ void THttpCli::SendRequest(const QByteArray& method) {
         SendCommand("Content-Type: " + m_contentTypePost);
     if (!m_agent.isEmpty())
         SendCommand("User-Agent: " + m_agent);
-    SendCommand("Host: " + m_targetHost);
+    SendCommand("Host: " + m_hostHeader);
     if (m_noCache)
         SendCommand("Pragma: no-cache");
     if (m_requestType == rqPost)

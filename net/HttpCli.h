@@ -293,6 +293,7 @@ private:
     QByteArray m_connectPort;
     QByteArray m_targetHost;
     QByteArray m_targetAuthority; // host and, when the URL gives one, port: for a proxy
+    QByteArray m_hostHeader;      // host and a port that is not the scheme's own
     QByteArray m_tunnelAuthority; // host:port for CONNECT
     bool m_targetTls = false;     // the target is https
     TunnelPhase m_tunnel = TunnelPhase::None;

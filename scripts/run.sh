@@ -1,8 +1,10 @@
 #!/bin/sh
 # Sets up, builds and starts Pellmar with its local search service: makes the sample
-# library once, starts pellmar-searchd on a free port, points the program folder's
-# Pellmar.dat at it, runs Pellmar and stops the service when Pellmar exits. The service
-# also serves the library over FTP and SMB, so that FTP and SMB hits can be fetched.
+# library once, starts pellmar-searchd on a free port, points the Pellmar.dat of the run's
+# own program folder (build/run, PELLMAR_HOME) at it, runs Pellmar and stops the service
+# when Pellmar exits. The service also serves the library over FTP and SMB, so that FTP and
+# SMB hits can be fetched. build/bin/Pellmar.dat stays as the build made it: the install
+# and the Debian package take it as the default.
 #
 # PELLMAR_LIBRARY names another folder of MP3 files to search (default: the sample
 # library in build/sample-library).
@@ -32,9 +34,22 @@ if [ ! -d "$LIBRARY" ]; then
     "$BIN/pellmar-searchd" --make-sample "$LIBRARY"
 fi
 
+# The run's program folder: its own data file and settings, the build's help, pictures and
+# outside programs linked in (the list of PELLMAR_DEFAULT_FOLDERS and _PROGRAMS).
+RUN=build/run
+mkdir -p "$RUN"
+for name in $(sed -n 's/^set(PELLMAR_DEFAULT_\(FOLDERS\|PROGRAMS\) \(.*\))$/\2/p' CMakeLists.txt); do
+    ln -sfn "$(pwd)/$BIN/$name" "$RUN/$name"
+done
+if [ ! -e "$RUN/Pellmar.ini" ] && [ -e "$BIN/Pellmar.ini" ]; then
+    cp "$BIN/Pellmar.ini" "$RUN/Pellmar.ini" # the settings of earlier runs
+fi
+PELLMAR_HOME=$(pwd)/$RUN
+export PELLMAR_HOME
+
 LOG=build/searchd.log
 "$BIN/pellmar-searchd" --library "$LIBRARY" --port 0 --db build/searchd.db \
-    --write-datafile "$BIN/Pellmar.dat" --serve-ftp --serve-smb --program-folder "$BIN" \
+    --write-datafile "$RUN/Pellmar.dat" --serve-ftp --serve-smb --program-folder "$RUN" \
     >"$LOG" 2>&1 &
 SEARCHD=$!
 trap 'kill "$SEARCHD" 2>/dev/null || true; wait "$SEARCHD" 2>/dev/null || true' EXIT

@@ -59,6 +59,7 @@ void UpdateCheck::StartCheck(Hooks hooks) {
     m_hooks = std::move(hooks);
     if (m_hooks.setStatus)
         m_hooks.setStatus(QStringLiteral("Looking for new version"));
+    m_statusShown = true;
     m_client = std::make_unique<THttpCli>();
     m_received = std::make_unique<QBuffer>();
     m_received->open(QIODevice::ReadWrite);
@@ -77,8 +78,7 @@ void UpdateCheck::docEnd() {
     if (m_checkDone || m_client->StatusCode() != 200 || m_sizeLimit->exceeded())
         return;
     m_checkDone = true;
-    if (m_hooks.setStatus)
-        m_hooks.setStatus(QString());
+    clearStatus();
     // The question and the refresh window wait for their answer in a loop of their own:
     // they run after the client's event, never inside it.
     m_pendingFile = true;
@@ -93,12 +93,19 @@ void UpdateCheck::docEnd() {
 void UpdateCheck::requestDone() {
     if (m_client->StatusCode() == 404)
         m_checkDone = true;
+    clearStatus(); // a refused, missing or broken version file ends the look too
     // Released from its own request-done event, which the client allows.
     m_client.reset();
     m_received.reset();
     m_sizeLimit.reset();
     if (!running())
         emit finished();
+}
+
+void UpdateCheck::clearStatus() {
+    if (m_statusShown && m_hooks.setStatus)
+        m_hooks.setStatus(QString());
+    m_statusShown = false;
 }
 
 void UpdateCheck::handleVersionFile(const QByteArray& content) {

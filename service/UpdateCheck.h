@@ -52,6 +52,7 @@ signals:
 
 private:
     void docEnd();
+    void clearStatus(); // "Looking for new version" goes once the look ends
     void requestDone();
     void offerNewVersion(const QList<QByteArray>& lines);
     void refreshIfPagesChanged(const QList<QByteArray>& lines);
@@ -65,4 +66,5 @@ private:
     std::unique_ptr<ReplySizeLimit> m_sizeLimit;
     bool m_checkDone = false;
     bool m_pendingFile = false;
+    bool m_statusShown = false; // "Looking for new version" stands in the status
 };

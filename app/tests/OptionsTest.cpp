@@ -174,16 +174,31 @@ TEST_F(OptionsTest, LeavingANumberFieldWarnsAboutBadNumbers) {
     }
 }
 
+// Cancel forgets a choice of the download program or of the FTP client: the next show has
+// the saved one checked, and OK saves that.
 TEST_F(OptionsTest, CancelForgetsTheChoiceOfAnExternalClient) {
-    form->show();
-    form->RadioButton2->click();
-    EXPECT_TRUE(form->FTPEdit->isEnabled());
-    form->CancelButton->click();
-    form->show();
-    EXPECT_TRUE(form->RadioButton1->isChecked());
-    EXPECT_FALSE(form->FTPEdit->isEnabled());
-    EXPECT_FALSE(form->Button2->isEnabled());
-    EXPECT_TRUE(ini_text().isEmpty());
+    struct Row {
+        QRadioButton* clicked;
+        QRadioButton* saved;
+    };
+    const Row rows[] = {{form->GozillaCheck, form->InternalCheck},
+                        {form->RadioButton2, form->RadioButton1}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.clicked->text().toStdString());
+        form->show();
+        row.clicked->click();
+        form->CancelButton->click();
+        form->show();
+        EXPECT_TRUE(row.saved->isChecked());
+        EXPECT_FALSE(row.clicked->isChecked());
+        EXPECT_FALSE(form->FTPEdit->isEnabled());
+        EXPECT_FALSE(form->Button2->isEnabled());
+        EXPECT_TRUE(ini_text().isEmpty());
+        form->OKButton->click();
+        EXPECT_TRUE(ini_text().contains("UseGo!Zilla=0\r\n")) << ini_text().toStdString();
+        EXPECT_TRUE(ini_text().contains("UseFtp=0\r\n")) << ini_text().toStdString();
+        QFile::remove(home.file(QStringLiteral("Pellmar.ini")));
+    }
 }
 
 TEST_F(OptionsTest, AutoLocateTakesTheFoundClientOrShowsTheHelpOnce) {

@@ -37,7 +37,7 @@ struct DownloadRow {
     QByteArray reply;
     int exitCode;
     QByteArray lines; // standard error without the closing speed line
-    bool kept;
+    QStringList left; // the files in the folder afterwards
 };
 
 } // namespace
@@ -46,13 +46,22 @@ TEST(DownloadCommand, PrintsEachStatusAndKeepsOnlyACompleteFile) {
     const QByteArray body = PatternBytes(30001, 9);
     const QByteArray steps = "Contacting host\nHost contacted, waiting for reply\nHost Contacted\n";
     const DownloadRow rows[] = {
-        {"30001 bytes", OkReply(body, body.size(), "audio/mpeg"), 0, steps + "Receiving data\n",
-         true},
-        {"30000 bytes", OkReply(body.left(30000), -1, "audio/mpeg"), 1,
-         steps + "Receiving data\nFile not saved. Size less than 30 kb\n", false},
-        {"html page", OkReply(body, -1, "text/html"), 1, steps + "Sorry, link broken.\n", false},
-        {"closed before the announced length", OkReply(body, 90000, "audio/mpeg"), 1,
-         steps + "Receiving data\nDownload incomplete\n", true},
+        {"30001 bytes",
+         OkReply(body, body.size(), "audio/mpeg"),
+         0,
+         steps + "Receiving data\n",
+         {"a.mp3"}},
+        {"30000 bytes",
+         OkReply(body.left(30000), -1, "audio/mpeg"),
+         1,
+         steps + "Receiving data\nFile not saved. Size less than 30 kb\n",
+         {}},
+        {"html page", OkReply(body, -1, "text/html"), 1, steps + "Sorry, link broken.\n", {}},
+        {"closed before the announced length",
+         OkReply(body, 90000, "audio/mpeg"),
+         1,
+         steps + "Receiving data\nDownload incomplete\n",
+         {"a.mp3.part"}},
     };
     for (const DownloadRow& row : rows) {
         SCOPED_TRACE(row.name);
@@ -70,7 +79,7 @@ TEST(DownloadCommand, PrintsEachStatusAndKeepsOnlyACompleteFile) {
                         .match(last)
                         .hasMatch())
             << last.toStdString();
-        EXPECT_EQ(QFile::exists(home.file("a.mp3")), row.kept);
+        EXPECT_EQ(QDir(home.file(".")).entryList({"a.mp3*"}, QDir::Files), row.left);
         if (row.exitCode == 0) {
             EXPECT_EQ(home.read("a.mp3"), body);
         }
@@ -150,17 +159,24 @@ TEST(DownloadCommand, LeavesTheUsersFileAsItWasUntilAReplyIsTheFile) {
         bool throughLink;
         QByteArray lastLine;
         bool replaced;
+        QByteArray part; // left beside the file for --continue, empty for none
     };
     const Row rows[] = {
-        {"refused", "", false, "File not saved. Size less than 30 kb\n", false},
+        {"refused", "", false, "File not saved. Size less than 30 kb\n", false, ""},
         {"404", "HTTP/1.0 404 Not Found\r\n\r\n", false, "File not saved. Size less than 30 kb\n",
-         false},
-        {"html page", OkReply(body, -1, "text/html"), false, "Sorry, link broken.\n", false},
+         false, ""},
+        {"html page", OkReply(body, -1, "text/html"), false, "Sorry, link broken.\n", false, ""},
+        {"too small", OkReply(body.left(30000), -1, "audio/mpeg"), false,
+         "File not saved. Size less than 30 kb\n", false, ""},
+        {"cut short", OkReply(body, 70000, "audio/mpeg"), false, "Download incomplete\n", false,
+         body},
+        {"cut short through a link", OkReply(body, 70000, "audio/mpeg"), true,
+         "Download incomplete\n", false, body},
         {"404 through a link", "HTTP/1.0 404 Not Found\r\n\r\n", true,
-         "File not saved. Size less than 30 kb\n", false},
-        {"the file", OkReply(body, body.size(), "audio/mpeg"), false, "Receiving data\n", true},
+         "File not saved. Size less than 30 kb\n", false, ""},
+        {"the file", OkReply(body, body.size(), "audio/mpeg"), false, "Receiving data\n", true, ""},
         {"the file through a link", OkReply(body, body.size(), "audio/mpeg"), true,
-         "Receiving data\n", true},
+         "Receiving data\n", true, ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -179,7 +195,37 @@ TEST(DownloadCommand, LeavesTheUsersFileAsItWasUntilAReplyIsTheFile) {
         EXPECT_TRUE(Lines(run.err).endsWith(row.lastLine)) << run.err.constData();
         EXPECT_TRUE(home.read("mine.mp3") == (row.replaced ? body : mine));
         EXPECT_EQ(QFileInfo(target).isSymLink(), row.throughLink);
+        EXPECT_EQ(QFile::exists(home.file("mine.mp3.part")), !row.part.isEmpty());
+        EXPECT_TRUE(home.read("mine.mp3.part") == row.part);
     }
+}
+
+// A download cut short leaves FILE.part; --continue takes it up and only then replaces FILE.
+TEST(DownloadCommand, ContinuesFromThePartFileAndThenReplacesTheFile) {
+    const QByteArray mine = PatternBytes(500000, 2);
+    const QByteArray body = PatternBytes(60000, 4);
+    const QByteArray rest = "HTTP/1.0 206 Partial Content\r\nContent-Length: 36384\r\n"
+                            "Content-Range: bytes 23616-59999/60000\r\n\r\n" +
+                            body.mid(23616);
+    ScriptedServer server({ScriptedServer::reply(OkReply(body.left(40000), 60000, "audio/mpeg")),
+                           ScriptedServer::reply(rest)});
+    TempHome home;
+    home.write("mine.mp3", mine);
+    ASSERT_TRUE(QFile::setPermissions(home.file("mine.mp3"),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+    EXPECT_EQ(RunDownload(home, {server.url("/a.mp3"), "-o", home.file("mine.mp3")}).exitCode, 1);
+    EXPECT_TRUE(home.read("mine.mp3") == mine);
+    EXPECT_TRUE(home.read("mine.mp3.part") == body.left(40000));
+    const CliRun run =
+        RunDownload(home, {"--continue", server.url("/a.mp3"), "-o", home.file("mine.mp3")});
+    EXPECT_EQ(run.exitCode, 0) << run.err.constData();
+    EXPECT_TRUE(home.read("mine.mp3") == body);
+    EXPECT_FALSE(QFile::exists(home.file("mine.mp3.part")));
+    EXPECT_EQ(QFile::permissions(home.file("mine.mp3")), QFile::ReadOwner | QFile::WriteOwner |
+                                                             QFile::ReadUser | QFile::WriteUser |
+                                                             QFile::ReadGroup);
+    ASSERT_EQ(server.requests().size(), 2);
+    EXPECT_TRUE(server.requests()[1].contains("\r\nRange: bytes=23616-\r\n\r\n"));
 }
 
 TEST(DownloadCommand, EndsWhenARedirectCannotOpenItsTargetAgain) {
@@ -199,8 +245,9 @@ TEST(DownloadCommand, EndsWhenARedirectCannotOpenItsTargetAgain) {
     server.release();
     ASSERT_TRUE(process.waitForFinished(30000));
     EXPECT_EQ(process.exitCode(), 1);
-    EXPECT_TRUE(Lines(process.readAllStandardError())
-                    .endsWith("Contacting host\nCannot create file " + target.toUtf8() + "\n"));
+    EXPECT_TRUE(
+        Lines(process.readAllStandardError())
+            .endsWith("Contacting host\nCannot create file " + target.toUtf8() + ".part\n"));
 }
 
 TEST(DownloadCommand, AFullDiskIsReportedAsSuch) {

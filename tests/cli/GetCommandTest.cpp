@@ -172,6 +172,13 @@ TEST(GetCommand, BrokenRepliesFailAndChunkedBodiesAreDecoded) {
          "200 OK\n"},
         {"HTTP/1.0 301 Moved\r\nLocation: ftp://127.0.0.1/x\r\n\r\n", 1, "",
          "404 unsupported scheme: ftp\n"},
+        // The server's reason phrase reaches the terminal visibly, never as its commands.
+        {"HTTP/1.0 200 \x1b]0;TITLE\x07\x1b[41mOK\r\n\r\nbody", 0, "body",
+         "200 \\x1B]0;TITLE\\x07\\x1B[41mOK\n"},
+        {"HTTP/1.0 200 OK\x9b\xff\r\n\r\nbody", 0, "body", "200 OK\\x9B\xC3\xBF\n"},
+        {"HTTP/1.0 200 OK \xE2\x80\xAE"
+         "3pm.exe\r\n\r\nbody",
+         0, "body", "200 OK \\u202E3pm.exe\n"},
     };
     for (const Row& row : rows) {
         ScriptedServer server(ScriptedServer::reply(row.reply));

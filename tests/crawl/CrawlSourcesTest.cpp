@@ -1,5 +1,6 @@
 #include "crawl/CrawlSources.h"
 #include "crawl/HostLimits.h"
+#include "crawl/ProgressBoard.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -110,4 +111,46 @@ TEST(HostLimits, CountsRequestsInFlightAndPauses) {
     limits.ended("h");
     EXPECT_FALSE(limits.mayStart("h", t0 + milliseconds(4400)));
     EXPECT_TRUE(limits.mayStart("h", t0 + milliseconds(4500)));
+}
+
+// Percent escapes in a URL or a reason reach the summary line as they are.
+TEST(ProgressBoard, SummaryLinesKeepPercentEscapes) {
+    struct Row {
+        QString url;
+        bool stale;
+        QString reason;
+        QString start; // of the printed line, before the seconds
+    };
+    const QList<Row> rows = {
+        {"http://h/%3Cnew%3E/", false, "", "crawl of http://h/%3Cnew%3E/ finished after "},
+        {"http://h/%251%252/", true, "cannot list http://h/%251%252/: HTTP 500",
+         "crawl of http://h/%251%252/ stopped early (cannot list http://h/%251%252/: HTTP 500) "
+         "after "},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.url.toStdString());
+        CrawlSource source;
+        QString problem;
+        ASSERT_TRUE(CrawlSources::parseLine(row.url, &source, &problem));
+        QStringList lines;
+        ProgressBoard board({source}, [&](const QString& line) { lines << line; });
+        board.started(0);
+        board.update(0, [](CrawlProgress& p) { p.pages = 3; });
+        board.ended(0, row.stale, row.reason);
+        ASSERT_EQ(lines.size(), 1);
+        EXPECT_TRUE(lines[0].startsWith(row.start)) << lines[0].toStdString();
+        EXPECT_TRUE(lines[0].endsWith(" s: 3 pages, 0 files, 0 heads, 0 KiB, 0 errors"))
+            << lines[0].toStdString();
+    }
+}
+
+TEST(CrawlSources, ProblemsKeepPercentSignsOfTheFileName) {
+    QTemporaryDir folder(QDir::tempPath() + "/%1-%2-XXXXXX");
+    const QString path = folder.filePath("sources");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("music\n");
+    file.close();
+    EXPECT_EQ(CrawlSources::readFile(path).problems,
+              QStringList({path + " line 1: \"music\" is not a URL with a host"}));
 }

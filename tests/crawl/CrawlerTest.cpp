@@ -12,6 +12,8 @@
 #include <QDirIterator>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -64,6 +66,20 @@ LocalServerProcess::Configure pythonHttpServer(const QString& root) {
                            "\"$0\" \"$1\" >/dev/null 2>&1",
                            root, QString::number(port)};
     };
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// This process's resident memory in bytes.
+qint64 residentBytes() {
+    QFile statm("/proc/self/statm");
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    return statm.readAll().split(' ').value(1).toLongLong() * sysconf(_SC_PAGESIZE);
 }
 
 QByteArray readAll(const QString& path) {
@@ -251,4 +267,119 @@ TEST(CrawlerServers, RecrawlFollowsChanges) {
     const MemorySink::Source result = sink.source(source.id);
     EXPECT_EQ(result.stored, 1);
     EXPECT_EQ(result.kept, folders - 1);
+}
+
+// A tree whose every folder lists 5000 more with long names: the folders queued count
+// against the page limit, the walk ends there keeping the old entries, and the memory stays
+// flat (the watch stops the crawl if it does not).
+TEST(CrawlerHostile, AWideTreeEndsAtThePageLimitWithMemoryFlat) {
+    LocalServerProcess site("/usr/bin/python3", crawlServerSite());
+    ASSERT_EQ(site.start(), QString());
+    const CrawlSource source =
+        sourceFor(QStringLiteral("http://127.0.0.1:%1/tree/").arg(site.port()));
+    MemorySink sink;
+    CrawledFile old;
+    old.path = "old/kept.mp3";
+    old.size = 12345;
+    sink.storeFolder(source, sink.beginCrawl(source), "old", "before", {old});
+    CrawlLimits limits;
+    limits.maxPages = 60;
+    QStringList lines;
+    Crawler crawler({source}, sink, limits, [&](const QString& line) { lines << line; });
+#if defined(__SANITIZE_ADDRESS__)
+    const qint64 bound = 512ll << 20; // freed memory waits in the sanitizer's quarantine
+#else
+    const qint64 bound = 128ll << 20;
+#endif
+    const qint64 before = residentBytes();
+    std::atomic<qint64> peak{before};
+    std::atomic<bool> over{false};
+    std::thread watch([&] {
+        while (!over) {
+            peak = std::max(peak.load(), residentBytes());
+            if (peak - before > bound)
+                crawler.stop();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    crawler.crawlOnce();
+    over = true;
+    watch.join();
+
+    EXPECT_LT(peak - before, bound);
+    RecordProperty("peak_growth_kib", int((peak - before) / 1024));
+    const MemorySink::Source result = sink.source(source.id);
+    EXPECT_EQ(result.abandoned, 1);
+    EXPECT_EQ(result.reason, "stopped at the page limit (60 listings)");
+    EXPECT_EQ(sink.files(source.id).keys(), QStringList({"old/kept.mp3"}));
+    EXPECT_EQ(result.stored, 60);
+    EXPECT_EQ(requestLog(site).size(), 61); // robots.txt and the listings
+    EXPECT_TRUE(lines.last().contains(" stopped early (stopped at the page limit (60 "
+                                      "listings)) after "))
+        << lines.last().toStdString();
+}
+
+// A robots.txt of 20000 wildcard rules against a listing of 20000 files: a stop in the middle
+// of the walk is honoured at once, and the walk reads the listing (no rule matches).
+TEST(CrawlerHostile, ManyRobotsRulesNeitherStallTheWalkNorItsStop) {
+    LocalServerProcess site("/usr/bin/python3", crawlServerSite());
+    ASSERT_EQ(site.start(), QString());
+    QByteArray robots = "User-agent: *\n";
+    for (int i = 0; i < 20000; ++i)
+        robots += "Disallow: /*z" + QByteArray::number(10000 + i) + "*q\n";
+    writeFile(QDir(site.folder()).filePath("robots.txt"), robots);
+    const CrawlSource source =
+        sourceFor(QStringLiteral("http://127.0.0.1:%1/wide/").arg(site.port()));
+    CrawlLimits limits;
+    limits.readHeads = false;
+    MemorySink sink;
+    {
+        Crawler crawler({source}, sink, limits, [](const QString&) {});
+        std::thread walk([&] { crawler.crawlOnce(); });
+        // The listing came: the walk reads it against the rules now.
+        while (crawler.states().value(0).progress.pages == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const auto stopped = std::chrono::steady_clock::now();
+        crawler.stop();
+        walk.join();
+        EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::seconds(5));
+    }
+    const int finished = sink.source(source.id).finished; // the walk may have been quicker
+    crawlOnce({source}, sink, limits);
+    EXPECT_EQ(sink.source(source.id).finished, finished + 1);
+    EXPECT_EQ(sink.files(source.id).size(), 20000);
+}
+
+// robots.txt redirects stay on the source's server, as the listings' do: one to another
+// server counts as no robots.txt, one on the same server is followed.
+TEST(CrawlerHostile, RobotsRedirectsStayOnTheSourcesServer) {
+    LocalServerProcess site("/usr/bin/python3", crawlServerSite());
+    LocalServerProcess other("/usr/bin/python3", crawlServerSite());
+    ASSERT_EQ(site.start(), QString());
+    ASSERT_EQ(other.start(), QString());
+    writeFile(QDir(site.folder()).filePath("robots.txt"), "User-agent: *\nDisallow: /gone/two/\n");
+    writeFile(QDir(other.folder()).filePath("robots.txt"), "User-agent: *\nDisallow: /\n");
+    struct Row {
+        QString location;
+        QStringList files;
+    };
+    const QStringList all = {"five/inner.mp3",  "four/inner.mp3", "one/inner.mp3",
+                             "three/inner.mp3", "top.mp3",        "two/inner.mp3"};
+    QStringList allowed = all;
+    allowed.removeAll("two/inner.mp3");
+    const QList<Row> rows = {
+        {QStringLiteral("http://127.0.0.1:%1/robots.txt").arg(other.port()), all},
+        {"/moved/robots.txt", allowed},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.location.toStdString());
+        writeFile(QDir(site.folder()).filePath("robots-redirect"), row.location.toUtf8());
+        const CrawlSource source =
+            sourceFor(QStringLiteral("http://127.0.0.1:%1/gone/").arg(site.port()));
+        MemorySink sink;
+        crawlOnce({source}, sink);
+        EXPECT_EQ(sink.source(source.id).finished, 1);
+        EXPECT_EQ(sink.files(source.id).keys(), row.files);
+    }
+    EXPECT_EQ(requestLog(other), QStringList());
 }

@@ -73,3 +73,32 @@ TEST(RobotsRules, ReadsOnlyTheFirst512KiB) {
     EXPECT_TRUE(stars.allows("/" + QByteArray(20000, 'a')));
     EXPECT_FALSE(stars.allows("/" + QByteArray(200, 'a') + "b"));
 }
+
+// Rules are looked up by the pieces a path holds: pieces that overlap, repeat, or are shared
+// by many rules still give the longest match.
+TEST(RobotsRules, ManyRulesSharingPiecesStillDecideByLongestMatch) {
+    QByteArray robots = "User-agent: *\n";
+    for (int i = 0; i < 20000; ++i)
+        robots += "Disallow: /*z" + QByteArray::number(10000 + i) + "*q\n";
+    robots += "Allow: /*z12345*qq\n"
+              "Disallow: /aa*aab\n"
+              "Disallow: /x*abab*b$\n"
+              "Allow: /x*\n"
+              "Disallow: /*.mp3*.mp3$\n"
+              "Disallow: *nowhere\n";
+    const RobotsRules rules = RobotsRules::parse(robots);
+    struct Row {
+        QByteArray path;
+        bool allowed;
+    };
+    const QList<Row> rows = {
+        {"/a/z12000/q", false}, {"/a/z12000/", true},   {"/a/q/z12000", true},
+        {"/a/z12345/q", false}, {"/a/z12345/qq", true}, {"/z29999q", false},
+        {"/z30000q", true},     {"/aaab", true},        {"/aab", true},
+        {"/aaaab", false},      {"/xababab", false},    {"/xabab", true},
+        {"/xaba", true},        {"/a.mp3.mp3", false},  {"/a.mp3", true},
+        {"/anowhere", false},   {"/nowher", true},      {"/", true},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(rules.allows(row.path), row.allowed) << row.path.constData();
+}

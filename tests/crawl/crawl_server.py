@@ -10,6 +10,10 @@
 #   /site/away/     redirects to another server
 #   /site/private/  forbidden by robots.txt
 #   /gone/          five folders; once FOLDER/die exists, the server ends when one is asked
+#   /tree/...       every folder lists 5000 folders with long names (a hostile tree)
+#   /wide/          20000 MP3 files "song NNNNN q.mp3"
+#   robots.txt      FOLDER/robots.txt when it exists (also at /moved/robots.txt); while
+#                   FOLDER/robots-redirect exists, /robots.txt answers 302 to its content
 #   /shared/S/      twenty folders f00..f19 for a source of any name S, each with five MP3
 #                   files "S fNN song K.mp3"; while FOLDER/hold exists, f10 and later wait
 import http.server, os, re, sys, threading, time
@@ -17,6 +21,7 @@ import http.server, os, re, sys, threading, time
 port, folder = int(sys.argv[1]), sys.argv[2]
 lock = threading.Lock()
 seen = {}
+pages = {}  # cached large pages by name
 
 
 def page(links):
@@ -47,9 +52,23 @@ class Handler(http.server.BaseHTTPRequestHandler):
             count = seen[path]
             with open(os.path.join(folder, "requests.log"), "a") as log:
                 log.write(path + "\n")
+        redirect = os.path.join(folder, "robots-redirect")
+        if path == "/robots.txt" and os.path.exists(redirect):
+            with open(redirect) as f:
+                return self.send(302, b"", [("Location", f.read().strip())])
+        own = os.path.join(folder, "robots.txt")
+        if path in ("/robots.txt", "/moved/robots.txt") and os.path.exists(own):
+            with open(own, "rb") as f:
+                return self.send(200, f.read(), [("Content-Type", "text/plain")])
         if path == "/robots.txt":
             return self.send(200, b"User-agent: *\nDisallow: /site/private/\n",
                              [("Content-Type", "text/plain")])
+        if path.startswith("/tree/") and path.endswith("/"):
+            return self.send(200, self.cached("tree", lambda: page(
+                ["%s%05d/" % ("long-folder-name-" * 11, i) for i in range(5000)])))
+        if path == "/wide/":
+            return self.send(200, self.cached("wide", lambda: page(
+                ["song%%20%05d%%20q.mp3" % i for i in range(20000)])))
         if path.endswith(".mp3"):
             return self.mp3()
         if path == "/site/":
@@ -102,6 +121,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 os._exit(0)  # the server goes away in the middle of a walk
             return self.send(200, page(["inner.mp3"]))
         self.send(404, b"not here")
+
+    def cached(self, name, make):
+        with lock:
+            if name not in pages:
+                pages[name] = make()
+            return pages[name]
 
     def mp3(self):
         with open(os.path.join(folder, "sample.mp3"), "rb") as f:

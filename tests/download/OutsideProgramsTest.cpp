@@ -59,17 +59,27 @@ struct Umask022 {
 
 } // namespace
 
+// URL syntax and the control characters curl refuses in a URL are escaped; other bytes,
+// those of UTF-8 names too, go as they are.
 TEST(OutsidePrograms, FtpClientHandsCurlTheEscapedUrlAndATemporaryFileBesideTheTarget) {
-    ScriptRun run;
-    QDir(run.home.path()).mkdir("t");
-    const QString target = run.home.file("t/-a \"b\".mp3");
-    EXPECT_EQ(run.run("veskftp.exe", "curl", {"ftp://u@h/pub/a b#1?$(x);%.mp3", target}, ""), 0);
-    const QByteArray args = run.toolArgs();
-    const QByteArray before = "--fail\n--silent\n--show-error\n--globoff\n--proto\n=ftp,ftps\n"
-                              "--output\n" +
-                              run.home.file("t/.veskftp.").toUtf8();
-    EXPECT_TRUE(args.startsWith(before)) << args.constData();
-    EXPECT_TRUE(args.endsWith("\nftp://u@h/pub/a%20b%231%3F$(x);%25.mp3\n")) << args.constData();
+    const QList<std::pair<QString, QByteArray>> rows = {
+        {"ftp://u@h/pub/a b#1?$(x);%.mp3", "ftp://u@h/pub/a%20b%231%3F$(x);%25.mp3"},
+        {"ftp://h/pub/\x1b[31mred\a\tZo\u00eb\x7f\r\n.mp3",
+         "ftp://h/pub/%1B[31mred%07%09Zo\xC3\xAB%7F%0D%0A.mp3"},
+    };
+    for (const auto& [url, sent] : rows) {
+        SCOPED_TRACE(url.toStdString());
+        ScriptRun run;
+        QDir(run.home.path()).mkdir("t");
+        const QString target = run.home.file("t/-a \"b\".mp3");
+        EXPECT_EQ(run.run("veskftp.exe", "curl", {url, target}, ""), 0);
+        const QByteArray args = run.toolArgs();
+        const QByteArray before = "--fail\n--silent\n--show-error\n--globoff\n--proto\n"
+                                  "=ftp,ftps\n--output\n" +
+                                  run.home.file("t/.veskftp.").toUtf8();
+        EXPECT_TRUE(args.startsWith(before)) << args.constData();
+        EXPECT_TRUE(args.endsWith("\n" + sent + "\n")) << args.constData();
+    }
 }
 
 // A file the user agreed to replace is replaced whole, or left as it was when the fetch fails.

@@ -77,6 +77,18 @@ TEST(SaveActions, NothingHappensWithoutASelectionOrAfterCancel) {
     EXPECT_EQ(run.initialDir(), run.home.path() + "/start/");
 }
 
+// The user's own FTP client is told no folder: "Save All Selected" asks none and hands it
+// every FTP hit.
+TEST(SaveActions, SaveAllSelectedAsksNoFolderForTheUsersFtpClient) {
+    SaveRun run;
+    run.ini.writeString("Options", "UseFtp", "1");
+    run.ini.writeString("Options", "FtpPath", "/usr/bin/myftp");
+    run.actions.SaveAllSelectedClick(HitKind::Ftp, {SelectedHit{0, "song.mp3"}}, run.stores);
+    EXPECT_TRUE(run.fake.dialogs.calls.isEmpty());
+    ASSERT_EQ(run.fake.shell.launched.size(), 1);
+    EXPECT_EQ(run.fake.shell.launched[0].first, "/usr/bin/myftp");
+}
+
 TEST(SaveActions, SmbAndFtpHitsGoToTheOutsidePrograms) {
     SaveRun run;
     run.fake.dialogs.answers = {"/m/song.mp3.mp3", "/m/song.mp3.mp3"};

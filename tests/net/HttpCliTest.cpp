@@ -17,6 +17,11 @@ const QByteArray kOkReply = "HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n"
                             "Content-Length: 5\r\n\r\nhello";
 
 // Runs one request to its OnRequestDone.
+// The Host header's value for a test server: its port is no scheme's own.
+QByteArray Authority(const ScriptedServer& server) {
+    return "127.0.0.1:" + QByteArray::number(server.port());
+}
+
 bool Fetch(THttpCli& client, HttpClientLog& log, const QByteArray& url) {
     client.SetURL(url);
     const int before = log.requestsDone;
@@ -56,30 +61,31 @@ TEST(HttpCli, SuccessfulGetFiresItsEventsInOrderAndSendsThreeLines) {
     ASSERT_TRUE(Fetch(client, log, server.url("/dir/a.mp3")));
     ASSERT_TRUE(Settle(server));
 
-    EXPECT_EQ(log.events, (QStringList{"State 1",
-                                       "State 3",
-                                       "State 4",
-                                       "State 2",
-                                       "SessionConnected",
-                                       "State 5",
-                                       "RequestHeaderBegin",
-                                       "Command GET /dir/a.mp3 HTTP/1.0",
-                                       "Command Host: 127.0.0.1",
-                                       "RequestHeaderEnd",
-                                       "Command ",
-                                       "HeaderBegin",
-                                       "HeaderData HTTP/1.0 200 OK",
-                                       "HeaderData Content-Type: audio/mpeg",
-                                       "HeaderData Content-Length: 5",
-                                       "State 6",
-                                       "HeaderEnd",
-                                       "DocBegin",
-                                       "DocData",
-                                       "DocEnd",
-                                       "State 0",
-                                       "RequestDone 1 0"}));
-    EXPECT_EQ(server.requests(),
-              QList<QByteArray>{"GET /dir/a.mp3 HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n"});
+    EXPECT_EQ(log.events,
+              (QStringList{"State 1",
+                           "State 3",
+                           "State 4",
+                           "State 2",
+                           "SessionConnected",
+                           "State 5",
+                           "RequestHeaderBegin",
+                           "Command GET /dir/a.mp3 HTTP/1.0",
+                           "Command Host: 127.0.0.1:" + QByteArray::number(server.port()),
+                           "RequestHeaderEnd",
+                           "Command ",
+                           "HeaderBegin",
+                           "HeaderData HTTP/1.0 200 OK",
+                           "HeaderData Content-Type: audio/mpeg",
+                           "HeaderData Content-Length: 5",
+                           "State 6",
+                           "HeaderEnd",
+                           "DocBegin",
+                           "DocData",
+                           "DocEnd",
+                           "State 0",
+                           "RequestDone 1 0"}));
+    EXPECT_EQ(server.requests(), QList<QByteArray>{"GET /dir/a.mp3 HTTP/1.0\r\nHost: " +
+                                                   Authority(server) + "\r\n\r\n"});
     EXPECT_EQ(stream.data(), "hello");
     EXPECT_EQ(client.StatusCode(), 200);
     EXPECT_EQ(client.ReasonPhrase(), "OK");
@@ -111,14 +117,16 @@ TEST(HttpCli, OptionalHeadersGoInTheirOrder) {
                                           "From: me@example.org\r\n"
                                           "Referer: http://ref.example/\r\n"
                                           "User-Agent: Pellmar\r\n"
-                                          "Host: 127.0.0.1\r\n"
-                                          "Pragma: no-cache\r\n"
-                                          "If-Modified-Since: Sat, 01 Jan 2000 12:00:00 GMT\r\n"
-                                          "Authorization: Basic am9lOnNlY3JldA==\r\n"
-                                          "Cookie: a=b\r\n"
-                                          "Range: bytes=7-\r\n"
-                                          "If-Range: \"v1\"\r\n"
-                                          "\r\n");
+                                          "Host: " +
+                                              Authority(server) +
+                                              "\r\n"
+                                              "Pragma: no-cache\r\n"
+                                              "If-Modified-Since: Sat, 01 Jan 2000 12:00:00 GMT\r\n"
+                                              "Authorization: Basic am9lOnNlY3JldA==\r\n"
+                                              "Cookie: a=b\r\n"
+                                              "Range: bytes=7-\r\n"
+                                              "If-Range: \"v1\"\r\n"
+                                              "\r\n");
     EXPECT_EQ(client.Username(), "joe");
     EXPECT_EQ(client.Password(), "secret");
 }
@@ -150,7 +158,7 @@ TEST(HttpCli, ThroughAProxyTheRequestLineCarriesTheWholeUrl) {
     EXPECT_EQ(log.body, "via proxy");
     // The port stays in the request line, or the proxy would ask the wrong port.
     EXPECT_EQ(proxy.requests().value(0),
-              "GET http://files.example:8080/a/b.mp3 HTTP/1.0\r\nHost: files.example\r\n\r\n");
+              "GET http://files.example:8080/a/b.mp3 HTTP/1.0\r\nHost: files.example:8080\r\n\r\n");
 
     // A proxy named without a port is reached on ProxyPort.
     client.SetProxy("127.0.0.1");
@@ -222,9 +230,10 @@ TEST(HttpCli, RelativeLocationIsFollowedOnTheSameHostWithOneRequestDone) {
     log.Attach(client);
     ASSERT_TRUE(Fetch(client, log, server.url("/old")));
     ASSERT_TRUE(Settle(server));
-    EXPECT_EQ(server.requests(),
-              (QList<QByteArray>{"GET /old HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n",
-                                 "GET /new/page HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n"}));
+    EXPECT_EQ(
+        server.requests(),
+        (QList<QByteArray>{"GET /old HTTP/1.0\r\nHost: " + Authority(server) + "\r\n\r\n",
+                           "GET /new/page HTTP/1.0\r\nHost: " + Authority(server) + "\r\n\r\n"}));
     EXPECT_EQ(log.Count("LocationChange"), 1);
     EXPECT_EQ(log.requestsDone, 1);
     EXPECT_EQ(log.Count("DocEnd"), 1);
@@ -242,7 +251,8 @@ TEST(HttpCli, AbsoluteLocationMovesToTheNewHostAndPort) {
     HttpClientLog log;
     log.Attach(client);
     ASSERT_TRUE(Fetch(client, log, first.url("/")));
-    EXPECT_EQ(target.requests().value(0), "GET /x.mp3 HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
+    EXPECT_EQ(target.requests().value(0),
+              "GET /x.mp3 HTTP/1.0\r\nHost: " + Authority(target) + "\r\n\r\n");
     EXPECT_EQ(log.body, "moved");
 }
 
@@ -305,16 +315,37 @@ TEST(HttpCli, RelativeLocationsResolveAgainstTheRequestedDocument) {
         log.Attach(client);
         ASSERT_TRUE(Fetch(client, log, server.url(row.path)));
         EXPECT_EQ(server.requests().value(1),
-                  "GET " + row.requested + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n")
+                  "GET " + row.requested + " HTTP/1.0\r\nHost: " + Authority(server) + "\r\n\r\n")
             << row.location.constData();
         EXPECT_EQ(log.body, "there");
+    }
+}
+
+// The Host header names the port when it is not the scheme's own, so that a server with
+// sites on several ports answers the one asked for.
+TEST(HttpCli, HostHeaderNamesAPortThatIsNotTheSchemesOwn) {
+    const QList<std::pair<QByteArray, QByteArray>> rows = {
+        {"http://files.example/a", "files.example"},
+        {"http://files.example:80/a", "files.example"},
+        {"http://files.example:8080/a", "files.example:8080"},
+        {"http://files.example:443/a", "files.example:443"},
+    };
+    ScriptedServer proxy(ScriptedServer::reply("HTTP/1.0 200 OK\r\n\r\nvia proxy"));
+    THttpCli client;
+    HttpClientLog log;
+    log.Attach(client);
+    client.SetProxy("127.0.0.1:" + QByteArray::number(proxy.port()));
+    for (const auto& [url, host] : rows) {
+        ASSERT_TRUE(Fetch(client, log, url));
+        EXPECT_TRUE(proxy.requests().last().contains("\r\nHost: " + host + "\r\n"))
+            << proxy.requests().last().constData();
     }
 }
 
 TEST(HttpCli, LocationsThroughAProxyAskForTheResolvedUrlAndItsHost) {
     const QList<std::pair<QByteArray, QByteArray>> rows = {
         {"file.mp3", "GET http://files.example:8080/dir/file.mp3 HTTP/1.0\r\n"
-                     "Host: files.example\r\n\r\n"},
+                     "Host: files.example:8080\r\n\r\n"},
         {"http://other.example/x.mp3", "GET http://other.example/x.mp3 HTTP/1.0\r\n"
                                        "Host: other.example\r\n\r\n"},
     };
@@ -507,8 +538,8 @@ TEST(HttpCli, OtherSchemesFailAndFragmentsStayHome) {
     ASSERT_TRUE(Fetch(client, log, "HTTP://127.0.0.1:" + port + "/a.mp3#part"));
     ASSERT_TRUE(Fetch(client, log, "http://127.0.0.1:" + port + "#top"));
     EXPECT_EQ(server.requests(),
-              (QList<QByteArray>{"GET /a.mp3 HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n",
-                                 "GET / HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n"}));
+              (QList<QByteArray>{"GET /a.mp3 HTTP/1.0\r\nHost: 127.0.0.1:" + port + "\r\n\r\n",
+                                 "GET / HTTP/1.0\r\nHost: 127.0.0.1:" + port + "\r\n\r\n"}));
     EXPECT_EQ(log.doneErrors, (QList<int>{0, 0}));
 }
 
@@ -755,7 +786,8 @@ TEST(HttpCli, PostSendsTheStreamAfterTheHeaderAndHeadSendsItsMethod) {
     ASSERT_TRUE(WaitFor([&] { return log.requestsDone == 1; }));
     EXPECT_EQ(received, "POST /cgi-bin/submit HTTP/1.0\r\n"
                         "Content-Type: application/x-www-form-urlencoded\r\n"
-                        "Host: 127.0.0.1\r\nContent-Length: 7\r\n\r\na=1&b=2");
+                        "Host: " +
+                            Authority(server) + "\r\nContent-Length: 7\r\n\r\na=1&b=2");
     EXPECT_EQ(client.SentCount(), 7);
     EXPECT_EQ(sendEnds, 1);
     EXPECT_EQ(log.doneErrors, QList<int>{0});
