@@ -16,9 +16,11 @@ constexpr qsizetype kFeedBytes = 16 * 1024;
 // new-array execute is, on arrays with the planner's alignment (fftwf_malloc).
 struct Transform {
     Transform() : window(AudioSpectrum::kFftSize) {
-        for (int i = 0; i < AudioSpectrum::kFftSize; ++i)
+        for (int i = 0; i < AudioSpectrum::kFftSize; ++i) {
             window[size_t(i)] =
                 float(0.5 - 0.5 * std::cos(2 * std::numbers::pi * i / AudioSpectrum::kFftSize));
+            windowPower += double(window[size_t(i)]) * window[size_t(i)];
+        }
         float* in = fftwf_alloc_real(AudioSpectrum::kFftSize);
         fftwf_complex* out = fftwf_alloc_complex(kBins);
         plan = fftwf_plan_dft_r2c_1d(AudioSpectrum::kFftSize, in, out, FFTW_ESTIMATE);
@@ -26,6 +28,7 @@ struct Transform {
         fftwf_free(out);
     }
     std::vector<float> window;
+    double windowPower = 0; // the sum of the window's squares
     fftwf_plan plan;
 };
 
@@ -108,7 +111,7 @@ AudioSpectrum AudioSpectrum::measure(const QByteArray& mp3, double maxSeconds) {
     }
     if (spectrum.m_windows > 0)
         for (double& power : spectrum.m_power)
-            power /= spectrum.m_windows;
+            power /= spectrum.m_windows * transform().windowPower;
     else
         spectrum.m_power.clear();
     spectrum.m_pending = {};
