@@ -11,6 +11,8 @@ namespace {
 
 constexpr int kBins = AudioSpectrum::kFftSize / 2 + 1;
 constexpr qsizetype kFeedBytes = 16 * 1024;
+// Bytes that yield no audio at all past this (room for a large ID3v2 tag) are no MP3.
+constexpr qsizetype kMaxBytesBeforeAudio = 2 * 1024 * 1024;
 
 // The Hann window and one FFTW plan for every thread: FFTW's planner is not thread-safe, its
 // new-array execute is, on arrays with the planner's alignment (fftwf_malloc).
@@ -96,7 +98,7 @@ AudioSpectrum AudioSpectrum::measure(const QByteArray& mp3, double maxSeconds) {
         if (wanted > 0 && spectrum.m_samples >= wanted)
             break;
         if (status == MPG123_NEED_MORE) {
-            if (fed >= mp3.size())
+            if (fed >= mp3.size() || (spectrum.m_samples == 0 && fed >= kMaxBytesBeforeAudio))
                 break;
             const qsizetype count = std::min(kFeedBytes, mp3.size() - fed);
             if (mpg123_feed(decoder.get(),
