@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <random>
+#include <thread>
 
 namespace {
 
@@ -138,6 +139,28 @@ TEST_F(TranscodeCheckCorpus, HostileOrShortAudioIsUnknown) {
         EXPECT_EQ(verdict.verdict, Verdict::Unknown);
         EXPECT_EQ(verdict.sourceBitrate, 0);
     }
+}
+
+// The crawler judges on several threads at once: each gets the verdicts of a single one.
+TEST_F(TranscodeCheckCorpus, ThreadsJudgeAlike) {
+    ASSERT_TRUE(s_corpus->ok()) << s_corpus->error().toStdString();
+    QList<QByteArray> heads;
+    std::vector<int> alone;
+    for (const Mp3Corpus::Corpus::File& file : s_corpus->files()) {
+        heads.append(readFile(file.path).left(kHead));
+        alone.push_back(TranscodeCheck::judge(heads.constLast(), 320, 0).cutoffHz);
+    }
+    std::vector<std::vector<int>> together(4);
+    std::vector<std::thread> threads;
+    for (std::vector<int>& cutoffs : together)
+        threads.emplace_back([&heads, &cutoffs] {
+            for (const QByteArray& head : heads)
+                cutoffs.push_back(TranscodeCheck::judge(head, 320, 0).cutoffHz);
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    for (const std::vector<int>& cutoffs : together)
+        EXPECT_EQ(cutoffs, alone);
 }
 
 TEST(TranscodeCheck, UsualLowpassIsLamesNearestRateUnderNyquist) {
