@@ -3,6 +3,7 @@
 #include "support/TestSeed.h"
 
 #include <QFile>
+#include <QTemporaryDir>
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <random>
@@ -17,19 +18,18 @@ QByteArray readFile(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-class TranscodeCheckCorpus : public testing::Test {
-protected:
-    // PELLMAR_TEST_SEED=n makes the corpus from other signals.
-    static void SetUpTestSuite() {
-        s_corpus = new Mp3Corpus::Corpus(TestSeed::fromEnvironment(2609));
+// The heads of a few corpus files, made in dir: honest, transcoded and dark ones.
+QList<QByteArray> someHeads(const QString& dir) {
+    QList<QByteArray> heads;
+    quint32 seed = 11;
+    for (const Mp3Corpus::Entry& entry : Mp3Corpus::entries()) {
+        const QByteArray name = entry.name;
+        if (name == "cbr-128" || name == "vbr-v2" || name == "dark-vbr-v5" ||
+            name == "transcode-128-to-320")
+            heads.append(readFile(Mp3Corpus::make(dir, entry, seed++)).left(kHead));
     }
-    static void TearDownTestSuite() {
-        delete s_corpus;
-        s_corpus = nullptr;
-    }
-    static Mp3Corpus::Corpus* s_corpus;
-};
-Mp3Corpus::Corpus* TranscodeCheckCorpus::s_corpus = nullptr;
+    return heads;
+}
 
 // The rate a CBR encode asks for ("-b N"), 0 for the other modes.
 int cbrRate(const QStringList& lameArgs) {
@@ -44,10 +44,12 @@ int cbrRate(const QStringList& lameArgs) {
 // rate worth judging are genuine, silence and music without a high band unknown; dark music
 // whose top the encoder dropped by itself is either), and at most one transcode in six is
 // missed, its source rate told within a step of LAME's table.
-TEST_F(TranscodeCheckCorpus, TellsTranscodesFromHonestFiles) {
-    ASSERT_TRUE(s_corpus->ok()) << s_corpus->error().toStdString();
+// PELLMAR_TEST_SEED=n makes the corpus from other signals.
+TEST(TranscodeCheck, TellsTranscodesFromHonestFiles) {
+    const Mp3Corpus::Corpus corpus(TestSeed::fromEnvironment(2609));
+    ASSERT_TRUE(corpus.ok()) << corpus.error().toStdString();
     int transcodes = 0, missed = 0;
-    for (const Mp3Corpus::Corpus::File& file : s_corpus->files()) {
+    for (const Mp3Corpus::Corpus::File& file : corpus.files()) {
         const Mp3Corpus::Entry& entry = file.entry;
         SCOPED_TRACE(entry.name);
         const Mp3Corpus::Figures figures = Mp3Corpus::ffprobeFigures(file.path);
@@ -96,14 +98,16 @@ TEST_F(TranscodeCheckCorpus, TellsTranscodesFromHonestFiles) {
 
 // Bytes from the network that are no music, or too little of it, give "unknown" without
 // a crash; so does a real file's head too short to judge or an unknown rate.
-TEST_F(TranscodeCheckCorpus, HostileOrShortAudioIsUnknown) {
-    ASSERT_TRUE(s_corpus->ok()) << s_corpus->error().toStdString();
+TEST(TranscodeCheck, HostileOrShortAudioIsUnknown) {
+    const QTemporaryDir dir;
+    const QList<QByteArray> heads = someHeads(dir.path());
+    ASSERT_EQ(heads.size(), 4);
     const TestSeed seed(26);
     std::mt19937 random(seed.value());
     QByteArray noise(kHead, '\0');
     for (char& byte : noise)
         byte = char(random());
-    const QByteArray real = readFile(s_corpus->files().constFirst().path);
+    const QByteArray real = heads.constFirst();
     const QByteArray header = real.left(real.indexOf("\xFF\xFB"));
     QByteArray frameHeaders;
     for (int i = 0; i < 200; ++i) // headers of 320 kbit/s frames holding nothing else
@@ -142,14 +146,13 @@ TEST_F(TranscodeCheckCorpus, HostileOrShortAudioIsUnknown) {
 }
 
 // The crawler judges on several threads at once: each gets the verdicts of a single one.
-TEST_F(TranscodeCheckCorpus, ThreadsJudgeAlike) {
-    ASSERT_TRUE(s_corpus->ok()) << s_corpus->error().toStdString();
-    QList<QByteArray> heads;
+TEST(TranscodeCheck, ThreadsJudgeAlike) {
+    const QTemporaryDir dir;
+    const QList<QByteArray> heads = someHeads(dir.path());
+    ASSERT_EQ(heads.size(), 4);
     std::vector<int> alone;
-    for (const Mp3Corpus::Corpus::File& file : s_corpus->files()) {
-        heads.append(readFile(file.path).left(kHead));
-        alone.push_back(TranscodeCheck::judge(heads.constLast(), 320, 0).cutoffHz);
-    }
+    for (const QByteArray& head : heads)
+        alone.push_back(TranscodeCheck::judge(head, 320, 0).cutoffHz);
     std::vector<std::vector<int>> together(4);
     std::vector<std::thread> threads;
     for (std::vector<int>& cutoffs : together)
