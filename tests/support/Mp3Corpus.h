@@ -271,6 +271,15 @@ struct Entry {
     int channels = 2;
     Band band = Band::Full;
     bool honest() const { return sourceArgs.isEmpty(); }
+    // The mode the file's encode asks for: "CBR", "ABR" or "VBR".
+    QByteArray mode() const {
+        if (lameArgs.contains(QStringLiteral("--abr")))
+            return "ABR";
+        for (const QString& arg : lameArgs)
+            if (arg.startsWith(QStringLiteral("-V")))
+                return "VBR";
+        return "CBR";
+    }
 };
 
 inline QStringList args(std::initializer_list<const char*> words) {
