@@ -11,14 +11,18 @@ namespace {
 
 constexpr int kBins = AudioSpectrum::kFftSize / 2 + 1;
 constexpr qsizetype kFeedBytes = 16 * 1024;
+// Bytes that yield no audio at all past this (room for a large ID3v2 tag) are no MP3.
+constexpr qsizetype kMaxBytesBeforeAudio = 2 * 1024 * 1024;
 
 // The Hann window and one FFTW plan for every thread: FFTW's planner is not thread-safe, its
 // new-array execute is, on arrays with the planner's alignment (fftwf_malloc).
 struct Transform {
     Transform() : window(AudioSpectrum::kFftSize) {
-        for (int i = 0; i < AudioSpectrum::kFftSize; ++i)
+        for (int i = 0; i < AudioSpectrum::kFftSize; ++i) {
             window[size_t(i)] =
                 float(0.5 - 0.5 * std::cos(2 * std::numbers::pi * i / AudioSpectrum::kFftSize));
+            windowPower += double(window[size_t(i)]) * window[size_t(i)];
+        }
         float* in = fftwf_alloc_real(AudioSpectrum::kFftSize);
         fftwf_complex* out = fftwf_alloc_complex(kBins);
         plan = fftwf_plan_dft_r2c_1d(AudioSpectrum::kFftSize, in, out, FFTW_ESTIMATE);
@@ -26,6 +30,7 @@ struct Transform {
         fftwf_free(out);
     }
     std::vector<float> window;
+    double windowPower = 0; // the sum of the window's squares
     fftwf_plan plan;
 };
 
@@ -93,7 +98,7 @@ AudioSpectrum AudioSpectrum::measure(const QByteArray& mp3, double maxSeconds) {
         if (wanted > 0 && spectrum.m_samples >= wanted)
             break;
         if (status == MPG123_NEED_MORE) {
-            if (fed >= mp3.size())
+            if (fed >= mp3.size() || (spectrum.m_samples == 0 && fed >= kMaxBytesBeforeAudio))
                 break;
             const qsizetype count = std::min(kFeedBytes, mp3.size() - fed);
             if (mpg123_feed(decoder.get(),
@@ -108,7 +113,7 @@ AudioSpectrum AudioSpectrum::measure(const QByteArray& mp3, double maxSeconds) {
     }
     if (spectrum.m_windows > 0)
         for (double& power : spectrum.m_power)
-            power /= spectrum.m_windows;
+            power /= spectrum.m_windows * transform().windowPower;
     else
         spectrum.m_power.clear();
     spectrum.m_pending = {};

@@ -27,18 +27,29 @@ constexpr double kMinSeconds = 1.0;
 constexpr double kSilenceRms = 1e-4;
 // The spectrum is read in bands about this wide.
 constexpr double kBandHz = 100;
+// Band levels are in dB of the power per bin (see AudioSpectrum::power). A spectrum with no
+// deep band, none this far under the music's median, runs to the Nyquist frequency.
+constexpr double kDeepDb = 40;
 // The spectrum ends where it last stands this far above its deepest band...
 constexpr double kEndAboveFloorDb = 25;
-// ...and it ends in a cliff when the level falls at least this much across the end.
+// ...and above the noise of a 16-bit decode (-101 dB, -96 dB dithered) that a transcode's
+// second encoder keeps above the first one's lowpass.
+constexpr double kDecodeNoiseDb = -88;
+// Music whose median is not this far above that level is too quiet to judge.
+constexpr double kAudibleDb = 10;
+// The level falls at least this much across the end of an encoder's lowpass.
 constexpr double kCliffDb = 30;
 // A spectrum that already fell this much in the 2 kHz before its end fades out by itself.
 constexpr double kFadeDb = 12;
-// A band this far below the music's main band is too faint to judge.
-constexpr double kFaintDb = 45;
-// The share of the band up to the Nyquist frequency that an encoder keeps at most.
-constexpr double kTopShare = 0.9;
+// A band this far below the music's median is too faint to judge...
+constexpr double kFaintDb = 30;
+// ...and so is one under this level: honest encoders drop bands this quiet by themselves
+// (their threshold of hearing; LAME's VBR modes ended dark music at -73 to -85 dB).
+constexpr double kQuietDb = -69;
 // The cutoff is where the level has fallen this far below the music under it.
 constexpr double kKneeDb = 10;
+// The share of the band up to the Nyquist frequency that an encoder keeps at most.
+constexpr double kTopShare = 0.9;
 // Below this rate (kbit/s) an encoder starves the high band by itself: a cliff under the
 // lowpass proves nothing there.
 constexpr int kLowestJudgedBitrate = 64;
@@ -80,11 +91,12 @@ struct Bands {
 
 // What the spectrum shows about its upper end.
 struct SpectrumEnd {
+    bool audible = false;   // the music stands clear of the noise
     double cutoffHz = 0;    // where the level has fallen kKneeDb below the band under the end
     bool reachesTop = true; // no deep band at all: the spectrum runs to the Nyquist frequency
     bool cliff = false;     // the level falls by kCliffDb or more across the end
     bool fades = false;     // it fell by kFadeDb or more over the 2 kHz before the end
-    bool faint = false;     // the band below the end is too faint to judge
+    bool faint = false;     // the band under the end is too faint or quiet to judge
 };
 
 SpectrumEnd findEnd(const Bands& bands, double nyquistHz) {
@@ -93,13 +105,17 @@ SpectrumEnd findEnd(const Bands& bands, double nyquistHz) {
     const double music = bands.median(0.05 * nyquistHz, 0.5 * nyquistHz);
     const int firstHigh = bands.at(0.1 * nyquistHz);
     const double floor = *std::min_element(bands.levels.begin() + firstHigh, bands.levels.end());
-    if (music - floor < kEndAboveFloorDb + kCliffDb / 2)
+    if (music - floor < kDeepDb) {
+        end.audible = true;
         return end; // nothing deep enough to be the empty band above an encoder's lowpass
+    }
+    const double threshold = std::max(floor + kEndAboveFloorDb, kDecodeNoiseDb);
+    end.audible = music >= threshold + kAudibleDb;
     int last = bands.count() - 1;
-    while (last > firstHigh && bands.levels[size_t(last)] < floor + kEndAboveFloorDb)
+    while (last > firstHigh && bands.levels[size_t(last)] < threshold)
         --last;
     end.reachesTop = last >= bands.count() - 3;
-    if (end.reachesTop)
+    if (!end.audible || end.reachesTop)
         return end;
     // The encoder's lowpass falls over a few hundred Hz below `last`; the level under it
     // is the music's own.
@@ -113,7 +129,7 @@ SpectrumEnd findEnd(const Bands& bands, double nyquistHz) {
     const double earlier = bands.mean(end.cutoffHz - 3000, end.cutoffHz - 2000);
     end.cliff = under - above >= kCliffDb;
     end.fades = earlier - under >= kFadeDb;
-    end.faint = under < music - kFaintDb;
+    end.faint = under < music - kFaintDb || under < kQuietDb;
     return end;
 }
 
@@ -156,6 +172,8 @@ SpectrumVerdict judge(const QByteArray& audio, int bitrate, int lowpassHz) {
     const Bands bands(spectrum);
     const double nyquistHz = spectrum.sampleRate() / 2.0;
     const SpectrumEnd end = findEnd(bands, nyquistHz);
+    if (!end.audible)
+        return result;
     result.cutoffHz = int(std::min(end.cutoffHz, nyquistHz)); // whole Hz, never above Nyquist
 
     // What the file's own encoder settings would keep, and how far below it the music may

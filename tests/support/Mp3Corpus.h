@@ -30,6 +30,8 @@ namespace Mp3Corpus {
 // What the music itself holds.
 enum class Band {
     Full,      // energy up to the Nyquist frequency
+    Dark,      // falling 12 dB per octave above 3 kHz, like much recorded music
+    VeryDark,  // falling 24 dB per octave above 3 kHz: encoders drop its top by themselves
     Below8kHz, // the music low-passed at 8 kHz (eighth order) before any encoding
     Silence,   // digital silence
 };
@@ -174,6 +176,9 @@ inline QString writeTestSignal(const QString& dir, const QString& name, double s
         std::vector<float> own = detail::channel(random, frames, sampleRate, false);
         for (size_t i = 0; i < own.size(); ++i)
             own[i] = band == Band::Silence ? 0.0f : shared[i] + 0.5f * own[i];
+        if (band == Band::Dark || band == Band::VeryDark)
+            for (int order = band == Band::Dark ? 1 : 2; order > 0; --order)
+                detail::lowPass(own, sampleRate, 3000.0, std::numbers::sqrt2 / 2);
         if (band == Band::Below8kHz)
             for (const double q : {0.5098, 0.6013, 0.9000, 2.5629}) // eighth-order Butterworth
                 detail::lowPass(own, sampleRate, 8000.0, q);
@@ -266,6 +271,15 @@ struct Entry {
     int channels = 2;
     Band band = Band::Full;
     bool honest() const { return sourceArgs.isEmpty(); }
+    // The mode the file's encode asks for: "CBR", "ABR" or "VBR".
+    QByteArray mode() const {
+        if (lameArgs.contains(QStringLiteral("--abr")))
+            return "ABR";
+        for (const QString& arg : lameArgs)
+            if (arg.startsWith(QStringLiteral("-V")))
+                return "VBR";
+        return "CBR";
+    }
 };
 
 inline QStringList args(std::initializer_list<const char*> words) {
@@ -276,8 +290,8 @@ inline QStringList args(std::initializer_list<const char*> words) {
 }
 
 // The corpus: CBR at many rates, ABR, VBR, MPEG-2 and 2.5, mono, tagged files, honest files
-// with nothing to show above 8 kHz or nothing at all, and transcodes (low rate, decoded,
-// high rate).
+// of dark music, with nothing to show above 8 kHz or nothing at all, and transcodes (low
+// rate, decoded, high rate).
 inline QList<Entry> entries() {
     return {
         {"cbr-32", args({"-b", "32"})},
@@ -307,6 +321,12 @@ inline QList<Entry> entries() {
          args({"-V2", "--tt", "Corpus Title", "--ta", "Corpus Artist", "--id3v2-only"})},
         {"below-8khz-cbr-320", args({"-b", "320"}), {}, 0, 44100, 2, Band::Below8kHz},
         {"below-8khz-vbr-v0", args({"-V0"}), {}, 0, 44100, 2, Band::Below8kHz},
+        {"dark-vbr-v2", args({"-V2"}), {}, 0, 44100, 2, Band::Dark},
+        {"dark-vbr-v5", args({"-V5"}), {}, 0, 44100, 2, Band::Dark},
+        {"dark-cbr-128", args({"-b", "128"}), {}, 0, 44100, 2, Band::Dark},
+        {"very-dark-vbr-v2", args({"-V2"}), {}, 0, 44100, 2, Band::VeryDark},
+        {"very-dark-vbr-v5", args({"-V5"}), {}, 0, 44100, 2, Band::VeryDark},
+        {"very-dark-cbr-128", args({"-b", "128"}), {}, 0, 44100, 2, Band::VeryDark},
         {"silence-cbr-320", args({"-b", "320"}), {}, 0, 44100, 2, Band::Silence},
         {"silence-vbr-v2", args({"-V2"}), {}, 0, 44100, 2, Band::Silence},
         {"transcode-128-to-320", args({"-b", "320"}), args({"-b", "128"}), 128},
@@ -319,6 +339,9 @@ inline QList<Entry> entries() {
         {"transcode-96-to-v2", args({"-V2"}), args({"-b", "96", "--resample", "44.1"}), 96},
         {"transcode-tagged-128-to-320", args({"-b", "320", "--tt", "Corpus Title", "--add-id3v2"}),
          args({"-b", "128"}), 128},
+        {"transcode-dark-128-to-320", args({"-b", "320"}), args({"-b", "128"}), 128, 44100, 2,
+         Band::Dark},
+        {"transcode-dark-128-to-v0", args({"-V0"}), args({"-b", "128"}), 128, 44100, 2, Band::Dark},
         {"transcode-22k-32-to-96", args({"-b", "96"}), args({"--resample", "22.05", "-b", "32"}),
          32},
     };
