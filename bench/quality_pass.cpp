@@ -5,7 +5,7 @@
 //
 //   quality_pass [ROUNDS]
 #include "core/Mpeg3Head.h"
-#include "quality/TranscodeCheck.h"
+#include "quality/QualityPass.h"
 #include "support/Mp3Corpus.h"
 
 #include <QCoreApplication>
@@ -33,7 +33,7 @@ double childrenCpuSeconds() {
 struct Head {
     QString path;
     QByteArray bytes;
-    int lowpassHz = 0;
+    qint64 fileSize = 0;
 };
 
 void report(const char* what, int files, double cpuSeconds, double wallSeconds) {
@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
         if (!mp3.open(QIODevice::ReadOnly))
             return 1;
         const QByteArray bytes = mp3.read(64 * 1024);
-        heads.append({file.path, bytes, Mp3Corpus::lameTagLowpassHz(bytes)});
+        heads.append({file.path, bytes, mp3.size()});
     }
 
     int judged = 0, transcoded = 0;
@@ -66,12 +66,15 @@ int main(int argc, char** argv) {
     const double cpuStart = threadCpuSeconds();
     for (int round = 0; round < rounds; ++round)
         for (const Head& head : heads) {
+            // As the crawler does: the head's first frame and information header, the file's
+            // size from the listing, then the spectrum.
             TMpeg3Head reader(true);
             reader.ReadFrameHeader(head.bytes);
-            const int bitrate = reader.header().bitrate.toInt();
-            const SpectrumVerdict verdict =
-                TranscodeCheck::judge(head.bytes, bitrate, head.lowpassHz);
-            transcoded += verdict.verdict == Verdict::Transcoded;
+            FrameHeader frame = reader.header();
+            frame.fileSize = head.fileSize - frame.headerOffset;
+            frame.settleQuality();
+            QualityPass::judgeAudio(head.bytes, frame);
+            transcoded += frame.quality.verdict == Verdict::Transcoded;
             ++judged;
         }
     const double passCpu = threadCpuSeconds() - cpuStart;

@@ -1,8 +1,10 @@
 // Arbitrary bytes as the start of an MP3 file: the frame-header reader, with and without
-// ID3v2 skipping, either reads a header with every text filled or gives one of its errors.
+// ID3v2 skipping, either reads a header with every text filled and a quality that makes
+// sense, or gives one of its errors; it never asks for more than a tag and one frame.
 #include "core/Mpeg3Head.h"
 
 #include <QByteArray>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 
@@ -18,9 +20,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::abort();
         if (h.headerOffset < 0 || h.headerOffset > bytes.size())
             std::abort();
-        const qint64 needed = head.bytesNeeded(bytes.left(10));
-        if (needed < 4 || needed > TMpeg3Head::kMaxId3TagSize + 24)
+        const AudioQuality& q = h.quality;
+        if (ok && (q.bitrate < 0 || !std::isfinite(q.durationSeconds) || q.durationSeconds < 0 ||
+                   q.scannedBytes > bytes.size()))
             std::abort();
+        // The largest frame: MPEG-2.5 Layer II at 160 kbit/s and 8000 Hz, 2881 bytes.
+        for (const qint64 needed : {head.bytesNeeded(bytes.left(10)), head.bytesNeeded(bytes)}) {
+            if (needed < 4 || needed > TMpeg3Head::kMaxId3TagSize + 20 + 2881)
+                std::abort();
+        }
     }
     return 0;
 }
