@@ -107,7 +107,7 @@ ssize_t ConnectionStream::read(char* ptr, size_t size) {
         return static_cast<ssize_t>(count);
     }
     if (!m_request.complete)
-        return 0; // the header was cut off: the request ends with what has come
+        return 0; // cut off or refused at the gate: the request ends with what has come
     if (m_request.tls)
         return readSecure(ptr, size);
     for (;;) {
