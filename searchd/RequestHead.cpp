@@ -137,6 +137,10 @@ RequestHead RequestHead::check(std::string& head) {
         }
         start = end;
     }
+    if (result.headerEnd == 0) { // no blank line: the caller holds no whole header
+        result.headerEnd = head.size();
+        ranges.clear();
+    }
     if (badLine || badLength || (chunked && lengthGiven))
         result.refusal = 400;
     else if (chunked)
