@@ -98,7 +98,7 @@ QString searchForm(const SearchPageView& view) {
                "name=\"kind\">%2</select></label> <label>Minimum bitrate <input "
                "type=\"number\" name=\"minbitrate\" min=\"0\" max=\"1000\" value=\"%3\"> "
                "kbit/s</label> <button type=\"submit\">Search</button></form>\n")
-        .arg(escapeHtml(view.words),
+        .arg(ResultPages::escapeHtml(view.words), // the words as typed, to search again
              option("all", "All", view.kind) + option("http", "HTTP", view.kind) +
                  option("ftp", "FTP", view.kind) + option("smb", "SMB", view.kind) +
                  option("library", "Library", view.kind),
