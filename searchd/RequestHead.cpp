@@ -94,59 +94,72 @@ struct Line {
     std::string_view text; // without CR LF
 };
 
-} // namespace
-
-RequestHead RequestHead::check(std::string& head) {
-    RequestHead result;
-    std::vector<Line> ranges;
+// What the header's fields say of the request's length, read one line at a time.
+struct Framing {
     std::optional<size_t> length;
     bool lengthGiven = false;
     bool badLength = false;
     bool chunked = false;
     bool badLine = false;
-    size_t start = head.find('\n');
-    start = start == std::string::npos ? head.size() : start + 1; // past the request line
-    while (start < head.size()) {
-        const size_t lf = head.find('\n', start);
-        const size_t end = lf == std::string::npos ? head.size() : lf + 1;
-        std::string_view text(head.data() + start, end - start);
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-            text.remove_suffix(1);
-        if (text.empty()) {
-            result.headerEnd = end;
-            break;
-        }
+    std::vector<Line> ranges;
+
+    void read(const Line& line) {
+        const std::string_view text = line.text;
         const size_t colon = text.find(':');
         // A folded line continues the one before; a blank before the colon hides the name.
         if (isBlank(text.front()) ||
             (colon != std::string_view::npos && colon > 0 && isBlank(text[colon - 1])))
             badLine = true;
-        if (colon != std::string_view::npos) {
-            const std::string_view name = text.substr(0, colon);
-            const std::string_view value = trimmed(text.substr(colon + 1));
-            if (sameName(name, "content-length")) {
-                const auto given = contentLength(value);
-                badLength = badLength || !given || (lengthGiven && length != given);
-                length = given;
-                lengthGiven = true;
-            } else if (sameName(name, "transfer-encoding")) {
-                chunked = true;
-            } else if (sameName(name, "range")) {
-                ranges.push_back({start, end, value});
-            }
+        if (colon == std::string_view::npos)
+            return;
+        const std::string_view name = text.substr(0, colon);
+        const std::string_view value = trimmed(text.substr(colon + 1));
+        if (sameName(name, "content-length")) {
+            const auto given = contentLength(value);
+            badLength = badLength || !given || (lengthGiven && length != given);
+            length = given;
+            lengthGiven = true;
+        } else if (sameName(name, "transfer-encoding")) {
+            chunked = true;
+        } else if (sameName(name, "range")) {
+            ranges.push_back({line.start, line.end, value});
         }
+    }
+
+    int refusal() const {
+        if (badLine || badLength || (chunked && lengthGiven))
+            return 400;
+        return chunked ? 411 : 0;
+    }
+};
+
+} // namespace
+
+RequestHead RequestHead::check(std::string& head) {
+    RequestHead result;
+    Framing framing;
+    size_t start = head.find('\n');
+    start = start == std::string::npos ? head.size() : start + 1; // past the request line
+    while (start < head.size() && result.headerEnd == 0) {
+        const size_t lf = head.find('\n', start);
+        const size_t end = lf == std::string::npos ? head.size() : lf + 1;
+        std::string_view text(head.data() + start, end - start);
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.remove_suffix(1);
+        if (text.empty())
+            result.headerEnd = end;
+        else
+            framing.read({start, end, text});
         start = end;
     }
     if (result.headerEnd == 0) { // no blank line: the caller holds no whole header
         result.headerEnd = head.size();
-        ranges.clear();
+        framing.ranges.clear();
     }
-    if (badLine || badLength || (chunked && lengthGiven))
-        result.refusal = 400;
-    else if (chunked)
-        result.refusal = 411;
-    result.bodyLength = length.value_or(0);
+    result.refusal = framing.refusal();
+    result.bodyLength = framing.length.value_or(0);
 
+    const std::vector<Line>& ranges = framing.ranges;
     if (!ranges.empty() && (ranges.size() > 1 || !wellFormedRange(ranges.front().text))) {
         for (auto range = ranges.rbegin(); range != ranges.rend(); ++range) {
             head.erase(range->start, range->end - range->start);
