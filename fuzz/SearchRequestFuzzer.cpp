@@ -1,7 +1,8 @@
 // Arbitrary bytes as the parts of a request the search service reads: the target, its
-// query, the search words and the Range header.
+// query, the search words, the Range header, and the header as the gate checks it.
 #include "searchd/ByteRange.h"
 #include "searchd/QueryText.h"
+#include "searchd/RequestHead.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -25,5 +26,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             (range.first < 0 || range.length <= 0 || range.first + range.length > fileSize))
             std::abort();
     }
+
+    std::string head(reinterpret_cast<const char*>(data), size);
+    head += "\r\n\r\n"; // the gate checks whole headers only
+    const std::string before = head;
+    const RequestHead checked = RequestHead::check(head);
+    if (checked.headerEnd == 0 || checked.headerEnd > head.size() || head.size() > before.size() ||
+        head.substr(checked.headerEnd) !=
+            before.substr(before.size() - (head.size() - checked.headerEnd)))
+        std::abort(); // only header lines may go, never what follows the header
     return 0;
 }

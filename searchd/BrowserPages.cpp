@@ -2,7 +2,9 @@
 
 #include "searchd/QueryText.h"
 #include "searchd/ResultPages.h"
+#include "searchd/VisibleControls.h"
 
+#include <QCryptographicHash>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -14,7 +16,10 @@ namespace BrowserPages {
 
 namespace {
 
-using ResultPages::escapeHtml;
+// Every text a page shows, with its controls made visible first.
+QString escapeHtml(const QString& text) {
+    return ResultPages::escapeHtml(VisibleControls::shown(text));
+}
 
 constexpr int kMaxErrors = 10;
 
@@ -99,7 +104,7 @@ QString searchForm(const SearchPageView& view) {
                "kbit/s</label> <label><input type=\"checkbox\" name=\"hidetranscodes\" "
                "value=\"1\"%4> Hide transcodes</label> "
                "<button type=\"submit\">Search</button></form>\n")
-        .arg(escapeHtml(view.words),
+        .arg(ResultPages::escapeHtml(view.words), // the words as typed, to search again
              option("all", "All", view.kind) + option("http", "HTTP", view.kind) +
                  option("ftp", "FTP", view.kind) + option("smb", "SMB", view.kind) +
                  option("library", "Library", view.kind),
@@ -321,19 +326,33 @@ QByteArray searchHtml(const SearchPageView& view,
 
 } // namespace BrowserPages
 
-QByteArray BrowserPages::submissionsHtml(QList<Submission> list) {
-    std::reverse(list.begin(), list.end());
+QByteArray BrowserPages::submissionsHtml(const QList<Submission>& shown, int total, int page,
+                                         int pageSize) {
     QString rows;
-    for (const Submission& s : list)
+    for (const Submission& s : shown)
         rows += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td></tr>\n")
-                    .arg(s.received.toString(Qt::ISODate), ResultPages::escapeHtml(s.kind),
-                         ResultPages::escapeHtml(s.site), ResultPages::escapeHtml(s.from));
+                    .arg(s.received.toString(Qt::ISODate), escapeHtml(s.kind), escapeHtml(s.site),
+                         escapeHtml(s.from));
+    QString nav;
+    if (page > 1)
+        nav += QStringLiteral("<a href=\"/submissions?page=%1\">Newer</a> ").arg(page - 1);
+    if (static_cast<qint64>(page) * pageSize < total)
+        nav += QStringLiteral("<a href=\"/submissions?page=%1\">Older</a>").arg(page + 1);
     const QString html =
         QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">"
                        "<title>Submitted sites</title></head><body>\n"
                        "<h1>Submitted sites</h1>\n<p>%1 submissions.</p>\n"
                        "<table border=\"1\"><tr><th>Received (UTC)</th><th>Kind</th>"
-                       "<th>Site</th><th>From</th></tr>\n%2</table></body></html>\n")
-            .arg(QString::number(list.size()), rows);
+                       "<th>Site</th><th>From</th></tr>\n%2</table>\n<nav>%3</nav></body></html>\n")
+            .arg(QString::number(total), rows, nav);
     return html.toUtf8();
+}
+
+// The pages' only style sheet is allowed by its hash, so that nothing else inline is.
+QByteArray BrowserPages::securityPolicy() {
+    static const QByteArray policy =
+        "default-src 'none'; style-src 'sha256-" +
+        QCryptographicHash::hash(kStyle, QCryptographicHash::Sha256).toBase64() +
+        "'; form-action 'self'; frame-ancestors 'none'; base-uri 'none'";
+    return policy;
 }

@@ -56,7 +56,12 @@ QByteArray searchHtml(const SearchPageView& view,
 QByteArray searchJson(const SearchPageView& view,
                       const std::function<QByteArray(const FoundFile&)>& link);
 
-// The submitted sites, newest first (list is oldest first).
-QByteArray submissionsHtml(QList<Submission> list);
+// One page of the submitted sites (shown: newest first) of total, with links to the pages
+// of newer and older ones.
+QByteArray submissionsHtml(const QList<Submission>& shown, int total, int page, int pageSize);
+
+// The Content-Security-Policy of every page: no script, nothing from elsewhere, the pages'
+// own style sheet, forms to this service only, no frames around them.
+QByteArray securityPolicy();
 
 } // namespace BrowserPages

@@ -56,8 +56,6 @@ ConnectionStream::~ConnectionStream() {
         SSL_shutdown(m_request.tls); // says close_notify once, without waiting for the reply
         ERR_clear_error();
     }
-    if (!m_request.complete)
-        drainBriefly();
     ::shutdown(m_request.fd, SHUT_RDWR);
     ::close(m_request.fd);
     SSL_free(m_request.tls);
@@ -68,23 +66,13 @@ bool ConnectionStream::finish() {
 }
 
 ArrivedRequest ConnectionStream::release() {
-    ArrivedRequest kept{m_request.fd, m_request.tls,       m_request.head.substr(m_headRead),
-                        true,         Clock::time_point(), m_request.answered + 1};
+    ArrivedRequest kept{.fd = m_request.fd,
+                        .tls = m_request.tls,
+                        .head = m_request.head.substr(m_headRead),
+                        .answered = m_request.answered + 1};
     m_request.fd = -1;
     m_request.tls = nullptr;
     return kept;
-}
-
-// A header cut off at its limit leaves the client still sending; closing with unread bytes
-// would reset the connection and lose the answer, so the rest is read and dropped first,
-// for a moment at most.
-void ConnectionStream::drainBriefly() const {
-    ::shutdown(m_request.fd, SHUT_WR);
-    const Clock::time_point until =
-        std::min(m_request.deadline, Clock::now() + std::chrono::seconds(1));
-    char buffer[16384];
-    while (waitFor(POLLIN, until) && ::recv(m_request.fd, buffer, sizeof buffer, 0) > 0) {
-    }
 }
 
 bool ConnectionStream::waitFor(short events, Clock::time_point until) const {
@@ -119,7 +107,7 @@ ssize_t ConnectionStream::read(char* ptr, size_t size) {
         return static_cast<ssize_t>(count);
     }
     if (!m_request.complete)
-        return 0; // the header was cut off: the request ends with what has come
+        return 0; // cut off or refused at the gate: the request ends with what has come
     if (m_request.tls)
         return readSecure(ptr, size);
     for (;;) {

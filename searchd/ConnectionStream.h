@@ -57,7 +57,6 @@ public:
 
 private:
     bool waitFor(short events, Clock::time_point until) const;
-    void drainBriefly() const;
     bool awaitTls(int result, Clock::time_point until) const;
     ssize_t readSecure(char* ptr, size_t size);
     ssize_t writeSecure(const char* ptr, size_t size);

@@ -21,6 +21,7 @@ constexpr int kMaxAnswers = 100;
 // What httplib's hooks learn of the answer a worker is writing.
 struct Answer {
     int answered = 0;   // requests answered before on this connection
+    int refusal = 0;    // the status the gate refused the request with; 0: none
     bool whole = false; // the request line and header lines were read and understood
     bool keep = false;  // the connection waits for the next request afterwards
 };
@@ -80,6 +81,27 @@ GatedServer::GatedServer(RequestGate::Limits limits, int workers)
     set_post_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
         settleConnection(request, response);
     });
+    // A refused request is answered before httplib reads its body, which comes after the
+    // pre-routing handler, and without a "100 Continue" that would ask the client for it.
+    httplib::Server::set_pre_routing_handler(
+        [this](const httplib::Request& request, httplib::Response& response) {
+            if (t_answer && t_answer->refusal != 0) {
+                response.status = t_answer->refusal;
+                return HandlerResponse::Handled;
+            }
+            return m_preRouting ? m_preRouting(request, response) : HandlerResponse::Unhandled;
+        });
+    set_expect_100_continue_handler([](const httplib::Request&, httplib::Response& response) {
+        if (!t_answer || t_answer->refusal == 0)
+            return 100;
+        response.status = t_answer->refusal;
+        return response.status;
+    });
+}
+
+GatedServer& GatedServer::set_pre_routing_handler(HandlerWithResponse handler) {
+    m_preRouting = std::move(handler);
+    return *this;
 }
 
 GatedServer::~GatedServer() {
@@ -134,19 +156,28 @@ void GatedServer::halt() {
 
 // Keeping a connection open for the client's next request saves it a new connection;
 // the program itself sends HTTP/1.0 and reads to the close, and so has it closed.
+// A request cut off at the header's limit or refused leaves the client sending: the gate
+// then reads and drops the rest for a moment before closing, so that the client gets the
+// answer, and no worker waits for it.
 void GatedServer::answer(ArrivedRequest request) {
     const bool cutOff = !request.complete;
+    Answer current{request.answered, request.refusal};
     ConnectionStream stream(std::move(request), kWriteLimit);
     const ConnectionStream::Answering answering(stream); // files go out with sendfile
-    Answer current{stream.answered()};
     t_answer = &current;
     bool closed = false;
-    const bool sent = process_request(stream, false, closed, [&](httplib::Request&) {
-        current.whole = !cutOff; // a header cut off at its limit leaves the client sending
-    });
+    const bool sent =
+        process_request(stream, false, closed, [&](httplib::Request&) { current.whole = !cutOff; });
     t_answer = nullptr;
-    if (stream.finish() && sent && current.keep)
+    if (!stream.finish())
+        return;
+    if (sent && current.keep) {
         m_gate.giveBack(stream.release());
+    } else if (cutOff) {
+        ArrivedRequest rest = stream.release();
+        rest.closing = true;
+        m_gate.giveBack(std::move(rest));
+    }
 }
 
 // Called by httplib just before it writes an answer's header, which then says whether the

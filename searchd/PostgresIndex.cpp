@@ -396,7 +396,7 @@ QList<IndexedSource> PostgresIndex::crawledSources() {
     });
 }
 
-void PostgresIndex::addSubmission(const Submission& submission) {
+void PostgresIndex::addSubmission(const Submission& submission, int keep) {
     m_pool.run([&](PgConnection& db) {
         db.exec("INSERT INTO submissions(kind, site, sender, received) VALUES($1, $2, $3, $4)",
                 PgParams()
@@ -404,18 +404,42 @@ void PostgresIndex::addSubmission(const Submission& submission) {
                     .text(submission.site)
                     .text(submission.from)
                     .number(submission.received.toSecsSinceEpoch()));
+        db.exec("DELETE FROM submissions WHERE id <= (SELECT id FROM submissions ORDER BY id "
+                "DESC LIMIT 1 OFFSET $1)",
+                PgParams().number(keep));
     });
 }
 
+namespace {
+
+QList<Submission> submissionRows(const PgResult& rows) {
+    QList<Submission> list;
+    for (int i = 0; i < rows.rows(); ++i)
+        list.append({rows.text(i, 0), rows.text(i, 1), rows.text(i, 2),
+                     QDateTime::fromSecsSinceEpoch(rows.number(i, 3), Qt::UTC)});
+    return list;
+}
+
+} // namespace
+
 QList<Submission> PostgresIndex::submissions() {
     return m_pool.run([](PgConnection& db) {
-        const PgResult rows =
-            db.exec("SELECT kind, site, sender, received FROM submissions ORDER BY id");
-        QList<Submission> list;
-        for (int i = 0; i < rows.rows(); ++i)
-            list.append({rows.text(i, 0), rows.text(i, 1), rows.text(i, 2),
-                         QDateTime::fromSecsSinceEpoch(rows.number(i, 3), Qt::UTC)});
-        return list;
+        return submissionRows(
+            db.exec("SELECT kind, site, sender, received FROM submissions ORDER BY id"));
+    });
+}
+
+QList<Submission> PostgresIndex::latestSubmissions(int offset, int count) {
+    return m_pool.run([&](PgConnection& db) {
+        return submissionRows(db.exec("SELECT kind, site, sender, received FROM submissions "
+                                      "ORDER BY id DESC LIMIT $1 OFFSET $2",
+                                      PgParams().number(count).number(offset)));
+    });
+}
+
+int PostgresIndex::submissionCount() {
+    return m_pool.run([](PgConnection& db) {
+        return static_cast<int>(db.exec("SELECT count(*) FROM submissions").number(0, 0));
     });
 }
 

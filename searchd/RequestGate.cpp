@@ -1,5 +1,6 @@
 #include "searchd/RequestGate.h"
 
+#include "searchd/RequestHead.h"
 #include "searchd/TlsContext.h"
 
 #include <algorithm>
@@ -17,6 +18,11 @@
 namespace {
 
 using std::chrono::milliseconds;
+
+// How long a closing connection's further bytes are read and dropped at most, and how many
+// of them at one turn, so that a client sending fast holds the gate from nobody else.
+constexpr milliseconds kLinger{2000};
+constexpr size_t kDroppedAtOneTurn = 256 * 1024;
 
 // The blank line that ends a header; a bare LF is taken as a line end as well.
 bool headerEnds(const std::string& head, size_t searchFrom) {
@@ -164,18 +170,23 @@ void RequestGate::takeBack() {
         returns.swap(m_returns);
     }
     for (ArrivedRequest& connection : returns) {
-        if (!enroll(connection.fd, connection.tls, std::move(connection.head), connection.answered))
+        if (connection.closing) {
+            if (connection.tls)
+                SSL_shutdown(connection.tls); // close_notify, without waiting for the reply
+            ERR_clear_error();
+            ::shutdown(connection.fd, SHUT_WR);
+        }
+        if (!enroll(connection.fd, connection.tls, std::move(connection.head), connection.answered,
+                    connection.closing))
             continue;
         const Entry entry = std::prev(m_waiting.end());
-        if (headerEnds(entry->head, 0) || entry->head.size() > m_limits.maxHeaderBytes)
-            handOn(entry, headerEnds(entry->head, 0));
-        else if (entry->tls)
+        if (!settle(entry, 0) && entry->tls)
             readSecure(entry);
     }
 }
 
 // False when the epoll set takes no more: the connection is closed then.
-bool RequestGate::enroll(int fd, SSL* tls, std::string head, int answered) {
+bool RequestGate::enroll(int fd, SSL* tls, std::string head, int answered, bool closing) {
     if (m_waiting.size() >= std::max<size_t>(1, m_limits.maxWaiting))
         drop(m_waiting.begin());
     epoll_event event{};
@@ -187,7 +198,11 @@ bool RequestGate::enroll(int fd, SSL* tls, std::string head, int answered) {
         return false;
     }
     const Clock::time_point now = Clock::now();
-    m_waiting.push_back({fd, now, now, std::move(head), tls, EPOLLIN, answered});
+    const Clock::time_point deadline =
+        now + (closing ? std::min<milliseconds>(kLinger, m_limits.header) : m_limits.header);
+    if (closing)
+        head.clear();
+    m_waiting.push_back({fd, deadline, now, std::move(head), tls, EPOLLIN, answered, 0, closing});
     m_byFd[fd] = std::prev(m_waiting.end());
     return true;
 }
@@ -206,14 +221,19 @@ void RequestGate::readFrom(int fd, uint32_t events) {
     readSecure(entry);
 }
 
+// What may still be read: a byte more than the limit allows, so that going past it shows.
+size_t RequestGate::room(const Waiting& waiting) const {
+    if (waiting.closing)
+        return SIZE_MAX;
+    return m_limits.maxHeaderBytes - std::min(m_limits.maxHeaderBytes, waiting.head.size()) + 1;
+}
+
 void RequestGate::readPlain(Entry entry) {
     std::array<char, 16 * 1024> buffer;
-    const size_t room =
-        m_limits.maxHeaderBytes - std::min(m_limits.maxHeaderBytes, entry->head.size());
-    const ssize_t got = ::recv(entry->fd, buffer.data(), std::min(buffer.size(), room + 1), 0);
+    const ssize_t got = ::recv(entry->fd, buffer.data(), std::min(buffer.size(), room(*entry)), 0);
     if (got < 0 && (errno == EAGAIN || errno == EINTR))
         return;
-    if (got <= 0) { // closed or broken before the header was whole
+    if (got <= 0) { // closed or broken before the header was whole, or after the last answer
         drop(entry);
         return;
     }
@@ -222,7 +242,7 @@ void RequestGate::readPlain(Entry entry) {
 
 // Goes on with the handshake, then reads what has been decrypted. OpenSSL may hold decrypted
 // bytes that no epoll event announces, so it reads until OpenSSL asks for more from the
-// network.
+// network (a closing connection only a little at a time: what stays there is dropped).
 void RequestGate::readSecure(Entry entry) {
     ERR_clear_error();
     if (!SSL_is_init_finished(entry->tls)) {
@@ -233,10 +253,8 @@ void RequestGate::readSecure(Entry entry) {
         }
     }
     std::array<char, 16 * 1024> buffer;
-    for (;;) {
-        const size_t room =
-            m_limits.maxHeaderBytes - std::min(m_limits.maxHeaderBytes, entry->head.size());
-        const int want = static_cast<int>(std::min(buffer.size(), room + 1));
+    for (size_t dropped = 0; dropped < kDroppedAtOneTurn;) {
+        const int want = static_cast<int>(std::min(buffer.size(), room(*entry)));
         const int got = SSL_read(entry->tls, buffer.data(), want);
         if (got <= 0) {
             awaitTls(entry, SSL_get_error(entry->tls, got));
@@ -244,19 +262,48 @@ void RequestGate::readSecure(Entry entry) {
         }
         if (append(entry, buffer.data(), static_cast<size_t>(got)))
             return;
+        if (entry->closing)
+            dropped += static_cast<size_t>(got);
     }
 }
 
 bool RequestGate::append(Entry entry, const char* bytes, size_t count) {
+    entry->lastByte = Clock::now();
+    if (entry->closing)
+        return false; // dropped
     const size_t before = entry->head.size();
     entry->head.append(bytes, count);
-    entry->lastByte = Clock::now();
-    const bool whole = headerEnds(entry->head, before);
-    if (whole || entry->head.size() > m_limits.maxHeaderBytes) {
-        handOn(entry, whole);
-        return true;
+    return settle(entry, before);
+}
+
+// Hands the request on once its header and the body it announces have come. A body that
+// would take the request past the header's limit is refused before any of it is read, as
+// is a request whose framing is ambiguous; the worker answers without reading further.
+bool RequestGate::settle(Entry entry, size_t searchFrom) {
+    if (entry->closing)
+        return false;
+    if (entry->needed == 0) {
+        if (!headerEnds(entry->head, searchFrom)) {
+            if (entry->head.size() <= m_limits.maxHeaderBytes)
+                return false;
+            handOn(entry, false); // answered from what has come
+            return true;
+        }
+        const RequestHead head = RequestHead::check(entry->head);
+        const bool tooLarge =
+            head.bodyLength >
+            m_limits.maxHeaderBytes - std::min(m_limits.maxHeaderBytes, head.headerEnd);
+        if (head.refusal != 0 || tooLarge) {
+            entry->head.resize(head.headerEnd);
+            handOn(entry, false, head.refusal != 0 ? head.refusal : 413);
+            return true;
+        }
+        entry->needed = head.headerEnd + head.bodyLength;
     }
-    return false;
+    if (entry->head.size() < entry->needed)
+        return false;
+    handOn(entry, true);
+    return true;
 }
 
 // Waits for what OpenSSL needs next; a failed handshake (a plain HTTP request among them)
@@ -285,7 +332,7 @@ void RequestGate::closeExpired() {
     const Clock::time_point now = Clock::now();
     for (auto it = m_waiting.begin(); it != m_waiting.end();) {
         const auto current = it++;
-        if (now >= current->accepted + m_limits.header || now >= current->lastByte + m_limits.idle)
+        if (now >= current->deadline || now >= current->lastByte + m_limits.idle)
             drop(current);
     }
     if (m_acceptPaused && now >= m_resumeAccepting)
@@ -297,8 +344,7 @@ int RequestGate::millisecondsToNextExpiry() const {
         return -1;
     Clock::time_point next = m_acceptPaused ? m_resumeAccepting : Clock::time_point::max();
     for (const Waiting& waiting : m_waiting)
-        next =
-            std::min({next, waiting.accepted + m_limits.header, waiting.lastByte + m_limits.idle});
+        next = std::min({next, waiting.deadline, waiting.lastByte + m_limits.idle});
     const auto left = std::chrono::ceil<milliseconds>(next - Clock::now()).count();
     return static_cast<int>(std::clamp<long long>(left, 0, 60000));
 }
@@ -319,14 +365,15 @@ void RequestGate::drop(Entry entry) {
     m_waiting.erase(entry);
 }
 
-void RequestGate::handOn(Entry entry, bool complete) {
+void RequestGate::handOn(Entry entry, bool complete, int refusal) {
     epoll_ctl(m_epoll, EPOLL_CTL_DEL, entry->fd, nullptr);
-    ArrivedRequest request{entry->fd,
-                           entry->tls,
-                           std::move(entry->head),
-                           complete,
-                           entry->accepted + m_limits.header,
-                           entry->answered};
+    ArrivedRequest request{.fd = entry->fd,
+                           .tls = entry->tls,
+                           .head = std::move(entry->head),
+                           .complete = complete,
+                           .refusal = refusal,
+                           .deadline = entry->deadline,
+                           .answered = entry->answered};
     m_byFd.erase(entry->fd);
     m_waiting.erase(entry);
     m_handOver(std::move(request));

@@ -19,6 +19,10 @@ using SSL = struct ssl_st;
 // header must arrive whole within the header limit, and a connection that stays silent for
 // the idle limit is closed. When the waiting room is full, or the process runs out of
 // descriptors, the connection that has waited longest makes room for the newest.
+// A body the request announces is read at the gate too, under the same limits (header and
+// body together no larger than a header may be); a larger one, or one whose framing is
+// ambiguous, is refused at once (see RequestHead): a worker answers without reading it and
+// the connection closes.
 // With TLS the gate also does each connection's handshake, under the same limits, so a
 // client that never finishes it is closed like one that never finishes its header.
 // A worker gives a connection kept alive back to the gate once it has answered, and the
@@ -53,36 +57,43 @@ public:
     void stop();
 
     // Takes back an answered connection to wait for its next request (connection.head:
-    // what has been read of it). Safe from any thread; after run() has returned the
+    // what has been read of it). One that is closing (its answer was the last, the request
+    // perhaps unread) is shut for writing and what the client still sends is read and
+    // dropped for a moment, so that closing with unread bytes cannot reset the connection
+    // before the client has the answer. Safe from any thread; after run() has returned the
     // connection is closed.
     void giveBack(ArrivedRequest connection);
 
 private:
     struct Waiting {
         int fd = -1;
-        Clock::time_point accepted;
+        Clock::time_point deadline; // for the whole request (header and body)
         Clock::time_point lastByte;
         std::string head;
         SSL* tls = nullptr;
-        uint32_t events = 0; // what the epoll set waits for on this connection
-        int answered = 0;    // requests answered before on this connection
+        uint32_t events = 0;  // what the epoll set waits for on this connection
+        int answered = 0;     // requests answered before on this connection
+        size_t needed = 0;    // bytes of header and body, once the header is whole
+        bool closing = false; // answered for the last time: what comes is dropped
     };
     using Entry = std::list<Waiting>::iterator;
 
     void acceptAll();
     bool admit(int fd);
     void takeBack();
-    bool enroll(int fd, SSL* tls, std::string head, int answered);
+    bool enroll(int fd, SSL* tls, std::string head, int answered, bool closing = false);
     void readFrom(int fd, uint32_t events);
     void readPlain(Entry entry);
     void readSecure(Entry entry);
+    size_t room(const Waiting& waiting) const;
     bool append(Entry entry, const char* bytes, size_t count); // true: handed on
+    bool settle(Entry entry, size_t searchFrom);               // true: handed on
     void awaitTls(Entry entry, int tlsError);
     void closeExpired();
     int millisecondsToNextExpiry() const;
     void pauseAccepting(bool paused);
     void drop(Entry entry);
-    void handOn(Entry entry, bool complete);
+    void handOn(Entry entry, bool complete, int refusal = 0);
 
     int m_epoll = -1;
     int m_wake = -1;     // an eventfd: stop() makes it readable

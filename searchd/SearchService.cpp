@@ -43,6 +43,8 @@ const char* statusText(int status) {
         return "Not Found";
     case 405:
         return "Method Not Allowed";
+    case 411:
+        return "Length Required";
     case 413:
         return "Payload Too Large";
     case 414:
@@ -119,6 +121,8 @@ SearchService::SearchService(const ServiceSettings& settings, std::shared_ptr<co
 }
 
 void SearchService::configureServer() {
+    // A browser must not take a listing or an error text for a page of its own.
+    m_server->set_default_headers({{"X-Content-Type-Options", "nosniff"}});
     // httplib's own range handling miscounts unsatisfiable and multiple ranges, so the
     // routes answer ranges themselves and httplib must not apply them a second time.
     m_server->set_pre_routing_handler([](const httplib::Request& request, httplib::Response&) {

@@ -50,9 +50,12 @@ public:
     // Every source ever crawled, by shown URL, with its counts.
     virtual QList<IndexedSource> crawledSources() = 0;
 
-    // Sites submitted through the program, oldest first.
-    virtual void addSubmission(const Submission& submission) = 0;
-    virtual QList<Submission> submissions() = 0;
+    // Sites submitted through the program: adding one keeps only the newest keep of them.
+    virtual void addSubmission(const Submission& submission, int keep) = 0;
+    virtual QList<Submission> submissions() = 0; // oldest first
+    // count of them, newest first, past the newest offset ones.
+    virtual QList<Submission> latestSubmissions(int offset, int count) = 0;
+    virtual int submissionCount() = 0;
 
     // For messages: "SQLite file /path" or "PostgreSQL database NAME on HOST" (never a
     // password).

@@ -34,6 +34,15 @@ ServiceAnswer bytesAnswer(const QByteArray& contentType, const QByteArray& body,
     return answer;
 }
 
+// A page for people's browsers: it runs no script, loads nothing from elsewhere and is
+// never shown inside another site's frame.
+ServiceAnswer browserPage(const QByteArray& body) {
+    ServiceAnswer answer = bytesAnswer("text/html; charset=utf-8", body);
+    answer.headers.emplaceBack("Content-Security-Policy", BrowserPages::securityPolicy());
+    answer.headers.emplaceBack("X-Frame-Options", "DENY");
+    return answer;
+}
+
 // A proxy sends the whole URL; the service only cares for its path and query.
 QByteArray originForm(const QByteArray& target) {
     const qsizetype schemeEnd = target.startsWith("http://")    ? 7
@@ -94,8 +103,7 @@ ServiceAnswer ServiceRoutes::answer(const ServiceRequest& request) {
     if (path.startsWith("/cgi-bin/"))
         return submission(path.mid(9), query, request.remoteAddress);
     if (path == ServiceFiles::kSubmissionsPath)
-        return bytesAnswer("text/html; charset=utf-8",
-                           BrowserPages::submissionsHtml(m_index.submissions()));
+        return submissions(query);
     if (path == "/")
         return home(query);
     if (path == "/status")
@@ -318,11 +326,15 @@ ServiceAnswer ServiceRoutes::submission(const QByteArray& script, const QByteArr
         const auto text = QueryText::decodeText(QueryText::percentDecode(*raw, false));
         if (!text)
             return textAnswer(400, QStringLiteral("The site is not text"));
+        if (text->size() > kMaxSiteLength)
+            return textAnswer(
+                400,
+                QStringLiteral("The site is too long (at most %1 characters)").arg(kMaxSiteLength));
         site = *text;
     }
-    m_index.addSubmission({kind, site, remoteAddress, QDateTime::currentDateTimeUtc()});
-    return bytesAnswer("text/html; charset=utf-8",
-                       "<html><body><p>Thank you. The site has been noted.</p></body></html>\n");
+    m_index.addSubmission({kind, site, remoteAddress, QDateTime::currentDateTimeUtc()},
+                          kMaxSubmissions);
+    return browserPage("<html><body><p>Thank you. The site has been noted.</p></body></html>\n");
 }
 
 namespace {
@@ -371,6 +383,17 @@ std::optional<FileFilter> formFilter(const QString& kind, int minBitrate) {
 
 } // namespace
 
+ServiceAnswer ServiceRoutes::submissions(const QByteArray& query) {
+    const auto form = formValues(query);
+    const auto page = form ? formNumber(form->value("page"), 1, kMaxPage) : std::nullopt;
+    if (!page)
+        return textAnswer(400, QStringLiteral("Bad page number"));
+    const int total = m_index.submissionCount();
+    const QList<Submission> shown =
+        m_index.latestSubmissions((*page - 1) * kSubmissionsPageSize, kSubmissionsPageSize);
+    return browserPage(BrowserPages::submissionsHtml(shown, total, *page, kSubmissionsPageSize));
+}
+
 ServiceAnswer ServiceRoutes::home(const QByteArray& query) {
     const auto form = formValues(query);
     if (!form)
@@ -404,7 +427,7 @@ ServiceAnswer ServiceRoutes::home(const QByteArray& query) {
     const auto link = [this](const FoundFile& found) { return linkOf(found); };
     if (format == QLatin1String("json"))
         return bytesAnswer("application/json", BrowserPages::searchJson(view, link));
-    return bytesAnswer("text/html; charset=utf-8", BrowserPages::searchHtml(view, link));
+    return browserPage(BrowserPages::searchHtml(view, link));
 }
 
 ServiceAnswer ServiceRoutes::status(const QByteArray& query) {
@@ -423,5 +446,5 @@ ServiceAnswer ServiceRoutes::status(const QByteArray& query) {
         return bytesAnswer("application/json", BrowserPages::statusJson(sources));
     if (format != QLatin1String("html"))
         return textAnswer(400, QStringLiteral("Bad format: json or html"));
-    return bytesAnswer("text/html; charset=utf-8", BrowserPages::statusHtml(sources));
+    return browserPage(BrowserPages::statusHtml(sources));
 }

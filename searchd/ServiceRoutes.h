@@ -54,6 +54,11 @@ public:
     static constexpr int kMaxPage = 100000;
     static constexpr int kListingLimit = 1000;
     static constexpr int kBrowserPageSize = 20;
+    // Anyone may report a site: the newest reports are kept, their names no longer than a
+    // real address, and the page shows them a hundred at a time.
+    static constexpr int kMaxSubmissions = 10000;
+    static constexpr int kMaxSiteLength = 1000;
+    static constexpr int kSubmissionsPageSize = 100;
 
 private:
     struct Search;
@@ -68,6 +73,7 @@ private:
     ServiceAnswer file(const QByteArray& escapedPath, const QByteArray& range);
     ServiceAnswer submission(const QByteArray& script, const QByteArray& query,
                              const QString& remoteAddress);
+    ServiceAnswer submissions(const QByteArray& query);
     ServiceAnswer home(const QByteArray& query);
     ServiceAnswer status(const QByteArray& query);
 

@@ -50,12 +50,20 @@ QList<IndexedSource> SqliteIndex::crawledSources() {
     return m_crawled->sources();
 }
 
-void SqliteIndex::addSubmission(const Submission& submission) {
-    m_submissions->add(submission);
+void SqliteIndex::addSubmission(const Submission& submission, int keep) {
+    m_submissions->add(submission, keep);
 }
 
 QList<Submission> SqliteIndex::submissions() {
     return m_submissions->all();
+}
+
+QList<Submission> SqliteIndex::latestSubmissions(int offset, int count) {
+    return m_submissions->latest(offset, count);
+}
+
+int SqliteIndex::submissionCount() {
+    return m_submissions->count();
 }
 
 qint64 SqliteIndex::beginCrawl(const CrawlSource& source) {

@@ -27,8 +27,10 @@ public:
     int countCrawled(const QStringList& words, const CrawlFilter& filter) override;
     QList<IndexedSource> crawledSources() override;
 
-    void addSubmission(const Submission& submission) override;
+    void addSubmission(const Submission& submission, int keep) override;
     QList<Submission> submissions() override;
+    QList<Submission> latestSubmissions(int offset, int count) override;
+    int submissionCount() override;
 
     QString description() const override;
 

@@ -4,7 +4,19 @@
 
 SubmissionStore::SubmissionStore(SqliteDatabase& db) : m_db(db) {}
 
-void SubmissionStore::add(const Submission& submission) {
+namespace {
+
+QList<Submission> rows(SqliteStatement& select) {
+    QList<Submission> list;
+    while (select.step())
+        list.append({select.text(0), select.text(1), select.text(2),
+                     QDateTime::fromSecsSinceEpoch(select.integer(3), Qt::UTC)});
+    return list;
+}
+
+} // namespace
+
+void SubmissionStore::add(const Submission& submission, int keep) {
     std::lock_guard lock(m_db.mutex());
     SqliteStatement insert(m_db, "INSERT INTO submissions(kind, site, sender, received) "
                                  "VALUES(?1, ?2, ?3, ?4)");
@@ -13,15 +25,30 @@ void SubmissionStore::add(const Submission& submission) {
     insert.bind(3, submission.from);
     insert.bind(4, submission.received.toSecsSinceEpoch());
     insert.step();
+    SqliteStatement trim(m_db, "DELETE FROM submissions WHERE id <= (SELECT id FROM submissions "
+                               "ORDER BY id DESC LIMIT 1 OFFSET ?1)");
+    trim.bind(1, static_cast<qint64>(keep));
+    trim.step();
 }
 
 QList<Submission> SubmissionStore::all() {
     std::lock_guard lock(m_db.mutex());
     SqliteStatement select(m_db, "SELECT kind, site, sender, received FROM submissions "
                                  "ORDER BY id");
-    QList<Submission> list;
-    while (select.step())
-        list.append({select.text(0), select.text(1), select.text(2),
-                     QDateTime::fromSecsSinceEpoch(select.integer(3), Qt::UTC)});
-    return list;
+    return rows(select);
+}
+
+QList<Submission> SubmissionStore::latest(int offset, int count) {
+    std::lock_guard lock(m_db.mutex());
+    SqliteStatement select(m_db, "SELECT kind, site, sender, received FROM submissions "
+                                 "ORDER BY id DESC LIMIT ?1 OFFSET ?2");
+    select.bind(1, static_cast<qint64>(count));
+    select.bind(2, static_cast<qint64>(offset));
+    return rows(select);
+}
+
+int SubmissionStore::count() {
+    std::lock_guard lock(m_db.mutex());
+    SqliteStatement select(m_db, "SELECT count(*) FROM submissions");
+    return select.step() ? static_cast<int>(select.integer(0)) : 0;
 }

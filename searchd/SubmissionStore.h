@@ -13,8 +13,10 @@ class SubmissionStore {
 public:
     explicit SubmissionStore(SqliteDatabase& db);
 
-    void add(const Submission& submission);
-    QList<Submission> all(); // oldest first
+    void add(const Submission& submission, int keep); // then keeps the newest keep
+    QList<Submission> all();                          // oldest first
+    QList<Submission> latest(int offset, int count);  // newest first
+    int count();
 
 private:
     SqliteDatabase& m_db;

@@ -377,13 +377,29 @@ TEST_P(CrawlIndexTest, WalksKeepFoldersExactlyAndReportTheirEnd) {
 
 TEST_P(CrawlIndexTest, SubmissionsComeBackOldestFirst) {
     const QDateTime when = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
-    index->addSubmission({"ftp", "ftp://x.example/", "10.0.0.1", when});
-    index->addSubmission({"mysmb", "10.0.0.2", "10.0.0.2", when.addSecs(5)});
+    index->addSubmission({"ftp", "ftp://x.example/", "10.0.0.1", when}, 10);
+    index->addSubmission({"mysmb", "10.0.0.2", "10.0.0.2", when.addSecs(5)}, 10);
     const QList<Submission> list = index->submissions();
     ASSERT_EQ(list.size(), 2);
     EXPECT_EQ(std::tuple(list[0].kind, list[0].site, list[0].from, list[0].received),
               std::tuple(QString("ftp"), QString("ftp://x.example/"), QString("10.0.0.1"), when));
     EXPECT_EQ(list[1].received, when.addSecs(5));
+}
+
+TEST_P(CrawlIndexTest, OnlyTheNewestSubmissionsAreKept) {
+    const QDateTime when = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
+    for (int i = 1; i <= 5; ++i)
+        index->addSubmission({"smb", QString::number(i), "10.0.0.1", when}, 3);
+    auto sites = [](const QList<Submission>& list) {
+        QStringList names;
+        for (const Submission& submission : list)
+            names.append(submission.site);
+        return names.join(',');
+    };
+    EXPECT_EQ(sites(index->submissions()), "3,4,5");
+    EXPECT_EQ(index->submissionCount(), 3);
+    EXPECT_EQ(sites(index->latestSubmissions(0, 2)), "5,4");
+    EXPECT_EQ(sites(index->latestSubmissions(2, 2)), "3");
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, CrawlIndexTest, testing::ValuesIn(indexEngineNames()),

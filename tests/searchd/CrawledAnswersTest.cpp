@@ -6,6 +6,7 @@
 #include "searchd/ServiceIndex.h"
 #include "support/TempHome.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -173,6 +174,33 @@ TEST_F(CrawledAnswersTest, StatusShowsCountsStatesAndErrorsWithoutCredentials) {
     EXPECT_TRUE(html.contains("550 &lt;denied&gt; for ftp://walt:***@"));
     EXPECT_FALSE(html.contains("s3cret"));
     EXPECT_EQ(httpGet(port, "/status?format=xml").status, 400);
+}
+
+// The pages for people run no script and cannot be framed; a name's controls are shown, so
+// that a right-to-left override cannot make "evil\u202E3pm.exe" read as an MP3 file.
+TEST_F(CrawledAnswersTest, PagesForPeopleAreHardenedAndShowControls) {
+    add("http://odd.example/", {crawled(QString::fromUtf8("Jazz/evil\u202E3pm.exe\u200B.mp3"))});
+    // The pages' style sheet is the one thing inline their policy allows.
+    const QByteArray status = get("/status");
+    const qsizetype style = status.indexOf("<style>") + 7;
+    const QByteArray sheet = status.mid(style, status.indexOf("</style>") - style);
+    ASSERT_FALSE(sheet.isEmpty());
+    const QByteArray policy =
+        "default-src 'none'; style-src 'sha256-" +
+        QCryptographicHash::hash(sheet, QCryptographicHash::Sha256).toBase64() +
+        "'; form-action 'self'; frame-ancestors 'none'; base-uri 'none'";
+    for (const QByteArray target : {"/?q=evil", "/status", "/submissions"}) {
+        SCOPED_TRACE(target.constData());
+        const RawResponse page = httpGet(port, target);
+        EXPECT_EQ(page.headers.value("x-content-type-options"), "nosniff");
+        EXPECT_EQ(page.headers.value("x-frame-options"), "DENY");
+        EXPECT_EQ(page.headers.value("content-security-policy"), policy);
+    }
+    EXPECT_EQ(httpGet(port, "/smb/search?q=jazz").headers.value("x-content-type-options"),
+              "nosniff");
+    const QByteArray html = get("/?q=evil");
+    EXPECT_TRUE(html.contains(">evil\\u202E3pm.exe\\u200B.mp3</a>")) << html.constData();
+    EXPECT_FALSE(html.contains("\xE2\x80\xAE"));
 }
 
 TEST_F(CrawledAnswersTest, SearchPageFiltersAndPages) {

@@ -195,9 +195,15 @@ TEST_F(SearchServiceTest, FilesWithLengthsAndRanges) {
     EXPECT_EQ(beyond.headers.value("content-range"),
               "bytes */" + QByteArray::number(content.size()));
 
-    const RawResponse several = httpGet(service.port(), target, "Range: bytes=0-1,4-5\r\n");
-    EXPECT_EQ(several.status, 200);
-    EXPECT_EQ(several.body, content);
+    // Several ranges, and headers that are not byte ranges at all, are ignored.
+    for (const QByteArray range :
+         {"bytes=0-1,4-5", "bytes=5-1", "items=0-5", "bytes= 0 - 5", "bytes=1-2-3", "bytes=-",
+          "bytes=99999999999999999999-", "bytes=0-5\r\nRange: bytes=6-9"}) {
+        SCOPED_TRACE(range.constData());
+        const RawResponse ignored = httpGet(service.port(), target, "Range: " + range + "\r\n");
+        EXPECT_EQ(ignored.status, 200);
+        EXPECT_EQ(ignored.body, content);
+    }
 
     const RawResponse head = httpGet(service.port(), target, {}, "HEAD");
     EXPECT_EQ(head.status, 200);
@@ -328,6 +334,33 @@ TEST_F(SearchServiceTest, SubmissionsAreStoredAndListed) {
     EXPECT_TRUE(page.contains("<td>smb</td><td>10.0.0.9</td>"));
     EXPECT_TRUE(page.contains("<td>mysmb</td><td>127.0.0.1</td><td>127.0.0.1</td>"));
     EXPECT_FALSE(page.contains("<b>"));
+
+    const RawResponse tooLong =
+        httpGet(service.port(), "/cgi-bin/httpaddsite?site_info=" + QByteArray(1001, 'a'));
+    EXPECT_EQ(tooLong.status, 400);
+    EXPECT_EQ(tooLong.body, "The site is too long (at most 1000 characters)\n");
+    EXPECT_EQ(
+        httpGet(service.port(), "/cgi-bin/httpaddsite?site_info=" + QByteArray(1000, 'a')).status,
+        200);
+}
+
+// Anyone may report sites: the page shows a hundred at a time, newest first.
+TEST_F(SearchServiceTest, SubmissionsArePagedNewestFirst) {
+    for (int i = 1; i <= 103; ++i)
+        ASSERT_EQ(httpGet(service.port(), "/cgi-bin/smbaddsite?ip=10.0.0." + QByteArray::number(i))
+                      .status,
+                  200);
+    const QByteArray first = httpGet(service.port(), "/submissions").body;
+    EXPECT_TRUE(first.contains("<p>103 submissions.</p>"));
+    EXPECT_EQ(first.count("<td>smb</td>"), 100);
+    EXPECT_LT(first.indexOf("<td>10.0.0.103</td>"), first.indexOf("<td>10.0.0.102</td>"));
+    EXPECT_FALSE(first.contains("<td>10.0.0.3</td>"));
+    EXPECT_TRUE(first.contains("<nav><a href=\"/submissions?page=2\">Older</a></nav>"));
+    const QByteArray second = httpGet(service.port(), "/submissions?page=2").body;
+    EXPECT_EQ(second.count("<td>smb</td>"), 3);
+    EXPECT_TRUE(second.contains("<td>10.0.0.1</td>"));
+    EXPECT_TRUE(second.contains("<nav><a href=\"/submissions?page=1\">Newer</a> </nav>"));
+    EXPECT_EQ(httpGet(service.port(), "/submissions?page=0").status, 400);
 }
 
 TEST(SearchServiceSwitches, SecondEngineFailsTheGivenNumberOfTimesFirst) {
@@ -504,4 +537,79 @@ TEST(SearchServiceClients, ConnectionsStayOpenOnlyForClientsThatAskForIt) {
         EXPECT_TRUE(last.contains("\r\n" + row.lastHeader + "\r\n")) << last.constData();
         EXPECT_EQ(received.count("Connection: close"), row.lastHeader.startsWith("Conn") ? 1 : 0);
     }
+}
+
+// A request's body comes at the gate under the header's limits; one the service would not
+// take whole, or one whose length a proxy could read otherwise, is answered at once without
+// being read, and the connection closes: nothing that follows is taken for a request.
+TEST(SearchServiceClients, BodiesAndAmbiguousFramingAreSettledBeforeAnAnswer) {
+    RunningService service(withLimits(60000, 60000));
+    const QByteArray smuggled = "GET /nowhere HTTP/1.1\r\nHost: x\r\n\r\n";
+    const QByteArray get = "GET /version2.txt HTTP/1.1\r\nHost: x\r\n";
+    const QByteArray post = "POST /version2.txt HTTP/1.1\r\nHost: x\r\n";
+    const struct {
+        const char* request;
+        QByteArray bytes;
+        QByteArray statusLine;
+    } rows[] = {
+        {"two lengths that differ",
+         get + "Content-Length: 0\r\nContent-Length: 33\r\n\r\n" + smuggled,
+         "HTTP/1.1 400 Bad Request"},
+        {"two lengths in one field", get + "Content-Length: 0, 33\r\n\r\n" + smuggled,
+         "HTTP/1.1 400 Bad Request"},
+        {"a folded line", get + "X-A: b\r\n Content-Length: 33\r\n\r\n" + smuggled,
+         "HTTP/1.1 400 Bad Request"},
+        {"a blank before the colon", get + "Content-Length : 33\r\n\r\n" + smuggled,
+         "HTTP/1.1 400 Bad Request"},
+        {"a length that is no number", get + "Content-Length: +33\r\n\r\n" + smuggled,
+         "HTTP/1.1 400 Bad Request"},
+        {"a length beside chunks",
+         post + "Content-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n" + smuggled,
+         "HTTP/1.1 400 Bad Request"},
+        {"chunks", post + "Transfer-Encoding: chunked\r\n\r\n0\r\n\r\n" + smuggled,
+         "HTTP/1.1 411 Length Required"},
+        {"a huge body announced", post + "Content-Length: 1500000000\r\n\r\n" + smuggled,
+         "HTTP/1.1 413 Payload Too Large"},
+        {"a body past the header's limit, waiting for 100 Continue",
+         post + "Content-Length: 70000\r\nExpect: 100-continue\r\n\r\n",
+         "HTTP/1.1 413 Payload Too Large"},
+        {"the same length twice", get + "Content-Length: 5\r\nContent-Length: 5\r\n\r\nhello",
+         "HTTP/1.1 200 OK"},
+        {"a small body", post + "Content-Length: 5\r\n\r\nhello" + smuggled,
+         "HTTP/1.1 405 Method Not Allowed"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.request);
+        const int fd = connectLoopback(service.port(), 10);
+        ASSERT_TRUE(sendBytes(fd, row.bytes));
+        const QByteArray received = answerUntilClosed(fd);
+        ::close(fd);
+        EXPECT_TRUE(received.startsWith(row.statusLine + "\r\n")) << received.constData();
+        EXPECT_EQ(received.count("HTTP/1.1 "), 1) << received.constData();
+        EXPECT_TRUE(received.contains("\r\nConnection: close\r\n"));
+    }
+}
+
+// Clients that announce a body and send it slowly, or wait for a "100 Continue", never
+// hold a worker: the service's two workers still answer at once.
+TEST(SearchServiceClients, SlowBodiesHoldNoWorker) {
+    ServiceSettings settings = withLimits(60000, 60000);
+    settings.threads = 2;
+    RunningService service(settings);
+    const QByteArray slow[] = {
+        "POST /version2.txt HTTP/1.1\r\nContent-Length: 10000000\r\n\r\nx",
+        "POST /version2.txt HTTP/1.1\r\nContent-Length: 10\r\nExpect: 100-continue\r\n\r\n",
+        "GET /version2.txt HTTP/1.1\r\nContent-Length: 100\r\n\r\nx",
+    };
+    std::vector<int> held;
+    for (int i = 0; i < 2; ++i)
+        for (const QByteArray& start : slow) {
+            held.push_back(connectLoopback(service.port(), 10));
+            ASSERT_TRUE(sendBytes(held.back(), start));
+        }
+    const RawResponse answer =
+        parseResponse(sendRaw(service.port(), "GET /version2.txt HTTP/1.0\r\n\r\n", 10));
+    EXPECT_EQ(answer.status, 200) << answer.raw.constData();
+    for (const int fd : held)
+        ::close(fd);
 }

@@ -3,6 +3,8 @@
 #include "support/ProcessLines.h"
 #include "support/TempHome.h"
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
@@ -10,6 +12,17 @@
 namespace {
 
 const QString kBinary = QStringLiteral(PELLMAR_SEARCHD_BINARY);
+
+// The resident size of a process in kB, from /proc.
+qint64 residentKb(qint64 pid) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (QByteArray line; !(line = status.readLine()).isEmpty();)
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
 
 } // namespace
 
@@ -67,4 +80,42 @@ TEST(SearchdProcess, RefusesBadOptions) {
         EXPECT_NE(process.exitCode(), 0) << args.join(' ').toStdString();
         EXPECT_TRUE(process.readAllStandardError().startsWith("pellmar-searchd: "));
     }
+}
+
+// A body far larger than any request needs is refused before it is sent, and what the
+// client sends anyway is never held.
+TEST(SearchdProcess, AHugeBodyIsRefusedAtOnceAndNeverHeld) {
+    TempHome home;
+    QDir(home.path()).mkdir("lib");
+    QProcess service;
+    service.start(kBinary,
+                  {"--library", home.file("lib"), "--port", "0", "--db", home.file("index.db")});
+    ASSERT_TRUE(service.waitForStarted());
+    QByteArray line;
+    for (int i = 0; i < 10 && !line.contains(" listening on "); ++i)
+        line = nextLine(service);
+    const int port = line.mid(line.lastIndexOf(':') + 1).toInt();
+    ASSERT_GT(port, 0) << line.constData();
+    ASSERT_EQ(httpGet(port, "/version2.txt").status, 200);
+    const qint64 before = residentKb(service.processId());
+
+    const int fd = connectLoopback(port, 5); // the service waits 10 s for a request's bytes
+    ASSERT_GE(fd, 0);
+    const QByteArray megabyte(1024 * 1024, 'x');
+    const QByteArray head = "POST /cgi-bin/httpaddsite?site_info=a HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                            "Content-Length: 1500000000\r\n\r\n";
+    ASSERT_EQ(::send(fd, head.constData(), head.size(), MSG_NOSIGNAL), head.size());
+    ASSERT_EQ(::send(fd, megabyte.constData(), megabyte.size(), MSG_NOSIGNAL), megabyte.size());
+    char answer[64] = {};
+    ASSERT_GT(::recv(fd, answer, sizeof answer - 1, 0), 0) << "no answer while the body comes";
+    EXPECT_TRUE(QByteArray(answer).startsWith("HTTP/1.1 413 Payload Too Large\r\n")) << answer;
+    // The client goes on sending; the service drops it, then closes.
+    int sent = 1;
+    while (sent < 64 && ::send(fd, megabyte.constData(), megabyte.size(), MSG_NOSIGNAL) > 0)
+        ++sent;
+    ::close(fd);
+    EXPECT_LT(residentKb(service.processId()) - before, 16 * 1024) << sent << " MB sent";
+
+    service.terminate();
+    ASSERT_TRUE(service.waitForFinished(10000));
 }

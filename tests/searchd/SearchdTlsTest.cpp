@@ -184,6 +184,17 @@ TEST(SearchdTls, DropsPlainHttpAndStalledHandshakesWhileServingOthers) {
         curlGet(certs.caFile(), "https://localhost:" + QByteArray::number(port) + "/version2.txt");
     EXPECT_EQ(served.status, 200);
     EXPECT_TRUE(served.body.startsWith("Version=")) << served.raw.constData();
+    // A body far past what a request may hold is refused before it is read, whether the
+    // client waits for "100 Continue" or sends it at once.
+    home.write("body", QByteArray(8 * 1024 * 1024, 'x'));
+    for (const QString expect : {"Expect: 100-continue", "Expect:"}) {
+        SCOPED_TRACE(expect.toStdString());
+        const RawResponse refused = curlGet(
+            certs.caFile(), "https://localhost:" + QByteArray::number(port) + "/version2.txt",
+            {"--data-binary", "@" + home.file("body"), "-H", expect});
+        EXPECT_EQ(refused.status, 413) << refused.raw.constData();
+        EXPECT_EQ(refused.body, "413 Payload Too Large\n");
+    }
     EXPECT_EQ(readToClose(silent), "");
     EXPECT_EQ(readToClose(partialHello), "");
     ::close(silent);
