@@ -133,6 +133,10 @@ protected:
                           const QByteArray& host = "127.0.0.1") {
         return scheme + "://" + host + ':' + QByteArray::number(port) + path;
     }
+    // The Host header names the port, as both servers listen on ports of their own.
+    static QByteArray hostOf(unsigned short port) {
+        return "127.0.0.1:" + QByteArray::number(port);
+    }
     static QList<QByteArray> Logged() {
         return s_nginx->readFile(QStringLiteral("access.log")).trimmed().split('\n');
     }
@@ -196,11 +200,12 @@ TEST_F(TlsPeers, RedirectsCrossBetweenHttpAndHttps) {
     };
     const QList<Row> rows = {
         {Url("http", s_ports.http, "/to-https"),
-         {"GET /to-https HTTP/1.0|127.0.0.1|-|-|", "GET /to-http HTTP/1.0|127.0.0.1|-|-|on",
-          "GET /hello.txt HTTP/1.0|127.0.0.1|-|-|"}},
+         {"GET /to-https HTTP/1.0|" + hostOf(s_ports.http) + "|-|-|",
+          "GET /to-http HTTP/1.0|" + hostOf(s_nginx->port()) + "|-|-|on",
+          "GET /hello.txt HTTP/1.0|" + hostOf(s_ports.http) + "|-|-|"}},
         {Url("https", s_nginx->port(), "/to-http", "alice:pw@127.0.0.1"),
-         {"GET /to-http HTTP/1.0|127.0.0.1|Basic YWxpY2U6cHc=|-|on",
-          "GET /hello.txt HTTP/1.0|127.0.0.1|-|-|"}},
+         {"GET /to-http HTTP/1.0|" + hostOf(s_nginx->port()) + "|Basic YWxpY2U6cHc=|-|on",
+          "GET /hello.txt HTTP/1.0|" + hostOf(s_ports.http) + "|-|-|"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.url.constData());
@@ -273,7 +278,8 @@ TEST_F(TlsPeers, HttpsThroughProxyTunnels) {
         EXPECT_EQ(m_client.ReasonPhrase(), row.reason);
         EXPECT_EQ(m_log.body, row.error ? QByteArray() : QByteArray("hello over TLS\n"));
         if (row.error == 0) {
-            EXPECT_EQ(Logged().last(), "GET /hello.txt HTTP/1.0|localhost|-|-|on");
+            EXPECT_EQ(Logged().last(), "GET /hello.txt HTTP/1.0|localhost:" +
+                                           QByteArray::number(s_nginx->port()) + "|-|-|on");
         }
     }
 }
