@@ -1,10 +1,9 @@
-#include "support/Mp3Corpus.h"
+#include "support/CorpusVerdicts.h"
 #include "support/TempHome.h"
 #include "support/TestSeed.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <algorithm>
 
 #include <QProcess>
 #include <gtest/gtest.h>
@@ -38,18 +37,6 @@ TEST(ProbeCommand, PrintsOneLinePerFileAndFollowsSkipId3Tags) {
     }
 }
 
-namespace {
-
-QByteArray expectedMode(const QStringList& lameArgs) {
-    if (lameArgs.contains(QStringLiteral("--abr")))
-        return "ABR";
-    const bool vbr = std::any_of(lameArgs.begin(), lameArgs.end(),
-                                 [](const QString& arg) { return arg.startsWith("-V"); });
-    return vbr ? "VBR" : "CBR";
-}
-
-} // namespace
-
 // Files made by lame: their average rate, duration and mode as ffprobe finds them, and no
 // honest file called a transcode.
 TEST(ProbeCommand, JudgesRealFilesAsFfprobeDoes) {
@@ -64,25 +51,11 @@ TEST(ProbeCommand, JudgesRealFilesAsFfprobeDoes) {
     ASSERT_TRUE(process.waitForFinished(120000));
     const QList<QByteArray> lines = process.readAllStandardOutput().trimmed().split('\n');
     ASSERT_EQ(lines.size(), corpus.files().size());
-    int transcodes = 0, caught = 0;
+    CorpusVerdicts verdicts;
     for (qsizetype i = 0; i < lines.size(); ++i) {
-        const Mp3Corpus::Entry& entry = corpus.files()[i].entry;
-        SCOPED_TRACE(entry.name);
         const QJsonObject probe = QJsonDocument::fromJson(lines[i]).object();
-        const Mp3Corpus::Figures ffprobe = Mp3Corpus::ffprobeFigures(corpus.files()[i].path);
-        ASSERT_TRUE(probe.value("ok").toBool()) << lines[i].toStdString();
-        EXPECT_NEAR(probe.value("bitrate").toDouble(), ffprobe.bitrate, ffprobe.bitrate * 0.03);
-        EXPECT_NEAR(probe.value("durationSeconds").toDouble(), ffprobe.seconds,
-                    ffprobe.seconds * 0.01);
-        EXPECT_EQ(probe.value("sampleRate").toInt(), ffprobe.sampleRate);
-        EXPECT_EQ(probe.value("mode").toString().toLatin1(), expectedMode(entry.lameArgs));
-        const QString verdict = probe.value("verdict").toString();
-        if (entry.honest()) {
-            EXPECT_NE(verdict, "transcoded");
-        } else {
-            ++transcodes;
-            caught += verdict == "transcoded";
-        }
+        EXPECT_TRUE(probe.value("ok").toBool()) << lines[i].toStdString();
+        verdicts.check(corpus.files()[i], probe);
     }
-    EXPECT_GE(caught * 6, transcodes * 5) << caught << " of " << transcodes << " transcodes";
+    verdicts.expectMostTranscodesCaught();
 }
