@@ -1,5 +1,7 @@
 #include "searchd/VisibleControls.h"
 
+#include <QList>
+
 namespace VisibleControls {
 
 namespace {
