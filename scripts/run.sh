@@ -34,16 +34,9 @@ if [ ! -d "$LIBRARY" ]; then
     "$BIN/pellmar-searchd" --make-sample "$LIBRARY"
 fi
 
-# The run's program folder: its own data file and settings, the build's help, pictures and
-# outside programs linked in (the list of PELLMAR_DEFAULT_FOLDERS and _PROGRAMS).
+# The run's program folder, with its own data file and settings.
 RUN=build/run
-mkdir -p "$RUN"
-for name in $(sed -n 's/^set(PELLMAR_DEFAULT_\(FOLDERS\|PROGRAMS\) \(.*\))$/\2/p' CMakeLists.txt); do
-    ln -sfn "$(pwd)/$BIN/$name" "$RUN/$name"
-done
-if [ ! -e "$RUN/Pellmar.ini" ] && [ -e "$BIN/Pellmar.ini" ]; then
-    cp "$BIN/Pellmar.ini" "$RUN/Pellmar.ini" # the settings of earlier runs
-fi
+scripts/run-folder.sh "$BIN" "$RUN"
 PELLMAR_HOME=$(pwd)/$RUN
 export PELLMAR_HOME
 
