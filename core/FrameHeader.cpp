@@ -45,19 +45,19 @@ int kbps(double bytes, double seconds) {
 
 } // namespace
 
-FrameHeader FrameHeader::fromBits(quint32 h) {
+FrameHeader FrameHeader::fromBits(quint32 bits) {
     FrameHeader f;
-    if (h >> 20 & 1)
-        f.version = (h >> 19 & 1) ? Mpeg1 : Mpeg2;
+    if (bits >> 20 & 1)
+        f.version = (bits >> 19 & 1) ? Mpeg1 : Mpeg2;
     else
         f.version = Mpeg25;
     f.lsf = f.version == Mpeg1 ? 0 : 1;
-    f.layer = 4 - int(h >> 17 & 3);
-    f.protection = int(h >> 16 & 1);
-    f.bitrateIndex = int(h >> 12 & 15);
-    const int rateBits = int(h >> 10 & 3);
-    f.padding = int(h >> 9 & 1);
-    f.modeIndex = int(h >> 6 & 3);
+    f.layer = 4 - int(bits >> 17 & 3);
+    f.protection = int(bits >> 16 & 1);
+    f.bitrateIndex = int(bits >> 12 & 15);
+    const int rateBits = int(bits >> 10 & 3);
+    f.padding = int(bits >> 9 & 1);
+    f.modeIndex = int(bits >> 6 & 3);
     // MPEG-2.5 has rates of its own (11025, 12000, 8000 Hz); the reserved bits read as the
     // first entry of the low-frequency row they would follow.
     if (f.version == Mpeg25)

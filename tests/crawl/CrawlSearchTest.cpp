@@ -123,7 +123,7 @@ QList<QJsonObject> pageFiles(unsigned short port, const QString& word) {
                                        .arg(page)});
         curl.waitForFinished(30000);
         const QJsonObject answer = QJsonDocument::fromJson(curl.readAllStandardOutput()).object();
-        for (const QJsonValue& file : answer.value("files").toArray())
+        for (const auto& file : answer.value("files").toArray())
             files.append(file.toObject());
         if (files.size() >= answer.value("total").toInt())
             break;

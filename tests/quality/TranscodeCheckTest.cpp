@@ -107,7 +107,7 @@ TEST(TranscodeCheck, HostileOrShortAudioIsUnknown) {
     QByteArray noise(kHead, '\0');
     for (char& byte : noise)
         byte = char(random());
-    const QByteArray real = heads.constFirst();
+    const QByteArray& real = heads.constFirst();
     const QByteArray header = real.left(real.indexOf("\xFF\xFB"));
     QByteArray frameHeaders;
     for (int i = 0; i < 200; ++i) // headers of 320 kbit/s frames holding nothing else
@@ -155,6 +155,7 @@ TEST(TranscodeCheck, ThreadsJudgeAlike) {
         alone.push_back(TranscodeCheck::judge(head, 320, 0).cutoffHz);
     std::vector<std::vector<int>> together(4);
     std::vector<std::thread> threads;
+    threads.reserve(together.size());
     for (std::vector<int>& cutoffs : together)
         threads.emplace_back([&heads, &cutoffs] {
             for (const QByteArray& head : heads)
