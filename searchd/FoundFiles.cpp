@@ -137,18 +137,27 @@ QString FoundFile::smbPath() const {
 FoundFiles::FoundFiles(ServiceIndex& index) : m_index(index) {}
 
 bool FoundFiles::wantsLibrary(const FileFilter& filter) const {
-    return filter.library && filter.crawled.minBitrate <= 0;
+    return filter.library;
 }
+
+namespace {
+
+QualityFilter qualityOf(const FileFilter& filter) {
+    return {filter.crawled.minBitrate, filter.crawled.hideTranscodes};
+}
+
+} // namespace
 
 QList<FoundFile> FoundFiles::search(const QStringList& words, const FileFilter& filter, int offset,
                                     int limit) {
     QList<FoundFile> found;
     int crawledOffset = offset;
     if (wantsLibrary(filter)) {
-        for (const IndexedFile& file : m_index.searchLibrary(words, offset, limit))
+        const QualityFilter quality = qualityOf(filter);
+        for (const IndexedFile& file : m_index.searchLibraryFiles(words, quality, offset, limit))
             found.append({true, file, {}});
         // Past the library's last page the crawled files go on where the library ended.
-        crawledOffset = found.isEmpty() ? offset - m_index.countLibrary(words) : 0;
+        crawledOffset = found.isEmpty() ? offset - m_index.countLibraryFiles(words, quality) : 0;
         if (crawledOffset < 0)
             crawledOffset = 0;
     }
@@ -165,7 +174,8 @@ QList<FoundFile> FoundFiles::search(const QStringList& words, const FileFilter& 
 }
 
 int FoundFiles::count(const QStringList& words, const FileFilter& filter) {
-    const int library = wantsLibrary(filter) ? m_index.countLibrary(words) : 0;
+    const int library =
+        wantsLibrary(filter) ? m_index.countLibraryFiles(words, qualityOf(filter)) : 0;
     return library +
            (filter.crawled.schemes.isEmpty() ? 0 : m_index.countCrawled(words, filter.crawled));
 }

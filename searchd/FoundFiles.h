@@ -48,8 +48,8 @@ struct FoundFile {
 // Which files a search wants.
 struct FileFilter {
     bool library = true;
-    CrawlFilter crawled; // minBitrate above 0 also leaves out the library, whose quality
-                         // the index does not keep
+    CrawlFilter crawled; // its minimum bitrate and hiding of transcodes hold for the
+                         // library's files too
 };
 
 // One order for every answer: the library's files first (in index order), then the crawled

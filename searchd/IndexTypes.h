@@ -63,6 +63,14 @@ struct CrawledHit {
     QString scheme() const { return sourceUrl.scheme(); }
 };
 
+// Which library files a search wants by their quality.
+struct QualityFilter {
+    int minBitrate = 0; // above 0: only files whose quality is known and reaches it (the
+                        // average of ABR and VBR files)
+    bool hideTranscodes = false;
+    bool any() const { return minBitrate > 0 || hideTranscodes; }
+};
+
 // Which crawled files a search wants.
 struct CrawlFilter {
     QStringList schemes = {QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("ftp"),

@@ -19,8 +19,9 @@ public:
     // Adds or replaces files and drops paths, in one transaction.
     void change(const QList<LibraryChange>& store, const QStringList& drop);
 
-    QList<IndexedFile> search(const QStringList& words, int offset, int limit);
-    int count(const QStringList& words);
+    QList<IndexedFile> search(const QStringList& words, const QualityFilter& quality, int offset,
+                              int limit);
+    int count(const QStringList& words, const QualityFilter& quality);
     int fileCount();
 
     // The FTS5 query for reduced words: each quoted and taken as a prefix.

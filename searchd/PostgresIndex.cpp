@@ -42,7 +42,10 @@ const char* const kSchemaSteps[] = {
     "ALTER TABLE crawl_files ADD COLUMN rate_mode text NOT NULL DEFAULT 'CBR', "
     "ADD COLUMN verdict text NOT NULL DEFAULT 'unknown';"
     "ALTER TABLE library_files ADD COLUMN frame bytea NOT NULL DEFAULT ''::bytea, "
-    "ADD COLUMN quality_version integer NOT NULL DEFAULT 0;",
+    "ADD COLUMN quality_version integer NOT NULL DEFAULT 0, "
+    "ADD COLUMN has_quality boolean NOT NULL DEFAULT false, "
+    "ADD COLUMN bitrate integer NOT NULL DEFAULT 0, "
+    "ADD COLUMN verdict text NOT NULL DEFAULT 'unknown';",
 };
 constexpr int kKnownVersion = static_cast<int>(std::size(kSchemaSteps));
 constexpr qint64 kSchemaLock = 0x70656c6c6d6172; // any number, the same for every service
@@ -249,35 +252,56 @@ void PostgresIndex::changeLibrary(const QList<LibraryChange>& store, const QStri
             db.exec("DELETE FROM library_files WHERE path = $1", PgParams().text(path));
         insertRows(db,
                    QStringLiteral("INSERT INTO library_files(path, size, modified, artist, "
-                                  "title, frame, quality_version, words)"),
+                                  "title, frame, quality_version, has_quality, bitrate, "
+                                  "verdict, words)"),
                    QStringLiteral("?::text, ?::bigint, ?::bigint, ?::text, ?::text, ?::bytea, "
-                                  "?::integer, ") +
+                                  "?::integer, ?::boolean, ?::integer, ?::text, ") +
                        QLatin1String(kWords),
                    QStringLiteral("ON CONFLICT(path) DO UPDATE SET size = excluded.size, "
                                   "modified = excluded.modified, artist = excluded.artist, "
                                   "title = excluded.title, frame = excluded.frame, "
                                   "quality_version = excluded.quality_version, "
+                                  "has_quality = excluded.has_quality, "
+                                  "bitrate = excluded.bitrate, verdict = excluded.verdict, "
                                   "words = excluded.words"),
                    unique, [](PgParams& params, const LibraryChange& change) {
                        const IndexedFile& f = change.file;
                        params.text(f.path).number(f.size).number(change.modified);
                        params.text(f.artist).text(f.title);
                        params.bytes(packFrame(f.frame)).number(f.frame.quality.version);
+                       const bool known = f.frame.error.isEmpty();
+                       params.boolean(known).number(known ? f.frame.quality.bitrate : 0);
+                       params.text(QString::fromLatin1(verdictName(f.frame.quality.verdict)));
                        params.text(lexemes(IndexWords::ofFile(f.path, f.artist, f.title)));
                    });
     });
 }
 
-QList<IndexedFile> PostgresIndex::searchLibrary(const QStringList& words, int offset, int limit) {
+// A library file's quality against a filter whose minimum bitrate and hiding of transcodes
+// are the parameters $N and $N+1.
+QByteArray libraryQuality(int n) {
+    return " AND ($" + QByteArray::number(n) + "::integer <= 0 OR (has_quality AND bitrate >= $" +
+           QByteArray::number(n) + "::integer)) AND (NOT $" + QByteArray::number(n + 1) +
+           "::boolean OR verdict <> 'transcoded')";
+}
+
+QList<IndexedFile> PostgresIndex::searchLibraryFiles(const QStringList& words,
+                                                     const QualityFilter& quality, int offset,
+                                                     int limit) {
     const QStringList tokens = IndexWords::ofQuery(words);
     QList<IndexedFile> found;
     if (tokens.isEmpty() || limit <= 0)
         return found;
+    const QByteArray sql = "SELECT path, size, artist, title, frame FROM library_files WHERE "
+                           "words @@ $1::tsquery" +
+                           libraryQuality(4) + " ORDER BY id LIMIT $2 OFFSET $3";
     return m_pool.run([&](PgConnection& db) {
-        const PgResult rows =
-            db.exec("SELECT path, size, artist, title, frame FROM library_files "
-                    "WHERE words @@ $1::tsquery ORDER BY id LIMIT $2 OFFSET $3",
-                    PgParams().text(prefixQuery(tokens)).number(limit).number(std::max(0, offset)));
+        const PgResult rows = db.exec(sql.constData(), PgParams()
+                                                           .text(prefixQuery(tokens))
+                                                           .number(limit)
+                                                           .number(std::max(0, offset))
+                                                           .number(quality.minBitrate)
+                                                           .boolean(quality.hideTranscodes));
         for (int i = 0; i < rows.rows(); ++i)
             found.append({rows.text(i, 0), rows.number(i, 1), rows.text(i, 2), rows.text(i, 3),
                           unpackFrame(rows.bytes(i, 4))});
@@ -285,15 +309,18 @@ QList<IndexedFile> PostgresIndex::searchLibrary(const QStringList& words, int of
     });
 }
 
-int PostgresIndex::countLibrary(const QStringList& words) {
+int PostgresIndex::countLibraryFiles(const QStringList& words, const QualityFilter& quality) {
     const QStringList tokens = IndexWords::ofQuery(words);
     if (tokens.isEmpty())
         return 0;
+    const QByteArray sql =
+        "SELECT count(*) FROM library_files WHERE words @@ $1::tsquery" + libraryQuality(2);
     return m_pool.run([&](PgConnection& db) {
-        return static_cast<int>(
-            db.exec("SELECT count(*) FROM library_files WHERE words @@ $1::tsquery",
-                    PgParams().text(prefixQuery(tokens)))
-                .number(0, 0));
+        return static_cast<int>(db.exec(sql.constData(), PgParams()
+                                                             .text(prefixQuery(tokens))
+                                                             .number(quality.minBitrate)
+                                                             .boolean(quality.hideTranscodes))
+                                    .number(0, 0));
     });
 }
 

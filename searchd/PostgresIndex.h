@@ -18,8 +18,9 @@ public:
 
     QHash<QString, LibraryStamp> libraryStamps() override;
     void changeLibrary(const QList<LibraryChange>& store, const QStringList& drop) override;
-    QList<IndexedFile> searchLibrary(const QStringList& words, int offset, int limit) override;
-    int countLibrary(const QStringList& words) override;
+    QList<IndexedFile> searchLibraryFiles(const QStringList& words, const QualityFilter& quality,
+                                          int offset, int limit) override;
+    int countLibraryFiles(const QStringList& words, const QualityFilter& quality) override;
     int libraryFileCount() override;
 
     QList<CrawledHit> searchCrawled(const QStringList& words, const CrawlFilter& filter, int offset,

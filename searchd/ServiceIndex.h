@@ -38,8 +38,14 @@ public:
     // A file added anew comes after every file already in the index.
     virtual void changeLibrary(const QList<LibraryChange>& store, const QStringList& drop) = 0;
     // Matching library files in index order (the order in which they were first added).
-    virtual QList<IndexedFile> searchLibrary(const QStringList& words, int offset, int limit) = 0;
-    virtual int countLibrary(const QStringList& words) = 0;
+    virtual QList<IndexedFile> searchLibraryFiles(const QStringList& words,
+                                                  const QualityFilter& quality, int offset,
+                                                  int limit) = 0;
+    virtual int countLibraryFiles(const QStringList& words, const QualityFilter& quality) = 0;
+    QList<IndexedFile> searchLibrary(const QStringList& words, int offset, int limit) {
+        return searchLibraryFiles(words, {}, offset, limit);
+    }
+    int countLibrary(const QStringList& words) { return countLibraryFiles(words, {}); }
     virtual int libraryFileCount() = 0;
 
     // Crawled files (written through the CrawlSink side), ordered by the source's shown URL

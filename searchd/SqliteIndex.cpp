@@ -25,12 +25,14 @@ void SqliteIndex::changeLibrary(const QList<LibraryChange>& store, const QString
     m_library->change(store, drop);
 }
 
-QList<IndexedFile> SqliteIndex::searchLibrary(const QStringList& words, int offset, int limit) {
-    return m_library->search(words, offset, limit);
+QList<IndexedFile> SqliteIndex::searchLibraryFiles(const QStringList& words,
+                                                   const QualityFilter& quality, int offset,
+                                                   int limit) {
+    return m_library->search(words, quality, offset, limit);
 }
 
-int SqliteIndex::countLibrary(const QStringList& words) {
-    return m_library->count(words);
+int SqliteIndex::countLibraryFiles(const QStringList& words, const QualityFilter& quality) {
+    return m_library->count(words, quality);
 }
 
 int SqliteIndex::libraryFileCount() {

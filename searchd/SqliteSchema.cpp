@@ -13,7 +13,8 @@ const char* const kTables[] = {
     "CREATE TABLE files(id INTEGER PRIMARY KEY, path TEXT UNIQUE NOT NULL, "
     "size INTEGER NOT NULL, modified INTEGER NOT NULL, artist TEXT NOT NULL, "
     "title TEXT NOT NULL, frame BLOB NOT NULL DEFAULT x'', "
-    "quality_version INTEGER NOT NULL DEFAULT 0)",
+    "quality_version INTEGER NOT NULL DEFAULT 0, has_quality INTEGER NOT NULL DEFAULT 0, "
+    "bitrate INTEGER NOT NULL DEFAULT 0, verdict TEXT NOT NULL DEFAULT 'unknown')",
     "CREATE VIRTUAL TABLE files_fts USING fts5(words, tokenize='ascii', prefix='1 2 3')",
     "CREATE TABLE crawl_sources(num INTEGER PRIMARY KEY, id TEXT UNIQUE NOT NULL, "
     "url TEXT NOT NULL, login TEXT NOT NULL, kind TEXT NOT NULL, "
@@ -113,6 +114,9 @@ void upgradeFrom2(SqliteDatabase& db) {
     if (!hasColumn(db, "files", "frame")) {
         db.exec("ALTER TABLE files ADD COLUMN frame BLOB NOT NULL DEFAULT x''");
         db.exec("ALTER TABLE files ADD COLUMN quality_version INTEGER NOT NULL DEFAULT 0");
+        db.exec("ALTER TABLE files ADD COLUMN has_quality INTEGER NOT NULL DEFAULT 0");
+        db.exec("ALTER TABLE files ADD COLUMN bitrate INTEGER NOT NULL DEFAULT 0");
+        db.exec("ALTER TABLE files ADD COLUMN verdict TEXT NOT NULL DEFAULT 'unknown'");
     }
     if (!hasColumn(db, "crawl_files", "verdict")) {
         db.exec("ALTER TABLE crawl_files ADD COLUMN rate_mode TEXT NOT NULL DEFAULT 'CBR'");

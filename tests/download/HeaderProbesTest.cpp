@@ -365,8 +365,9 @@ TEST(HeaderProbes, RunsAtMostTheOverallLimitAndTheGoodLinkIsFound) {
     const auto goodStored = [&] {
         const QFileInfoList files =
             QDir(run.home.file(QStringLiteral("temp"))).entryInfoList(QDir::Files);
-        return std::any_of(files.begin(), files.end(),
-                           [](const QFileInfo& file) { return file.size() == kJointStereo.size(); });
+        return std::any_of(files.begin(), files.end(), [](const QFileInfo& file) {
+            return file.size() == kJointStereo.size();
+        });
     };
     int mostRunning = 0;
     ASSERT_TRUE(WaitFor([&] {

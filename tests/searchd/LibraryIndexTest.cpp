@@ -164,3 +164,32 @@ INSTANTIATE_TEST_SUITE_P(Engines, LibraryIndexTest, testing::ValuesIn(indexEngin
 TEST(LibraryFolder, RefusesAMissingFolder) {
     EXPECT_THROW(LibraryFolder(QStringLiteral("/nonexistent/pellmar")), ServiceError);
 }
+
+TEST_P(LibraryIndexTest, QualityFiltersHoldForTheLibrary) {
+    const auto song = [](const char* path, int bitrate, Verdict verdict) {
+        IndexedFile file{QString::fromLatin1(path), 100, {}, {}, {}};
+        file.frame.quality = {};
+        file.frame.quality.bitrate = bitrate;
+        file.frame.quality.verdict = verdict;
+        file.frame.error = bitrate > 0 ? QByteArray() : QByteArray("Invalid Header");
+        return LibraryChange{file, 0};
+    };
+    index.changeLibrary({song("song one.mp3", 60, Verdict::Genuine),
+                         song("song two.mp3", 320, Verdict::Transcoded),
+                         song("song three.mp3", 0, Verdict::Unknown)},
+                        {});
+    const struct {
+        QualityFilter filter;
+        QStringList found;
+    } rows[] = {
+        {{}, {"song one.mp3", "song two.mp3", "song three.mp3"}},
+        {{128, false}, {"song two.mp3"}},
+        {{0, true}, {"song one.mp3", "song three.mp3"}},
+        {{128, true}, {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.found.join(',').toStdString());
+        EXPECT_EQ(paths(index.searchLibraryFiles(words("song"), row.filter, 0, 10)), row.found);
+        EXPECT_EQ(index.countLibraryFiles(words("song"), row.filter), row.found.size());
+    }
+}
