@@ -6,6 +6,9 @@
 #include "searchd/ServiceIndex.h"
 
 #include <QFile>
+#include <atomic>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -27,6 +30,25 @@ FrameHeader qualityOf(const QString& path) {
     return found.frame;
 }
 
+// Reads the quality of the files to store on every core: the first scan of a large library
+// (or the first after a new quality reading) decodes the head of each of its files.
+void readQuality(QList<LibraryChange>& store, const QString& root) {
+    LibraryChange* const items = store.data(); // detached once, before the threads
+    const qsizetype count = store.size();
+    std::atomic<qsizetype> next = 0;
+    const auto work = [&] {
+        for (qsizetype i = next++; i < count; i = next++) {
+            IndexedFile& file = items[i].file;
+            file.frame = qualityOf(root + QLatin1Char('/') + file.path);
+        }
+    };
+    std::vector<std::thread> threads(std::max(1u, std::thread::hardware_concurrency()));
+    for (std::thread& thread : threads)
+        thread = std::thread(work);
+    for (std::thread& thread : threads)
+        thread.join();
+}
+
 } // namespace
 
 ScanSummary LibraryScan::run(ServiceIndex& index, const LibraryFolder& library) {
@@ -42,11 +64,10 @@ ScanSummary LibraryScan::run(ServiceIndex& index, const LibraryFolder& library) 
             known.erase(found);
         if (unchanged)
             continue;
-        const QString path = library.root() + QLatin1Char('/') + entry.path;
-        const FileTags tags = FileTags::read(path);
-        store.append(
-            {{entry.path, entry.size, tags.artist, tags.title, qualityOf(path)}, entry.modified});
+        const FileTags tags = FileTags::read(library.root() + QLatin1Char('/') + entry.path);
+        store.append({{entry.path, entry.size, tags.artist, tags.title, {}}, entry.modified});
     }
+    readQuality(store, library.root());
     const QStringList drop = known.keys();
     index.changeLibrary(store, drop);
     return {static_cast<int>(entries.size()), static_cast<int>(store.size()),
