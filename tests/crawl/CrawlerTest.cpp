@@ -1,6 +1,7 @@
 // The crawler against real servers on 127.0.0.1: nginx, lighttpd, python3 http.server,
 // pyftpdlib and smbd serving one sample library, and a scripted server with awkward folders.
 #include "crawl/Crawler.h"
+#include "CrawlRun.h"
 #include "MemorySink.h"
 #include "crawl/CrawlSources.h"
 #include "crawl/FileHeadReader.h"
@@ -16,24 +17,6 @@
 #include <unistd.h>
 
 namespace {
-
-struct CrawlRun {
-    QStringList lines; // printed
-    QList<Crawler::SourceState> states;
-};
-
-CrawlRun crawlOnce(const QList<CrawlSource>& sources, MemorySink& sink,
-                   const CrawlLimits& limits = {}) {
-    CrawlRun run;
-    std::mutex mutex;
-    Crawler crawler(sources, sink, limits, [&](const QString& line) {
-        std::lock_guard lock(mutex);
-        run.lines << line;
-    });
-    crawler.crawlOnce();
-    run.states = crawler.states();
-    return run;
-}
 
 QStringList requestLog(const LocalServerProcess& server) {
     return QString::fromUtf8(server.readFile("requests.log")).split('\n', Qt::SkipEmptyParts);
@@ -72,14 +55,6 @@ void writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(bytes);
-}
-
-// This process's resident memory in bytes.
-qint64 residentBytes() {
-    QFile statm("/proc/self/statm");
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    return statm.readAll().split(' ').value(1).toLongLong() * sysconf(_SC_PAGESIZE);
 }
 
 QByteArray readAll(const QString& path) {
