@@ -8,7 +8,7 @@
 struct CrawlLimits {
     int perHost = 4;       // requests in flight to one host
     int maxPages = 100000; // listings read per source and walk
-    int maxDepth = 32;     // folders below the source's folder
+    int maxDepth = 16;     // folders below the source's folder (music trees are shallow)
     qint64 maxListingBytes = 32 * 1024 * 1024;
     std::chrono::seconds retryAfterCap{300}; // longest pause a server may ask for
     std::chrono::seconds crawlDelayCap{30};  // longest robots.txt Crawl-delay honoured
