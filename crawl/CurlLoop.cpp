@@ -113,6 +113,8 @@ void CurlLoop::start(std::unique_ptr<CurlRequest> request) {
         curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, "MLSD");
     if (!request->range.isEmpty())
         curl_easy_setopt(easy, CURLOPT_RANGE, request->range.constData());
+    if (request->fresh)
+        curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
     curl_easy_setopt(easy, CURLOPT_SHARE, request->walk->connections());
     curl_easy_setopt(easy, CURLOPT_PRIVATE, request.get());
     m_hosts.started(request->walk->host(), HostLimits::Clock::now());
@@ -145,6 +147,9 @@ bool CurlLoop::perform() {
         curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
         // FTP reply codes are not HTTP statuses: the walk reads FTP by the result.
         request->status = request->url.scheme().startsWith(QLatin1String("http")) ? status : 0;
+        long connects = 0;
+        curl_easy_getinfo(easy, CURLINFO_NUM_CONNECTS, &connects);
+        request->reused = connects == 0;
         m_hosts.ended(request->walk->host());
         curl_multi_remove_handle(m_multi, easy);
         curl_easy_cleanup(easy);

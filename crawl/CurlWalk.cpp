@@ -208,6 +208,13 @@ void CurlWalk::finished(std::unique_ptr<CurlRequest> request) {
 void CurlWalk::answered(std::unique_ptr<CurlRequest> request) {
     if (request->result == CURLE_OK || request->overflow || request->status > 0)
         m_policy.answered();
+    // A kept connection the server had closed meanwhile: asked once more on a new one.
+    if (silent(*request) && request->reused && !request->fresh) {
+        request->fresh = true;
+        request->body.clear();
+        m_retry.push_front(std::move(request));
+        return;
+    }
     switch (request->kind) {
     case CurlRequest::Robots:
         robotsDone(std::move(request));

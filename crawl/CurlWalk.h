@@ -47,6 +47,8 @@ struct CurlRequest {
     QByteArray contentType, retryAfter, location, contentRange, contentLength, etag;
     long status = 0;
     CURLcode result = CURLE_OK;
+    bool reused = false; // went over a connection kept from an earlier transfer
+    bool fresh = false;  // asked again on a new connection: the kept one had died
 };
 
 // The walk of one HTTP(S) or FTP source in one crawl: which folders and heads to fetch
