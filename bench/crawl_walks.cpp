@@ -37,7 +37,8 @@ public:
             heads += file.headRead && file.head.hasQuality();
     }
     void keepFolder(const CrawlSource&, qint64, const QString&) override { ++folders; }
-    void finishCrawl(const CrawlSource&, qint64, int) override {}
+    void keepSubtree(const CrawlSource&, qint64, const QString&) override {}
+    void finishCrawl(const CrawlSource&, qint64, const WalkErrors&) override {}
     void abandonCrawl(const CrawlSource&, qint64, const QString& reason) override {
         std::fprintf(stderr, "abandoned: %s\n", qPrintable(reason));
     }

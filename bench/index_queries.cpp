@@ -112,7 +112,7 @@ void write(CrawlSink& index, int files, const QStringList& words) {
             index.storeFolder(source, crawl, folder, QByteArray::number(f), list);
             written += static_cast<int>(list.size());
         }
-        index.finishCrawl(source, crawl, 0);
+        index.finishCrawl(source, crawl, {});
     }
     const double seconds = timer.nsecsElapsed() / 1e9;
     std::printf("wrote %d files in %.1f s: %.0f files/s\n", written, seconds, written / seconds);

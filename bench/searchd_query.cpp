@@ -145,7 +145,7 @@ int main(int argc, char** argv) {
     const qint64 crawl = crawled.beginCrawl(source);
     for (auto folder = folders.cbegin(); folder != folders.cend(); ++folder)
         crawled.storeFolder(source, crawl, folder.key(), "x", folder.value());
-    crawled.finishCrawl(source, crawl, 0);
+    crawled.finishCrawl(source, crawl, {});
     std::printf("the same files stored as a crawled server's in %.1f s (%zu folders)\n",
                 build.elapsed() / 1000.0, size_t(folders.size()));
     std::printf("%-22s %8s %10s %10s %10s %12s %8s\n", "crawled (page of 11)", "results",

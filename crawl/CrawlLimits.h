@@ -8,7 +8,7 @@
 struct CrawlLimits {
     int perHost = 4;       // requests in flight to one host
     int maxPages = 100000; // listings read per source and walk
-    int maxDepth = 32;     // folders below the source's folder
+    int maxDepth = 16;     // folders below the source's folder (music trees are shallow)
     qint64 maxListingBytes = 32 * 1024 * 1024;
     std::chrono::seconds retryAfterCap{300}; // longest pause a server may ask for
     std::chrono::seconds crawlDelayCap{30};  // longest robots.txt Crawl-delay honoured
@@ -16,7 +16,10 @@ struct CrawlLimits {
     std::chrono::seconds lowSpeedTime{30}; // slower than lowSpeedBytes/s this long: give up
     long lowSpeedBytes = 100;
     std::chrono::seconds transferTimeout{600}; // no request runs longer
-    int maxRetries = 4;                        // of a request answered 429/503
+    // Idle connections libcurl keeps open for each walk (the oldest is closed beyond); 0
+    // leaves it to libcurl (four for each transfer under way).
+    long idleConnections = 0;
+    int maxRetries = 4;        // of a request answered 429/503
     int maxFailuresInARow = 8; // transport failures with no answer between: the server is gone
     int maxErrors = 1000;      // failed requests in one walk before it is given up
     bool readHeads = true;     // false: names, sizes and dates only (a quick look)

@@ -70,6 +70,13 @@ struct CrawlProgress {
     QString waiting;    // what the source waits for before its walk, e.g. another crawler
 };
 
+// What a finished walk could not read: folders (kept with everything below them) and files
+// (kept with their old figures).
+struct WalkErrors {
+    int folders = 0;
+    int files = 0;
+};
+
 // Where a walk reports what it found. Each call is one step the index makes atomically:
 // a reader of the index never sees half a folder.
 // A call may throw (std::exception) when the index fails: the walk of that source ends
@@ -95,9 +102,13 @@ public:
     // subfolders are still walked and reported on their own).
     virtual void keepFolder(const CrawlSource& source, qint64 crawl, const QString& folder) = 0;
 
-    // The walk reached every folder it could: folders and files this crawl did not see
-    // leave the index. errors counts folders that could not be read (their old entries stay).
-    virtual void finishCrawl(const CrawlSource& source, qint64 crawl, int errors) = 0;
+    // The folder could not be listed: it and everything below it stay as they were, as seen
+    // by crawl (what lies below cannot be told from what is gone).
+    virtual void keepSubtree(const CrawlSource& source, qint64 crawl, const QString& folder) = 0;
+
+    // The walk reached every folder it could: folders and files this crawl did not see (nor
+    // kept) leave the index. errors tells what could not be read, for the status page.
+    virtual void finishCrawl(const CrawlSource& source, qint64 crawl, const WalkErrors& errors) = 0;
     // The walk ended early (the server went away, the service stops): the old entries stay,
     // marked stale, with the reason shown on the status page.
     virtual void abandonCrawl(const CrawlSource& source, qint64 crawl, const QString& reason) = 0;

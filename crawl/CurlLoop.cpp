@@ -66,6 +66,8 @@ void CurlWaker::wake() {
 CurlLoop::CurlLoop(const CrawlLimits& limits, HostLimits& hosts, CurlWaker& waker)
     : m_limits(limits), m_hosts(hosts), m_waker(waker), m_multi(curl_multi_init()) {
     m_waker.set(m_multi);
+    if (limits.idleConnections > 0)
+        curl_multi_setopt(m_multi, CURLMOPT_MAXCONNECTS, limits.idleConnections);
 }
 
 CurlLoop::~CurlLoop() {
@@ -111,6 +113,9 @@ void CurlLoop::start(std::unique_ptr<CurlRequest> request) {
         curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, "MLSD");
     if (!request->range.isEmpty())
         curl_easy_setopt(easy, CURLOPT_RANGE, request->range.constData());
+    if (request->fresh)
+        curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
+    curl_easy_setopt(easy, CURLOPT_SHARE, request->walk->connections());
     curl_easy_setopt(easy, CURLOPT_PRIVATE, request.get());
     m_hosts.started(request->walk->host(), HostLimits::Clock::now());
     curl_multi_add_handle(m_multi, easy);
@@ -142,6 +147,9 @@ bool CurlLoop::perform() {
         curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
         // FTP reply codes are not HTTP statuses: the walk reads FTP by the result.
         request->status = request->url.scheme().startsWith(QLatin1String("http")) ? status : 0;
+        long connects = 0;
+        curl_easy_getinfo(easy, CURLINFO_NUM_CONNECTS, &connects);
+        request->reused = connects == 0;
         m_hosts.ended(request->walk->host());
         curl_multi_remove_handle(m_multi, easy);
         curl_easy_cleanup(easy);

@@ -50,20 +50,9 @@ qint64 totalFromContentRange(const QByteArray& value) {
     return ok && total >= 0 ? total : -1;
 }
 
-// The path of target (a link's) seen from the folder at path: absolute or relative.
-QString resolveLink(const QString& folderPath, const QString& target) {
-    const QString joined =
-        target.startsWith(QLatin1Char('/')) ? target : folderPath + QLatin1Char('/') + target;
-    QString clean = QDir::cleanPath(joined);
-    if (clean.startsWith(QLatin1String("/..")))
-        clean = QStringLiteral("/");
-    return clean;
-}
-
-bool isAncestorOrSelf(const QString& ancestor, const QString& path) {
-    if (ancestor == QLatin1String("/") || ancestor == path)
-        return true;
-    return path.startsWith(ancestor + QLatin1Char('/'));
+// Nothing came from the server for the request.
+bool silent(const CurlRequest& request) {
+    return isTransportFailure(request.result) && request.status == 0;
 }
 
 } // namespace
@@ -71,7 +60,8 @@ bool isAncestorOrSelf(const QString& ancestor, const QString& path) {
 CurlWalk::CurlWalk(int index, const CrawlSource& source, CrawlSink& sink, const CrawlLimits& limits,
                    HostLimits& hosts, ProgressBoard& board, const std::atomic<bool>& stop)
     : m_index(index), m_source(source), m_sink(sink), m_limits(limits), m_hosts(hosts),
-      m_board(board), m_stop(stop) {
+      m_board(board), m_stop(stop), m_policy(limits), m_connections(curl_share_init()) {
+    curl_share_setopt(m_connections, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
     m_root = source.url;
     m_ftp = m_root.scheme() == QLatin1String("ftp");
     const int defaultPort = m_ftp ? 21 : m_root.scheme() == QLatin1String("https") ? 443 : 80;
@@ -81,6 +71,10 @@ CurlWalk::CurlWalk(int index, const CrawlSource& source, CrawlSink& sink, const 
     m_rootPath = m_root.path(QUrl::FullyEncoded).toLatin1();
     if (!m_rootPath.endsWith('/'))
         m_rootPath += '/';
+}
+
+CurlWalk::~CurlWalk() {
+    curl_share_cleanup(m_connections);
 }
 
 QString CurlWalk::describe(const CurlRequest& request) const {
@@ -112,20 +106,10 @@ void CurlWalk::begin() {
     m_board.started(m_index);
     guard([this] {
         m_crawl = m_sink.beginCrawl(m_source);
-        m_visited.insert(m_ftp ? m_root.path() : QString::fromLatin1(m_rootPath));
-        queueFolder({m_root.toEncoded(), QString(),
-                     m_ftp ? QDir::cleanPath(m_root.path()) : QString(), 0, false});
+        const QString real = m_ftp ? QDir::cleanPath(m_root.path()) : QString();
+        if (m_policy.mayQueueNew(m_ftp ? real : QString::fromLatin1(m_rootPath), 0, 0))
+            m_waiting.push_back({m_root.toEncoded(), QString(), real, 0, false, nullptr});
     });
-}
-
-// False when the page limit leaves no room: the walk will end at that limit.
-bool CurlWalk::queueFolder(QueuedFolder folder) {
-    if (m_pagesAsked + qsizetype(m_waiting.size()) >= m_limits.maxPages) {
-        m_truncated = true;
-        return false;
-    }
-    m_waiting.push_back(std::move(folder));
-    return true;
 }
 
 std::unique_ptr<CurlRequest> CurlWalk::takeFolder() {
@@ -138,6 +122,7 @@ std::unique_ptr<CurlRequest> CurlWalk::takeFolder() {
     request->depth = queued.depth;
     request->realPath = std::move(queued.realPath);
     request->maybeFolder = queued.maybeFolder;
+    request->lineage = std::move(queued.lineage);
     request->maxBytes = m_limits.maxListingBytes;
     m_waiting.pop_front();
     return listingRequest(std::move(request));
@@ -205,8 +190,7 @@ std::unique_ptr<CurlRequest> CurlWalk::nextRequest() {
     if (m_waiting.empty() || int(m_open.size()) >= kMaxOpenFolders ||
         int(m_heads.size()) >= kMaxQueuedHeads)
         return nullptr;
-    if (m_pagesAsked >= m_limits.maxPages) {
-        m_truncated = true;
+    if (!m_policy.mayQueue(m_pagesAsked, 0)) {
         m_waiting.clear();
         return nullptr;
     }
@@ -223,7 +207,14 @@ void CurlWalk::finished(std::unique_ptr<CurlRequest> request) {
 
 void CurlWalk::answered(std::unique_ptr<CurlRequest> request) {
     if (request->result == CURLE_OK || request->overflow || request->status > 0)
-        m_failuresInARow = 0;
+        m_policy.answered();
+    // A kept connection the server had closed meanwhile: asked once more on a new one.
+    if (silent(*request) && request->reused && !request->fresh) {
+        request->fresh = true;
+        request->body.clear();
+        m_retry.push_front(std::move(request));
+        return;
+    }
     switch (request->kind) {
     case CurlRequest::Robots:
         robotsDone(std::move(request));
@@ -235,8 +226,6 @@ void CurlWalk::answered(std::unique_ptr<CurlRequest> request) {
         headDone(std::move(request));
         break;
     }
-    if (!m_ended && m_errors >= m_limits.maxErrors)
-        abandon(QStringLiteral("too many errors (%1)").arg(m_errors));
     finishIfDone();
 }
 
@@ -282,27 +271,17 @@ bool CurlWalk::retryLater(std::unique_ptr<CurlRequest>& request) {
     return true;
 }
 
-void CurlWalk::transportFailure(const CurlRequest& request) {
-    if (!isTransportFailure(request.result) || request.status > 0)
-        return;
-    if (++m_failuresInARow >= m_limits.maxFailuresInARow)
-        abandon(QStringLiteral("the server stopped answering (%1)")
-                    .arg(QString::fromLatin1(curl_easy_strerror(request.result))));
-}
-
+// keep: the folder may still be there (not 404 or 410), so it and what lies below it stay.
 void CurlWalk::folderFailed(const CurlRequest& request, const QString& why, bool keep) {
-    ++m_errors;
     m_board.error(m_index, QStringLiteral("%1: %2").arg(describe(request), why));
-    transportFailure(request);
-    if (m_ended)
-        return;
-    // Without its root listing a walk knows nothing: finishing it would empty the index.
-    if (request.folder.isEmpty() && !request.maybeFolder) {
-        abandon(QStringLiteral("cannot list %1: %2").arg(describe(request), why));
+    const bool root = request.folder.isEmpty() && !request.maybeFolder;
+    const QString end = m_policy.folderFailed(root, describe(request), why, silent(request));
+    if (!end.isEmpty()) {
+        abandon(end);
         return;
     }
     if (keep)
-        m_sink.keepFolder(m_source, m_crawl, request.folder);
+        m_sink.keepSubtree(m_source, m_crawl, request.folder);
 }
 
 void CurlWalk::listingDone(std::unique_ptr<CurlRequest> request) {
@@ -323,10 +302,8 @@ void CurlWalk::listingDone(std::unique_ptr<CurlRequest> request) {
             return;
         }
         // A redirect to a folder walked already (a link back into the tree) ends here.
-        const QString key = target.path(QUrl::FullyEncoded);
-        if (m_visited.contains(key))
+        if (!m_policy.firstVisit(target.path(QUrl::FullyEncoded)))
             return;
-        m_visited.insert(key);
         r.url = target;
         ++r.hops;
         r.body.clear();
@@ -364,6 +341,12 @@ void CurlWalk::listingDone(std::unique_ptr<CurlRequest> request) {
         return;
     }
     m_board.update(m_index, [](CrawlProgress& p) { ++p.pages; });
+    // A folder that lists what one of its ancestors lists is that ancestor again, reached
+    // through a link back up: it is not entered.
+    QByteArray key = WalkPolicy::listingKey(read.entries);
+    if (m_policy.repeatsAncestor(r.lineage, key))
+        return;
+    r.lineage = WalkPolicy::below(std::move(r.lineage), std::move(key));
     readListing(r, read.entries);
 }
 
@@ -387,24 +370,22 @@ void CurlWalk::readListing(const CurlRequest& request, const QList<RemoteEntry>&
         const QString path = FolderPlan::join(request.folder, entry.name);
         const bool link = !entry.linkTarget.isEmpty();
         if (entry.folder || (link && !FolderPlan::isMp3(entry.name))) {
-            if (request.depth + 1 > m_limits.maxDepth) {
-                m_depthCut = true;
+            if (!m_policy.mayEnter(request.depth + 1))
                 continue;
-            }
             // Links come from FTP listings only; a web folder has no real path to keep.
             const QString real =
                 !m_ftp ? QString()
-                : link ? resolveLink(request.realPath, entry.linkTarget)
+                : link ? WalkPolicy::linkedFolder(request.realPath, entry.linkTarget)
                        : QDir::cleanPath(request.realPath + QLatin1Char('/') + entry.name);
-            // A link to an ancestor or to a folder already walked is not entered.
-            if (link && isAncestorOrSelf(real, request.realPath))
+            // A link to the folder, to an ancestor or to a folder already walked is not
+            // entered.
+            if (m_ftp && real.isEmpty())
                 continue;
-            const QString key = m_ftp ? real : url.path(QUrl::FullyEncoded);
-            if (m_visited.contains(key))
+            if (!m_policy.mayQueueNew(m_ftp ? real : url.path(QUrl::FullyEncoded), m_pagesAsked,
+                                      qsizetype(m_waiting.size())))
                 continue;
-            if (queueFolder(
-                    {url.toEncoded(), path, real, request.depth + 1, link && !entry.folder}))
-                m_visited.insert(key);
+            m_waiting.push_back({url.toEncoded(), path, real, request.depth + 1,
+                                 link && !entry.folder, request.lineage});
         } else if (FolderPlan::isMp3(entry.name)) {
             fileUrls.insert(path, url);
         }
@@ -448,14 +429,15 @@ void CurlWalk::headDone(std::unique_ptr<CurlRequest> request) {
     const bool httpOk = !m_ftp && (r.result == CURLE_OK || r.overflow) &&
                         (r.status == 206 || r.status == 200 || r.status == 416);
     if (!ftpOk && !httpOk) {
-        ++m_errors;
         const QString why = r.result != CURLE_OK ? QString::fromLatin1(curl_easy_strerror(r.result))
                                                  : QStringLiteral("HTTP %1").arg(r.status);
         m_board.error(m_index, QStringLiteral("%1: %2").arg(describe(r), why));
-        transportFailure(r);
-        if (m_ended)
-            return; // the walk was given up: its folders are gone
-        // Kept with its name and size; with its quality only when the head came.
+        const QString end = m_policy.fileFailed(why, silent(r));
+        if (!end.isEmpty()) {
+            abandon(end); // the file keeps its old figures with the rest of its folder
+            return;
+        }
+        // With its new quality when the head came (a later part failed), else as it was.
         const bool headCame = read.hasHead();
         read.giveUp();
         fileHeadDone(r.openFolder, r.file, headCame);
@@ -493,6 +475,8 @@ void CurlWalk::fileHeadDone(int folder, int file, bool read) {
         crawled.head = it->second.result();
         crawled.headRead = true;
         m_board.update(m_index, [](CrawlProgress& p) { ++p.heads; });
+    } else {
+        open.plan.keepOld(file);
     }
     open.reads.erase(it);
     if (--open.left > 0)
@@ -513,11 +497,24 @@ void CurlWalk::endWalk(WalkEnd end) {
 void CurlWalk::abandon(const QString& reason) {
     if (m_ended)
         return;
-    endWalk(WalkEnd::Abandoned);
     guard([&] {
+        storeWhatWasRead();
+        endWalk(WalkEnd::Abandoned);
         m_sink.abandonCrawl(m_source, m_crawl, reason);
         m_board.ended(m_index, true, reason);
     });
+}
+
+// The folders still waiting for heads keep the heads read (a first walk of a large folder
+// is not lost); their other files keep their old figures, to be read by the next walk.
+void CurlWalk::storeWhatWasRead() {
+    for (auto& [id, open] : m_open) {
+        for (const auto& [file, read] : open.reads)
+            open.plan.keepOld(file);
+        m_sink.storeFolder(m_source, m_crawl, open.plan.folder, open.plan.fingerprint,
+                           open.plan.files);
+    }
+    m_open.clear();
 }
 
 void CurlWalk::lose() {
@@ -532,21 +529,17 @@ void CurlWalk::maybeFinish() {
 void CurlWalk::finishIfDone() {
     if (m_ended || m_inFlight > 0 || !m_retry.empty() || !m_heads.empty() || !m_open.empty())
         return;
-    if (!m_waiting.empty() && m_pagesAsked < m_limits.maxPages)
+    if (!m_waiting.empty() && m_policy.mayQueue(m_pagesAsked, 0))
         return;
-    if (!m_waiting.empty())
-        m_truncated = true;
-    if (m_truncated) {
-        abandon(CrawlLimits::pageLimitReason(m_limits.maxPages));
+    const QString cut = m_policy.cutShort();
+    if (!cut.isEmpty()) {
+        abandon(cut);
         return;
     }
     m_ended = true;
     m_result.end = WalkEnd::Finished;
-    if (m_depthCut)
-        m_board.update(m_index, [this](CrawlProgress& p) {
-            p.lastErrors
-                << QStringLiteral("folders deeper than %1 were not walked").arg(m_limits.maxDepth);
-        });
-    m_sink.finishCrawl(m_source, m_crawl, m_errors);
+    const QStringList notes = m_policy.notes();
+    m_board.update(m_index, [&](CrawlProgress& p) { p.lastErrors << notes; });
+    m_sink.finishCrawl(m_source, m_crawl, {m_policy.folderErrors(), m_policy.fileErrors()});
     m_board.ended(m_index, false, QString());
 }

@@ -5,9 +5,9 @@
 #include "crawl/FolderPlan.h"
 #include "crawl/RobotsRules.h"
 #include "crawl/WalkEnd.h"
+#include "crawl/WalkPolicy.h"
 
 #include <QHash>
-#include <QSet>
 #include <atomic>
 #include <curl/curl.h>
 #include <deque>
@@ -34,8 +34,9 @@ struct CurlRequest {
     QString folder;   // relative, '' for the root
     QString realPath; // FTP: the server's path of the folder, for links
     int depth = 0;
-    int hops = 0;             // redirects followed (listings and robots.txt)
-    bool maybeFolder = false; // a link that may or may not be a folder
+    int hops = 0;                   // redirects followed (listings and robots.txt)
+    bool maybeFolder = false;       // a link that may or may not be a folder
+    WalkPolicy::LineagePtr lineage; // the listings of the folder's ancestors
     // Head
     int openFolder = -1;
     int file = -1;
@@ -46,6 +47,8 @@ struct CurlRequest {
     QByteArray contentType, retryAfter, location, contentRange, contentLength, etag;
     long status = 0;
     CURLcode result = CURLE_OK;
+    bool reused = false; // went over a connection kept from an earlier transfer
+    bool fresh = false;  // asked again on a new connection: the kept one had died
 };
 
 // The walk of one HTTP(S) or FTP source in one crawl: which folders and heads to fetch
@@ -57,13 +60,21 @@ public:
     // stop: the crawl stops; a long listing is left at once.
     CurlWalk(int index, const CrawlSource& source, CrawlSink& sink, const CrawlLimits& limits,
              HostLimits& hosts, ProgressBoard& board, const std::atomic<bool>& stop);
+    ~CurlWalk(); // after the loop dropped its requests
+    CurlWalk(const CurlWalk&) = delete;
+    CurlWalk& operator=(const CurlWalk&) = delete;
 
+    // The walk's own connections: its transfers share them with no other walk's, so that an
+    // FTP connection never meets an HTTP transfer (libcurl 7.88 then gives the HTTP transfer
+    // the FTP server's reply code).
+    CURLSH* connections() const { return m_connections; }
     QString host() const { return m_host; }
     void begin();
     // The next request to start, or null when none may start now.
     std::unique_ptr<CurlRequest> next();
     void finished(std::unique_ptr<CurlRequest> request);
-    // Ends the walk early: the index keeps the old entries, marked stale.
+    // Ends the walk early: the folders waiting for heads are stored with what was read (the
+    // others keep their old figures), the index keeps the old entries, marked stale.
     void abandon(const QString& reason);
     // Another crawler holds the source now: the walk ends without a word more to the sink.
     void lose();
@@ -93,6 +104,7 @@ private:
         QString realPath; // FTP: the server's path of the folder, for links; else empty
         int depth = 0;
         bool maybeFolder = false; // a link that may or may not be a folder
+        WalkPolicy::LineagePtr lineage;
     };
 
     template <typename Step> void guard(Step step) {
@@ -110,7 +122,6 @@ private:
     bool isFtp() const { return m_ftp; }
     bool onSourceServer(const QUrl& url) const; // same scheme, host and port
     bool inside(const QUrl& url) const;
-    bool queueFolder(QueuedFolder folder);
     std::unique_ptr<CurlRequest> listingRequest(std::unique_ptr<CurlRequest> request);
     std::unique_ptr<CurlRequest> takeFolder();
     void robotsDone(std::unique_ptr<CurlRequest> request);
@@ -119,8 +130,8 @@ private:
     void readListing(const CurlRequest& request, const QList<RemoteEntry>& entries);
     void folderFailed(const CurlRequest& request, const QString& why, bool keep);
     void fileHeadDone(int folder, int file, bool read);
+    void storeWhatWasRead();
     bool retryLater(std::unique_ptr<CurlRequest>& request);
-    void transportFailure(const CurlRequest& request);
     QString describe(const CurlRequest& request) const;
     QUrl ftpFolderUrl(const QString& folder) const;
 
@@ -146,13 +157,10 @@ private:
     std::deque<HeadTask> m_heads;
     std::map<int, OpenFolder> m_open;
     int m_nextOpen = 0;
-    QSet<QString> m_visited;
+    WalkPolicy m_policy;
+    CURLSH* m_connections;
     int m_pagesAsked = 0;
     int m_inFlight = 0;
-    int m_errors = 0;
-    int m_failuresInARow = 0;
-    bool m_truncated = false;
-    bool m_depthCut = false;
     bool m_ended = false;
     WalkResult m_result;
 };

@@ -67,11 +67,20 @@ FolderPlan FolderPlan::make(const QString& folder, const QList<RemoteEntry>& ent
             file.headRead = true;
             file.head = before->head;
         } else {
+            if (before)
+                plan.before.insert(int(plan.files.size()), *before);
             plan.needHead << int(plan.files.size());
         }
         plan.files << file;
     }
     return plan;
+}
+
+void FolderPlan::keepOld(int index) {
+    fingerprint.clear();
+    const auto old = before.constFind(index);
+    if (old != before.constEnd())
+        files[index] = *old;
 }
 
 HeadRead::Range HeadRead::next() const {

@@ -3,6 +3,7 @@
 #include "crawl/CrawlTypes.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -10,16 +11,21 @@
 // reading and those whose head must be read, and the fingerprint of the listing that lets
 // the next walk keep an unchanged folder with one request.
 struct FolderPlan {
-    QString folder;           // '' for the root, else "a/b"
-    QByteArray fingerprint;   // of the whole listing; empty when it lacks sizes or dates
-    QList<CrawledFile> files; // the MP3 files in listing order
-    QList<int> needHead;      // indexes into files whose head is to be read
+    QString folder;                 // '' for the root, else "a/b"
+    QByteArray fingerprint;         // of the whole listing; empty when it lacks sizes or dates
+    QList<CrawledFile> files;       // the MP3 files in listing order
+    QList<int> needHead;            // indexes into files whose head is to be read
+    QHash<int, CrawledFile> before; // the index's old record of such a file, when it had one
 
     // Builds the plan from a listing and the files the index holds for the folder: a file
     // whose size and date (or ETag) are unchanged keeps its old head.
     static FolderPlan make(const QString& folder, const QList<RemoteEntry>& entries,
                            const QList<CrawledFile>& old);
     static QByteArray fingerprintOf(const QList<RemoteEntry>& entries);
+    // The head of files[index] could not be read (or the walk ended before it): the file
+    // keeps the index's old figures (size, date, quality, tags) when it had any, its name
+    // and listed size otherwise, and the folder is planned again by the next walk.
+    void keepOld(int index);
     static bool isMp3(const QString& name);
     static QString join(const QString& folder, const QString& name);
 };

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QStringList>
 #include <QUrl>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -138,15 +139,17 @@ void SmbWalker::authenticate(SMBCCTX* context, const char*, const char*, char* w
     copyOut(self->m_credentials.password, password, passwordLength);
 }
 
-std::optional<QByteArray> SmbWalker::urlOf(const QString& path, QString* error) const {
+std::optional<QByteArray> SmbWalker::urlOf(const QString& path, QString* error) {
     if (!m_setupError.isEmpty()) {
         *error = m_setupError;
+        m_silent = false;
         return std::nullopt;
     }
     QByteArray url = m_root;
     for (const QString& segment : path.split(u'/', Qt::SkipEmptyParts)) {
         if (!SafeNames::isSafe(segment)) {
             *error = QStringLiteral("%1 is no path below %2").arg(path, m_shown);
+            m_silent = false;
             return std::nullopt;
         }
         url += '/' + encoded(segment);
@@ -154,8 +157,12 @@ std::optional<QByteArray> SmbWalker::urlOf(const QString& path, QString* error) 
     return url;
 }
 
-QString SmbWalker::failure(const char* what, const QString& path) const {
+QString SmbWalker::failure(const char* what, const QString& path) {
     const int code = errno;
+    // The server's own answers; anything else means it was not heard.
+    static const int answers[] = {EACCES, EPERM, ENOENT, ENOTDIR,      EISDIR,
+                                  EINVAL, EBUSY, ELOOP,  ENAMETOOLONG, ENOTEMPTY};
+    m_silent = std::find(std::begin(answers), std::end(answers), code) == std::end(answers);
     return QStringLiteral("%1 %2%3: %4")
         .arg(QLatin1String(what), m_shown, path, qt_error_string(code));
 }

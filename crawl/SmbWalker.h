@@ -39,6 +39,9 @@ public:
     QByteArray read(const QString& path, qint64 offset, qint64 count, QString* error);
     // -1 (and *error) when the file cannot be seen.
     qint64 size(const QString& path, QString* error);
+    // Whether the last call that failed had no answer from the server (refused, reset, timed
+    // out), as opposed to one the server gave (no such file, no permission).
+    bool lastFailureSilent() const { return m_silent; }
 
 private:
     static void authenticate(SMBCCTX* context, const char* server, const char* share,
@@ -47,13 +50,14 @@ private:
 
     // The libsmbclient URL of a relative path, or nullopt (and *error) for a path that
     // leaves the source's folder.
-    std::optional<QByteArray> urlOf(const QString& path, QString* error) const;
-    // "what PATH: the system's reason", from errno.
-    QString failure(const char* what, const QString& path) const;
+    std::optional<QByteArray> urlOf(const QString& path, QString* error);
+    // "what PATH: the system's reason", from errno; notes whether the server was silent.
+    QString failure(const char* what, const QString& path);
 
     SMBCCTX* m_context = nullptr;
     QString m_setupError; // not empty: no call can work
     QByteArray m_root;    // smb://host/share/folder, each segment percent-encoded
     QString m_shown;      // the source's URL without credentials, for error texts
     Credentials m_credentials;
+    bool m_silent = false;
 };

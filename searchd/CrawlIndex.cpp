@@ -250,20 +250,35 @@ void CrawlIndex::keepFolder(const CrawlSource& source, qint64 crawl, const QStri
     transaction.commit();
 }
 
-void CrawlIndex::finishCrawl(const CrawlSource& source, qint64 crawl, int errors) {
+void CrawlIndex::keepSubtree(const CrawlSource& source, qint64 crawl, const QString& folder) {
     std::lock_guard lock(m_writer->mutex());
     SqliteTransaction transaction(*m_writer, "BEGIN IMMEDIATE");
     const qint64 number = sourceNumber(source);
-    // Which folders failed is not known here, and a failed folder hides everything below
-    // it: after a walk with errors nothing leaves the index until a walk without.
-    if (errors == 0) {
-        run(*m_writer,
-            "DELETE FROM crawl_fts WHERE rowid IN "
-            "(SELECT id FROM crawl_files WHERE source = ?1 AND seen < ?2)",
-            number, crawl);
-        run(*m_writer, "DELETE FROM crawl_files WHERE source = ?1 AND seen < ?2", number, crawl);
-        run(*m_writer, "DELETE FROM crawl_folders WHERE source = ?1 AND seen < ?2", number, crawl);
+    // The folder and those below it ("a" holds "a/b", not "ab"); '' is the whole source.
+    for (const char* sql : {"UPDATE crawl_folders SET seen = ?3 WHERE source = ?1 AND "
+                            "(?2 = '' OR path = ?2 OR substr(path, 1, length(?2) + 1) = ?2 || '/')",
+                            "UPDATE crawl_files SET seen = ?3 WHERE source = ?1 AND (?2 = '' OR "
+                            "folder = ?2 OR substr(folder, 1, length(?2) + 1) = ?2 || '/')"}) {
+        SqliteStatement keep(*m_writer, sql);
+        keep.bind(1, number);
+        keep.bind(2, folder);
+        keep.bind(3, crawl);
+        keep.step();
     }
+    transaction.commit();
+}
+
+void CrawlIndex::finishCrawl(const CrawlSource& source, qint64 crawl, const WalkErrors& errors) {
+    std::lock_guard lock(m_writer->mutex());
+    SqliteTransaction transaction(*m_writer, "BEGIN IMMEDIATE");
+    const qint64 number = sourceNumber(source);
+    // What could not be read was kept (keepSubtree, keepFolder): the rest is gone.
+    run(*m_writer,
+        "DELETE FROM crawl_fts WHERE rowid IN "
+        "(SELECT id FROM crawl_files WHERE source = ?1 AND seen < ?2)",
+        number, crawl);
+    run(*m_writer, "DELETE FROM crawl_files WHERE source = ?1 AND seen < ?2", number, crawl);
+    run(*m_writer, "DELETE FROM crawl_folders WHERE source = ?1 AND seen < ?2", number, crawl);
     SqliteStatement done(*m_writer, "UPDATE crawl_sources SET running = 0, stale = 0, "
                                     "last_finished = ?2, last_error = ?3 WHERE num = ?1");
     done.bind(1, number);

@@ -29,10 +29,14 @@ QString CrawlRecords::schemeList(const QStringList& schemes) {
     return QLatin1Char(',') + schemes.join(QLatin1Char(',')) + QLatin1Char(',');
 }
 
-QString CrawlRecords::finishedWith(int errors) {
-    return errors == 0
-               ? QString()
-               : QStringLiteral("%1 folders could not be read; nothing was removed").arg(errors);
+QString CrawlRecords::finishedWith(const WalkErrors& errors) {
+    QStringList parts;
+    if (errors.folders > 0)
+        parts << QStringLiteral("%1 folders could not be read (kept with what lies below them)")
+                     .arg(errors.folders);
+    if (errors.files > 0)
+        parts << QStringLiteral("%1 files could not be read (kept as they were)").arg(errors.files);
+    return parts.join(QStringLiteral("; "));
 }
 
 QString CrawlRecords::abandonedFor(const QString& reason) {

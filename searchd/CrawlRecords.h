@@ -16,8 +16,9 @@ QList<CrawledFile> filesOfFolder(const QString& folder, const QList<CrawledFile>
 // ",http,ftp," for one bound value that a kind is looked up in (",kind,").
 QString schemeList(const QStringList& schemes);
 
-// The source's last error after a walk that could not read errors folders; empty for none.
-QString finishedWith(int errors);
+// The source's last error after a walk that could not read some folders or files; empty
+// for none.
+QString finishedWith(const WalkErrors& errors);
 
 // The reason a walk was abandoned, as the status page keeps it.
 QString abandonedFor(const QString& reason);

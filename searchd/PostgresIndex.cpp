@@ -569,16 +569,26 @@ void PostgresIndex::keepFolder(const CrawlSource& source, qint64 crawl, const QS
     });
 }
 
-void PostgresIndex::finishCrawl(const CrawlSource& source, qint64 crawl, int errors) {
+void PostgresIndex::keepSubtree(const CrawlSource& source, qint64 crawl, const QString& folder) {
     m_pool.transaction([&](PgConnection& db) {
         const qint64 number = sourceNumber(db, source);
-        // Which folders failed is not known here, and a failed folder hides everything below
-        // it: after a walk with errors nothing leaves the index until a walk without.
-        if (errors == 0) {
-            for (const char* sql : {"DELETE FROM crawl_files WHERE source = $1 AND seen < $2",
-                                    "DELETE FROM crawl_folders WHERE source = $1 AND seen < $2"})
-                db.exec(sql, PgParams().number(number).number(crawl));
-        }
+        // The folder and those below it ("a" holds "a/b", not "ab"); '' is the whole source.
+        for (const char* sql :
+             {"UPDATE crawl_folders SET seen = $3 WHERE source = $1 AND ($2::text = '' OR "
+              "path = $2::text OR left(path, length($2::text) + 1) = $2::text || '/')",
+              "UPDATE crawl_files SET seen = $3 WHERE source = $1 AND ($2::text = '' OR "
+              "folder = $2::text OR left(folder, length($2::text) + 1) = $2::text || '/')"})
+            db.exec(sql, PgParams().number(number).text(folder).number(crawl));
+    });
+}
+
+void PostgresIndex::finishCrawl(const CrawlSource& source, qint64 crawl, const WalkErrors& errors) {
+    m_pool.transaction([&](PgConnection& db) {
+        const qint64 number = sourceNumber(db, source);
+        // What could not be read was kept (keepSubtree, keepFolder): the rest is gone.
+        for (const char* sql : {"DELETE FROM crawl_files WHERE source = $1 AND seen < $2",
+                                "DELETE FROM crawl_folders WHERE source = $1 AND seen < $2"})
+            db.exec(sql, PgParams().number(number).number(crawl));
         db.exec("UPDATE crawl_sources SET running = false, stale = false, "
                 "last_finished = clock_timestamp(), last_error = $2 WHERE num = $1",
                 PgParams().number(number).text(CrawlRecords::finishedWith(errors)));

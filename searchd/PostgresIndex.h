@@ -41,7 +41,8 @@ public:
     void storeFolder(const CrawlSource& source, qint64 crawl, const QString& folder,
                      const QByteArray& fingerprint, const QList<CrawledFile>& files) override;
     void keepFolder(const CrawlSource& source, qint64 crawl, const QString& folder) override;
-    void finishCrawl(const CrawlSource& source, qint64 crawl, int errors) override;
+    void keepSubtree(const CrawlSource& source, qint64 crawl, const QString& folder) override;
+    void finishCrawl(const CrawlSource& source, qint64 crawl, const WalkErrors& errors) override;
     void abandonCrawl(const CrawlSource& source, qint64 crawl, const QString& reason) override;
 
     QDateTime leaseClock() override;

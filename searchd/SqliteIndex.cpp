@@ -89,7 +89,11 @@ void SqliteIndex::keepFolder(const CrawlSource& source, qint64 crawl, const QStr
     m_crawled->keepFolder(source, crawl, folder);
 }
 
-void SqliteIndex::finishCrawl(const CrawlSource& source, qint64 crawl, int errors) {
+void SqliteIndex::keepSubtree(const CrawlSource& source, qint64 crawl, const QString& folder) {
+    m_crawled->keepSubtree(source, crawl, folder);
+}
+
+void SqliteIndex::finishCrawl(const CrawlSource& source, qint64 crawl, const WalkErrors& errors) {
     m_crawled->finishCrawl(source, crawl, errors);
 }
 

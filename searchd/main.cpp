@@ -129,7 +129,7 @@ Options parseOptions(const QCoreApplication& app) {
         {"recrawl", "Crawl again every this many hours (default: once at start).", "hours", "0"},
         {"per-host", "Requests in flight to one server while crawling (default 4).", "n", "4"},
         {"max-pages", "Listings read per source and crawl (default 100000).", "n", "100000"},
-        {"max-depth", "Folders below a source's folder that are crawled (default 32).", "n", "32"},
+        {"max-depth", "Folders below a source's folder that are crawled (default 16).", "n", "16"},
     };
     parser.addOptions(options);
     parser.process(app);

@@ -1,6 +1,7 @@
 // The crawler against real servers on 127.0.0.1: nginx, lighttpd, python3 http.server,
 // pyftpdlib and smbd serving one sample library, and a scripted server with awkward folders.
 #include "crawl/Crawler.h"
+#include "CrawlRun.h"
 #include "MemorySink.h"
 #include "crawl/CrawlSources.h"
 #include "crawl/FileHeadReader.h"
@@ -16,24 +17,6 @@
 #include <unistd.h>
 
 namespace {
-
-struct CrawlRun {
-    QStringList lines; // printed
-    QList<Crawler::SourceState> states;
-};
-
-CrawlRun crawlOnce(const QList<CrawlSource>& sources, MemorySink& sink,
-                   const CrawlLimits& limits = {}) {
-    CrawlRun run;
-    std::mutex mutex;
-    Crawler crawler(sources, sink, limits, [&](const QString& line) {
-        std::lock_guard lock(mutex);
-        run.lines << line;
-    });
-    crawler.crawlOnce();
-    run.states = crawler.states();
-    return run;
-}
 
 QStringList requestLog(const LocalServerProcess& server) {
     return QString::fromUtf8(server.readFile("requests.log")).split('\n', Qt::SkipEmptyParts);
@@ -72,14 +55,6 @@ void writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(bytes);
-}
-
-// This process's resident memory in bytes.
-qint64 residentBytes() {
-    QFile statm("/proc/self/statm");
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    return statm.readAll().split(' ').value(1).toLongLong() * sysconf(_SC_PAGESIZE);
 }
 
 QByteArray readAll(const QString& path) {
@@ -155,6 +130,43 @@ TEST(CrawlerServers, EveryServerGivesEveryFileWithItsQuality) {
     }
 }
 
+// FTP and HTTP sources walked together, again and again: no HTTP transfer meets an FTP
+// connection (libcurl 7.88 gave an HTTP read that closed an idle FTP connection the FTP
+// server's "221"). The recrawls keep the FTP folders from their listings (their connections
+// stay open) and read python's heads again (its listings have no dates).
+TEST(CrawlerServers, FtpAndHttpTogetherRecrawlWithoutReadErrors) {
+    QTemporaryDir library;
+    SampleLibrary::write(library.path(), 120);
+    LocalServerProcess nginx("/usr/sbin/nginx", NginxConfig(library.path(), "    autoindex on;"));
+    LocalServerProcess lighttpd("/usr/sbin/lighttpd", lighttpdConfig(library.path()));
+    LocalServerProcess python("/bin/sh", pythonHttpServer(library.path()));
+    for (LocalServerProcess* server : {&nginx, &lighttpd, &python})
+        ASSERT_EQ(server->start(), QString());
+    FileServers ftp(library.path(), "mp3", true, false);
+    ASSERT_EQ(ftp.problems(), QStringList());
+    const QList<CrawlSource> sources = {
+        sourceFor(QStringLiteral("ftp://127.0.0.1:%1/").arg(ftp.ftp()->port())),
+        sourceFor(QStringLiteral("http://127.0.0.1:%1/").arg(nginx.port())),
+        sourceFor(QStringLiteral("http://127.0.0.1:%1/").arg(lighttpd.port())),
+        sourceFor(QStringLiteral("http://127.0.0.1:%1/").arg(python.port())),
+    };
+    CrawlLimits limits;
+    limits.idleConnections = 2; // closes idle connections while others run
+    MemorySink sink;
+    for (int round = 0; round < 6; ++round) {
+        SCOPED_TRACE(round);
+        const CrawlRun run = crawlOnce(sources, sink, limits);
+        for (const Crawler::SourceState& state : run.states) {
+            SCOPED_TRACE(state.source.id.toStdString());
+            EXPECT_EQ(state.progress.errors, 0)
+                << state.progress.lastErrors.join('\n').toStdString();
+            EXPECT_EQ(sink.source(state.source.id).lastErrors, 0);
+            EXPECT_EQ(sink.files(state.source.id).size(), 120);
+        }
+        EXPECT_EQ(run.states.last().progress.heads, 120);
+    }
+}
+
 // Awkward folders: each is handled and the walk goes on.
 TEST(CrawlerHostile, LoopsDepthHugeSlowRobotsAndBusyFolders) {
     LocalServerProcess site("/usr/bin/python3", crawlServerSite());
@@ -171,18 +183,18 @@ TEST(CrawlerHostile, LoopsDepthHugeSlowRobotsAndBusyFolders) {
     EXPECT_EQ(result.finished, 1);
     EXPECT_EQ(result.lastErrors, 3); // huge, slow, away
     EXPECT_EQ(sink.files(source.id).keys(),
-              QStringList({"a.mp3", "busy/b.mp3", "deep/d/d/f.mp3", "deep/d/f.mp3", "deep/f.mp3",
+              QStringList({"a.mp3", "busy/b.mp3", "deep/d/d/f3.mp3", "deep/d/f2.mp3", "deep/f1.mp3",
                            "loop/x.mp3"}));
     EXPECT_EQ(result.folders.keys(),
-              QStringList({"", "busy", "deep", "deep/d", "deep/d/d", "huge", "loop", "slow"}));
+              QStringList({"", "busy", "deep", "deep/d", "deep/d/d", "loop"}));
 
     QStringList asked = requestLog(site);
     asked.removeAll("/site/a.mp3");
     asked.removeAll("/site/busy/b.mp3");
     asked.removeAll("/site/loop/x.mp3");
-    asked.removeAll("/site/deep/f.mp3");
-    asked.removeAll("/site/deep/d/f.mp3");
-    asked.removeAll("/site/deep/d/d/f.mp3");
+    asked.removeAll("/site/deep/f1.mp3");
+    asked.removeAll("/site/deep/d/f2.mp3");
+    asked.removeAll("/site/deep/d/d/f3.mp3");
     asked.sort();
     EXPECT_EQ(asked,
               QStringList({"/robots.txt", "/site/", "/site/away/", "/site/busy/", "/site/busy/",

@@ -20,13 +20,14 @@ public:
         QMap<QString, Folder> folders;
         bool stale = false;
         QString reason;
-        int finished = 0, abandoned = 0, stored = 0, kept = 0, lastErrors = 0;
+        int finished = 0, abandoned = 0, stored = 0, kept = 0, keptSubtrees = 0;
+        int lastErrors = 0, fileErrors = 0; // folders and files the last finished walk missed
     };
 
     qint64 beginCrawl(const CrawlSource& source) override {
         std::lock_guard lock(m_mutex);
         Source& s = m_sources[source.id];
-        s.stored = s.kept = 0;
+        s.stored = s.kept = s.keptSubtrees = 0;
         return ++s.crawl;
     }
     QByteArray folderFingerprint(const CrawlSource& source, const QString& folder) override {
@@ -50,13 +51,22 @@ public:
         s.folders[folder].seen = crawl;
         ++s.kept;
     }
-    void finishCrawl(const CrawlSource& source, qint64 crawl, int errors) override {
+    void keepSubtree(const CrawlSource& source, qint64 crawl, const QString& folder) override {
+        std::lock_guard lock(m_mutex);
+        Source& s = m_sources[source.id];
+        for (auto it = s.folders.begin(); it != s.folders.end(); ++it)
+            if (folder.isEmpty() || it.key() == folder || it.key().startsWith(folder + '/'))
+                it->seen = crawl;
+        ++s.keptSubtrees;
+    }
+    void finishCrawl(const CrawlSource& source, qint64 crawl, const WalkErrors& errors) override {
         std::lock_guard lock(m_mutex);
         Source& s = m_sources[source.id];
         for (auto it = s.folders.begin(); it != s.folders.end();)
             it = it->seen == crawl ? std::next(it) : s.folders.erase(it);
         s.stale = false;
-        s.lastErrors = errors;
+        s.lastErrors = errors.folders;
+        s.fileErrors = errors.files;
         ++s.finished;
     }
     void abandonCrawl(const CrawlSource& source, qint64, const QString& reason) override {

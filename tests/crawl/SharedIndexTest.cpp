@@ -126,7 +126,7 @@ public:
         write();
         MemorySink::keepFolder(source, crawl, folder);
     }
-    void finishCrawl(const CrawlSource& source, qint64 crawl, int errors) override {
+    void finishCrawl(const CrawlSource& source, qint64 crawl, const WalkErrors& errors) override {
         write();
         maybeFail("finishCrawl", source);
         MemorySink::finishCrawl(source, crawl, errors);

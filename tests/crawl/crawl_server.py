@@ -3,14 +3,15 @@
 # request line goes to FOLDER/requests.log; MP3 files are FOLDER/sample.mp3, with ranges.
 #   /site/          links to each folder below, a file, and links that lead nowhere new
 #   /site/loop/     links to itself, its parent and, through a redirect, to itself again
-#   /site/deep/...  an endless tree
+#   /site/deep/...  an endless tree (each level lists d/ and fN.mp3, N its depth)
 #   /site/huge/     a 33 MiB listing
 #   /site/slow/     a listing that trickles (the crawler must give up)
 #   /site/busy/     429 with Retry-After: 1 the first time
 #   /site/away/     redirects to another server
 #   /site/private/  forbidden by robots.txt
 #   /gone/          five folders; once FOLDER/die exists, the server ends when one is asked
-#   /tree/...       every folder lists 5000 folders with long names (a hostile tree)
+#   /tree/...       every folder lists 5000 folders with long names (a hostile tree), the
+#                   same at each depth
 #   /wide/          20000 MP3 files "song NNNNN q.mp3"
 #   robots.txt      FOLDER/robots.txt when it exists (also at /moved/robots.txt); while
 #                   FOLDER/robots-redirect exists, /robots.txt answers 302 to its content
@@ -64,8 +65,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.send(200, b"User-agent: *\nDisallow: /site/private/\n",
                              [("Content-Type", "text/plain")])
         if path.startswith("/tree/") and path.endswith("/"):
-            return self.send(200, self.cached("tree", lambda: page(
-                ["%s%05d/" % ("long-folder-name-" * 11, i) for i in range(5000)])))
+            depth = path.count("/")  # no folder lists what its parent lists
+            return self.send(200, self.cached("tree%d" % depth, lambda: page(
+                ["%s%d-%05d/" % ("long-folder-name-" * 11, depth, i) for i in range(5000)])))
         if path == "/wide/":
             return self.send(200, self.cached("wide", lambda: page(
                 ["song%%20%05d%%20q.mp3" % i for i in range(20000)])))
@@ -79,8 +81,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.send(200, page(["./", "../", "/site/loop/", "/site/", "again/", "x.mp3"]))
         if path == "/site/loop/again/":
             return self.send(301, b"", [("Location", "/site/loop/")])
-        if path.startswith("/site/deep/"):
-            return self.send(200, page(["d/", "f.mp3"]))
+        if path.startswith("/site/deep/"):  # each level lists its own file
+            return self.send(200, page(["d/", "f%d.mp3" % (path.count("/") - 2)]))
         if path == "/site/huge/":
             line = b'<a href="file-with-a-rather-long-name-to-fill-the-page.mp3">x</a>\n'
             return self.send(200, line * (33 * 1024 * 1024 // len(line) + 1))

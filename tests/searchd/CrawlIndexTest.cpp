@@ -123,7 +123,7 @@ TEST_P(CrawlIndexTest, JudgesByTheAverageAndHidesTranscodes) {
                         judged("song v0.mp3", RateMode::Vbr, 152, Verdict::Unknown),
                         judged("song abr.mp3", RateMode::Abr, 151, Verdict::Genuine),
                         judged("song fake.mp3", RateMode::Cbr, 320, Verdict::Transcoded)});
-    index->finishCrawl(web, crawl, 0);
+    index->finishCrawl(web, crawl, {});
     CrawlFilter good;
     good.minBitrate = 128;
     EXPECT_EQ(found(index->searchCrawled(words("song"), good, 0, 10)),
@@ -152,7 +152,10 @@ TEST_P(CrawlIndexTest, WalksReplaceKeepAndDropEntries) {
     index->storeFolder(web, crawl, "a", "fa", {kept, file("a/Kept.mp3"), file("b/Wrong.mp3")});
     index->storeFolder(web, crawl, "b", "fb", {file("b/Gone.mp3")});
     index->storeFolder(web, crawl, "c", "fc", {file("c/Old.mp3")});
-    index->finishCrawl(web, crawl, 0);
+    index->storeFolder(web, crawl, "d", "fd", {file("d/Deep.mp3")});
+    index->storeFolder(web, crawl, "d/e", "fde", {file("d/e/Under.mp3")});
+    index->storeFolder(web, crawl, "dx", "fdx", {file("dx/Beside.mp3")});
+    index->finishCrawl(web, crawl, {});
 
     const QList<CrawledFile> back = index->folderFiles(web, "a");
     ASSERT_EQ(back.size(), 1) << "a path twice, or outside the folder, is stored once or not";
@@ -164,14 +167,19 @@ TEST_P(CrawlIndexTest, WalksReplaceKeepAndDropEntries) {
     EXPECT_EQ(index->folderFingerprint(web, "b"), "fb");
     EXPECT_EQ(index->folderFingerprint(web, "zz"), "");
 
-    // Second walk: a is unchanged, c changed, b is gone; one folder failed.
+    // Second walk: a is unchanged, c changed, b and dx are gone; d could not be listed, so
+    // it keeps what lies below it, and only that.
     crawl = index->beginCrawl(web);
     EXPECT_EQ(crawl, 2);
     index->keepFolder(web, crawl, "a");
     index->storeFolder(web, crawl, "c", "fc2", {file("c/New.mp3")});
-    index->finishCrawl(web, crawl, 1);
-    EXPECT_EQ(index->countCrawled(words("gone"), {}), 1) << "a walk with errors removes nothing";
-    EXPECT_EQ(index->countCrawled(words("old"), {}), 0) << "a stored folder's files are replaced";
+    index->keepSubtree(web, crawl, "d");
+    index->finishCrawl(web, crawl, {1, 0});
+    for (const auto& [word, count] :
+         {std::pair("gone", 0), std::pair("old", 0), std::pair("deep", 1), std::pair("under", 1),
+          std::pair("beside", 0)})
+        EXPECT_EQ(index->countCrawled(words(word), {}), count) << word;
+    EXPECT_EQ(index->folderFingerprint(web, "d/e"), "fde");
 
     crawl = index->beginCrawl(web);
     index->keepFolder(web, crawl, "a");
@@ -179,13 +187,13 @@ TEST_P(CrawlIndexTest, WalksReplaceKeepAndDropEntries) {
     index->abandonCrawl(web, crawl, "the server went away");
     IndexedSource state = index->crawledSources().value(0);
     EXPECT_EQ(std::tuple(state.stale, state.running, state.lastError, state.files),
-              std::tuple(true, false, QStringLiteral("the server went away"), qint64(3)));
+              std::tuple(true, false, QStringLiteral("the server went away"), qint64(4)));
 
     crawl = index->beginCrawl(web);
     EXPECT_TRUE(index->crawledSources().value(0).running);
     index->keepFolder(web, crawl, "a");
     index->keepFolder(web, crawl, "c");
-    index->finishCrawl(web, crawl, 0);
+    index->finishCrawl(web, crawl, {});
     state = index->crawledSources().value(0);
     EXPECT_EQ(std::tuple(state.folders, state.files, state.filesWithQuality, state.stale,
                          state.lastError, state.lastCrawl),
@@ -247,7 +255,7 @@ TEST_P(CrawlIndexTest, LeasesKeepOneCrawlerPerSource) {
     EXPECT_TRUE(index->renewSource(web, "a", seconds(0))); // a's lease runs out
     EXPECT_EQ(index->claimSource(web, "b", seconds(60), start), Claim::Taken);
     EXPECT_FALSE(index->renewSource(web, "a", seconds(60))) << "a must stop writing";
-    index->finishCrawl(web, crawl, 0);
+    index->finishCrawl(web, crawl, {});
     index->releaseSource(web, "a", true); // not a's any more: nothing happens
     EXPECT_EQ(index->claimSource(web, "a", seconds(60), start), Claim::HeldElsewhere);
     index->releaseSource(web, "b", true);
@@ -346,21 +354,24 @@ TEST_P(CrawlIndexTest, WalksKeepFoldersExactlyAndReportTheirEnd) {
                          QByteArray("Joint Stereo"), 9, 1, qint64(4000000), qint64(2058)));
     EXPECT_EQ(files[1].head.frame.error, "not read");
 
-    index->finishCrawl(web, crawl, 0);
+    index->finishCrawl(web, crawl, {});
     crawl = index->beginCrawl(web);
     index->keepFolder(web, crawl, "a");
-    index->finishCrawl(web, crawl, 2); // errors: nothing leaves
+    index->keepSubtree(web, crawl, "b");
+    index->finishCrawl(web, crawl, {2, 3});
     EXPECT_EQ(index->countCrawled({"gone"}, CrawlFilter()), 1);
     QList<IndexedSource> sources = index->crawledSources();
     ASSERT_EQ(sources.size(), 1);
-    EXPECT_EQ(std::tuple(sources[0].url, sources[0].lastCrawl, sources[0].lastError,
-                         sources[0].folders, sources[0].files, sources[0].filesWithQuality),
-              std::tuple(QString("http://b.example/music/"), qint64(2),
-                         QString("2 folders could not be read; nothing was removed"), qint64(2),
-                         qint64(3), qint64(1)));
+    EXPECT_EQ(
+        std::tuple(sources[0].url, sources[0].lastCrawl, sources[0].lastError, sources[0].folders,
+                   sources[0].files, sources[0].filesWithQuality),
+        std::tuple(QString("http://b.example/music/"), qint64(2),
+                   QString("2 folders could not be read (kept with what lies below them); 3 files "
+                           "could not be read (kept as they were)"),
+                   qint64(2), qint64(3), qint64(1)));
     crawl = index->beginCrawl(web);
     index->keepFolder(web, crawl, "a");
-    index->finishCrawl(web, crawl, 0);
+    index->finishCrawl(web, crawl, {});
     EXPECT_EQ(index->countCrawled({"gone"}, CrawlFilter()), 0);
     EXPECT_EQ(index->folderFingerprint(web, "b"), QByteArray());
     EXPECT_EQ(index->countCrawled({"kept"}, CrawlFilter()), 1);

@@ -72,7 +72,7 @@ protected:
         ServiceIndex& index = service->index();
         const qint64 crawl = index.beginCrawl(source);
         index.storeFolder(source, crawl, QStringLiteral("Jazz"), "fp", files);
-        index.finishCrawl(source, crawl, 0);
+        index.finishCrawl(source, crawl, {});
     }
 
     QByteArray get(const QByteArray& target) {
