@@ -55,6 +55,14 @@ bool silent(const CurlRequest& request) {
     return isTransportFailure(request.result) && request.status == 0;
 }
 
+// Worth asking once more on a new connection: a kept connection the server had closed, a
+// transfer cut, or an FTP command refused in passing (busy FTP servers drop or refuse a
+// transfer now and then that they serve a moment later).
+bool retriable(const CurlRequest& request) {
+    return silent(request) || request.result == CURLE_FTP_COULDNT_RETR_FILE ||
+           request.result == CURLE_FTP_COULDNT_USE_REST;
+}
+
 } // namespace
 
 CurlWalk::CurlWalk(int index, const CrawlSource& source, CrawlSink& sink, const CrawlLimits& limits,
@@ -208,8 +216,7 @@ void CurlWalk::finished(std::unique_ptr<CurlRequest> request) {
 void CurlWalk::answered(std::unique_ptr<CurlRequest> request) {
     if (request->result == CURLE_OK || request->overflow || request->status > 0)
         m_policy.answered();
-    // A kept connection the server had closed meanwhile: asked once more on a new one.
-    if (silent(*request) && request->reused && !request->fresh) {
+    if (retriable(*request) && !request->fresh) {
         request->fresh = true;
         request->body.clear();
         m_retry.push_front(std::move(request));
