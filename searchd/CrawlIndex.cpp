@@ -235,12 +235,12 @@ void CrawlIndex::storeFolder(const CrawlSource& source, qint64 crawl, const QStr
     transaction.commit();
 }
 
-void CrawlIndex::keepFolder(const CrawlSource& source, qint64 crawl, const QString& folder) {
+void CrawlIndex::markSeen(const CrawlSource& source, qint64 crawl, const QString& folder,
+                          std::initializer_list<const char*> statements) {
     std::lock_guard lock(m_writer->mutex());
     SqliteTransaction transaction(*m_writer, "BEGIN IMMEDIATE");
     const qint64 number = sourceNumber(source);
-    for (const char* sql : {"UPDATE crawl_folders SET seen = ?3 WHERE source = ?1 AND path = ?2",
-                            "UPDATE crawl_files SET seen = ?3 WHERE source = ?1 AND folder = ?2"}) {
+    for (const char* sql : statements) {
         SqliteStatement keep(*m_writer, sql);
         keep.bind(1, number);
         keep.bind(2, folder);
@@ -250,22 +250,19 @@ void CrawlIndex::keepFolder(const CrawlSource& source, qint64 crawl, const QStri
     transaction.commit();
 }
 
+void CrawlIndex::keepFolder(const CrawlSource& source, qint64 crawl, const QString& folder) {
+    markSeen(source, crawl, folder,
+             {"UPDATE crawl_folders SET seen = ?3 WHERE source = ?1 AND path = ?2",
+              "UPDATE crawl_files SET seen = ?3 WHERE source = ?1 AND folder = ?2"});
+}
+
 void CrawlIndex::keepSubtree(const CrawlSource& source, qint64 crawl, const QString& folder) {
-    std::lock_guard lock(m_writer->mutex());
-    SqliteTransaction transaction(*m_writer, "BEGIN IMMEDIATE");
-    const qint64 number = sourceNumber(source);
     // The folder and those below it ("a" holds "a/b", not "ab"); '' is the whole source.
-    for (const char* sql : {"UPDATE crawl_folders SET seen = ?3 WHERE source = ?1 AND "
-                            "(?2 = '' OR path = ?2 OR substr(path, 1, length(?2) + 1) = ?2 || '/')",
-                            "UPDATE crawl_files SET seen = ?3 WHERE source = ?1 AND (?2 = '' OR "
-                            "folder = ?2 OR substr(folder, 1, length(?2) + 1) = ?2 || '/')"}) {
-        SqliteStatement keep(*m_writer, sql);
-        keep.bind(1, number);
-        keep.bind(2, folder);
-        keep.bind(3, crawl);
-        keep.step();
-    }
-    transaction.commit();
+    markSeen(source, crawl, folder,
+             {"UPDATE crawl_folders SET seen = ?3 WHERE source = ?1 AND (?2 = '' OR path = ?2 OR "
+              "substr(path, 1, length(?2) + 1) = ?2 || '/')",
+              "UPDATE crawl_files SET seen = ?3 WHERE source = ?1 AND (?2 = '' OR folder = ?2 "
+              "OR substr(folder, 1, length(?2) + 1) = ?2 || '/')"});
 }
 
 void CrawlIndex::finishCrawl(const CrawlSource& source, qint64 crawl, const WalkErrors& errors) {

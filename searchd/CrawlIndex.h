@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QUrl>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -60,6 +61,10 @@ private:
     struct Writer;
     class Reading;
     qint64 sourceNumber(const CrawlSource& source);
+    // Runs statements that mark rows of folder seen by crawl (?1 source, ?2 folder, ?3 crawl),
+    // in one transaction.
+    void markSeen(const CrawlSource& source, qint64 crawl, const QString& folder,
+                  std::initializer_list<const char*> statements);
     SqliteDatabase* takeReader();
     void giveBack(SqliteDatabase* reader);
 
