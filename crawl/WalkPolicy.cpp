@@ -5,7 +5,7 @@
 
 QString WalkPolicy::folderFailed(bool root, const QString& shown, const QString& why, bool silent) {
     ++m_folderErrors;
-    const QString end = failed(why, silent);
+    QString end = failed(why, silent);
     // Without its root listing a walk knows nothing: finishing it would empty the index.
     if (end.isEmpty() && root)
         return QStringLiteral("cannot list %1: %2").arg(shown, why);
@@ -59,7 +59,7 @@ bool WalkPolicy::firstVisit(const QString& key) {
 QString WalkPolicy::linkedFolder(const QString& folderPath, const QString& target) {
     const QString joined =
         target.startsWith(QLatin1Char('/')) ? target : folderPath + QLatin1Char('/') + target;
-    const QString real = QDir::cleanPath(joined);
+    QString real = QDir::cleanPath(joined);
     if (!real.startsWith(QLatin1Char('/')) || real.startsWith(QLatin1String("/..")))
         return QString(); // above the server's root
     if (real == QLatin1String("/") || real == folderPath ||
