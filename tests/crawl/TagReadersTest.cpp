@@ -21,7 +21,7 @@ QString lameTagged(const QTemporaryDir& dir, const QString& name, const QStringL
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
     lame.setProcessEnvironment(environment);
-    const QString mp3 = dir.filePath(name + QStringLiteral(".mp3"));
+    QString mp3 = dir.filePath(name + QStringLiteral(".mp3"));
     lame.start(QStringLiteral("lame"), QStringList{QStringLiteral("--quiet")} + tagArgs +
                                            QStringList{dir.filePath("sound.wav"), mp3});
     if (!lame.waitForFinished(60000) || lame.exitStatus() != QProcess::NormalExit ||
