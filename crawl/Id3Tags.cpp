@@ -52,9 +52,9 @@ QString cleaned(QString text) {
         if (c.category() != QChar::Other_Control)
             out += c;
     }
-    while (!out.isEmpty() && out.back().isSpace())
-        out.chop(1);
-    return out;
+    // Blanks at either end go, as the library's tag reader drops them: a crawled file and
+    // the same file in the library are found under the same words.
+    return out.trimmed();
 }
 
 QString decoded(QStringConverter::Encoding encoding, QByteArrayView bytes) {

@@ -23,7 +23,8 @@ struct ServiceSettings {
     bool ftpLeech = true; // the FTP site counts as a leech site
     // The newest program version in "/version2.txt".
     QString version = QString::fromLatin1(kPellmarVersion);
-    int dataVersion = 1;         // search-engine pages version
+    int dataVersion = 1; // search-engine pages version
+    // For the program's tests, which run the service in-process; no option sets them.
     int failSecondEngine = 0;    // answer "Internal Server" this many times first
     int delayMs = 0;             // wait this long before every answer
     bool logRequests = true;     // one line per request on stdout
