@@ -75,9 +75,11 @@ protected:
     }
     Searchd crawl(const QString& database, const QStringList& sources) {
         Searchd s;
-        // Every held folder of every source may wait at once.
+        // Every held folder of every source may wait at once. The lease is short, so that a
+        // dead crawler's source passes on quickly, yet long enough for the slowest build's
+        // walk (the sanitizers' judge each head's audio several times slower) to renew it.
         QStringList args = {"--role",  "crawl", "--database", database,
-                            "--lease", "3",     "--per-host", "64"};
+                            "--lease", "8",     "--per-host", "64"};
         for (const QString& url : sources)
             args << "--crawl" << url;
         s.process->start(PELLMAR_SEARCHD_BINARY, args);
