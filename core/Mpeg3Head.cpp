@@ -21,6 +21,12 @@ quint8 byteAt(const QByteArray& bytes, int i) {
     return static_cast<quint8>(bytes.at(i));
 }
 
+// The four header bytes as one number, the first byte highest.
+quint32 headerBits(const QByteArray& bytes) {
+    return quint32(byteAt(bytes, 0)) << 24 | quint32(byteAt(bytes, 1)) << 16 |
+           quint32(byteAt(bytes, 2)) << 8 | quint32(byteAt(bytes, 3));
+}
+
 struct Id3Tag {
     qint64 announced = 0; // the size field: the tag's frames and padding
     qint64 length = 0;    // the whole tag: header, frames, padding and footer
@@ -89,8 +95,7 @@ qint64 TMpeg3Head::bytesNeeded(qint64 stored, const Reader& readAt) const {
     if (header.size() < kHeaderBytes || byteAt(header, 0) != 0xFF ||
         (byteAt(header, 1) & 0xE0) != 0xE0)
         return offset + kHeaderBytes;
-    const quint32 bits = quint32(byteAt(header, 0)) << 24 | quint32(byteAt(header, 1)) << 16 |
-                         quint32(byteAt(header, 2)) << 8 | quint32(byteAt(header, 3));
+    const quint32 bits = headerBits(header);
     return offset + qMax(kHeaderBytes, FrameHeader::fromBits(bits).frameLength());
 }
 
@@ -138,8 +143,7 @@ bool TMpeg3Head::decode(const QByteArray& bytes) {
         m_header.error = "Invalid Header";
         return false;
     }
-    const quint32 h = quint32(byteAt(bytes, 0)) << 24 | quint32(byteAt(bytes, 1)) << 16 |
-                      quint32(byteAt(bytes, 2)) << 8 | quint32(byteAt(bytes, 3));
+    const quint32 h = headerBits(bytes);
     FrameHeader decoded = FrameHeader::fromBits(h);
     decoded.fileSize = m_header.fileSize;
     decoded.headerOffset = m_header.headerOffset;

@@ -1,6 +1,6 @@
 #include "searchd/LibraryScan.h"
 
-#include "crawl/FileHeadReader.h"
+#include "crawl/FolderPlan.h"
 #include "searchd/FileTags.h"
 #include "searchd/LibraryFolder.h"
 #include "searchd/ServiceIndex.h"
@@ -12,7 +12,8 @@
 
 namespace {
 
-// What a library file's head tells of its quality, as the crawler reads a remote file's.
+// What a library file's head tells of its quality: the crawler's reads of a remote file,
+// made on the local one.
 FrameHeader qualityOf(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -21,13 +22,12 @@ FrameHeader qualityOf(const QString& path) {
         unread.quality.version = AudioQuality::kCurrentVersion;
         return unread;
     }
-    QByteArray head = file.read(FileHead::kFirstRead);
-    const qint64 wanted = FileHeadReader::bytesWanted(head);
-    if (wanted > head.size())
-        head += file.read(wanted - head.size());
-    FileHead found = FileHeadReader::read(head, file.size(), QByteArray());
-    FileHeadReader::judge(head, found);
-    return found.frame;
+    HeadRead read(file.size());
+    for (HeadRead::Range range = read.next(); range.count > 0; range = read.next()) {
+        const qint64 at = range.offset < 0 ? file.size() - range.count : range.offset;
+        read.add(range, file.seek(at) ? file.read(range.count) : QByteArray(), file.size());
+    }
+    return read.result().frame;
 }
 
 // Reads the quality of the files to store on every core: the first scan of a large library
