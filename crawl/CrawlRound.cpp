@@ -41,7 +41,8 @@ CrawlRound::CrawlRound(const QList<CrawlSource>& sources, CrawlSink& sink,
                        const CrawlLimits& limits, const LeaseTerms& terms, ProgressBoard& board,
                        std::atomic<bool>& stop, CurlWaker& waker)
     : m_sources(sources), m_sink(sink), m_limits(limits), m_terms(terms), m_board(board),
-      m_stop(stop), m_waker(waker), m_hosts(limits.perHost), m_loop(limits, m_hosts, waker) {
+      m_stop(stop), m_waker(waker), m_hosts(limits.perHost), m_loop(limits, m_hosts, waker),
+      m_judges(HeadJudges::defaultThreads(), waker) {
     m_turns.resize(size_t(sources.size()));
     for (int i = 0; i < sources.size(); ++i)
         m_turns[size_t(i)].index = i;
@@ -72,6 +73,7 @@ void CrawlRound::run() {
         const Clock::time_point now = Clock::now();
         for (Turn& turn : m_turns)
             step(turn, now);
+        deliverJudged();
         for (Turn& turn : m_turns) {
             if (!turn.curl)
                 continue;
@@ -85,6 +87,17 @@ void CrawlRound::run() {
             m_loop.poll(std::chrono::milliseconds(100));
     }
     stopAll();
+}
+
+void CrawlRound::deliverJudged() {
+    for (HeadJudges::Judged& judged : m_judges.take()) {
+        for (Turn& turn : m_turns) {
+            if (turn.curl && turn.curl->serial() == judged.walk) {
+                turn.curl->judged(judged.folder, judged.file, judged.ok, std::move(judged.head));
+                break;
+            }
+        }
+    }
 }
 
 void CrawlRound::step(Turn& turn, Clock::time_point now) {
@@ -139,8 +152,8 @@ void CrawlRound::startWalk(Turn& turn, Clock::time_point now) {
         });
         return;
     }
-    turn.curl =
-        std::make_unique<CurlWalk>(i, m_sources[i], m_sink, m_limits, m_hosts, m_board, m_stop);
+    turn.curl = std::make_unique<CurlWalk>(i, m_sources[i], m_sink, m_limits, m_hosts, m_judges,
+                                           m_board, m_stop);
     turn.curl->begin();
 }
 

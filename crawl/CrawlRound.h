@@ -3,6 +3,7 @@
 #include "crawl/CrawlLimits.h"
 #include "crawl/CrawlTypes.h"
 #include "crawl/CurlLoop.h"
+#include "crawl/HeadJudges.h"
 #include "crawl/HostLimits.h"
 #include "crawl/WalkEnd.h"
 
@@ -23,9 +24,10 @@ struct LeaseTerms {
 };
 
 // One crawl of every source. Each source takes turns: claim its lease (none without leases),
-// walk it (HTTP and FTP in the crawl's libcurl loop, SMB on a thread of its own) while the
-// loop renews the lease, release it. A walk that the index failed is walked again after a
-// pause; a source another crawler holds is claimed again until it is ours or done elsewhere.
+// walk it (HTTP and FTP in the crawl's libcurl loop, their heads judged by worker threads,
+// SMB on a thread of its own) while the loop renews the lease, release it. A walk that the index
+// failed is walked again after a pause; a source another crawler holds is claimed again until it is
+// ours or done elsewhere.
 class CrawlRound {
 public:
     using Clock = std::chrono::steady_clock;
@@ -50,6 +52,7 @@ private:
     void conclude(Turn& turn, const WalkResult& result, Clock::time_point now);
     void walkAgainLater(Turn& turn, const QString& why, Clock::time_point now);
     void release(const Turn& turn, bool done);
+    void deliverJudged();
     void stopAll();
     bool allOver() const;
     Clock::duration beat() const; // between two renewals, and two claims of a held source
@@ -65,4 +68,5 @@ private:
     HostLimits m_hosts;
     std::vector<Turn> m_turns;
     CurlLoop m_loop; // after m_turns: its requests point into their walks
+    HeadJudges m_judges;
 };

@@ -2,6 +2,7 @@
 
 #include "crawl/CrawlSources.h"
 #include "crawl/FtpListing.h"
+#include "crawl/HeadJudges.h"
 #include "crawl/HostLimits.h"
 #include "crawl/ListingPages.h"
 #include "crawl/ProgressBoard.h"
@@ -14,6 +15,9 @@ constexpr qint64 kRobotsBytes = 512 * 1024;
 constexpr int kMaxRedirects = 5;
 constexpr int kMaxOpenFolders = 64; // folders waiting for heads: bounds the memory
 constexpr int kMaxQueuedHeads = 4000;
+constexpr int kMaxJudging = 256; // heads read but not yet judged: bounds the memory
+
+std::atomic<quint64> nextSerial{1};
 
 bool isRedirect(long status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
@@ -66,9 +70,11 @@ bool retriable(const CurlRequest& request) {
 } // namespace
 
 CurlWalk::CurlWalk(int index, const CrawlSource& source, CrawlSink& sink, const CrawlLimits& limits,
-                   HostLimits& hosts, ProgressBoard& board, const std::atomic<bool>& stop)
+                   HostLimits& hosts, HeadJudges& judges, ProgressBoard& board,
+                   const std::atomic<bool>& stop)
     : m_index(index), m_source(source), m_sink(sink), m_limits(limits), m_hosts(hosts),
-      m_board(board), m_stop(stop), m_policy(limits), m_connections(curl_share_init()) {
+      m_judges(judges), m_serial(nextSerial++), m_board(board), m_stop(stop), m_policy(limits),
+      m_connections(curl_share_init()) {
     curl_share_setopt(m_connections, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
     m_root = source.url;
     m_ftp = m_root.scheme() == QLatin1String("ftp");
@@ -171,7 +177,7 @@ std::unique_ptr<CurlRequest> CurlWalk::nextRequest() {
         ++m_inFlight;
         return request;
     }
-    while (!m_heads.empty()) {
+    while (!m_heads.empty() && m_judging < kMaxJudging) {
         const HeadTask task = m_heads.front();
         m_heads.pop_front();
         OpenFolder& open = m_open.at(task.folder);
@@ -474,18 +480,39 @@ void CurlWalk::headDone(std::unique_ptr<CurlRequest> request) {
     m_heads.push_front({r.openFolder, r.file}); // the next part, or done
 }
 
+// A head read whole goes to the judges; a read that failed leaves the file as it was.
 void CurlWalk::fileHeadDone(int folder, int file, bool read) {
     OpenFolder& open = m_open.at(folder);
-    const auto it = open.reads.find(file);
-    CrawledFile& crawled = open.plan.files[file];
     if (read) {
-        crawled.head = it->second.result();
-        crawled.headRead = true;
-        m_board.update(m_index, [](CrawlProgress& p) { ++p.heads; });
-    } else {
-        open.plan.keepOld(file);
+        m_judges.submit({m_serial, folder, file, open.reads.at(file)});
+        ++m_judging;
+        return;
     }
-    open.reads.erase(it);
+    open.plan.keepOld(file);
+    fileSettled(open, folder, file);
+}
+
+void CurlWalk::judged(int folder, int file, bool ok, FileHead head) {
+    --m_judging;
+    if (m_ended)
+        return;
+    guard([&] {
+        OpenFolder& open = m_open.at(folder);
+        CrawledFile& crawled = open.plan.files[file];
+        if (ok) {
+            crawled.head = std::move(head);
+            crawled.headRead = true;
+            m_board.update(m_index, [](CrawlProgress& p) { ++p.heads; });
+        } else {
+            open.plan.keepOld(file);
+        }
+        fileSettled(open, folder, file);
+    });
+}
+
+// The file's figures are settled; the folder is stored when it was the last.
+void CurlWalk::fileSettled(OpenFolder& open, int folder, int file) {
+    open.reads.erase(file);
     if (--open.left > 0)
         return;
     m_sink.storeFolder(m_source, m_crawl, open.plan.folder, open.plan.fingerprint, open.plan.files);
@@ -534,7 +561,8 @@ void CurlWalk::maybeFinish() {
 }
 
 void CurlWalk::finishIfDone() {
-    if (m_ended || m_inFlight > 0 || !m_retry.empty() || !m_heads.empty() || !m_open.empty())
+    if (m_ended || m_inFlight > 0 || m_judging > 0 || !m_retry.empty() || !m_heads.empty() ||
+        !m_open.empty())
         return;
     if (!m_waiting.empty() && m_policy.mayQueue(m_pagesAsked, 0))
         return;

@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 
+class HeadJudges;
 class HostLimits;
 class ProgressBoard;
 class CurlWalk;
@@ -59,7 +60,8 @@ class CurlWalk {
 public:
     // stop: the crawl stops; a long listing is left at once.
     CurlWalk(int index, const CrawlSource& source, CrawlSink& sink, const CrawlLimits& limits,
-             HostLimits& hosts, ProgressBoard& board, const std::atomic<bool>& stop);
+             HostLimits& hosts, HeadJudges& judges, ProgressBoard& board,
+             const std::atomic<bool>& stop);
     ~CurlWalk(); // after the loop dropped its requests
     CurlWalk(const CurlWalk&) = delete;
     CurlWalk& operator=(const CurlWalk&) = delete;
@@ -73,6 +75,10 @@ public:
     // The next request to start, or null when none may start now.
     std::unique_ptr<CurlRequest> next();
     void finished(std::unique_ptr<CurlRequest> request);
+    // Names the walk's jobs in the judges: results for a walk that is gone are dropped.
+    quint64 serial() const { return m_serial; }
+    // A head submitted to the judges came back (ok false: its reading failed).
+    void judged(int folder, int file, bool ok, FileHead head);
     // Ends the walk early: the folders waiting for heads are stored with what was read (the
     // others keep their old figures), the index keeps the old entries, marked stale.
     void abandon(const QString& reason);
@@ -130,6 +136,7 @@ private:
     void readListing(const CurlRequest& request, const QList<RemoteEntry>& entries);
     void folderFailed(const CurlRequest& request, const QString& why, bool keep);
     void fileHeadDone(int folder, int file, bool read);
+    void fileSettled(OpenFolder& open, int folder, int file);
     void storeWhatWasRead();
     bool retryLater(std::unique_ptr<CurlRequest>& request);
     QString describe(const CurlRequest& request) const;
@@ -140,6 +147,9 @@ private:
     CrawlSink& m_sink;
     CrawlLimits m_limits;
     HostLimits& m_hosts;
+    HeadJudges& m_judges;
+    quint64 m_serial;
+    int m_judging = 0; // heads with the judges
     ProgressBoard& m_board;
     const std::atomic<bool>& m_stop;
     QString m_host;
