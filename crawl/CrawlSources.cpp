@@ -1,6 +1,7 @@
 #include "crawl/CrawlSources.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
 
@@ -22,6 +23,29 @@ QUrl folderUrl(QUrl url) {
 bool fail(QString* problem, const QString& text) {
     *problem = text;
     return false;
+}
+
+bool othersMayRead(const QString& path) {
+    return QFileInfo(path).permissions() & (QFile::ReadGroup | QFile::ReadOther);
+}
+
+// A password in a file that others on the machine may read is said, not refused: the
+// sources are still crawled.
+QStringList passwordWarnings(const QString& path, const QList<CrawlSource>& sources) {
+    QStringList warnings;
+    bool passwordInFile = false;
+    for (const CrawlSource& source : sources) {
+        passwordInFile = passwordInFile || !source.url.password().isEmpty();
+        if (!source.credentialFile.isEmpty() && othersMayRead(source.credentialFile))
+            warnings << QStringLiteral("others may read the credentials file %1 of %2 "
+                                       "(chmod 600 %1)")
+                            .arg(source.credentialFile, shown(source.url));
+    }
+    if (passwordInFile && othersMayRead(path))
+        warnings << QStringLiteral("the sources file %1 holds a password and others may read "
+                                   "it (chmod 600 %1)")
+                        .arg(path);
+    return warnings;
 }
 
 } // namespace
@@ -70,7 +94,8 @@ bool parseLine(const QString& line, CrawlSource* source, QString* problem) {
         return fail(problem, QStringLiteral("%1: unknown setting \"%2\"")
                                  .arg(what, word.section(QLatin1Char('='), 0, 0)));
     }
-    if (scheme == QLatin1String("smb") && url.path().count(QLatin1Char('/')) < 1)
+    if (scheme == QLatin1String("smb") &&
+        url.path().split(QLatin1Char('/'), Qt::SkipEmptyParts).isEmpty())
         return fail(problem, QStringLiteral("%1: an smb source names a share").arg(what));
     parsed.url = folderUrl(url);
     parsed.id = idFor(url);
@@ -100,6 +125,7 @@ Loaded readFile(const QString& path) {
             loaded.problems
                 << QStringLiteral("%1 line %2: %3").arg(path, QString::number(number), problem);
     }
+    loaded.warnings = passwordWarnings(path, loaded.sources);
     return loaded;
 }
 
@@ -119,13 +145,17 @@ QString submittedSite(const QString& kind, const QString& site) {
     return kind + QStringLiteral("://") + text;
 }
 
-QList<CrawlSource> unique(const QList<CrawlSource>& sources) {
+QList<CrawlSource> unique(const QList<CrawlSource>& sources, QStringList* problems) {
     QList<CrawlSource> kept;
     QSet<QString> seen;
     for (const CrawlSource& source : sources) {
         if (!seen.contains(source.id)) {
             seen.insert(source.id);
             kept << source;
+        } else {
+            *problems << QStringLiteral("%1 is named twice (a login does not make another "
+                                        "source): the first is crawled")
+                             .arg(shown(source.url));
         }
     }
     return kept;

@@ -15,6 +15,7 @@ namespace CrawlSources {
 struct Loaded {
     QList<CrawlSource> sources;
     QStringList problems; // one readable line each, without any credential
+    QStringList warnings; // the sources are used, but something is unsafe
 };
 
 // One source line: "URL" or, for smb, "URL credentials=/path/file".
@@ -35,7 +36,8 @@ QString shown(const QUrl& url);
 // the folder path ending in '/'.
 QString idFor(const QUrl& url);
 
-// Drops duplicates (same id), keeping the first.
-QList<CrawlSource> unique(const QList<CrawlSource>& sources);
+// Drops duplicates (same id, whatever the login), keeping the first; each dropped one is
+// named in problems.
+QList<CrawlSource> unique(const QList<CrawlSource>& sources, QStringList* problems);
 
 } // namespace CrawlSources

@@ -354,6 +354,7 @@ void CurlWalk::listingDone(std::unique_ptr<CurlRequest> request) {
         return;
     }
     m_board.update(m_index, [](CrawlProgress& p) { ++p.pages; });
+    m_policy.leftOut(read.leftOut);
     // A folder that lists what one of its ancestors lists is that ancestor again, reached
     // through a link back up: it is not entered.
     QByteArray key = WalkPolicy::listingKey(read.entries);

@@ -89,29 +89,41 @@ std::optional<RemoteEntry> mlsdEntry(QByteArrayView line) {
     if (space < 0)
         return std::nullopt;
     RemoteEntry entry;
-    QByteArray type;
+    QByteArray type, linkTarget;
     for (const QByteArray& fact : line.first(space).toByteArray().split(';')) {
         const qsizetype equals = fact.indexOf('=');
         if (equals < 0)
             continue;
         const QByteArray name = fact.left(equals).toLower();
         const QByteArray value = fact.mid(equals + 1);
-        if (name == "type")
+        if (name == "type") {
             type = value.toLower();
-        else if (name == "size")
+            // A link, as proftpd ("OS.unix=symlink") and others ("OS.unix=slink:target")
+            // show it: walked as LIST's links are.
+            if (type.startsWith("os.unix=slink:"))
+                linkTarget = value.mid(14);
+            if (type == "os.unix=symlink" || !linkTarget.isEmpty())
+                type = "link";
+        } else if (name == "size")
             entry.size = byteCount(value);
         else if (name == "modify")
             entry.modified = mlsdTime(value);
     }
-    if (type != "file" && type != "dir")
+    if (type != "file" && type != "dir" && type != "link")
         return std::nullopt;
     entry.folder = type == "dir";
     if (entry.folder)
         entry.size = -1;
-    const std::optional<QString> name = SafeNames::fromUtf8(line.sliced(space + 1));
-    if (!name)
+    const QByteArrayView bytes = line.sliced(space + 1);
+    if (SafeNames::isDots(bytes))
         return std::nullopt;
-    entry.name = *name;
+    entry.name = SafeNames::fromUtf8(bytes).value_or(QString()); // empty: counted as left out
+    if (type == "link") {
+        // Without a target the link is taken for a folder of its own name; a loop back up
+        // is still found by its listing.
+        entry.linkTarget = linkTarget.isEmpty() ? entry.name : QString::fromUtf8(linkTarget);
+        entry.size = -1; // the size of the link, not of what it leads to
+    }
     return entry;
 }
 
@@ -158,10 +170,9 @@ std::optional<RemoteEntry> unixEntry(QByteArrayView line, const QDateTime& now) 
             }
             entry.size = -1; // the size of the link, not of what it leads to
         }
-        const std::optional<QString> safe = SafeNames::fromUtf8(name);
-        if (!safe)
+        if (SafeNames::isDots(name))
             return std::nullopt;
-        entry.name = *safe;
+        entry.name = SafeNames::fromUtf8(name).value_or(QString()); // empty: left out
         return entry;
     }
     return std::nullopt;
@@ -200,10 +211,10 @@ std::optional<RemoteEntry> dosEntry(QByteArrayView line) {
     qsizetype i = parts[2].start + parts[2].text.size();
     while (i < line.size() && line.at(i) == ' ')
         ++i;
-    const std::optional<QString> name = SafeNames::fromUtf8(line.sliced(i));
-    if (!name)
+    const QByteArrayView name = line.sliced(i);
+    if (SafeNames::isDots(name))
         return std::nullopt;
-    entry.name = *name;
+    entry.name = SafeNames::fromUtf8(name).value_or(QString()); // empty: left out
     return entry;
 }
 

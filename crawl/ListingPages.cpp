@@ -281,11 +281,10 @@ public:
             rest.chop(1);
         if (rest.contains(u'/'))
             return std::nullopt;
-        const std::optional<QString> name =
-            SafeNames::fromUtf8(QByteArray::fromPercentEncoding(rest.toLatin1()));
-        if (!name)
+        const QByteArray bytes = QByteArray::fromPercentEncoding(rest.toLatin1());
+        if (bytes.isEmpty() || SafeNames::isDots(bytes))
             return std::nullopt;
-        entry.name = *name;
+        entry.name = SafeNames::fromUtf8(bytes).value_or(QString()); // empty: left out
         entry.url = url.adjusted(QUrl::RemoveUserInfo);
         return entry;
     }
@@ -308,11 +307,12 @@ public:
         RemoteEntry entry;
         entry.folder = href.endsWith('/');
         const QByteArray segment = entry.folder ? href.chopped(1) : href;
-        const std::optional<QString> name =
-            SafeNames::fromUtf8(QByteArray::fromPercentEncoding(segment));
-        if (!name)
+        const QByteArray bytes = QByteArray::fromPercentEncoding(segment);
+        if (bytes.isEmpty() || SafeNames::isDots(bytes))
             return std::nullopt;
-        entry.name = *name; // the URL waits for segmentUrl: a repeated link needs none
+        // Empty for an unsafe name (counted as left out). The URL waits for segmentUrl: a
+        // repeated link needs none.
+        entry.name = SafeNames::fromUtf8(bytes).value_or(QString());
         return entry;
     }
 
@@ -398,7 +398,8 @@ ListingRead readHtml(const QByteArray& body, const PageReader& page) {
                     const qsizetype end = rowEnd(body, anchor.end);
                     readRow(rowWords(QByteArrayView(body).sliced(anchor.end, end - anchor.end)),
                             *entry);
-                    if (entry->url.isEmpty() && !collector.contains(entry->name))
+                    if (entry->url.isEmpty() && !entry->name.isEmpty() &&
+                        !collector.contains(entry->name))
                         entry->url = page.segmentUrl(*anchor.href);
                     collector.add(*entry);
                 }

@@ -3,6 +3,10 @@
 bool ListingCollector::add(RemoteEntry entry) {
     if (full())
         return false;
+    if (entry.name.isEmpty()) {
+        ++m_read.leftOut;
+        return true;
+    }
     const auto found = m_rows.constFind(entry.name);
     if (found != m_rows.constEnd()) {
         RemoteEntry& first = m_read.entries[*found];

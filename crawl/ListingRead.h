@@ -11,6 +11,7 @@ struct ListingRead {
     QList<RemoteEntry> entries; // safe names only, in listing order, no duplicates
     QString error;              // not empty: the folder could not be read (e.g. "more than
                                 // 100000 entries"); entries then hold what was read so far
+    int leftOut = 0;            // names dropped as unsafe (not UTF-8, control characters)
 };
 
 // Gathers a folder's entries for the readers: keeps the first row of each name (a later row
@@ -20,7 +21,8 @@ class ListingCollector {
 public:
     static constexpr int kMaxEntries = 100000;
 
-    // False once the limit is passed: the reader stops and returns result().
+    // False once the limit is passed: the reader stops and returns result(). An entry
+    // without a name stands for an unsafe name: it is counted, not kept.
     bool add(RemoteEntry entry);
     bool full() const { return !m_read.error.isEmpty(); }
     bool contains(const QString& name) const { return m_rows.contains(name); }

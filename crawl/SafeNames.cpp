@@ -27,6 +27,10 @@ std::optional<QString> fromUtf8(QByteArrayView bytes) {
     return name;
 }
 
+bool isDots(QByteArrayView bytes) {
+    return bytes == "." || bytes == "..";
+}
+
 bool isSafe(const QString& name) {
     // Lone surrogates make no valid UTF-8; toUtf8 would turn them into replacement marks.
     for (qsizetype i = 0; i < name.size(); ++i) {

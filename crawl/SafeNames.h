@@ -16,6 +16,9 @@ constexpr qsizetype kMaxNameBytes = 255;
 // The name as text when the bytes (UTF-8, already percent-decoded) make a safe name.
 std::optional<QString> fromUtf8(QByteArrayView bytes);
 
+// "." or "..": a folder's own entries, left out without a word.
+bool isDots(QByteArrayView bytes);
+
 // The same test for a name that is already text.
 bool isSafe(const QString& name);
 

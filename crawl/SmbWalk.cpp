@@ -93,6 +93,7 @@ void SmbWalk::listFolder(const Folder& folder, std::deque<Folder>& queue) {
     }
     m_policy.answered();
     m_board.update(m_index, [](CrawlProgress& p) { ++p.pages; });
+    m_policy.leftOut(read.leftOut);
     // A folder that lists what one of its ancestors lists is that ancestor again, reached
     // through a link back up (smbd follows links): it is not entered.
     QByteArray key = WalkPolicy::listingKey(read.entries);

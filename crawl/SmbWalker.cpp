@@ -185,11 +185,11 @@ ListingRead SmbWalker::list(const QString& folder) {
          info = next(m_context, dir, &st)) {
         if (!info->name)
             continue;
-        const std::optional<QString> name = SafeNames::fromUtf8(QByteArrayView(info->name));
-        if (!name || !(S_ISDIR(st.st_mode) || S_ISREG(st.st_mode)))
+        const QByteArrayView bytes(info->name);
+        if (SafeNames::isDots(bytes) || !(S_ISDIR(st.st_mode) || S_ISREG(st.st_mode)))
             continue;
         RemoteEntry entry;
-        entry.name = *name;
+        entry.name = SafeNames::fromUtf8(bytes).value_or(QString()); // empty: left out
         entry.folder = S_ISDIR(st.st_mode);
         entry.size = entry.folder ? -1 : qint64(info->size);
         entry.modified = modifiedTime(st);

@@ -108,5 +108,9 @@ QStringList WalkPolicy::notes() const {
         notes << QStringLiteral("%1 folders repeat an ancestor's listing (links back up) and "
                                 "were not entered")
                      .arg(m_loops);
+    if (m_leftOut > 0)
+        notes << QStringLiteral("%1 names were left out: not UTF-8, or holding control "
+                                "characters")
+                     .arg(m_leftOut);
     return notes;
 }

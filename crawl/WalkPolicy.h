@@ -64,6 +64,8 @@ public:
     // Why a walk that reached what it could must still be given up (the page limit cut it
     // short), else empty.
     QString cutShort() const;
+    // A listing dropped this many unsafe names.
+    void leftOut(int names) { m_leftOut += names; }
     // What the status page notes beside the errors of a finished walk.
     QStringList notes() const;
 
@@ -76,6 +78,7 @@ private:
     int m_fileErrors = 0;
     int m_failuresInARow = 0;
     int m_loops = 0;
+    int m_leftOut = 0;
     bool m_pageLimit = false;
     bool m_depthCut = false;
 };

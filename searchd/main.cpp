@@ -89,6 +89,8 @@ QList<CrawlSource> crawlSources(const ServiceOptions& options, ServiceIndex& ind
         const CrawlSources::Loaded loaded = CrawlSources::readFile(options.sourcesFile);
         sources << loaded.sources;
         problems << loaded.problems;
+        for (const QString& warning : loaded.warnings)
+            say(stderr, QStringLiteral("warning: ") + warning);
     }
     if (options.crawlSubmitted) {
         for (const Submission& submitted : index.submissions()) {
@@ -103,9 +105,10 @@ QList<CrawlSource> crawlSources(const ServiceOptions& options, ServiceIndex& ind
                 problems << QStringLiteral("submitted site %1").arg(problem);
         }
     }
+    const QList<CrawlSource> kept = CrawlSources::unique(sources, &problems);
     for (const QString& problem : problems)
         say(stderr, QStringLiteral("not crawled: ") + problem);
-    return CrawlSources::unique(sources);
+    return kept;
 }
 
 // Without --library the service still needs a folder of its own: an empty one, beside its

@@ -28,6 +28,7 @@ TEST(CrawlSources, LinesGiveSourcesOrProblemsWithoutCredentials) {
         {"http://joe:pw@h/", "", "http://h/: http sources take no user name", ""},
         {"ftp://h/ credentials=/x", "", "ftp://h/: unknown setting \"credentials\"", ""},
         {"music", "", "\"music\" is not a URL with a host", ""},
+        {"smb://nas:445/", "", "smb://nas:445/: an smb source names a share", ""},
         {"http://h/ password=hunter2", "", "http://h/: unknown setting \"password\"", ""},
     };
     for (const Row& row : rows) {
@@ -48,10 +49,24 @@ TEST(CrawlSources, FileSkipsCommentsAndNamesBadLines) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("# my servers\n\nhttp://h/music/\n  ftp://u:pw@h/pub  \nsmb://u:pw@nas/m\n"
-               "nonsense\n");
+               "nonsense\nsmb://nas/m credentials=" +
+               dir.filePath("creds").toUtf8() + "\n");
     file.close();
+    QFile creds(dir.filePath("creds"));
+    ASSERT_TRUE(creds.open(QIODevice::WriteOnly));
+    creds.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
     const CrawlSources::Loaded loaded = CrawlSources::readFile(path);
-    ASSERT_EQ(loaded.sources.size(), 2);
+    EXPECT_EQ(
+        loaded.warnings,
+        QStringList({"others may read the credentials file " + creds.fileName() +
+                         " of smb://nas/m/ (chmod 600 " + creds.fileName() + ")",
+                     "the sources file " + path +
+                         " holds a password and others may read it (chmod 600 " + path + ")"}));
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    creds.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    EXPECT_EQ(CrawlSources::readFile(path).warnings, QStringList());
+    ASSERT_EQ(loaded.sources.size(), 3);
     EXPECT_EQ(loaded.sources[0].id, "http://h/music/");
     EXPECT_EQ(loaded.sources[1].url.password(), "pw"); // kept for the walk, never shown
     EXPECT_EQ(loaded.problems,
@@ -59,6 +74,16 @@ TEST(CrawlSources, FileSkipsCommentsAndNamesBadLines) {
                                   "credentials file (credentials=/path/file), not in the URL",
                            path + " line 6: \"nonsense\" is not a URL with a host"}));
     EXPECT_EQ(CrawlSources::readFile(dir.filePath("none")).problems.size(), 1);
+
+    // The same server and folder with and without a login is one source: the second is said.
+    QStringList problems;
+    QList<CrawlSource> both = loaded.sources;
+    ASSERT_TRUE(
+        CrawlSources::parseLine("ftp://H/pub/", &both.emplace_back(), &problems.emplace_back()));
+    problems.clear();
+    EXPECT_EQ(CrawlSources::unique(both, &problems).size(), 3);
+    EXPECT_EQ(problems, QStringList({"ftp://h/pub/ is named twice (a login does not make another "
+                                     "source): the first is crawled"}));
 }
 
 TEST(CrawlSources, SubmittedSitesBecomeUrls) {

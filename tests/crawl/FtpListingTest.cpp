@@ -11,6 +11,8 @@ TEST(FtpListing, ReadsMlsdFacts) {
                             "type=file;size=4200;modify=20231130235959.123;perm=r; a;b c.mp3\r\n"
                             "size=1;type=file; \xC3\xA9.mp3\n"
                             "type=OS.unix=slink:/x;size=1; link\r\n"
+                            "type=OS.unix=symlink;modify=20240102100000; self\r\n"
+                            "type=OS.unix=socket; sock\r\n"
                             "type=file;size=huge;modify=2023; no size.mp3\r\n"
                             "type=file;size=1; bad\xFF.mp3\r\n"
                             "type=file;size=1; tab\t.mp3\r\n"
@@ -20,8 +22,11 @@ TEST(FtpListing, ReadsMlsdFacts) {
     EXPECT_EQ(entryLines(read),
               lines({QStringLiteral("Live Sets/ -1 2024-01-02T10:00:00Z"),
                      QStringLiteral("a;b c.mp3 4200 2023-11-30T23:59:59Z"),
-                     QStringLiteral("\u00e9.mp3 1 -"), QStringLiteral("no size.mp3 -1 -")}));
+                     QStringLiteral("\u00e9.mp3 1 -"), QStringLiteral("link -1 - -> /x"),
+                     QStringLiteral("self -1 2024-01-02T10:00:00Z -> self"),
+                     QStringLiteral("no size.mp3 -1 -")}));
     EXPECT_EQ(read.error, QString());
+    EXPECT_EQ(read.leftOut, 2); // the names that are not UTF-8 or hold a tab
 }
 
 TEST(FtpListing, ReadsUnixAndDosListLines) {
