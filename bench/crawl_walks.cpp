@@ -8,8 +8,8 @@
 // The trees are hard links to a few sample files, so that they take little disk.
 #include "crawl/CrawlSources.h"
 #include "crawl/Crawler.h"
-#include "searchd/FileServers.h"
-#include "searchd/SampleLibrary.h"
+#include "searchd/fileservers/FileServers.h"
+#include "searchd/library/SampleLibrary.h"
 #include "support/LocalServerProcess.h"
 
 #include <QCoreApplication>

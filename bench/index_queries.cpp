@@ -20,9 +20,9 @@
 //        -c "ALTER DATABASE bench SET synchronous_commit = off"
 //   tests/support/private_postgres.sh stop /tmp/pgbench (then start again)
 //   build/bin/index_queries postgres "host=/tmp/pgbench user=postgres dbname=bench"
+#include "searchd/OpenServiceIndex.h"
 #include "searchd/RawHttp.h"
 #include "searchd/SearchService.h"
-#include "searchd/ServiceIndex.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

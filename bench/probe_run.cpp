@@ -7,8 +7,8 @@
 #include "download/HeaderProbes.h"
 #include "platform/ResourceLimits.h"
 #include "platform/SettingsFile.h"
-#include "searchd/QueryText.h"
-#include "searchd/SampleLibrary.h"
+#include "searchd/http/QueryText.h"
+#include "searchd/library/SampleLibrary.h"
 #include "support/FreePort.h"
 
 #include <QCoreApplication>

@@ -9,9 +9,9 @@
 #include "platform/SettingsFile.h"
 #include "search/EngineScrapers.h"
 #include "search/SearchRun.h"
-#include "searchd/SampleLibrary.h"
 #include "searchd/SearchService.h"
-#include "searchd/ServiceFiles.h"
+#include "searchd/library/SampleLibrary.h"
+#include "searchd/pages/ServiceFiles.h"
 #include "support/FakePlatform.h"
 
 #include <QCoreApplication>

@@ -4,9 +4,9 @@
 //
 //   searchd_files [REQUESTS] [FILES]
 #include "platform/ResourceLimits.h"
-#include "searchd/QueryText.h"
-#include "searchd/SampleLibrary.h"
 #include "searchd/SearchService.h"
+#include "searchd/http/QueryText.h"
+#include "searchd/library/SampleLibrary.h"
 #include "support/FreePort.h"
 
 #include <QCoreApplication>

@@ -3,11 +3,11 @@
 // the library's index as the peer; and whole answers (query and page) over both.
 //
 //   searchd_query [FILES] [RUNS]
-#include "searchd/CrawlIndex.h"
 #include "searchd/LibraryFolder.h"
-#include "searchd/ServiceRoutes.h"
-#include "searchd/SqliteDatabase.h"
-#include "searchd/SqliteIndex.h"
+#include "searchd/index/sqlite/SqliteCrawlIndex.h"
+#include "searchd/index/sqlite/SqliteDatabase.h"
+#include "searchd/index/sqlite/SqliteIndex.h"
+#include "searchd/pages/ServiceRoutes.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

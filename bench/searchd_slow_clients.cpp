@@ -5,8 +5,8 @@
 //
 //   searchd_slow_clients [REQUESTS] [SILENT] [SLOW] [SEARCHD-BINARY]
 #include "platform/ResourceLimits.h"
-#include "searchd/QueryText.h"
-#include "searchd/SampleLibrary.h"
+#include "searchd/http/QueryText.h"
+#include "searchd/library/SampleLibrary.h"
 #include "support/LocalServerProcess.h"
 
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
 // Arbitrary bytes as the parts of a request the search service reads: the target, its
 // query, the search words, the Range header, and the header as the gate checks it.
-#include "searchd/ByteRange.h"
-#include "searchd/QueryText.h"
-#include "searchd/RequestHead.h"
+#include "searchd/http/ByteRange.h"
+#include "searchd/http/QueryText.h"
+#include "searchd/http/RequestHead.h"
 
 #include <cstdint>
 #include <cstdlib>

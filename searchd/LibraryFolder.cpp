@@ -1,6 +1,6 @@
 #include "searchd/LibraryFolder.h"
 
-#include "searchd/SqliteDatabase.h"
+#include "searchd/ServiceError.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,12 +1,12 @@
 #include "searchd/SearchService.h"
 
-#include "searchd/ConnectionStream.h"
-#include "searchd/GatedServer.h"
 #include "searchd/LibraryFolder.h"
-#include "searchd/LibraryScan.h"
-#include "searchd/RequestLog.h"
-#include "searchd/ServiceIndex.h"
-#include "searchd/ServiceRoutes.h"
+#include "searchd/OpenServiceIndex.h"
+#include "searchd/http/ConnectionStream.h"
+#include "searchd/http/GatedServer.h"
+#include "searchd/http/RequestLog.h"
+#include "searchd/library/LibraryScan.h"
+#include "searchd/pages/ServiceRoutes.h"
 
 #include <algorithm>
 #include <chrono>

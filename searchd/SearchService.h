@@ -1,7 +1,7 @@
 #pragma once
 
-#include "searchd/IndexTypes.h"
 #include "searchd/ServiceSettings.h"
+#include "searchd/index/IndexTypes.h"
 
 #include <QList>
 #include <QString>

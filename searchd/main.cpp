@@ -5,15 +5,15 @@
 #include "crawl/Crawler.h"
 #include "platform/Errors.h"
 #include "platform/ResourceLimits.h"
-#include "searchd/FileServers.h"
 #include "searchd/LibraryFolder.h"
-#include "searchd/PrivateFolder.h"
-#include "searchd/SampleLibrary.h"
 #include "searchd/SearchService.h"
-#include "searchd/ServiceFiles.h"
-#include "searchd/ServiceIndex.h"
 #include "searchd/ServiceOptions.h"
-#include "searchd/TlsContext.h"
+#include "searchd/fileservers/FileServers.h"
+#include "searchd/fileservers/PrivateFolder.h"
+#include "searchd/http/TlsContext.h"
+#include "searchd/index/ServiceIndex.h"
+#include "searchd/library/SampleLibrary.h"
+#include "searchd/pages/ServiceFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>

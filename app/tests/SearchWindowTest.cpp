@@ -5,7 +5,7 @@
 #include "search/HitListModel.h"
 #include "search/HostListModel.h"
 #include "search/LocalSearchService.h"
-#include "searchd/ServiceFiles.h"
+#include "searchd/pages/ServiceFiles.h"
 #include "support/EventLoopWait.h"
 #include "support/FakePlatform.h"
 #include "support/TempHome.h"

@@ -1,5 +1,5 @@
 #include "search/LocalSearchService.h"
-#include "searchd/TlsContext.h"
+#include "searchd/http/TlsContext.h"
 #include "support/FreePort.h"
 #include "support/ScriptedServer.h"
 #include "support/TempHome.h"

@@ -1,8 +1,8 @@
 // What a walk keeps when part of a server fails it, and links back up, against nginx and
 // smbd on 127.0.0.1.
 #include "CrawlRun.h"
-#include "searchd/SampleLibrary.h"
-#include "searchd/SmbServer.h"
+#include "searchd/fileservers/SmbServer.h"
+#include "searchd/library/SampleLibrary.h"
 #include "support/CrawlSite.h"
 #include "support/LocalServerProcess.h"
 

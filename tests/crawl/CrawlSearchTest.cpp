@@ -1,8 +1,8 @@
 // The whole way: pellmar-searchd crawls nginx and an FTP server, and pellmar-cli finds each
 // file there with its size and quality and fetches it over HTTP.
-#include "searchd/FileServers.h"
-#include "searchd/QueryText.h"
-#include "searchd/SampleLibrary.h"
+#include "searchd/fileservers/FileServers.h"
+#include "searchd/http/QueryText.h"
+#include "searchd/library/SampleLibrary.h"
 #include "support/CorpusVerdicts.h"
 #include "support/LocalServerProcess.h"
 #include "support/TestSeed.h"

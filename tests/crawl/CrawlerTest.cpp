@@ -5,8 +5,8 @@
 #include "MemorySink.h"
 #include "crawl/CrawlSources.h"
 #include "crawl/FileHeadReader.h"
-#include "searchd/FileServers.h"
-#include "searchd/SampleLibrary.h"
+#include "searchd/fileservers/FileServers.h"
+#include "searchd/library/SampleLibrary.h"
 #include "support/CrawlSite.h"
 #include "support/LocalServerProcess.h"
 

@@ -1,5 +1,5 @@
 #include "crawl/SmbWalker.h"
-#include "searchd/SmbServer.h"
+#include "searchd/fileservers/SmbServer.h"
 #include "support/FreePort.h"
 
 #include "EntryText.h"

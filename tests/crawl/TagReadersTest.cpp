@@ -1,5 +1,5 @@
 #include "crawl/FileHeadReader.h"
-#include "searchd/FileTags.h"
+#include "searchd/library/FileTags.h"
 #include "support/Mp3Corpus.h"
 
 #include <QProcess>

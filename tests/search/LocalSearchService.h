@@ -2,9 +2,9 @@
 
 #include "core/DataFileConfig.h"
 #include "search/SearchRun.h"
-#include "searchd/SampleLibrary.h"
 #include "searchd/SearchService.h"
-#include "searchd/ServiceFiles.h"
+#include "searchd/library/SampleLibrary.h"
+#include "searchd/pages/ServiceFiles.h"
 
 #include <QTemporaryDir>
 #include <memory>

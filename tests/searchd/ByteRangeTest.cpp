@@ -1,4 +1,4 @@
-#include "searchd/ByteRange.h"
+#include "searchd/http/ByteRange.h"
 
 #include <gtest/gtest.h>
 

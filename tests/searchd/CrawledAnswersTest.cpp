@@ -1,9 +1,9 @@
 #include "ProgramScrapers.h"
 #include "RawHttp.h"
-#include "searchd/CrawlIndex.h"
-#include "searchd/SampleLibrary.h"
 #include "searchd/SearchService.h"
-#include "searchd/ServiceIndex.h"
+#include "searchd/index/ServiceIndex.h"
+#include "searchd/index/sqlite/SqliteCrawlIndex.h"
+#include "searchd/library/SampleLibrary.h"
 #include "support/TempHome.h"
 
 #include <QCryptographicHash>

@@ -1,7 +1,7 @@
-#include "searchd/IndexWords.h"
-#include "searchd/SqliteDatabase.h"
-#include "searchd/SqliteIndex.h"
-#include "searchd/SqliteSchema.h"
+#include "searchd/index/IndexWords.h"
+#include "searchd/index/sqlite/SqliteDatabase.h"
+#include "searchd/index/sqlite/SqliteIndex.h"
+#include "searchd/index/sqlite/SqliteSchema.h"
 #include "support/TempHome.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "searchd/LibraryFolder.h"
-#include "searchd/LibraryScan.h"
-#include "searchd/SampleLibrary.h"
+#include "searchd/library/LibraryScan.h"
+#include "searchd/library/SampleLibrary.h"
 #include "support/IndexEngines.h"
 #include "support/TempHome.h"
 

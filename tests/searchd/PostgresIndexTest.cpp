@@ -1,4 +1,4 @@
-#include "searchd/PostgresIndex.h"
+#include "searchd/index/postgres/PostgresIndex.h"
 #include "support/IndexEngines.h"
 #include "support/PrivatePostgres.h"
 

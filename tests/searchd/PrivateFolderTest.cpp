@@ -1,4 +1,4 @@
-#include "searchd/PrivateFolder.h"
+#include "searchd/fileservers/PrivateFolder.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "searchd/QueryText.h"
+#include "searchd/http/QueryText.h"
 
 #include <gtest/gtest.h>
 

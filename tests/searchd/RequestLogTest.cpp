@@ -1,4 +1,4 @@
-#include "searchd/RequestLog.h"
+#include "searchd/http/RequestLog.h"
 
 #include <QByteArray>
 #include <QList>

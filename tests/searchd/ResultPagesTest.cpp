@@ -1,8 +1,8 @@
-#include "searchd/ResultPages.h"
+#include "searchd/pages/ResultPages.h"
 #include "ProgramScrapers.h"
 #include "core/SecondEngineMarkers.h"
 #include "core/TextHelpers.h"
-#include "searchd/Listings.h"
+#include "searchd/pages/Listings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "searchd/SampleLibrary.h"
+#include "searchd/library/SampleLibrary.h"
 #include "core/Mpeg3Head.h"
-#include "searchd/MpegFrame.h"
+#include "searchd/library/MpegFrame.h"
 #include "support/TempHome.h"
 
 #include <QDirIterator>

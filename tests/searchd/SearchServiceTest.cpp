@@ -5,8 +5,8 @@
 #include "core/DataFileConfig.h"
 #include "platform/Cp1252.h"
 #include "platform/ResourceLimits.h"
-#include "searchd/QueryText.h"
-#include "searchd/SampleLibrary.h"
+#include "searchd/http/QueryText.h"
+#include "searchd/library/SampleLibrary.h"
 #include "support/TempHome.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "searchd/ServiceFiles.h"
+#include "searchd/pages/ServiceFiles.h"
 #include "core/DataFileConfig.h"
 #include "core/TextHelpers.h"
-#include "searchd/SqliteDatabase.h"
+#include "searchd/index/sqlite/SqliteDatabase.h"
 
 #include <QFile>
 #include <gtest/gtest.h>

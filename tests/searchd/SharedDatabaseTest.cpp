@@ -2,7 +2,7 @@
 // that only crawl, and a database that goes away under them. The crawled site is the test
 // web server's "/shared/S/": twenty folders of five files each per source.
 #include "RawHttp.h"
-#include "searchd/SampleLibrary.h"
+#include "searchd/library/SampleLibrary.h"
 #include "support/CrawlSite.h"
 #include "support/LocalServerProcess.h"
 #include "support/PrivatePostgres.h"

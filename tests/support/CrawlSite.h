@@ -1,7 +1,7 @@
 #pragma once
 
 #include "crawl/CrawlSources.h"
-#include "searchd/SampleLibrary.h"
+#include "searchd/library/SampleLibrary.h"
 #include "support/LocalServerProcess.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "searchd/ServiceIndex.h"
+#include "searchd/OpenServiceIndex.h"
 #include "support/PrivatePostgres.h"
 
 #include <QDir>

@@ -1,0 +1,64 @@
+#include "searchd/http/RequestLog.h"
+
+#include <csignal>
+
+// The writer thread starts with every signal blocked, as a new thread takes its creator's
+// mask: a stop signal must reach the thread that waits for it, not end the process here.
+RequestLog::RequestLog(FILE* out, size_t maxPending) : m_out(out), m_maxPending(maxPending) {
+    sigset_t all;
+    sigset_t before;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &before);
+    m_writer = std::thread([this] { writeLoop(); });
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+}
+
+RequestLog::~RequestLog() {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_ending = true;
+    }
+    m_wake.notify_one();
+    m_writer.join();
+}
+
+void RequestLog::add(const std::string& line) {
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_pending.size() + line.size() > m_maxPending) {
+            ++m_leftOut;
+            return;
+        }
+        m_pending += line;
+    }
+    m_wake.notify_one();
+}
+
+void RequestLog::flush() {
+    std::unique_lock lock(m_mutex);
+    m_written.wait(lock, [this] { return m_pending.empty() && m_leftOut == 0 && !m_writing; });
+}
+
+// Takes everything waiting at once and writes it with the lock released.
+void RequestLog::writeLoop() {
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return !m_pending.empty() || m_leftOut > 0 || m_ending; });
+        if (m_pending.empty() && m_leftOut == 0)
+            return; // ending, with nothing left to write
+        std::string batch;
+        batch.swap(m_pending);
+        if (m_leftOut > 0) {
+            batch += "pellmar-searchd: " + std::to_string(m_leftOut) +
+                     " log lines left out: the log was not read fast enough\n";
+            m_leftOut = 0;
+        }
+        m_writing = true;
+        lock.unlock();
+        std::fwrite(batch.data(), 1, batch.size(), m_out);
+        std::fflush(m_out);
+        lock.lock();
+        m_writing = false;
+        m_written.notify_all();
+    }
+}

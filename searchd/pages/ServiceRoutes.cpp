@@ -1,0 +1,450 @@
+#include "searchd/pages/ServiceRoutes.h"
+
+#include "searchd/LibraryFolder.h"
+#include "searchd/ServiceError.h"
+#include "searchd/http/ByteRange.h"
+#include "searchd/http/QueryText.h"
+#include "searchd/index/ServiceIndex.h"
+#include "searchd/pages/BrowserPages.h"
+#include "searchd/pages/Listings.h"
+#include "searchd/pages/ResultPages.h"
+#include "searchd/pages/ServiceFiles.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <optional>
+
+namespace {
+
+const QByteArray kPageType = "text/html; charset=windows-1252";
+const QByteArray kListingType = "text/plain; charset=windows-1252";
+
+ServiceAnswer textAnswer(int status, const QString& message) {
+    ServiceAnswer answer;
+    answer.status = status;
+    answer.body = message.toUtf8() + '\n';
+    return answer;
+}
+
+ServiceAnswer bytesAnswer(const QByteArray& contentType, const QByteArray& body, int status = 200) {
+    ServiceAnswer answer;
+    answer.status = status;
+    answer.contentType = contentType;
+    answer.body = body;
+    return answer;
+}
+
+// A page for people's browsers: it runs no script, loads nothing from elsewhere and is
+// never shown inside another site's frame.
+ServiceAnswer browserPage(const QByteArray& body) {
+    ServiceAnswer answer = bytesAnswer("text/html; charset=utf-8", body);
+    answer.headers.emplaceBack("Content-Security-Policy", BrowserPages::securityPolicy());
+    answer.headers.emplaceBack("X-Frame-Options", "DENY");
+    return answer;
+}
+
+// A proxy sends the whole URL; the service only cares for its path and query.
+QByteArray originForm(const QByteArray& target) {
+    const qsizetype schemeEnd = target.startsWith("http://")    ? 7
+                                : target.startsWith("https://") ? 8
+                                                                : 0;
+    if (schemeEnd == 0)
+        return target;
+    const qsizetype slash = target.indexOf('/', schemeEnd);
+    return slash < 0 ? QByteArray("/") : target.mid(slash);
+}
+
+} // namespace
+
+struct ServiceRoutes::Search {
+    QString text;
+    QStringList words;
+    int page = 1;
+    QMap<QByteArray, QByteArray> trailing;
+};
+
+ServiceRoutes::ServiceRoutes(const ServiceSettings& settings, const QString& baseUrl,
+                             const LibraryFolder& library, ServiceIndex& index)
+    : m_settings(settings), m_baseUrl(baseUrl), m_library(library), m_index(index), m_found(index),
+      m_failuresLeft(settings.failSecondEngine) {
+    // Some addresses give a line that cannot be stored scrambled; the service still runs,
+    // only its data file is missing.
+    try {
+        m_dataFile = ServiceFiles::dataFile(baseUrl, settings.dataVersion);
+    } catch (const ServiceError& error) {
+        m_dataFileProblem = QString::fromUtf8(error.what());
+    }
+}
+
+void ServiceRoutes::setCrawlStates(CrawlStates provider) {
+    std::lock_guard lock(m_statesMutex);
+    m_crawlStates = std::move(provider);
+}
+
+ServiceAnswer ServiceRoutes::answer(const ServiceRequest& request) {
+    const auto [path, query] = QueryText::splitTarget(originForm(request.target));
+    if (path == ServiceFiles::kFirstEnginePath)
+        return firstEngine(query);
+    if (path == ServiceFiles::kSecondEnginePath)
+        return secondEngine(query);
+    if (path == ServiceFiles::kSmbPath)
+        return smbListing(query);
+    if (path == ServiceFiles::kFtpPath)
+        return ftpListing(query);
+    if (path.startsWith(ServiceFiles::kFilesPath))
+        return file(path.mid(qstrlen(ServiceFiles::kFilesPath)), request.range);
+    if (path == ServiceFiles::kVersionPath)
+        return bytesAnswer("text/plain", ServiceFiles::versionFile(m_baseUrl, m_settings.version,
+                                                                   m_settings.dataVersion));
+    if (path == ServiceFiles::kDataFilePath && m_dataFile.isEmpty())
+        return textAnswer(500, m_dataFileProblem);
+    if (path == ServiceFiles::kDataFilePath)
+        return bytesAnswer("application/octet-stream", m_dataFile);
+    if (path.startsWith("/cgi-bin/"))
+        return submission(path.mid(9), query, request.remoteAddress);
+    if (path == ServiceFiles::kSubmissionsPath)
+        return submissions(query);
+    if (path == "/")
+        return home(query);
+    if (path == "/status")
+        return status(query);
+    return textAnswer(404, QStringLiteral("Not found"));
+}
+
+std::optional<ServiceRoutes::Search>
+ServiceRoutes::readSearch(const QByteArray& query, const char* wordsKey,
+                          const QList<QByteArray>& trailingKeys, ServiceAnswer& error) const {
+    Search search;
+    const auto raw = QueryText::openEndedValue(query, wordsKey, trailingKeys, &search.trailing);
+    if (!raw) {
+        error = textAnswer(
+            400, QStringLiteral("Missing parameter: %1").arg(QLatin1StringView(wordsKey)));
+        return std::nullopt;
+    }
+    const auto text = QueryText::decodeText(QueryText::percentDecode(*raw, true));
+    if (!text) {
+        error = textAnswer(400, QStringLiteral("The search words are not text"));
+        return std::nullopt;
+    }
+    search.text = text->trimmed();
+    search.words = QueryText::searchWords(*text);
+    if (search.words.size() > kMaxWords) {
+        error =
+            textAnswer(400, QStringLiteral("Too many search words (at most %1)").arg(kMaxWords));
+        return std::nullopt;
+    }
+    if (search.trailing.contains("page")) {
+        bool ok = false;
+        search.page = search.trailing.value("page").toInt(&ok);
+        if (!ok || search.page < 1 || search.page > kMaxPage) {
+            error = textAnswer(400, QStringLiteral("Bad page number"));
+            return std::nullopt;
+        }
+    }
+    return search;
+}
+
+QByteArray ServiceRoutes::fileUrl(const QString& path) const {
+    return m_baseUrl.toLatin1() + ServiceFiles::kFilesPath + QueryText::encodePath(path);
+}
+
+QByteArray ServiceRoutes::linkOf(const FoundFile& found) const {
+    return found.fromLibrary ? fileUrl(found.file.path) : found.serverUrl();
+}
+
+QList<ResultLink> ServiceRoutes::linksFor(const QList<FoundFile>& files) const {
+    QList<ResultLink> links;
+    for (const FoundFile& found : files)
+        links.append({linkOf(found), found.file.displayName(), found.file.size});
+    return links;
+}
+
+namespace {
+
+// The program fetches HTTP hits with a plain HTTP client, and its first engine's reader
+// passes over the link after one without "http://": https:// hits are left out.
+FileFilter engineFilter() {
+    FileFilter filter;
+    filter.crawled.schemes = {QStringLiteral("http")};
+    return filter;
+}
+
+FileFilter listingFilter(const char* scheme) {
+    FileFilter filter;
+    filter.crawled.schemes = {QString::fromLatin1(scheme)};
+    return filter;
+}
+
+} // namespace
+
+ServiceAnswer ServiceRoutes::firstEngine(const QByteArray& query) {
+    ServiceAnswer error;
+    const auto search = readSearch(query, "searchwords", {"page"}, error);
+    if (!search)
+        return error;
+    const int offset = (search->page - 1) * m_settings.pageSize;
+    const QList<FoundFile> files =
+        m_found.search(search->words, engineFilter(), offset, m_settings.pageSize);
+    if (files.isEmpty())
+        return bytesAnswer(kPageType, ResultPages::firstEngineNoRecords(search->text));
+    // The program marks the engine done only on an empty page, so even the last page of
+    // results links on to the next one.
+    const QByteArray next =
+        "search.asp?since=&searchwords=" + QueryText::encodeValue(search->text) +
+        "&page=" + QByteArray::number(search->page + 1);
+    const auto links = linksFor(files);
+    return bytesAnswer(kPageType, ResultPages::firstEngine(search->text, links, offset + 1, next));
+}
+
+ServiceAnswer ServiceRoutes::secondEngine(const QByteArray& query) {
+    int left = m_failuresLeft.load();
+    while (left > 0 && !m_failuresLeft.compare_exchange_weak(left, left - 1)) {
+    }
+    if (left > 0)
+        return bytesAnswer(kPageType, ResultPages::internalServerError(), 500);
+
+    ServiceAnswer error;
+    const auto search = readSearch(query, "words", {"page"}, error);
+    if (!search)
+        return error;
+    const int size = m_settings.pageSize;
+    const int offset = (search->page - 1) * size;
+    QList<FoundFile> files = m_found.search(search->words, engineFilter(), offset, size + 1);
+    if (files.isEmpty())
+        return bytesAnswer(kPageType, ResultPages::secondEngineNoResults(search->text));
+    const bool more = files.size() > size;
+    files = files.mid(0, size);
+    auto pageUrl = [&](int page) {
+        return m_baseUrl.toLatin1() + ServiceFiles::kSecondEnginePath +
+               "?words=" + QueryText::encodeValue(search->text) +
+               "&page=" + QByteArray::number(page);
+    };
+    const QByteArray previous = search->page > 1 ? pageUrl(search->page - 1) : QByteArray();
+    const QByteArray next = more ? pageUrl(search->page + 1) : QByteArray();
+    const auto links = linksFor(files);
+    return bytesAnswer(kPageType,
+                       ResultPages::secondEngine(search->text, links, offset + 1, previous, next));
+}
+
+ServiceAnswer ServiceRoutes::smbListing(const QByteArray& query) {
+    ServiceAnswer error;
+    const auto search = readSearch(query, "q", {}, error);
+    if (!search)
+        return error;
+    QList<Listings::ListedFile> listed;
+    for (const FoundFile& found :
+         m_found.search(search->words, listingFilter("smb"), 0, kListingLimit)) {
+        if (found.fromLibrary) {
+            listed.append({m_settings.smbHost,
+                           m_settings.smbShare + QLatin1Char('/') + found.file.path,
+                           found.file.size});
+            continue;
+        }
+        const QString host = found.smbHost(); // may look the name up
+        if (!host.isEmpty())
+            listed.append({host, found.smbPath(), found.file.size});
+    }
+    return bytesAnswer(kListingType, Listings::smb(listed));
+}
+
+ServiceAnswer ServiceRoutes::ftpListing(const QByteArray& query) {
+    ServiceAnswer error;
+    const auto search = readSearch(query, "q", {"leech"}, error);
+    if (!search)
+        return error;
+    const QByteArray leech = search->trailing.value("leech", "n");
+    if (leech != "y" && leech != "n")
+        return textAnswer(400, QStringLiteral("Bad parameter: leech must be y or n"));
+    if (leech == "y" && !m_settings.ftpLeech)
+        return bytesAnswer(kListingType, {});
+    QList<Listings::ListedFile> listed;
+    for (const FoundFile& found :
+         m_found.search(search->words, listingFilter("ftp"), 0, kListingLimit)) {
+        if (found.fromLibrary)
+            listed.append({m_settings.ftpSite, found.file.path, found.file.size});
+        else
+            listed.append({found.ftpSite(), found.ftpPath(), found.file.size});
+    }
+    return bytesAnswer(kListingType, Listings::ftp(listed));
+}
+
+ServiceAnswer ServiceRoutes::file(const QByteArray& escapedPath, const QByteArray& range) {
+    const auto bytes = QueryText::strictPercentDecode(escapedPath);
+    if (!bytes)
+        return textAnswer(400, QStringLiteral("Bad escape in the file path"));
+    const auto path = QueryText::decodeUtf8(*bytes);
+    if (!path)
+        return textAnswer(400, QStringLiteral("The file path is not UTF-8 text"));
+    if (!LibraryFolder::isSafeRelativePath(*path))
+        return textAnswer(400, QStringLiteral("Bad file path: empty, \".\" and \"..\" parts "
+                                              "are not allowed"));
+    const std::shared_ptr<QFile> file = m_library.open(*path);
+    if (!file)
+        return textAnswer(404, QStringLiteral("No such file"));
+
+    const qint64 size = file->size();
+    const ByteRange part = ByteRange::parse(range, size);
+    ServiceAnswer answer;
+    answer.headers.emplaceBack("Accept-Ranges", "bytes");
+    if (part.kind == ByteRange::Kind::Unsatisfiable) {
+        answer = textAnswer(416, QStringLiteral("Range not satisfiable"));
+        answer.headers.emplaceBack("Content-Range", "bytes */" + QByteArray::number(size));
+        return answer;
+    }
+    answer.contentType = "audio/mpeg";
+    answer.file = file;
+    answer.fileOffset = part.first;
+    answer.fileLength = part.length;
+    if (part.kind == ByteRange::Kind::Part) {
+        answer.status = 206;
+        const qint64 last = part.first + part.length - 1;
+        answer.headers.emplaceBack("Content-Range", "bytes " + QByteArray::number(part.first) +
+                                                        '-' + QByteArray::number(last) + '/' +
+                                                        QByteArray::number(size));
+    }
+    return answer;
+}
+
+ServiceAnswer ServiceRoutes::submission(const QByteArray& script, const QByteArray& query,
+                                        const QString& remoteAddress) {
+    static const QMap<QByteArray, std::pair<QString, QByteArray>> kScripts = {
+        {"ftpaddsite", {QStringLiteral("ftp"), "site_info"}},
+        {"httpaddsite", {QStringLiteral("http"), "site_info"}},
+        {"smbaddsite", {QStringLiteral("smb"), "ip"}},
+        {"addmysmbsite", {QStringLiteral("mysmb"), {}}},
+    };
+    const auto found = kScripts.constFind(script);
+    if (found == kScripts.cend())
+        return textAnswer(404, QStringLiteral("Not found"));
+    const auto& [kind, key] = *found;
+    QString site = remoteAddress;
+    if (!key.isEmpty()) {
+        const auto raw = QueryText::openEndedValue(query, key, {});
+        if (!raw || raw->isEmpty())
+            return textAnswer(400,
+                              QStringLiteral("Missing parameter: %1").arg(QLatin1StringView(key)));
+        const auto text = QueryText::decodeText(QueryText::percentDecode(*raw, false));
+        if (!text)
+            return textAnswer(400, QStringLiteral("The site is not text"));
+        if (text->size() > kMaxSiteLength)
+            return textAnswer(
+                400,
+                QStringLiteral("The site is too long (at most %1 characters)").arg(kMaxSiteLength));
+        site = *text;
+    }
+    m_index.addSubmission({kind, site, remoteAddress, QDateTime::currentDateTimeUtc()},
+                          kMaxSubmissions);
+    return browserPage("<html><body><p>Thank you. The site has been noted.</p></body></html>\n");
+}
+
+namespace {
+
+// A browser's form: name=value pairs, '+' for a blank, UTF-8. Nothing when one is not text.
+std::optional<QHash<QByteArray, QString>> formValues(const QByteArray& query) {
+    QHash<QByteArray, QString> values;
+    for (const QByteArray& pair : query.split('&')) {
+        const qsizetype equals = pair.indexOf('=');
+        const QByteArray key = pair.left(equals < 0 ? pair.size() : equals);
+        const auto value = QueryText::decodeText(
+            QueryText::percentDecode(equals < 0 ? QByteArray() : pair.mid(equals + 1), true));
+        if (!value)
+            return std::nullopt;
+        if (!key.isEmpty())
+            values.insert(key, *value);
+    }
+    return values;
+}
+
+// A whole number from min to max; an empty field counts as min.
+std::optional<int> formNumber(const QString& text, int min, int max) {
+    if (text.trimmed().isEmpty())
+        return min;
+    bool ok = false;
+    const int number = text.trimmed().toInt(&ok);
+    return ok && number >= min && number <= max ? std::optional<int>(number) : std::nullopt;
+}
+
+std::optional<FileFilter> formFilter(const QString& kind, int minBitrate) {
+    FileFilter filter;
+    filter.crawled.minBitrate = minBitrate;
+    if (kind == QLatin1String("all"))
+        return filter;
+    filter.library = kind == QLatin1String("library");
+    if (kind == QLatin1String("library"))
+        filter.crawled.schemes.clear();
+    else if (kind == QLatin1String("http"))
+        filter.crawled.schemes = {QStringLiteral("http"), QStringLiteral("https")};
+    else if (kind == QLatin1String("ftp") || kind == QLatin1String("smb"))
+        filter.crawled.schemes = {kind};
+    else
+        return std::nullopt;
+    return filter;
+}
+
+} // namespace
+
+ServiceAnswer ServiceRoutes::submissions(const QByteArray& query) {
+    const auto form = formValues(query);
+    const auto page = form ? formNumber(form->value("page"), 1, kMaxPage) : std::nullopt;
+    if (!page)
+        return textAnswer(400, QStringLiteral("Bad page number"));
+    const int total = m_index.submissionCount();
+    const QList<Submission> shown =
+        m_index.latestSubmissions((*page - 1) * kSubmissionsPageSize, kSubmissionsPageSize);
+    return browserPage(BrowserPages::submissionsHtml(shown, total, *page, kSubmissionsPageSize));
+}
+
+ServiceAnswer ServiceRoutes::home(const QByteArray& query) {
+    const auto form = formValues(query);
+    if (!form)
+        return textAnswer(400, QStringLiteral("The form's values are not UTF-8 text"));
+    SearchPageView view;
+    view.words = form->value("q").trimmed();
+    view.kind = form->value("kind", QStringLiteral("all"));
+    const auto minBitrate = formNumber(form->value("minbitrate"), 0, 1000);
+    const auto page = formNumber(form->value("page"), 1, kMaxPage);
+    const auto filter = minBitrate ? formFilter(view.kind, *minBitrate) : std::nullopt;
+    if (!minBitrate || !page || !filter)
+        return textAnswer(400, QStringLiteral("Bad kind, minimum bitrate or page number"));
+    const QStringList words = QueryText::searchWords(view.words);
+    if (words.size() > kMaxWords)
+        return textAnswer(400, QStringLiteral("Too many search words (at most %1)").arg(kMaxWords));
+    view.minBitrate = *minBitrate;
+    view.hideTranscodes = form->value("hidetranscodes") == QLatin1String("1");
+    FileFilter chosen = *filter;
+    chosen.crawled.hideTranscodes = view.hideTranscodes;
+    const QString format = form->value("format", QStringLiteral("html"));
+    if (format != QLatin1String("html") && format != QLatin1String("json"))
+        return textAnswer(400, QStringLiteral("Bad format: json or html"));
+    view.page = *page;
+    view.pageSize = kBrowserPageSize;
+    view.searched = !words.isEmpty();
+    view.libraryFiles = m_index.libraryFileCount();
+    if (view.searched) {
+        view.total = m_found.count(words, chosen);
+        view.hits = m_found.search(words, chosen, (view.page - 1) * view.pageSize, view.pageSize);
+    }
+    const auto link = [this](const FoundFile& found) { return linkOf(found); };
+    if (format == QLatin1String("json"))
+        return bytesAnswer("application/json", BrowserPages::searchJson(view, link));
+    return browserPage(BrowserPages::searchHtml(view, link));
+}
+
+ServiceAnswer ServiceRoutes::status(const QByteArray& query) {
+    const auto form = formValues(query);
+    if (!form)
+        return textAnswer(400, QStringLiteral("The form's values are not UTF-8 text"));
+    CrawlStates provider;
+    {
+        std::lock_guard lock(m_statesMutex);
+        provider = m_crawlStates;
+    }
+    const QList<SourceStatus> sources = BrowserPages::sourceStatus(
+        m_index.crawledSources(), provider ? provider() : QList<CrawlSourceState>());
+    const QString format = form->value("format", QStringLiteral("html"));
+    if (format == QLatin1String("json"))
+        return bytesAnswer("application/json", BrowserPages::statusJson(sources));
+    if (format != QLatin1String("html"))
+        return textAnswer(400, QStringLiteral("Bad format: json or html"));
+    return browserPage(BrowserPages::statusHtml(sources));
+}

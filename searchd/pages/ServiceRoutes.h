@@ -1,0 +1,94 @@
+#pragma once
+
+#include "searchd/ServiceSettings.h"
+#include "searchd/pages/FoundFiles.h"
+#include "searchd/pages/ResultPages.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QList>
+#include <QString>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <utility>
+
+class LibraryFolder;
+class ServiceIndex;
+
+struct ServiceRequest {
+    QByteArray target; // the request target as received: path and query, still escaped
+    QByteArray range;  // the Range header, if any
+    QString remoteAddress;
+};
+
+struct ServiceAnswer {
+    int status = 200;
+    QByteArray contentType = "text/plain; charset=utf-8";
+    QByteArray body;
+    QList<std::pair<QByteArray, QByteArray>> headers;
+    // A file answer sends fileLength bytes of file from fileOffset instead of body.
+    std::shared_ptr<QFile> file;
+    qint64 fileOffset = 0;
+    qint64 fileLength = 0;
+};
+
+// Everything the service answers, apart from HTTP itself: which path means what, the
+// checks on parameters and paths, and the answer's bytes. Safe to call from many threads.
+class ServiceRoutes {
+public:
+    // baseUrl is "http://host:port" or "https://host:port" of this service.
+    ServiceRoutes(const ServiceSettings& settings, const QString& baseUrl,
+                  const LibraryFolder& library, ServiceIndex& index);
+
+    // Where /status learns how each source's walk goes; safe while serving.
+    void setCrawlStates(CrawlStates provider);
+
+    ServiceAnswer answer(const ServiceRequest& request);
+
+    // Why there is no data file for this address; empty when there is one.
+    QString dataFileProblem() const { return m_dataFileProblem; }
+
+    static constexpr int kMaxWords = 32;
+    static constexpr int kMaxPage = 100000;
+    static constexpr int kListingLimit = 1000;
+    static constexpr int kBrowserPageSize = 20;
+    // Anyone may report a site: the newest reports are kept, their names no longer than a
+    // real address, and the page shows them a hundred at a time.
+    static constexpr int kMaxSubmissions = 10000;
+    static constexpr int kMaxSiteLength = 1000;
+    static constexpr int kSubmissionsPageSize = 100;
+
+private:
+    struct Search;
+    std::optional<Search> readSearch(const QByteArray& query, const char* wordsKey,
+                                     const QList<QByteArray>& trailingKeys,
+                                     ServiceAnswer& error) const;
+
+    ServiceAnswer firstEngine(const QByteArray& query);
+    ServiceAnswer secondEngine(const QByteArray& query);
+    ServiceAnswer smbListing(const QByteArray& query);
+    ServiceAnswer ftpListing(const QByteArray& query);
+    ServiceAnswer file(const QByteArray& escapedPath, const QByteArray& range);
+    ServiceAnswer submission(const QByteArray& script, const QByteArray& query,
+                             const QString& remoteAddress);
+    ServiceAnswer submissions(const QByteArray& query);
+    ServiceAnswer home(const QByteArray& query);
+    ServiceAnswer status(const QByteArray& query);
+
+    QByteArray fileUrl(const QString& path) const;
+    QByteArray linkOf(const FoundFile& found) const;
+    QList<ResultLink> linksFor(const QList<FoundFile>& files) const;
+
+    ServiceSettings m_settings;
+    QString m_baseUrl;
+    QByteArray m_dataFile;
+    QString m_dataFileProblem;
+    const LibraryFolder& m_library;
+    ServiceIndex& m_index;
+    FoundFiles m_found;
+    mutable std::mutex m_statesMutex;
+    CrawlStates m_crawlStates;
+    std::atomic<int> m_failuresLeft;
+};
