@@ -23,6 +23,9 @@ struct CrawlLimits {
     int maxFailuresInARow = 8; // transport failures with no answer between: the server is gone
     int maxErrors = 1000;      // failed requests in one walk before it is given up
     bool readHeads = true;     // false: names, sizes and dates only (a quick look)
+    // A crawl the user asked for: files whose listing cannot vouch for them (a date to the
+    // minute only) are read again, as a retagged file of the same size looks unchanged.
+    bool forced = false;
     // A walk the index failed (a sink or lease call threw) is walked again after this pause,
     // doubled after each failure in a row up to the most.
     std::chrono::milliseconds indexRetryFirst{1000};

@@ -272,9 +272,14 @@ void CurlWalk::robotsDone(std::unique_ptr<CurlRequest> request) {
 bool CurlWalk::retryLater(std::unique_ptr<CurlRequest>& request) {
     if (m_ftp || (request->status != 429 && request->status != 503))
         return false;
-    const auto wait = HostLimits::retryAfter(request->retryAfter, QDateTime::currentDateTimeUtc(),
-                                             std::chrono::seconds(5), m_limits.retryAfterCap);
-    m_hosts.holdBack(m_host, HostLimits::Clock::now() + wait);
+    // A server that refuses what comes at once (lighttpd's listings) without asking for a
+    // pause is asked fewer things at once rather than waited for.
+    if (!request->retryAfter.trimmed().isEmpty() || !m_hosts.lowerLimit(m_host)) {
+        const auto wait =
+            HostLimits::retryAfter(request->retryAfter, QDateTime::currentDateTimeUtc(),
+                                   std::chrono::seconds(5), m_limits.retryAfterCap);
+        m_hosts.holdBack(m_host, HostLimits::Clock::now() + wait);
+    }
     if (request->retries >= m_limits.maxRetries)
         return false;
     ++request->retries;
@@ -408,12 +413,12 @@ void CurlWalk::readListing(const CurlRequest& request, const QList<RemoteEntry>&
     const qint64 mp3s = fileUrls.size();
     m_board.update(m_index, [mp3s](CrawlProgress& p) { p.files += mp3s; });
     const QByteArray before = m_sink.folderFingerprint(m_source, request.folder);
-    if (!before.isEmpty() && before == fingerprint) {
+    if (FolderPlan::keepsFolder(before, fingerprint, kept, m_limits.forced)) {
         m_sink.keepFolder(m_source, m_crawl, request.folder);
         return;
     }
-    FolderPlan plan =
-        FolderPlan::make(request.folder, kept, m_sink.folderFiles(m_source, request.folder));
+    FolderPlan plan = FolderPlan::make(
+        request.folder, kept, m_sink.folderFiles(m_source, request.folder), m_limits.forced);
     if (!m_limits.readHeads)
         plan.needHead.clear();
     if (plan.needHead.isEmpty()) {

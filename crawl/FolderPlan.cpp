@@ -4,6 +4,7 @@
 
 #include <QCryptographicHash>
 #include <QHash>
+#include <algorithm>
 
 bool FolderPlan::isMp3(const QString& name) {
     return name.endsWith(QLatin1String(".mp3"), Qt::CaseInsensitive);
@@ -42,8 +43,24 @@ QByteArray FolderPlan::fingerprintOf(const QList<RemoteEntry>& entries) {
     return hash.result().toHex();
 }
 
+bool FolderPlan::vouches(const RemoteEntry& entry) {
+    const QTime time = entry.modified.time();
+    return entry.size >= 0 && entry.modified.isValid() && (time.second() != 0 || time.msec() != 0);
+}
+
+bool FolderPlan::keepsFolder(const QByteArray& before, const QByteArray& fingerprint,
+                             const QList<RemoteEntry>& entries, bool forced) {
+    if (before.isEmpty() || before != fingerprint)
+        return false;
+    if (!forced)
+        return true;
+    return std::all_of(entries.begin(), entries.end(), [](const RemoteEntry& entry) {
+        return entry.folder || !isMp3(entry.name) || vouches(entry);
+    });
+}
+
 FolderPlan FolderPlan::make(const QString& folder, const QList<RemoteEntry>& entries,
-                            const QList<CrawledFile>& old) {
+                            const QList<CrawledFile>& old, bool forced) {
     QHash<QString, const CrawledFile*> known;
     for (const CrawledFile& file : old)
         known.insert(file.path, &file);
@@ -61,7 +78,8 @@ FolderPlan FolderPlan::make(const QString& folder, const QList<RemoteEntry>& ent
         // Size and date must both be known to vouch for an unchanged file.
         // A head read before the current quality reading is read again.
         if (before && before->headRead && entry.size >= 0 && entry.modified.isValid() &&
-            before->size == entry.size && before->modified == entry.modified &&
+            (!forced || vouches(entry)) && before->size == entry.size &&
+            before->modified == entry.modified &&
             before->head.frame.quality.version == AudioQuality::kCurrentVersion) {
             file.etag = before->etag;
             file.headRead = true;

@@ -18,9 +18,15 @@ struct FolderPlan {
     QHash<int, CrawledFile> before; // the index's old record of such a file, when it had one
 
     // Builds the plan from a listing and the files the index holds for the folder: a file
-    // whose size and date (or ETag) are unchanged keeps its old head.
+    // whose size and date (or ETag) are unchanged keeps its old head; when forced, only if
+    // its listing vouches for it.
     static FolderPlan make(const QString& folder, const QList<RemoteEntry>& entries,
-                           const QList<CrawledFile>& old);
+                           const QList<CrawledFile>& old, bool forced = false);
+    // Whether an unchanged fingerprint keeps the whole folder as it is.
+    static bool keepsFolder(const QByteArray& before, const QByteArray& fingerprint,
+                            const QList<RemoteEntry>& entries, bool forced);
+    // The entry's size and date tell a changed file from the old one even within a minute.
+    static bool vouches(const RemoteEntry& entry);
     static QByteArray fingerprintOf(const QList<RemoteEntry>& entries);
     // The head of files[index] could not be read (or the walk ended before it): the file
     // keeps the index's old figures (size, date, quality, tags) when it had any, its name

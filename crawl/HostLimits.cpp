@@ -7,7 +7,8 @@ bool HostLimits::mayStart(const QString& host, Clock::time_point now) const {
     const auto it = m_hosts.constFind(host);
     if (it == m_hosts.constEnd())
         return m_perHost > 0;
-    return it->inFlight < m_perHost && now >= nextStart(host);
+    const int limit = it->limit > 0 ? std::min(it->limit, m_perHost) : m_perHost;
+    return it->inFlight < limit && now >= nextStart(host);
 }
 
 HostLimits::Clock::time_point HostLimits::nextStart(const QString& host) const {
@@ -31,6 +32,14 @@ void HostLimits::ended(const QString& host) {
 void HostLimits::holdBack(const QString& host, Clock::time_point until) {
     Host& h = m_hosts[host];
     h.heldUntil = std::max(h.heldUntil, until);
+}
+
+bool HostLimits::lowerLimit(const QString& host) {
+    Host& h = m_hosts[host];
+    if (h.inFlight < 1)
+        return false;
+    h.limit = h.limit > 0 ? std::min(h.limit, h.inFlight) : h.inFlight;
+    return true;
 }
 
 void HostLimits::setDelay(const QString& host, std::chrono::milliseconds delay) {

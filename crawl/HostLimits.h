@@ -20,6 +20,10 @@ public:
     void ended(const QString& host);
     // The host asked for a pause (429/503 with Retry-After).
     void holdBack(const QString& host, Clock::time_point until);
+    // The host refused a request (429/503 without Retry-After) while others of ours were in
+    // flight: it takes no more at once than those from now on, and the refused request may
+    // be asked again without a pause (true). False when nothing else was in flight.
+    bool lowerLimit(const QString& host);
     // robots.txt's Crawl-delay: at least this long between two requests.
     void setDelay(const QString& host, std::chrono::milliseconds delay);
     // When the next request to host may start (now or earlier when it may start now).
@@ -36,6 +40,7 @@ private:
         Clock::time_point heldUntil{};
         Clock::time_point lastStart{};
         std::chrono::milliseconds delay{0};
+        int limit = 0; // learnt from refusals; 0: none
     };
     int m_perHost;
     QHash<QString, Host> m_hosts;

@@ -115,12 +115,12 @@ void SmbWalk::listFolder(const Folder& folder, std::deque<Folder>& queue) {
     m_board.update(m_index, [mp3s](CrawlProgress& p) { p.files += mp3s; });
     const QByteArray fingerprint = FolderPlan::fingerprintOf(read.entries);
     const QByteArray before = m_sink.folderFingerprint(m_source, folder.path);
-    if (!before.isEmpty() && before == fingerprint) {
+    if (FolderPlan::keepsFolder(before, fingerprint, read.entries, m_limits.forced)) {
         m_sink.keepFolder(m_source, m_crawl, folder.path);
         return;
     }
-    FolderPlan plan =
-        FolderPlan::make(folder.path, read.entries, m_sink.folderFiles(m_source, folder.path));
+    FolderPlan plan = FolderPlan::make(folder.path, read.entries,
+                                       m_sink.folderFiles(m_source, folder.path), m_limits.forced);
     if (!m_limits.readHeads)
         plan.needHead.clear();
     readHeads(plan, shown);

@@ -1,4 +1,5 @@
 #include "crawl/CrawlSources.h"
+#include "crawl/FolderPlan.h"
 #include "crawl/HostLimits.h"
 #include "crawl/ProgressBoard.h"
 
@@ -136,6 +137,19 @@ TEST(HostLimits, CountsRequestsInFlightAndPauses) {
     limits.ended("h");
     EXPECT_FALSE(limits.mayStart("h", t0 + milliseconds(4400)));
     EXPECT_TRUE(limits.mayStart("h", t0 + milliseconds(4500)));
+
+    // A refusal while two others were in flight: two at once from now on, never more.
+    HostLimits learnt(4);
+    EXPECT_FALSE(learnt.lowerLimit("h")) << "nothing else in flight: a pause, not a limit";
+    for (int i = 0; i < 3; ++i)
+        learnt.started("h", t0);
+    learnt.ended("h"); // the refused one
+    EXPECT_TRUE(learnt.lowerLimit("h"));
+    EXPECT_FALSE(learnt.mayStart("h", t0));
+    learnt.ended("h");
+    EXPECT_TRUE(learnt.mayStart("h", t0));
+    learnt.started("h", t0);
+    EXPECT_FALSE(learnt.mayStart("h", t0));
 }
 
 // Percent escapes in a URL or a reason reach the summary line as they are.
@@ -178,4 +192,35 @@ TEST(CrawlSources, ProblemsKeepPercentSignsOfTheFileName) {
     file.close();
     EXPECT_EQ(CrawlSources::readFile(path).problems,
               QStringList({path + " line 1: \"music\" is not a URL with a host"}));
+}
+
+// A recrawl keeps a file whose size and date are unchanged; one the user forces reads again
+// those whose listing dates them to the minute only (a retag within the minute hides there).
+TEST(FolderPlan, AForcedCrawlReadsAgainWhatTheListingCannotVouchFor) {
+    const QDateTime minute(QDate(2024, 5, 1), QTime(10, 30), Qt::UTC);
+    const QDateTime second(QDate(2024, 5, 1), QTime(10, 30, 17), Qt::UTC);
+    const auto entry = [](const QString& name, const QDateTime& at) {
+        RemoteEntry e;
+        e.name = name;
+        e.size = 1000;
+        e.modified = at;
+        return e;
+    };
+    const QList<RemoteEntry> entries = {entry("a.mp3", minute), entry("b.mp3", second)};
+    QList<CrawledFile> old;
+    for (const RemoteEntry& e : entries) {
+        CrawledFile file;
+        file.path = e.name;
+        file.size = e.size;
+        file.modified = e.modified;
+        file.headRead = true;
+        file.head.frame.quality.version = AudioQuality::kCurrentVersion;
+        old << file;
+    }
+    const QByteArray fingerprint = FolderPlan::fingerprintOf(entries);
+    EXPECT_TRUE(FolderPlan::make("", entries, old).needHead.isEmpty());
+    EXPECT_TRUE(FolderPlan::keepsFolder(fingerprint, fingerprint, entries, false));
+    EXPECT_EQ(FolderPlan::make("", entries, old, true).needHead, QList<int>({0}));
+    EXPECT_FALSE(FolderPlan::keepsFolder(fingerprint, fingerprint, entries, true));
+    EXPECT_TRUE(FolderPlan::keepsFolder(fingerprint, fingerprint, entries.mid(1), true));
 }
