@@ -592,6 +592,7 @@ void DownloadJob::Finish(bool success) {
 // what is on disk stays for a later resume.
 void DownloadJob::EndWithError(const QString& reason) {
     StopTimers();
+    m_targetFailed = true;
     m_file.close();
     m_outcome = Outcome::Incomplete;
     SetStatus(reason);
