@@ -195,9 +195,8 @@ bool runJob(DownloadJob& job, const QString& writing, const QString& url,
 // "source 2 of 3", and after it what else the line says and the shown URL.
 QString sourceText(const SourceFailover& sources, const QString& what = QString()) {
     return QStringLiteral("source %1 of %2%3: %4")
-        .arg(sources.index() + 1)
-        .arg(sources.count())
-        .arg(what, SourceFailover::shownUrl(sources.current()));
+        .arg(QString::number(sources.index() + 1), QString::number(sources.count()), what,
+             SourceFailover::shownUrl(sources.current()));
 }
 
 // How the current source takes over from the failed ones, said on standard error: it
@@ -213,8 +212,7 @@ DownloadJob::TargetMode takeOver(SourceFailover& sources) {
         loop.exec();
     if (*start == SourceFailover::Start::Continue) {
         printLine(QStringLiteral("pellmar-cli download: continuing at byte %1 from %2")
-                      .arg(sources.partial().size)
-                      .arg(sourceText(sources)));
+                      .arg(QString::number(sources.partial().size), sourceText(sources)));
         return DownloadJob::TargetMode::Resume;
     }
     printLine(QStringLiteral("pellmar-cli download: starting afresh from ") + sourceText(sources));
