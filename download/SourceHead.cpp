@@ -28,6 +28,7 @@ void SourceHead::fetch(const QByteArray& url, Done done) {
     m_done = std::move(done);
     m_result = Result{};
     m_enough = false;
+    m_stallSeconds = UserOptions::StallSeconds(m_ini); // read once: every read opens the file
     m_client = std::make_unique<THttpCli>();
     SetUpRequest(*m_client, m_ini);
     m_client->SetNoCache(true);
@@ -50,9 +51,8 @@ void SourceHead::fetch(const QByteArray& url, Done done) {
 }
 
 void SourceHead::armStallWatch() {
-    const int seconds = UserOptions::StallSeconds(m_ini);
-    if (seconds > 0)
-        m_stallTimer->start(seconds * 1000);
+    if (m_stallSeconds > 0)
+        m_stallTimer->start(m_stallSeconds * 1000);
 }
 
 // The size, read before the transfer ends: an aborted client no longer tells its status.

@@ -42,5 +42,6 @@ private:
     std::unique_ptr<QTimer> m_stallTimer;
     Done m_done;
     Result m_result;
+    int m_stallSeconds = 0;
     bool m_enough = false; // kBytes arrived: the transfer was ended on purpose
 };
