@@ -110,6 +110,7 @@ void DownloadJob::SetUp(const QString& path, const QByteArray& url, TargetMode m
     m_untied = false;
     m_createdFile = false;
     m_writeError.clear();
+    m_targetFailed = false;
     HookClient();
     OpenTarget();
     if (mode == TargetMode::Reserved && m_file.size() == 0)
