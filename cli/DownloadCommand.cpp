@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 #include "download/DownloadJob.h"
+#include "download/SourceFailover.h"
 #include "platform/Cp1252.h"
 #include "platform/Errors.h"
 #include "platform/ProgramFolder.h"
@@ -11,18 +12,22 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
-// pellmar-cli download [--continue] URL -o FILE: one download job without a window, under
-// the same rules as the program's download windows (redirects, broken links, the minimum
-// size, retries, the proxy of the program folder's settings). The job writes FILE.part beside
+// pellmar-cli download [--continue] URL [URL...] -o FILE: one download job without a window,
+// under the same rules as the program's download windows (redirects, broken links, the minimum
+// size, retries, the proxy of the program folder's settings). The URLs are sources of one
+// file, best first: when one fails for good, a line says so and the next one goes on from the
+// partial file or starts afresh (SourceFailover decides). The job writes FILE.part beside
 // FILE and replaces FILE with it only when complete, so a reply too small or cut short never
 // costs the user's file; a partial stays as FILE.part. --continue takes up FILE.part (or,
 // when there is none, FILE) from its end instead of starting afresh. Status texts and messages go
 // to standard error as they happen (a wait between tries once, not every second of it), the speed
 // at the end; on a terminal one progress line is redrawn in place. Exit code 0 only when the file
-// is complete, 1 otherwise, 2 for wrong arguments.
+// is complete, 1 otherwise (after "all N sources failed" when there were several), 2 for wrong
+// arguments.
 
 namespace {
 
@@ -113,56 +118,42 @@ private:
     bool m_drawn = false;
 };
 
-} // namespace
+struct Paths {
+    QString target;  // the file -o names, through a symbolic link
+    QString part;    // FILE.part beside it
+    QString writing; // the file the jobs write: the part file, or FILE itself for --continue
+};
 
-int runDownloadCommand(const QStringList& args) {
-    QString url;
-    QString output;
-    bool wrong = false;
-    auto mode = DownloadJob::TargetMode::Replace;
-    for (qsizetype i = 0; i < args.size() && !wrong; ++i) {
-        if (args[i] == QLatin1String("-o") && i + 1 < args.size())
-            output = args[++i];
-        else if (args[i] == QLatin1String("--continue"))
-            mode = DownloadJob::TargetMode::Resume;
-        else if (url.isEmpty() && !args[i].startsWith(QLatin1Char('-')))
-            url = args[i];
-        else
-            wrong = true;
-    }
-    if (wrong || url.isEmpty() || output.isEmpty()) {
-        std::fputs("usage: pellmar-cli download [--continue] URL -o FILE\n", stderr);
-        return 2;
-    }
-
-    // The download manager speaks HTTP; FTP and SMB hits go to their outside programs.
-    if (!url.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) &&
-        !url.startsWith(QLatin1String("https://"), Qt::CaseInsensitive)) {
-        printLine(
-            QStringLiteral("pellmar-cli download: only http:// and https:// addresses are "
-                           "downloaded here (FTP and SMB hits: pellmar-cli search --save): ") +
-            url);
-        return 1;
-    }
+// The files of a download to output; none (the refusal printed) for a FILE that is a device,
+// a FIFO or a folder.
+std::optional<Paths> choosePaths(const QString& output, DownloadJob::TargetMode mode) {
     const QFileInfo given(output);
-    if (given.exists() && !given.isFile()) { // a device, a FIFO, a folder
+    if (given.exists() && !given.isFile()) {
         printLine(QStringLiteral("pellmar-cli download: Cannot create file %1: not a regular file")
                       .arg(output));
-        return 1;
+        return std::nullopt;
     }
-    const QString target = finalPath(output);
-    const QString part = target + QStringLiteral(".part");
-    const bool resumeTarget = mode == DownloadJob::TargetMode::Resume && !QFileInfo::exists(part) &&
-                              QFileInfo::exists(target);
-    const QString writing = resumeTarget ? target : part;
-    const SettingsFile ini(ProgramFolder::file(QStringLiteral("Pellmar.ini")));
-    DownloadJob job(ini);
+    Paths paths;
+    paths.target = finalPath(output);
+    paths.part = paths.target + QStringLiteral(".part");
+    const bool resumeTarget = mode == DownloadJob::TargetMode::Resume &&
+                              !QFileInfo::exists(paths.part) && QFileInfo::exists(paths.target);
+    paths.writing = resumeTarget ? paths.target : paths.part;
+    return paths;
+}
+
+// Runs the job from url into the file until it ends: its status texts and messages as they
+// come, the progress line on a terminal, the speed at the end. False when the file could not
+// be opened (said so).
+bool runJob(DownloadJob& job, const QString& writing, const QString& url,
+            DownloadJob::TargetMode mode) {
+    QObject context; // the connections end with this run
     ProgressLine progress(job);
     const bool terminal = isatty(STDERR_FILENO);
     QString lastStatus = job.status();
     int lastWait = 0;
     QEventLoop loop;
-    QObject::connect(&job, &DownloadJob::changed, [&] {
+    QObject::connect(&job, &DownloadJob::changed, &context, [&] {
         if (job.status() != lastStatus) {
             lastStatus = job.status();
             if (job.Waiting() && job.RetriesDone() == lastWait)
@@ -173,11 +164,11 @@ int runDownloadCommand(const QStringList& args) {
             printLine(lastStatus);
         }
     });
-    QObject::connect(&job, &DownloadJob::progressed, [&] {
+    QObject::connect(&job, &DownloadJob::progressed, &context, [&] {
         if (terminal)
             progress.redraw(false);
     });
-    QObject::connect(&job, &DownloadJob::message, [&](const QString& text) {
+    QObject::connect(&job, &DownloadJob::message, &context, [&](const QString& text) {
         if (text == lastStatus)
             return; // printed already as the status (a file error)
         progress.breakLine();
@@ -188,7 +179,7 @@ int runDownloadCommand(const QStringList& args) {
         job.StartTransfer(writing, Cp1252::fromUnicode(url), mode);
     } catch (const PellmarError& error) {
         printLine(QStringLiteral("pellmar-cli download: ") + error.message());
-        return 1;
+        return false;
     }
     loop.exec();
     if (terminal)
@@ -198,14 +189,102 @@ int runDownloadCommand(const QStringList& args) {
                   .arg(job.BytesReceived())
                   .arg(progress.seconds(), 0, 'f', 1)
                   .arg(progress.kbPerSecond(), 0, 'f', 2));
-    if (job.outcome() != DownloadJob::Outcome::Complete)
-        return 1;
-    if (writing == part) {
-        const QString problem = replaceWith(part, target);
-        if (!problem.isEmpty()) {
-            printLine(QStringLiteral("pellmar-cli download: ") + problem);
-            return 1;
-        }
+    return true;
+}
+
+// "source 2 of 3", and after it what else the line says and the shown URL.
+QString sourceText(const SourceFailover& sources, const QString& what = QString()) {
+    return QStringLiteral("source %1 of %2%3: %4")
+        .arg(QString::number(sources.index() + 1), QString::number(sources.count()), what,
+             SourceFailover::shownUrl(sources.current()));
+}
+
+// How the current source takes over from the failed ones, said on standard error: it
+// continues the partial file, or starts afresh (and replaces it once its reply is the file).
+DownloadJob::TargetMode takeOver(SourceFailover& sources) {
+    std::optional<SourceFailover::Start> start;
+    QEventLoop loop;
+    sources.chooseStart([&](SourceFailover::Start chosen) {
+        start = chosen;
+        loop.quit();
+    });
+    if (!start)
+        loop.exec();
+    if (*start == SourceFailover::Start::Continue) {
+        printLine(QStringLiteral("pellmar-cli download: continuing at byte %1 from %2")
+                      .arg(QString::number(sources.partial().size), sourceText(sources)));
+        return DownloadJob::TargetMode::Resume;
     }
-    return 0;
+    printLine(QStringLiteral("pellmar-cli download: starting afresh from ") + sourceText(sources));
+    return DownloadJob::TargetMode::Replace;
+}
+
+// Puts a complete part file in place of FILE; the exit code.
+int finish(const Paths& paths) {
+    if (paths.writing != paths.part)
+        return 0;
+    const QString problem = replaceWith(paths.part, paths.target);
+    if (problem.isEmpty())
+        return 0;
+    printLine(QStringLiteral("pellmar-cli download: ") + problem);
+    return 1;
+}
+
+} // namespace
+
+int runDownloadCommand(const QStringList& args) {
+    QStringList urls;
+    QString output;
+    bool wrong = false;
+    auto mode = DownloadJob::TargetMode::Replace;
+    for (qsizetype i = 0; i < args.size() && !wrong; ++i) {
+        if (args[i] == QLatin1String("-o") && i + 1 < args.size())
+            output = args[++i];
+        else if (args[i] == QLatin1String("--continue"))
+            mode = DownloadJob::TargetMode::Resume;
+        else if (!args[i].startsWith(QLatin1Char('-')))
+            urls << args[i];
+        else
+            wrong = true;
+    }
+    if (wrong || urls.isEmpty() || output.isEmpty()) {
+        std::fputs("usage: pellmar-cli download [--continue] URL [URL...] -o FILE\n", stderr);
+        return 2;
+    }
+
+    const SettingsFile ini(ProgramFolder::file(QStringLiteral("Pellmar.ini")));
+    SourceFailover sources(ini, urls);
+    std::optional<Paths> paths;
+    bool firstJob = true;
+    do {
+        const QString url = sources.current();
+        // The download manager speaks HTTP; FTP and SMB hits go to their outside programs.
+        if (!SourceFailover::fetchable(url)) {
+            printLine(QStringLiteral("pellmar-cli download: only http:// and https:// addresses "
+                                     "are downloaded here (FTP and SMB hits: pellmar-cli search "
+                                     "--save): ") +
+                      SourceFailover::shownUrl(url));
+            continue;
+        }
+        if (!paths && !(paths = choosePaths(output, mode)))
+            return 1;
+        if (!firstJob)
+            mode = takeOver(sources);
+        firstJob = false;
+        DownloadJob job(ini);
+        if (!runJob(job, paths->writing, url, mode))
+            return 1;
+        if (job.outcome() == DownloadJob::Outcome::Complete)
+            return finish(*paths);
+        if (job.TargetFailed())
+            return 1; // no other source would find room on the disk
+        sources.jobEnded(job, mode == DownloadJob::TargetMode::Resume);
+        if (sources.count() > 1)
+            printLine(QStringLiteral("pellmar-cli download: ") +
+                      sourceText(sources, QStringLiteral(" failed")));
+    } while (sources.next());
+    if (sources.count() > 1)
+        printLine(
+            QStringLiteral("pellmar-cli download: all %1 sources failed").arg(sources.count()));
+    return 1;
 }

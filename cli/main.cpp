@@ -19,7 +19,9 @@ void printUsage() {
         "  datafile -o FILE LINES.txt   write a data file from nine plain lines\n"
         "  datafile --decode FILE       print the nine plain lines of a data file\n"
         "  get URL [-o FILE] [--proxy HOST[:PORT]]   fetch one URL\n"
-        "  download URL -o FILE         download one file as the download windows do\n"
+        "  download [--continue] URL [URL...] -o FILE   download one file as the download\n"
+        "         windows do; more URLs: other sources of the same file, best first, each\n"
+        "         taking over (continuing the same bytes, else afresh) when one fails\n"
         "  probe [--json] FILE...       read each file's quality: rate, mode, transcode verdict\n"
         "  search TEXT [--sources http,ftp,smb] [--leech]   search and list the hits\n"
         "         [--save DIR [--marks 0|01|012]]   then save them into DIR\n",

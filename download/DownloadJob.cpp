@@ -110,6 +110,7 @@ void DownloadJob::SetUp(const QString& path, const QByteArray& url, TargetMode m
     m_untied = false;
     m_createdFile = false;
     m_writeError.clear();
+    m_targetFailed = false;
     HookClient();
     OpenTarget();
     if (mode == TargetMode::Reserved && m_file.size() == 0)
@@ -592,6 +593,7 @@ void DownloadJob::Finish(bool success) {
 // what is on disk stays for a later resume.
 void DownloadJob::EndWithError(const QString& reason) {
     StopTimers();
+    m_targetFailed = true;
     m_file.close();
     m_outcome = Outcome::Incomplete;
     SetStatus(reason);

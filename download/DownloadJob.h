@@ -89,6 +89,9 @@ public:
     int RetriesDone() const { return m_retries; }
     qint64 TryBytes() const { return m_tryBytes; }
     bool Waiting() const { return m_waitTimer->isActive(); }
+    // The target file refused (a full disk, a name that became a folder): another source
+    // would fare no better.
+    bool TargetFailed() const { return m_targetFailed; }
     ResumeInfo resumeInfo() const;
 
     // The texts and values a window shows.
@@ -173,6 +176,7 @@ private:
     bool m_createdFile = false;    // the job made the target: it may delete it again
     bool m_replacePending = false; // the user's file waits for a good reply to replace it
     QString m_writeError;          // why the file refused bytes (a full disk)
+    bool m_targetFailed = false;   // the job ended on the target file's error
 
     // The retries.
     int m_retries = 0;
