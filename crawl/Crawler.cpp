@@ -51,8 +51,18 @@ QList<Crawler::SourceState> Crawler::states() const {
     return states;
 }
 
-void Crawler::start(std::chrono::seconds interval) {
-    m_thread = std::thread([this, interval] { runSchedule(interval); });
+void Crawler::start(std::chrono::seconds interval, bool takesRequests) {
+    m_thread =
+        std::thread([this, interval, takesRequests] { runSchedule(interval, takesRequests); });
+}
+
+bool Crawler::crawlNow() {
+    const std::lock_guard lock(m_mutex);
+    if (m_crawling)
+        return false;
+    m_asked = true;
+    m_wake.notify_all();
+    return true;
 }
 
 void Crawler::wait() {
@@ -67,19 +77,35 @@ void Crawler::stop() {
     m_wake.notify_all();
 }
 
-void Crawler::runSchedule(std::chrono::seconds interval) {
+void Crawler::runSchedule(std::chrono::seconds interval, bool takesRequests) {
+    bool forced = false;
     while (!m_stop) {
-        crawlOnce();
-        if (interval.count() <= 0 || m_stop)
+        crawlOnce(forced);
+        const bool scheduled = interval.count() > 0;
+        if (m_stop || (!scheduled && !takesRequests))
             return;
-        m_board->setNextStart(QDateTime::currentDateTimeUtc().addSecs(interval.count()));
+        if (scheduled)
+            m_board->setNextStart(QDateTime::currentDateTimeUtc().addSecs(interval.count()));
         std::unique_lock lock(m_mutex);
-        m_wake.wait_for(lock, interval, [this] { return m_stop.load(); });
+        const auto woken = [this] { return m_stop.load() || m_asked; };
+        if (scheduled)
+            m_wake.wait_for(lock, interval, woken);
+        else
+            m_wake.wait(lock, woken);
+        forced = std::exchange(m_asked, false);
     }
 }
 
-void Crawler::crawlOnce() {
+void Crawler::crawlOnce(bool forced) {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_crawling = true;
+    }
     m_board->setNextStart(QDateTime());
-    CrawlRound(m_sources, m_sink, m_limits, m_terms, *m_board, m_stop, m_waker).run();
+    CrawlLimits limits = m_limits;
+    limits.forced = forced;
+    CrawlRound(m_sources, m_sink, limits, m_terms, *m_board, m_stop, m_waker).run();
     m_board->tick();
+    const std::lock_guard lock(m_mutex);
+    m_crawling = false;
 }

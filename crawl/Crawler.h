@@ -38,9 +38,14 @@ public:
     static QString holderName();
 
     // Crawls on a thread of its own: at once, then every interval when it is above zero.
-    void start(std::chrono::seconds interval = std::chrono::seconds(0));
-    // One crawl of every source on the calling thread; returns when it is over.
-    void crawlOnce();
+    // With takesRequests the thread stays for crawlNow() after its last scheduled crawl.
+    void start(std::chrono::seconds interval = std::chrono::seconds(0), bool takesRequests = false);
+    // One crawl of every source on the calling thread; returns when it is over. forced:
+    // files whose listing cannot vouch for them are read again.
+    void crawlOnce(bool forced = false);
+    // A crawl asked for by the user: it starts at once, forced, unless one is under way
+    // (false). Safe from any thread; needs start() with takesRequests.
+    bool crawlNow();
     // Ends the walks under way (their sources are abandoned: old entries stay) and the
     // schedule. Safe from any thread.
     void stop();
@@ -50,7 +55,7 @@ public:
     QList<SourceState> states() const; // thread-safe copy
 
 private:
-    void runSchedule(std::chrono::seconds interval);
+    void runSchedule(std::chrono::seconds interval, bool takesRequests);
 
     QList<CrawlSource> m_sources;
     CrawlSink& m_sink;
@@ -60,6 +65,8 @@ private:
     std::atomic<bool> m_stop{false};
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    CurlWaker m_waker; // wakes the running crawl's loop
+    bool m_crawling = false; // under m_mutex
+    bool m_asked = false;    // crawlNow() came while idle; under m_mutex
+    CurlWaker m_waker;       // wakes the running crawl's loop
     std::thread m_thread;
 };

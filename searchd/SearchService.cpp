@@ -138,6 +138,8 @@ void SearchService::configureServer() {
         response.set_header("Allow", "GET, HEAD");
         response.set_content("Only GET and HEAD are served\n", "text/plain; charset=utf-8");
     };
+    // The one route that takes a POST (without a body) starts a crawl.
+    m_server->Post("/api/crawl", handler);
     m_server->Post(".*", refuse);
     m_server->Put(".*", refuse);
     m_server->Delete(".*", refuse);
@@ -175,6 +177,7 @@ int SearchService::bind() {
                          urlHost(m_settings), QString::number(port));
     m_routes = std::make_unique<ServiceRoutes>(m_settings, m_baseUrl, *m_library, *m_index);
     m_routes->setCrawlStates(m_crawlStates);
+    m_routes->setCrawlControl(m_crawlControl);
     return port;
 }
 
@@ -182,6 +185,12 @@ void SearchService::setCrawlStates(CrawlStates provider) {
     m_crawlStates = provider;
     if (m_routes)
         m_routes->setCrawlStates(std::move(provider));
+}
+
+void SearchService::setCrawlControl(CrawlControl control) {
+    m_crawlControl = control;
+    if (m_routes)
+        m_routes->setCrawlControl(std::move(control));
 }
 
 QString SearchService::dataFileProblem() const {
@@ -201,7 +210,8 @@ void SearchService::stop() {
 void SearchService::handle(const httplib::Request& request, httplib::Response& response) {
     if (m_settings.delayMs > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(m_settings.delayMs));
-    ServiceRequest in{QByteArray::fromStdString(request.target),
+    ServiceRequest in{QByteArray::fromStdString(request.method),
+                      QByteArray::fromStdString(request.target),
                       QByteArray::fromStdString(request.get_header_value("Range")),
                       QString::fromStdString(request.remote_addr)};
     ServiceAnswer out = answerOrUnavailable(in);

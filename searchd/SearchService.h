@@ -40,6 +40,8 @@ public:
 
     // Where the status page learns each source's walk; set before or after bind().
     void setCrawlStates(CrawlStates provider);
+    // What the status page may do with the crawler; set before or after bind().
+    void setCrawlControl(CrawlControl control);
 
     // Binds the address and port (0: any free port) and returns the port. Throws
     // ServiceError when that fails.
@@ -72,5 +74,6 @@ private:
     std::unique_ptr<GatedServer> m_server;
     ScanSummary m_scan;
     CrawlStates m_crawlStates;
+    CrawlControl m_crawlControl;
     QString m_baseUrl;
 };

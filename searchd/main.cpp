@@ -33,8 +33,14 @@ QString defaultDatabase() {
     return folder + QStringLiteral("/searchd.db");
 }
 
+void say(FILE* stream, const QString& line) {
+    std::fprintf(stream, "pellmar-searchd: %s\n", qPrintable(line));
+    std::fflush(stream);
+}
+
 // SIGINT and SIGTERM stop the service (and the crawler, whose running walks are abandoned)
-// from a thread of their own, since a signal handler may not touch the server. The thread
+// from a thread of their own, since a signal handler may not touch the server; SIGHUP
+// starts a crawl now. The thread
 // is woken and joined when this goes, also when the service ends by an exception: a stop
 // that comes just before the service runs must not outlive it, and a thread left joinable
 // would end the process without a word.
@@ -44,10 +50,15 @@ public:
         sigemptyset(&m_signals);
         sigaddset(&m_signals, SIGINT);
         sigaddset(&m_signals, SIGTERM);
+        sigaddset(&m_signals, SIGHUP);
         pthread_sigmask(SIG_BLOCK, &m_signals, nullptr);
-        m_thread = std::thread([&service, crawler, stopSignals = m_signals] {
+        m_thread = std::thread([&service, crawler, awaited = m_signals] {
             int received = 0;
-            sigwait(&stopSignals, &received);
+            while (sigwait(&awaited, &received) == 0 && received == SIGHUP) {
+                if (crawler)
+                    say(stdout, crawler->crawlNow() ? QStringLiteral("a crawl has started")
+                                                    : QStringLiteral("a crawl is under way"));
+            }
             if (crawler)
                 crawler->stop();
             service.stop();
@@ -67,14 +78,11 @@ private:
     std::thread m_thread;
 };
 
-void say(FILE* stream, const QString& line) {
-    std::fprintf(stream, "pellmar-searchd: %s\n", qPrintable(line));
-    std::fflush(stream);
-}
-
 // The sources to crawl: --crawl URLs, the --sources file and, when asked, the submitted
-// sites. A line that cannot be used is reported; the service goes on without it.
-QList<CrawlSource> crawlSources(const ServiceOptions& options, ServiceIndex& index) {
+// sites. A line that cannot be used is reported (and kept in problems for the status page);
+// the service goes on without it.
+QList<CrawlSource> crawlSources(const ServiceOptions& options, ServiceIndex& index,
+                                QStringList& said) {
     QList<CrawlSource> sources;
     QStringList problems;
     for (const QString& url : options.crawlUrls) {
@@ -89,8 +97,10 @@ QList<CrawlSource> crawlSources(const ServiceOptions& options, ServiceIndex& ind
         const CrawlSources::Loaded loaded = CrawlSources::readFile(options.sourcesFile);
         sources << loaded.sources;
         problems << loaded.problems;
-        for (const QString& warning : loaded.warnings)
+        for (const QString& warning : loaded.warnings) {
             say(stderr, QStringLiteral("warning: ") + warning);
+            said << QStringLiteral("warning: ") + warning;
+        }
     }
     if (options.crawlSubmitted) {
         for (const Submission& submitted : index.submissions()) {
@@ -106,8 +116,10 @@ QList<CrawlSource> crawlSources(const ServiceOptions& options, ServiceIndex& ind
         }
     }
     const QList<CrawlSource> kept = CrawlSources::unique(sources, &problems);
-    for (const QString& problem : problems)
+    for (const QString& problem : problems) {
         say(stderr, QStringLiteral("not crawled: ") + problem);
+        said << problem;
+    }
     return kept;
 }
 
@@ -173,14 +185,18 @@ void listen(SearchService& service, const ServiceOptions& options) {
 }
 
 std::unique_ptr<Crawler> makeCrawler(const ServiceOptions& options, SearchService& service) {
-    const QList<CrawlSource> sources = crawlSources(options, service.index());
-    if (!options.crawls || sources.isEmpty())
+    QStringList problems;
+    const QList<CrawlSource> sources = crawlSources(options, service.index(), problems);
+    if (!options.crawls || sources.isEmpty()) {
+        service.setCrawlControl({problems, {}});
         return nullptr;
+    }
     auto crawler = std::make_unique<Crawler>(sources, service.index(), options.limits);
     crawler->setLeases(service.index(), Crawler::holderName(),
                        std::chrono::seconds(options.leaseSeconds));
     Crawler* running = crawler.get();
     service.setCrawlStates([running] { return running->states(); });
+    service.setCrawlControl({problems, [running] { return running->crawlNow(); }});
     return crawler;
 }
 
@@ -197,7 +213,7 @@ void run(SearchService& service, Crawler* crawler, const ServiceOptions& options
         say(stdout, QStringLiteral("crawling %1 %2")
                         .arg(count)
                         .arg(count == 1 ? QStringLiteral("source") : QStringLiteral("sources")));
-        crawler->start(std::chrono::hours(options.recrawlHours));
+        crawler->start(std::chrono::hours(options.recrawlHours), options.serves);
     }
     if (options.serves)
         service.run();

@@ -46,6 +46,12 @@ struct ScanSummary {
 // What the crawler reports of its sources for the status page; called from the workers.
 using CrawlStates = std::function<QList<CrawlSourceState>()>;
 
+// What the status page may do with the service's crawler besides watching it.
+struct CrawlControl {
+    QStringList problems;           // source lines not crawled, and warnings about them
+    std::function<bool()> crawlNow; // starts a crawl (false: one is under way); empty: none
+};
+
 // A crawled file that a search found, with what the index knows of its source.
 struct CrawledHit {
     QString sourceId;

@@ -262,8 +262,38 @@ QList<SourceStatus> sourceStatus(const QList<IndexedSource>& indexed,
     return list;
 }
 
-QByteArray statusHtml(const QList<SourceStatus>& sources) {
-    QString body = QStringLiteral("<h1>Crawled sources</h1>\n<p><a href=\"/\">Search</a></p>\n");
+namespace {
+
+// The button that starts a crawl now (a plain form: no script), and what came of the last.
+QString crawlNowForm(const StatusView& view) {
+    if (!view.canCrawlNow)
+        return QString();
+    QString said;
+    if (view.said == QLatin1String("started"))
+        said = QStringLiteral(" <span class=\"said\">A crawl has started.</span>");
+    else if (view.said == QLatin1String("busy"))
+        said = QStringLiteral(" <span class=\"said\">A crawl is under way.</span>");
+    return QStringLiteral("<form method=\"post\" action=\"/api/crawl?then=status\">"
+                          "<button type=\"submit\">Crawl now</button>%1</form>\n")
+        .arg(said);
+}
+
+QString problemList(const QStringList& problems) {
+    if (problems.isEmpty())
+        return QString();
+    QString items;
+    for (const QString& problem : problems)
+        items += QStringLiteral("<li>%1</li>").arg(ResultPages::escapeHtml(problem));
+    return QStringLiteral("<h2>Source lines not crawled</h2>\n<ul class=\"problems\">%1</ul>\n")
+        .arg(items);
+}
+
+} // namespace
+
+QByteArray statusHtml(const StatusView& view) {
+    const QList<SourceStatus>& sources = view.sources;
+    QString body = QStringLiteral("<h1>Crawled sources</h1>\n<p><a href=\"/\">Search</a></p>\n") +
+                   crawlNowForm(view);
     if (sources.isEmpty())
         body += QStringLiteral("<p class=\"none\">No sources are crawled.</p>\n");
     else
@@ -273,15 +303,16 @@ QByteArray statusHtml(const QList<SourceStatus>& sources) {
                            "<th>ABR or VBR</th><th>Transcoded</th>"
                            "<th>Last crawl</th><th>Next crawl</th><th>Last errors</th></tr>\n") +
             statusRows(sources) + QStringLiteral("</table>\n");
+    body += problemList(view.problems);
     return page(QStringLiteral("Pellmar search service: sources"), body).toUtf8();
 }
 
-QByteArray statusJson(const QList<SourceStatus>& sources) {
+QByteArray statusJson(const StatusView& view) {
     auto time = [](const QDateTime& t) {
         return t.isValid() ? QJsonValue(t.toUTC().toString(Qt::ISODate)) : QJsonValue();
     };
     QJsonArray list;
-    for (const SourceStatus& s : sources) {
+    for (const SourceStatus& s : view.sources) {
         list.append(QJsonObject{
             {QStringLiteral("url"), s.url},
             {QStringLiteral("kind"), s.kind},
@@ -296,7 +327,10 @@ QByteArray statusJson(const QList<SourceStatus>& sources) {
             {QStringLiteral("lastErrors"), QJsonArray::fromStringList(s.lastErrors)},
         });
     }
-    return QJsonDocument(QJsonObject{{QStringLiteral("sources"), list}})
+    return QJsonDocument(
+               QJsonObject{{QStringLiteral("sources"), list},
+                           {QStringLiteral("problems"), QJsonArray::fromStringList(view.problems)},
+                           {QStringLiteral("canCrawlNow"), view.canCrawlNow}})
         .toJson(QJsonDocument::Indented);
 }
 

@@ -22,6 +22,15 @@ struct SourceStatus {
     QStringList lastErrors; // oldest first, at most 10
 };
 
+// What the status page shows: the sources, the lines that are not crawled, and whether a
+// crawl can be started from it.
+struct StatusView {
+    QList<SourceStatus> sources;
+    QStringList problems;
+    bool canCrawlNow = false;
+    QString said; // "started" or "busy" after the page's own "Crawl now"
+};
+
 // What the search page shows: the form's values and one page of results.
 struct SearchPageView {
     QString words;
@@ -45,8 +54,8 @@ namespace BrowserPages {
 QList<SourceStatus> sourceStatus(const QList<IndexedSource>& indexed,
                                  const QList<CrawlSourceState>& crawling);
 
-QByteArray statusHtml(const QList<SourceStatus>& sources);
-QByteArray statusJson(const QList<SourceStatus>& sources);
+QByteArray statusHtml(const StatusView& view);
+QByteArray statusJson(const StatusView& view);
 
 // link gives each hit's URL (the library's files are served by this service).
 QByteArray searchHtml(const SearchPageView& view,

@@ -81,8 +81,15 @@ void ServiceRoutes::setCrawlStates(CrawlStates provider) {
     m_crawlStates = std::move(provider);
 }
 
+void ServiceRoutes::setCrawlControl(CrawlControl control) {
+    std::lock_guard lock(m_statesMutex);
+    m_crawlControl = std::move(control);
+}
+
 ServiceAnswer ServiceRoutes::answer(const ServiceRequest& request) {
     const auto [path, query] = QueryText::splitTarget(originForm(request.target));
+    if (path == "/api/crawl")
+        return crawlNow(request, query);
     if (path == ServiceFiles::kFirstEnginePath)
         return firstEngine(query);
     if (path == ServiceFiles::kSecondEnginePath)
@@ -435,16 +442,49 @@ ServiceAnswer ServiceRoutes::status(const QByteArray& query) {
     if (!form)
         return textAnswer(400, QStringLiteral("The form's values are not UTF-8 text"));
     CrawlStates provider;
+    CrawlControl control;
     {
         std::lock_guard lock(m_statesMutex);
         provider = m_crawlStates;
+        control = m_crawlControl;
     }
-    const QList<SourceStatus> sources = BrowserPages::sourceStatus(
-        m_index.crawledSources(), provider ? provider() : QList<CrawlSourceState>());
+    StatusView view;
+    view.sources = BrowserPages::sourceStatus(m_index.crawledSources(),
+                                              provider ? provider() : QList<CrawlSourceState>());
+    view.problems = control.problems;
+    view.canCrawlNow = bool(control.crawlNow);
+    view.said = form->value("crawl");
     const QString format = form->value("format", QStringLiteral("html"));
     if (format == QLatin1String("json"))
-        return bytesAnswer("application/json", BrowserPages::statusJson(sources));
+        return bytesAnswer("application/json", BrowserPages::statusJson(view));
     if (format != QLatin1String("html"))
         return textAnswer(400, QStringLiteral("Bad format: json or html"));
-    return browserPage(BrowserPages::statusHtml(sources));
+    return browserPage(BrowserPages::statusHtml(view));
+}
+
+// POST /api/crawl starts a crawl now. The status page's button sends then=status and is
+// sent back to the page, which says what came of it.
+ServiceAnswer ServiceRoutes::crawlNow(const ServiceRequest& request, const QByteArray& query) {
+    if (request.method != "POST") {
+        ServiceAnswer answer = textAnswer(405, QStringLiteral("A crawl is started by POST"));
+        answer.headers.append(std::pair<QByteArray, QByteArray>("Allow", "POST"));
+        return answer;
+    }
+    std::function<bool()> start;
+    {
+        std::lock_guard lock(m_statesMutex);
+        start = m_crawlControl.crawlNow;
+    }
+    if (!start)
+        return textAnswer(404, QStringLiteral("This service crawls no sources"));
+    const bool started = start();
+    const auto form = formValues(query);
+    if (form && form->value("then") == QLatin1String("status")) {
+        ServiceAnswer answer = textAnswer(303, QString());
+        answer.headers.append(std::pair<QByteArray, QByteArray>(
+            "Location", started ? "/status?crawl=started" : "/status?crawl=busy"));
+        return answer;
+    }
+    return started ? textAnswer(202, QStringLiteral("A crawl has started"))
+                   : textAnswer(409, QStringLiteral("A crawl is under way"));
 }

@@ -18,6 +18,7 @@ class LibraryFolder;
 class ServiceIndex;
 
 struct ServiceRequest {
+    QByteArray method = "GET";
     QByteArray target; // the request target as received: path and query, still escaped
     QByteArray range;  // the Range header, if any
     QString remoteAddress;
@@ -44,6 +45,7 @@ public:
 
     // Where /status learns how each source's walk goes; safe while serving.
     void setCrawlStates(CrawlStates provider);
+    void setCrawlControl(CrawlControl control);
 
     ServiceAnswer answer(const ServiceRequest& request);
 
@@ -76,6 +78,7 @@ private:
     ServiceAnswer submissions(const QByteArray& query);
     ServiceAnswer home(const QByteArray& query);
     ServiceAnswer status(const QByteArray& query);
+    ServiceAnswer crawlNow(const ServiceRequest& request, const QByteArray& query);
 
     QByteArray fileUrl(const QString& path) const;
     QByteArray linkOf(const FoundFile& found) const;
@@ -90,5 +93,6 @@ private:
     FoundFiles m_found;
     mutable std::mutex m_statesMutex;
     CrawlStates m_crawlStates;
+    CrawlControl m_crawlControl;
     std::atomic<int> m_failuresLeft;
 };

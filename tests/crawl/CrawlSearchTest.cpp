@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <csignal>
 #include <gtest/gtest.h>
 
 namespace {
@@ -185,6 +186,91 @@ TEST(CrawlSearch, CrawledFilesAreJudgedByTheirAverageAndSpectrum) {
         << hits.join('\n').toStdString();
     EXPECT_EQ(hit("vbr-v6.mp3").value(4), "2") << "below 128 kbit/s on average";
     EXPECT_EQ(hit("vbr-v0.mp3").value(4), "0");
+    searchd.terminate();
+    EXPECT_TRUE(searchd.waitForFinished(10000));
+}
+
+namespace {
+
+QByteArray curlStatus(const QStringList& args) {
+    QProcess curl;
+    curl.start("curl", QStringList{"-s", "-o", "/dev/null", "-w", "%{http_code}"} + args);
+    curl.waitForFinished(30000);
+    return curl.readAllStandardOutput();
+}
+
+// Reads the service's standard error until it has said text count times.
+bool waitForSaid(QProcess& searchd, QByteArray& said, const char* text, int count) {
+    QDeadlineTimer deadline(120000);
+    while (said.count(text) < count && !deadline.hasExpired() &&
+           searchd.state() != QProcess::NotRunning) {
+        searchd.waitForReadyRead(1000);
+        said += searchd.readAllStandardError() + searchd.readAllStandardOutput();
+    }
+    return said.count(text) >= count;
+}
+
+} // namespace
+
+// A file retagged to the same size at the same time looks unchanged in nginx's listing: a
+// crawl the user asks for (the status page's button, POST /api/crawl, SIGHUP) reads it again.
+// The status page also names the source lines that are not crawled.
+TEST(CrawlSearch, ACrawlAskedForReadsAgainWhatTheListingCannotVouchFor) {
+    QTemporaryDir library, home;
+    SampleLibrary::write(library.path(), 12);
+    const QList<SampleLibrary::SampleFile> files = SampleLibrary::plan(12);
+    const auto tagged = std::find_if(files.begin(), files.end(), [](const auto& file) {
+        return file.wrapping == SampleLibrary::Wrapping::Id3v2Tag;
+    });
+    ASSERT_NE(tagged, files.end());
+    LocalServerProcess nginx("/usr/sbin/nginx", NginxConfig(library.path(), "    autoindex on;"));
+    ASSERT_EQ(nginx.start(), QString());
+    QFile sources(home.filePath("sources"));
+    ASSERT_TRUE(sources.open(QIODevice::WriteOnly));
+    sources.write(
+        QStringLiteral("gopher://old.example/\nhttp://127.0.0.1:%1/\n").arg(nginx.port()).toUtf8());
+    sources.close();
+    QProcess searchd;
+    searchd.start(PELLMAR_SEARCHD_BINARY, {"--port", "0", "--db", home.filePath("searchd.db"),
+                                           "--sources", sources.fileName()});
+    QByteArray said;
+    ASSERT_TRUE(waitForSaid(searchd, said, "finished after", 1)) << said.constData();
+    const QRegularExpression address("127\\.0\\.0\\.1:(\\d+)");
+    const QString base = QStringLiteral("http://127.0.0.1:%1")
+                             .arg(address.match(QString::fromUtf8(said)).captured(1));
+
+    QProcess status;
+    status.start("curl", {"-s", base + "/status"});
+    status.waitForFinished(30000);
+    const QByteArray page = status.readAllStandardOutput();
+    EXPECT_TRUE(page.contains("<button type=\"submit\">Crawl now</button>")) << page.constData();
+    EXPECT_TRUE(page.contains("gopher://old.example/: only http, https, ftp and smb are crawled"));
+    EXPECT_EQ(curlStatus({base + "/api/crawl"}), "405");
+
+    // The same size and time, another title.
+    const QString path = library.filePath(tagged->path);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    const QDateTime modified = file.fileTime(QFileDevice::FileModificationTime);
+    const QByteArray newTitle(tagged->title.toUtf8().size(), 'q');
+    const QByteArray bytes = file.readAll();
+    ASSERT_TRUE(bytes.contains(tagged->title.toUtf8()));
+    file.seek(0);
+    file.write(QByteArray(bytes).replace(tagged->title.toUtf8(), newTitle));
+    file.setFileTime(modified, QFileDevice::FileModificationTime);
+    file.close();
+
+    EXPECT_EQ(curlStatus({"--data", "", base + "/api/crawl"}), "202");
+    ASSERT_TRUE(waitForSaid(searchd, said, "finished after", 2)) << said.constData();
+    QProcess search;
+    search.start("curl", {"-s", base + "/?format=json&q=" + QString::fromLatin1(newTitle)});
+    search.waitForFinished(30000);
+    const QJsonObject found = QJsonDocument::fromJson(search.readAllStandardOutput()).object();
+    EXPECT_EQ(found.value("total").toInt(), 1) << "the new title is found";
+
+    ::kill(static_cast<pid_t>(searchd.processId()), SIGHUP);
+    EXPECT_TRUE(waitForSaid(searchd, said, "finished after", 3)) << said.constData();
+    EXPECT_EQ(curlStatus({"--data", "", base + "/api/crawl?then=status"}), "303");
     searchd.terminate();
     EXPECT_TRUE(searchd.waitForFinished(10000));
 }
