@@ -174,6 +174,7 @@ void listen(SearchService& service, const ServiceOptions& options) {
 
 std::unique_ptr<Crawler> makeCrawler(const ServiceOptions& options, SearchService& service) {
     const QList<CrawlSource> sources = crawlSources(options, service.index());
+    service.relayLogins(sources); // also when the index was crawled before and is only served
     if (!options.crawls || sources.isEmpty())
         return nullptr;
     auto crawler = std::make_unique<Crawler>(sources, service.index(), options.limits);
