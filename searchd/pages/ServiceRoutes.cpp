@@ -248,8 +248,7 @@ ServiceAnswer ServiceRoutes::firstEngine(const QByteArray& query) {
         return error;
     const int offset = (search->page - 1) * m_settings.pageSize;
     const QList<FoundFile> files =
-        m_found.search(search->words, engineFilter(relayedSources()), offset,
-                       m_settings.pageSize);
+        m_found.search(search->words, engineFilter(relayedSources()), offset, m_settings.pageSize);
     if (files.isEmpty())
         return bytesAnswer(kPageType, ResultPages::firstEngineNoRecords(search->text));
     // The program marks the engine done only on an empty page, so even the last page of
@@ -274,7 +273,8 @@ ServiceAnswer ServiceRoutes::secondEngine(const QByteArray& query) {
         return error;
     const int size = m_settings.pageSize;
     const int offset = (search->page - 1) * size;
-    QList<FoundFile> files = m_found.search(search->words, engineFilter(relayedSources()), offset, size + 1);
+    QList<FoundFile> files =
+        m_found.search(search->words, engineFilter(relayedSources()), offset, size + 1);
     if (files.isEmpty())
         return bytesAnswer(kPageType, ResultPages::secondEngineNoResults(search->text));
     const bool more = files.size() > size;

@@ -10,12 +10,12 @@ namespace {
 // the login apart, so that no URL it may report holds the password.
 QByteArray fileUrl(const QUrl& source, const QString& path) {
     const QString host = source.host(QUrl::FullyEncoded);
-    QByteArray url = "ftp://" + (host.contains(u':') ? '[' + host.toLatin1() + ']' : host.toLatin1());
+    QByteArray url =
+        "ftp://" + (host.contains(u':') ? '[' + host.toLatin1() + ']' : host.toLatin1());
     if (source.port() > 0)
         url += ':' + QByteArray::number(source.port());
-    const QStringList segments =
-        source.path(QUrl::FullyDecoded).split(u'/', Qt::SkipEmptyParts) +
-        path.split(u'/', Qt::SkipEmptyParts);
+    const QStringList segments = source.path(QUrl::FullyDecoded).split(u'/', Qt::SkipEmptyParts) +
+                                 path.split(u'/', Qt::SkipEmptyParts);
     for (const QString& segment : segments)
         url += '/' + QUrl::toPercentEncoding(segment);
     return url;

@@ -9,9 +9,7 @@
 namespace {
 
 QByteArray keyFor(const QString& sourceId) {
-    return QCryptographicHash::hash(sourceId.toUtf8(), QCryptographicHash::Sha256)
-        .toHex()
-        .left(16);
+    return QCryptographicHash::hash(sourceId.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
 }
 
 QString folderOf(const QString& path) {
@@ -61,10 +59,9 @@ LoginRelay::Opened LoginRelay::open(const QByteArray& key, const QString& path) 
         return failed(404, QStringLiteral("No such file"));
     Opened opened;
     const bool smb = source.url.scheme().toLower() == u"smb";
-    opened.file = smb ? std::unique_ptr<RelayedFile>(SmbRelayedFile::open(source, path,
-                                                                          &opened.problem))
-                      : std::unique_ptr<RelayedFile>(FtpRelayedFile::open(source, path,
-                                                                          &opened.problem));
+    opened.file =
+        smb ? std::unique_ptr<RelayedFile>(SmbRelayedFile::open(source, path, &opened.problem))
+            : std::unique_ptr<RelayedFile>(FtpRelayedFile::open(source, path, &opened.problem));
     if (!opened.file)
         return failed(502, opened.problem);
     return opened;
