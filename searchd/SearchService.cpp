@@ -7,6 +7,7 @@
 #include "searchd/http/RequestLog.h"
 #include "searchd/library/LibraryScan.h"
 #include "searchd/pages/ServiceRoutes.h"
+#include "searchd/relay/LoginRelay.h"
 
 #include <algorithm>
 #include <chrono>
@@ -178,6 +179,7 @@ int SearchService::bind() {
     m_routes = std::make_unique<ServiceRoutes>(m_settings, m_baseUrl, *m_library, *m_index);
     m_routes->setCrawlStates(m_crawlStates);
     m_routes->setCrawlControl(m_crawlControl);
+    m_routes->setRelay(m_relay.get());
     return port;
 }
 
@@ -191,6 +193,14 @@ void SearchService::setCrawlControl(CrawlControl control) {
     m_crawlControl = control;
     if (m_routes)
         m_routes->setCrawlControl(std::move(control));
+}
+
+void SearchService::relayLogins(const QList<CrawlSource>& sources) {
+    if (m_routes)
+        m_routes->setRelay(nullptr);
+    m_relay = std::make_unique<LoginRelay>(sources, *m_index);
+    if (m_routes)
+        m_routes->setRelay(m_relay.get());
 }
 
 QString SearchService::dataFileProblem() const {
@@ -218,6 +228,20 @@ void SearchService::handle(const httplib::Request& request, httplib::Response& r
     response.status = out.status;
     for (const auto& [name, value] : out.headers)
         response.set_header(name.toStdString(), value.toStdString());
+    if (out.stream) {
+        // The whole part goes out in one call: a call after it means the source ended short.
+        auto stream = out.stream;
+        const qint64 start = out.fileOffset;
+        const qint64 length = out.fileLength;
+        response.set_content_provider(
+            static_cast<size_t>(length), out.contentType.toStdString(),
+            [stream, start, length](size_t offset, size_t, httplib::DataSink& sink) {
+                return offset == 0 && stream(start, length, [&sink](const char* data, size_t size) {
+                           return sink.write(data, size);
+                       });
+            });
+        return;
+    }
     if (!out.file) {
         response.set_content(out.body.toStdString(), out.contentType.toStdString());
         return;

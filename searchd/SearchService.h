@@ -1,5 +1,6 @@
 #pragma once
 
+#include "crawl/CrawlTypes.h"
 #include "searchd/ServiceSettings.h"
 #include "searchd/index/IndexTypes.h"
 
@@ -14,6 +15,7 @@ struct Response;
 
 class GatedServer;
 class LibraryFolder;
+class LoginRelay;
 class RequestLog;
 class ServiceIndex;
 class ServiceRoutes;
@@ -43,6 +45,10 @@ public:
     // What the status page may do with the crawler; set before or after bind().
     void setCrawlControl(CrawlControl control);
 
+    // The sources it crawls: the files of those that need a login are relayed by the
+    // service (see LoginRelay), and their hits point at it. Call before run().
+    void relayLogins(const QList<CrawlSource>& sources);
+
     // Binds the address and port (0: any free port) and returns the port. Throws
     // ServiceError when that fails.
     int bind();
@@ -68,6 +74,7 @@ private:
     ServiceSettings m_settings;
     std::unique_ptr<ServiceIndex> m_index;
     std::unique_ptr<LibraryFolder> m_library;
+    std::unique_ptr<LoginRelay> m_relay;
     std::unique_ptr<ServiceRoutes> m_routes;
     std::shared_ptr<const TlsContext> m_tls;
     std::unique_ptr<RequestLog> m_log;

@@ -187,6 +187,7 @@ void listen(SearchService& service, const ServiceOptions& options) {
 std::unique_ptr<Crawler> makeCrawler(const ServiceOptions& options, SearchService& service) {
     QStringList problems;
     const QList<CrawlSource> sources = crawlSources(options, service.index(), problems);
+    service.relayLogins(sources); // also when the index was crawled before and is only served
     if (!options.crawls || sources.isEmpty()) {
         service.setCrawlControl({problems, {}});
         return nullptr;

@@ -29,6 +29,10 @@ QString CrawlRecords::schemeList(const QStringList& schemes) {
     return QLatin1Char(',') + schemes.join(QLatin1Char(',')) + QLatin1Char(',');
 }
 
+QString CrawlRecords::sourceList(const QStringList& ids) {
+    return QLatin1Char('\n') + ids.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
 QString CrawlRecords::finishedWith(const WalkErrors& errors) {
     QStringList parts;
     if (errors.folders > 0)

@@ -16,6 +16,10 @@ QList<CrawledFile> filesOfFolder(const QString& folder, const QList<CrawledFile>
 // ",http,ftp," for one bound value that a kind is looked up in (",kind,").
 QString schemeList(const QStringList& schemes);
 
+// "\nid\nid\n" for one bound value that a source id is looked up in ("\nid\n"): no source
+// id holds a line break.
+QString sourceList(const QStringList& ids);
+
 // The source's last error after a walk that could not read some folders or files; empty
 // for none.
 QString finishedWith(const WalkErrors& errors);

@@ -84,6 +84,9 @@ struct CrawlFilter {
     int minBitrate = 0; // above 0: only files whose quality is known and reaches it (the
                         // average of ABR and VBR files)
     bool hideTranscodes = false;
+    // Sources whose files the service relays itself (see LoginRelay): the program fetches
+    // them over HTTP, so their files count as "http" whatever the source's scheme.
+    QStringList relayed;
 };
 
 // A source as the index knows it, for the status page.

@@ -9,6 +9,7 @@
 #include "searchd/pages/Listings.h"
 #include "searchd/pages/ResultPages.h"
 #include "searchd/pages/ServiceFiles.h"
+#include "searchd/relay/LoginRelay.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -52,6 +53,51 @@ QByteArray originForm(const QByteArray& target) {
         return target;
     const qsizetype slash = target.indexOf('/', schemeEnd);
     return slash < 0 ? QByteArray("/") : target.mid(slash);
+}
+
+// A file path from a request: percent-escaped UTF-8, relative, without "." or ".." parts.
+// Nothing, and *error set, when it is not.
+std::optional<QString> requestedPath(const QByteArray& escapedPath, ServiceAnswer* error) {
+    const auto bytes = QueryText::strictPercentDecode(escapedPath);
+    if (!bytes) {
+        *error = textAnswer(400, QStringLiteral("Bad escape in the file path"));
+        return std::nullopt;
+    }
+    const auto path = QueryText::decodeUtf8(*bytes);
+    if (!path) {
+        *error = textAnswer(400, QStringLiteral("The file path is not UTF-8 text"));
+        return std::nullopt;
+    }
+    if (!LibraryFolder::isSafeRelativePath(*path)) {
+        *error = textAnswer(400, QStringLiteral("Bad file path: empty, \".\" and \"..\" parts "
+                                                "are not allowed"));
+        return std::nullopt;
+    }
+    return path;
+}
+
+// The answer for the part of a file of size that a Range header asks for: its status and
+// headers, and which bytes go out (fileOffset, fileLength); 416 when none can.
+ServiceAnswer rangeAnswer(const QByteArray& range, qint64 size) {
+    const ByteRange part = ByteRange::parse(range, size);
+    ServiceAnswer answer;
+    answer.headers.emplaceBack("Accept-Ranges", "bytes");
+    if (part.kind == ByteRange::Kind::Unsatisfiable) {
+        answer = textAnswer(416, QStringLiteral("Range not satisfiable"));
+        answer.headers.emplaceBack("Content-Range", "bytes */" + QByteArray::number(size));
+        return answer;
+    }
+    answer.contentType = "audio/mpeg";
+    answer.fileOffset = part.first;
+    answer.fileLength = part.length;
+    if (part.kind == ByteRange::Kind::Part) {
+        answer.status = 206;
+        const qint64 last = part.first + part.length - 1;
+        answer.headers.emplaceBack("Content-Range", "bytes " + QByteArray::number(part.first) +
+                                                        '-' + QByteArray::number(last) + '/' +
+                                                        QByteArray::number(size));
+    }
+    return answer;
 }
 
 } // namespace
@@ -100,6 +146,8 @@ ServiceAnswer ServiceRoutes::answer(const ServiceRequest& request) {
         return ftpListing(query);
     if (path.startsWith(ServiceFiles::kFilesPath))
         return file(path.mid(qstrlen(ServiceFiles::kFilesPath)), request.range);
+    if (path.startsWith(LoginRelay::kPath))
+        return relayed(path.mid(qstrlen(LoginRelay::kPath)), request.range);
     if (path == ServiceFiles::kVersionPath)
         return bytesAnswer("text/plain", ServiceFiles::versionFile(m_baseUrl, m_settings.version,
                                                                    m_settings.dataVersion));
@@ -155,8 +203,21 @@ QByteArray ServiceRoutes::fileUrl(const QString& path) const {
     return m_baseUrl.toLatin1() + ServiceFiles::kFilesPath + QueryText::encodePath(path);
 }
 
+// A hit of a source with a login points at the service's relay, which alone can log in.
 QByteArray ServiceRoutes::linkOf(const FoundFile& found) const {
-    return found.fromLibrary ? fileUrl(found.file.path) : found.serverUrl();
+    if (found.fromLibrary)
+        return fileUrl(found.file.path);
+    const LoginRelay* relay = m_relay;
+    const QByteArray key = relay ? relay->keyOf(found.crawled.sourceId) : QByteArray();
+    if (key.isEmpty())
+        return found.serverUrl();
+    return m_baseUrl.toLatin1() + LoginRelay::kPath + key + '/' +
+           QueryText::encodePath(found.crawled.path);
+}
+
+QStringList ServiceRoutes::relayedSources() const {
+    const LoginRelay* relay = m_relay;
+    return relay ? relay->sourceIds() : QStringList();
 }
 
 QList<ResultLink> ServiceRoutes::linksFor(const QList<FoundFile>& files) const {
@@ -169,16 +230,19 @@ QList<ResultLink> ServiceRoutes::linksFor(const QList<FoundFile>& files) const {
 namespace {
 
 // The program fetches HTTP hits with a plain HTTP client, and its first engine's reader
-// passes over the link after one without "http://": https:// hits are left out.
-FileFilter engineFilter() {
+// passes over the link after one without "http://": https:// hits are left out. The files
+// the service relays are HTTP hits too, and so are never in the listings.
+FileFilter engineFilter(const QStringList& relayed) {
     FileFilter filter;
     filter.crawled.schemes = {QStringLiteral("http")};
+    filter.crawled.relayed = relayed;
     return filter;
 }
 
-FileFilter listingFilter(const char* scheme) {
+FileFilter listingFilter(const char* scheme, const QStringList& relayed) {
     FileFilter filter;
     filter.crawled.schemes = {QString::fromLatin1(scheme)};
+    filter.crawled.relayed = relayed;
     return filter;
 }
 
@@ -191,7 +255,7 @@ ServiceAnswer ServiceRoutes::firstEngine(const QByteArray& query) {
         return error;
     const int offset = (search->page - 1) * m_settings.pageSize;
     const QList<FoundFile> files =
-        m_found.search(search->words, engineFilter(), offset, m_settings.pageSize);
+        m_found.search(search->words, engineFilter(relayedSources()), offset, m_settings.pageSize);
     if (files.isEmpty())
         return bytesAnswer(kPageType, ResultPages::firstEngineNoRecords(search->text));
     // The program marks the engine done only on an empty page, so even the last page of
@@ -216,7 +280,8 @@ ServiceAnswer ServiceRoutes::secondEngine(const QByteArray& query) {
         return error;
     const int size = m_settings.pageSize;
     const int offset = (search->page - 1) * size;
-    QList<FoundFile> files = m_found.search(search->words, engineFilter(), offset, size + 1);
+    QList<FoundFile> files =
+        m_found.search(search->words, engineFilter(relayedSources()), offset, size + 1);
     if (files.isEmpty())
         return bytesAnswer(kPageType, ResultPages::secondEngineNoResults(search->text));
     const bool more = files.size() > size;
@@ -240,7 +305,7 @@ ServiceAnswer ServiceRoutes::smbListing(const QByteArray& query) {
         return error;
     QList<Listings::ListedFile> listed;
     for (const FoundFile& found :
-         m_found.search(search->words, listingFilter("smb"), 0, kListingLimit)) {
+         m_found.search(search->words, listingFilter("smb", relayedSources()), 0, kListingLimit)) {
         if (found.fromLibrary) {
             listed.append({m_settings.smbHost,
                            m_settings.smbShare + QLatin1Char('/') + found.file.path,
@@ -266,7 +331,7 @@ ServiceAnswer ServiceRoutes::ftpListing(const QByteArray& query) {
         return bytesAnswer(kListingType, {});
     QList<Listings::ListedFile> listed;
     for (const FoundFile& found :
-         m_found.search(search->words, listingFilter("ftp"), 0, kListingLimit)) {
+         m_found.search(search->words, listingFilter("ftp", relayedSources()), 0, kListingLimit)) {
         if (found.fromLibrary)
             listed.append({m_settings.ftpSite, found.file.path, found.file.size});
         else
@@ -276,39 +341,39 @@ ServiceAnswer ServiceRoutes::ftpListing(const QByteArray& query) {
 }
 
 ServiceAnswer ServiceRoutes::file(const QByteArray& escapedPath, const QByteArray& range) {
-    const auto bytes = QueryText::strictPercentDecode(escapedPath);
-    if (!bytes)
-        return textAnswer(400, QStringLiteral("Bad escape in the file path"));
-    const auto path = QueryText::decodeUtf8(*bytes);
+    ServiceAnswer error;
+    const std::optional<QString> path = requestedPath(escapedPath, &error);
     if (!path)
-        return textAnswer(400, QStringLiteral("The file path is not UTF-8 text"));
-    if (!LibraryFolder::isSafeRelativePath(*path))
-        return textAnswer(400, QStringLiteral("Bad file path: empty, \".\" and \"..\" parts "
-                                              "are not allowed"));
+        return error;
     const std::shared_ptr<QFile> file = m_library.open(*path);
     if (!file)
         return textAnswer(404, QStringLiteral("No such file"));
+    ServiceAnswer answer = rangeAnswer(range, file->size());
+    if (answer.status != 416)
+        answer.file = file;
+    return answer;
+}
 
-    const qint64 size = file->size();
-    const ByteRange part = ByteRange::parse(range, size);
-    ServiceAnswer answer;
-    answer.headers.emplaceBack("Accept-Ranges", "bytes");
-    if (part.kind == ByteRange::Kind::Unsatisfiable) {
-        answer = textAnswer(416, QStringLiteral("Range not satisfiable"));
-        answer.headers.emplaceBack("Content-Range", "bytes */" + QByteArray::number(size));
+// "KEY/escaped/path": a file of a source with a login, fetched from its server as it is sent.
+ServiceAnswer ServiceRoutes::relayed(const QByteArray& keyAndPath, const QByteArray& range) {
+    const LoginRelay* relay = m_relay;
+    const qsizetype slash = keyAndPath.indexOf('/');
+    if (!relay || slash <= 0)
+        return textAnswer(404, QStringLiteral("No such file"));
+    ServiceAnswer error;
+    const std::optional<QString> path = requestedPath(keyAndPath.mid(slash + 1), &error);
+    if (!path)
+        return error;
+    LoginRelay::Opened opened = relay->open(keyAndPath.left(slash), *path);
+    if (!opened.file)
+        return textAnswer(opened.status, opened.problem);
+    ServiceAnswer answer = rangeAnswer(range, opened.file->size());
+    if (answer.status == 416)
         return answer;
-    }
-    answer.contentType = "audio/mpeg";
-    answer.file = file;
-    answer.fileOffset = part.first;
-    answer.fileLength = part.length;
-    if (part.kind == ByteRange::Kind::Part) {
-        answer.status = 206;
-        const qint64 last = part.first + part.length - 1;
-        answer.headers.emplaceBack("Content-Range", "bytes " + QByteArray::number(part.first) +
-                                                        '-' + QByteArray::number(last) + '/' +
-                                                        QByteArray::number(size));
-    }
+    std::shared_ptr<RelayedFile> file = std::move(opened.file);
+    answer.stream = [file](qint64 offset, qint64 length, const BodyWriter& write) {
+        return file->send(offset, length, write);
+    };
     return answer;
 }
 

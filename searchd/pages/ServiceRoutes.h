@@ -3,18 +3,22 @@
 #include "searchd/ServiceSettings.h"
 #include "searchd/pages/FoundFiles.h"
 #include "searchd/pages/ResultPages.h"
+#include "searchd/relay/RelayedFile.h"
 
 #include <QByteArray>
 #include <QFile>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <utility>
 
 class LibraryFolder;
+class LoginRelay;
 class ServiceIndex;
 
 struct ServiceRequest {
@@ -33,6 +37,9 @@ struct ServiceAnswer {
     std::shared_ptr<QFile> file;
     qint64 fileOffset = 0;
     qint64 fileLength = 0;
+    // A streamed answer sends the same bytes through stream instead (false: the source
+    // failed before the last of them).
+    std::function<bool(qint64 offset, qint64 length, const BodyWriter& write)> stream;
 };
 
 // Everything the service answers, apart from HTTP itself: which path means what, the
@@ -46,6 +53,9 @@ public:
     // Where /status learns how each source's walk goes; safe while serving.
     void setCrawlStates(CrawlStates provider);
     void setCrawlControl(CrawlControl control);
+
+    // Where hits of sources with a login are fetched (see LoginRelay); safe while serving.
+    void setRelay(const LoginRelay* relay) { m_relay = relay; }
 
     ServiceAnswer answer(const ServiceRequest& request);
 
@@ -73,6 +83,7 @@ private:
     ServiceAnswer smbListing(const QByteArray& query);
     ServiceAnswer ftpListing(const QByteArray& query);
     ServiceAnswer file(const QByteArray& escapedPath, const QByteArray& range);
+    ServiceAnswer relayed(const QByteArray& keyAndPath, const QByteArray& range);
     ServiceAnswer submission(const QByteArray& script, const QByteArray& query,
                              const QString& remoteAddress);
     ServiceAnswer submissions(const QByteArray& query);
@@ -83,6 +94,7 @@ private:
     QByteArray fileUrl(const QString& path) const;
     QByteArray linkOf(const FoundFile& found) const;
     QList<ResultLink> linksFor(const QList<FoundFile>& files) const;
+    QStringList relayedSources() const;
 
     ServiceSettings m_settings;
     QString m_baseUrl;
@@ -95,4 +107,5 @@ private:
     CrawlStates m_crawlStates;
     CrawlControl m_crawlControl;
     std::atomic<int> m_failuresLeft;
+    std::atomic<const LoginRelay*> m_relay = nullptr;
 };

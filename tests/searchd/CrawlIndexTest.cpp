@@ -89,6 +89,16 @@ TEST_P(CrawlIndexTest, FindsFilesBySourceAndPathWithFilters) {
     CrawlFilter onlyWeb;
     onlyWeb.schemes = {QStringLiteral("http")};
     EXPECT_EQ(index->countCrawled(words("slow"), onlyWeb), 2);
+    // The service relays the FTP source's files: they count as HTTP, and as FTP no more.
+    onlyWeb.relayed = QStringList{ftp.id};
+    EXPECT_EQ(
+        found(index->searchCrawled(words("slow"), onlyWeb, 0, 10)),
+        (QStringList{"a.example:Slowly.mp3", QStringLiteral("b.example:Caf\u00E9/Slow Motion.mp3"),
+                     "b.example:Slow Burn.mp3"}));
+    CrawlFilter relayedFtp;
+    relayedFtp.schemes = {QStringLiteral("ftp")};
+    relayedFtp.relayed = onlyWeb.relayed;
+    EXPECT_EQ(index->countCrawled(words("slow"), relayedFtp), 0);
     CrawlFilter good;
     good.minBitrate = 192;
     EXPECT_EQ(found(index->searchCrawled(words("slow"), good, 0, 10)),

@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -250,6 +251,52 @@ TEST_F(CrawledAnswersTest, SearchPageInChromium) {
 }
 
 // The search page as JSON: the same files and figures, null where the quality is unknown.
+// Hits of sources with a login point at the service's relay, as plain HTTP hits: the
+// engines carry them, the listings no longer, and no page names the login.
+TEST_F(CrawledAnswersTest, HitsOfSourcesWithALoginPointAtTheRelay) {
+    QList<CrawlSource> crawled = sources;
+    for (CrawlSource& source : crawled)
+        if (source.url.host() == "192.0.2.10")
+            source.credentialFile = home.file("smb-login");
+    service->relayLogins(crawled);
+    const QByteArray relay = "http://127.0.0.1:" + QByteArray::number(port) + "/relay/";
+
+    QList<QByteArray> urls;
+    for (int page = 1; page <= 4; ++page)
+        for (const FoundLink& link :
+             readFirstEngine(get("/cgi-bin/mp3asp/search.asp?since=&searchwords=jazz&page=" +
+                                 QByteArray::number(page)))
+                 .links)
+            urls.append(link.url);
+    ASSERT_EQ(urls.size(), libraryJazz + 4);
+    const QList<QByteArray> hits = urls.mid(libraryJazz);
+    const QRegularExpression relayed("^" + QRegularExpression::escape(relay) +
+                                     "[0-9a-f]{16}/Jazz/(Walt|Smb)\\.mp3$");
+    EXPECT_TRUE(relayed.match(hits[0]).captured(1) == "Walt") << hits[0].constData();
+    EXPECT_EQ(hits.mid(1, 2), (QList<QByteArray>{
+                                  "http://files.example:8080/my%20music/Jazz/A%20%3C1%3E.mp3",
+                                  "http://files.example:8080/my%20music/Jazz/B%20%26%20B.mp3",
+                              }));
+    EXPECT_TRUE(relayed.match(hits[3]).captured(1) == "Smb") << hits[3].constData();
+
+    const QByteArray ftp = get("/ftp/search?q=jazz&leech=n");
+    EXPECT_FALSE(ftp.contains("walt") || ftp.contains("Walt"));
+    EXPECT_TRUE(ftp.contains("Anon.mp3"));
+    const QByteArray smb = get("/smb/search?q=jazz");
+    EXPECT_FALSE(smb.contains("Smb.mp3"));
+    EXPECT_TRUE(smb.contains("Local.mp3"));
+    const QByteArray people = get("/?q=walt&format=json");
+    EXPECT_FALSE(people.contains("walt@") || people.contains("s3cret"));
+    EXPECT_TRUE(people.contains(hits[0]));
+
+    // Only what the index holds of a relayed source.
+    const QByteArray key = hits[0].mid(relay.size(), 16);
+    for (const QByteArray& target :
+         {"/relay/" + key + "/Jazz/Other.mp3", "/relay/" + key + "/Jazz/Anon.mp3",
+          QByteArray("/relay/0123456789abcdef/Jazz/Walt.mp3"), QByteArray("/relay/x")})
+        EXPECT_EQ(httpGet(port, target).status, 404) << target.constData();
+}
+
 TEST_F(CrawledAnswersTest, SearchPageAsJson) {
     const QJsonObject page =
         QJsonDocument::fromJson(get("/?q=jazz&kind=http&format=json")).object();

@@ -126,7 +126,8 @@ void insertRows(PgConnection& db, const QString& head, const QString& columns, c
 
 const char* const kMatchingCrawled =
     " FROM crawl_files f JOIN crawl_sources s ON s.num = f.source "
-    "WHERE f.words @@ $1::tsquery AND position(',' || s.kind || ',' IN $2::text) > 0 "
+    "WHERE f.words @@ $1::tsquery AND position(',' || CASE WHEN position(chr(10) || s.id || "
+    "chr(10) IN $5::text) > 0 THEN 'http' ELSE s.kind END || ',' IN $2::text) > 0 "
     "AND ($3::integer <= 0 OR (f.has_quality AND f.bitrate >= $3::integer)) "
     "AND (NOT $4::boolean OR f.verdict <> 'transcoded')";
 
@@ -340,7 +341,7 @@ QList<CrawledHit> PostgresIndex::searchCrawled(const QStringList& words, const C
         QByteArray("SELECT s.id, s.url, s.login, f.path, f.size, f.artist, f.title, "
                    "f.has_quality, f.bitrate, f.sample_rate, f.mode, f.frame") +
         kMatchingCrawled +
-        " ORDER BY s.url COLLATE \"C\", s.num, f.path COLLATE \"C\" LIMIT $5 OFFSET $6";
+        " ORDER BY s.url COLLATE \"C\", s.num, f.path COLLATE \"C\" LIMIT $6 OFFSET $7";
     return m_pool.run([&](PgConnection& db) {
         const PgResult rows =
             db.exec(sql.constData(), PgParams()
@@ -348,6 +349,7 @@ QList<CrawledHit> PostgresIndex::searchCrawled(const QStringList& words, const C
                                          .text(CrawlRecords::schemeList(filter.schemes))
                                          .number(filter.minBitrate)
                                          .boolean(filter.hideTranscodes)
+                                         .text(CrawlRecords::sourceList(filter.relayed))
                                          .number(limit)
                                          .number(std::max(0, offset)));
         for (int i = 0; i < rows.rows(); ++i) {
@@ -381,7 +383,8 @@ int PostgresIndex::countCrawled(const QStringList& words, const CrawlFilter& fil
                                          .text(prefixQuery(tokens))
                                          .text(CrawlRecords::schemeList(filter.schemes))
                                          .number(filter.minBitrate)
-                                         .boolean(filter.hideTranscodes))
+                                         .boolean(filter.hideTranscodes)
+                                         .text(CrawlRecords::sourceList(filter.relayed)))
                 .number(0, 0));
     });
 }

@@ -22,7 +22,8 @@ QDateTime fromIso(const QString& text) {
 const char* const kMatchingFiles =
     " FROM crawl_fts JOIN crawl_files f ON f.id = crawl_fts.rowid "
     "JOIN crawl_sources s ON s.num = f.source "
-    "WHERE crawl_fts MATCH ?1 AND instr(?2, ',' || s.kind || ',') > 0 "
+    "WHERE crawl_fts MATCH ?1 AND instr(?2, ',' || CASE WHEN instr(?7, char(10) || s.id || "
+    "char(10)) > 0 THEN 'http' ELSE s.kind END || ',') > 0 "
     "AND (?3 <= 0 OR (f.has_quality = 1 AND f.bitrate >= ?3)) "
     "AND (?6 = 0 OR f.verdict <> 'transcoded')";
 
@@ -318,6 +319,7 @@ QList<CrawledHit> SqliteCrawlIndex::search(const QStringList& words, const Crawl
     query.bind(4, qint64(limit));
     query.bind(5, qint64(std::max(offset, 0)));
     query.bind(6, qint64(filter.hideTranscodes));
+    query.bind(7, CrawlRecords::sourceList(filter.relayed));
     while (query.step()) {
         CrawledHit hit;
         hit.sourceId = query.text(0);
@@ -348,6 +350,7 @@ int SqliteCrawlIndex::count(const QStringList& words, const CrawlFilter& filter)
     query.bind(2, CrawlRecords::schemeList(filter.schemes));
     query.bind(3, qint64(filter.minBitrate));
     query.bind(6, qint64(filter.hideTranscodes));
+    query.bind(7, CrawlRecords::sourceList(filter.relayed));
     query.step();
     return static_cast<int>(query.integer(0));
 }
