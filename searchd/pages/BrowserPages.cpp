@@ -29,7 +29,7 @@ const char* const kStyle =
     "body{font-family:sans-serif;margin:1.5em;color:#222}"
     "table{border-collapse:collapse;margin-top:1em}"
     "th,td{border:1px solid #bbb;padding:.25em .6em;text-align:left;vertical-align:top}"
-    "th{background:#eee}td.n{text-align:right}"
+    "th{background:#eee}td.n{text-align:right;white-space:nowrap}"
     "form{background:#f4f4f4;padding:.8em;display:inline-block}"
     ".none{color:#777}.stale{color:#a40}.running{color:#060}nav{margin-top:1em}"
     ".transcoded{color:#a00;font-weight:bold}.genuine{color:#060}"
@@ -171,9 +171,11 @@ QString results(const SearchPageView& view,
         return QStringLiteral("<p class=\"none\">No files match these words.</p>\n");
     const int first = (view.page - 1) * view.pageSize + 1;
     const int last = first + static_cast<int>(view.songs.size()) - 1;
-    QString html = QStringLiteral("<p>Songs %1 to %2 of %3, in %4 files.</p>\n")
-                       .arg(QString::number(first), QString::number(last),
-                            QString::number(view.total), QString::number(view.files));
+    const QString files =
+        view.files == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(view.files);
+    QString html =
+        QStringLiteral("<p>Songs %1 to %2 of %3 (%4).</p>\n")
+            .arg(QString::number(first), QString::number(last), QString::number(view.total), files);
     if (!view.allGrouped)
         html += QStringLiteral("<p class=\"none\">Only the first %1 of the %2 files are "
                                "grouped into songs: more words find fewer files.</p>\n")

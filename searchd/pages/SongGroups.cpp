@@ -110,45 +110,69 @@ bool SongGroups::betterSource(const FoundFile& a, const FoundFile& b) {
 
 SongGroups::SongGroups(const QList<FoundFile>& files) {
     for (qsizetype place = 0; place < files.size(); ++place) {
-        const FoundFile& file = files[place];
-        const auto group = std::find_if(m_groups.begin(), m_groups.end(),
-                                        [&](const Group& g) { return matches(g, file); });
-        if (group != m_groups.end()) {
-            add(*group, file, static_cast<int>(place));
-        } else {
+        const Keys keys = keysOf(files[place]);
+        const QList<int> found = matching(keys);
+        int group = found.isEmpty() ? -1 : found.first();
+        if (group < 0) {
+            group = static_cast<int>(m_groups.size());
             m_groups.append(Group());
-            add(m_groups.last(), file, static_cast<int>(place));
         }
+        add(group, files[place], keys, static_cast<int>(place));
     }
     for (Group& group : m_groups)
         rank(group);
-    std::stable_sort(m_groups.begin(), m_groups.end(), [](const Group& a, const Group& b) {
-        return a.song.relevance < b.song.relevance;
+    m_order.resize(m_groups.size());
+    std::iota(m_order.begin(), m_order.end(), 0);
+    std::stable_sort(m_order.begin(), m_order.end(), [this](int a, int b) {
+        return m_groups[a].song.relevance < m_groups[b].song.relevance;
     });
 }
 
-bool SongGroups::matches(const Group& group, const FoundFile& file) {
-    const double duration = durationOf(file);
-    if (duration > 0 && group.durationSeconds > 0 &&
-        std::abs(duration - group.durationSeconds) > kDurationSlack)
-        return false;
-    const QString tags = tagKey(file);
-    if (!tags.isEmpty() && !group.tags.isEmpty())
-        return tags == group.tags;
-    return group.names.contains(cleanedName(file.file.path));
+SongGroups::Keys SongGroups::keysOf(const FoundFile& file) {
+    Keys keys{tagKey(file), {cleanedName(file.file.path)}, durationOf(file)};
+    const QString tagged = cleanedName(file.file.displayName());
+    if (!keys.names.contains(tagged))
+        keys.names.append(tagged);
+    return keys;
 }
 
-void SongGroups::add(Group& group, const FoundFile& file, int place) {
-    if (group.tags.isEmpty())
-        group.tags = tagKey(file);
-    // A tagged file also goes by the name it would have as "Artist - Title.mp3".
-    for (const QString& path : {file.file.path, file.file.displayName()}) {
-        const QString name = cleanedName(path);
-        if (!group.names.contains(name))
+bool SongGroups::matches(const Group& group, const Keys& keys) {
+    if (keys.durationSeconds > 0 && group.durationSeconds > 0 &&
+        std::abs(keys.durationSeconds - group.durationSeconds) > kDurationSlack)
+        return false;
+    if (!keys.tags.isEmpty() && !group.tags.isEmpty())
+        return keys.tags == group.tags;
+    return std::any_of(keys.names.begin(), keys.names.end(),
+                       [&](const QString& name) { return group.names.contains(name); });
+}
+
+QList<int> SongGroups::matching(const Keys& keys) const {
+    QList<int> candidates = m_byTags.value(keys.tags);
+    for (const QString& name : keys.names)
+        candidates += m_byName.value(name);
+    std::sort(candidates.begin(), candidates.end());
+    candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+    QList<int> found;
+    for (const int group : candidates)
+        if (matches(m_groups[group], keys))
+            found.append(group);
+    return found;
+}
+
+void SongGroups::add(int index, const FoundFile& file, const Keys& keys, int place) {
+    Group& group = m_groups[index];
+    if (group.tags.isEmpty() && !keys.tags.isEmpty()) {
+        group.tags = keys.tags;
+        m_byTags[keys.tags].append(index);
+    }
+    for (const QString& name : keys.names) {
+        if (!group.names.contains(name)) {
             group.names.append(name);
+            m_byName[name].append(index);
+        }
     }
     if (group.durationSeconds <= 0)
-        group.durationSeconds = durationOf(file);
+        group.durationSeconds = keys.durationSeconds;
     group.song.sources.append(file);
     group.places.append(place);
 }
@@ -184,41 +208,43 @@ void SongGroups::rank(Group& group) {
 
 QList<Song> SongGroups::songs() const {
     QList<Song> songs;
-    for (const Group& group : m_groups)
-        songs.append(group.song);
+    for (const int group : m_order)
+        songs.append(m_groups[group].song);
     return songs;
 }
 
 QList<FoundFile> SongGroups::bestFirst() const {
     QList<FoundFile> files;
-    for (const Group& group : m_groups)
-        files.append(group.song.sources);
+    for (const int group : m_order)
+        files.append(m_groups[group].song.sources);
     return files;
 }
 
 void SongGroups::markLibrary(const QList<FoundFile>& library) {
-    for (Group& group : m_groups) {
-        Song& song = group.song;
-        QList<FoundFile> copies;
-        int crawledBitrate = -1; // no crawled source
-        for (const FoundFile& source : song.sources) {
+    QList<QList<FoundFile>> copies(m_groups.size());
+    for (qsizetype group = 0; group < m_groups.size(); ++group)
+        for (const FoundFile& source : m_groups[group].song.sources)
             if (source.fromLibrary)
-                copies.append(source);
-            else if (crawledBitrate < 0)
-                crawledBitrate = qualityOf(source).bitrate; // the best one's
-        }
-        for (const FoundFile& file : library)
-            if (matches(group, file))
-                copies.append(file);
-        for (const FoundFile& copy : copies) {
-            const ShownQuality quality = copy.shownQuality();
-            const bool good = quality.known && quality.quality.verdict != Verdict::Transcoded &&
-                              quality.bitrate >= crawledBitrate;
-            if (crawledBitrate >= 0 && !good)
-                continue;
-            song.inLibrary = true;
-            song.libraryBitrate =
-                std::max(song.libraryBitrate, quality.known ? quality.bitrate : 0);
-        }
+                copies[group].append(source);
+    for (const FoundFile& file : library)
+        for (const int group : matching(keysOf(file)))
+            copies[group].append(file);
+    for (qsizetype group = 0; group < m_groups.size(); ++group)
+        markHad(m_groups[group].song, copies[group]);
+}
+
+void SongGroups::markHad(Song& song, const QList<FoundFile>& copies) {
+    const auto crawled = std::find_if(song.sources.begin(), song.sources.end(),
+                                      [](const FoundFile& f) { return !f.fromLibrary; });
+    // A song only the library holds is had whatever its quality.
+    const int crawledBitrate = crawled == song.sources.end() ? -1 : qualityOf(*crawled).bitrate;
+    for (const FoundFile& copy : copies) {
+        const ShownQuality quality = copy.shownQuality();
+        const bool good = quality.known && quality.quality.verdict != Verdict::Transcoded &&
+                          quality.bitrate >= crawledBitrate;
+        if (crawledBitrate >= 0 && !good)
+            continue;
+        song.inLibrary = true;
+        song.libraryBitrate = std::max(song.libraryBitrate, quality.known ? quality.bitrate : 0);
     }
 }

@@ -2,6 +2,7 @@
 
 #include "searchd/pages/FoundFiles.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -56,6 +57,13 @@ public:
     static bool betterSource(const FoundFile& a, const FoundFile& b);
 
 private:
+    // What tells a file's song, worked out once a file: its tagKey, its cleaned names (its
+    // own, and "Artist - Title.mp3" when tagged) and its duration (0 when unknown).
+    struct Keys {
+        QString tags;
+        QStringList names;
+        double durationSeconds = 0;
+    };
     // A song with what tells its files: the first tagged source's tagKey, every source's
     // cleaned names, the first known duration, and each source's place in the search's order.
     struct Group {
@@ -66,9 +74,15 @@ private:
         QList<int> places;
     };
 
-    static bool matches(const Group& group, const FoundFile& file);
-    static void add(Group& group, const FoundFile& file, int place);
+    static Keys keysOf(const FoundFile& file);
+    static bool matches(const Group& group, const Keys& keys);
+    // The groups the file matches, in the order they were made.
+    QList<int> matching(const Keys& keys) const;
+    void add(int group, const FoundFile& file, const Keys& keys, int place);
     static void rank(Group& group);
+    static void markHad(Song& song, const QList<FoundFile>& copies);
 
-    QList<Group> m_groups; // by relevance
+    QList<Group> m_groups;                         // in the order they were made
+    QList<int> m_order;                            // m_groups by relevance
+    QHash<QString, QList<int>> m_byTags, m_byName; // the groups with that tag key or name
 };

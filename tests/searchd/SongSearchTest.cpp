@@ -183,7 +183,7 @@ TEST_F(SongSearchTest, LibraryCopiesAtTheSameOrBetterQualityAreAlreadyHad) {
 TEST_F(SongSearchTest, PageShowsOneRowPerSongWithItsSources) {
     const QByteArray page = get("/?q=blue+moon");
     EXPECT_EQ(page.count("<tr><td data-label=\"Artist\">"), 2);
-    EXPECT_TRUE(page.contains("Songs 1 to 2 of 2, in 5 files."));
+    EXPECT_TRUE(page.contains("Songs 1 to 2 of 2 (5 files)."));
     EXPECT_TRUE(page.contains("<summary>4 sources</summary>"));
     EXPECT_TRUE(page.contains("<summary>1 source</summary>"));
     // The row shows the best source's figures and plays it.
