@@ -2,6 +2,8 @@
 
 #include "searchd/http/QueryText.h"
 #include "searchd/pages/ResultPages.h"
+#include "searchd/pages/SongSearch.h"
+#include "searchd/pages/SongTable.h"
 #include "searchd/pages/VisibleControls.h"
 
 #include <QCryptographicHash>
@@ -26,16 +28,38 @@ constexpr int kMaxErrors = 10;
 const char* const kStyle =
     "body{font-family:sans-serif;margin:1.5em;color:#222}"
     "table{border-collapse:collapse;margin-top:1em}"
-    "th,td{border:1px solid #bbb;padding:.25em .6em;text-align:left}"
-    "th{background:#eee}td.n{text-align:right}"
+    "th,td{border:1px solid #bbb;padding:.25em .6em;text-align:left;vertical-align:top}"
+    "th{background:#eee}td.n{text-align:right;white-space:nowrap}"
     "form{background:#f4f4f4;padding:.8em;display:inline-block}"
     ".none{color:#777}.stale{color:#a40}.running{color:#060}nav{margin-top:1em}"
-    ".transcoded{color:#a00;font-weight:bold}.genuine{color:#060}";
+    ".transcoded{color:#a00;font-weight:bold}.genuine{color:#060}"
+    ".wrap{overflow-x:auto}.have{color:#060;font-size:.9em}.src{color:#555}"
+    "audio{width:16em;max-width:100%;vertical-align:middle}"
+    "details ol{margin:.3em 0;padding-left:1.4em}details li{margin:.4em 0}"
+    "summary{cursor:pointer;white-space:nowrap}"
+    "th button{font:inherit;font-weight:bold;color:inherit;background:none;border:0;padding:0;"
+    "cursor:pointer;text-decoration:underline dotted}"
+    "th[aria-sort=ascending] button::after{content:' \\25B2'}"
+    "th[aria-sort=descending] button::after{content:' \\25BC'}"
+    "a:focus-visible,button:focus-visible,summary:focus-visible,input:focus-visible,"
+    "select:focus-visible{outline:3px solid #06c;outline-offset:2px}"
+    "@media (max-width:700px){body{margin:.6em}form{display:block}"
+    "form label{display:block;margin:.4em 0}input[type=search]{width:100%;box-sizing:border-box}"
+    "table.songs,table.songs tbody,table.songs tr,table.songs td{display:block}"
+    "table.songs thead tr{display:flex;flex-wrap:wrap}table.songs th{border:0;margin:.1em}"
+    "table.songs tr{border:1px solid #bbb;margin:.6em 0;padding:.3em}"
+    "table.songs td{border:0;padding:.15em .3em;text-align:left}"
+    "table.songs td::before{content:attr(data-label) ': ';font-weight:bold}}";
 
-QString page(const QString& title, const QString& body) {
+// script, when given, runs at the page's end, after everything it works on is there.
+QString page(const QString& title, const QString& body, const char* script = nullptr) {
+    const QString end =
+        script ? QStringLiteral("<script>%1</script>\n").arg(QLatin1String(script)) : QString();
     return QStringLiteral("<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
-                          "<title>%1</title><style>%2</style></head><body>\n%3</body></html>\n")
-        .arg(escapeHtml(title), QLatin1String(kStyle), body);
+                          "<meta name=\"viewport\" content=\"width=device-width, "
+                          "initial-scale=1\"><title>%1</title><style>%2</style></head><body>\n"
+                          "%3%4</body></html>\n")
+        .arg(escapeHtml(title), QLatin1String(kStyle), body, end);
 }
 
 QString timeText(const QDateTime& time) {
@@ -112,47 +136,6 @@ QString searchForm(const SearchPageView& view) {
              view.hideTranscodes ? QStringLiteral(" checked") : QString());
 }
 
-// "3:07" for 187 seconds; "-" when unknown.
-QString durationText(double seconds) {
-    if (seconds <= 0)
-        return QStringLiteral("-");
-    const qint64 whole = qRound64(seconds);
-    return QStringLiteral("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, QLatin1Char('0'));
-}
-
-// "genuine", "transcoded, sounds like 128 kbit/s", "unknown".
-QString verdictText(const AudioQuality& q) {
-    QString text = QString::fromLatin1(verdictName(q.verdict));
-    if (q.verdict == Verdict::Transcoded && q.sourceBitrate > 0)
-        text += QStringLiteral(", sounds like %1 kbit/s").arg(q.sourceBitrate);
-    return text;
-}
-
-QString qualityCells(const FoundFile& hit) {
-    const ShownQuality c = hit.shownQuality();
-    if (!c.known)
-        return QStringLiteral("<td>-</td><td>-</td><td>-</td><td>-</td><td>-</td><td>-</td>");
-    const QString estimate = c.quality.estimated ? QStringLiteral(" (estimate)") : QString();
-    return cell(QString::number(c.bitrate) + QStringLiteral(" kbit/s"), true) +
-           cell(QString::fromLatin1(rateModeName(c.quality.mode)) + estimate) +
-           cell(durationText(c.quality.durationSeconds), true) +
-           cell(QString::number(c.sampleRate) + QStringLiteral(" Hz"), true) + cell(c.channelMode) +
-           QStringLiteral("<td class=\"%1\">%2</td>")
-               .arg(QString::fromLatin1(verdictName(c.quality.verdict)),
-                    escapeHtml(verdictText(c.quality)));
-}
-
-QString hitRow(const FoundFile& hit, const QByteArray& link) {
-    const qint64 size = hit.fromLibrary ? hit.file.size : hit.crawled.size;
-    const QString source = hit.fromLibrary ? QStringLiteral("this service's library")
-                                           : IndexedSource::shownUrl(hit.crawled.sourceUrl);
-    return QStringLiteral("<tr>") + cell(kindLabel(hit.kind())) +
-           QStringLiteral("<td><a href=\"%1\">%2</a></td>")
-               .arg(escapeHtml(QString::fromLatin1(link)), escapeHtml(hit.file.displayName())) +
-           cell(size >= 0 ? QString::number(size) : QStringLiteral("-"), true) + qualityCells(hit) +
-           cell(source) + QStringLiteral("</tr>\n");
-}
-
 QJsonObject hitJson(const FoundFile& hit, const QByteArray& link) {
     const qint64 size = hit.fromLibrary ? hit.file.size : hit.crawled.size;
     QJsonObject object{{QStringLiteral("kind"), hit.kind()},
@@ -184,23 +167,24 @@ QString results(const SearchPageView& view,
                 const std::function<QByteArray(const FoundFile&)>& link) {
     if (!view.searched)
         return {};
-    if (view.hits.isEmpty())
+    if (view.songs.isEmpty())
         return QStringLiteral("<p class=\"none\">No files match these words.</p>\n");
     const int first = (view.page - 1) * view.pageSize + 1;
-    QString html = QStringLiteral("<p>Files %1 to %2 of %3.</p>\n")
-                       .arg(QString::number(first),
-                            QString::number(first + static_cast<int>(view.hits.size()) - 1),
-                            QString::number(view.total));
-    html += QStringLiteral("<table><tr><th>Kind</th><th>Name</th><th>Size (bytes)</th>"
-                           "<th>Bitrate</th><th>Rate</th><th>Duration</th><th>Sample rate</th>"
-                           "<th>Channels</th><th>Verdict</th><th>Source</th></tr>\n");
-    for (const FoundFile& hit : view.hits)
-        html += hitRow(hit, link(hit));
-    html += QStringLiteral("</table>\n<nav>");
+    const int last = first + static_cast<int>(view.songs.size()) - 1;
+    const QString files =
+        view.files == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(view.files);
+    QString html =
+        QStringLiteral("<p>Songs %1 to %2 of %3 (%4).</p>\n")
+            .arg(QString::number(first), QString::number(last), QString::number(view.total), files);
+    if (!view.allGrouped)
+        html += QStringLiteral("<p class=\"none\">Only the first %1 of the %2 files are "
+                               "grouped into songs: more words find fewer files.</p>\n")
+                    .arg(QString::number(SongSearch::kGroupedFiles), QString::number(view.files));
+    html += SongTable::html(view.songs, link) + QStringLiteral("<nav>");
     if (view.page > 1)
         html += QStringLiteral("<a href=\"%1\">Previous page</a> ")
                     .arg(searchLink(view, view.page - 1));
-    if (first - 1 + view.hits.size() < view.total)
+    if (last < view.total)
         html += QStringLiteral("<a href=\"%1\">Next page</a>").arg(searchLink(view, view.page + 1));
     return html + QStringLiteral("</nav>\n");
 }
@@ -344,6 +328,30 @@ QByteArray searchJson(const SearchPageView& view,
         .toJson(QJsonDocument::Compact);
 }
 
+QByteArray songsJson(const SearchPageView& view,
+                     const std::function<QByteArray(const FoundFile&)>& link) {
+    QJsonArray songs;
+    for (const Song& song : view.songs) {
+        QJsonArray sources;
+        for (const FoundFile& source : song.sources)
+            sources.append(hitJson(source, link(source)));
+        const double seconds = qRound64(song.durationSeconds * 1000) / 1000.0;
+        songs.append(QJsonObject{
+            {QStringLiteral("artist"), song.artist},
+            {QStringLiteral("title"), song.title},
+            {QStringLiteral("durationSeconds"), seconds > 0 ? QJsonValue(seconds) : QJsonValue()},
+            {QStringLiteral("inLibrary"), song.inLibrary},
+            {QStringLiteral("libraryBitrate"), song.inLibrary && song.libraryBitrate > 0
+                                                   ? QJsonValue(song.libraryBitrate)
+                                                   : QJsonValue()},
+            {QStringLiteral("sources"), sources},
+        });
+    }
+    return QJsonDocument(
+               QJsonObject{{QStringLiteral("songs"), songs}, {QStringLiteral("total"), view.total}})
+        .toJson(QJsonDocument::Compact);
+}
+
 QByteArray searchHtml(const SearchPageView& view,
                       const std::function<QByteArray(const FoundFile&)>& link) {
     const QString body = QStringLiteral("<h1>Pellmar search service</h1>\n<p>%1 MP3 files in "
@@ -355,7 +363,7 @@ QByteArray searchHtml(const SearchPageView& view,
                                         "sites</a> &middot; <a href=\"/version2.txt\">Version "
                                         "file</a> &middot; <a href=\"/Pellmar.dat\">Data "
                                         "file</a></p>\n");
-    return page(QStringLiteral("Pellmar search service"), body).toUtf8();
+    return page(QStringLiteral("Pellmar search service"), body, SongTable::sortScript()).toUtf8();
 }
 
 } // namespace BrowserPages
@@ -382,11 +390,16 @@ QByteArray BrowserPages::submissionsHtml(const QList<Submission>& shown, int tot
     return html.toUtf8();
 }
 
-// The pages' only style sheet is allowed by its hash, so that nothing else inline is.
+// The pages' only style sheet and script are allowed by their hashes, so that nothing else
+// inline is. The search page plays files from this service and from crawled HTTP servers.
 QByteArray BrowserPages::securityPolicy() {
-    static const QByteArray policy =
-        "default-src 'none'; style-src 'sha256-" +
-        QCryptographicHash::hash(kStyle, QCryptographicHash::Sha256).toBase64() +
-        "'; form-action 'self'; frame-ancestors 'none'; base-uri 'none'";
+    auto hash = [](const char* text) {
+        return "'sha256-" + QCryptographicHash::hash(text, QCryptographicHash::Sha256).toBase64() +
+               "'";
+    };
+    static const QByteArray policy = "default-src 'none'; style-src " + hash(kStyle) +
+                                     "; script-src " + hash(SongTable::sortScript()) +
+                                     "; media-src 'self' http: https:; form-action 'self'; "
+                                     "frame-ancestors 'none'; base-uri 'none'";
     return policy;
 }

@@ -2,6 +2,7 @@
 
 #include "searchd/index/IndexTypes.h"
 #include "searchd/pages/FoundFiles.h"
+#include "searchd/pages/SongGroups.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -39,14 +40,18 @@ struct SearchPageView {
     bool hideTranscodes = false;
     int page = 1;
     int pageSize = 20;
-    int total = 0;
-    QList<FoundFile> hits;
-    bool searched = false; // words were given
+    int total = 0;          // files, or songs when grouped
+    QList<FoundFile> hits;  // the files of the page, for format=json
+    QList<Song> songs;      // the songs of the page, for the HTML page and group=song
+    int files = 0;          // files that match, when grouped
+    bool allGrouped = true; // false: only the first files that match were grouped
+    bool searched = false;  // words were given
     int libraryFiles = 0;
 };
 
 // The pages for people's browsers: a search form with its results and the sources' crawl
-// state. Plain UTF-8 HTML with a little CSS and no script; every text is escaped.
+// state. Plain UTF-8 HTML with a little CSS; the search page's one small script only sorts
+// its table, and the page works fully without it. Every text is escaped.
 namespace BrowserPages {
 
 // The index's sources and the crawler's, one row per source id, sorted by URL. Any
@@ -57,20 +62,27 @@ QList<SourceStatus> sourceStatus(const QList<IndexedSource>& indexed,
 QByteArray statusHtml(const StatusView& view);
 QByteArray statusJson(const StatusView& view);
 
-// link gives each hit's URL (the library's files are served by this service).
+// The search page with one row a song (view.songs); link gives each file's URL (the
+// library's files are served by this service).
 QByteArray searchHtml(const SearchPageView& view,
                       const std::function<QByteArray(const FoundFile&)>& link);
-// The same page as {"files": [...], "total": N}: each file's kind, name, url, size and
-// quality (null where unknown).
+// The search's files (view.hits) as {"files": [...], "total": N}: each file's kind, name,
+// url, size and quality (null where unknown).
 QByteArray searchJson(const SearchPageView& view,
                       const std::function<QByteArray(const FoundFile&)>& link);
+// The search's songs (view.songs) as {"songs": [...], "total": N}: each song's artist,
+// title, durationSeconds, inLibrary, libraryBitrate and sources, best first, each as a file
+// of searchJson.
+QByteArray songsJson(const SearchPageView& view,
+                     const std::function<QByteArray(const FoundFile&)>& link);
 
 // One page of the submitted sites (shown: newest first) of total, with links to the pages
 // of newer and older ones.
 QByteArray submissionsHtml(const QList<Submission>& shown, int total, int page, int pageSize);
 
-// The Content-Security-Policy of every page: no script, nothing from elsewhere, the pages'
-// own style sheet, forms to this service only, no frames around them.
+// The Content-Security-Policy of every page: nothing from elsewhere but the audio the
+// search page plays, the pages' own style sheet and sorting script alone, forms to this
+// service only, no frames around them.
 QByteArray securityPolicy();
 
 } // namespace BrowserPages

@@ -112,7 +112,7 @@ struct ServiceRoutes::Search {
 ServiceRoutes::ServiceRoutes(const ServiceSettings& settings, const QString& baseUrl,
                              const LibraryFolder& library, ServiceIndex& index)
     : m_settings(settings), m_baseUrl(baseUrl), m_library(library), m_index(index), m_found(index),
-      m_failuresLeft(settings.failSecondEngine) {
+      m_songs(m_found, index), m_failuresLeft(settings.failSecondEngine) {
     // Some addresses give a line that cannot be stored scrambled; the service still runs,
     // only its data file is missing.
     try {
@@ -161,6 +161,8 @@ ServiceAnswer ServiceRoutes::answer(const ServiceRequest& request) {
         return submissions(query);
     if (path == "/")
         return home(query);
+    if (path == "/api/search")
+        return home(query, true);
     if (path == "/status")
         return status(query);
     return textAnswer(404, QStringLiteral("Not found"));
@@ -254,8 +256,8 @@ ServiceAnswer ServiceRoutes::firstEngine(const QByteArray& query) {
     if (!search)
         return error;
     const int offset = (search->page - 1) * m_settings.pageSize;
-    const QList<FoundFile> files =
-        m_found.search(search->words, engineFilter(relayedSources()), offset, m_settings.pageSize);
+    const QList<FoundFile> files = m_songs.bestFirst(search->words, engineFilter(relayedSources()),
+                                                     offset, m_settings.pageSize);
     if (files.isEmpty())
         return bytesAnswer(kPageType, ResultPages::firstEngineNoRecords(search->text));
     // The program marks the engine done only on an empty page, so even the last page of
@@ -281,7 +283,7 @@ ServiceAnswer ServiceRoutes::secondEngine(const QByteArray& query) {
     const int size = m_settings.pageSize;
     const int offset = (search->page - 1) * size;
     QList<FoundFile> files =
-        m_found.search(search->words, engineFilter(relayedSources()), offset, size + 1);
+        m_songs.bestFirst(search->words, engineFilter(relayedSources()), offset, size + 1);
     if (files.isEmpty())
         return bytesAnswer(kPageType, ResultPages::secondEngineNoResults(search->text));
     const bool more = files.size() > size;
@@ -466,7 +468,7 @@ ServiceAnswer ServiceRoutes::submissions(const QByteArray& query) {
     return browserPage(BrowserPages::submissionsHtml(shown, total, *page, kSubmissionsPageSize));
 }
 
-ServiceAnswer ServiceRoutes::home(const QByteArray& query) {
+ServiceAnswer ServiceRoutes::home(const QByteArray& query, bool api) {
     const auto form = formValues(query);
     if (!form)
         return textAnswer(400, QStringLiteral("The form's values are not UTF-8 text"));
@@ -485,20 +487,35 @@ ServiceAnswer ServiceRoutes::home(const QByteArray& query) {
     view.hideTranscodes = form->value("hidetranscodes") == QLatin1String("1");
     FileFilter chosen = *filter;
     chosen.crawled.hideTranscodes = view.hideTranscodes;
-    const QString format = form->value("format", QStringLiteral("html"));
-    if (format != QLatin1String("html") && format != QLatin1String("json"))
-        return textAnswer(400, QStringLiteral("Bad format: json or html"));
+    const QString format =
+        form->value("format", api ? QStringLiteral("json") : QStringLiteral("html"));
+    if (format != QLatin1String("json") && (api || format != QLatin1String("html")))
+        return textAnswer(400, api ? QStringLiteral("Bad format: the API answers json")
+                                   : QStringLiteral("Bad format: json or html"));
+    const QString group = form->value("group", QStringLiteral("file"));
+    if (group != QLatin1String("file") && group != QLatin1String("song"))
+        return textAnswer(400, QStringLiteral("Bad group: file or song"));
+    // The page for people always shows songs; JSON lists files unless asked for songs.
+    const bool bySong = format == QLatin1String("html") || group == QLatin1String("song");
     view.page = *page;
     view.pageSize = kBrowserPageSize;
     view.searched = !words.isEmpty();
     view.libraryFiles = m_index.libraryFileCount();
-    if (view.searched) {
+    const int offset = (view.page - 1) * view.pageSize;
+    if (view.searched && bySong) {
+        const SongPage songs = m_songs.songs(words, chosen, offset, view.pageSize);
+        view.songs = songs.songs;
+        view.total = songs.total;
+        view.files = songs.files;
+        view.allGrouped = songs.allGrouped;
+    } else if (view.searched) {
         view.total = m_found.count(words, chosen);
-        view.hits = m_found.search(words, chosen, (view.page - 1) * view.pageSize, view.pageSize);
+        view.hits = m_found.search(words, chosen, offset, view.pageSize);
     }
     const auto link = [this](const FoundFile& found) { return linkOf(found); };
     if (format == QLatin1String("json"))
-        return bytesAnswer("application/json", BrowserPages::searchJson(view, link));
+        return bytesAnswer("application/json", bySong ? BrowserPages::songsJson(view, link)
+                                                      : BrowserPages::searchJson(view, link));
     return browserPage(BrowserPages::searchHtml(view, link));
 }
 

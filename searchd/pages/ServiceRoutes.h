@@ -3,6 +3,7 @@
 #include "searchd/ServiceSettings.h"
 #include "searchd/pages/FoundFiles.h"
 #include "searchd/pages/ResultPages.h"
+#include "searchd/pages/SongSearch.h"
 #include "searchd/relay/RelayedFile.h"
 
 #include <QByteArray>
@@ -87,7 +88,8 @@ private:
     ServiceAnswer submission(const QByteArray& script, const QByteArray& query,
                              const QString& remoteAddress);
     ServiceAnswer submissions(const QByteArray& query);
-    ServiceAnswer home(const QByteArray& query);
+    // The search page; api: /api/search, which answers JSON only.
+    ServiceAnswer home(const QByteArray& query, bool api = false);
     ServiceAnswer status(const QByteArray& query);
     ServiceAnswer crawlNow(const ServiceRequest& request, const QByteArray& query);
 
@@ -103,6 +105,7 @@ private:
     const LibraryFolder& m_library;
     ServiceIndex& m_index;
     FoundFiles m_found;
+    SongSearch m_songs;
     mutable std::mutex m_statesMutex;
     CrawlStates m_crawlStates;
     CrawlControl m_crawlControl;

@@ -116,7 +116,8 @@ int filesFound(const Searchd& server) {
     if (page.status == 503)
         return -1;
     EXPECT_EQ(page.status, 200);
-    const auto total = QRegularExpression(" of (\\d+)\\.</p>").match(QString::fromUtf8(page.body));
+    const auto total =
+        QRegularExpression(" \\((\\d+) files?\\)\\.</p>").match(QString::fromUtf8(page.body));
     return total.hasMatch() ? total.captured(1).toInt() : 0;
 }
 
