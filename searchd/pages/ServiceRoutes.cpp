@@ -252,19 +252,20 @@ FileFilter listingFilter(const char* scheme, const QStringList& relayed) {
 
 ServiceAnswer ServiceRoutes::firstEngine(const QByteArray& query) {
     ServiceAnswer error;
-    const auto search = readSearch(query, "searchwords", {"page"}, error);
+    const auto search = readSearch(query, "searchwords", {"page", "newonly"}, error);
     if (!search)
         return error;
     const int offset = (search->page - 1) * m_settings.pageSize;
+    const bool newOnly = search->trailing.value("newonly") == "1";
     const QList<FoundFile> files = m_songs.bestFirst(search->words, engineFilter(relayedSources()),
-                                                     offset, m_settings.pageSize);
+                                                     offset, m_settings.pageSize, newOnly);
     if (files.isEmpty())
         return bytesAnswer(kPageType, ResultPages::firstEngineNoRecords(search->text));
     // The program marks the engine done only on an empty page, so even the last page of
     // results links on to the next one.
     const QByteArray next =
         "search.asp?since=&searchwords=" + QueryText::encodeValue(search->text) +
-        "&page=" + QByteArray::number(search->page + 1);
+        "&page=" + QByteArray::number(search->page + 1) + (newOnly ? "&newonly=1" : "");
     const auto links = linksFor(files);
     return bytesAnswer(kPageType, ResultPages::firstEngine(search->text, links, offset + 1, next));
 }
@@ -277,13 +278,14 @@ ServiceAnswer ServiceRoutes::secondEngine(const QByteArray& query) {
         return bytesAnswer(kPageType, ResultPages::internalServerError(), 500);
 
     ServiceAnswer error;
-    const auto search = readSearch(query, "words", {"page"}, error);
+    const auto search = readSearch(query, "words", {"page", "newonly"}, error);
     if (!search)
         return error;
     const int size = m_settings.pageSize;
     const int offset = (search->page - 1) * size;
+    const bool newOnly = search->trailing.value("newonly") == "1";
     QList<FoundFile> files =
-        m_songs.bestFirst(search->words, engineFilter(relayedSources()), offset, size + 1);
+        m_songs.bestFirst(search->words, engineFilter(relayedSources()), offset, size + 1, newOnly);
     if (files.isEmpty())
         return bytesAnswer(kPageType, ResultPages::secondEngineNoResults(search->text));
     const bool more = files.size() > size;
@@ -291,7 +293,7 @@ ServiceAnswer ServiceRoutes::secondEngine(const QByteArray& query) {
     auto pageUrl = [&](int page) {
         return m_baseUrl.toLatin1() + ServiceFiles::kSecondEnginePath +
                "?words=" + QueryText::encodeValue(search->text) +
-               "&page=" + QByteArray::number(page);
+               "&page=" + QByteArray::number(page) + (newOnly ? "&newonly=1" : "");
     };
     const QByteArray previous = search->page > 1 ? pageUrl(search->page - 1) : QByteArray();
     const QByteArray next = more ? pageUrl(search->page + 1) : QByteArray();

@@ -25,13 +25,16 @@ public:
 
     SongSearch(FoundFiles& found, ServiceIndex& index);
 
-    // The files in the search's order, with each song's sources together, best first.
+    // The files in the search's order, with each song's sources together, best first. With
+    // newOnly the songs the library holds at the same or better quality are left out.
     QList<FoundFile> bestFirst(const QStringList& words, const FileFilter& filter, int offset,
-                               int limit);
+                               int limit, bool newOnly = false);
     // Songs offset to offset + limit, marked where the library already holds them.
     SongPage songs(const QStringList& words, const FileFilter& filter, int offset, int limit);
 
 private:
+    QList<FoundFile> libraryCopies(const QStringList& words);
+
     FoundFiles& m_found;
     ServiceIndex& m_index;
 };

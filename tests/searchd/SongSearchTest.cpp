@@ -178,6 +178,23 @@ TEST_F(SongSearchTest, LibraryCopiesAtTheSameOrBetterQualityAreAlreadyHad) {
     const QJsonObject autobahn = all["songs"].toArray()[0].toObject();
     EXPECT_EQ(autobahn["inLibrary"], true);
     EXPECT_EQ(autobahn["sources"].toArray()[0].toObject()["kind"], "library");
+
+    // The program's engines leave out what the library has when asked (newonly=1), and the
+    // next page's link keeps asking.
+    const auto titles = [](const EnginePage& page) {
+        QStringList names;
+        for (const FoundLink& link : page.links)
+            names.append(QString::fromLatin1(link.url).section('/', -1));
+        return names;
+    };
+    const QByteArray first = "/cgi-bin/mp3asp/search.asp?since=&searchwords=kraftwerk";
+    EXPECT_EQ(titles(readFirstEngine(get(first))).filter("autobahn", Qt::CaseInsensitive).size(),
+              2);
+    // The library's Radioactivity (128 kbit/s) and the crawled one (320) are both left.
+    const QStringList fresh = {"Radioactivity.mp3", "Radioactivity.mp3"};
+    EXPECT_EQ(titles(readFirstEngine(get(first + "&newonly=1"))), fresh);
+    EXPECT_TRUE(get(first + "&newonly=1").contains("&page=2&newonly=1"));
+    EXPECT_EQ(titles(readSecondEngine(get("/audiofind/search?words=kraftwerk&newonly=1"))), fresh);
 }
 
 TEST_F(SongSearchTest, PageShowsOneRowPerSongWithItsSources) {
