@@ -3,8 +3,8 @@
 #include "cli/TerminalText.h"
 #include "core/DataFileConfig.h"
 #include "core/HitRecords.h"
+#include "core/HitText.h"
 #include "core/UserOptions.h"
-#include "platform/Cp1252.h"
 #include "platform/Errors.h"
 #include "platform/ProgramFolder.h"
 #include "platform/SettingsFile.h"
@@ -94,7 +94,7 @@ bool ParseOptions(const QStringList& args, const SettingsFile& ini, QString& tex
 void printLine(const QList<QByteArray>& fields) {
     QList<QByteArray> shown;
     for (const QByteArray& field : fields)
-        shown.append(forTerminal(Cp1252::toUnicode(field)));
+        shown.append(forTerminal(HitText::toUnicode(field)));
     std::printf("%s\n", shown.join('\t').constData());
 }
 
@@ -117,7 +117,7 @@ void printHits(const SearchRun& run, const SettingsFile& ini) {
     for (const QByteArray& line : run.FtpHitStore()) {
         const ListingRecord hit = ListingRecord::fromLine(line);
         printLine({"ftp", hit.name, hit.sizeText(), "", QByteArray::number(qmUnknown),
-                   "ftp://" + hit.host + hit.folder + hit.name});
+                   HitText::joined({"ftp://", hit.host, hit.folder, hit.name})});
     }
     for (const QByteArray& line : run.SmbHitStore()) {
         const ListingRecord hit = ListingRecord::fromLine(line);
@@ -125,7 +125,7 @@ void printHits(const SearchRun& run, const SettingsFile& ini) {
         const qint64 size = hit.sizeText().toLongLong(&plain);
         const SearchHit row = rows.make(hit.name, plain ? size : 0, false, 0, 0);
         printLine({"smb", row.caption, row.size, row.info, mark(row),
-                   "\\\\" + hit.host + hit.folder + hit.name});
+                   HitText::joined({"\\\\", hit.host, hit.folder, hit.name})});
     }
 }
 
@@ -151,7 +151,7 @@ bool SaveHits(const SearchRun& run, const SettingsFile& ini, const SaveOptions& 
     QObject::connect(&saver, &HitSaver::saved, [](const HitSaver::Result& result) {
         const QString outcome = result.problem.isEmpty() ? QStringLiteral("ok") : result.problem;
         std::printf("%s\t%s\t%s\t%s\n", result.kind.constData(),
-                    forTerminal(Cp1252::toUnicode(result.caption)).constData(),
+                    forTerminal(HitText::toUnicode(result.caption)).constData(),
                     forTerminal(result.file).constData(), forTerminal(outcome).constData());
         std::fflush(stdout);
     });

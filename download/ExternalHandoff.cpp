@@ -1,8 +1,8 @@
 #include "download/ExternalHandoff.h"
 
+#include "core/HitText.h"
 #include "core/UserOptions.h"
 #include "download/TargetNames.h"
-#include "platform/Cp1252.h"
 #include "platform/Errors.h"
 #include "platform/Platform.h"
 
@@ -35,7 +35,7 @@ void GoZillaHandoff(Platform& platform, const QByteArray& url,
                     const std::function<void()>& closeProgram) {
     const QString path = FindGoZilla(platform.registry);
     if (!path.isEmpty()) {
-        platform.shell.launch(path, {Cp1252::toUnicode(url)}); // a failed start is not reported
+        platform.shell.launch(path, {HitText::toUnicode(url)}); // a failed start is not reported
         return;
     }
     if (platform.messages.show(QStringLiteral("Confirm"), kGoZillaQuestion, MessageIcon::Question,
@@ -51,13 +51,14 @@ std::optional<Launch> SmbFetch(const QList<QByteArray>& smbStore, qsizetype inde
     if (index < 0 || index >= smbStore.size())
         throwListIndexError(index);
     const QByteArray& record = smbStore.at(index);
-    const QByteArray unc = "\\\\" + field(record, 0) + field(record, 1) + field(record, 2);
+    const QByteArray unc =
+        HitText::joined({"\\\\", field(record, 0), field(record, 1), field(record, 2)});
     // The fetch program adds the extension itself. Only a final ".mp3" goes: one inside a
     // folder name must not cut the name short.
     QString bare = target;
     if (bare.endsWith(kMp3))
         bare.chop(kMp3.size());
-    return SmbResume(Cp1252::toUnicode(unc), bare, programFolder);
+    return SmbResume(HitText::toUnicode(unc), bare, programFolder);
 }
 
 Launch SmbResume(const QString& source, const QString& target, const QString& programFolder) {
@@ -99,12 +100,12 @@ std::optional<QByteArray> FtpRecordUrl(const QList<QByteArray>& ftpStore, qsizet
 
     const QByteArray& record = ftpStore.at(index);
     const QByteArray folder = field(record, 1);
-    const QByteArray path = folder + (folder.endsWith('/') ? "" : "/") + field(record, 2);
+    const QByteArray name = field(record, 2);
     QByteArray host = field(ftpStore.at(hostIndex), 0);
     // "user@mail@host": a mail address as the password, then the host.
     if (host.mid(host.indexOf('@') + 1).contains('@'))
-        host = host.mid(host.lastIndexOf('@') + 1);
-    return "ftp://" + host + path;
+        host = HitText::fromUnicode(HitText::toUnicode(host).section(QLatin1Char('@'), -1));
+    return HitText::joined({"ftp://", host, folder, folder.endsWith('/') ? "" : "/", name});
 }
 
 QString AdjustFtpTarget(const QString& target) {
@@ -114,7 +115,7 @@ QString AdjustFtpTarget(const QString& target) {
 namespace {
 
 Launch MakersFtpClient(const QByteArray& url, const QString& target, const QString& programFolder) {
-    const QString text = Cp1252::toUnicode(url);
+    const QString text = HitText::toUnicode(url);
     return Launch{programFolder + QStringLiteral("/veskftp.exe"),
                   {text, AdjustFtpTarget(target)},
                   QLatin1Char('"') + text + QLatin1Char('"')};
@@ -129,7 +130,7 @@ std::optional<Launch> FtpFetch(const QList<QByteArray>& ftpStore, const QByteArr
     if (!url)
         return std::nullopt;
     if (useFtp) {
-        const QString text = Cp1252::toUnicode(*url);
+        const QString text = HitText::toUnicode(*url);
         return Launch{ftpPath, {text}, text};
     }
     return MakersFtpClient(*url, target, programFolder);

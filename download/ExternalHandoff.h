@@ -54,8 +54,8 @@ void FetchSmbHit(Platform& platform, const QList<QByteArray>& smbStore, qsizetyp
                  const QString& target, const QString& programFolder,
                  const HandoffEnded& ended = {});
 
-// The ftp URL of the first record that contains name and has a host record; nothing when
-// none qualifies.
+// The ftp URL of the first record that contains name and has a host record, a hit text
+// (core/HitText.h); nothing when none qualifies.
 std::optional<QByteArray> FtpHitUrl(const QList<QByteArray>& ftpStore, const QByteArray& name);
 // The ftp URL of record index itself, its host from the nearest record at or above it that
 // holds an "@"; nothing when there is none.

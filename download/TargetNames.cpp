@@ -1,6 +1,6 @@
 #include "download/TargetNames.h"
 
-#include "platform/Cp1252.h"
+#include "core/HitText.h"
 
 #include <QFile>
 #include <cerrno>
@@ -25,7 +25,7 @@ bool IsControl(QChar ch) {
 }
 
 QString FromCaption(const QByteArray& caption) {
-    QString name = Cp1252::toUnicode(caption);
+    QString name = HitText::toUnicode(caption);
     for (QChar& ch : name) {
         if (ch == QLatin1Char('/') || IsControl(ch))
             ch = QLatin1Char('_');

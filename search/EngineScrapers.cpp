@@ -35,8 +35,11 @@ private:
 
 // The name and URL become fields of a hit record: a TAB or line break in them must not
 // split it.
-void offer(IEngineScraperHost& host, const QByteArray& url, const QByteArray& rawText) {
-    const QByteArray name = PrepareDisplayName(HitRecords::FieldText(rawText));
+void offer(IEngineScraperHost& host, const QByteArray& url, const QByteArray& rawText,
+           EngineCharset charset) {
+    const QByteArray text = HitRecords::FieldText(rawText);
+    const QByteArray name =
+        charset == EngineCharset::Utf8 ? PrepareUtf8DisplayName(text) : PrepareDisplayName(text);
     if (!name.isEmpty())
         host.offerLink(HitRecords::FieldUrl(url), name);
 }
@@ -70,7 +73,7 @@ QByteArray secondEngineNextPage(const QByteArray& line) {
 } // namespace
 
 void ScrapeFirstEngine(const QList<QByteArray>& lines, const QByteArray& serviceOrigin,
-                       IEngineScraperHost& host) {
+                       IEngineScraperHost& host, EngineCharset charset) {
     using namespace FirstEngineMarkers;
     requestFirstEnginePages(lines, serviceOrigin, host);
     if (host.allSourcesDone())
@@ -91,11 +94,12 @@ void ScrapeFirstEngine(const QList<QByteArray>& lines, const QByteArray& service
             continue;
         }
         text.cutAfter(">");
-        offer(host, url, text.upTo("<"));
+        offer(host, url, text.upTo("<"), charset);
     }
 }
 
-void ScrapeSecondEngine(const QList<QByteArray>& lines, IEngineScraperHost& host) {
+void ScrapeSecondEngine(const QList<QByteArray>& lines, IEngineScraperHost& host,
+                        EngineCharset charset) {
     if (host.allSourcesDone())
         return;
     if (!lines.isEmpty() && lines.first().contains("Internal Server")) {
@@ -128,7 +132,7 @@ void ScrapeSecondEngine(const QList<QByteArray>& lines, IEngineScraperHost& host
         text.cutAfter("HREF=");
         const QByteArray url = text.upTo(">");
         text.cutAfter("<BR>");
-        offer(host, url, text.upTo("<"));
+        offer(host, url, text.upTo("<"), charset);
     }
     if (nextPage.isEmpty())
         host.markSourceDone(SearchSource::Engine2);

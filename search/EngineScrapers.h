@@ -1,6 +1,7 @@
 #pragma once
 
 #include "search/CompletionFlags.h"
+#include "search/EngineCharset.h"
 
 #include <QByteArray>
 #include <QList>
@@ -25,12 +26,15 @@ public:
 // links completed with serviceOrigin ("https://host:port") + the engine's folder), and the result
 // links of the last line are offered. An empty page, one without a result table, or one
 // saying "No records found" or "Server Error" ends the engine. Pages arriving after the
-// search is done are ignored except for their paging.
+// search is done are ignored except for their paging. The names of a UTF-8 page are offered
+// as hit texts (core/HitText.h).
 void ScrapeFirstEngine(const QList<QByteArray>& lines, const QByteArray& serviceOrigin,
-                       IEngineScraperHost& host);
+                       IEngineScraperHost& host,
+                       EngineCharset charset = EngineCharset::Windows1252);
 
 // Reads a page of the second engine: "Internal Server" on the first line starts the retry;
 // the no-results marker, a page without its paging or result line, or no next page after
 // the results ends the engine; otherwise the links are offered and the next page is asked
 // for.
-void ScrapeSecondEngine(const QList<QByteArray>& lines, IEngineScraperHost& host);
+void ScrapeSecondEngine(const QList<QByteArray>& lines, IEngineScraperHost& host,
+                        EngineCharset charset = EngineCharset::Windows1252);

@@ -1,5 +1,6 @@
 #include "search/HitListModel.h"
 
+#include "core/HitText.h"
 #include "platform/Cp1252.h"
 
 #include <algorithm>
@@ -50,7 +51,7 @@ QVariant HitListModel::headerData(int section, Qt::Orientation orientation, int 
 }
 
 std::unique_ptr<HitListModel::Row> HitListModel::makeRow(const SearchHit& hit) {
-    return std::make_unique<Row>(Row{hit, Cp1252::toUnicode(hit.caption),
+    return std::make_unique<Row>(Row{hit, HitText::toUnicode(hit.caption),
                                      Cp1252::toUnicode(hit.size), Cp1252::toUnicode(hit.info)});
 }
 

@@ -1,6 +1,7 @@
 #include "search/ListingScraper.h"
 
 #include "core/HitRecords.h"
+#include "core/HitText.h"
 
 namespace {
 
@@ -22,16 +23,22 @@ bool namesAFolder(const QByteArray& name) {
     return name == "." || name == "..";
 }
 
-QList<QByteArray> flatRecords(const QList<QByteArray>& lines, HostLineTest isHostLine) {
+QList<QByteArray> flatRecords(const QList<QByteArray>& lines, HostLineTest isHostLine,
+                              EngineCharset charset) {
+    // TAB, '\\' and the host line's ':' or digit are ASCII, so the lines split alike in both.
+    const auto text = [charset](const QByteArray& bytes) {
+        return charset == EngineCharset::Utf8 ? HitText::fromUtf8(bytes) : bytes;
+    };
     QList<QByteArray> records;
     records.reserve(lines.size());
     QByteArray host;
     QByteArray folder;
     for (const QByteArray& line : lines) {
         if (isHostLine(line)) {
-            const ListingRecord record = ListingRecord::fromLine(line);
-            host = record.host;
-            folder = record.folder;
+            ListingRecord record = ListingRecord::fromLine(line);
+            record.host = host = text(record.host);
+            record.folder = folder = text(record.folder);
+            record.name = text(record.name);
             if (!namesAFolder(record.name))
                 records.append(record.line());
             continue;
@@ -41,10 +48,10 @@ QList<QByteArray> flatRecords(const QList<QByteArray>& lines, HostLineTest isHos
             ++start;
         QByteArray rest = line.mid(start);
         if (rest.startsWith('\\')) {
-            folder = Field(rest, 0);
+            folder = text(Field(rest, 0));
             rest = AfterTabs(rest, 1);
         }
-        const QByteArray name = Field(rest, 0);
+        const QByteArray name = text(Field(rest, 0));
         if (!namesAFolder(name))
             records.append(ListingRecord{host, folder, name, AfterTabs(rest, 1)}.line());
     }
@@ -67,10 +74,12 @@ QList<QByteArray> inRandomOrder(QList<QByteArray> remaining, const RandomIndex& 
 
 } // namespace
 
-QList<QByteArray> ScrapeFtpListing(const QList<QByteArray>& lines, const RandomIndex& random) {
-    return inRandomOrder(flatRecords(lines, holdsColon), random);
+QList<QByteArray> ScrapeFtpListing(const QList<QByteArray>& lines, const RandomIndex& random,
+                                   EngineCharset charset) {
+    return inRandomOrder(flatRecords(lines, holdsColon, charset), random);
 }
 
-QList<QByteArray> ScrapeSmbListing(const QList<QByteArray>& lines, const RandomIndex& random) {
-    return inRandomOrder(flatRecords(lines, startsWithDigit), random);
+QList<QByteArray> ScrapeSmbListing(const QList<QByteArray>& lines, const RandomIndex& random,
+                                   EngineCharset charset) {
+    return inRandomOrder(flatRecords(lines, startsWithDigit, charset), random);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "search/EngineCharset.h"
+
 #include <QByteArray>
 #include <QList>
 #include <functional>
@@ -11,10 +13,13 @@ using RandomIndex = std::function<int(int n)>;
 // the files on that host, some of which open a new folder. These turn the lines into
 // store records (host TAB folder TAB file name TAB rest, core/HitRecords.h) in random
 // order. A line that lacks fields yields empty ones and is stored all the same; a file named
-// "." or ".." is the folder itself or the one above and is left out.
+// "." or ".." is the folder itself or the one above and is left out. A UTF-8 listing's host,
+// folder and name become hit texts (core/HitText.h).
 
 // Host lines are the lines holding ':' (login@host:port).
-QList<QByteArray> ScrapeFtpListing(const QList<QByteArray>& lines, const RandomIndex& random);
+QList<QByteArray> ScrapeFtpListing(const QList<QByteArray>& lines, const RandomIndex& random,
+                                   EngineCharset charset = EngineCharset::Windows1252);
 
 // Host lines start with a decimal digit (an IP address).
-QList<QByteArray> ScrapeSmbListing(const QList<QByteArray>& lines, const RandomIndex& random);
+QList<QByteArray> ScrapeSmbListing(const QList<QByteArray>& lines, const RandomIndex& random,
+                                   EngineCharset charset = EngineCharset::Windows1252);

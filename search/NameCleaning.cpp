@@ -1,5 +1,8 @@
 #include "search/NameCleaning.h"
 
+#include "core/HitText.h"
+#include "platform/Cp1252.h"
+
 #include <algorithm>
 #include <array>
 #include <string_view>
@@ -134,4 +137,19 @@ QByteArray PrepareDisplayName(const QByteArray& rawLinkText) {
         return {};
     const QByteArray name = NormalizeName(cleaned);
     return IsAcceptableName(name) ? name : QByteArray();
+}
+
+QByteArray PrepareUtf8DisplayName(const QByteArray& rawLinkText) {
+    const QString text = QString::fromUtf8(rawLinkText);
+    const QByteArray hitText = HitText::fromUnicode(text);
+    if (!HitText::isUtf8(hitText))
+        return PrepareDisplayName(hitText);
+    // The cleaning deletes and changes ASCII only, which never occurs inside a UTF-8 sequence;
+    // the refused Windows-1252 characters are looked for among the characters, since their
+    // codes are also the bytes inside UTF-8 sequences.
+    const QByteArray cleaned = TrimBlanks(CleanLinkText(text.toUtf8()));
+    if (cleaned.isEmpty())
+        return {};
+    const QString name = QString::fromUtf8(NormalizeName(cleaned));
+    return IsAcceptableName(Cp1252::fromUnicode(name)) ? HitText::fromUnicode(name) : QByteArray();
 }

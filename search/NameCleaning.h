@@ -25,3 +25,9 @@ QByteArray TrimBlanks(const QByteArray& text);
 // The display name of a result link's raw text: cleaned, trimmed and normalised. Empty
 // when the link is to be skipped (nothing left, or a refused name).
 QByteArray PrepareDisplayName(const QByteArray& rawLinkText);
+
+// The same for the UTF-8 text of a link on a page of our service (search/EngineCharset.h),
+// as a hit text (core/HitText.h): a name Windows-1252 can hold becomes exactly what
+// PrepareDisplayName makes of it, any other one the same cleaning and the same refusals on its
+// characters, kept as marked UTF-8.
+QByteArray PrepareUtf8DisplayName(const QByteArray& rawLinkText);

@@ -1,8 +1,8 @@
 #include "search/SearchResults.h"
 
 #include "core/HitRecords.h"
+#include "core/HitText.h"
 #include "download/HeaderProbes.h"
-#include "platform/Cp1252.h"
 #include "platform/Errors.h"
 #include "platform/Platform.h"
 #include "platform/SettingsFile.h"
@@ -158,14 +158,14 @@ void SearchResults::CopyPathToClipboard1Click() {
         if (row >= m_ftpStore.size())
             throwListIndexError(row);
         m_platform.clipboard.setText(
-            Cp1252::toUnicode(ListingRecord::fromLine(m_ftpStore[row]).host));
+            HitText::toUnicode(ListingRecord::fromLine(m_ftpStore[row]).host));
         return;
     }
     const QByteArray caption = m_hitList.hit(row).caption;
     const auto last = std::find_if(m_httpStore.crbegin(), m_httpStore.crend(),
                                    [&](const QByteArray& line) { return line.contains(caption); });
     if (last != m_httpStore.crend())
-        m_platform.clipboard.setText(Cp1252::toUnicode(HttpHitRecord::fromLine(*last).url));
+        m_platform.clipboard.setText(HitText::toUnicode(HttpHitRecord::fromLine(*last).url));
 }
 
 void SearchResults::CopyFTPPathClick() {
@@ -177,5 +177,5 @@ void SearchResults::CopyFTPPathClick() {
                                    [&](const QByteArray& line) { return line.contains(caption); });
     if (last != m_ftpStore.crend())
         m_platform.clipboard.setText(QStringLiteral("ftp://") +
-                                     Cp1252::toUnicode(ListingRecord::fromLine(*last).host));
+                                     HitText::toUnicode(ListingRecord::fromLine(*last).host));
 }

@@ -43,12 +43,14 @@ QByteArray percentEncoded(char c) {
 struct SearchRun::EngineQuery {
     THttpCli client;
     QBuffer body;
+    QByteArray url; // as asked for: it says whether UTF-8 was
 };
 
 // The SMB or FTP request: the client and the file in temp/ its listing goes to.
 struct SearchRun::ListingQuery {
     THttpCli client;
     std::unique_ptr<QFile> file;
+    QByteArray url;
     bool running = false;
 };
 
@@ -78,6 +80,18 @@ QByteArray EncodeQuery(const QByteArray& text) {
         }
     }
     return query;
+}
+
+QByteArray EncodeUtf8Query(const QString& text) {
+    QByteArray query;
+    for (const char c : EncodeQuery(text.toUtf8()))
+        query.append(static_cast<unsigned char>(c) < 0x80 ? QByteArray(1, c) : percentEncoded(c));
+    return query;
+}
+
+QByteArray EncodeQueryFor(const QByteArray& url, const QString& text) {
+    return RequestedCharset(url) == EngineCharset::Utf8 ? EncodeUtf8Query(text)
+                                                        : EncodeQuery(Cp1252::fromUnicode(text));
 }
 
 SearchRun::SearchRun(SettingsFile& ini, QString programFolder, Platform& platform,
@@ -194,7 +208,6 @@ void SearchRun::startSearch(const QString& text, const SearchSources& sources) {
     m_progressTimer.start();
     setFound(0);
 
-    const QByteArray query = EncodeQuery(Cp1252::fromUnicode(text));
     const UrlParts service = SplitUrl(m_urls.httpQueryUrl1);
     // The engine's own pages keep its scheme: a service reached over https stays there.
     m_serviceOrigin = (service.scheme.isEmpty() ? QByteArray("http") : service.scheme.toLower()) +
@@ -204,15 +217,18 @@ void SearchRun::startSearch(const QString& text, const SearchSources& sources) {
     m_offeredLinks.clear();
     m_workInFlight = true;
     if (sources.http) {
-        sendFirstEngineRequest(m_urls.httpQueryUrl1 + query);
-        sendSecondEngineRequest(m_urls.httpQueryUrl2 + query);
+        sendFirstEngineRequest(m_urls.httpQueryUrl1 + EncodeQueryFor(m_urls.httpQueryUrl1, text));
+        sendSecondEngineRequest(m_urls.httpQueryUrl2 + EncodeQueryFor(m_urls.httpQueryUrl2, text));
     }
     if (sources.smb)
-        sendListingRequest(m_smbQuery, m_urls.smbQueryUrl + query, QStringLiteral("smb.txt"));
+        sendListingRequest(m_smbQuery,
+                           m_urls.smbQueryUrl + EncodeQueryFor(m_urls.smbQueryUrl, text),
+                           QStringLiteral("smb.txt"));
     if (sources.ftp) {
-        sendListingRequest(
-            m_ftpQuery, m_urls.ftpQueryUrl + query + (sources.onlyLeech ? "&leech=y" : "&leech=n"),
-            QStringLiteral("ftp.txt"));
+        sendListingRequest(m_ftpQuery,
+                           m_urls.ftpQueryUrl + EncodeQueryFor(m_urls.ftpQueryUrl, text) +
+                               (sources.onlyLeech ? "&leech=y" : "&leech=n"),
+                           QStringLiteral("ftp.txt"));
     }
     checkWorkEnded();
 }
@@ -249,6 +265,7 @@ void SearchRun::sendEngineRequest(int tag, const QByteArray& url) {
         m_lastEngine2Url = url;
     setStatus(QStringLiteral("Searching..."));
     auto query = std::make_unique<EngineQuery>();
+    query->url = url;
     THttpCli& client = query->client;
     client.SetURL(url);
     SetUpRequest(client, m_ini);
@@ -290,10 +307,11 @@ void SearchRun::QueryDone(THttpCli* client) {
     } else {
         const QList<QByteArray> lines = SplitLines(query->body.data());
         query->body.close();
+        const EngineCharset charset = AnswerCharset(query->url, client->ContentType());
         if (tag == 1)
-            ScrapeFirstEngine(lines, m_serviceOrigin, *this);
+            ScrapeFirstEngine(lines, m_serviceOrigin, *this, charset);
         else
-            ScrapeSecondEngine(lines, *this);
+            ScrapeSecondEngine(lines, *this, charset);
     }
     checkWorkEnded();
 }
@@ -309,6 +327,7 @@ void SearchRun::sendListingRequest(std::unique_ptr<ListingQuery>& slot, const QB
         throw PellmarError(QStringLiteral("Cannot create file ") + QDir::toNativeSeparators(path));
     auto query = std::make_unique<ListingQuery>();
     query->file = std::move(file);
+    query->url = url;
     THttpCli& client = query->client;
     client.SetURL(url);
     SetUpRequest(client, m_ini);
@@ -328,6 +347,10 @@ void SearchRun::sendListingRequest(std::unique_ptr<ListingQuery>& slot, const QB
     }
 }
 
+EngineCharset SearchRun::listingCharset(const ListingQuery& query) const {
+    return AnswerCharset(query.url, query.client.ContentType());
+}
+
 QList<QByteArray> SearchRun::takeListing(std::unique_ptr<ListingQuery>& query) {
     if (!query || !query->file)
         return {};
@@ -345,14 +368,18 @@ QList<QByteArray> SearchRun::takeListing(std::unique_ptr<ListingQuery>& query) {
 void SearchRun::SmbDone() {
     if (!m_smbQuery || !m_smbQuery->file)
         return;
-    const int count = m_results.setSmbHits(ScrapeSmbListing(takeListing(m_smbQuery), m_random));
+    const EngineCharset charset = listingCharset(*m_smbQuery);
+    const int count =
+        m_results.setSmbHits(ScrapeSmbListing(takeListing(m_smbQuery), m_random, charset));
     setFound(m_found + count);
 }
 
 void SearchRun::FtpDone() {
     if (!m_ftpQuery || !m_ftpQuery->file)
         return;
-    const int count = m_results.setFtpHits(ScrapeFtpListing(takeListing(m_ftpQuery), m_random));
+    const EngineCharset charset = listingCharset(*m_ftpQuery);
+    const int count =
+        m_results.setFtpHits(ScrapeFtpListing(takeListing(m_ftpQuery), m_random, charset));
     if (count > 0)
         setFound(m_found + count);
 }

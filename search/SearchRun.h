@@ -48,6 +48,14 @@ struct SearchServiceUrls {
 // reaches the service whole. Other bytes (Windows-1252 letters too) go as they are.
 QByteArray EncodeQuery(const QByteArray& text);
 
+// The search text as a query value for an engine that agreed on UTF-8 (EngineCharset.h):
+// EncodeQuery of its UTF-8 bytes, with every byte outside ASCII percent-encoded too.
+QByteArray EncodeUtf8Query(const QString& text);
+
+// The search text as a query value for the engine at url: UTF-8 when its address asks for it,
+// else Windows-1252 (characters without a code there become "?").
+QByteArray EncodeQueryFor(const QByteArray& url, const QString& text);
+
 // One search from start to end: the requests to the two HTTP engines, the SMB and the FTP
 // search, their answers read by the scrapers, the header probes of the links found, the
 // time limit, the progress and the history. What the search finds goes to its
@@ -142,6 +150,7 @@ private:
     void setProgress(int width);
     void setFound(int count);
     void startSearch(const QString& text, const SearchSources& sources);
+    EngineCharset listingCharset(const ListingQuery& query) const;
     void resetLists();
     void sendEngineRequest(int tag, const QByteArray& url);
     void sendListingRequest(std::unique_ptr<ListingQuery>& slot, const QByteArray& url,

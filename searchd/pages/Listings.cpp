@@ -15,10 +15,11 @@ bool fitsCp1252(const QString& text) {
     return Cp1252::toUnicode(Cp1252::fromUnicode(text)) == text;
 }
 
-bool isListable(const QString& path, QStringView forbidden) {
+bool isListable(const QString& path, QStringView forbidden, PageCharset charset) {
     const bool breaks =
         std::any_of(path.cbegin(), path.cend(), [](QChar c) { return c.unicode() < 0x20; });
-    return !breaks && !path.contains(forbidden) && fitsCp1252(path);
+    return !breaks && !path.contains(forbidden) &&
+           (charset == PageCharset::Utf8 || fitsCp1252(path));
 }
 
 QString folderOf(const QString& path) {
@@ -50,10 +51,11 @@ QList<ListedFile> onOneSite(const QString& site, const QString& prefix,
     return listed;
 }
 
-QByteArray toListing(const QStringList& lines) {
-    return lines.isEmpty()
-               ? QByteArray()
-               : Cp1252::fromUnicode(lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
+QByteArray toListing(const QStringList& lines, PageCharset charset) {
+    if (lines.isEmpty())
+        return {};
+    const QString text = lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n");
+    return charset == PageCharset::Utf8 ? text.toUtf8() : Cp1252::fromUnicode(text);
 }
 
 } // namespace
@@ -66,13 +68,13 @@ QByteArray ftp(const QString& site, const QList<IndexedFile>& files) {
     return ftp(onOneSite(site, QString(), files));
 }
 
-QByteArray smb(const QList<ListedFile>& files) {
+QByteArray smb(const QList<ListedFile>& files, PageCharset charset) {
     QList<ListedFile> sorted = files;
     group(sorted);
     QStringList lines;
     QString currentSite, currentFolder;
     for (const ListedFile& file : sorted) {
-        if (!isListable(file.path, u"\\") || !isListable(file.site, u"\\"))
+        if (!isListable(file.path, u"\\", charset) || !isListable(file.site, u"\\", charset))
             continue;
         const QString folder =
             QLatin1Char('\\') + folderOf(file.path).replace(QLatin1Char('/'), QLatin1Char('\\'));
@@ -86,16 +88,16 @@ QByteArray smb(const QList<ListedFile>& files) {
         currentSite = file.site;
         currentFolder = folder;
     }
-    return toListing(lines);
+    return toListing(lines, charset);
 }
 
-QByteArray ftp(const QList<ListedFile>& files) {
+QByteArray ftp(const QList<ListedFile>& files, PageCharset charset) {
     QList<ListedFile> sorted = files;
     group(sorted);
     QStringList lines;
     QString currentSite, currentFolder;
     for (const ListedFile& file : sorted) {
-        if (!isListable(file.path, u":") || !isListable(file.site, u"\t"))
+        if (!isListable(file.path, u":", charset) || !isListable(file.site, u"\t", charset))
             continue;
         const QString folder = QLatin1Char('/') + folderOf(file.path);
         const QString entry = nameOf(file.path) + kTab + QString::number(file.size);
@@ -106,7 +108,7 @@ QByteArray ftp(const QList<ListedFile>& files) {
         currentSite = file.site;
         currentFolder = folder;
     }
-    return toListing(lines);
+    return toListing(lines, charset);
 }
 
 } // namespace Listings

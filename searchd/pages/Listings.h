@@ -1,6 +1,7 @@
 #pragma once
 
 #include "searchd/index/IndexTypes.h"
+#include "searchd/pages/ResultPages.h"
 
 #include <QByteArray>
 #include <QList>
@@ -9,7 +10,8 @@
 // The SMB and FTP answers: tab-indented text trees in Windows-1252, one file per line, the
 // size in bytes as the last field. Files whose names the program could not hold or would
 // misread (tabs, line breaks, characters outside Windows-1252; for SMB a backslash, for
-// FTP a colon) are left out.
+// FTP a colon) are left out. In UTF-8, as a request with charset=utf-8 asks, every
+// character fits and only the tabs, line breaks, backslashes and colons leave a file out.
 namespace Listings {
 
 // One file of a listing: its site (SMB: the host; FTP: login@host:port) and its path from
@@ -22,8 +24,8 @@ struct ListedFile {
 
 // Files of several sites: each site's files follow one another, the sites in the order
 // they first come, and within a site the files of a folder together.
-QByteArray smb(const QList<ListedFile>& files);
-QByteArray ftp(const QList<ListedFile>& files);
+QByteArray smb(const QList<ListedFile>& files, PageCharset charset = PageCharset::Windows1252);
+QByteArray ftp(const QList<ListedFile>& files, PageCharset charset = PageCharset::Windows1252);
 
 // The library as the share \share\ of the computer host (an IP address):
 //   host TAB \share\folder\ TAB name TAB size    the first file

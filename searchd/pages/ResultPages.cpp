@@ -9,8 +9,9 @@ namespace {
 
 const QString kEnd = QStringLiteral("\r\n");
 
-QByteArray toPage(const QStringList& lines) {
-    return Cp1252::fromUnicode(lines.join(kEnd) + kEnd);
+QByteArray toPage(const QStringList& lines, PageCharset charset = PageCharset::Windows1252) {
+    const QString text = lines.join(kEnd) + kEnd;
+    return charset == PageCharset::Utf8 ? text.toUtf8() : Cp1252::fromUnicode(text);
 }
 
 QString ascii(const QByteArray& bytes) {
@@ -69,49 +70,60 @@ QString escapeHtml(const QString& text) {
 }
 
 QByteArray firstEngine(const QString& words, const QList<ResultLink>& links, int firstNumber,
-                       const QByteArray& nextLink) {
+                       const QByteArray& nextLink, PageCharset charset) {
     QString rows;
     for (qsizetype i = 0; i < links.size(); ++i)
         rows += firstEngineRow(links[i], firstNumber + static_cast<int>(i));
-    return toPage({
-        QStringLiteral("<HTML><HEAD><TITLE>MP3 search</TITLE></HEAD><BODY BGCOLOR=#FFFFFF>"),
-        QStringLiteral("<TABLE WIDTH=100%>"),
-        QStringLiteral("<TR><TD BGCOLOR=#DDDDDD><B>MP3 files for: %1</B> (from %2 on)</TD></TR>")
-            .arg(escapeHtml(words), QString::number(firstNumber)),
-        QStringLiteral("</TABLE>"),
-        QStringLiteral("<a href=\"%1\"><IMG SRC=\"/mediabot/next.gif\" BORDER=0 ALT=\"next\"></a>")
-            .arg(ascii(nextLink)),
-        QStringLiteral("<TABLE WIDTH=100%>") + rows + QStringLiteral("</TABLE></BODY></HTML>"),
-    });
+    return toPage(
+        {
+            QStringLiteral("<HTML><HEAD><TITLE>MP3 search</TITLE></HEAD><BODY BGCOLOR=#FFFFFF>"),
+            QStringLiteral("<TABLE WIDTH=100%>"),
+            QStringLiteral(
+                "<TR><TD BGCOLOR=#DDDDDD><B>MP3 files for: %1</B> (from %2 on)</TD></TR>")
+                .arg(escapeHtml(words), QString::number(firstNumber)),
+            QStringLiteral("</TABLE>"),
+            QStringLiteral(
+                "<a href=\"%1\"><IMG SRC=\"/mediabot/next.gif\" BORDER=0 ALT=\"next\"></a>")
+                .arg(ascii(nextLink)),
+            QStringLiteral("<TABLE WIDTH=100%>") + rows + QStringLiteral("</TABLE></BODY></HTML>"),
+        },
+        charset);
 }
 
-QByteArray firstEngineNoRecords(const QString& words) {
-    return toPage({
-        QStringLiteral("<HTML><HEAD><TITLE>MP3 search</TITLE></HEAD><BODY BGCOLOR=#FFFFFF>"),
-        QStringLiteral("<P>No records found for: %1</P></BODY></HTML>").arg(escapeHtml(words)),
-    });
+QByteArray firstEngineNoRecords(const QString& words, PageCharset charset) {
+    return toPage(
+        {
+            QStringLiteral("<HTML><HEAD><TITLE>MP3 search</TITLE></HEAD><BODY BGCOLOR=#FFFFFF>"),
+            QStringLiteral("<P>No records found for: %1</P></BODY></HTML>").arg(escapeHtml(words)),
+        },
+        charset);
 }
 
 QByteArray secondEngine(const QString& words, const QList<ResultLink>& links, int firstNumber,
-                        const QByteArray& previousUrl, const QByteArray& nextUrl) {
+                        const QByteArray& previousUrl, const QByteArray& nextUrl,
+                        PageCharset charset) {
     QString hits;
     for (qsizetype i = 0; i < links.size(); ++i)
         hits += secondEngineHit(links[i], firstNumber + static_cast<int>(i));
-    return toPage({
-        QStringLiteral("<HTML><HEAD><TITLE>AudioFind</TITLE></HEAD><BODY>"),
-        QStringLiteral("<H3>AudioFind results for: %1</H3>").arg(escapeHtml(words)),
-        secondEnginePaging(previousUrl, nextUrl),
-        ascii(SecondEngineMarkers::resultsMarker()) + hits + QStringLiteral("</DIV>"),
-        QStringLiteral("</BODY></HTML>"),
-    });
+    return toPage(
+        {
+            QStringLiteral("<HTML><HEAD><TITLE>AudioFind</TITLE></HEAD><BODY>"),
+            QStringLiteral("<H3>AudioFind results for: %1</H3>").arg(escapeHtml(words)),
+            secondEnginePaging(previousUrl, nextUrl),
+            ascii(SecondEngineMarkers::resultsMarker()) + hits + QStringLiteral("</DIV>"),
+            QStringLiteral("</BODY></HTML>"),
+        },
+        charset);
 }
 
-QByteArray secondEngineNoResults(const QString& words) {
-    return toPage({
-        QStringLiteral("<HTML><HEAD><TITLE>AudioFind</TITLE></HEAD><BODY>"),
-        ascii(SecondEngineMarkers::noResultsMarker()) +
-            QStringLiteral(": %1</P></BODY></HTML>").arg(escapeHtml(words)),
-    });
+QByteArray secondEngineNoResults(const QString& words, PageCharset charset) {
+    return toPage(
+        {
+            QStringLiteral("<HTML><HEAD><TITLE>AudioFind</TITLE></HEAD><BODY>"),
+            ascii(SecondEngineMarkers::noResultsMarker()) +
+                QStringLiteral(": %1</P></BODY></HTML>").arg(escapeHtml(words)),
+        },
+        charset);
 }
 
 QByteArray internalServerError() {

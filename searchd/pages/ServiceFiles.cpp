@@ -7,13 +7,15 @@
 namespace ServiceFiles {
 
 QList<QString> dataFileLines(const QString& baseUrl, int dataVersion) {
-    const QString query = QStringLiteral("?q=");
+    // charset=utf-8 before the words: our program and this service then agree on UTF-8.
+    const QString query = QStringLiteral("?charset=utf-8&q=");
     return {QString::number(dataVersion),
             baseUrl,
             QStringLiteral("Pellmar search service"),
             QStringLiteral("0"),
-            baseUrl + QLatin1String(kFirstEnginePath) + QStringLiteral("?since=&searchwords="),
-            baseUrl + QLatin1String(kSecondEnginePath) + QStringLiteral("?words="),
+            baseUrl + QLatin1String(kFirstEnginePath) +
+                QStringLiteral("?since=&charset=utf-8&searchwords="),
+            baseUrl + QLatin1String(kSecondEnginePath) + QStringLiteral("?charset=utf-8&words="),
             QStringLiteral("local"),
             baseUrl + QLatin1String(kSmbPath) + query,
             baseUrl + QLatin1String(kFtpPath) + query};

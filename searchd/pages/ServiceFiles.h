@@ -17,7 +17,8 @@ inline constexpr char kVersionPath[] = "/version2.txt";
 inline constexpr char kDataFilePath[] = "/Pellmar.dat";
 inline constexpr char kSubmissionsPath[] = "/submissions";
 
-// The nine plain lines of a data file whose addresses are this service's.
+// The nine plain lines of a data file whose addresses are this service's; its query
+// addresses carry charset=utf-8, so that our program and this service agree on UTF-8.
 QList<QString> dataFileLines(const QString& baseUrl, int dataVersion);
 
 // Those lines scrambled, CR LF after each: the data file the update check fetches.

@@ -13,12 +13,36 @@
 
 #include <QDateTime>
 #include <QHash>
+#include <algorithm>
 #include <optional>
 
 namespace {
 
-const QByteArray kPageType = "text/html; charset=windows-1252";
-const QByteArray kListingType = "text/plain; charset=windows-1252";
+// The parameter by which our own program asks for UTF-8 pages and listings.
+const QByteArray kUtf8Parameter = "charset=utf-8";
+
+QByteArray pageType(PageCharset charset) {
+    return charset == PageCharset::Utf8 ? "text/html; charset=utf-8"
+                                        : "text/html; charset=windows-1252";
+}
+
+QByteArray listingType(PageCharset charset) {
+    return charset == PageCharset::Utf8 ? "text/plain; charset=utf-8"
+                                        : "text/plain; charset=windows-1252";
+}
+
+// UTF-8 when a parameter before the search words says charset=utf-8. The words run to the
+// end of the query, so only what comes before them is looked at here: typed words never ask.
+// (The first engine's own paging links carry it last; readSearch takes that one.)
+PageCharset askedCharset(const QByteArray& query, const char* wordsKey) {
+    const QByteArray key = QByteArray(wordsKey) + '=';
+    const qsizetype words = query.startsWith(key) ? 0 : query.indexOf('&' + key);
+    for (const QByteArray& parameter : query.left(std::max<qsizetype>(words, 0)).split('&')) {
+        if (parameter.toLower() == kUtf8Parameter)
+            return PageCharset::Utf8;
+    }
+    return PageCharset::Windows1252;
+}
 
 ServiceAnswer textAnswer(int status, const QString& message) {
     ServiceAnswer answer;
@@ -107,6 +131,7 @@ struct ServiceRoutes::Search {
     QStringList words;
     int page = 1;
     QMap<QByteArray, QByteArray> trailing;
+    PageCharset charset = PageCharset::Windows1252;
 };
 
 ServiceRoutes::ServiceRoutes(const ServiceSettings& settings, const QString& baseUrl,
@@ -183,6 +208,9 @@ ServiceRoutes::readSearch(const QByteArray& query, const char* wordsKey,
         error = textAnswer(400, QStringLiteral("The search words are not text"));
         return std::nullopt;
     }
+    search.charset = askedCharset(query, wordsKey);
+    if (search.trailing.value("charset").toLower() == "utf-8")
+        search.charset = PageCharset::Utf8;
     search.text = text->trimmed();
     search.words = QueryText::searchWords(*text);
     if (search.words.size() > kMaxWords) {
@@ -252,22 +280,27 @@ FileFilter listingFilter(const char* scheme, const QStringList& relayed) {
 
 ServiceAnswer ServiceRoutes::firstEngine(const QByteArray& query) {
     ServiceAnswer error;
-    const auto search = readSearch(query, "searchwords", {"page", "newonly"}, error);
+    const auto search = readSearch(query, "searchwords", {"page", "newonly", "charset"}, error);
     if (!search)
         return error;
     const int offset = (search->page - 1) * m_settings.pageSize;
     const bool newOnly = search->trailing.value("newonly") == "1";
     const QList<FoundFile> files = m_songs.bestFirst(search->words, engineFilter(relayedSources()),
                                                      offset, m_settings.pageSize, newOnly);
+    const PageCharset charset = search->charset;
     if (files.isEmpty())
-        return bytesAnswer(kPageType, ResultPages::firstEngineNoRecords(search->text));
+        return bytesAnswer(pageType(charset),
+                           ResultPages::firstEngineNoRecords(search->text, charset));
     // The program marks the engine done only on an empty page, so even the last page of
-    // results links on to the next one.
+    // results links on to the next one. It knows that link by its start, so the marker goes
+    // last, where the words are escaped and cannot hold it.
     const QByteArray next =
         "search.asp?since=&searchwords=" + QueryText::encodeValue(search->text) +
-        "&page=" + QByteArray::number(search->page + 1) + (newOnly ? "&newonly=1" : "");
+        "&page=" + QByteArray::number(search->page + 1) + (newOnly ? "&newonly=1" : "") +
+        (charset == PageCharset::Utf8 ? '&' + kUtf8Parameter : QByteArray());
     const auto links = linksFor(files);
-    return bytesAnswer(kPageType, ResultPages::firstEngine(search->text, links, offset + 1, next));
+    return bytesAnswer(pageType(charset),
+                       ResultPages::firstEngine(search->text, links, offset + 1, next, charset));
 }
 
 ServiceAnswer ServiceRoutes::secondEngine(const QByteArray& query) {
@@ -275,7 +308,8 @@ ServiceAnswer ServiceRoutes::secondEngine(const QByteArray& query) {
     while (left > 0 && !m_failuresLeft.compare_exchange_weak(left, left - 1)) {
     }
     if (left > 0)
-        return bytesAnswer(kPageType, ResultPages::internalServerError(), 500);
+        return bytesAnswer(pageType(askedCharset(query, "words")),
+                           ResultPages::internalServerError(), 500);
 
     ServiceAnswer error;
     const auto search = readSearch(query, "words", {"page", "newonly"}, error);
@@ -286,20 +320,23 @@ ServiceAnswer ServiceRoutes::secondEngine(const QByteArray& query) {
     const bool newOnly = search->trailing.value("newonly") == "1";
     QList<FoundFile> files =
         m_songs.bestFirst(search->words, engineFilter(relayedSources()), offset, size + 1, newOnly);
+    const PageCharset charset = search->charset;
     if (files.isEmpty())
-        return bytesAnswer(kPageType, ResultPages::secondEngineNoResults(search->text));
+        return bytesAnswer(pageType(charset),
+                           ResultPages::secondEngineNoResults(search->text, charset));
     const bool more = files.size() > size;
     files = files.mid(0, size);
     auto pageUrl = [&](int page) {
-        return m_baseUrl.toLatin1() + ServiceFiles::kSecondEnginePath +
-               "?words=" + QueryText::encodeValue(search->text) +
+        return m_baseUrl.toLatin1() + ServiceFiles::kSecondEnginePath + '?' +
+               (charset == PageCharset::Utf8 ? kUtf8Parameter + '&' : QByteArray()) +
+               "words=" + QueryText::encodeValue(search->text) +
                "&page=" + QByteArray::number(page) + (newOnly ? "&newonly=1" : "");
     };
     const QByteArray previous = search->page > 1 ? pageUrl(search->page - 1) : QByteArray();
     const QByteArray next = more ? pageUrl(search->page + 1) : QByteArray();
     const auto links = linksFor(files);
-    return bytesAnswer(kPageType,
-                       ResultPages::secondEngine(search->text, links, offset + 1, previous, next));
+    return bytesAnswer(pageType(charset), ResultPages::secondEngine(search->text, links, offset + 1,
+                                                                    previous, next, charset));
 }
 
 ServiceAnswer ServiceRoutes::smbListing(const QByteArray& query) {
@@ -320,7 +357,7 @@ ServiceAnswer ServiceRoutes::smbListing(const QByteArray& query) {
         if (!host.isEmpty())
             listed.append({host, found.smbPath(), found.file.size});
     }
-    return bytesAnswer(kListingType, Listings::smb(listed));
+    return bytesAnswer(listingType(search->charset), Listings::smb(listed, search->charset));
 }
 
 ServiceAnswer ServiceRoutes::ftpListing(const QByteArray& query) {
@@ -332,7 +369,7 @@ ServiceAnswer ServiceRoutes::ftpListing(const QByteArray& query) {
     if (leech != "y" && leech != "n")
         return textAnswer(400, QStringLiteral("Bad parameter: leech must be y or n"));
     if (leech == "y" && !m_settings.ftpLeech)
-        return bytesAnswer(kListingType, {});
+        return bytesAnswer(listingType(search->charset), {});
     QList<Listings::ListedFile> listed;
     for (const FoundFile& found :
          m_found.search(search->words, listingFilter("ftp", relayedSources()), 0, kListingLimit)) {
@@ -341,7 +378,7 @@ ServiceAnswer ServiceRoutes::ftpListing(const QByteArray& query) {
         else
             listed.append({found.ftpSite(), found.ftpPath(), found.file.size});
     }
-    return bytesAnswer(kListingType, Listings::ftp(listed));
+    return bytesAnswer(listingType(search->charset), Listings::ftp(listed, search->charset));
 }
 
 ServiceAnswer ServiceRoutes::file(const QByteArray& escapedPath, const QByteArray& range) {

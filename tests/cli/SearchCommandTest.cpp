@@ -1,6 +1,7 @@
 #include "search/LocalSearchService.h"
 #include "searchd/http/TlsContext.h"
 #include "support/FreePort.h"
+#include "support/NonLatinSongs.h"
 #include "support/ScriptedServer.h"
 #include "support/TempHome.h"
 #include "support/TestCertificates.h"
@@ -8,6 +9,7 @@
 #include <QDirIterator>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QUrl>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -75,6 +77,31 @@ TEST(SearchCommand, PrintsEveryHitAndTheSummary) {
         const Output output = search(row.args);
         EXPECT_EQ(output.exitCode, row.exitCode) << row.args.join(' ').toStdString();
         EXPECT_EQ(output.lines, row.lines) << row.args.join(' ').toStdString();
+    }
+}
+
+// A CJK word goes to our service whole and finds a CJK name in all three sources, printed
+// in UTF-8 as the file is named.
+TEST(SearchCommand, CjkWordsFindCjkNames) {
+    TempHome home;
+    LocalSearchService service({}, 60, nullptr, NonLatinSongs::files());
+    WriteDataFile(home.file("Pellmar.dat"), ServiceFiles::dataFileLines(service.base(), 1));
+    const QString name = NonLatinSongs::kCjkArtist + " - " + NonLatinSongs::kCjkTitle;
+    const Output output = search({NonLatinSongs::kCjkTitle.left(2)});
+    EXPECT_EQ(output.exitCode, 0);
+    ASSERT_EQ(output.lines.size(), 4) << output.lines.join('\n').toStdString();
+    EXPECT_EQ(output.lines.last(), "Done\thttp 1\tsmb 1\tftp 1");
+    const QString files = service.base() + "/files/World/" +
+                          QString::fromLatin1(QUrl::toPercentEncoding(name + ".mp3", "/"));
+    const QStringList rows[] = {
+        {"ftp", name + ".mp3", "ftp://anonymous@127.0.0.1:2121/World/" + name + ".mp3"},
+        {"http", name, files},
+        {"smb", name + ".mp3", "\\\\127.0.0.1\\mp3\\World\\" + name + ".mp3"},
+    };
+    for (qsizetype i = 0; i < 3; ++i) {
+        const QStringList fields = output.lines[i].split('\t');
+        ASSERT_EQ(fields.size(), 6) << output.lines[i].toStdString();
+        EXPECT_EQ((QStringList{fields[0], fields[1], fields[5]}), rows[i]);
     }
 }
 

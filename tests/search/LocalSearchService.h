@@ -6,17 +6,28 @@
 #include "searchd/library/SampleLibrary.h"
 #include "searchd/pages/ServiceFiles.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <memory>
+#include <stdexcept>
 #include <thread>
 
 // pellmar-searchd in-process on a free loopback port, over its sample library, for one test;
-// with tls it speaks HTTPS.
+// with tls it speaks HTTPS. further: files written into the library beside the sample ones.
 class LocalSearchService {
 public:
     explicit LocalSearchService(ServiceSettings settings = {}, int files = 60,
-                                std::shared_ptr<const TlsContext> tls = nullptr) {
+                                std::shared_ptr<const TlsContext> tls = nullptr,
+                                const QList<SampleLibrary::SampleFile>& further = {}) {
         SampleLibrary::write(m_dir.filePath("lib"), files);
+        for (const SampleLibrary::SampleFile& file : further) {
+            QDir().mkpath(QFileInfo(m_dir.filePath("lib/" + file.path)).absolutePath());
+            QFile out(m_dir.filePath("lib/" + file.path));
+            if (!out.open(QIODevice::WriteOnly) || out.write(SampleLibrary::content(file)) < 0)
+                throw std::runtime_error("cannot write a library file");
+        }
         settings.library = m_dir.filePath("lib");
         settings.database = m_dir.filePath("searchd.db");
         settings.port = 0;

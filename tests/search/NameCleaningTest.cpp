@@ -63,3 +63,22 @@ TEST(NameCleaning, MegabyteTextsAreCleanedInOnePass) {
     EXPECT_EQ(CleanLinkText(junk), QByteArray(1 << 20, '-'));
     EXPECT_EQ(NormalizeName(QByteArray(1 << 20, '-')).size(), 2 * (1 << 20) - 1);
 }
+
+// A UTF-8 link text: the same cleaning and refusals, on characters. "京" is E4 BA AC in UTF-8,
+// and 0xAC is the refused "¬" of Windows-1252.
+TEST(NameCleaning, Utf8NamesAreCleanedByTheirCharacters) {
+    const QByteArray rows[][2] = {
+        {"\xC3\x87"
+         "elik_r\xC3\xBCzgar-live.mp3",
+         "\xC7"
+         "elik R\xFCzgar - Live"},
+        {" \xE6\x9D\xB1\xE4\xBA\xAC_hits: Vol?2.mp3 ",
+         "\xEF\xBB\xBF\xE6\x9D\xB1\xE4\xBA\xAC Hits Vol2"},
+        {"\xE4\xBA\xAC \xC2\xBD", ""}, // "京 ½"
+        {"\xE4\xBA\xAC font size", ""},
+        {"\xE4\xBA\xAC\xFF", "\xEF\xBB\xBF\xE4\xBA\xAC\xEF\xBF\xBD"}, // invalid byte: U+FFFD
+        {"::", ""},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(PrepareUtf8DisplayName(row[0]), row[1]) << row[0].constData();
+}

@@ -1,16 +1,22 @@
 #include "search/SearchRun.h"
 #include "LocalSearchService.h"
+#include "core/HitRecords.h"
+#include "core/HitText.h"
 #include "core/SecondEngineMarkers.h"
+#include "download/ExternalHandoff.h"
+#include "download/TargetNames.h"
 #include "platform/Errors.h"
 #include "platform/SettingsFile.h"
 #include "support/EventLoopWait.h"
 #include "support/FakePlatform.h"
 #include "support/ListRows.h"
+#include "support/NonLatinSongs.h"
 #include "support/ScriptedServer.h"
 #include "support/TempHome.h"
 #include "support/TestSeed.h"
 
 #include <QDir>
+#include <QUrl>
 #include <gtest/gtest.h>
 #include <random>
 
@@ -65,6 +71,134 @@ TEST(EncodeQuery, TrimsAndEncodesWhatWouldCutTheQuery) {
     };
     for (const auto& row : rows)
         EXPECT_EQ(EncodeQuery(row[0]), row[1]) << row[0].constData();
+}
+
+TEST(EncodeQuery, Utf8WordsGoPercentEncoded) {
+    EXPECT_EQ(EncodeUtf8Query(QStringLiteral(" \u00C7elik \u6771/& ")),
+              "%C3%87elik+%E6%9D%B1%2F%26");
+    EXPECT_EQ(EncodeQueryFor("http://h/s?q=", QStringLiteral("\u00C7elik \u6771")), "\xC7"
+                                                                                    "elik+?");
+    EXPECT_EQ(EncodeQueryFor("http://h/s?Charset=UTF-8&q=", QStringLiteral("\u00C7elik")),
+              "%C3%87elik");
+}
+
+namespace {
+
+QStringList captions(const HitListModel& hits) {
+    QStringList texts;
+    for (int row = 0; row < hits.rowCount(); ++row)
+        texts.append(hits.index(row, 0).data().toString());
+    texts.sort(); // FTP and SMB hits come in random order
+    return texts;
+}
+
+} // namespace
+
+// Our service and the program agree on UTF-8: a name Windows-1252 can hold arrives and is
+// kept exactly as from a Windows-1252 engine, one it cannot hold whole, in every list, store,
+// file name and path handed on.
+TEST_F(SearchRunTest, NamesOutsideWindows1252ArriveWholeFromOurService) {
+    LocalSearchService service({}, 60, nullptr, NonLatinSongs::files());
+    run.setServiceUrls(service.urls());
+    run.SearchButtonClick(QStringLiteral("world"), kAll);
+    ASSERT_TRUE(WaitFor([&] {
+        return run.statusText() == "Done" && run.FtpHitStore().size() == 2 &&
+               run.SmbHitStore().size() == 2;
+    })) << statuses.join(',').toStdString();
+    const QString latin = NonLatinSongs::kLatinArtist + " - " + NonLatinSongs::kLatinTitle;
+    const QString cjk = NonLatinSongs::kCjkArtist + " - " + NonLatinSongs::kCjkTitle;
+    EXPECT_EQ(captions(run.hitList()), (QStringList{latin + ".mp3", cjk + ".mp3"}));
+    clickHost(HostListModel::FtpRow);
+    EXPECT_EQ(captions(run.hitList()), (QStringList{latin + ".mp3", cjk + ".mp3"}));
+    clickHost(HostListModel::HttpRow); // listed again from the store's records
+    ASSERT_EQ(captions(run.hitList()), (QStringList{latin, cjk}));
+
+    // The store keeps the one as a Windows-1252 engine's hit, the other as marked UTF-8.
+    QMap<QString, QByteArray> names;
+    for (const QByteArray& line : run.HttpHitStore()) {
+        const HttpHitRecord record = HttpHitRecord::fromLine(line);
+        EXPECT_EQ(record.line(), line);
+        names.insert(HitText::toUnicode(record.name), record.name);
+    }
+    EXPECT_EQ(names.value(latin), "\xC7"
+                                  "elik - R\xFCzgar");
+    EXPECT_EQ(names.value(cjk), HitText::kUtf8Mark + cjk.toUtf8());
+    EXPECT_EQ(TargetNames::LocalName(run.hitList().hit(1).caption), cjk + ".mp3");
+    focusHit(1);
+    run.CopyPathToClipboard1Click();
+    EXPECT_EQ(fake.clipboard.content,
+              service.base() + "/files/World/" +
+                  QString::fromLatin1(QUrl::toPercentEncoding(cjk + ".mp3", "/")));
+
+    // The outside programs are handed the remote paths whole.
+    QStringList paths;
+    for (qsizetype i = 0; i < 2; ++i) {
+        paths.append(HitText::toUnicode(*ExternalHandoff::FtpRecordUrl(run.FtpHitStore(), i)));
+        paths.append(ExternalHandoff::SmbFetch(run.SmbHitStore(), i, "t.mp3", "/p")->args[0]);
+    }
+    paths.sort();
+    EXPECT_EQ(paths, (QStringList{"\\\\127.0.0.1\\mp3\\World\\" + latin + ".mp3",
+                                  "\\\\127.0.0.1\\mp3\\World\\" + cjk + ".mp3",
+                                  "ftp://anonymous@127.0.0.1:2121/World/" + latin + ".mp3",
+                                  "ftp://anonymous@127.0.0.1:2121/World/" + cjk + ".mp3"}));
+    for (const RecordedMessage& message : fake.messages.shown)
+        ADD_FAILURE() << message.text.toStdString();
+}
+
+// UTF-8 only when both ends say so; any other listing reads as Windows-1252, byte for byte as
+// before, and words go as Windows-1252 unless the address asks for UTF-8.
+TEST_F(SearchRunTest, OnlyAnAgreedAnswerReadsAsUtf8) {
+    const QByteArray listing = "u@127.0.0.1:1\t/p/\t\xC3\x87"
+                               "elik.mp3\t5\r\n"
+                               "\t\xE6\x9D\xB1.mp3\t6\r\n";
+    const QByteArray utf8Type = "Content-Type: text/plain; charset=utf-8\r\n";
+    const struct {
+        QByteArray query;
+        QByteArray header;
+        QByteArray request;
+        QList<QByteArray> names;
+        QStringList shown;
+    } rows[] = {
+        {"/ftp?q=",
+         utf8Type,
+         "GET /ftp?q=%C7elik+?&leech=n ",
+         {"\xC3\x87"
+          "elik.mp3",
+          "\xE6\x9D\xB1.mp3"},
+         {QStringLiteral("\u00C3\u2021elik.mp3"), QStringLiteral("\u00E6\u009D\u00B1.mp3")}},
+        {"/ftp?charset=utf-8&q=",
+         "Content-Type: text/plain\r\n",
+         "GET /ftp?charset=utf-8&q=%C3%87elik+%E6%9D%B1&leech=n ",
+         {"\xC3\x87"
+          "elik.mp3",
+          "\xE6\x9D\xB1.mp3"},
+         {QStringLiteral("\u00C3\u2021elik.mp3"), QStringLiteral("\u00E6\u009D\u00B1.mp3")}},
+        {"/ftp?charset=utf-8&q=",
+         utf8Type,
+         "GET /ftp?charset=utf-8&q=%C3%87elik+%E6%9D%B1&leech=n ",
+         {"\xC7"
+          "elik.mp3",
+          "\xEF\xBB\xBF\xE6\x9D\xB1.mp3"},
+         {QStringLiteral("\u00C7elik.mp3"), QStringLiteral("\u6771.mp3")}},
+    };
+    for (const auto& row : rows) {
+        ScriptedServer server(
+            ScriptedServer::reply("HTTP/1.0 200 OK\r\n" + row.header + "\r\n" + listing));
+        run.setServiceUrls({server.url("/one?w="), server.url("/two?w="), server.url("/smb?q="),
+                            server.url(row.query)});
+        run.SearchButtonClick(QStringLiteral("\u00C7elik \u6771"), {false, true, false, false});
+        ASSERT_TRUE(WaitFor([&] { return !run.hasWorkInFlight(); })) << row.query.constData();
+        ASSERT_EQ(server.requests().size(), 1);
+        EXPECT_TRUE(server.requests()[0].startsWith(row.request))
+            << server.requests()[0].constData();
+        QList<QByteArray> names;
+        for (const QByteArray& line : run.FtpHitStore())
+            names.append(ListingRecord::fromLine(line).name);
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, row.names) << row.query.constData();
+        clickHost(HostListModel::FtpRow);
+        EXPECT_EQ(captions(run.hitList()), row.shown) << row.query.constData();
+    }
 }
 
 TEST_F(SearchRunTest, AllSourcesListHitsWithMarksAndCountsAndReachDone) {

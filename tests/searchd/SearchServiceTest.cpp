@@ -7,9 +7,12 @@
 #include "platform/ResourceLimits.h"
 #include "searchd/http/QueryText.h"
 #include "searchd/library/SampleLibrary.h"
+#include "support/NonLatinSongs.h"
 #include "support/TempHome.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSet>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -22,8 +25,14 @@ namespace {
 // The service with a sample library, serving on a free loopback port for one test.
 class RunningService {
 public:
-    explicit RunningService(ServiceSettings settings = {}) {
+    // further: files written into the library beside the sample ones.
+    explicit RunningService(ServiceSettings settings = {},
+                            const QList<SampleLibrary::SampleFile>& further = {}) {
         SampleLibrary::write(m_home.file("lib"), 60);
+        for (const SampleLibrary::SampleFile& file : further) {
+            QDir().mkpath(QFileInfo(m_home.file("lib/" + file.path)).absolutePath());
+            m_home.write("lib/" + file.path, SampleLibrary::content(file));
+        }
         settings.library = m_home.file("lib");
         settings.database = m_home.file("searchd.db");
         settings.port = 0;
@@ -165,6 +174,78 @@ TEST_F(SearchServiceTest, ListingsReadAsSmbAndFtpRecords) {
         httpGet(service.port(), "/files" + QueryText::encodePath(Cp1252::toUnicode(path))).status,
         200);
     EXPECT_TRUE(httpGet(service.port(), "/ftp/search?q=zzzz&leech=n").body.isEmpty());
+}
+
+// Without charset=utf-8 before the words every answer is Windows-1252 as it always was
+// (a name it cannot hold shows as "?" on the pages and is left out of the listings); with it
+// the same search answers in UTF-8 and says so, and every name is there.
+TEST(SearchServiceCharset, TheMarkerTurnsPagesAndListingsToUtf8) {
+    const RunningService service({}, NonLatinSongs::files());
+    const QByteArray latin = "\xC3\x87"
+                             "elik - R\xC3\xBCzgar.mp3"; // UTF-8
+    const QByteArray cjk = "\xE5\xAE\x87\xE5\xA4\x9A\xE7\x94\xB0 - "
+                           "\xE6\x9D\xB1\xE4\xBA\xAC\xE3\x81\xAE\xE5\xA4\x9C.mp3";
+    const QByteArray latinLink = "/files/World/%C3%87elik%20-%20R%C3%BCzgar.mp3\">";
+    const struct {
+        QByteArray target;
+        QByteArray type;
+        QList<QByteArray> holds;
+        QList<QByteArray> lacks;
+    } rows[] = {
+        {"/cgi-bin/mp3asp/search.asp?since=&searchwords=%C7elik",
+         "text/html; charset=windows-1252",
+         {latinLink + "\xC7"
+                      "elik - R\xFCzgar.mp3</a>",
+          "search.asp?since=&searchwords=%C3%87%65%6C%69%6B&page=2"},
+         {latin}},
+        {"/cgi-bin/mp3asp/search.asp?since=&charset=utf-8&searchwords=%C3%87elik",
+         "text/html; charset=utf-8",
+         {latinLink + latin + "</a>",
+          "MP3 files for: \xC3\x87"
+          "elik</B>",
+          "search.asp?since=&searchwords=%C3%87%65%6C%69%6B&page=2&charset=utf-8"},
+         {"\xC7"}},
+        {"/audiofind/search?words=%E6%9D%B1%E4%BA%AC",
+         "text/html; charset=windows-1252",
+         {"<BR>??? - ????.mp3</P>"},
+         {cjk}},
+        {"/audiofind/search?charset=utf-8&words=%E6%9D%B1%E4%BA%AC",
+         "text/html; charset=utf-8",
+         {"<BR>" + cjk + "</P>"},
+         {"???"}},
+        {"/smb/search?q=%E6%9D%B1%E4%BA%AC", "text/plain; charset=windows-1252", {}, {"World"}},
+        {"/smb/search?charset=utf-8&q=%E6%9D%B1%E4%BA%AC",
+         "text/plain; charset=utf-8",
+         {"127.0.0.1\t\\mp3\\World\\\t" + cjk + "\t"},
+         {}},
+        {"/ftp/search?q=%C3%87elik&leech=n",
+         "text/plain; charset=windows-1252",
+         {"anonymous@127.0.0.1:2121\t/World/\t\xC7"
+          "elik - R\xFCzgar.mp3\t"},
+         {latin}},
+        {"/ftp/search?charset=utf-8&q=%C3%A7elik+%E6%9D%B1%E4%BA%AC&leech=n",
+         "text/plain; charset=utf-8",
+         {},
+         {"World"}},
+        {"/ftp/search?charset=utf-8&q=%E5%AE%87%E5%A4%9A&leech=n",
+         "text/plain; charset=utf-8",
+         {"anonymous@127.0.0.1:2121\t/World/\t" + cjk + "\t"},
+         {}},
+        // Typed words cannot ask: the marker counts only before them.
+        {"/smb/search?q=%C3%87elik&charset=utf-8", "text/plain; charset=windows-1252", {}, {}},
+    };
+    for (const auto& row : rows) {
+        const RawResponse response = httpGet(service.port(), row.target);
+        EXPECT_EQ(response.status, 200) << row.target.constData();
+        EXPECT_EQ(response.headers.value("content-type"), row.type) << row.target.constData();
+        for (const QByteArray& piece : row.holds)
+            EXPECT_TRUE(response.body.contains(piece))
+                << row.target.constData() << " lacks " << piece.constData() << "\n"
+                << response.body.constData();
+        for (const QByteArray& piece : row.lacks)
+            EXPECT_FALSE(response.body.contains(piece))
+                << row.target.constData() << " holds " << piece.constData();
+    }
 }
 
 TEST_F(SearchServiceTest, FilesWithLengthsAndRanges) {
@@ -311,10 +392,10 @@ TEST_F(SearchServiceTest, VersionFileAndDataFilePointAtTheService) {
     EXPECT_EQ(config.DataVersion, 1);
     EXPECT_EQ(config.HomeUrl, QString::fromLatin1(service.base()));
     EXPECT_EQ(config.HttpQueryUrl1,
-              service.base() + "/cgi-bin/mp3asp/search.asp?since=&searchwords=");
-    EXPECT_EQ(config.HttpQueryUrl2, service.base() + "/audiofind/search?words=");
-    EXPECT_EQ(config.SmbQueryUrl, service.base() + "/smb/search?q=");
-    EXPECT_EQ(config.FtpQueryUrl, service.base() + "/ftp/search?q=");
+              service.base() + "/cgi-bin/mp3asp/search.asp?since=&charset=utf-8&searchwords=");
+    EXPECT_EQ(config.HttpQueryUrl2, service.base() + "/audiofind/search?charset=utf-8&words=");
+    EXPECT_EQ(config.SmbQueryUrl, service.base() + "/smb/search?charset=utf-8&q=");
+    EXPECT_EQ(config.FtpQueryUrl, service.base() + "/ftp/search?charset=utf-8&q=");
 }
 
 TEST_F(SearchServiceTest, SubmissionsAreStoredAndListed) {

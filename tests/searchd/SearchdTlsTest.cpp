@@ -70,8 +70,8 @@ TEST(SearchdTls, ServesPagesFilesAndTheDataFileOverHttps) {
     DataFileConfig config;
     config.load(home.file("Pellmar.dat"));
     EXPECT_EQ(config.HomeUrl.toLatin1(), base);
-    EXPECT_EQ(config.HttpQueryUrl2.toLatin1(), base + "/audiofind/search?words=");
-    EXPECT_EQ(config.FtpQueryUrl.toLatin1(), base + "/ftp/search?q=");
+    EXPECT_EQ(config.HttpQueryUrl2.toLatin1(), base + "/audiofind/search?charset=utf-8&words=");
+    EXPECT_EQ(config.FtpQueryUrl.toLatin1(), base + "/ftp/search?charset=utf-8&q=");
     const RawResponse dataFile = curlGet(certs.caFile(), base + "/Pellmar.dat");
     EXPECT_EQ(dataFile.status, 200);
     EXPECT_EQ(dataFile.body, home.read("Pellmar.dat"));

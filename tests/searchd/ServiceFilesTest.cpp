@@ -27,7 +27,8 @@ TEST(ServiceFiles, DataFileIsScrambledLinesWithCrLf) {
     EXPECT_TRUE(file.endsWith("\r\n"));
     EXPECT_EQ(file.count("\r\n"), 9);
     EXPECT_EQ(DescrambleText(lines[0]), "2");
-    EXPECT_EQ(DescrambleText(lines[5]), "http://127.0.0.1:8790/audiofind/search?words=");
+    EXPECT_EQ(DescrambleText(lines[5]),
+              "http://127.0.0.1:8790/audiofind/search?charset=utf-8&words=");
 }
 
 TEST(ServiceFiles, AddressWhoseLineCannotBeStoredIsRefused) {
