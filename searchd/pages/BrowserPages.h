@@ -69,6 +69,9 @@ QByteArray searchJson(const SearchPageView& view,
 // of newer and older ones.
 QByteArray submissionsHtml(const QList<Submission>& shown, int total, int page, int pageSize);
 
+// A page of this service around body (HTML), with the pages' style sheet.
+QByteArray pageHtml(const QString& title, const QString& body);
+
 // The Content-Security-Policy of every page: no script, nothing from elsewhere, the pages'
 // own style sheet, forms to this service only, no frames around them.
 QByteArray securityPolicy();
