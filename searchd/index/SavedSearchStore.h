@@ -35,6 +35,8 @@ struct SavedMatch {
     QString verdict; // genuine, transcoded or unknown
     QDateTime foundAt;
     bool isNew = false; // found after the first run and not marked seen since
+
+    bool operator==(const SavedMatch&) const = default;
 };
 
 // The saved searches and the matches each has found, kept in the service's index. Every
