@@ -9,3 +9,4 @@ int runGetCommand(const QStringList& args);
 int runDownloadCommand(const QStringList& args);
 int runProbeCommand(const QStringList& args);
 int runSearchCommand(const QStringList& args);
+int runSavedCommand(const QStringList& args);

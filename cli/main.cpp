@@ -24,7 +24,8 @@ void printUsage() {
         "         taking over (continuing the same bytes, else afresh) when one fails\n"
         "  probe [--json] FILE...       read each file's quality: rate, mode, transcode verdict\n"
         "  search TEXT [--sources http,ftp,smb] [--leech]   search and list the hits\n"
-        "         [--save DIR [--marks 0|01|012]]   then save them into DIR\n",
+        "         [--save DIR [--marks 0|01|012]]   then save them into DIR\n"
+        "  saved                        list the service's saved searches and their new files\n",
         stderr);
 }
 
@@ -66,6 +67,7 @@ int main(int argc, char** argv) {
         {QStringLiteral("download"), runDownloadCommand},
         {QStringLiteral("probe"), runProbeCommand},
         {QStringLiteral("search"), runSearchCommand},
+        {QStringLiteral("saved"), runSavedCommand},
     };
     const QString name = args.takeFirst();
     const auto command = commands.find(name);

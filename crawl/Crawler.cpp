@@ -81,6 +81,8 @@ void Crawler::runSchedule(std::chrono::seconds interval, bool takesRequests) {
     bool forced = false;
     while (!m_stop) {
         crawlOnce(forced);
+        if (m_crawlEnded && !m_stop)
+            m_crawlEnded();
         const bool scheduled = interval.count() > 0;
         if (m_stop || (!scheduled && !takesRequests))
             return;

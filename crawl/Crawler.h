@@ -54,6 +54,10 @@ public:
 
     QList<SourceState> states() const; // thread-safe copy
 
+    // Called on the crawler's thread after each crawl of start() that was not stopped. Set
+    // before start().
+    void setCrawlEnded(std::function<void()> ended) { m_crawlEnded = std::move(ended); }
+
 private:
     void runSchedule(std::chrono::seconds interval, bool takesRequests);
 
@@ -68,5 +72,6 @@ private:
     bool m_crawling = false; // under m_mutex
     bool m_asked = false;    // crawlNow() came while idle; under m_mutex
     CurlWaker m_waker;       // wakes the running crawl's loop
+    std::function<void()> m_crawlEnded;
     std::thread m_thread;
 };

@@ -6,7 +6,9 @@
 #include "searchd/http/GatedServer.h"
 #include "searchd/http/RequestLog.h"
 #include "searchd/library/LibraryScan.h"
+#include "searchd/notify/DesktopNotifier.h"
 #include "searchd/pages/ServiceRoutes.h"
+#include "searchd/pages/VisibleControls.h"
 #include "searchd/relay/LoginRelay.h"
 
 #include <algorithm>
@@ -113,7 +115,8 @@ RequestGate::Limits gateLimits(const ServiceSettings& settings) {
 SearchService::SearchService(const ServiceSettings& settings, std::shared_ptr<const TlsContext> tls)
     : m_settings(settings), m_index(openServiceIndex(indexSettings(settings))),
       m_library(std::make_unique<LibraryFolder>(settings.library)), m_tls(std::move(tls)),
-      m_server(std::make_unique<GatedServer>(gateLimits(settings), workerCount(settings))) {
+      m_server(std::make_unique<GatedServer>(gateLimits(settings), workerCount(settings))),
+      m_notifier(std::make_unique<DesktopNotifier>(settings.notify)) {
     if (m_tls)
         m_server->useTls(m_tls.get());
     if (m_settings.scanLibrary)
@@ -139,8 +142,9 @@ void SearchService::configureServer() {
         response.set_header("Allow", "GET, HEAD");
         response.set_content("Only GET and HEAD are served\n", "text/plain; charset=utf-8");
     };
-    // The one route that takes a POST (without a body) starts a crawl.
+    // The routes that take a POST (without a body) start a crawl and keep saved searches.
     m_server->Post("/api/crawl", handler);
+    m_server->Post("/api/saved(/.*)?", handler);
     m_server->Post(".*", refuse);
     m_server->Put(".*", refuse);
     m_server->Delete(".*", refuse);
@@ -205,6 +209,28 @@ void SearchService::relayLogins(const QList<CrawlSource>& sources) {
 
 QString SearchService::dataFileProblem() const {
     return m_routes ? m_routes->dataFileProblem() : QString();
+}
+
+void SearchService::runSavedSearches() {
+    if (!m_routes)
+        return;
+    QList<SavedRun> runs;
+    try {
+        runs = m_routes->savedSearches().runAll();
+    } catch (const ServiceError& error) {
+        std::fprintf(stderr, "pellmar-searchd: the saved searches did not run: %s\n", error.what());
+        return;
+    }
+    for (const SavedRun& run : runs) {
+        const QString summary =
+            DesktopNotifier::summaryFor(run.search.words, static_cast<int>(run.found.size()));
+        std::printf("pellmar-searchd: %s\n", qPrintable(summary));
+        std::fflush(stdout);
+        QStringList names; // from other machines: their controls are shown, not obeyed
+        for (const SavedMatch& match : run.found)
+            names.append(VisibleControls::shown(match.name));
+        m_notifier->notify(summary, DesktopNotifier::bodyFor(names));
+    }
 }
 
 void SearchService::run() {

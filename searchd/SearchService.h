@@ -13,6 +13,7 @@ struct Request;
 struct Response;
 } // namespace httplib
 
+class DesktopNotifier;
 class GatedServer;
 class LibraryFolder;
 class LoginRelay;
@@ -49,6 +50,10 @@ public:
     // service (see LoginRelay), and their hits point at it. Call before run().
     void relayLogins(const QList<CrawlSource>& sources);
 
+    // Runs the saved searches (after a crawl) and tells the desktop of the new files each
+    // found, one notification per search. Does nothing before bind(). Safe from any thread.
+    void runSavedSearches();
+
     // Binds the address and port (0: any free port) and returns the port. Throws
     // ServiceError when that fails.
     int bind();
@@ -79,6 +84,7 @@ private:
     std::shared_ptr<const TlsContext> m_tls;
     std::unique_ptr<RequestLog> m_log;
     std::unique_ptr<GatedServer> m_server;
+    std::unique_ptr<DesktopNotifier> m_notifier;
     ScanSummary m_scan;
     CrawlStates m_crawlStates;
     CrawlControl m_crawlControl;

@@ -75,6 +75,7 @@ const OptionRow kOptions[] = {
      "credentials=/path/file.",
      "file"},
     {"crawl-submitted", "Also crawl the sites submitted through the program."},
+    {"no-notify", "Send no desktop notification when a saved search finds new files."},
     {"recrawl", "Crawl again every this many hours (default: once at start).", "hours", "0"},
     {"per-host", "Requests in flight to one server while crawling (default 4).", "n", "4"},
     {"max-pages", "Listings read per source and crawl (default 100000).", "n", "100000"},
@@ -151,6 +152,7 @@ void readServing(const QCommandLineParser& parser, ServiceOptions& o) {
                         QString::fromLatin1(kPellmarVersion)};
     s.dataVersion = intValue(parser, QStringLiteral("data-version"), 0, 1000000);
     s.threads = intValue(parser, QStringLiteral("threads"), 0, 1024);
+    s.notify = !parser.isSet(QStringLiteral("no-notify"));
     o.writeDataFile = parser.value(QStringLiteral("write-datafile"));
     o.tlsCertificate = parser.value(QStringLiteral("tls-cert"));
     o.tlsKey = parser.value(QStringLiteral("tls-key"));

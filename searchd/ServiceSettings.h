@@ -24,6 +24,7 @@ struct ServiceSettings {
     // The newest program version in "/version2.txt".
     QString version = QString::fromLatin1(kPellmarVersion);
     int dataVersion = 1; // search-engine pages version
+    bool notify = true;  // tell the desktop of new files that saved searches found
     // For the program's tests, which run the service in-process; no option sets them.
     int failSecondEngine = 0;    // answer "Internal Server" this many times first
     int delayMs = 0;             // wait this long before every answer

@@ -195,6 +195,8 @@ std::unique_ptr<Crawler> makeCrawler(const ServiceOptions& options, SearchServic
     auto crawler = std::make_unique<Crawler>(sources, service.index(), options.limits);
     crawler->setLeases(service.index(), Crawler::holderName(),
                        std::chrono::seconds(options.leaseSeconds));
+    // What the saved searches find after each crawl is told to the desktop.
+    crawler->setCrawlEnded([&service] { service.runSavedSearches(); });
     Crawler* running = crawler.get();
     service.setCrawlStates([running] { return running->states(); });
     service.setCrawlControl({problems, [running] { return running->crawlNow(); }});

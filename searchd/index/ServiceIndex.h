@@ -4,6 +4,7 @@
 #include "crawl/SourceLeases.h"
 #include "searchd/ServiceError.h"
 #include "searchd/index/IndexTypes.h"
+#include "searchd/index/SavedSearchStore.h"
 
 #include <QHash>
 #include <QList>
@@ -19,17 +20,17 @@ struct IndexSettings {
 };
 
 // Everything the service keeps: the library's files, the crawled servers' files, the
-// submitted sites, and which crawler walks which source. Two engines keep it: SQLite (one
-// file, the default) and PostgreSQL (a database server several services share). Both answer
-// every query alike: the same matches (see IndexWords), in the same order, cut into the
-// same pages.
+// submitted sites, the saved searches, and which crawler walks which source. Two engines keep it:
+// SQLite (one file, the default) and PostgreSQL (a database server several services share). Both
+// answer every query alike: the same matches (see IndexWords), in the same order, cut into the same
+// pages.
 //
 // Safe to use from many threads at once. Every call that changes the index is one
 // transaction: a reader never sees half of one. A call throws IndexUnavailable while the
 // database cannot be reached (the engine reconnects by itself, with backoff) and
 // ServiceError for any other failure. Words are the query's words as the user typed them;
 // the engine reduces them with IndexWords::ofQuery, and no word left means no match.
-class ServiceIndex : public CrawlSink, public SourceLeases {
+class ServiceIndex : public CrawlSink, public SourceLeases, public SavedSearchStore {
 public:
     // The library, scanned by LibraryScan.
     virtual QHash<QString, LibraryStamp> libraryStamps() = 0; // by path

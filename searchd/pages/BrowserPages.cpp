@@ -272,7 +272,24 @@ QString problemList(const QStringList& problems) {
         .arg(items);
 }
 
+// Keeps the search shown: the service runs it again after every crawl.
+QString saveSearchForm(const SearchPageView& view) {
+    if (!view.searched)
+        return {};
+    const QByteArray action = "/api/saved?q=" + QueryText::encodeValue(view.words) +
+                              "&kind=" + QueryText::encodeValue(view.kind) +
+                              "&minbitrate=" + QByteArray::number(view.minBitrate) +
+                              (view.hideTranscodes ? "&genuine=1" : "") + "&then=saved";
+    return QStringLiteral("<form method=\"post\" action=\"%1\"><button type=\"submit\">Save "
+                          "this search</button> <a href=\"/saved\">Saved searches</a></form>\n")
+        .arg(escapeHtml(QString::fromLatin1(action)));
+}
+
 } // namespace
+
+QByteArray pageHtml(const QString& title, const QString& body) {
+    return page(title, body).toUtf8();
+}
 
 QByteArray statusHtml(const StatusView& view) {
     const QList<SourceStatus>& sources = view.sources;
@@ -357,7 +374,7 @@ QByteArray searchHtml(const SearchPageView& view,
     const QString body = QStringLiteral("<h1>Pellmar search service</h1>\n<p>%1 MP3 files in "
                                         "the library, and the files of crawled servers.</p>\n")
                              .arg(view.libraryFiles) +
-                         searchForm(view) + results(view, link) +
+                         searchForm(view) + saveSearchForm(view) + results(view, link) +
                          QStringLiteral("<p><a href=\"/status\">Crawled sources and their "
                                         "state</a> &middot; <a href=\"/submissions\">Submitted "
                                         "sites</a> &middot; <a href=\"/version2.txt\">Version "

@@ -80,6 +80,9 @@ QByteArray songsJson(const SearchPageView& view,
 // of newer and older ones.
 QByteArray submissionsHtml(const QList<Submission>& shown, int total, int page, int pageSize);
 
+// A page of this service around body (HTML), with the pages' style sheet.
+QByteArray pageHtml(const QString& title, const QString& body);
+
 // The Content-Security-Policy of every page: nothing from elsewhere but the audio the
 // search page plays, the pages' own style sheet and sorting script alone, forms to this
 // service only, no frames around them.

@@ -134,6 +134,25 @@ QString FoundFile::smbPath() const {
     return rootFolder(crawled.sourceUrl) + crawled.path;
 }
 
+std::optional<FileFilter> FileFilter::ofKind(const QString& kind, int minBitrate,
+                                             bool hideTranscodes) {
+    FileFilter filter;
+    filter.crawled.minBitrate = minBitrate;
+    filter.crawled.hideTranscodes = hideTranscodes;
+    if (kind == QLatin1String("all"))
+        return filter;
+    filter.library = kind == QLatin1String("library");
+    if (kind == QLatin1String("library"))
+        filter.crawled.schemes.clear();
+    else if (kind == QLatin1String("http"))
+        filter.crawled.schemes = {QStringLiteral("http"), QStringLiteral("https")};
+    else if (kind == QLatin1String("ftp") || kind == QLatin1String("smb"))
+        filter.crawled.schemes = {kind};
+    else
+        return std::nullopt;
+    return filter;
+}
+
 FoundFiles::FoundFiles(ServiceIndex& index) : m_index(index) {}
 
 bool FoundFiles::wantsLibrary(const FileFilter& filter) const {

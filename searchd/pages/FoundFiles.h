@@ -50,6 +50,11 @@ struct FileFilter {
     bool library = true;
     CrawlFilter crawled; // its minimum bitrate and hiding of transcodes hold for the
                          // library's files too
+
+    // The filter of the people's page for kind (all, library, http, ftp or smb: http takes
+    // https too); nothing for another kind.
+    static std::optional<FileFilter> ofKind(const QString& kind, int minBitrate,
+                                            bool hideTranscodes);
 };
 
 // One order for every answer: the library's files first (in index order), then the crawled

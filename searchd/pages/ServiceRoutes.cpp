@@ -137,7 +137,9 @@ struct ServiceRoutes::Search {
 ServiceRoutes::ServiceRoutes(const ServiceSettings& settings, const QString& baseUrl,
                              const LibraryFolder& library, ServiceIndex& index)
     : m_settings(settings), m_baseUrl(baseUrl), m_library(library), m_index(index), m_found(index),
-      m_songs(m_found, index), m_failuresLeft(settings.failSecondEngine) {
+      m_songs(m_found, index),
+      m_savedRunner(index, [this](const FoundFile& found) { return linkOf(found); }),
+      m_savedRoutes(index, m_savedRunner), m_failuresLeft(settings.failSecondEngine) {
     // Some addresses give a line that cannot be stored scrambled; the service still runs,
     // only its data file is missing.
     try {
@@ -161,6 +163,8 @@ ServiceAnswer ServiceRoutes::answer(const ServiceRequest& request) {
     const auto [path, query] = QueryText::splitTarget(originForm(request.target));
     if (path == "/api/crawl")
         return crawlNow(request, query);
+    if (path == "/saved" || path == "/api/saved" || path.startsWith("/api/saved/"))
+        return saved(request, path, query);
     if (path == ServiceFiles::kFirstEnginePath)
         return firstEngine(query);
     if (path == ServiceFiles::kSecondEnginePath)
@@ -477,23 +481,6 @@ std::optional<int> formNumber(const QString& text, int min, int max) {
     return ok && number >= min && number <= max ? std::optional<int>(number) : std::nullopt;
 }
 
-std::optional<FileFilter> formFilter(const QString& kind, int minBitrate) {
-    FileFilter filter;
-    filter.crawled.minBitrate = minBitrate;
-    if (kind == QLatin1String("all"))
-        return filter;
-    filter.library = kind == QLatin1String("library");
-    if (kind == QLatin1String("library"))
-        filter.crawled.schemes.clear();
-    else if (kind == QLatin1String("http"))
-        filter.crawled.schemes = {QStringLiteral("http"), QStringLiteral("https")};
-    else if (kind == QLatin1String("ftp") || kind == QLatin1String("smb"))
-        filter.crawled.schemes = {kind};
-    else
-        return std::nullopt;
-    return filter;
-}
-
 } // namespace
 
 ServiceAnswer ServiceRoutes::submissions(const QByteArray& query) {
@@ -516,7 +503,8 @@ ServiceAnswer ServiceRoutes::home(const QByteArray& query, bool api) {
     view.kind = form->value("kind", QStringLiteral("all"));
     const auto minBitrate = formNumber(form->value("minbitrate"), 0, 1000);
     const auto page = formNumber(form->value("page"), 1, kMaxPage);
-    const auto filter = minBitrate ? formFilter(view.kind, *minBitrate) : std::nullopt;
+    const auto filter =
+        minBitrate ? FileFilter::ofKind(view.kind, *minBitrate, false) : std::nullopt;
     if (!minBitrate || !page || !filter)
         return textAnswer(400, QStringLiteral("Bad kind, minimum bitrate or page number"));
     const QStringList words = QueryText::searchWords(view.words);
@@ -608,4 +596,12 @@ ServiceAnswer ServiceRoutes::crawlNow(const ServiceRequest& request, const QByte
     }
     return started ? textAnswer(202, QStringLiteral("A crawl has started"))
                    : textAnswer(409, QStringLiteral("A crawl is under way"));
+}
+
+ServiceAnswer ServiceRoutes::saved(const ServiceRequest& request, const QByteArray& path,
+                                   const QByteArray& query) {
+    const auto form = formValues(query);
+    if (!form)
+        return textAnswer(400, QStringLiteral("The form's values are not UTF-8 text"));
+    return m_savedRoutes.answer(request.method, path, *form);
 }

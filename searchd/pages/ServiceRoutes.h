@@ -3,6 +3,8 @@
 #include "searchd/ServiceSettings.h"
 #include "searchd/pages/FoundFiles.h"
 #include "searchd/pages/ResultPages.h"
+#include "searchd/pages/SavedSearchRoutes.h"
+#include "searchd/pages/SavedSearchRunner.h"
 #include "searchd/pages/SongSearch.h"
 #include "searchd/relay/RelayedFile.h"
 
@@ -60,6 +62,9 @@ public:
 
     ServiceAnswer answer(const ServiceRequest& request);
 
+    // Runs the saved searches, with this service's links for what they find.
+    SavedSearchRunner& savedSearches() { return m_savedRunner; }
+
     // Why there is no data file for this address; empty when there is one.
     QString dataFileProblem() const { return m_dataFileProblem; }
 
@@ -92,6 +97,8 @@ private:
     ServiceAnswer home(const QByteArray& query, bool api = false);
     ServiceAnswer status(const QByteArray& query);
     ServiceAnswer crawlNow(const ServiceRequest& request, const QByteArray& query);
+    ServiceAnswer saved(const ServiceRequest& request, const QByteArray& path,
+                        const QByteArray& query);
 
     QByteArray fileUrl(const QString& path) const;
     QByteArray linkOf(const FoundFile& found) const;
@@ -106,6 +113,8 @@ private:
     ServiceIndex& m_index;
     FoundFiles m_found;
     SongSearch m_songs;
+    SavedSearchRunner m_savedRunner;
+    SavedSearchRoutes m_savedRoutes;
     mutable std::mutex m_statesMutex;
     CrawlStates m_crawlStates;
     CrawlControl m_crawlControl;

@@ -51,6 +51,7 @@ TEST(SqliteSchema, UpgradesTheFirstLayoutInPlaceAndRefusesANewerOne) {
         EXPECT_EQ(index.countLibrary({"cafe", "marla", "blu"}), 1);
         EXPECT_EQ(index.submissions().size(), 1);
         EXPECT_EQ(index.crawledSources().size(), 0);
+        EXPECT_EQ(index.savedSearches().size(), 0);
     }
     {
         SqliteDatabase db(file);

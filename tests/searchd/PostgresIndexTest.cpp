@@ -95,7 +95,7 @@ TEST_F(PostgresIndexTest, NamesItsDatabaseAndRefusesANewerSchema) {
     } catch (const ServiceError& e) {
         EXPECT_EQ(QString::fromUtf8(e.what()),
                   QStringLiteral("the index in PostgreSQL database %1 on %2 has schema version 7; "
-                                 "this pellmar-searchd knows up to 2")
+                                 "this pellmar-searchd knows up to 3")
                       .arg(name, host));
     }
 }
@@ -110,7 +110,7 @@ TEST(PostgresIndexSchema, TwoServicesOpeningOneDatabaseAtOnceMakeTheSchemaOnce) 
     ASSERT_TRUE(first && second);
     EXPECT_EQ(cluster.sql(database, QStringLiteral("SELECT string_agg(version::text, ',') "
                                                    "FROM pellmar_schema")),
-              "2");
+              "3");
     first->changeLibrary({{{"a.mp3", 1, "", ""}, 0}}, {});
     EXPECT_EQ(second->libraryFileCount(), 1);
 }

@@ -46,6 +46,16 @@ const char* const kSchemaSteps[] = {
     "ADD COLUMN has_quality boolean NOT NULL DEFAULT false, "
     "ADD COLUMN bitrate integer NOT NULL DEFAULT 0, "
     "ADD COLUMN verdict text NOT NULL DEFAULT 'unknown';",
+    // The saved searches (times in milliseconds since the epoch, 0 for never) and the files
+    // each has found.
+    "CREATE TABLE saved_searches(id bigserial PRIMARY KEY, words text NOT NULL, "
+    "kind text NOT NULL, min_bitrate integer NOT NULL, genuine_only boolean NOT NULL, "
+    "sameness text NOT NULL UNIQUE, saved_at bigint NOT NULL, last_run bigint NOT NULL DEFAULT 0);"
+    "CREATE TABLE saved_matches(num bigserial PRIMARY KEY, "
+    "search bigint NOT NULL REFERENCES saved_searches ON DELETE CASCADE, key text NOT NULL, "
+    "name text NOT NULL, url text NOT NULL, kind text NOT NULL, size bigint NOT NULL, "
+    "bitrate integer NOT NULL, mode text NOT NULL, verdict text NOT NULL, "
+    "found_at bigint NOT NULL, is_new boolean NOT NULL, UNIQUE(search, key));",
 };
 constexpr int kKnownVersion = static_cast<int>(std::size(kSchemaSteps));
 constexpr qint64 kSchemaLock = 0x70656c6c6d6172; // any number, the same for every service
@@ -183,7 +193,7 @@ int PostgresIndex::schemaVersion() {
 
 PostgresIndex::PostgresIndex(const IndexSettings& settings)
     : m_description(describe(settings.postgresUrl)),
-      m_pool(settings.postgresUrl, settings.connections) {
+      m_pool(settings.postgresUrl, settings.connections), m_saved(m_pool) {
     upgradeSchema();
     // A walk left running ended early with its service, unless a crawler still holds the
     // source: another service's walk goes on.
@@ -471,6 +481,38 @@ int PostgresIndex::submissionCount() {
     return m_pool.run([](PgConnection& db) {
         return static_cast<int>(db.exec("SELECT count(*) FROM submissions").number(0, 0));
     });
+}
+
+SavedSearchStore::Added PostgresIndex::addSavedSearch(SavedSearch& search) {
+    return m_saved.add(search);
+}
+
+QList<SavedSearch> PostgresIndex::savedSearches() {
+    return m_saved.all();
+}
+
+std::optional<SavedSearch> PostgresIndex::savedSearch(qint64 id) {
+    return m_saved.one(id);
+}
+
+bool PostgresIndex::removeSavedSearch(qint64 id) {
+    return m_saved.remove(id);
+}
+
+bool PostgresIndex::markSavedSeen(qint64 id) {
+    return m_saved.markSeen(id);
+}
+
+QSet<QString> PostgresIndex::savedMatchKeys(qint64 id) {
+    return m_saved.matchKeys(id);
+}
+
+bool PostgresIndex::recordSavedRun(qint64 id, const QList<SavedMatch>& found, const QDateTime& at) {
+    return m_saved.recordRun(id, found, at);
+}
+
+QList<SavedMatch> PostgresIndex::newSavedMatches(qint64 id) {
+    return m_saved.newMatches(id);
 }
 
 qint64 PostgresIndex::beginCrawl(const CrawlSource& source) {

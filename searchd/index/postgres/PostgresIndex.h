@@ -2,6 +2,7 @@
 
 #include "searchd/index/ServiceIndex.h"
 #include "searchd/index/postgres/PgConnection.h"
+#include "searchd/index/postgres/PgSavedSearchStore.h"
 
 // The index in a PostgreSQL database, which several services may share: the serving ones
 // read while one crawls into it. Words are kept as a tsvector of IndexWords' words (no
@@ -33,6 +34,15 @@ public:
     QList<Submission> latestSubmissions(int offset, int count) override;
     int submissionCount() override;
 
+    Added addSavedSearch(SavedSearch& search) override;
+    QList<SavedSearch> savedSearches() override;
+    std::optional<SavedSearch> savedSearch(qint64 id) override;
+    bool removeSavedSearch(qint64 id) override;
+    bool markSavedSeen(qint64 id) override;
+    QSet<QString> savedMatchKeys(qint64 id) override;
+    bool recordSavedRun(qint64 id, const QList<SavedMatch>& found, const QDateTime& at) override;
+    QList<SavedMatch> newSavedMatches(qint64 id) override;
+
     QString description() const override { return m_description; }
 
     qint64 beginCrawl(const CrawlSource& source) override;
@@ -60,4 +70,5 @@ private:
 
     QString m_description;
     PgPool m_pool;
+    PgSavedSearchStore m_saved;
 };

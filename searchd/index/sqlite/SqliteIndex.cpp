@@ -9,6 +9,7 @@ SqliteIndex::SqliteIndex(const QString& file)
     m_library = std::make_unique<SqliteLibraryIndex>(*m_db);
     m_crawled = std::make_unique<SqliteCrawlIndex>(*m_db);
     m_submissions = std::make_unique<SqliteSubmissionStore>(*m_db);
+    m_saved = std::make_unique<SqliteSavedSearchStore>(*m_db);
 }
 
 SqliteIndex::~SqliteIndex() = default;
@@ -66,6 +67,38 @@ QList<Submission> SqliteIndex::latestSubmissions(int offset, int count) {
 
 int SqliteIndex::submissionCount() {
     return m_submissions->count();
+}
+
+SavedSearchStore::Added SqliteIndex::addSavedSearch(SavedSearch& search) {
+    return m_saved->add(search);
+}
+
+QList<SavedSearch> SqliteIndex::savedSearches() {
+    return m_saved->all();
+}
+
+std::optional<SavedSearch> SqliteIndex::savedSearch(qint64 id) {
+    return m_saved->one(id);
+}
+
+bool SqliteIndex::removeSavedSearch(qint64 id) {
+    return m_saved->remove(id);
+}
+
+bool SqliteIndex::markSavedSeen(qint64 id) {
+    return m_saved->markSeen(id);
+}
+
+QSet<QString> SqliteIndex::savedMatchKeys(qint64 id) {
+    return m_saved->matchKeys(id);
+}
+
+bool SqliteIndex::recordSavedRun(qint64 id, const QList<SavedMatch>& found, const QDateTime& at) {
+    return m_saved->recordRun(id, found, at);
+}
+
+QList<SavedMatch> SqliteIndex::newSavedMatches(qint64 id) {
+    return m_saved->newMatches(id);
 }
 
 qint64 SqliteIndex::beginCrawl(const CrawlSource& source) {

@@ -3,6 +3,7 @@
 #include "searchd/index/ServiceIndex.h"
 #include "searchd/index/sqlite/SqliteCrawlIndex.h"
 #include "searchd/index/sqlite/SqliteLibraryIndex.h"
+#include "searchd/index/sqlite/SqliteSavedSearchStore.h"
 #include "searchd/index/sqlite/SqliteSubmissionStore.h"
 
 #include <memory>
@@ -33,6 +34,15 @@ public:
     QList<Submission> latestSubmissions(int offset, int count) override;
     int submissionCount() override;
 
+    Added addSavedSearch(SavedSearch& search) override;
+    QList<SavedSearch> savedSearches() override;
+    std::optional<SavedSearch> savedSearch(qint64 id) override;
+    bool removeSavedSearch(qint64 id) override;
+    bool markSavedSeen(qint64 id) override;
+    QSet<QString> savedMatchKeys(qint64 id) override;
+    bool recordSavedRun(qint64 id, const QList<SavedMatch>& found, const QDateTime& at) override;
+    QList<SavedMatch> newSavedMatches(qint64 id) override;
+
     QString description() const override;
 
     qint64 beginCrawl(const CrawlSource& source) override;
@@ -58,4 +68,5 @@ private:
     std::unique_ptr<SqliteLibraryIndex> m_library;
     std::unique_ptr<SqliteCrawlIndex> m_crawled;
     std::unique_ptr<SqliteSubmissionStore> m_submissions;
+    std::unique_ptr<SqliteSavedSearchStore> m_saved;
 };

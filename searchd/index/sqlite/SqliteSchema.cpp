@@ -39,6 +39,20 @@ const char* const kTables[] = {
     "site TEXT NOT NULL, sender TEXT NOT NULL, received INTEGER NOT NULL)",
 };
 
+// The saved searches (times in milliseconds since the epoch, 0 for never) and the files each
+// has found.
+const char* const kSavedTables[] = {
+    "CREATE TABLE saved_searches(id INTEGER PRIMARY KEY AUTOINCREMENT, words TEXT NOT NULL, "
+    "kind TEXT NOT NULL, min_bitrate INTEGER NOT NULL, genuine_only INTEGER NOT NULL, "
+    "sameness TEXT UNIQUE NOT NULL, saved_at INTEGER NOT NULL, "
+    "last_run INTEGER NOT NULL DEFAULT 0)",
+    "CREATE TABLE saved_matches(num INTEGER PRIMARY KEY, search INTEGER NOT NULL, "
+    "key TEXT NOT NULL, name TEXT NOT NULL, url TEXT NOT NULL, kind TEXT NOT NULL, "
+    "size INTEGER NOT NULL, bitrate INTEGER NOT NULL, mode TEXT NOT NULL, "
+    "verdict TEXT NOT NULL, found_at INTEGER NOT NULL, is_new INTEGER NOT NULL, "
+    "UNIQUE(search, key))",
+};
+
 bool hasTable(SqliteDatabase& db, const char* name) {
     SqliteStatement query(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1");
     query.bind(1, QString::fromLatin1(name));
@@ -124,9 +138,16 @@ void upgradeFrom2(SqliteDatabase& db) {
     }
 }
 
+// Version 4 keeps the saved searches.
+void upgradeFrom3(SqliteDatabase& db) {
+    for (const char* sql : kSavedTables)
+        db.exec(sql);
+}
+
 void create(SqliteDatabase& db) {
     for (const char* sql : kTables)
         db.exec(sql);
+    upgradeFrom3(db);
 }
 
 } // namespace
@@ -150,7 +171,9 @@ void SqliteSchema::prepare(SqliteDatabase& db, const QString& described) {
     } else {
         if (version == 1)
             upgradeFrom1(db);
-        upgradeFrom2(db);
+        if (version <= 2)
+            upgradeFrom2(db);
+        upgradeFrom3(db);
     }
     setVersion(db, kVersion);
     transaction.commit();

@@ -10,7 +10,7 @@ class SqliteDatabase;
 // refused (ServiceError), never changed.
 namespace SqliteSchema {
 
-constexpr int kVersion = 3;
+constexpr int kVersion = 4;
 
 // described names the file in messages.
 void prepare(SqliteDatabase& db, const QString& described);
