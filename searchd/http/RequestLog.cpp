@@ -22,16 +22,21 @@ RequestLog::~RequestLog() {
     m_writer.join();
 }
 
+// Wakes the writer only for the first line it has not taken: it takes all that waits at
+// once, so a busy service costs it one wake per batch rather than one per line.
 void RequestLog::add(const std::string& line) {
+    bool first = false;
     {
         const std::lock_guard lock(m_mutex);
         if (m_pending.size() + line.size() > m_maxPending) {
             ++m_leftOut;
             return;
         }
+        first = m_pending.empty();
         m_pending += line;
     }
-    m_wake.notify_one();
+    if (first)
+        m_wake.notify_one();
 }
 
 void RequestLog::flush() {
