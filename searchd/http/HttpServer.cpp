@@ -4,15 +4,22 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <array>
+#include <cerrno>
 #include <condition_variable>
+#include <csignal>
 #include <cstring>
 #include <list>
+#include <map>
 #include <microhttpd.h>
 #include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <strings.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -105,7 +112,109 @@ struct Connection {
     Clock::time_point deadline; // for the request it waits for
     bool waiting = false;       // in the waiting room
     int answered = 0;           // only the connection's own thread counts
+    bool lingers = false;       // refused while its client may still be sending a body
     std::list<Connection*>::iterator place;
+};
+
+// Connections closed after a refusal while their client may still be sending: closing a socket with
+// unread bytes resets the connection, and the client could lose the answer before reading
+// it. A copy of the socket taken before the library closes its own keeps it open here; it is
+// shut for writing, and what comes is read and dropped until the client closes, for at most
+// 2 s, on a thread of its own.
+class Lingering {
+public:
+    Lingering()
+        : m_epoll(epoll_create1(EPOLL_CLOEXEC)), m_wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+        watch(m_wake);
+        // The thread starts with every signal blocked: a stop signal must reach the thread
+        // that waits for it, not end the process here.
+        sigset_t all;
+        sigset_t before;
+        sigfillset(&all);
+        pthread_sigmask(SIG_BLOCK, &all, &before);
+        m_thread = std::thread([this] { run(); });
+        pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    }
+    ~Lingering() {
+        const uint64_t one = 1;
+        (void)!::write(m_wake, &one, sizeof one);
+        m_thread.join();
+        for (const auto& [fd, until] : m_open)
+            ::close(fd);
+        ::close(m_wake);
+        ::close(m_epoll);
+    }
+    Lingering(const Lingering&) = delete;
+    Lingering& operator=(const Lingering&) = delete;
+
+    void add(int socket) {
+        const std::lock_guard lock(m_mutex);
+        if (m_open.size() >= kMostLingering)
+            return;
+        const int copy = ::dup(socket);
+        if (copy < 0)
+            return;
+        ::shutdown(copy, SHUT_WR);
+        if (!watch(copy)) {
+            ::close(copy);
+            return;
+        }
+        m_open[copy] = Clock::now() + kLinger;
+    }
+
+private:
+    static constexpr size_t kMostLingering = 1000;
+    static constexpr std::chrono::seconds kLinger{2};
+
+    bool watch(int fd) {
+        epoll_event event{};
+        event.events = EPOLLIN;
+        event.data.fd = fd;
+        return epoll_ctl(m_epoll, EPOLL_CTL_ADD, fd, &event) == 0;
+    }
+
+    void run() {
+        std::array<epoll_event, 64> events;
+        for (;;) {
+            const int count = epoll_wait(m_epoll, events.data(), events.size(), 100);
+            const std::lock_guard lock(m_mutex);
+            for (int i = 0; i < count; ++i) {
+                const int fd = events[static_cast<size_t>(i)].data.fd;
+                if (fd == m_wake)
+                    return;
+                if (!drain(fd))
+                    end(fd);
+            }
+            const Clock::time_point now = Clock::now();
+            for (auto it = m_open.begin(); it != m_open.end();)
+                if (now >= (it++)->second)
+                    end(std::prev(it)->first);
+        }
+    }
+
+    // False once the client has closed or failed.
+    static bool drain(int fd) {
+        std::array<char, 64 * 1024> dropped;
+        for (int turn = 0; turn < 4; ++turn) {
+            const ssize_t got = ::recv(fd, dropped.data(), dropped.size(), MSG_DONTWAIT);
+            if (got < 0 && (errno == EAGAIN || errno == EINTR))
+                return true;
+            if (got <= 0)
+                return false;
+        }
+        return true;
+    }
+
+    void end(int fd) {
+        ::close(fd); // also leaves the epoll set
+        m_open.erase(fd);
+    }
+
+    int m_epoll;
+    int m_wake;
+    std::mutex m_mutex;
+    std::map<int, Clock::time_point> m_open; // copies and when to close them at the latest
+    std::thread m_thread;
 };
 
 // One request through the handler's calls.
@@ -158,6 +267,7 @@ struct HttpServer::Core {
     std::string keyPem;
     std::string keepAliveField;
     int listener = -1;
+    Lingering lingering;
 
     std::mutex mutex; // guards the three below
     std::condition_variable changed;
@@ -231,8 +341,10 @@ struct HttpServer::Core {
             return MHD_YES;
         }
         if (refusal != 0) {
-            if (client)
+            if (client) {
                 leave(*client);
+                client->lingers = true; // a body or a next request may be on its way
+            }
             return send(connection, exchange, refusalOf(refusal));
         }
         if (!exchange.body && client)
@@ -344,6 +456,8 @@ struct HttpServer::Core {
         *socketContext = nullptr;
         if (client)
             static_cast<Core*>(core)->leave(*client);
+        if (client && client->lingers)
+            static_cast<Core*>(core)->lingering.add(client->fd);
         delete client;
     }
 };
