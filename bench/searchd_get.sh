@@ -10,7 +10,8 @@
 # and the script prints the median wall time, each server's processor time over that round
 # (user + system from /proc/PID/stat before and after) and the ratio service/nginx.
 # nginx runs one worker with sendfile on and writes an access log, as the service writes
-# its request log (to a file here). Other work on the machine swings both servers' times:
+# its request log (to a file here). The service runs with its default threads; its processor
+# time is that of all of them, the request log's writer among them. Other work on the machine swings both servers' times:
 # the load average is printed with the figures.
 set -euo pipefail
 

@@ -7,8 +7,8 @@ BUILD_DIR=${1:-build}
 [ $# -gt 0 ] && shift
 
 PACKAGES="build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev libsqlite3-dev libtag1-dev
-  xvfb xauth xdg-utils nginx-light tinyproxy curl smbclient clang clang-format
+  libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev libtag1-dev
+  libmicrohttpd-dev xvfb xauth xdg-utils nginx-light tinyproxy curl smbclient clang clang-format
   libclang-rt-14-dev time lame mpg123 dbus libglib2.0-bin librsvg2-bin desktop-file-utils
   appstream dpkg-dev file python3-pyftpdlib samba ccache clang-tidy
   libssl-dev openssl libcurl4-openssl-dev libsmbclient-dev lighttpd lftp wget chromium

@@ -2,9 +2,9 @@
 
 #include "searchd/LibraryFolder.h"
 #include "searchd/OpenServiceIndex.h"
-#include "searchd/http/ConnectionStream.h"
-#include "searchd/http/GatedServer.h"
+#include "searchd/http/HttpServer.h"
 #include "searchd/http/RequestLog.h"
+#include "searchd/http/TlsContext.h"
 #include "searchd/library/LibraryScan.h"
 #include "searchd/notify/DesktopNotifier.h"
 #include "searchd/pages/ServiceRoutes.h"
@@ -14,9 +14,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <httplib.h>
 #include <sys/resource.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -38,40 +38,6 @@ std::string printable(const std::string& text) {
     return out;
 }
 
-const char* statusText(int status) {
-    switch (status) {
-    case 400:
-        return "Bad Request";
-    case 404:
-        return "Not Found";
-    case 405:
-        return "Method Not Allowed";
-    case 411:
-        return "Length Required";
-    case 413:
-        return "Payload Too Large";
-    case 414:
-        return "URI Too Long";
-    case 416:
-        return "Range Not Satisfiable";
-    case 503:
-        return "Service Unavailable";
-    case 431:
-        return "Request Header Fields Too Large";
-    default:
-        return "Error";
-    }
-}
-
-// httplib refuses a target with a second '?', but the program leaves a '?' of the search
-// text unescaped ("Why?"). Such a request still has its method, target and version, and
-// only its header lines are unread, which a search or a submission does not need.
-bool hasSeveralQuestionMarks(const httplib::Request& request, const httplib::Response& response) {
-    return response.status == 400 && (request.method == "GET" || request.method == "HEAD") &&
-           (request.version == "HTTP/1.0" || request.version == "HTTP/1.1") &&
-           std::count(request.target.begin(), request.target.end(), '?') > 1;
-}
-
 QString urlHost(const ServiceSettings& settings) {
     if (!settings.publicHost.isEmpty())
         return settings.publicHost;
@@ -83,13 +49,14 @@ QString urlHost(const ServiceSettings& settings) {
 }
 
 // Connections that may wait for their header at once: what the descriptor limit leaves
-// after the workers (a connection and a file each) and the service's own files.
+// after the connections being answered (a connection and a file each, four for every
+// worker; see HttpServer) and the service's own files.
 size_t waitingRoom(const ServiceSettings& settings) {
     if (settings.maxWaiting > 0)
         return static_cast<size_t>(settings.maxWaiting);
     rlimit limit{};
     getrlimit(RLIMIT_NOFILE, &limit);
-    const rlim_t reserved = 64 + 2 * static_cast<rlim_t>(workerCount(settings));
+    const rlim_t reserved = 64 + 8 * static_cast<rlim_t>(workerCount(settings));
     const rlim_t room = limit.rlim_cur > reserved + 16 ? limit.rlim_cur - reserved : 16;
     return static_cast<size_t>(std::min<rlim_t>(room, 10000));
 }
@@ -102,12 +69,19 @@ IndexSettings indexSettings(const ServiceSettings& settings) {
     return {settings.database, settings.databaseUrl, connections};
 }
 
-RequestGate::Limits gateLimits(const ServiceSettings& settings) {
-    RequestGate::Limits limits;
+HttpServer::Limits serverLimits(const ServiceSettings& settings) {
+    HttpServer::Limits limits;
     limits.header = std::chrono::milliseconds(settings.headerTimeoutMs);
     limits.idle = std::chrono::milliseconds(settings.idleTimeoutMs);
     limits.maxWaiting = waitingRoom(settings);
+    limits.workers = workerCount(settings);
     return limits;
+}
+
+// The paths whose POST starts a crawl or keeps saved searches.
+bool takesPost(const std::string& target) {
+    const std::string_view path = std::string_view(target).substr(0, target.find('?'));
+    return path == "/api/crawl" || path == "/api/saved" || path.rfind("/api/saved/", 0) == 0;
 }
 
 } // namespace
@@ -115,59 +89,19 @@ RequestGate::Limits gateLimits(const ServiceSettings& settings) {
 SearchService::SearchService(const ServiceSettings& settings, std::shared_ptr<const TlsContext> tls)
     : m_settings(settings), m_index(openServiceIndex(indexSettings(settings))),
       m_library(std::make_unique<LibraryFolder>(settings.library)), m_tls(std::move(tls)),
-      m_server(std::make_unique<GatedServer>(gateLimits(settings), workerCount(settings))),
+      m_server(std::make_unique<HttpServer>(
+          serverLimits(settings), [this](const HttpRequest& request) { return handle(request); })),
       m_notifier(std::make_unique<DesktopNotifier>(settings.notify)) {
     if (m_tls)
-        m_server->useTls(m_tls.get());
-    if (m_settings.scanLibrary)
-        m_scan = LibraryScan::run(*m_index, *m_library);
-    configureServer();
-}
-
-void SearchService::configureServer() {
-    // A browser must not take a listing or an error text for a page of its own.
-    m_server->set_default_headers({{"X-Content-Type-Options", "nosniff"}});
-    // httplib's own range handling miscounts unsatisfiable and multiple ranges, so the
-    // routes answer ranges themselves and httplib must not apply them a second time.
-    m_server->set_pre_routing_handler([](const httplib::Request& request, httplib::Response&) {
-        const_cast<httplib::Request&>(request).ranges.clear();
-        return httplib::Server::HandlerResponse::Unhandled;
-    });
-    auto handler = [this](const httplib::Request& request, httplib::Response& response) {
-        handle(request, response);
-    };
-    m_server->Get(".*", handler);
-    auto refuse = [](const httplib::Request&, httplib::Response& response) {
-        response.status = 405;
-        response.set_header("Allow", "GET, HEAD");
-        response.set_content("Only GET and HEAD are served\n", "text/plain; charset=utf-8");
-    };
-    // The routes that take a POST (without a body) start a crawl and keep saved searches.
-    m_server->Post("/api/crawl", handler);
-    m_server->Post("/api/saved(/.*)?", handler);
-    m_server->Post(".*", refuse);
-    m_server->Put(".*", refuse);
-    m_server->Delete(".*", refuse);
-    m_server->Patch(".*", refuse);
-    m_server->set_error_handler(
-        [this](const httplib::Request& request, httplib::Response& response) {
-            if (hasSeveralQuestionMarks(request, response)) {
-                handle(request, response);
-                return;
-            }
-            if (response.body.empty() && !response.content_provider_) {
-                const std::string text =
-                    std::to_string(response.status) + ' ' + statusText(response.status) + '\n';
-                response.set_content(text, "text/plain; charset=utf-8");
-            }
-        });
+        m_server->useTls(m_tls->certificatePem(), m_tls->keyPem());
     if (m_settings.logRequests) {
         m_log = std::make_unique<RequestLog>(stdout);
-        m_server->set_logger(
-            [this](const httplib::Request& request, const httplib::Response& response) {
-                m_log->add(logLine(request, response));
-            });
+        m_server->setLogger([this](const HttpRequest& request, int status, uint64_t bytes) {
+            m_log->add(logLine(request, status, bytes));
+        });
     }
+    if (m_settings.scanLibrary)
+        m_scan = LibraryScan::run(*m_index, *m_library);
 }
 
 SearchService::~SearchService() = default;
@@ -234,7 +168,9 @@ void SearchService::runSavedSearches() {
 }
 
 void SearchService::run() {
-    m_server->serve();
+    if (!m_server->serve())
+        throw ServiceError(QStringLiteral("Cannot serve HTTP on %1 port %2")
+                               .arg(m_settings.bind, QString::number(m_settings.port)));
     if (m_log)
         m_log->flush(); // every request's line comes before what the caller says next
 }
@@ -243,43 +179,51 @@ void SearchService::stop() {
     m_server->halt();
 }
 
-void SearchService::handle(const httplib::Request& request, httplib::Response& response) {
+// Routes answer GET and HEAD (the HTTP server sends no body for HEAD); the routes that
+// start a crawl and keep saved searches take a POST without a body.
+HttpAnswer SearchService::handle(const HttpRequest& request) {
+    HttpAnswer out;
+    const bool post = request.method == "POST" && takesPost(request.target);
+    if (request.method != "GET" && request.method != "HEAD" && !post) {
+        out.status = 405;
+        out.headers.emplace_back("Allow", "GET, HEAD");
+        out.body = "Only GET and HEAD are served\n";
+        return out;
+    }
     if (m_settings.delayMs > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(m_settings.delayMs));
-    ServiceRequest in{QByteArray::fromStdString(request.method),
-                      QByteArray::fromStdString(request.target),
-                      QByteArray::fromStdString(request.get_header_value("Range")),
-                      QString::fromStdString(request.remote_addr)};
-    ServiceAnswer out = answerOrUnavailable(in);
-    response.status = out.status;
-    for (const auto& [name, value] : out.headers)
-        response.set_header(name.toStdString(), value.toStdString());
-    if (out.stream) {
-        // The whole part goes out in one call: a call after it means the source ended short.
-        auto stream = out.stream;
-        const qint64 start = out.fileOffset;
-        const qint64 length = out.fileLength;
-        response.set_content_provider(
-            static_cast<size_t>(length), out.contentType.toStdString(),
-            [stream, start, length](size_t offset, size_t, httplib::DataSink& sink) {
-                return offset == 0 && stream(start, length, [&sink](const char* data, size_t size) {
-                           return sink.write(data, size);
-                       });
-            });
-        return;
+    const ServiceAnswer answer = answerOrUnavailable(
+        {QByteArray::fromStdString(request.method), QByteArray::fromStdString(request.target),
+         QByteArray::fromStdString(request.range), QString::fromStdString(request.remoteAddress)});
+    out.status = answer.status;
+    out.contentType = answer.contentType.toStdString();
+    for (const auto& [name, value] : answer.headers)
+        out.headers.emplace_back(name.toStdString(), value.toStdString());
+    if (answer.stream) {
+        const auto stream = answer.stream;
+        const qint64 start = answer.fileOffset, length = answer.fileLength;
+        out.fileLength = length;
+        out.stream = [stream, start,
+                      length](const std::function<bool(const char*, size_t)>& write) {
+            return stream(start, length, write);
+        };
+        return out;
     }
-    if (!out.file) {
-        response.set_content(out.body.toStdString(), out.contentType.toStdString());
-        return;
+    if (!answer.file) {
+        out.body = answer.body.toStdString();
+        return out;
     }
-    auto file = out.file;
-    const qint64 start = out.fileOffset;
-    response.set_content_provider(
-        static_cast<size_t>(out.fileLength), out.contentType.toStdString(),
-        [file, start](size_t offset, size_t length, httplib::DataSink& sink) {
-            return ConnectionStream::sendFile(sink, file->handle(),
-                                              start + static_cast<qint64>(offset), length);
-        });
+    // The server closes its own copy of the descriptor when the answer is sent.
+    out.fileFd = ::dup(answer.file->handle());
+    out.fileOffset = answer.fileOffset;
+    out.fileLength = answer.fileLength;
+    if (out.fileFd < 0) {
+        out = HttpAnswer();
+        out.status = 503;
+        out.headers.emplace_back("Retry-After", "5");
+        out.body = "503 Service Unavailable: too many open files; try again soon\n";
+    }
+    return out;
 }
 
 // While the index cannot be reached, answers that need it say so, and the client may come
@@ -296,11 +240,9 @@ ServiceAnswer SearchService::answerOrUnavailable(const ServiceRequest& request) 
     }
 }
 
-std::string SearchService::logLine(const httplib::Request& request,
-                                   const httplib::Response& response) {
-    const size_t bytes = response.body.empty() ? response.content_length_ : response.body.size();
+std::string SearchService::logLine(const HttpRequest& request, int status, uint64_t bytes) {
     const std::string method = request.method.empty() ? "-" : printable(request.method);
     const std::string target = request.target.empty() ? "-" : printable(request.target);
-    return (request.remote_addr.empty() ? "-" : request.remote_addr) + " \"" + method + ' ' +
-           target + "\" " + std::to_string(response.status) + ' ' + std::to_string(bytes) + '\n';
+    return (request.remoteAddress.empty() ? "-" : request.remoteAddress) + " \"" + method + ' ' +
+           target + "\" " + std::to_string(status) + ' ' + std::to_string(bytes) + '\n';
 }

@@ -6,20 +6,19 @@
 
 #include <QList>
 #include <QString>
+#include <cstdint>
 #include <memory>
-
-namespace httplib {
-struct Request;
-struct Response;
-} // namespace httplib
+#include <string>
 
 class DesktopNotifier;
-class GatedServer;
+class HttpServer;
 class LibraryFolder;
 class LoginRelay;
 class RequestLog;
 class ServiceIndex;
 class ServiceRoutes;
+struct HttpAnswer;
+struct HttpRequest;
 struct ServiceAnswer;
 struct ServiceRequest;
 class TlsContext;
@@ -27,7 +26,7 @@ class TlsContext;
 // pellmar-searchd as an object: opens the index, rescans the library, then serves HTTP
 // on its own threads until stopped. Logs one line per request on stdout, from a thread of
 // its own (see RequestLog). Slow and idle
-// clients wait at a gate (see GatedServer) and are closed when they exceed its limits.
+// clients are closed when they exceed the HTTP server's limits (see HttpServer).
 class SearchService {
 public:
     // Throws ServiceError when the library or the index cannot be used. With tls it
@@ -64,17 +63,16 @@ public:
     // "http://host:port" or "https://host:port", known after bind().
     QString baseUrl() const { return m_baseUrl; }
 
-    // Serves until stop(); call after bind().
+    // Serves until stop(); call after bind(). Throws ServiceError when serving cannot start.
     void run();
 
     // Safe from any thread, also before run() has started.
     void stop();
 
 private:
-    void configureServer();
-    void handle(const httplib::Request& request, httplib::Response& response);
+    HttpAnswer handle(const HttpRequest& request);
     ServiceAnswer answerOrUnavailable(const ServiceRequest& request);
-    static std::string logLine(const httplib::Request& request, const httplib::Response& response);
+    static std::string logLine(const HttpRequest& request, int status, uint64_t bytes);
 
     ServiceSettings m_settings;
     std::unique_ptr<ServiceIndex> m_index;
@@ -83,7 +81,7 @@ private:
     std::unique_ptr<ServiceRoutes> m_routes;
     std::shared_ptr<const TlsContext> m_tls;
     std::unique_ptr<RequestLog> m_log;
-    std::unique_ptr<GatedServer> m_server;
+    std::unique_ptr<HttpServer> m_server;
     std::unique_ptr<DesktopNotifier> m_notifier;
     ScanSummary m_scan;
     CrawlStates m_crawlStates;

@@ -35,9 +35,9 @@ struct ServiceSettings {
     int maxWaiting = 0;          // connections waiting for their header; 0: as descriptors allow
 };
 
-// The workers that answer requests: threads when set, else four for each core and at least
-// 32. A worker is held for as long as its client takes to fetch a file, so the count is
-// about clients that download at once more than about processors.
+// The threads that answer requests: threads when set, else four for each core and at least
+// 32. A thread is held while a route works (an index query may wait for the database), not
+// while a client downloads, and each also has a database connection of its own.
 inline int workerCount(const ServiceSettings& settings) {
     if (settings.threads > 0)
         return settings.threads;

@@ -88,83 +88,44 @@ bool wellFormedRange(std::string_view value) {
     return true;
 }
 
-struct Line {
-    size_t start = 0;      // of the line
-    size_t end = 0;        // past its LF
-    std::string_view text; // without CR LF
-};
+// A field name as HTTP spells one: letters, digits and a few marks, nothing else.
+bool isToken(std::string_view name) {
+    constexpr std::string_view kMarks = "!#$%&'*+-.^_`|~";
+    return !name.empty() && std::all_of(name.begin(), name.end(), [&](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+               kMarks.find(c) != std::string_view::npos;
+    });
+}
 
-// What the header's fields say of the request's length, read one line at a time.
-struct Framing {
+} // namespace
+
+RequestHead RequestHead::check(const Fields& fields) {
+    RequestHead result;
     std::optional<size_t> length;
     bool lengthGiven = false;
-    bool badLength = false;
+    bool bad = false;
     bool chunked = false;
-    bool badLine = false;
-    std::vector<Line> ranges;
-
-    void read(const Line& line) {
-        const std::string_view text = line.text;
-        const size_t colon = text.find(':');
-        // A folded line continues the one before; a blank before the colon hides the name.
-        if (isBlank(text.front()) ||
-            (colon != std::string_view::npos && colon > 0 && isBlank(text[colon - 1])))
-            badLine = true;
-        if (colon == std::string_view::npos)
-            return;
-        const std::string_view name = text.substr(0, colon);
-        const std::string_view value = trimmed(text.substr(colon + 1));
+    int ranges = 0;
+    for (const auto& [name, value] : fields) {
+        bad = bad || !isToken(name);
         if (sameName(name, "content-length")) {
-            const auto given = contentLength(value);
-            badLength = badLength || !given || (lengthGiven && length != given);
+            const auto given = contentLength(trimmed(value));
+            bad = bad || !given || (lengthGiven && length != given);
             length = given;
             lengthGiven = true;
         } else if (sameName(name, "transfer-encoding")) {
             chunked = true;
         } else if (sameName(name, "range")) {
-            ranges.push_back({line.start, line.end, value});
+            result.range = std::string(trimmed(value));
+            ++ranges;
         }
     }
-
-    int refusal() const {
-        if (badLine || badLength || (chunked && lengthGiven))
-            return 400;
-        return chunked ? 411 : 0;
-    }
-};
-
-} // namespace
-
-RequestHead RequestHead::check(std::string& head) {
-    RequestHead result;
-    Framing framing;
-    size_t start = head.find('\n');
-    start = start == std::string::npos ? head.size() : start + 1; // past the request line
-    while (start < head.size() && result.headerEnd == 0) {
-        const size_t lf = head.find('\n', start);
-        const size_t end = lf == std::string::npos ? head.size() : lf + 1;
-        std::string_view text(head.data() + start, end - start);
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-            text.remove_suffix(1);
-        if (text.empty())
-            result.headerEnd = end;
-        else
-            framing.read({start, end, text});
-        start = end;
-    }
-    if (result.headerEnd == 0) { // no blank line: the caller holds no whole header
-        result.headerEnd = head.size();
-        framing.ranges.clear();
-    }
-    result.refusal = framing.refusal();
-    result.bodyLength = framing.length.value_or(0);
-
-    const std::vector<Line>& ranges = framing.ranges;
-    if (!ranges.empty() && (ranges.size() > 1 || !wellFormedRange(ranges.front().text))) {
-        for (auto range = ranges.rbegin(); range != ranges.rend(); ++range) {
-            head.erase(range->start, range->end - range->start);
-            result.headerEnd -= range->end - range->start;
-        }
-    }
+    if (bad || (chunked && lengthGiven))
+        result.refusal = 400;
+    else if (chunked)
+        result.refusal = 411;
+    result.bodyLength = length.value_or(0);
+    if (ranges > 1 || (ranges == 1 && !wellFormedRange(result.range)))
+        result.range.clear();
     return result;
 }

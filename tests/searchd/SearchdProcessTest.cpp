@@ -108,7 +108,7 @@ TEST(SearchdProcess, AHugeBodyIsRefusedAtOnceAndNeverHeld) {
     ASSERT_EQ(::send(fd, megabyte.constData(), megabyte.size(), MSG_NOSIGNAL), megabyte.size());
     char answer[64] = {};
     ASSERT_GT(::recv(fd, answer, sizeof answer - 1, 0), 0) << "no answer while the body comes";
-    EXPECT_TRUE(QByteArray(answer).startsWith("HTTP/1.1 413 Payload Too Large\r\n")) << answer;
+    EXPECT_TRUE(QByteArray(answer).startsWith("HTTP/1.1 413 Content Too Large\r\n")) << answer;
     // The client goes on sending; the service drops it, then closes.
     int sent = 1;
     while (sent < 64 && ::send(fd, megabyte.constData(), megabyte.size(), MSG_NOSIGNAL) > 0)
