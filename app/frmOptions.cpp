@@ -102,6 +102,12 @@ QWidget* TfrmOptions::buildGeneralPage() {
     MinSizeToAddEdit = edit(page, "MinSizeToAddEdit");
     group("Abort Search After: (seconds)", TimeLimitEdit);
     group("Do Not Show Files Less Than: (kb)", MinSizeToAddEdit);
+    HideHadCheck = new QCheckBox(QStringLiteral("Hide songs I have"), page);
+    HideHadCheck->setObjectName(QStringLiteral("HideHadCheck"));
+    HideHadCheck->setToolTip(QStringLiteral("Leave out the songs your own library holds at the "
+                                            "same or better quality (the bundled search "
+                                            "service knows them)"));
+    column->addWidget(HideHadCheck);
     column->addStretch(1);
     return page;
 }
@@ -271,6 +277,7 @@ void TfrmOptions::Load() {
     FrequencyCombo->setEditText(options.minFrequency);
     StereoCheck->setChecked(options.needStereo);
     SkipId3Check->setChecked(options.skipId3Tags);
+    HideHadCheck->setChecked(options.hideSongsIHave);
 
     ProxyCheck->setChecked(options.useProxy);
     ProxyEdit->setText(options.proxyServer);
@@ -295,6 +302,7 @@ UserOptions TfrmOptions::shownOptions() const {
     options.minBitrate = BitrateCombo->currentText();
     options.minFrequency = FrequencyCombo->currentText();
     options.skipId3Tags = SkipId3Check->isChecked();
+    options.hideSongsIHave = HideHadCheck->isChecked();
     options.useGoZilla = GozillaCheck->isChecked();
     options.timeLimit = TimeLimitEdit->text();
     options.minSizeToAdd = MinSizeToAddEdit->text();

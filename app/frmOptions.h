@@ -54,6 +54,7 @@ public:
     QComboBox* FrequencyCombo = nullptr;
     QCheckBox* StereoCheck = nullptr;
     QCheckBox* SkipId3Check = nullptr;
+    QCheckBox* HideHadCheck = nullptr;
     QPushButton* OKButton = nullptr;
     QPushButton* CancelButton = nullptr;
 

@@ -17,21 +17,22 @@
 #include <QTimer>
 #include <cstdio>
 
-// pellmar-cli search TEXT [--sources http,ftp,smb] [--leech] [--save DIR [--marks 0|01|012]]:
-// runs the program's search without windows, with the settings and the data file of the
-// program folder. When the run ends ("Done", the time limit, or nothing left on its way) it
-// prints one line per hit - kind, caption, size, file info, quality mark, URL or remote path,
-// TAB-separated - and then the final status with the count of each source. With --save it
-// then saves the HTTP hits whose quality mark is one of --marks (default 0, the hits that
-// meet the quality settings) and every FTP and SMB hit into DIR, and prints one line per hit:
-// kind, caption, the file and "ok" or the reason. Exit code 0 when the search ran (and every
-// chosen hit was saved), 1 when it could not start (or a hit was not saved), 2 for wrong
-// arguments.
+// pellmar-cli search TEXT [--sources http,ftp,smb] [--leech] [--new-only]
+// [--save DIR [--marks 0|01|012]]: runs the program's search without windows, with the settings and
+// the data file of the program folder. When the run ends ("Done", the time limit, or nothing left
+// on its way) it prints one line per hit - kind, caption, size, file info, quality mark, URL or
+// remote path, TAB-separated - and then the final status with the count of each source. With --save
+// it then saves the HTTP hits whose quality mark is one of --marks (default 0, the hits that meet
+// the quality settings) and every FTP and SMB hit into DIR, and prints one line per hit: kind,
+// caption, the file and "ok" or the reason. Exit code 0 when the search ran (and every chosen hit
+// was saved), 1 when it could not start (or a hit was not saved), 2 for wrong arguments. --new-only
+// (or the option "Hide songs I have") asks our own service to leave out the songs the user's
+// library holds at the same or better quality.
 
 namespace {
 
 const char kUsage[] = "usage: pellmar-cli search TEXT [--sources http,ftp,smb] [--leech]"
-                      " [--save DIR [--marks 0|01|012]]\n";
+                      " [--new-only] [--save DIR [--marks 0|01|012]]\n";
 
 // How long a listing still on its way after "Done" is waited for.
 constexpr int kListingWaitMs = 30000;
@@ -61,7 +62,9 @@ bool ParseOptions(const QStringList& args, const SettingsFile& ini, QString& tex
     sources.smb = ini.readBool(options, QStringLiteral("SearchSMB"), true);
     bool haveText = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--leech")) {
+        if (args[i] == QLatin1String("--new-only")) {
+            sources.newOnly = true;
+        } else if (args[i] == QLatin1String("--leech")) {
             sources.onlyLeech = true;
         } else if (args[i] == QLatin1String("--sources") && i + 1 < args.size()) {
             const QStringList kinds = args[++i].split(QLatin1Char(','));

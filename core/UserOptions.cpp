@@ -26,6 +26,7 @@ const QString kMinBitrate = QStringLiteral("MinBitrate");
 const QString kMinFrequency = QStringLiteral("MinFrequency");
 const QString kNeedStereo = QStringLiteral("NeedStereo");
 const QString kSkipId3Tags = QStringLiteral("SkipId3Tags");
+const QString kHideSongsIHave = QStringLiteral("HideSongsIHave");
 const QString kUseProxy = QStringLiteral("UseProxy");
 const QString kProxyServer = QStringLiteral("ProxyServer");
 const QString kProxyPort = QStringLiteral("ProxyPort");
@@ -63,6 +64,7 @@ UserOptions UserOptions::Load(const SettingsFile& ini) {
     options.minFrequency = text(ini, kMinFrequency, defaults.minFrequency);
     options.needStereo = NeedStereo(ini);
     options.skipId3Tags = SkipId3Tags(ini);
+    options.hideSongsIHave = HideSongsIHave(ini);
     options.useProxy = ProxyChecked(ini);
     options.proxyServer = ProxyServer(ini);
     options.proxyPort = ProxyPortText(ini);
@@ -79,6 +81,7 @@ void UserOptions::Save(SettingsFile& ini, const BannerTold& tellBanner) const {
     ini.writeString(kSection, kMinBitrate, minBitrate);
     ini.writeString(kSection, kMinFrequency, minFrequency);
     ini.writeBool(kSection, kSkipId3Tags, skipId3Tags);
+    ini.writeBool(kSection, kHideSongsIHave, hideSongsIHave);
     ini.writeBool(kSection, kUseGoZilla, useGoZilla);
 
     ini.writeInteger(kSection, kTimeLimit, StrToInt(timeLimit));
@@ -174,6 +177,10 @@ bool UserOptions::NeedStereo(const SettingsFile& ini) {
 
 bool UserOptions::SkipId3Tags(const SettingsFile& ini) {
     return ini.readBool(kSection, kSkipId3Tags, true);
+}
+
+bool UserOptions::HideSongsIHave(const SettingsFile& ini) {
+    return ini.readBool(kSection, kHideSongsIHave, false);
 }
 
 bool UserOptions::ProxyForRequests(const SettingsFile& ini) {

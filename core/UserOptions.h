@@ -39,6 +39,9 @@ public:
     QString minFrequency = QStringLiteral("44"); // stored as typed
     bool needStereo = true;
     bool skipId3Tags = true;
+    // Leave out the hits whose song the user's library holds at the same or better quality
+    // (only our own search service knows them).
+    bool hideSongsIHave = false;
 
     static UserOptions Load(const SettingsFile& ini);
 
@@ -72,6 +75,7 @@ public:
     static bool NeedStereo(const SettingsFile& ini);
     // The frame-header reader looks past an ID3v2 tag at the start of a file (flag, on).
     static bool SkipId3Tags(const SettingsFile& ini);
+    static bool HideSongsIHave(const SettingsFile& ini); // false
 
     // Anything but "False", with a port that is an integer: a mistyped port means no proxy.
     static bool ProxyForRequests(const SettingsFile& ini);

@@ -217,8 +217,17 @@ void SearchRun::startSearch(const QString& text, const SearchSources& sources) {
     m_offeredLinks.clear();
     m_workInFlight = true;
     if (sources.http) {
-        sendFirstEngineRequest(m_urls.httpQueryUrl1 + EncodeQueryFor(m_urls.httpQueryUrl1, text));
-        sendSecondEngineRequest(m_urls.httpQueryUrl2 + EncodeQueryFor(m_urls.httpQueryUrl2, text));
+        // Only our own service (it asks for UTF-8) knows the user's library.
+        const bool newOnly = sources.newOnly || UserOptions::HideSongsIHave(m_ini);
+        const auto newOnlyFor = [newOnly](const QByteArray& url) {
+            return newOnly && RequestedCharset(url) == EngineCharset::Utf8
+                       ? QByteArray("&newonly=1")
+                       : QByteArray();
+        };
+        sendFirstEngineRequest(m_urls.httpQueryUrl1 + EncodeQueryFor(m_urls.httpQueryUrl1, text) +
+                               newOnlyFor(m_urls.httpQueryUrl1));
+        sendSecondEngineRequest(m_urls.httpQueryUrl2 + EncodeQueryFor(m_urls.httpQueryUrl2, text) +
+                                newOnlyFor(m_urls.httpQueryUrl2));
     }
     if (sources.smb)
         sendListingRequest(m_smbQuery,

@@ -31,6 +31,9 @@ struct SearchSources {
     bool ftp = true;
     bool smb = true;
     bool onlyLeech = false; // FTP: only the sites the service lists as leech sites
+    // Our own service leaves out the songs the user's library has (also when the option
+    // "Hide songs I have" is on).
+    bool newOnly = false;
 };
 
 // The search service's four query addresses, from the data file.

@@ -84,8 +84,10 @@ TEST_F(OptionsTest, BadTimeLimitStopsTheSaveAfterTheQualityAndManagerKeys) {
     form->OKButton->click();
     ASSERT_EQ(fake.messages.shown.size(), 1);
     EXPECT_EQ(fake.messages.shown[0].text, QStringLiteral("'abc' is not a valid integer value"));
-    EXPECT_EQ(ini_text(), QStringLiteral("[Options]\r\nNeedStereo=0\r\nMinBitrate=19x\r\n"
-                                         "MinFrequency=48\r\nSkipId3Tags=1\r\nUseGo!Zilla=1\r\n"));
+    EXPECT_EQ(ini_text(),
+              QStringLiteral(
+                  "[Options]\r\nNeedStereo=0\r\nMinBitrate=19x\r\n"
+                  "MinFrequency=48\r\nSkipId3Tags=1\r\nHideSongsIHave=0\r\nUseGo!Zilla=1\r\n"));
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(proxyCalls(), QString());
 }

@@ -201,13 +201,14 @@ TEST(UserOptionsSet, SaveWritesEveryKeyInItsOrderAndEncoding) {
     options.skipId3Tags = false;
     options.caFile = QStringLiteral("/etc/ssl/our-ca.pem");
     const QList<BannerCall> calls = save(options, ini);
-    EXPECT_EQ(home.read(QStringLiteral("Pellmar.ini")),
-              "[Options]\r\nNeedStereo=0\r\nMinBitrate=19x\r\nMinFrequency=48\r\n"
-              "SkipId3Tags=0\r\nUseGo!Zilla=1\r\nTimeLimit=30\r\nMinSizeToAdd=-2\r\n"
-              "Limit=True\r\nLimitNumber=3x\r\nUseProxy=True\r\nProxyServer=proxy.example\r\n"
-              "ProxyPort=3128\r\nProxyName=ann\r\nProxyPass=secret\r\nUseFtp=1\r\n"
-              "FtpPath=/opt/ftp\r\nStallSeconds=0\r\nRetryCount=9\r\n"
-              "CaFile=/etc/ssl/our-ca.pem\r\n");
+    EXPECT_EQ(
+        home.read(QStringLiteral("Pellmar.ini")),
+        "[Options]\r\nNeedStereo=0\r\nMinBitrate=19x\r\nMinFrequency=48\r\n"
+        "SkipId3Tags=0\r\nHideSongsIHave=0\r\nUseGo!Zilla=1\r\nTimeLimit=30\r\nMinSizeToAdd=-2\r\n"
+        "Limit=True\r\nLimitNumber=3x\r\nUseProxy=True\r\nProxyServer=proxy.example\r\n"
+        "ProxyPort=3128\r\nProxyName=ann\r\nProxyPass=secret\r\nUseFtp=1\r\n"
+        "FtpPath=/opt/ftp\r\nStallSeconds=0\r\nRetryCount=9\r\n"
+        "CaFile=/etc/ssl/our-ca.pem\r\n");
     ASSERT_EQ(calls.size(), 1);
     EXPECT_EQ(calls[0].host, QStringLiteral("proxy.example"));
     EXPECT_EQ(calls[0].port, 3128);

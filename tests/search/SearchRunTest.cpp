@@ -201,6 +201,23 @@ TEST_F(SearchRunTest, OnlyAnAgreedAnswerReadsAsUtf8) {
     }
 }
 
+// "Hide songs I have" asks only our own service (the engine that agrees on UTF-8) to leave
+// out what the library has; another engine's request stays as it was.
+TEST_F(SearchRunTest, HideSongsIHaveAsksOnlyOurService) {
+    setOption("HideSongsIHave", "1");
+    ScriptedServer server(ScriptedServer::reply("HTTP/1.0 200 OK\r\n\r\n"));
+    run.setServiceUrls({server.url("/one?since=&charset=utf-8&w="), server.url("/two?w="),
+                        server.url("/smb?q="), server.url("/ftp?q=")});
+    run.SearchButtonClick(QStringLiteral("blue"), kHttpOnly);
+    ASSERT_TRUE(WaitFor([&] { return server.requests().size() >= 2; }));
+    QList<QByteArray> lines;
+    for (const QByteArray& request : server.requests())
+        lines.append(request.left(request.indexOf("\r\n")));
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(lines, QList<QByteArray>({"GET /one?since=&charset=utf-8&w=blue&newonly=1 HTTP/1.0",
+                                        "GET /two?w=blue HTTP/1.0"}));
+}
+
 TEST_F(SearchRunTest, AllSourcesListHitsWithMarksAndCountsAndReachDone) {
     LocalSearchService service;
     run.setServiceUrls(service.urls());
