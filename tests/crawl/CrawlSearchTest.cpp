@@ -5,6 +5,7 @@
 #include "searchd/library/SampleLibrary.h"
 #include "support/CorpusVerdicts.h"
 #include "support/LocalServerProcess.h"
+#include "support/Mp3Corpus.h"
 #include "support/TestSeed.h"
 
 #include <QDeadlineTimer>
@@ -17,6 +18,8 @@
 #include <QTemporaryDir>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -271,6 +274,73 @@ TEST(CrawlSearch, ACrawlAskedForReadsAgainWhatTheListingCannotVouchFor) {
     ::kill(static_cast<pid_t>(searchd.processId()), SIGHUP);
     EXPECT_TRUE(waitForSaid(searchd, said, "finished after", 3)) << said.constData();
     EXPECT_EQ(curlStatus({"--data", "", base + "/api/crawl?then=status"}), "303");
+    searchd.terminate();
+    EXPECT_TRUE(searchd.waitForFinished(10000));
+}
+
+// The same song on three web servers, at 128 kbit/s, from -V0, and as a 128 -> 320 transcode,
+// with the -V0 file in the user's library too: one song, its sources best first, had; the
+// program's search with --new-only leaves it out.
+TEST(CrawlSearch, OneSongOnThreeServersIsOneRowAndTheLibraryHasIt) {
+    QTemporaryDir home;
+    const QList<QByteArray> kinds = {"cbr-128", "vbr-v0", "transcode-128-to-320"};
+    std::vector<std::unique_ptr<LocalServerProcess>> servers;
+    QStringList args = {"--port",
+                        "0",
+                        "--db",
+                        home.filePath("searchd.db"),
+                        "--write-datafile",
+                        home.filePath("Pellmar.dat"),
+                        "--library",
+                        home.filePath("library")};
+    QDir(home.path()).mkpath("library");
+    for (const Mp3Corpus::Entry& entry : Mp3Corpus::entries()) {
+        if (!kinds.contains(entry.name))
+            continue;
+        const QString site = home.filePath(QString::fromLatin1(entry.name));
+        QDir().mkpath(site);
+        QString error;
+        const QString made = Mp3Corpus::make(site, entry, 77, 6.0, &error);
+        ASSERT_FALSE(made.isEmpty()) << error.toStdString();
+        ASSERT_TRUE(QFile::rename(made, site + "/Blue Horizon.mp3"));
+        QFile::remove(site + '/' + QString::fromLatin1(entry.name) + ".wav");
+        if (QByteArray(entry.name) == "vbr-v0") {
+            ASSERT_TRUE(
+                QFile::copy(site + "/Blue Horizon.mp3", home.filePath("library/Blue Horizon.mp3")));
+        }
+        servers.push_back(std::make_unique<LocalServerProcess>(
+            "/usr/sbin/nginx", NginxConfig(site, "    autoindex on;")));
+        ASSERT_EQ(servers.back()->start(), QString());
+        args << "--crawl" << QStringLiteral("http://127.0.0.1:%1/").arg(servers.back()->port());
+    }
+    QProcess searchd;
+    searchd.start(PELLMAR_SEARCHD_BINARY, args);
+    QByteArray said;
+    ASSERT_TRUE(waitForSaid(searchd, said, "finished after", 3)) << said.constData();
+    const QRegularExpression address("listening on (http://127\\.0\\.0\\.1:\\d+)");
+    const QString base = address.match(QString::fromUtf8(said)).captured(1);
+
+    QProcess api;
+    api.start("curl", {"-s", base + "/api/search?q=horizon&kind=http&group=song"});
+    api.waitForFinished(30000);
+    const QJsonObject answer = QJsonDocument::fromJson(api.readAllStandardOutput()).object();
+    ASSERT_EQ(answer.value("total").toInt(), 1) << QJsonDocument(answer).toJson().constData();
+    const QJsonObject song = answer.value("songs").toArray()[0].toObject();
+    EXPECT_TRUE(song.value("inLibrary").toBool());
+    QStringList order; // the sources' sites, best first
+    for (const auto& source : song.value("sources").toArray())
+        order << source.toObject().value("verdict").toString() + ' ' +
+                     source.toObject().value("mode").toString();
+    EXPECT_EQ(order, QStringList({"genuine VBR", "genuine CBR", "transcoded CBR"}));
+
+    const auto hits = [&](const QStringList& extra) {
+        return cli(home.path(), QStringList{"search", "horizon", "--sources", "http"} + extra)
+            .filter(QRegularExpression("^http\t"))
+            .size();
+    };
+    // The program keeps one hit a name: the song's best source, first on the engines' pages.
+    EXPECT_EQ(hits({}), 1);
+    EXPECT_EQ(hits({"--new-only"}), 0);
     searchd.terminate();
     EXPECT_TRUE(searchd.waitForFinished(10000));
 }
