@@ -3,6 +3,7 @@
 #include "searchd/fileservers/FileServers.h"
 #include "searchd/http/QueryText.h"
 #include "searchd/library/SampleLibrary.h"
+#include "support/CliProcess.h"
 #include "support/CorpusVerdicts.h"
 #include "support/LocalServerProcess.h"
 #include "support/Mp3Corpus.h"
@@ -21,24 +22,7 @@
 #include <memory>
 #include <vector>
 
-namespace {
-
-QStringList cli(const QString& home, const QStringList& args) {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("PELLMAR_HOME", home);
-    process.setProcessEnvironment(environment);
-    process.start(PELLMAR_CLI, args);
-    process.waitForFinished(60000);
-    return QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-}
-
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
+namespace {} // namespace
 
 TEST(CrawlSearch, CrawledFilesAreFoundWithTheirQualityAndFetched) {
     QTemporaryDir library, home;

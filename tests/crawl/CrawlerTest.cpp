@@ -7,6 +7,7 @@
 #include "crawl/FileHeadReader.h"
 #include "searchd/fileservers/FileServers.h"
 #include "searchd/library/SampleLibrary.h"
+#include "support/CliProcess.h"
 #include "support/CrawlSite.h"
 #include "support/LocalServerProcess.h"
 
@@ -55,11 +56,6 @@ void writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(bytes);
-}
-
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace

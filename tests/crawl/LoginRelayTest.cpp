@@ -3,6 +3,7 @@
 // the service, which fetches them from the servers as they are sent.
 #include "searchd/fileservers/SmbServer.h"
 #include "searchd/library/SampleLibrary.h"
+#include "support/CliProcess.h"
 #include "support/LocalServerProcess.h"
 
 #include <QDeadlineTimer>
@@ -20,21 +21,6 @@ namespace {
 
 const QString kUser = QStringLiteral("joe");
 const QString kPassword = QStringLiteral("s3cret-pw");
-
-QStringList cli(const QString& home, const QStringList& args) {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("PELLMAR_HOME", home);
-    process.setProcessEnvironment(environment);
-    process.start(PELLMAR_CLI, args);
-    process.waitForFinished(60000);
-    return QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-}
-
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 void writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);

@@ -4,6 +4,7 @@
 // notification service.
 #include "searchd/library/SampleLibrary.h"
 #include "searchd/notify/DesktopNotifier.h"
+#include "support/CliProcess.h"
 #include "support/EventLoopWait.h"
 #include "support/LocalServerProcess.h"
 
@@ -73,16 +74,6 @@ Answer curl(const QStringList& args) {
 
 Answer post(const QString& url) {
     return curl({"--data", "", url});
-}
-
-QStringList cli(const QString& home, const QStringList& args) {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("PELLMAR_HOME", home);
-    process.setProcessEnvironment(environment);
-    process.start(PELLMAR_CLI, args);
-    process.waitForFinished(30000);
-    return QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
 }
 
 // The service and what it has said so far.
