@@ -171,6 +171,7 @@ void throughTheService(const IndexSettings& where, const QStringList& words) {
     int failed = 0;
     std::mutex mutex;
     std::vector<std::thread> clients;
+    clients.reserve(100);
     QElapsedTimer all;
     all.start();
     for (int t = 0; t < 100; ++t)
@@ -225,6 +226,7 @@ int main(int argc, char** argv) {
             std::mt19937 random(3);
             for (int count = 1; count <= 3; ++count) {
                 std::vector<double> ms;
+                ms.reserve(300);
                 for (int i = 0; i < 300; ++i)
                     ms.push_back(answer(index, query(random, words, count), counted));
                 report(qPrintable(QStringLiteral("%1-word %2")
@@ -239,6 +241,7 @@ int main(int argc, char** argv) {
         int failed = 0;
         std::mutex mutex;
         std::vector<std::thread> threads;
+        threads.reserve(100);
         for (int t = 0; t < 100; ++t)
             threads.emplace_back([&, t] {
                 std::mt19937 own(100 + t);

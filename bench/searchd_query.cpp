@@ -87,6 +87,60 @@ int likeScan(SqliteDatabase& db, const QStringList& words, int limit) {
     return found;
 }
 
+// The same files once more as a crawled web server's, stored a folder at a time, and the
+// queries against them beside the library's.
+void compareCrawled(SqliteIndex& index, int count, int runs, const QList<QStringList>& queries) {
+    ServiceIndex& crawled = index;
+    const CrawlSource source{
+        QStringLiteral("http://files.example/"), QUrl(QStringLiteral("http://files.example/")), {}};
+    QMap<QString, QList<CrawledFile>> folders;
+    for (const IndexedFile& file : generate(count)) {
+        CrawledFile crawledFile;
+        crawledFile.path = file.path;
+        crawledFile.size = file.size;
+        crawledFile.head.artist = file.artist;
+        crawledFile.head.title = file.title;
+        folders[file.path.section('/', 0, -2)].append(crawledFile);
+    }
+    QElapsedTimer build;
+    build.start();
+    const qint64 crawl = crawled.beginCrawl(source);
+    for (auto folder = folders.cbegin(); folder != folders.cend(); ++folder)
+        crawled.storeFolder(source, crawl, folder.key(), "x", folder.value());
+    crawled.finishCrawl(source, crawl, {});
+    std::printf("the same files stored as a crawled server's in %.1f s (%zu folders)\n",
+                build.elapsed() / 1000.0, size_t(folders.size()));
+    std::printf("%-22s %8s %10s %10s %10s %12s %8s\n", "crawled (page of 11)", "results",
+                "median ms", "p95 ms", "worst ms", "library ms", "ratio");
+    for (const QStringList& words : queries) {
+        int results = 0;
+        const Figures remote =
+            measure(runs, [&] { results = crawled.searchCrawled(words, {}, 0, 11).size(); });
+        const Figures local = measure(runs, [&] { index.searchLibrary(words, 0, 11); });
+        std::printf("%-22s %8d %10.3f %10.3f %10.3f %12.3f %7.1fx\n", qPrintable(words.join(' ')),
+                    results, remote.median, remote.p95, remote.worst, local.median,
+                    remote.median / std::max(local.median, 1e-6));
+    }
+}
+
+// Whole answers as the service gives them: the query, then the page in Windows-1252.
+void timeWholeAnswers(SqliteIndex& index, const QString& dir, int runs) {
+    const LibraryFolder folder(dir);
+    ServiceSettings settings;
+    ServiceRoutes routes(settings, QStringLiteral("http://127.0.0.1:8790"), folder, index);
+    const QByteArray pages[] = {
+        "/cgi-bin/mp3asp/search.asp?since=&searchwords=love+night",
+        "/audiofind/search?words=love+night&page=3", "/ftp/search?q=blue&leech=y",
+        // past the library's 1/8 of "love" into the crawled files
+        "/audiofind/search?words=love&page=1500", "/?q=love+night&kind=all&minbitrate=0&page=2"};
+    std::printf("%-48s %10s %10s %10s\n", "whole answer", "median ms", "p95 ms", "worst ms");
+    for (const QByteArray& target : pages) {
+        const Figures answer = measure(runs, [&] { routes.answer({target, {}, {}}); });
+        std::printf("%-48s %10.3f %10.3f %10.3f\n", target.constData(), answer.median, answer.p95,
+                    answer.worst);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -128,52 +182,7 @@ int main(int argc, char** argv) {
     std::printf("%-22s %8s %10.3f %10.3f %10.3f\n", "blue, listing of 1000", "-", listing.median,
                 listing.p95, listing.worst);
 
-    // The same files once more as a crawled web server's, stored a folder at a time.
-    ServiceIndex& crawled = index;
-    const CrawlSource source{
-        QStringLiteral("http://files.example/"), QUrl(QStringLiteral("http://files.example/")), {}};
-    QMap<QString, QList<CrawledFile>> folders;
-    for (const IndexedFile& file : generate(count)) {
-        CrawledFile crawledFile;
-        crawledFile.path = file.path;
-        crawledFile.size = file.size;
-        crawledFile.head.artist = file.artist;
-        crawledFile.head.title = file.title;
-        folders[file.path.section('/', 0, -2)].append(crawledFile);
-    }
-    build.restart();
-    const qint64 crawl = crawled.beginCrawl(source);
-    for (auto folder = folders.cbegin(); folder != folders.cend(); ++folder)
-        crawled.storeFolder(source, crawl, folder.key(), "x", folder.value());
-    crawled.finishCrawl(source, crawl, {});
-    std::printf("the same files stored as a crawled server's in %.1f s (%zu folders)\n",
-                build.elapsed() / 1000.0, size_t(folders.size()));
-    std::printf("%-22s %8s %10s %10s %10s %12s %8s\n", "crawled (page of 11)", "results",
-                "median ms", "p95 ms", "worst ms", "library ms", "ratio");
-    for (const QStringList& words : queries) {
-        int results = 0;
-        const Figures remote =
-            measure(runs, [&] { results = crawled.searchCrawled(words, {}, 0, 11).size(); });
-        const Figures local = measure(runs, [&] { index.searchLibrary(words, 0, 11); });
-        std::printf("%-22s %8d %10.3f %10.3f %10.3f %12.3f %7.1fx\n", qPrintable(words.join(' ')),
-                    results, remote.median, remote.p95, remote.worst, local.median,
-                    remote.median / std::max(local.median, 1e-6));
-    }
-
-    // Whole answers as the service gives them: the query, then the page in Windows-1252.
-    const LibraryFolder folder(dir.path());
-    ServiceSettings settings;
-    ServiceRoutes routes(settings, QStringLiteral("http://127.0.0.1:8790"), folder, index);
-    const QByteArray pages[] = {
-        "/cgi-bin/mp3asp/search.asp?since=&searchwords=love+night",
-        "/audiofind/search?words=love+night&page=3", "/ftp/search?q=blue&leech=y",
-        // past the library's 1/8 of "love" into the crawled files
-        "/audiofind/search?words=love&page=1500", "/?q=love+night&kind=all&minbitrate=0&page=2"};
-    std::printf("%-48s %10s %10s %10s\n", "whole answer", "median ms", "p95 ms", "worst ms");
-    for (const QByteArray& target : pages) {
-        const Figures answer = measure(runs, [&] { routes.answer({target, {}, {}}); });
-        std::printf("%-48s %10.3f %10.3f %10.3f\n", target.constData(), answer.median, answer.p95,
-                    answer.worst);
-    }
+    compareCrawled(index, count, runs, queries);
+    timeWholeAnswers(index, dir.path(), runs);
     return 0;
 }

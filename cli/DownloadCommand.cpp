@@ -11,7 +11,6 @@
 #include <QFileInfo>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -58,8 +57,7 @@ QString replaceWith(const QString& part, const QString& target) {
         ::chmod(QFile::encodeName(part).constData(), old.st_mode & 07777);
     if (::rename(QFile::encodeName(part).constData(), QFile::encodeName(target).constData()) == 0)
         return QString();
-    return QStringLiteral("cannot replace %1: %2")
-        .arg(target, QString::fromLocal8Bit(std::strerror(errno)));
+    return QStringLiteral("cannot replace %1: %2").arg(target, qt_error_string(errno));
 }
 
 // The in-place progress line: percent, bytes, and the speed and time left of the current

@@ -119,7 +119,8 @@ Anchor readAnchor(const QByteArray& body, qsizetype at) {
             ++i;
         if (i >= body.size())
             break;
-        qsizetype valueStart = i, valueEnd = i;
+        qsizetype valueStart = i;
+        qsizetype valueEnd = 0;
         if (body.at(i) == '"' || body.at(i) == '\'') {
             valueStart = i + 1;
             valueEnd = body.indexOf(body.at(i), valueStart);

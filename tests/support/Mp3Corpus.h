@@ -184,7 +184,7 @@ inline QString writeTestSignal(const QString& dir, const QString& name, double s
                 detail::lowPass(own, sampleRate, 8000.0, q);
         out.push_back(std::move(own));
     }
-    const QString path = QDir(dir).filePath(name + QStringLiteral(".wav"));
+    QString path = QDir(dir).filePath(name + QStringLiteral(".wav"));
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(detail::wavFile(out, sampleRate)) < 0)
         return QString();

@@ -44,7 +44,7 @@ private:
         if (!file.open(QIODevice::WriteOnly) || file.write(extension.toUtf8()) < 0)
             return QStringLiteral("cannot write ") + file.fileName();
         file.close();
-        const QString problem =
+        QString problem =
             run({"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
                  "-keyout", name + ".key", "-out", name + ".csr", "-subj", "/CN=" + commonName});
         if (!problem.isEmpty())

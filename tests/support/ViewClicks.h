@@ -5,7 +5,7 @@
 #include <QMouseEvent>
 
 // Mouse gestures on a row of a list view, as the user makes them with the left button.
-inline void sendRowMouse(QAbstractItemView& view, int row, QList<QEvent::Type> types) {
+inline void sendRowMouse(QAbstractItemView& view, int row, const QList<QEvent::Type>& types) {
     const QPoint at = view.visualRect(view.model()->index(row, 0)).center();
     for (QEvent::Type type : types) {
         const bool down = type != QEvent::MouseButtonRelease;
