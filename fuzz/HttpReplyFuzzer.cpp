@@ -15,6 +15,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -91,14 +92,19 @@ bool WithinLimits(const THttpCli& client) {
            client.CurrentLine().size() <= THttpCli::kLineBufferSize;
 }
 
+// libFuzzer's signature: argc may not be a pointer to const.
+// NOLINTNEXTLINE(readability-non-const-parameter)
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     static QCoreApplication app(*argc, *argv);
     g_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(g_listen, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(g_listen, 64);
+    if (::bind(g_listen, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(g_listen, 64) != 0) {
+        std::perror("cannot listen on 127.0.0.1");
+        std::abort();
+    }
     socklen_t length = sizeof address;
     getsockname(g_listen, reinterpret_cast<sockaddr*>(&address), &length);
     g_port = ntohs(address.sin_port);

@@ -44,8 +44,12 @@ std::optional<quint16> ParsePort(const QByteArray& text, const QByteArray& proto
     }
     if (text.isEmpty() || text.contains('\0') || protocol.contains('\0'))
         return std::nullopt;
-    const servent* service =
-        getservbyname(text.constData(), protocol.isEmpty() ? nullptr : protocol.constData());
+    // The reentrant lookups: the plain ones share one static entry among all threads.
+    servent entry{};
+    servent* service = nullptr;
+    char buffer[4096];
+    getservbyname_r(text.constData(), protocol.isEmpty() ? nullptr : protocol.constData(), &entry,
+                    buffer, sizeof buffer, &service);
     if (!service)
         return std::nullopt;
     return quint16(ntohs(quint16(service->s_port)));
@@ -61,7 +65,11 @@ std::optional<int> ParseProtocol(const QByteArray& text) {
         return IPPROTO_UDP;
     if (text.isEmpty() || text.contains('\0'))
         return std::nullopt;
-    if (const protoent* entry = getprotobyname(text.constData()))
-        return entry->p_proto;
+    protoent entry{};
+    protoent* found = nullptr;
+    char buffer[4096];
+    getprotobyname_r(text.constData(), &entry, buffer, sizeof buffer, &found);
+    if (found)
+        return found->p_proto;
     return std::nullopt;
 }

@@ -115,7 +115,7 @@ QList<CrawlSource> crawlSources(const ServiceOptions& options, ServiceIndex& ind
                 problems << QStringLiteral("submitted site %1").arg(problem);
         }
     }
-    const QList<CrawlSource> kept = CrawlSources::unique(sources, &problems);
+    QList<CrawlSource> kept = CrawlSources::unique(sources, &problems);
     for (const QString& problem : problems) {
         say(stderr, QStringLiteral("not crawled: ") + problem);
         said << problem;

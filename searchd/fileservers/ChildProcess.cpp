@@ -43,7 +43,7 @@ int millisecondsLeft(Clock::time_point deadline) {
     // The service blocks SIGINT and SIGTERM for its own handling; a server needs them.
     sigset_t none;
     sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
+    pthread_sigmask(SIG_SETMASK, &none, nullptr);
     for (int signal : {SIGINT, SIGTERM, SIGPIPE, SIGHUP})
         ::signal(signal, SIG_DFL);
     const int null = ::open("/dev/null", O_RDONLY);
@@ -52,7 +52,9 @@ int millisecondsLeft(Clock::time_point deadline) {
     dup2(logFd, STDERR_FILENO);
     close_range(3, ~0U, 0); // no socket or database of the service leaks into the server
     execv(program, argv);
-    const char* reason = std::strerror(errno);
+    // strerror may take the locale's lock, which another thread of the service may have held
+    // at the fork; the untranslated text takes none.
+    const char* reason = strerrordesc_np(errno);
     (void)!::write(STDERR_FILENO, "cannot run the program: ", 24);
     (void)!::write(STDERR_FILENO, reason, std::strlen(reason));
     (void)!::write(STDERR_FILENO, "\n", 1);
@@ -77,8 +79,8 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& args, cons
     const int logFd =
         ::open(logFile.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     if (logFd < 0)
-        throw ServiceError(QStringLiteral("cannot write %1: %2")
-                               .arg(logFile, QString::fromLocal8Bit(std::strerror(errno))));
+        throw ServiceError(
+            QStringLiteral("cannot write %1: %2").arg(logFile, qt_error_string(errno)));
     int pipeFds[2] = {-1, -1};
     if (pipeStdout && ::pipe2(pipeFds, O_CLOEXEC) != 0) {
         ::close(logFd);

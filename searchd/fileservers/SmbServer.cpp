@@ -24,7 +24,10 @@ const QStringList kFolders = {QStringLiteral("private"), QStringLiteral("lock"),
                               QStringLiteral("pid"),     QStringLiteral("ncalrpc")};
 
 QString userName() {
-    const passwd* user = getpwuid(geteuid());
+    passwd entry{};
+    passwd* user = nullptr;
+    char buffer[4096];
+    getpwuid_r(geteuid(), &entry, buffer, sizeof buffer, &user);
     return user ? QString::fromLocal8Bit(user->pw_name) : QString();
 }
 

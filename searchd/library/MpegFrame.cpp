@@ -61,9 +61,10 @@ int MpegFrame::length() const {
     const bool mpeg1 = version == MpegVersion::Mpeg1;
     const int kbps = bitrate() > 0 ? bitrate() : (mpeg1 ? 128 : 64);
     MpegFrame rateOnly = *this;
-    if (sampleRate() == 0)
-        rateOnly.sampleRateIndex = 0;
-    return (mpeg1 ? 144000 : 72000) * kbps / rateOnly.sampleRate();
+    if (rateOnly.sampleRate() == 0)
+        rateOnly.sampleRateIndex = 0; // the version's first rate
+    const int rate = rateOnly.sampleRate();
+    return rate > 0 ? (mpeg1 ? 144000 : 72000) * kbps / rate : 0; // 0: no such version
 }
 
 QByteArray MpegFrame::silentFrame() const {

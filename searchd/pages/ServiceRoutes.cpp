@@ -87,7 +87,7 @@ std::optional<QString> requestedPath(const QByteArray& escapedPath, ServiceAnswe
         *error = textAnswer(400, QStringLiteral("Bad escape in the file path"));
         return std::nullopt;
     }
-    const auto path = QueryText::decodeUtf8(*bytes);
+    auto path = QueryText::decodeUtf8(*bytes);
     if (!path) {
         *error = textAnswer(400, QStringLiteral("The file path is not UTF-8 text"));
         return std::nullopt;

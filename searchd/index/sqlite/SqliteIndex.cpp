@@ -5,7 +5,7 @@
 
 SqliteIndex::SqliteIndex(const QString& file)
     : m_file(file), m_db(std::make_unique<SqliteDatabase>(file)) {
-    SqliteSchema::prepare(*m_db, description());
+    SqliteSchema::prepare(*m_db, SqliteIndex::description());
     m_library = std::make_unique<SqliteLibraryIndex>(*m_db);
     m_crawled = std::make_unique<SqliteCrawlIndex>(*m_db);
     m_submissions = std::make_unique<SqliteSubmissionStore>(*m_db);
