@@ -60,7 +60,7 @@ QString quality(const QJsonObject& match) {
 }
 
 void printSearches(const QJsonArray& searches) {
-    for (const QJsonValue& value : searches) {
+    for (const auto& value : searches) {
         const QJsonObject search = value.toObject();
         const QString id = QString::number(search.value(QStringLiteral("id")).toInteger());
         const QJsonArray matches = search.value(QStringLiteral("newMatches")).toArray();
@@ -70,7 +70,7 @@ void printSearches(const QJsonArray& searches) {
                    search.value(QStringLiteral("genuineOnly")).toBool() ? QStringLiteral("genuine")
                                                                         : QStringLiteral("any"),
                    QStringLiteral("%1 new").arg(matches.size())});
-        for (const QJsonValue& found : matches) {
+        for (const auto& found : matches) {
             const QJsonObject match = found.toObject();
             printLine({QStringLiteral("new"), id, match.value(QStringLiteral("kind")).toString(),
                        match.value(QStringLiteral("name")).toString(),

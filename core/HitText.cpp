@@ -18,7 +18,7 @@ bool isUtf8(QByteArrayView bytes) {
 
 QByteArray fromUnicode(const QString& text) {
     // A text that starts with "ï»¿" itself is marked too, or it would read as marked.
-    const QByteArray cp1252 = Cp1252::fromUnicode(text);
+    QByteArray cp1252 = Cp1252::fromUnicode(text);
     if (Cp1252::toUnicode(cp1252) == text && !isUtf8(cp1252))
         return cp1252;
     return QByteArray(kUtf8Mark, kMarkSize) + text.toUtf8();

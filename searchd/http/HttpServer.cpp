@@ -397,7 +397,7 @@ struct HttpServer::Core {
                                                          64 * 1024, &readStreamed, body.get(),
                                                          &freeStreamed);
             if (response)
-                body.release(); // the response frees it
+                (void)body.release(); // the response frees it
         } else if (file)
             response = MHD_create_response_from_fd_at_offset64(
                 static_cast<uint64_t>(answer.fileLength), answer.fileFd, answer.fileOffset);

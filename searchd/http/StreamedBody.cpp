@@ -49,7 +49,7 @@ ssize_t StreamedBody::take(char* buffer, size_t max, std::chrono::milliseconds s
         return m_failed ? -1 : 0;
     const std::string& front = m_pieces.front();
     const size_t count = std::min(max, front.size() - m_taken);
-    std::memcpy(buffer, front.data() + m_taken, count);
+    std::copy_n(front.data() + m_taken, count, buffer);
     m_taken += count;
     m_buffered -= count;
     if (m_taken == front.size()) {

@@ -14,7 +14,7 @@ constexpr int kCallTimeoutMs = 5000;
 // The session bus's address: the one the user's session names, else the user's bus socket
 // of systemd. Empty when there is none: the bus is never started for this.
 QString sessionBusAddress() {
-    const QString named = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+    QString named = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
     if (!named.isEmpty())
         return named;
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");

@@ -78,7 +78,7 @@ private:
     static bool matches(const Group& group, const Keys& keys);
     // The groups the file matches, in the order they were made.
     QList<int> matching(const Keys& keys) const;
-    void add(int group, const FoundFile& file, const Keys& keys, int place);
+    void add(int index, const FoundFile& file, const Keys& keys, int place);
     static void rank(Group& group);
     static void markHad(Song& song, const QList<FoundFile>& copies);
 
