@@ -78,12 +78,6 @@ HttpServer::Limits serverLimits(const ServiceSettings& settings) {
     return limits;
 }
 
-// The paths whose POST starts a crawl or keeps saved searches.
-bool takesPost(const std::string& target) {
-    const std::string_view path = std::string_view(target).substr(0, target.find('?'));
-    return path == "/api/crawl" || path == "/api/saved" || path.rfind("/api/saved/", 0) == 0;
-}
-
 } // namespace
 
 SearchService::SearchService(const ServiceSettings& settings, std::shared_ptr<const TlsContext> tls)
@@ -179,17 +173,9 @@ void SearchService::stop() {
     m_server->halt();
 }
 
-// Routes answer GET and HEAD (the HTTP server sends no body for HEAD); the routes that
-// start a crawl and keep saved searches take a POST without a body.
+// The routes decide which methods they take (the HTTP server sends no body for HEAD).
 HttpAnswer SearchService::handle(const HttpRequest& request) {
     HttpAnswer out;
-    const bool post = request.method == "POST" && takesPost(request.target);
-    if (request.method != "GET" && request.method != "HEAD" && !post) {
-        out.status = 405;
-        out.headers.emplace_back("Allow", "GET, HEAD");
-        out.body = "Only GET and HEAD are served\n";
-        return out;
-    }
     if (m_settings.delayMs > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(m_settings.delayMs));
     const ServiceAnswer answer = answerOrUnavailable(

@@ -161,6 +161,15 @@ void ServiceRoutes::setCrawlControl(CrawlControl control) {
 
 ServiceAnswer ServiceRoutes::answer(const ServiceRequest& request) {
     const auto [path, query] = QueryText::splitTarget(originForm(request.target));
+    // Only the routes that start a crawl and keep saved searches take a POST.
+    const bool takesPost =
+        path == "/api/crawl" || path == "/api/saved" || path.startsWith("/api/saved/");
+    if (request.method != "GET" && request.method != "HEAD" &&
+        !(request.method == "POST" && takesPost)) {
+        ServiceAnswer answer = textAnswer(405, QStringLiteral("Only GET and HEAD are served"));
+        answer.headers.append(std::pair<QByteArray, QByteArray>("Allow", "GET, HEAD"));
+        return answer;
+    }
     if (path == "/api/crawl")
         return crawlNow(request, query);
     if (path == "/saved" || path == "/api/saved" || path.startsWith("/api/saved/"))
