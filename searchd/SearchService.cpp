@@ -88,6 +88,10 @@ SearchService::SearchService(const ServiceSettings& settings, std::shared_ptr<co
       m_notifier(std::make_unique<DesktopNotifier>(settings.notify)) {
     if (m_tls)
         m_server->useTls(m_tls->certificatePem(), m_tls->keyPem());
+    if (m_settings.delayMs == 0)
+        m_server->answerAtOnce([](const HttpRequest& request) {
+            return ServiceRoutes::answersAtOnce(QByteArray::fromStdString(request.target));
+        });
     if (m_settings.logRequests) {
         m_log = std::make_unique<RequestLog>(stdout);
         m_server->setLogger([this](const HttpRequest& request, int status, uint64_t bytes) {
@@ -199,16 +203,10 @@ HttpAnswer SearchService::handle(const HttpRequest& request) {
         out.body = answer.body.toStdString();
         return out;
     }
-    // The server closes its own copy of the descriptor when the answer is sent.
-    out.fileFd = ::dup(answer.file->handle());
+    // The server closes the descriptor when the answer is sent.
+    out.fileFd = answer.file->release();
     out.fileOffset = answer.fileOffset;
     out.fileLength = answer.fileLength;
-    if (out.fileFd < 0) {
-        out = HttpAnswer();
-        out.status = 503;
-        out.headers.emplace_back("Retry-After", "5");
-        out.body = "503 Service Unavailable: too many open files; try again soon\n";
-    }
     return out;
 }
 

@@ -1,5 +1,6 @@
 #include "searchd/http/HttpServer.h"
 
+#include "searchd/http/AnswerPool.h"
 #include "searchd/http/RequestHead.h"
 #include "searchd/http/StreamedBody.h"
 
@@ -220,8 +221,12 @@ private:
         return true;
     }
 
+    // Leaves the epoll set before closing: the server may still hold its own descriptor of
+    // the socket, and while it does the set would keep reporting the socket under this
+    // number, which the next accepted connection may take.
     void end(int fd) {
-        ::close(fd); // also leaves the epoll set
+        epoll_ctl(m_epoll, EPOLL_CTL_DEL, fd, nullptr);
+        ::close(fd);
         m_open.erase(fd);
     }
 
@@ -239,11 +244,20 @@ struct Exchange {
     bool body = false;    // a body comes before the answer
     int refusal = 0;      // the status to refuse the request with once its body is read
     bool keep = false;    // the connection waits for the next request after the answer
+    bool ready = false;   // prepared holds the answer the answer pool worked out
+    HttpAnswer prepared;
 };
 
 HttpAnswer refusalOf(int status) {
     HttpAnswer answer;
     answer.status = status;
+    return answer;
+}
+
+HttpAnswer busyAnswer() {
+    HttpAnswer answer = refusalOf(503);
+    answer.headers.emplace_back("Retry-After", "1");
+    answer.body = "503 Service Unavailable: too many requests at once; try again soon\n";
     return answer;
 }
 
@@ -277,12 +291,14 @@ bool keepsAlive(MHD_Connection* connection, const Exchange& exchange, const char
 struct HttpServer::Core {
     Limits limits;
     Handler handler;
+    QuickTest answersAtOnce;
     Logger logger;
     std::string certificatePem;
     std::string keyPem;
     std::string keepAliveField;
     int listener = -1;
     Lingering lingering;
+    std::unique_ptr<AnswerPool> pool; // while serving
 
     std::mutex mutex; // guards the three below
     std::condition_variable changed;
@@ -368,22 +384,45 @@ struct HttpServer::Core {
     }
 
     MHD_Result answer(MHD_Connection* connection, Exchange& exchange, const char* version) {
+        if (exchange.ready) // back from the answer pool
+            return send(connection, exchange, std::move(exchange.prepared));
         Connection* client = connectionOf(connection);
         if (client)
             leave(*client);
         if (exchange.refusal != 0)
             return send(connection, exchange, refusalOf(exchange.refusal));
-        HttpAnswer answer;
-        try {
-            answer = handler(exchange.request);
-        } catch (const std::exception&) {
-            answer = refusalOf(500);
-        }
         exchange.keep = client && client->answered + 1 < kMaxAnswers &&
                         keepsAlive(connection, exchange, version);
         if (client)
             ++client->answered;
-        return send(connection, exchange, std::move(answer));
+        if (answersAtOnce && answersAtOnce(exchange.request))
+            return send(connection, exchange, handle(exchange.request));
+        return handOver(connection, exchange);
+    }
+
+    HttpAnswer handle(const HttpRequest& request) const {
+        try {
+            return handler(request);
+        } catch (const std::exception&) {
+            return refusalOf(500);
+        }
+    }
+
+    // The connection rests while a worker of the pool answers; the library calls back with
+    // the answer prepared once the worker resumes it.
+    MHD_Result handOver(MHD_Connection* connection, Exchange& exchange) {
+        MHD_suspend_connection(connection);
+        const bool posted = pool->post([this, connection, &exchange] {
+            exchange.prepared = handle(exchange.request);
+            exchange.ready = true;
+            MHD_resume_connection(connection);
+        });
+        if (!posted) {
+            exchange.prepared = busyAnswer();
+            exchange.ready = true;
+            MHD_resume_connection(connection);
+        }
+        return MHD_YES;
     }
 
     MHD_Result send(MHD_Connection* connection, const Exchange& exchange, HttpAnswer answer) {
@@ -505,6 +544,10 @@ void HttpServer::useTls(std::string certificatePem, std::string keyPem) {
     m_core->keyPem = std::move(keyPem);
 }
 
+void HttpServer::answerAtOnce(QuickTest test) {
+    m_core->answersAtOnce = std::move(test);
+}
+
 void HttpServer::setLogger(Logger logger) {
     m_core->logger = std::move(logger);
 }
@@ -548,12 +591,17 @@ bool HttpServer::serve() {
     }
     const Limits& limits = core.limits;
     const unsigned workers = static_cast<unsigned>(std::max(1, limits.workers));
+    const unsigned pollers = static_cast<unsigned>(
+        limits.pollers > 0 ? limits.pollers
+                           : std::max(1U, std::min(4U, std::thread::hardware_concurrency())));
     const auto connections = static_cast<unsigned>(std::max<size_t>(1, limits.maxWaiting) +
                                                    kAnsweringPerWorker * workers);
     const auto idleSeconds = static_cast<unsigned>(
         std::max<long long>(1, std::chrono::ceil<std::chrono::seconds>(limits.idle).count()));
+    core.pool =
+        std::make_unique<AnswerPool>(static_cast<int>(workers), kAnsweringPerWorker * workers);
     std::vector<MHD_OptionItem> tls;
-    unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_TURBO;
+    unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_TURBO | MHD_ALLOW_SUSPEND_RESUME;
     if (!core.certificatePem.empty()) {
         flags |= MHD_USE_TLS;
         tls = {{MHD_OPTION_HTTPS_MEM_CERT, 0, core.certificatePem.data()},
@@ -563,16 +611,21 @@ bool HttpServer::serve() {
     tls.push_back({MHD_OPTION_END, 0, nullptr});
     MHD_Daemon* daemon = MHD_start_daemon(
         flags, 0, nullptr, nullptr, &Core::access, &core, MHD_OPTION_LISTEN_SOCKET, core.listener,
-        MHD_OPTION_THREAD_POOL_SIZE, workers, MHD_OPTION_CONNECTION_LIMIT, connections,
+        MHD_OPTION_THREAD_POOL_SIZE, pollers, MHD_OPTION_CONNECTION_LIMIT, connections,
         MHD_OPTION_CONNECTION_TIMEOUT, idleSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
         kConnectionMemory, MHD_OPTION_URI_LOG_CALLBACK, &Core::arrived, &core,
         MHD_OPTION_NOTIFY_COMPLETED, &Core::completed, &core, MHD_OPTION_NOTIFY_CONNECTION,
         &Core::noticed, &core, MHD_OPTION_ARRAY, tls.data(), MHD_OPTION_END);
-    if (!daemon)
+    if (!daemon) {
+        core.pool.reset();
         return false;
+    }
     core.listener = -1; // the library closes it when it stops
     core.closeLate();
+    // Every connection resting in the pool is resumed before the library may stop.
+    core.pool->stop();
     MHD_stop_daemon(daemon);
+    core.pool.reset();
     return true;
 }
 

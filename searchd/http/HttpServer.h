@@ -31,11 +31,14 @@ struct HttpAnswer {
     std::function<bool(const std::function<bool(const char*, size_t)>& write)> stream;
 };
 
-// The service's HTTP/1.1 server, on libmicrohttpd: a fixed pool of threads, each running
-// its own epoll loop over its share of the connections and calling the handler inline, so
-// a request costs no hand-over between threads; file bodies go out with sendfile (in pieces
-// through TLS). The one file that includes the library's header.
-// Limits: a fixed number of connections (the waiting room and four for each thread),
+// The service's HTTP/1.1 server, on libmicrohttpd: a few threads (one a core, at most four)
+// each run an epoll loop over their share of the connections, and a fixed pool of workers
+// calls the handler, so an answer that waits on the index or another server holds up no
+// other connection. Requests the quick test picks (a file's bytes) are answered on the loop's
+// own thread, without a hand-over. File bodies go out with sendfile (in pieces through
+// TLS). The one file that includes the library's header.
+// With every worker busy, up to four requests a worker wait for one; more get a 503.
+// Limits: a fixed number of connections (the waiting room and four for each worker),
 // beyond which new ones are closed at once; of them, those still waiting for a request's
 // header (and body) form a waiting room of maxWaiting, where the newest makes the longest
 // waiting leave, and each request must arrive whole within the header limit. A connection
@@ -51,9 +54,12 @@ public:
         std::chrono::milliseconds idle{5000};
         size_t maxWaiting = 1000;
         size_t maxBodyBytes = 64 * 1024;
-        int workers = 4;
+        int workers = 4; // threads calling the handler
+        int pollers = 0; // threads moving bytes; 0: one a core, at most four
     };
     using Handler = std::function<HttpAnswer(const HttpRequest&)>;
+    // Whether the handler answers a request without waiting on anything but the local disk.
+    using QuickTest = std::function<bool(const HttpRequest&)>;
     // Called once for every answer, with the bytes of its body.
     using Logger = std::function<void(const HttpRequest&, int status, uint64_t bytes)>;
 
@@ -64,6 +70,9 @@ public:
 
     // Speaks TLS on every connection with this PEM certificate chain and key. Before serve().
     void useTls(std::string certificatePem, std::string keyPem);
+
+    // Before serve(). Without a test every request goes to a worker.
+    void answerAtOnce(QuickTest test);
 
     // Before serve().
     void setLogger(Logger logger);

@@ -14,6 +14,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <algorithm>
+#include <cerrno>
 #include <optional>
 
 namespace {
@@ -157,6 +158,10 @@ void ServiceRoutes::setCrawlStates(CrawlStates provider) {
 void ServiceRoutes::setCrawlControl(CrawlControl control) {
     std::lock_guard lock(m_statesMutex);
     m_crawlControl = std::move(control);
+}
+
+bool ServiceRoutes::answersAtOnce(const QByteArray& target) {
+    return QueryText::splitTarget(originForm(target)).path.startsWith(ServiceFiles::kFilesPath);
 }
 
 ServiceAnswer ServiceRoutes::answer(const ServiceRequest& request) {
@@ -399,7 +404,12 @@ ServiceAnswer ServiceRoutes::file(const QByteArray& escapedPath, const QByteArra
     const std::optional<QString> path = requestedPath(escapedPath, &error);
     if (!path)
         return error;
-    const std::shared_ptr<QFile> file = m_library.open(*path);
+    const std::shared_ptr<ServedFile> file = m_library.open(*path);
+    if (!file && (errno == EMFILE || errno == ENFILE)) {
+        ServiceAnswer busy = textAnswer(503, QStringLiteral("Too many open files; try again soon"));
+        busy.headers.append(std::pair<QByteArray, QByteArray>("Retry-After", "5"));
+        return busy;
+    }
     if (!file)
         return textAnswer(404, QStringLiteral("No such file"));
     ServiceAnswer answer = rangeAnswer(range, file->size());

@@ -9,7 +9,6 @@
 #include "searchd/relay/RelayedFile.h"
 
 #include <QByteArray>
-#include <QFile>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -21,6 +20,7 @@
 #include <utility>
 
 class LibraryFolder;
+class ServedFile;
 class LoginRelay;
 class ServiceIndex;
 
@@ -37,7 +37,7 @@ struct ServiceAnswer {
     QByteArray body;
     QList<std::pair<QByteArray, QByteArray>> headers;
     // A file answer sends fileLength bytes of file from fileOffset instead of body.
-    std::shared_ptr<QFile> file;
+    std::shared_ptr<ServedFile> file;
     qint64 fileOffset = 0;
     qint64 fileLength = 0;
     // A streamed answer sends the same bytes through stream instead (false: the source
@@ -61,6 +61,10 @@ public:
     void setRelay(const LoginRelay* relay) { m_relay = relay; }
 
     ServiceAnswer answer(const ServiceRequest& request);
+
+    // Whether answering target costs no more than opening a library file, so a server
+    // thread that moves bytes may answer it itself.
+    static bool answersAtOnce(const QByteArray& target);
 
     // Runs the saved searches, with this service's links for what they find.
     SavedSearchRunner& savedSearches() { return m_savedRunner; }
