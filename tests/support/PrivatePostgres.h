@@ -1,11 +1,14 @@
 #pragma once
 
+#include "searchd/index/postgres/PgConnection.h"
+
 #include <QAtomicInt>
 #include <QCoreApplication>
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <libpq-fe.h>
 #include <memory>
 #include <stdexcept>
 
@@ -13,7 +16,7 @@
 // support/private_postgres.sh, which makes, starts and stops it). The tests of one ctest run
 // share one cluster, which a fixture starts in the build folder (PELLMAR_TEST_POSTGRES names
 // another); a test binary run alone starts one for the process. A test that stops its server
-// makes its own.
+// makes its own. Databases are made and dropped over libpq, without a psql process each.
 class PrivatePostgres {
 public:
     // A new cluster in a temporary folder, started. Throws when it cannot start.
@@ -29,9 +32,12 @@ public:
                 script(QStringLiteral("clean"));
                 return;
             }
+            PgConnection administrator(connectionString());
             for (const QString& name : std::as_const(m_databases))
-                sql(connectionString(),
-                    QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name));
+                administrator.script(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)")
+                                         .arg(name)
+                                         .toUtf8()
+                                         .constData());
         } catch (const std::exception& e) {
             std::fprintf(stderr, "%s\n", e.what()); // what stays is left for a look
         }
@@ -57,7 +63,9 @@ public:
 
     // A connection string for an administrator's database of the cluster.
     QString connectionString(const QString& database = QStringLiteral("postgres")) const {
-        QString host = m_dir;
+        return connectionString(m_dir, database);
+    }
+    static QString connectionString(QString host, const QString& database) {
         host.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
             .replace(QLatin1Char('\''), QLatin1String("\\'"));
         return QStringLiteral("host='%1' port=5432 user=postgres dbname=%2").arg(host, database);
@@ -69,13 +77,9 @@ public:
         const QString name = QStringLiteral("test_%1_%2")
                                  .arg(QCoreApplication::applicationPid())
                                  .arg(counter.fetchAndAddRelaxed(1));
-        QProcess psql;
-        psql.start(QStringLiteral("psql"),
-                   {QStringLiteral("-qX"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"),
-                    QStringLiteral("-c"), QStringLiteral("DROP DATABASE IF EXISTS ") + name,
-                    QStringLiteral("-c"), QStringLiteral("CREATE DATABASE ") + name,
-                    connectionString()});
-        finish(psql, QStringLiteral("creating a database"));
+        PgConnection administrator(connectionString());
+        administrator.script(("DROP DATABASE IF EXISTS " + name).toUtf8().constData());
+        administrator.script(("CREATE DATABASE " + name).toUtf8().constData());
         m_databases.append(name);
         return connectionString(name);
     }
@@ -101,12 +105,9 @@ private:
 
     // A server answers on the socket in dir.
     static bool answers(const QString& dir) {
-        QProcess ready;
-        ready.start(QStringLiteral("pg_isready"),
-                    {QStringLiteral("-q"), QStringLiteral("-h"), dir, QStringLiteral("-p"),
-                     QStringLiteral("5432"), QStringLiteral("-t"), QStringLiteral("5")});
-        return ready.waitForFinished(10000) && ready.exitStatus() == QProcess::NormalExit &&
-               ready.exitCode() == 0;
+        const QString conninfo = connectionString(dir, QStringLiteral("postgres")) +
+                                 QStringLiteral(" connect_timeout=5");
+        return PQping(conninfo.toUtf8().constData()) == PQPING_OK;
     }
 
     static void finish(QProcess& process, const QString& what) {
