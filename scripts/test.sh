@@ -28,9 +28,9 @@ cd ..
 # The service's and the crawler's tests under ThreadSanitizer (GCC's: clang 14's runtime stops
 # at Qt's process start): only their executables and the programs they start are built, no
 # windows. Left out: the crawl engine's tests against real servers (over ten minutes under
-# ThreadSanitizer), the page test in Chromium (ThreadSanitizer cannot follow a forked child
-# that starts threads) and the desktop notification test (QtDBus's own thread and libdbus
-# lock with futexes the sanitizer cannot see: it reports their insides).
+# ThreadSanitizer) and the desktop notification test (QtDBus's own thread and libdbus lock
+# with futexes the sanitizer cannot see: it reports their insides). The tests there start
+# processes as fork does (tests/support/ForkUnderThreadSanitizer.cpp).
 # tests/tsan-suppressions.txt names the reports that belong to libraries, not to us.
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELLMAR_TSAN=ON \
     -DPELLMAR_GUI=OFF >/dev/null
@@ -38,4 +38,4 @@ ninja -C build-tsan searchd_tests crawl_tests
 cd build-tsan
 TSAN_OPTIONS="suppressions=$(pwd)/../tests/tsan-suppressions.txt second_deadlock_stack=1" \
     ctest --output-on-failure -j2 \
-    -E '_NOT_BUILT$|^(platform|service)\.|^CrawledAnswersTest\.SearchPageInChromium$|^searchd\.SavedSearchesOnASessionBus$'
+    -E '_NOT_BUILT$|^(platform|service)\.|^searchd\.SavedSearchesOnASessionBus$'
