@@ -122,8 +122,18 @@ TEST(LibraryFolder, LinksOutOfTheLibraryAreNotIndexed) {
     QFile::link(home.file("outside.mp3"), home.file("lib/escape.mp3"));
     QFile::link(home.file("lib/sub/inside.mp3"), home.file("lib/alias.mp3"));
     QFile::link(home.path(), home.file("lib/up")); // a folder link is not entered
+    QFile::link("sub/inside.mp3", home.file("lib/near.mp3"));
+    QFile::link("../outside.mp3", home.file("lib/out.mp3"));
     const LibraryFolder folder(home.file("lib"));
-    EXPECT_EQ(folder.scan().size(), 2);
+    EXPECT_EQ(folder.scan().size(), 3);
+    // Opened beneath the folder (relative links) or by the real path (absolute ones).
+    for (const auto& [path, opens] : {std::pair("near.mp3", true),
+                                      {"alias.mp3", true},
+                                      {"out.mp3", false},
+                                      {"escape.mp3", false}}) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(folder.open(path) != nullptr, opens);
+    }
     EXPECT_TRUE(folder.resolve("alias.mp3").has_value());
     EXPECT_FALSE(folder.resolve("escape.mp3").has_value());
     EXPECT_FALSE(folder.resolve("up/outside.mp3").has_value());
