@@ -127,6 +127,7 @@ SmbWalker::~SmbWalker() {
     smbc_free_context(m_context, 1);
 }
 
+// NOLINTNEXTLINE(readability-function-size): libsmbclient's callback takes nine parameters.
 void SmbWalker::authenticate(SMBCCTX* context, const char*, const char*, char* workgroup,
                              int workgroupLength, char* username, int usernameLength,
                              char* password, int passwordLength) {

@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -79,7 +78,7 @@ Reservation Reserve(const QString& folder, const QString& name, QSet<QString>& t
         }
         if (errno != EEXIST)
             return {path, QStringLiteral("Cannot create file %1: %2")
-                              .arg(path, QString::fromLocal8Bit(std::strerror(errno)))};
+                              .arg(path, qt_error_string(errno))};
     }
     return {QString(), QStringLiteral("No free name for %1 in %2").arg(name, folder)};
 }

@@ -76,6 +76,7 @@ int readable(const std::vector<int>& fds, int want) {
         if (turn > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         std::vector<pollfd> polled;
+        polled.reserve(fds.size());
         for (const int fd : fds)
             polled.push_back({fd, POLLIN, 0});
         ::poll(polled.data(), polled.size(), 0);

@@ -7,7 +7,7 @@
 // either way. Threads do not come through here: glibc makes them with clone3.
 #include <cstdarg>
 #include <dlfcn.h>
-#include <sched.h>
+#include <linux/sched.h> // the flags only: glibc's <sched.h> declares clone by other names
 #include <sys/types.h>
 
 extern "C" int clone(int (*function)(void*), void* stack, int flags, void* argument, ...) {
