@@ -31,9 +31,9 @@ struct HttpAnswer {
     std::function<bool(const std::function<bool(const char*, size_t)>& write)> stream;
 };
 
-// The service's HTTP/1.1 server, on libmicrohttpd: a few threads (one a core, at most four)
-// each run an epoll loop over their share of the connections, and a fixed pool of workers
-// calls the handler, so an answer that waits on the index or another server holds up no
+// The service's HTTP/1.1 server, on libmicrohttpd: a few threads (one for every two cores, at
+// most four) each run an epoll loop over their share of the connections, and a fixed pool of
+// workers calls the handler, so an answer that waits on the index or another server holds up no
 // other connection. Requests the quick test picks (a file's bytes) are answered on the loop's
 // own thread, without a hand-over. File bodies go out with sendfile (in pieces through
 // TLS). The one file that includes the library's header.
@@ -55,7 +55,7 @@ public:
         size_t maxWaiting = 1000;
         size_t maxBodyBytes = 64 * 1024;
         int workers = 4; // threads calling the handler
-        int pollers = 0; // threads moving bytes; 0: one a core, at most four
+        int pollers = 0; // threads moving bytes; 0: one for every two cores, at most four
     };
     using Handler = std::function<HttpAnswer(const HttpRequest&)>;
     // Whether the handler answers a request without waiting on anything but the local disk.
