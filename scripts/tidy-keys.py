@@ -50,8 +50,10 @@ def headers_of(path, cache={}):
 def main():
     os.chdir(os.path.join(os.path.dirname(os.path.abspath(__file__)), '..'))
     common = hashlib.sha256()
-    common.update(subprocess.run(['clang-tidy', '--version'], capture_output=True,
-                                 check=True).stdout)
+    # The version line only: the lines after it name the machine's processor.
+    version = subprocess.run(['clang-tidy', '--version'], capture_output=True, check=True,
+                             text=True).stdout
+    common.update(next(line for line in version.splitlines() if 'version' in line).encode())
     configs = subprocess.run(['git', 'ls-files', '.clang-tidy', '*/.clang-tidy'],
                              capture_output=True, check=True, text=True).stdout.split()
     for config in sorted(configs):
