@@ -77,8 +77,8 @@ Reservation Reserve(const QString& folder, const QString& name, QSet<QString>& t
             return {path, QString()};
         }
         if (errno != EEXIST)
-            return {path, QStringLiteral("Cannot create file %1: %2")
-                              .arg(path, qt_error_string(errno))};
+            return {path,
+                    QStringLiteral("Cannot create file %1: %2").arg(path, qt_error_string(errno))};
     }
     return {QString(), QStringLiteral("No free name for %1 in %2").arg(name, folder)};
 }
