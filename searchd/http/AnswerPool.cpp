@@ -1,20 +1,13 @@
 #include "searchd/http/AnswerPool.h"
 
+#include "searchd/http/QuietThread.h"
+
 #include <algorithm>
-#include <csignal>
-#include <pthread.h>
 
 AnswerPool::AnswerPool(int threads, size_t maxQueued)
     : m_maxQueued(std::max<size_t>(1, maxQueued)) {
-    // The threads start with every signal blocked: a stop signal must reach the thread that
-    // waits for it, not end the process here.
-    sigset_t all;
-    sigset_t before;
-    sigfillset(&all);
-    pthread_sigmask(SIG_BLOCK, &all, &before);
     for (int i = 0; i < std::max(1, threads); ++i)
-        m_threads.emplace_back([this] { run(); });
-    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+        m_threads.push_back(quietThread([this] { run(); }));
 }
 
 AnswerPool::~AnswerPool() {

@@ -1,6 +1,6 @@
 #include "searchd/http/RequestLog.h"
 
-#include <csignal>
+#include "searchd/http/QuietThread.h"
 
 namespace {
 
@@ -9,16 +9,8 @@ constexpr std::chrono::milliseconds kGathering{10};
 
 } // namespace
 
-// The writer thread starts with every signal blocked, as a new thread takes its creator's
-// mask: a stop signal must reach the thread that waits for it, not end the process here.
-RequestLog::RequestLog(FILE* out, size_t maxPending) : m_out(out), m_maxPending(maxPending) {
-    sigset_t all;
-    sigset_t before;
-    sigfillset(&all);
-    pthread_sigmask(SIG_BLOCK, &all, &before);
-    m_writer = std::thread([this] { writeLoop(); });
-    pthread_sigmask(SIG_SETMASK, &before, nullptr);
-}
+RequestLog::RequestLog(FILE* out, size_t maxPending)
+    : m_out(out), m_maxPending(maxPending), m_writer(quietThread([this] { writeLoop(); })) {}
 
 RequestLog::~RequestLog() {
     {
