@@ -1,6 +1,7 @@
 #include "searchd/http/HttpServer.h"
 
 #include "searchd/http/AnswerPool.h"
+#include "searchd/http/QuietThread.h"
 #include "searchd/http/RequestHead.h"
 #include "searchd/http/StreamedBody.h"
 
@@ -9,7 +10,6 @@
 #include <array>
 #include <cerrno>
 #include <condition_variable>
-#include <csignal>
 #include <cstring>
 #include <list>
 #include <map>
@@ -17,7 +17,6 @@
 #include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
-#include <strings.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -64,27 +63,6 @@ void freeStreamed(void* body) {
 
 // TLS 1.2 and newer only, as browsers and curl speak it.
 constexpr const char* kTlsPriorities = "NORMAL:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2";
-
-// Whether a comma-separated header value such as "Keep-Alive, TE" holds token, in any case.
-bool hasToken(const char* value, const char* token) {
-    if (!value)
-        return false;
-    const std::string_view text(value);
-    size_t start = 0;
-    while (start <= text.size()) {
-        const size_t end = std::min(text.find(',', start), text.size());
-        size_t first = start;
-        size_t last = end;
-        while (first < last && (text[first] == ' ' || text[first] == '\t'))
-            ++first;
-        while (last > first && (text[last - 1] == ' ' || text[last - 1] == '\t'))
-            --last;
-        if (last - first == strlen(token) && strncasecmp(value + first, token, last - first) == 0)
-            return true;
-        start = end + 1;
-    }
-    return false;
-}
 
 // The body of an answer that brings none of its own.
 std::string statusLine(int status) {
@@ -142,14 +120,7 @@ public:
     Lingering()
         : m_epoll(epoll_create1(EPOLL_CLOEXEC)), m_wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
         watch(m_wake);
-        // The thread starts with every signal blocked: a stop signal must reach the thread
-        // that waits for it, not end the process here.
-        sigset_t all;
-        sigset_t before;
-        sigfillset(&all);
-        pthread_sigmask(SIG_BLOCK, &all, &before);
-        m_thread = std::thread([this] { run(); });
-        pthread_sigmask(SIG_SETMASK, &before, nullptr);
+        m_thread = quietThread([this] { run(); });
     }
     ~Lingering() {
         const uint64_t one = 1;
@@ -244,7 +215,8 @@ struct Exchange {
     bool body = false;    // a body comes before the answer
     int refusal = 0;      // the status to refuse the request with once its body is read
     bool keep = false;    // the connection waits for the next request after the answer
-    bool ready = false;   // prepared holds the answer the answer pool worked out
+    bool asksClose = false, asksKeepAlive = false; // the Connection field's options
+    bool ready = false; // prepared holds the answer the answer pool worked out
     HttpAnswer prepared;
 };
 
@@ -275,15 +247,14 @@ MHD_Result addField(void* fields, MHD_ValueKind, const char* name, const char* v
 // A request that asks for the connection to stay open: a GET or HEAD, as HTTP/1.1 by
 // default or HTTP/1.0 when asked. A target with a second '?' comes from the program's own
 // search text; the program reads to the close, and such requests always closed.
-bool keepsAlive(MHD_Connection* connection, const Exchange& exchange, const char* version) {
+bool keepsAlive(const Exchange& exchange, const char* version) {
     const std::string& method = exchange.request.method;
     if ((method != "GET" && method != "HEAD") || exchange.body ||
         std::count(exchange.request.target.begin(), exchange.request.target.end(), '?') > 1)
         return false;
-    const char* asked = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Connection");
     if (strcmp(version, "HTTP/1.1") == 0)
-        return !hasToken(asked, "close");
-    return strcmp(version, "HTTP/1.0") == 0 && hasToken(asked, "keep-alive");
+        return !exchange.asksClose;
+    return strcmp(version, "HTTP/1.0") == 0 && exchange.asksKeepAlive;
 }
 
 } // namespace
@@ -359,6 +330,8 @@ struct HttpServer::Core {
         MHD_get_connection_values(connection, MHD_HEADER_KIND, &addField, &fields);
         const RequestHead head = RequestHead::check(fields);
         exchange.request.range = head.range;
+        exchange.asksClose = head.asksClose;
+        exchange.asksKeepAlive = head.asksKeepAlive;
         int refusal = head.refusal;
         if (exchange.request.target.size() > kMaxTargetBytes)
             refusal = 414;
@@ -391,8 +364,8 @@ struct HttpServer::Core {
             leave(*client);
         if (exchange.refusal != 0)
             return send(connection, exchange, refusalOf(exchange.refusal));
-        exchange.keep = client && client->answered + 1 < kMaxAnswers &&
-                        keepsAlive(connection, exchange, version);
+        exchange.keep =
+            client && client->answered + 1 < kMaxAnswers && keepsAlive(exchange, version);
         if (client)
             ++client->answered;
         if (answersAtOnce && answersAtOnce(exchange.request))

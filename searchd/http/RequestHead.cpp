@@ -115,6 +115,12 @@ RequestHead RequestHead::check(const Fields& fields) {
             lengthGiven = true;
         } else if (sameName(name, "transfer-encoding")) {
             chunked = true;
+        } else if (sameName(name, "connection")) {
+            for (const std::string_view option : split(value, ',')) {
+                result.asksClose = result.asksClose || sameName(trimmed(option), "close");
+                result.asksKeepAlive =
+                    result.asksKeepAlive || sameName(trimmed(option), "keep-alive");
+            }
         } else if (sameName(name, "range")) {
             result.range = std::string(trimmed(value));
             ++ranges;

@@ -20,6 +20,9 @@ struct RequestHead {
     // The Range field when there is one and it is a well-formed list of byte ranges; HTTP
     // asks for any other to be ignored and the whole answer sent.
     std::string range;
+    // The Connection field's options, in any case: "close", or (HTTP/1.0) "keep-alive".
+    bool asksClose = false;
+    bool asksKeepAlive = false;
 
     // Reads the fields in the order they came, values without their surrounding blanks.
     static RequestHead check(const Fields& fields);
