@@ -32,18 +32,16 @@ case "${1:-}" in
 esac
 
 all_files=$(git ls-files | grep -E "$SOURCES")
-if [ $mode = files ]; then
-    files=$(printf '%s\n' "$@")
-else
-    files=$all_files
-fi
-
 mkdir -p "$TREE"
 # shellcheck disable=SC2086
 python3 scripts/tidy-keys.py $all_files | sort -k 2 >"$TREE/tidy-keys.txt"
 touch "$LIST"
 # The files to check, as "KEY FILE": those asked for, less those listed under the same key.
-keys=$(echo "$files" | while read -r file; do grep " $file\$" "$TREE/tidy-keys.txt" || true; done)
+if [ $mode = files ]; then
+    keys=$(printf '%s\n' "$@" | awk 'NR == FNR { asked[$0]; next } $2 in asked' - "$TREE/tidy-keys.txt")
+else
+    keys=$(cat "$TREE/tidy-keys.txt")
+fi
 if [ $mode = all ]; then
     keys=$(echo "$keys" | grep -vxFf "$LIST" || true)
 fi
@@ -57,7 +55,7 @@ update_list() {
 
 if [ -z "$keys" ]; then
     update_list
-    echo "tidy: all $(echo "$files" | grep -c .) files found clean before"
+    echo "tidy: all $(grep -c . "$TREE/tidy-keys.txt") files found clean before"
     exit 0
 fi
 
